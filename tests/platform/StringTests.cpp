@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "platform/strings/CString.h"
+#include "platform/strings/Codepage.h"
+
+TEST(CString, FormatsLongAndShortOutput)
+{
+    CString s;
+    s.Format("COM%d", 7);
+    EXPECT_EQ(s, "COM7");
+    CString big;
+    big.Format("%s\\%s", std::string(300, 'a').c_str(), "libexpat.dll");
+    EXPECT_EQ(big.GetLength(), 313);
+    EXPECT_EQ(big.Right(13), "\\libexpat.dll");
+    big.AppendFormat("%c", '!');
+    EXPECT_EQ(big.Right(1), "!");
+}
+
+TEST(CString, FindAndSliceClampLikeTheFramework)
+{
+    CString path("Z:\\home\\me\\prog");
+    int slash = path.ReverseFind('\\');
+    EXPECT_EQ(slash, 10);
+    EXPECT_EQ(path.Left(slash), "Z:\\home\\me");
+    EXPECT_EQ(path.Mid(slash + 1), "prog");
+    EXPECT_EQ(path.Left(100), path);
+    EXPECT_EQ(path.Left(-1), "");
+    EXPECT_EQ(path.Mid(50), "");
+    EXPECT_EQ(path.Mid(2, 100), "\\home\\me\\prog");
+    EXPECT_EQ(path.Find('x'), -1);
+    EXPECT_EQ(path.Find("me"), 5);
+    EXPECT_EQ(path.Find("me", 6), 8);
+    EXPECT_EQ(CString("none").ReverseFind('\\'), -1);
+    EXPECT_THROW(path.GetAt(path.GetLength()), std::out_of_range);
+}
+
+TEST(CString, ComparesBytesCaseSensitively)
+{
+    EXPECT_NE(CString("Deutsch"), "deutsch");
+    EXPECT_EQ(CString("Deutsch").CompareNoCase("DEUTSCH"), 0);
+    EXPECT_LT(CString("a").Compare("\xE4"), 0);  // bytes compare unsigned
+    EXPECT_TRUE(CString(nullptr).IsEmpty());
+}
+
+TEST(CString, BufferRoundTrip)
+{
+    CString s;
+    char* buf = s.GetBuffer(255);
+    memcpy(buf, "Deutsch\0junk", 12);
+    s.ReleaseBuffer();
+    EXPECT_EQ(s, "Deutsch");
+    EXPECT_EQ(s.GetLength(), 7);
+}
+
+TEST(Codepage, GermanLettersRoundTrip)
+{
+    const std::string cp = "Zur\xFC" "ck \xC4\xD6\xDC\xE4\xF6\xFC\xDF \x80";
+    const std::string utf8 = zq::Cp1252ToUtf8(cp);
+    EXPECT_EQ(utf8, "Zur\xC3\xBC" "ck \xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F \xE2\x82\xAC");
+    EXPECT_EQ(zq::Utf8ToCp1252(utf8), cp);
+}
+
+TEST(Codepage, UnmappableAndBrokenUtf8BecomeQuestionMarks)
+{
+    EXPECT_EQ(zq::Utf8ToCp1252("a\xE6\x97\xA5z"), "a?z");      // CJK letter
+    EXPECT_EQ(zq::Utf8ToCp1252("a\xF0\x9F\x98\x80z"), "a?z");  // emoji
+    EXPECT_EQ(zq::Utf8ToCp1252("a\xC3"), "a?");                // cut off
+    EXPECT_EQ(zq::Utf8ToCp1252("\xFFx"), "?x");
+    EXPECT_EQ(zq::Utf8ToCp1252("\xC0\xAF"), "??");             // overlong
+}
