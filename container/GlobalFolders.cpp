@@ -1,0 +1,4 @@
+#include "container/GlobalFolders.h"
+
+CString g_ProgramPath;
+CString g_WorkFolder;
