@@ -69,6 +69,30 @@ extern DWORD m_FrameLength;      // unstuffed bytes stored since its start
 extern int m_FrameDiscarding;    // 1 while a frame too long for the block is skipped
 extern UPDATEFrame m_ReadFrame;  // the last completed frame
 
+// Port management and sending (FramePort.cpp).
+class SERIALInterface;
+extern SERIALInterface* m_pSerialPort;  // the one port; null when none is open
+extern HANDLE m_hReadEvent;             // the port's read event, copied at open
+extern HANDLE m_hWriteEvent;            // the port's write event, copied at open
+
+// Opens COM<portNumber>. 1 when the port is open, else 0 (no port remains).
+int OpenSerialPort(int portNumber);
+void CloseSerialPort();
+// The port number of the per-user value "PortNumber", or -1.
+int QueryPortNumber();
+
+// Builds the frame (payload part1 then part2), stuffs it and hands it to the
+// port. A write that is still outstanding is waited for first, so frames go
+// out whole and in order. Returns 1, or 0 when nothing could be written.
+// The completion is reported by WaitForEvent as EVENT_TRANSMIT_DONE.
+int SendFrame(BYTE type, const void* part1, int length1, const void* part2 = nullptr,
+              int length2 = 0);
+int SendConnect();
+
+// Starts a read when every received byte is consumed and waits up to the
+// time for a read, a write completion or the time-out.
+UINT WaitForEvent(DWORD milliseconds);
+
 // Allocates the five blocks and resets every cursor and counter; called by
 // the UPDATEProtocol object when it is built. FreeFrameBuffers releases them.
 void AllocateFrameBuffers();

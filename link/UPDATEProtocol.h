@@ -1,0 +1,115 @@
+// The update engine that the wizard window drives. Every worker session
+// (unpack, connect, inquiry, update, disconnect) runs on the one object of
+// this class, on a worker thread of its own, and ends by posting exactly one
+// result code through the notification base.
+//
+// The class is implemented in several files, one per session:
+//   UPDATEProtocol.cpp        construction, starting and ending a session,
+//                             connect, inquiry and disconnect, reception of
+//                             product.xml, the PC's short frames
+//   UPDATEProtocolUpdate.cpp  the update session (file transfer)
+//   UPDATEProtocolUnzip.cpp   the unpack step
+// The frame layer that the sessions talk through is FrameLayer.h.
+//
+// There is exactly one object in the process: the frame layer's blocks are
+// process-wide and a second object would replace the first one's.
+#pragma once
+
+#include "link/UPDATEManager.h"
+#include "platform/base/WinTypes.h"
+#include "platform/files/CFile.h"
+#include "platform/strings/CString.h"
+
+class UPDATEProtocol : public UPDATEManager {
+public:
+    UPDATEProtocol();
+    ~UPDATEProtocol() override;
+
+    // Start operations, called on the UI thread. Each returns at once: 0 when
+    // the worker thread was created, 4 when it was not.
+    int StartConnect();
+    int StartInquiry();
+    int StartDisconnect();
+
+    // Frames of the PC (the frame layer builds and sends them).
+    int SendDisconnect();
+    int SendFileRequest(const char* fileName);
+    int SendNak(BYTE reason);
+
+    // Reception of a file, on the inquiry session's thread; each works on the
+    // frame that ReadFrame returned last.
+    DWORD OpenReceivedFile();
+    int WriteReceivedData();
+    int CloseReceivedFile();
+    DWORD GetReceivedCrc();
+    DWORD GetReceivedSequence();
+
+    // ---- Update session (UPDATEProtocolUpdate.cpp) ----
+    int StartUpdate();
+    void SetLastFileName(CString name);
+    CString GetCurrentFileName();
+    ULONGLONG PrepareFileList();
+    ULONGLONG SumFileSizes();
+    int WriteFile();
+    int SendNextData();
+    int FileEnd();
+    void RequeueFile();
+
+    // ---- Unpack step (UPDATEProtocolUnzip.cpp) ----
+    int StartUnzip();
+
+    // Session helpers shared by every session's file.
+    //
+    // BeginSession starts procedure on a new worker thread at below-normal
+    // priority. The thread is created suspended and runs only once it is
+    // stored in m_pThread. A session whose ending work still runs (the
+    // disconnect closes the port and empties the model after posting its
+    // result) is waited for first, so that no two sessions overlap.
+    // Returns 0 when the thread runs, 4 when none could be created.
+    int BeginSession(UINT (*procedure)(LPVOID));
+    // Posts the result, then ends the calling session's thread. The
+    // disconnect session does its closing work between the two steps
+    // itself, with PostSessionResult and FinishSession.
+    [[noreturn]] void EndSession(int result);
+    void PostSessionResult(int result);
+    [[noreturn]] void FinishSession();
+
+    int m_SpecialUpdate;           // 1 when the car kit's connect answer had a payload
+    ULONGLONG m_SumOfSizes;        // sum of the sizes of the files to send
+    CString m_ContainerPath;       // the update container
+    CString m_OutputFolder;        // where the container is unpacked
+    CString m_UnpackerFolder;      // folder of the unpacking program
+    DWORD m_EndedIndex;            // file-list index of the file ended last
+    CString m_CurrentFileName;     // the file being sent, as announced
+    CString m_CurrentFilePath;     // the file being sent, on disk
+    CFile m_SendFile;              // the file being sent, open for reading
+    ULONGLONG m_SendFileSize;      // its length
+    DWORD m_RequestedSequence;     // where the car kit asked the data to continue
+    DWORD m_NextSequence;          // sequence number of the next data frame
+    int m_SendFileOpen;            // 1 while m_SendFile is open
+    CFile m_ReceiveFile;           // product.xml while the inquiry receives it
+
+    static DWORD m_FileIndex;           // index of the next file to send
+    static DWORD m_RxExpectedSequence;  // next PtFileData the inquiry accepts
+    static DWORD m_RxFileSize;          // size announced by PtFileInfo, kept only
+    static DWORD m_RxFileCrc;           // CRC-32 announced by PtFileInfo, kept only
+
+private:
+    // Signalled while no session runs on this object (manual-reset).
+    HANDLE m_hSessionIdle;
+    int m_ReceiveFileOpen;     // 1 while m_ReceiveFile is open and writable
+
+    UPDATEProtocol(const UPDATEProtocol&) = delete;
+    UPDATEProtocol& operator=(const UPDATEProtocol&) = delete;
+};
+
+// Session procedures: worker-thread entry points whose parameter is the
+// UPDATEProtocol object. Each returns 0.
+UINT ConnectThread(LPVOID param);
+UINT InquiryThread(LPVOID param);
+UINT DisconnectThread(LPVOID param);
+UINT UpdateThread(LPVOID param);
+UINT UnzipThread(LPVOID param);
+
+// Whether the car kit is to be given time to confirm the file just ended.
+bool IsFileOkExpected();
