@@ -67,12 +67,13 @@ public:
     // result) is waited for first, so that no two sessions overlap.
     // Returns 0 when the thread runs, 4 when none could be created.
     int BeginSession(UINT (*procedure)(LPVOID));
-    // Posts the result, then ends the calling session's thread. The
+    // Posts the result, then ends the calling session's thread (it returns
+    // only when the session runs on no thread of BeginSession). The
     // disconnect session does its closing work between the two steps
     // itself, with PostSessionResult and FinishSession.
-    [[noreturn]] void EndSession(int result);
+    void EndSession(int result);
     void PostSessionResult(int result);
-    [[noreturn]] void FinishSession();
+    void FinishSession();
 
     int m_SpecialUpdate;           // 1 when the car kit's connect answer had a payload
     ULONGLONG m_SumOfSizes;        // sum of the sizes of the files to send
