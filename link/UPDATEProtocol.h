@@ -67,6 +67,9 @@ public:
     // result) is waited for first, so that no two sessions overlap.
     // Returns 0 when the thread runs, 4 when none could be created.
     int BeginSession(UINT (*procedure)(LPVOID));
+    // Waits up to the time until no session runs on this object, its ending
+    // work included. TRUE when none runs.
+    BOOL WaitForSession(DWORD milliseconds);
     // Posts the result, then ends the calling session's thread (it returns
     // only when the session runs on no thread of BeginSession). The
     // disconnect session does its closing work between the two steps
