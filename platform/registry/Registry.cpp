@@ -62,7 +62,13 @@ std::mutex g_mutex; // guards the handle table and every store access
 std::map<uintptr_t, OpenKey> g_keys;
 uintptr_t g_nextKey = 0x2000;
 std::mutex g_providerMutex;
-std::function<zq::SerialCommList()> g_provider;
+// Built on first use, so a provider installed by another file's static
+// initialiser is never reset by this file's own initialisation.
+std::function<zq::SerialCommList()>& Provider()
+{
+    static auto* provider = new std::function<zq::SerialCommList()>;
+    return *provider;
+}
 
 // Case folding as Windows compares names: ASCII and the letters of
 // Windows-1252.
@@ -482,7 +488,7 @@ LONG OpenLocalMachine(const std::string& path, REGSAM access, PHKEY result, LPDW
     std::function<zq::SerialCommList()> provider;
     {
         std::lock_guard<std::mutex> lock(g_providerMutex);
-        provider = g_provider;
+        provider = Provider();
     }
     if (!provider)
         return (access & kWriteRights) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
@@ -615,7 +621,7 @@ namespace zq {
 void SetSerialCommProvider(std::function<SerialCommList()> provider)
 {
     std::lock_guard<std::mutex> lock(g_providerMutex);
-    g_provider = std::move(provider);
+    Provider() = std::move(provider);
 }
 
 std::string RegistryFilePath() { return StoreFolder() + "/user.reg"; }

@@ -1,4 +1,5 @@
 #include "platform/registry/Registry.h"
+#include "platform/serial/Serial.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +65,7 @@ protected:
     }
     void TearDown() override
     {
-        zq::SetSerialCommProvider(nullptr);
+        zq::SetSerialCommProvider(zq::ListSerialPorts); // the serial area's own
         std::string cmd = "chmod -R u+w '" + m_root + "' 2>/dev/null; rm -rf '" + m_root + "'";
         if (system(cmd.c_str()) != 0)
             ADD_FAILURE() << "could not remove " << m_root;
@@ -347,6 +348,7 @@ TEST_F(Registry, SerialCommComesFromTheProvider)
 {
     HKEY key = nullptr;
     const char path[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    zq::SetSerialCommProvider(nullptr); // none: the key does not exist
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 
     int calls = 0;

@@ -1,0 +1,397 @@
+#include "platform/registry/Registry.h"
+#include "platform/serial/Serial.h"
+#include "platform/threads/Threads.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// A pseudo-terminal whose slave stands in for a serial device; the test
+// plays the far side on the master.
+struct Pty {
+    int master = -1;
+    std::string slave;
+
+    Pty()
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
+        char name[128];
+        if (ptsname_r(master, name, sizeof name) == 0)
+            slave = name;
+        termios t{};
+        tcgetattr(master, &t);
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+    }
+    ~Pty() { CloseMaster(); }
+    void CloseMaster()
+    {
+        if (master >= 0)
+            close(master);
+        master = -1;
+    }
+    void Send(const std::string& bytes) const
+    {
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(master, bytes.data(), bytes.size()));
+    }
+    // Reads what arrives until `count` bytes have come or 5 s pass.
+    std::string Receive(size_t count) const
+    {
+        std::string got;
+        while (got.size() < count) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 5000) <= 0)
+                break;
+            char buffer[65536];
+            ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            got.append(buffer, static_cast<size_t>(n));
+        }
+        return got;
+    }
+};
+
+class SerialTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/serialtest-XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        ASSERT_NE(nullptr, mkdtemp(buffer.data()));
+        m_home = buffer.data();
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        m_hadOld = old != nullptr;
+        if (old)
+            m_old = old;
+        setenv("XDG_CONFIG_HOME", m_home.c_str(), 1);
+        ASSERT_EQ(0, system(("mkdir -p '" + zq::DosDevicesFolder() + "'").c_str()));
+        ASSERT_FALSE(m_pty.slave.empty());
+    }
+    void TearDown() override
+    {
+        if (m_hadOld)
+            setenv("XDG_CONFIG_HOME", m_old.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+        ASSERT_EQ(0, system(("rm -rf '" + m_home + "'").c_str()));
+    }
+    void Link(int com, const std::string& target)
+    {
+        ASSERT_EQ(0, symlink(target.c_str(), (zq::DosDevicesFolder() + "/com" + std::to_string(com)).c_str()));
+    }
+    static HANDLE OpenCom(int com)
+    {
+        const std::string name = "\\\\.\\COM" + std::to_string(com);
+        return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    }
+    // Opens the linked pty and prepares it as the car kit's line.
+    HANDLE OpenLine()
+    {
+        Link(7, m_pty.slave);
+        HANDLE port = OpenCom(7);
+        EXPECT_NE(INVALID_HANDLE_VALUE, port);
+        SetCommMask(port, EV_RXCHAR | EV_TXEMPTY);
+        SetupComm(port, 4096, 4096);
+        PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+        COMMTIMEOUTS timeouts{10, 0, 0, 0, 750};
+        EXPECT_TRUE(SetCommTimeouts(port, &timeouts));
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(port, &dcb);
+        dcb.BaudRate = CBR_115200;
+        dcb.fBinary = TRUE;
+        dcb.fParity = TRUE;
+        dcb.fOutxCtsFlow = TRUE;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+        EXPECT_TRUE(SetCommState(port, &dcb));
+        return port;
+    }
+
+    Pty m_pty;
+    std::string m_home;
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
+TEST_F(SerialTest, OpensThroughTheComMapExclusively)
+{
+    Link(7, m_pty.slave);
+    HANDLE port = OpenCom(7);
+    ASSERT_NE(INVALID_HANDLE_VALUE, port);
+
+    // A second opener fails as on Windows, also by the plain name.
+    SetLastError(0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenCom(7));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+
+    // The line of a pty has no modem lines: DTR requests still succeed.
+    EXPECT_TRUE(EscapeCommFunction(port, SETDTR));
+    EXPECT_TRUE(EscapeCommFunction(port, CLRDTR));
+
+    ASSERT_TRUE(CloseHandle(port));
+    // The close gives the port free again, to this and to other programs.
+    HANDLE again = OpenCom(7);
+    ASSERT_NE(INVALID_HANDLE_VALUE, again);
+    EXPECT_TRUE(CloseHandle(again));
+    int fd = open(m_pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(fd, 0) << "the tty was left in exclusive mode";
+    if (fd >= 0)
+        close(fd);
+}
+
+TEST_F(SerialTest, PortsThatDoNotExistFailToOpen)
+{
+    Link(8, m_home + "/no-such-device");
+    Link(9, m_home); // a folder, not a serial device
+    const char* names[] = {"\\\\.\\COM8", "\\\\.\\COM9", "\\\\.\\COM0", "\\\\.\\COM200", "\\\\.\\COMX",
+                           "\\\\.\\LPT1", "Z:\\file.txt"};
+    for (const char* name : names) {
+        SetLastError(0);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr))
+            << name;
+        EXPECT_NE(0u, GetLastError()) << name;
+    }
+    EXPECT_FALSE(SetCommMask(INVALID_HANDLE_VALUE, EV_RXCHAR));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+}
+
+TEST_F(SerialTest, LineSettingsBecomeRawTermios)
+{
+    HANDLE port = OpenLine();
+    ASSERT_NE(INVALID_HANDLE_VALUE, port);
+    int fd = open(m_pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ASSERT_EQ(0, tcgetattr(fd, &t));
+    close(fd);
+    EXPECT_EQ(static_cast<speed_t>(B115200), cfgetospeed(&t));
+    EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE);
+    EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP));
+    EXPECT_FALSE(t.c_lflag & (ECHO | ICANON | ISIG | IEXTEN));
+    EXPECT_FALSE(t.c_oflag & OPOST);
+
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(port, &dcb));
+    EXPECT_EQ(CBR_115200, dcb.BaudRate);
+    EXPECT_EQ(8, dcb.ByteSize);
+    EXPECT_EQ(NOPARITY, dcb.Parity);
+    EXPECT_EQ(static_cast<DWORD>(RTS_CONTROL_HANDSHAKE), dcb.fRtsControl);
+    EXPECT_EQ(0x13, dcb.XoffChar);
+    dcb.BaudRate = 12345;
+    EXPECT_FALSE(SetCommState(port, &dcb));
+    EXPECT_TRUE(CloseHandle(port));
+}
+
+TEST_F(SerialTest, WriteCompletesAtOnceOrLaterAndSignalsItsEvent)
+{
+    HANDLE port = OpenLine();
+    ASSERT_NE(INVALID_HANDLE_VALUE, port);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(port, "\x1c\x01\x00\x00\x1d", 5, &written, &ov));
+    EXPECT_EQ(5u, written);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 0));
+    EXPECT_EQ(std::string("\x1c\x01\x00\x00\x1d", 5), m_pty.Receive(5));
+
+    // More than the pty holds: the write stays pending until the far side
+    // reads, then completes whole.
+    COMMTIMEOUTS timeouts{10, 0, 0, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(port, &timeouts));
+    std::string big(1 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 251);
+    EXPECT_FALSE(WriteFile(port, big.data(), static_cast<DWORD>(big.size()), &written, &ov));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_FALSE(GetOverlappedResult(port, &ov, &written, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_INCOMPLETE), GetLastError());
+    // A second write while one is outstanding is refused.
+    OVERLAPPED other{};
+    EXPECT_FALSE(WriteFile(port, "x", 1, &written, &other));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+
+    EXPECT_EQ(big, m_pty.Receive(big.size()));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+    ASSERT_TRUE(GetOverlappedResult(port, &ov, &written, FALSE));
+    EXPECT_EQ(big.size(), written);
+
+    EXPECT_TRUE(CloseHandle(port));
+    CloseHandle(ov.hEvent);
+}
+
+TEST_F(SerialTest, ReadEndsAfterTheIntervalOrAtOnceWhenFull)
+{
+    HANDLE port = OpenLine();
+    ASSERT_NE(INVALID_HANDLE_VALUE, port);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    char buffer[2048];
+    DWORD got = 0;
+
+    // Nothing there: the read waits without limit for its first byte.
+    EXPECT_FALSE(ReadFile(port, buffer, sizeof buffer, &got, &ov));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(ov.hEvent, 50));
+    EXPECT_FALSE(GetOverlappedResult(port, &ov, &got, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_INCOMPLETE), GetLastError());
+
+    // Fewer bytes than asked for: the read ends once the line goes quiet.
+    m_pty.Send("abcdef");
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+    ASSERT_TRUE(GetOverlappedResult(port, &ov, &got, FALSE));
+    ASSERT_EQ(6u, got);
+    EXPECT_EQ("abcdef", std::string(buffer, got));
+    // The manual-reset event stays signalled until the next read begins.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 0));
+
+    // Enough bytes waiting: the read completes at once and signals too. The
+    // first read may still find the bytes on their way; the second cannot.
+    m_pty.Send("0123456789");
+    if (!ReadFile(port, buffer, 4, &got, &ov)) {
+        ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+        ASSERT_TRUE(GetOverlappedResult(port, &ov, &got, FALSE));
+    }
+    EXPECT_EQ("0123", std::string(buffer, got));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 0));
+    ASSERT_TRUE(ReadFile(port, buffer, 4, &got, &ov));
+    EXPECT_EQ("4567", std::string(buffer, got));
+
+    EXPECT_TRUE(CloseHandle(port));
+    CloseHandle(ov.hEvent);
+}
+
+TEST_F(SerialTest, PendingReadFailsWhenTheOtherSideCloses)
+{
+    HANDLE port = OpenLine();
+    ASSERT_NE(INVALID_HANDLE_VALUE, port);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    char buffer[2048];
+    DWORD got = 0;
+    EXPECT_FALSE(ReadFile(port, buffer, sizeof buffer, &got, &ov));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+
+    m_pty.CloseMaster();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+    EXPECT_FALSE(GetOverlappedResult(port, &ov, &got, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), GetLastError());
+    EXPECT_EQ(0u, got);
+
+    // Later reads and writes fail at once instead of waiting.
+    EXPECT_FALSE(ReadFile(port, buffer, sizeof buffer, &got, &ov));
+    EXPECT_NE(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_FALSE(WriteFile(port, "x", 1, &got, &ov));
+    EXPECT_NE(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_TRUE(CloseHandle(port));
+    CloseHandle(ov.hEvent);
+}
+
+TEST_F(SerialTest, CloseAndPurgeAbortPendingOperations)
+{
+    HANDLE port = OpenLine();
+    ASSERT_NE(INVALID_HANDLE_VALUE, port);
+    COMMTIMEOUTS timeouts{10, 0, 0, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(port, &timeouts));
+    OVERLAPPED readOv{};
+    readOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED writeOv{};
+    writeOv.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD got = 0;
+
+    std::vector<char> readBuffer(2048);
+    EXPECT_FALSE(ReadFile(port, readBuffer.data(), 2048, &got, &readOv));
+    ASSERT_TRUE(PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(readOv.hEvent, 5000));
+    EXPECT_FALSE(GetOverlappedResult(port, &readOv, &got, TRUE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), GetLastError());
+
+    // The buffers of operations pending at the close are freed right after
+    // it: the port must not touch them any more (the sanitizers watch).
+    auto* readHeap = new std::vector<char>(2048);
+    auto* writeHeap = new std::vector<char>(1 << 20, 'w');
+    EXPECT_FALSE(ReadFile(port, readHeap->data(), 2048, &got, &readOv));
+    EXPECT_FALSE(WriteFile(port, writeHeap->data(), static_cast<DWORD>(writeHeap->size()), &got, &writeOv));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    ASSERT_TRUE(CloseHandle(port));
+    delete readHeap;
+    delete writeHeap;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(readOv.hEvent, 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writeOv.hEvent, 0));
+    EXPECT_FALSE(GetOverlappedResult(port, &writeOv, &got, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), GetLastError());
+    EXPECT_FALSE(ReadFile(port, readBuffer.data(), 1, &got, &readOv));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    CloseHandle(readOv.hEvent);
+    CloseHandle(writeOv.hEvent);
+}
+
+TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
+{
+    Link(7, m_pty.slave);
+    Link(8, m_home + "/no-such-device");
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key));
+    char resolved[PATH_MAX];
+    ASSERT_NE(nullptr, realpath(m_pty.slave.c_str(), resolved));
+    std::vector<std::pair<std::string, std::string>> listed;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        BYTE data[64];
+        DWORD dataLength = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS)
+            break;
+        EXPECT_EQ(REG_SZ, type);
+        listed.emplace_back(name, reinterpret_cast<const char*>(data));
+    }
+    RegCloseKey(key);
+    bool found = false;
+    for (const auto& entry : listed) {
+        EXPECT_NE("COM8", entry.second);
+        if (entry.second == "COM7") {
+            EXPECT_EQ(resolved, entry.first);
+            found = true;
+        }
+    }
+    // The listed port is the one that opens.
+    HANDLE port = OpenCom(7);
+    EXPECT_NE(INVALID_HANDLE_VALUE, port);
+    if (port != INVALID_HANDLE_VALUE)
+        CloseHandle(port);
+    EXPECT_TRUE(found);
+}
+
+} // namespace
