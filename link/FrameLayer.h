@@ -12,6 +12,7 @@
 
 #include "link/UPDATEFrame.h"
 #include "platform/base/WinTypes.h"
+#include "platform/serial/Serial.h"
 
 // Frame types. The PC sends 1 to 7, the car kit 1, 2, 4, 6, 7, 8, 10 and 11.
 enum {
@@ -74,6 +75,7 @@ class SERIALInterface;
 extern SERIALInterface* m_pSerialPort;  // the one port; null when none is open
 extern HANDLE m_hReadEvent;             // the port's read event, copied at open
 extern HANDLE m_hWriteEvent;            // the port's write event, copied at open
+extern OVERLAPPED* m_pReadOverlapped;   // the port's read OVERLAPPED, copied at open
 
 // Opens COM<portNumber>. 1 when the port is open, else 0 (no port remains).
 int OpenSerialPort(int portNumber);

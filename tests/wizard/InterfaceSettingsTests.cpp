@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/registry/Registry.h"
+#include "platform/serial/Serial.h"
 #include "wizard/InterfaceSettings.h"
 
 namespace {
@@ -22,7 +23,7 @@ protected:
     }
     void TearDown() override
     {
-        zq::SetSerialCommProvider(m_savedProvider);
+        zq::SetSerialCommProvider(zq::ListSerialPorts);
         std::string command = "rm -rf '" + m_folder + "'";
         EXPECT_EQ(system(command.c_str()), 0);
     }
@@ -42,7 +43,6 @@ protected:
     }
 
     std::string m_folder;
-    std::function<zq::SerialCommList()> m_savedProvider;
 };
 
 TEST_F(PortSetting, ReadsTheNumberAfterCom)

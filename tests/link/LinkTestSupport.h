@@ -1,0 +1,58 @@
+// Helpers of the link tests: a per-process configuration folder (registry
+// and COM links), a pseudo-terminal that stands for the car kit's line, and
+// the stored "PortNumber".
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/base/WinTypes.h"
+
+namespace linktest {
+
+using Bytes = std::vector<BYTE>;
+
+// A temporary folder made the per-user configuration folder for the test's
+// life; removed again at the end.
+class ConfigFolder {
+public:
+    ConfigFolder();
+    ~ConfigFolder();
+    const std::string& Path() const { return m_path; }
+    // Links COM<number> to the device.
+    void LinkCom(int number, const std::string& device);
+
+private:
+    std::string m_path;
+    std::string m_oldValue;
+    bool m_hadOld = false;
+};
+
+// A pseudo-terminal, raw from the start; the test plays the car kit on the
+// master side, the port under test opens the slave.
+class PtyLine {
+public:
+    PtyLine();
+    ~PtyLine();
+    const std::string& Slave() const { return m_slave; }
+    void Send(const Bytes& bytes);
+    // What arrives within the time, until count bytes have come.
+    Bytes Receive(size_t count, int milliseconds = 5000);
+    // Everything that arrives until the line stays quiet for the time.
+    Bytes ReceiveUntilQuiet(int quietMilliseconds);
+    // The car kit goes away: its side of the line is closed.
+    void Unplug();
+
+private:
+    int m_master = -1;
+    std::string m_slave;
+};
+
+// Stores the text as the per-user "PortNumber" (REG_SZ, with its NUL unless
+// told otherwise).
+void StorePortNumber(const std::string& text, bool withNul = true);
+
+// The frame with the payload, stuffed as it goes on the wire.
+Bytes WireFrame(BYTE type, const Bytes& payload);
+
+}  // namespace linktest
