@@ -92,6 +92,8 @@ public:
     DWORD m_NextSequence;          // sequence number of the next data frame
     int m_SendFileOpen;            // 1 while m_SendFile is open
     CFile m_ReceiveFile;           // product.xml while the inquiry receives it
+    int m_ReceiveFileOpen;         // 1 while m_ReceiveFile is open
+    int m_ReceiveFileFailed;       // 1 once this inquiry could not write product.xml
 
     static DWORD m_FileIndex;           // index of the next file to send
     static DWORD m_RxExpectedSequence;  // next PtFileData the inquiry accepts
@@ -101,7 +103,6 @@ public:
 private:
     // Signalled while no session runs on this object (manual-reset).
     HANDLE m_hSessionIdle;
-    int m_ReceiveFileOpen;     // 1 while m_ReceiveFile is open and writable
 
     UPDATEProtocol(const UPDATEProtocol&) = delete;
     UPDATEProtocol& operator=(const UPDATEProtocol&) = delete;

@@ -125,6 +125,45 @@ Bytes PtyLine::ReceiveUntilQuiet(int quietMilliseconds)
     return got;
 }
 
+bool PtyLine::ReceiveFrame(Frame& frame, int milliseconds)
+{
+    for (;;) {
+        // Unstuff from the first start byte on; complete once the length
+        // says so.
+        size_t start = 0;
+        while (start < m_pending.size() && m_pending[start] != 0x1C)
+            ++start;
+        Bytes plain;
+        size_t pos = start + 1;
+        for (; pos < m_pending.size(); ++pos) {
+            BYTE b = m_pending[pos];
+            if (b == 0x1C)
+                break;
+            if (b == 0x1B) {
+                if (pos + 1 >= m_pending.size())
+                    break;
+                plain.push_back(m_pending[++pos] == 0x00 ? 0x1B : 0x1C);
+            } else {
+                plain.push_back(b);
+            }
+            if (plain.size() >= 3 && plain.size() == 4u + (plain[1] | plain[2] << 8)) {
+                frame.type = plain[0];
+                frame.payload.assign(plain.begin() + 3, plain.end() - 1);
+                m_pending.erase(m_pending.begin(), m_pending.begin() + pos + 1);
+                return true;
+            }
+        }
+        pollfd p{m_master, POLLIN, 0};
+        if (m_master < 0 || poll(&p, 1, milliseconds) <= 0)
+            return false;
+        BYTE buffer[4096];
+        ssize_t n = read(m_master, buffer, sizeof(buffer));
+        if (n <= 0)
+            return false;
+        m_pending.insert(m_pending.end(), buffer, buffer + n);
+    }
+}
+
 static HKEY OpenSettings()
 {
     HKEY key = nullptr;

@@ -43,9 +43,18 @@ public:
     // The car kit goes away: its side of the line is closed.
     void Unplug();
 
+    // The next frame that the PC sends, unstuffed; false when none is
+    // complete within the time.
+    struct Frame {
+        BYTE type = 0;
+        Bytes payload;
+    };
+    bool ReceiveFrame(Frame& frame, int milliseconds = 5000);
+
 private:
     int m_master = -1;
     std::string m_slave;
+    Bytes m_pending;  // raw bytes read but not yet part of a returned frame
 };
 
 // Stores the text as the per-user "PortNumber" (REG_SZ, with its NUL unless
