@@ -51,6 +51,36 @@ typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef int (*FARPROC)();
 
+// Handles of the window and drawing layers. The window layer defines what a
+// window handle is; the drawing layer defines the device contexts and drawing
+// objects behind the others.
+struct HDC__;
+typedef HDC__* HDC;
+struct HGDIOBJ__;
+typedef HGDIOBJ__* HGDIOBJ;
+struct HBITMAP__;
+typedef HBITMAP__* HBITMAP;
+struct HBRUSH__;
+typedef HBRUSH__* HBRUSH;
+struct HPEN__;
+typedef HPEN__* HPEN;
+struct HFONT__;
+typedef HFONT__* HFONT;
+struct HRGN__;
+typedef HRGN__* HRGN;
+struct HICON__;
+typedef HICON__* HICON;
+typedef HICON HCURSOR;
+struct HMENU__;
+typedef HMENU__* HMENU;
+
+// A colour as 0x00BBGGRR.
+typedef DWORD COLORREF;
+#define RGB(r, g, b) (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<DWORD>(static_cast<BYTE>(g)) << 8) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
+#define GetRValue(c) (static_cast<BYTE>((c) & 0xff))
+#define GetGValue(c) (static_cast<BYTE>(((c) >> 8) & 0xff))
+#define GetBValue(c) (static_cast<BYTE>(((c) >> 16) & 0xff))
+
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 
 #ifndef TRUE
