@@ -58,16 +58,20 @@ struct OpenKey {
     std::vector<Value> snapshot; // the SERIALCOMM list taken at the open
 };
 
-std::mutex g_mutex; // guards the handle table and every store access
-std::map<uintptr_t, OpenKey> g_keys;
-uintptr_t g_nextKey = 0x2000;
-std::mutex g_providerMutex;
-// Built on first use, so a provider installed by another file's static
-// initialiser is never reset by this file's own initialisation.
-std::function<zq::SerialCommList()>& Provider()
+// Process-wide state, built on first use: other areas install the provider
+// from their static initialisers, before this file's globals would exist.
+struct RegistryState {
+    std::mutex mutex; // guards the handle table and every store access
+    std::map<uintptr_t, OpenKey> keys;
+    uintptr_t nextKey = 0x2000;
+    std::mutex providerMutex;
+    std::function<zq::SerialCommList()> provider;
+};
+
+RegistryState& State()
 {
-    static auto* provider = new std::function<zq::SerialCommList()>;
-    return *provider;
+    static RegistryState* state = new RegistryState; // lives until process end
+    return *state;
 }
 
 // Case folding as Windows compares names: ASCII and the letters of
@@ -451,7 +455,7 @@ private:
 bool IsCurrentUser(HKEY key) { return key == HKEY_CURRENT_USER; }
 bool IsLocalMachine(HKEY key) { return key == HKEY_LOCAL_MACHINE; }
 
-// The key that a handle names, with g_mutex held. False for a bad handle.
+// The key that a handle names, with the registry lock held. False for a bad handle.
 bool ResolveLocked(HKEY hKey, OpenKey& out)
 {
     if (IsCurrentUser(hKey)) {
@@ -462,8 +466,8 @@ bool ResolveLocked(HKEY hKey, OpenKey& out)
         out = OpenKey(Root::LocalMachine, "", KEY_READ);
         return true;
     }
-    auto it = g_keys.find(reinterpret_cast<uintptr_t>(hKey));
-    if (it == g_keys.end())
+    auto it = State().keys.find(reinterpret_cast<uintptr_t>(hKey));
+    if (it == State().keys.end())
         return false;
     out = it->second;
     return true;
@@ -471,9 +475,9 @@ bool ResolveLocked(HKEY hKey, OpenKey& out)
 
 HKEY AddHandleLocked(OpenKey key)
 {
-    uintptr_t value = g_nextKey;
-    g_nextKey += 4;
-    g_keys.emplace(value, std::move(key));
+    uintptr_t value = State().nextKey;
+    State().nextKey += 4;
+    State().keys.emplace(value, std::move(key));
     return reinterpret_cast<HKEY>(value);
 }
 
@@ -487,8 +491,8 @@ LONG OpenLocalMachine(const std::string& path, REGSAM access, PHKEY result, LPDW
         return (access & kWriteRights) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     std::function<zq::SerialCommList()> provider;
     {
-        std::lock_guard<std::mutex> lock(g_providerMutex);
-        provider = Provider();
+        std::lock_guard<std::mutex> lock(State().providerMutex);
+        provider = State().provider;
     }
     if (!provider)
         return (access & kWriteRights) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
@@ -506,7 +510,7 @@ LONG OpenLocalMachine(const std::string& path, REGSAM access, PHKEY result, LPDW
         else
             key.snapshot.push_back(value);
     }
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     *result = AddHandleLocked(std::move(key));
     if (disposition != nullptr)
         *disposition = REG_OPENED_EXISTING_KEY;
@@ -520,7 +524,7 @@ LONG OpenOrCreate(HKEY hKey, LPCSTR lpSubKey, REGSAM access, bool create, PHKEY 
     *result = nullptr;
     OpenKey base;
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::lock_guard<std::mutex> lock(State().mutex);
         if (!ResolveLocked(hKey, base))
             return ERROR_INVALID_HANDLE;
     }
@@ -528,7 +532,7 @@ LONG OpenOrCreate(HKEY hKey, LPCSTR lpSubKey, REGSAM access, bool create, PHKEY 
     if (base.root == Root::LocalMachine)
         return OpenLocalMachine(path, access, result, disposition);
 
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     std::unique_ptr<FolderLock> folderLock;
     if (create)
         folderLock.reset(new FolderLock);
@@ -587,7 +591,7 @@ LONG CopyValueOut(const Value& value, LPDWORD lpType, LPBYTE lpData, LPDWORD lpc
     return ERROR_SUCCESS;
 }
 
-// Loads the values of an open key, with g_mutex held.
+// Loads the values of an open key, with the registry lock held.
 LONG ValuesOfLocked(const OpenKey& key, std::vector<Value>& values)
 {
     if (key.serialComm) {
@@ -620,8 +624,8 @@ namespace zq {
 
 void SetSerialCommProvider(std::function<SerialCommList()> provider)
 {
-    std::lock_guard<std::mutex> lock(g_providerMutex);
-    Provider() = std::move(provider);
+    std::lock_guard<std::mutex> lock(State().providerMutex);
+    State().provider = std::move(provider);
 }
 
 std::string RegistryFilePath() { return StoreFolder() + "/user.reg"; }
@@ -644,7 +648,7 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
 {
     if (lpReserved != nullptr)
         return ERROR_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     OpenKey key;
     if (!ResolveLocked(hKey, key))
         return ERROR_INVALID_HANDLE;
@@ -664,7 +668,7 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
 {
     if (lpData == nullptr && cbData != 0)
         return ERROR_NOACCESS;
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     OpenKey key;
     if (!ResolveLocked(hKey, key))
         return ERROR_INVALID_HANDLE;
@@ -701,7 +705,7 @@ LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcch
 {
     if (lpReserved != nullptr || lpValueName == nullptr || lpcchValueName == nullptr)
         return ERROR_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     OpenKey key;
     if (!ResolveLocked(hKey, key))
         return ERROR_INVALID_HANDLE;
@@ -727,8 +731,8 @@ LSTATUS RegCloseKey(HKEY hKey)
 {
     if (IsCurrentUser(hKey) || IsLocalMachine(hKey))
         return ERROR_SUCCESS;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_keys.erase(reinterpret_cast<uintptr_t>(hKey)) == 0)
+    std::lock_guard<std::mutex> lock(State().mutex);
+    if (State().keys.erase(reinterpret_cast<uintptr_t>(hKey)) == 0)
         return ERROR_INVALID_HANDLE;
     return ERROR_SUCCESS;
 }
