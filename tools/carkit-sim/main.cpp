@@ -1,0 +1,295 @@
+// carkit-sim: a car kit on a pseudo-terminal, for the tests and for trying
+// the wizard without a car kit. Run "carkit-sim --help" for the options.
+#include "CarKit.h"
+#include "Line.h"
+#include "Scenario.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) { g_stop = 1; }
+
+const char kUsage[] =
+    "usage: carkit-sim [options]\n"
+    "  --com N               link the pty as COM N: $XDG_CONFIG_HOME/zqupdatemanager/dosdevices/comN\n"
+    "  --ready-file PATH     write the pty's path there once the kit is ready\n"
+    "  --report PATH         append the report there (one \"<event> key=value ...\" line per event)\n"
+    "  --receive-dir DIR     store each received file there\n"
+    "  --product FILE        the product.xml to send (default: one for --model and --software)\n"
+    "  --model NAME          the kit's model (default RX7150)\n"
+    "  --software VERSION    its software version (default 137)\n"
+    "  --fileok MODE         confirm received files: auto (as the model and version do), always, never\n"
+    "  --fileok-type T       type of the confirmation frame, 10 (default) or 11\n"
+    "  --connect-payload HEX answer the connect frame with this payload\n"
+    "  --product-order LIST  sequence numbers of product.xml's data frames, e.g. 0,1,3,2,4\n"
+    "  --baud N              pace both directions to N baud, 8N1 (10 bits a byte)\n"
+    "  --chunk N             write at most N bytes at a time, with a pause between pieces\n"
+    "  --split-escape        cut every write right after each 0x1B\n"
+    "  --chunk-pause MS      the pause between pieces (default 30)\n"
+    "  --garbage HEX         bytes sent before every frame\n"
+    "  --coalesce            all frames of one answer in one write\n"
+    "  --silent              answer nothing (scenario rules still act)\n"
+    "  --script FILE         scenario rules, one per line (see below)\n"
+    "  --on RULE             one scenario rule, e.g. --on 'data seq=3 do nak 2 1'\n"
+    "  --exit-after-disconnect  end after answering a disconnect\n"
+    "Scenario rules: on <event> [seq=N] [name=X] [type=N] [nth=N] [always|times=N] do <action>[; ...]\n"
+    "  events: connect disconnect request hostnak header data end frame any\n"
+    "  actions: answer silence 'send T [HEX]' 'nak R [SEQ]' 'connect [HEX]' disconnect\n"
+    "           'fileok [10|11]' 'raw HEX' 'corrupt [check]' 'truncate N' 'delay MS' unplug\n";
+
+std::string ProductFor(const std::string& model, const std::string& software)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<product name=\"" + model + "\" variant=\"EU\">\n"
+           "  <devices>\n"
+           "    <device name=\"" + model + "\" variant=\"EU\" id=\"1\" disp_name=\"" + model + " Car Kit\">\n"
+           "      <software version=\"" + software + "\"/>\n"
+           "      <hardware pcb=\"" + model + "-MAIN\" revision=\"C\"/>\n"
+           "      <extended>\n"
+           "        <langs>\n"
+           "          <lang name=\"english\" removable=\"0\">\n"
+           "            <lib name=\"vds\" version=\"3\"/>\n"
+           "          </lang>\n"
+           "          <lang name=\"german\" removable=\"1\">\n"
+           "            <lib name=\"vds\" version=\"3\"/>\n"
+           "          </lang>\n"
+           "        </langs>\n"
+           "      </extended>\n"
+           "    </device>\n"
+           "  </devices>\n"
+           "</product>\n";
+}
+
+std::string DosDevicesFolder()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home ? home : "") + "/.config";
+    }
+    return base + "/zqupdatemanager/dosdevices";
+}
+
+bool MakeFolders(const std::string& path)
+{
+    for (size_t at = 1; at <= path.size(); ++at) {
+        if (at == path.size() || path[at] == '/') {
+            const std::string part = path.substr(0, at);
+            if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    *text = all.str();
+    return true;
+}
+
+// Replaces a file at once, so a reader sees all of it or nothing.
+bool WriteAtomically(const std::string& path, const std::string& text)
+{
+    const std::string temp = path + ".tmp" + std::to_string(getpid());
+    FILE* out = std::fopen(temp.c_str(), "wb");
+    if (!out)
+        return false;
+    std::fwrite(text.data(), 1, text.size(), out);
+    if (std::fclose(out) != 0)
+        return false;
+    return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+bool ParseOrder(const std::string& text, std::vector<uint32_t>* order)
+{
+    std::istringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        char* end = nullptr;
+        unsigned long v = std::strtoul(item.c_str(), &end, 0);
+        if (item.empty() || *end != '\0')
+            return false;
+        order->push_back(static_cast<uint32_t>(v));
+    }
+    return !order->empty();
+}
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "carkit-sim: %s\n", message.c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    carkit::Config config;
+    carkit::Line::Options lineOptions;
+    std::string productPath, reportPath, readyFile, scriptText;
+    int com = 0;
+    bool productGiven = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc)
+                return false;
+            *out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--coalesce") {
+            config.coalesce = true;
+        } else if (arg == "--silent") {
+            config.silent = true;
+        } else if (arg == "--split-escape") {
+            lineOptions.splitEscape = true;
+        } else if (arg == "--exit-after-disconnect") {
+            config.exitAfterDisconnect = true;
+        } else if (!value(&v)) {
+            return Fail("unknown option or missing value: " + arg + "\n" + kUsage);
+        } else if (arg == "--com") {
+            com = std::atoi(v.c_str());
+            if (com < 1 || com > 255)
+                return Fail("--com takes 1 to 255");
+        } else if (arg == "--ready-file") {
+            readyFile = v;
+        } else if (arg == "--report") {
+            reportPath = v;
+        } else if (arg == "--receive-dir") {
+            config.receiveDir = v;
+        } else if (arg == "--product") {
+            productPath = v;
+            productGiven = true;
+        } else if (arg == "--model") {
+            config.model = v;
+        } else if (arg == "--software") {
+            config.software = v;
+        } else if (arg == "--fileok") {
+            if (v != "auto" && v != "always" && v != "never")
+                return Fail("--fileok takes auto, always or never");
+            config.fileOk = v;
+        } else if (arg == "--fileok-type") {
+            config.fileOkType = static_cast<uint8_t>(std::atoi(v.c_str()));
+        } else if (arg == "--connect-payload") {
+            if (!carkit::FromHex(v, &config.connectPayload))
+                return Fail("--connect-payload takes hex bytes");
+        } else if (arg == "--product-order") {
+            if (!ParseOrder(v, &config.productOrder))
+                return Fail("--product-order takes numbers separated by commas");
+        } else if (arg == "--baud") {
+            lineOptions.baud = static_cast<unsigned>(std::strtoul(v.c_str(), nullptr, 10));
+        } else if (arg == "--chunk") {
+            lineOptions.chunk = std::strtoul(v.c_str(), nullptr, 10);
+        } else if (arg == "--chunk-pause") {
+            lineOptions.chunkPauseMs = std::atoi(v.c_str());
+        } else if (arg == "--garbage") {
+            if (!carkit::FromHex(v, &config.garbage))
+                return Fail("--garbage takes hex bytes");
+        } else if (arg == "--script") {
+            std::string text;
+            if (!ReadWholeFile(v, &text))
+                return Fail("cannot read " + v);
+            scriptText += text + "\n";
+        } else if (arg == "--on") {
+            scriptText += (v.compare(0, 3, "on ") == 0 ? v : "on " + v) + "\n";
+        } else {
+            return Fail("unknown option " + arg + "\n" + kUsage);
+        }
+    }
+
+    std::string error;
+    if (!carkit::ParseScenario(scriptText, &config.rules, &error))
+        return Fail(error);
+    if (productGiven) {
+        if (!ReadWholeFile(productPath, &config.product))
+            return Fail("cannot read " + productPath);
+    } else {
+        config.product = ProductFor(config.model, config.software);
+    }
+    if (!config.receiveDir.empty() && !MakeFolders(config.receiveDir))
+        return Fail("cannot create " + config.receiveDir);
+
+    struct sigaction action{};
+    action.sa_handler = OnSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    carkit::Report report;
+    if (!reportPath.empty() && !report.Open(reportPath))
+        return Fail("cannot write " + reportPath);
+    carkit::Line line(lineOptions, &g_stop);
+    if (!line.Open(&error))
+        return Fail(error);
+
+    std::string link;
+    if (com > 0) {
+        const std::string folder = DosDevicesFolder();
+        if (!MakeFolders(folder))
+            return Fail("cannot create " + folder);
+        link = folder + "/com" + std::to_string(com);
+        const std::string temp = link + ".tmp" + std::to_string(getpid());
+        unlink(temp.c_str());
+        if (symlink(line.SlavePath().c_str(), temp.c_str()) != 0 || std::rename(temp.c_str(), link.c_str()) != 0)
+            return Fail("cannot link " + link);
+    }
+
+    carkit::CarKit kit(config, line, report);
+    report.Add("ready", {{"pty", line.SlavePath()},
+                         {"com", com > 0 ? std::to_string(com) : ""},
+                         {"model", config.model},
+                         {"software", config.software},
+                         {"fileok", kit.ConfirmsFiles() ? "1" : "0"},
+                         {"product_size", std::to_string(config.product.size())}});
+    std::printf("%s\n", line.SlavePath().c_str());
+    std::fflush(stdout);
+    if (!readyFile.empty() && !WriteAtomically(readyFile, line.SlavePath() + "\n"))
+        return Fail("cannot write " + readyFile);
+
+    uint8_t buffer[4096];
+    while (!g_stop && !kit.Unplugged() && !kit.Finished()) {
+        const long n = line.Read(buffer, sizeof buffer, 100);
+        if (n > 0)
+            kit.OnBytes(buffer, static_cast<size_t>(n));
+    }
+
+    std::string reason = kit.Unplugged() ? "unplug" : kit.Finished() ? "disconnect" : "signal";
+    line.Close();
+    // An unplugged kit leaves its port behind as a device that is gone; a
+    // kit that is stopped takes its link away.
+    if (!link.empty() && !kit.Unplugged()) {
+        char target[256] = {};
+        ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && line.SlavePath() == std::string(target, static_cast<size_t>(n)))
+            unlink(link.c_str());
+    }
+    report.Add("exit", {{"reason", reason}});
+    return 0;
+}
