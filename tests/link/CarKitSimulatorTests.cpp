@@ -237,6 +237,7 @@ TEST(CarKitSimulator, MisbehavesAsTheScenarioSaysAndCanBeUnplugged)
     ASSERT_TRUE(sim.Start({"--connect-payload", "0102"},
                           "on connect do nak 12 5; answer\n"
                           "on request do send 9 abcd; silence\n"
+                          "on data last=1 do nak 0 7\n"
                           "on disconnect do unplug   # the kit goes without an answer\n"))
         << sim.Error();
     PcLine pc(sim.PortName());
@@ -256,6 +257,12 @@ TEST(CarKitSimulator, MisbehavesAsTheScenarioSaysAndCanBeUnplugged)
     EXPECT_EQ(9, odd.type);
     EXPECT_EQ("\xab\xcd", odd.payload);
     EXPECT_EQ(-1, pc.Next(300).type) << "silence: no PtFileInfo";
+
+    SendFile(pc, "x.bin", std::string(1500, 'x'));
+    Frame requeue = pc.Next();
+    ASSERT_EQ(PtNak, requeue.type);
+    EXPECT_EQ(7u, GetU32(requeue.payload, 0));
+    EXPECT_EQ(0, requeue.payload[4]);
 
     pc.Send(PtDisconnect);
     EXPECT_EQ(-2, pc.Next().type) << "the unplugged line fails the read";

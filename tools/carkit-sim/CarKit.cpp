@@ -203,6 +203,9 @@ bool CarKit::Matches(Rule& rule, const std::string& endedName, const Frame& fram
             return false;
         if (key == "seq" && (frame.type != kFileData || frame.payload.size() < 4 || GetU32(frame.payload, 0) != value))
             return false;
+        if (key == "last" && (frame.type != kFileData || frame.payload.size() < 4
+                              || (frame.payload.size() - 4 < 1024) != (value != 0)))
+            return false;
         if (key == "name") {
             bool terminated;
             std::string name;

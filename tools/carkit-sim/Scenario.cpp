@@ -99,7 +99,7 @@ bool ParseScenario(const std::string& text, std::vector<Rule>* rules, std::strin
                 if (!IsNumber(value))
                     return fail("times=N");
                 rule.times = std::atoi(value.c_str());
-            } else if (key == "seq" || key == "nth" || key == "type") {
+            } else if (key == "seq" || key == "nth" || key == "type" || key == "last") {
                 if (!IsNumber(value))
                     return fail(key + "=N");
                 rule.selectors[key] = value;

@@ -3,7 +3,8 @@
 //
 // Events are the frames that arrive from the PC: connect, disconnect,
 // request, hostnak, header, data, end, and frame (any other type) or any
-// (every frame). Selectors: seq=N (data), name=TEXT (request, header, end),
+// (every frame). Selectors: seq=N (data), last=1 (data: the file's last
+// data frame, shorter than 1024 bytes), name=TEXT (request, header, end),
 // type=N (frame, any), nth=N (the Nth such event, from 1). A rule fires once
 // unless it says always or times=N.
 //

@@ -44,7 +44,7 @@ const char kUsage[] =
     "  --script FILE         scenario rules, one per line (see below)\n"
     "  --on RULE             one scenario rule, e.g. --on 'data seq=3 do nak 2 1'\n"
     "  --exit-after-disconnect  end after answering a disconnect\n"
-    "Scenario rules: on <event> [seq=N] [name=X] [type=N] [nth=N] [always|times=N] do <action>[; ...]\n"
+    "Scenario rules: on <event> [seq=N] [last=1] [name=X] [type=N] [nth=N] [always|times=N] do <action>[; ...]\n"
     "  events: connect disconnect request hostnak header data end frame any\n"
     "  actions: answer silence 'send T [HEX]' 'nak R [SEQ]' 'connect [HEX]' disconnect\n"
     "           'fileok [10|11]' 'raw HEX' 'corrupt [check]' 'truncate N' 'delay MS' unplug\n";
