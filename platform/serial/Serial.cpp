@@ -17,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -628,21 +629,35 @@ int ParsePortName(const char* name)
     return *name == '\0' ? static_cast<int>(number) : -1;
 }
 
-bool IsCharDevice(const std::string& path)
+// Whether a path names a terminal device, found without opening it (an open
+// raises DTR on real hardware): a pseudo-terminal slave (majors 136-143), or
+// a character device that sysfs files under the tty class.
+bool IsTtyDevice(const std::string& path)
 {
     struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+    if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned major = ::major(st.st_rdev), minor = ::minor(st.st_rdev);
+    if (major >= 136 && major <= 143)
+        return true;
+    char link[PATH_MAX];
+    const std::string sys = "/sys/dev/char/" + std::to_string(major) + ":" + std::to_string(minor) + "/subsystem";
+    ssize_t n = readlink(sys.c_str(), link, sizeof link - 1);
+    if (n < 0)
+        return errno == ENOENT && access("/sys/dev/char", F_OK) != 0; // no sysfs: take it as it is
+    const std::string subsystem(link, static_cast<size_t>(n));
+    return subsystem.size() >= 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0;
 }
 
-// Whether a default device answers as a serial port without opening it (an
-// open raises DTR on real hardware). The 8250 driver creates /dev/ttyS0-31
-// whether or not a UART is behind them and reports "type" 0 for none.
+// Whether a default device answers as a serial port. The 8250 driver creates
+// /dev/ttyS0-31 whether or not a UART is behind them and reports "type" 0
+// for none.
 bool DefaultDeviceAnswers(const std::string& device)
 {
-    if (!IsCharDevice(device))
+    if (!IsTtyDevice(device))
         return false;
     const std::string base = device.substr(device.rfind('/') + 1);
-    if (base.compare(0, 5, "ttyS") != 0)
+    if (base.compare(0, 4, "ttyS") != 0)
         return true;
     int fd = open(("/sys/class/tty/" + base + "/type").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -682,7 +697,7 @@ zq::SerialCommList zq::ListSerialPorts()
             continue;
         if (fromLink) {
             char resolved[PATH_MAX];
-            if (realpath(device.c_str(), resolved) == nullptr || !IsCharDevice(resolved))
+            if (realpath(device.c_str(), resolved) == nullptr || !IsTtyDevice(resolved))
                 continue;
             device = resolved;
         } else if (!DefaultDeviceAnswers(device)) {
@@ -775,16 +790,16 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
                                   : Win32ErrorFromErrno(err));
         return INVALID_HANDLE_VALUE;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
         // Not a serial device.
         close(fd);
         SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     // Keeps out openers that do not use flock (root is not kept out).

@@ -200,7 +200,7 @@ std::string ComPortDevice(int portNumber, bool* fromLink = nullptr);
 std::string DosDevicesFolder();
 
 // The ports that can be opened, by COM number: links whose target is a
-// character device (the resolved target names it), then the default devices
+// terminal device (the resolved target names it), and the default devices
 // that exist and have hardware behind them. This is what SERIALCOMM holds;
 // the serial area installs it as the registry's provider.
 SerialCommList ListSerialPorts();

@@ -169,8 +169,9 @@ TEST_F(SerialTest, OpensThroughTheComMapExclusively)
 TEST_F(SerialTest, PortsThatDoNotExistFailToOpen)
 {
     Link(8, m_home + "/no-such-device");
-    Link(9, m_home); // a folder, not a serial device
-    const char* names[] = {"\\\\.\\COM8", "\\\\.\\COM9", "\\\\.\\COM0", "\\\\.\\COM200", "\\\\.\\COMX",
+    Link(9, m_home);       // a folder, not a serial device
+    Link(10, "/dev/null"); // a device, but no terminal
+    const char* names[] = {"\\\\.\\COM8", "\\\\.\\COM9", "\\\\.\\COM10", "\\\\.\\COM0", "\\\\.\\COM200", "\\\\.\\COMX",
                            "\\\\.\\LPT1", "Z:\\file.txt"};
     for (const char* name : names) {
         SetLastError(0);
@@ -361,6 +362,7 @@ TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
 {
     Link(7, m_pty.slave);
     Link(8, m_home + "/no-such-device");
+    Link(10, "/dev/null");
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key));
     char resolved[PATH_MAX];
@@ -381,6 +383,7 @@ TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
     bool found = false;
     for (const auto& entry : listed) {
         EXPECT_NE("COM8", entry.second);
+        EXPECT_NE("COM10", entry.second);
         if (entry.second == "COM7") {
             EXPECT_EQ(resolved, entry.first);
             found = true;

@@ -147,10 +147,12 @@ long Line::Read(uint8_t* buffer, size_t size, int timeoutMs)
         const Clock::duration burst = ByteTime(64);
         if (now - m_rxClock > burst)
             m_rxClock = now - burst;
+        // Bytes are taken 16 at a time at least, so pacing costs few calls.
         const Clock::duration byteTime = ByteTime(1);
         const size_t allowed = static_cast<size_t>((now - m_rxClock) / byteTime);
-        if (allowed == 0) {
-            std::this_thread::sleep_for(std::min<Clock::duration>(byteTime, std::chrono::milliseconds(timeoutMs)));
+        if (allowed < 16) {
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(byteTime * static_cast<long>(16 - allowed), std::chrono::milliseconds(timeoutMs)));
             return 0;
         }
         size = std::min(size, allowed);
