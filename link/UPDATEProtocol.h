@@ -15,6 +15,7 @@
 // process-wide and a second object would replace the first one's.
 #pragma once
 
+#include "container/UpdateResult.h"
 #include "link/UPDATEManager.h"
 #include "platform/base/WinTypes.h"
 #include "platform/files/CFile.h"
@@ -22,6 +23,12 @@
 
 class UPDATEProtocol : public UPDATEManager {
 public:
+    // The result of every session whose link fails under it (EVENT_ERROR: a
+    // failed wait or read, the car kit unplugged, or no open port). It ends
+    // at once with this code instead of waiting again: the device is gone
+    // from the line. The wizard handles it on every page as a lost device.
+    static const int RESULT_LINK_LOST = UPDATE_RESULT_DEVICE_DISCONNECTED;
+
     UPDATEProtocol();
     ~UPDATEProtocol() override;
 

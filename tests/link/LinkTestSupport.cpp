@@ -45,6 +45,11 @@ ConfigFolder::~ConfigFolder()
 
 void ConfigFolder::LinkCom(int number, const std::string& device)
 {
+    linktest::LinkCom(number, device);
+}
+
+void LinkCom(int number, const std::string& device)
+{
     std::string link = zq::DosDevicesFolder() + "/com" + std::to_string(number);
     unlink(link.c_str());
     if (symlink(device.c_str(), link.c_str()) != 0)

@@ -57,6 +57,9 @@ private:
     Bytes m_pending;  // raw bytes read but not yet part of a returned frame
 };
 
+// Links COM<number> to the device in the current per-user folder.
+void LinkCom(int number, const std::string& device);
+
 // Stores the text as the per-user "PortNumber" (REG_SZ, with its NUL unless
 // told otherwise).
 void StorePortNumber(const std::string& text, bool withNul = true);
