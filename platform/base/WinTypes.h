@@ -56,8 +56,8 @@ typedef int (*FARPROC)();
 // objects behind the others.
 struct HDC__;
 typedef HDC__* HDC;
-struct HGDIOBJ__;
-typedef HGDIOBJ__* HGDIOBJ;
+// Any drawing object converts to HGDIOBJ, as on Windows.
+typedef void* HGDIOBJ;
 struct HBITMAP__;
 typedef HBITMAP__* HBITMAP;
 struct HBRUSH__;

@@ -1,0 +1,416 @@
+// Drawing into memory DCs, checked pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+#include <unistd.h>
+
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/GdiResources.h"
+#include "platform/gdi/GdiTesting.h"
+#include "platform/gdi/WindowSurface.h"
+
+namespace {
+
+const COLORREF kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255);
+const COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
+
+// A colour memory DC with a bitmap of its own, filled with one colour.
+struct Canvas {
+    CDC dc;
+    CBitmap bitmap;
+    CBitmap* old = nullptr;
+    Canvas(int w, int h, COLORREF fill = kWhite)
+    {
+        CDC screen;
+        screen.Attach(::GetDC(nullptr));
+        dc.CreateCompatibleDC(&screen);
+        bitmap.CreateCompatibleBitmap(&screen, w, h);
+        ::ReleaseDC(nullptr, screen.Detach());
+        old = dc.SelectObject(&bitmap);
+        dc.FillSolidRect(0, 0, w, h, fill);
+        dc.SetBkColor(kWhite);
+    }
+    ~Canvas() { dc.SelectObject(old); }
+    COLORREF At(int x, int y) { return dc.GetPixel(x, y); }
+    // Columns of the row holding a colour other than the background.
+    std::vector<int> Ink(int y, int w, COLORREF bg = kWhite)
+    {
+        std::vector<int> xs;
+        for (int x = 0; x < w; ++x)
+            if (At(x, y) != bg) xs.push_back(x);
+        return xs;
+    }
+};
+
+// Leftmost and rightmost inked column and top and bottom inked row.
+RECT InkBox(Canvas& c, int w, int h, COLORREF bg = kWhite)
+{
+    RECT r = {w, h, -1, -1};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (c.At(x, y) != bg) {
+                r.left = std::min<LONG>(r.left, x);
+                r.right = std::max<LONG>(r.right, x);
+                r.top = std::min<LONG>(r.top, y);
+                r.bottom = std::max<LONG>(r.bottom, y);
+            }
+    return r;
+}
+
+TEST(GdiBitmaps, ColourToMonochromeAndBack)
+{
+    Canvas picture(4, 1);
+    picture.dc.SetPixel(0, 0, kGreen);
+    picture.dc.SetPixel(1, 0, kRed);
+    picture.dc.SetPixel(2, 0, kGreen);
+    picture.dc.SetPixel(3, 0, kBlack);
+
+    CDC maskDc;
+    maskDc.CreateCompatibleDC(nullptr);
+    CBitmap mask;
+    ASSERT_TRUE(mask.CreateBitmap(4, 1, 1, 1, nullptr));
+    BITMAP bm = {};
+    ASSERT_EQ(static_cast<int>(sizeof(BITMAP)), mask.GetBitmap(&bm));
+    EXPECT_EQ(4, bm.bmWidth);
+    EXPECT_EQ(1, bm.bmBitsPixel);
+    CBitmap* oldMask = maskDc.SelectObject(&mask);
+
+    // Colour -> monochrome: the source's background colour becomes white.
+    picture.dc.SetBkColor(kGreen);
+    ASSERT_TRUE(maskDc.BitBlt(0, 0, 4, 1, &picture.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(kWhite, maskDc.GetPixel(0, 0));
+    EXPECT_EQ(kBlack, maskDc.GetPixel(1, 0));
+    EXPECT_EQ(kWhite, maskDc.GetPixel(2, 0));
+    EXPECT_EQ(kBlack, maskDc.GetPixel(3, 0));
+
+    // Monochrome -> colour: white takes the destination's background
+    // colour, black its text colour.
+    Canvas out(4, 1);
+    out.dc.SetBkColor(kBlue);
+    out.dc.SetTextColor(kRed);
+    ASSERT_TRUE(out.dc.BitBlt(0, 0, 4, 1, &maskDc, 0, 0, SRCCOPY));
+    EXPECT_EQ(kBlue, out.At(0, 0));
+    EXPECT_EQ(kRed, out.At(1, 0));
+    maskDc.SelectObject(oldMask);
+}
+
+// The transparency of a picture with a key colour: the mask leaves the
+// background where the key colour was and the picture elsewhere.
+TEST(GdiBitmaps, MaskedPictureKeepsTheBackgroundUnderTheKeyColour)
+{
+    const int n = 3;
+    Canvas picture(n, 1);
+    picture.dc.SetPixel(0, 0, kGreen);  // the key
+    picture.dc.SetPixel(1, 0, kRed);
+    picture.dc.SetPixel(2, 0, RGB(10, 20, 30));
+    CBitmap mask;
+    ASSERT_TRUE(mask.CreateBitmap(n, 1, 1, 1, nullptr));
+    CDC maskDc;
+    maskDc.CreateCompatibleDC(nullptr);
+    CBitmap* oldMask = maskDc.SelectObject(&mask);
+    picture.dc.SetBkColor(kGreen);
+    maskDc.BitBlt(0, 0, n, 1, &picture.dc, 0, 0, SRCCOPY);
+    // Blacken the key colour in the picture.
+    picture.dc.SetTextColor(kWhite);
+    picture.dc.SetBkColor(kBlack);
+    picture.dc.BitBlt(0, 0, n, 1, &maskDc, 0, 0, SRCAND);
+    EXPECT_EQ(kBlack, picture.At(0, 0));
+    EXPECT_EQ(kRed, picture.At(1, 0));
+
+    Canvas target(n, 1, kBlue);
+    target.dc.SetBkColor(kWhite);
+    target.dc.SetTextColor(kBlack);
+    target.dc.BitBlt(0, 0, n, 1, &maskDc, 0, 0, SRCAND);
+    target.dc.BitBlt(0, 0, n, 1, &picture.dc, 0, 0, SRCPAINT);
+    EXPECT_EQ(kBlue, target.At(0, 0));
+    EXPECT_EQ(kRed, target.At(1, 0));
+    EXPECT_EQ(RGB(10, 20, 30), target.At(2, 0));
+    maskDc.SelectObject(oldMask);
+}
+
+TEST(GdiBitmaps, CompatibleBitmapOfAFreshMemoryDcIsMonochrome)
+{
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    CBitmap b;
+    ASSERT_TRUE(b.CreateCompatibleBitmap(&dc, 5, 5));
+    BITMAP bm = {};
+    b.GetBitmap(&bm);
+    EXPECT_EQ(1, bm.bmBitsPixel);
+}
+
+TEST(GdiBitmaps, BadHandlesAndFailedCreationsAreRefused)
+{
+    BITMAP bm = {};
+    HBITMAP h = ::CreateBitmap(2, 2, 1, 32, nullptr);
+    ASSERT_NE(nullptr, h);
+    EXPECT_TRUE(::DeleteObject(h));
+    EXPECT_EQ(0, ::GetObjectA(h, sizeof(bm), &bm));  // gone
+    EXPECT_FALSE(::DeleteObject(h));
+    EXPECT_EQ(nullptr, ::SelectObject(nullptr, h));
+    EXPECT_EQ(nullptr, ::CreateBitmap(-1, 4, 1, 1, nullptr));
+
+    zq::gdi::SetBitmapCreationFailureHook([](int, int, int bpp) { return bpp == 1; });
+    EXPECT_EQ(nullptr, ::CreateBitmap(17, 17, 1, 1, nullptr));
+    EXPECT_NE(nullptr, h = ::CreateBitmap(17, 17, 1, 32, nullptr));
+    zq::gdi::SetBitmapCreationFailureHook(nullptr);
+    ::DeleteObject(h);
+}
+
+TEST(GdiBitmaps, ASelectedBitmapIsNotDeleted)
+{
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    HBITMAP h = ::CreateBitmap(2, 2, 1, 32, nullptr);
+    HGDIOBJ old = ::SelectObject(dc, h);
+    EXPECT_FALSE(::DeleteObject(h));
+    ::SelectObject(dc, old);
+    EXPECT_TRUE(::DeleteObject(h));
+}
+
+TEST(GdiShapes, FrameRectDraw3dRectAndLineEndPoints)
+{
+    Canvas c(10, 10);
+    CBrush black(kBlack);
+    CRect r(1, 1, 5, 5);
+    c.dc.FrameRect(&r, &black);
+    EXPECT_EQ(kBlack, c.At(1, 1));
+    EXPECT_EQ(kBlack, c.At(4, 4));
+    EXPECT_EQ(kWhite, c.At(5, 5));
+    EXPECT_EQ(kWhite, c.At(2, 2));
+
+    Canvas d(10, 10);
+    CRect q(0, 0, 4, 4);
+    d.dc.Draw3dRect(&q, kRed, kBlue);
+    EXPECT_EQ(kRed, d.At(0, 0));
+    EXPECT_EQ(kRed, d.At(2, 0));
+    EXPECT_EQ(kBlue, d.At(3, 0));  // top-right corner: the second colour
+    EXPECT_EQ(kBlue, d.At(0, 3));  // bottom-left corner too
+    EXPECT_EQ(kBlue, d.At(3, 3));
+    EXPECT_EQ(kWhite, d.At(1, 1));
+
+    Canvas e(10, 10);
+    CPen pen(PS_SOLID, 1, kRed);
+    CPen* oldPen = e.dc.SelectObject(&pen);
+    e.dc.MoveTo(1, 2);
+    e.dc.LineTo(6, 2);
+    e.dc.LineTo(6, 8);
+    e.dc.SelectObject(oldPen);
+    EXPECT_EQ(kRed, e.At(1, 2));
+    EXPECT_EQ(kRed, e.At(6, 2));  // drawn as the start of the second line
+    EXPECT_EQ(kRed, e.At(6, 7));
+    EXPECT_EQ(kWhite, e.At(6, 8));  // the end point is not drawn
+    EXPECT_EQ(kWhite, e.At(0, 2));
+
+    // NULL_BRUSH fills nothing.
+    Canvas f(4, 4);
+    ::FillRect(f.dc, CRect(0, 0, 4, 4), static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH)));
+    EXPECT_EQ(kWhite, f.At(1, 1));
+}
+
+TEST(GdiText, OpaqueAndTransparentTextOut)
+{
+    CFont font;
+    ASSERT_TRUE(font.CreateFont(13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma"));
+    Canvas c(100, 20, kWhite);
+    CFont* oldFont = c.dc.SelectObject(&font);
+    CSize ext = c.dc.GetTextExtent("Hello");
+    EXPECT_GT(ext.cx, 10);
+    EXPECT_EQ(13, ext.cy);  // a positive height is the cell height
+    c.dc.SetBkColor(kBlue);
+    c.dc.SetTextColor(kRed);
+    c.dc.TextOut(0, 0, CString("Hello"));
+    // Opaque: the whole cell takes the background colour, ink in between.
+    EXPECT_EQ(kBlue, c.At(0, 12));
+    EXPECT_EQ(kWhite, c.At(ext.cx, 0));
+    c.dc.SetBkMode(TRANSPARENT);
+    c.dc.TextOut(0, 0, CString(""));
+    Canvas t(100, 20, kWhite);
+    t.dc.SelectObject(&font);
+    t.dc.SetBkMode(TRANSPARENT);
+    t.dc.SetBkColor(kBlue);
+    t.dc.TextOut(0, 0, CString("Hello"));
+    EXPECT_EQ(kWhite, t.At(0, 12));
+    EXPECT_FALSE(t.Ink(6, 100).empty());
+    t.dc.SelectObject(oldFont);
+    c.dc.SelectObject(oldFont);
+}
+
+TEST(GdiText, DrawTextWrapsAtWordsAndCentresEachLine)
+{
+    CFont font;
+    font.CreateFont(13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma");
+    Canvas c(200, 60);
+    CFont* oldFont = c.dc.SelectObject(&font);
+    const int wide = c.dc.GetTextExtent("aaaa bbbb").cx;
+    const int shortLine = c.dc.GetTextExtent("cc").cx;
+    // Room for "aaaa bbbb" but not for the whole text: two lines.
+    CRect r(10, 5, 10 + wide + 2, 5);
+    int h = c.dc.DrawText(CString("aaaa bbbb cc"), &r, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_EQ(26, h);
+    EXPECT_EQ(10, r.left);
+    EXPECT_EQ(5, r.top);
+    EXPECT_EQ(10 + wide, r.right);  // the extent of the widest line
+    EXPECT_EQ(5 + 26, r.bottom);
+    EXPECT_EQ(kWhite, c.At(12, 10));  // nothing drawn
+
+    c.dc.SetBkMode(TRANSPARENT);
+    c.dc.DrawText(CString("aaaa bbbb cc"), &r, DT_CENTER | DT_WORDBREAK);
+    RECT first = {200, 0, -1, 0}, second = {200, 0, -1, 0};
+    for (int y = 5; y < 18; ++y)
+        for (int x : c.Ink(y, 200)) { first.left = std::min<LONG>(first.left, x); first.right = std::max<LONG>(first.right, x); }
+    for (int y = 18; y < 31; ++y)
+        for (int x : c.Ink(y, 200)) { second.left = std::min<LONG>(second.left, x); second.right = std::max<LONG>(second.right, x); }
+    ASSERT_LT(first.left, 200);
+    ASSERT_LT(second.left, 200);
+    // The short second line stands in the middle of the block.
+    int centre = 10 + wide / 2;
+    EXPECT_NEAR(centre, (second.left + second.right) / 2, 2);
+    EXPECT_GT(second.left, 10 + (wide - shortLine) / 2 - 3);
+    EXPECT_LE(first.left, 12);
+
+    // A single word wider than the rectangle keeps its line; the extent grows.
+    CRect narrow(0, 0, 5, 0);
+    c.dc.DrawText(CString("wideword"), &narrow, DT_WORDBREAK | DT_CALCRECT);
+    EXPECT_EQ(c.dc.GetTextExtent("wideword").cx, narrow.Width());
+    EXPECT_EQ(13, narrow.Height());
+    c.dc.SelectObject(oldFont);
+}
+
+TEST(GdiText, SingleLineVerticalCentre)
+{
+    CFont font;
+    font.CreateFont(13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma");
+    Canvas c(100, 40);
+    c.dc.SelectObject(&font);
+    c.dc.SetTextColor(kBlack);
+    CRect r(0, 0, 100, 40);
+    c.dc.DrawText(CString("Mid"), &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    RECT box = InkBox(c, 100, 40);
+    EXPECT_GE(box.top, 13);
+    EXPECT_LE(box.bottom, 27);
+    c.dc.SelectStockObject(SYSTEM_FONT);
+}
+
+TEST(GdiText, FaceThatIsNotInstalledFallsBackAndStillDraws)
+{
+    CFont missing, dialog, tahoma;
+    missing.CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "No Such Face 123");
+    dialog.CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "MS Shell Dlg");
+    tahoma.CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma");
+    Canvas c(200, 20);
+    c.dc.SelectObject(&missing);
+    CSize m = c.dc.GetTextExtent("Update Manager");
+    c.dc.TextOut(0, 0, CString("Update Manager"));
+    EXPECT_GT(m.cx, 0);
+    EXPECT_FALSE(c.Ink(6, 200).empty());
+    c.dc.SelectObject(&dialog);
+    CSize d = c.dc.GetTextExtent("Update Manager");
+    c.dc.SelectObject(&tahoma);
+    CSize t = c.dc.GetTextExtent("Update Manager");
+    EXPECT_EQ(t.cx, d.cx);  // MS Shell Dlg is Tahoma
+    // Tahoma (from fonts-wine) is narrower than the fallback.
+    if (access("/usr/share/wine/fonts/tahoma.ttf", R_OK) == 0) {
+        EXPECT_LT(t.cx, m.cx);
+    }
+    c.dc.SelectStockObject(SYSTEM_FONT);
+}
+
+TEST(GdiText, WindowsCodePageLetters)
+{
+    CFont font;
+    font.CreateFont(14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma");
+    Canvas c(100, 20);
+    c.dc.SelectObject(&font);
+    // "Gerät" in Windows-1252: the umlaut is one byte and one glyph.
+    EXPECT_GT(c.dc.GetTextExtent("Ger\xE4t").cx, c.dc.GetTextExtent("Gert").cx);
+    c.dc.SelectStockObject(SYSTEM_FONT);
+}
+
+// A window surface given by a provider, as the window layer does.
+struct FakeWindows : zq::gdi::WindowSurfaceProvider {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 50, 40);
+    int released = 0;
+    ~FakeWindows() override { cairo_surface_destroy(surface); }
+    bool Acquire(HWND, zq::gdi::WindowSurface* out) override
+    {
+        out->surface = surface;
+        out->origin = {10, 5};
+        out->clip = {0, 0, 20, 20};
+        return true;
+    }
+    void Released(HWND, const RECT&) override { ++released; }
+    HDC BeginPaint(HWND hwnd, RECT* paint) override
+    {
+        *paint = {0, 0, 20, 20};
+        return ::GetDC(hwnd);
+    }
+    void EndPaint(HWND hwnd, HDC dc) override { ::ReleaseDC(hwnd, dc); }
+};
+
+struct FakeWnd {
+    HWND GetSafeHwnd() const { return reinterpret_cast<HWND>(0x1234); }
+};
+
+TEST(GdiWindowDc, DrawsIntoTheProvidersSurfaceAtTheClientOrigin)
+{
+    FakeWindows windows;
+    zq::gdi::SetWindowSurfaceProvider(&windows);
+    FakeWnd wnd;
+    {
+        CPaintDC dc(&wnd);
+        ASSERT_NE(nullptr, dc.m_hDC);
+        EXPECT_EQ(20, dc.m_rcPaint.right);
+        dc.FillSolidRect(0, 0, 100, 100, kRed);  // clipped to the client area
+        RECT clip;
+        dc.GetClipBox(&clip);
+        EXPECT_EQ(20, clip.right);
+    }
+    EXPECT_EQ(1, windows.released);
+    {
+        CClientDC dc(&wnd);
+        EXPECT_EQ(kRed, dc.GetPixel(0, 0));
+    }
+    cairo_surface_flush(windows.surface);
+    auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(windows.surface));
+    int stride = cairo_image_surface_get_stride(windows.surface) / 4;
+    EXPECT_EQ(0xFF0000u, px[5 * stride + 10] & 0xFFFFFF);
+    EXPECT_EQ(0xFF0000u, px[24 * stride + 29] & 0xFFFFFF);
+    EXPECT_EQ(0u, px[25 * stride + 30] & 0xFFFFFF);
+    EXPECT_EQ(0u, px[4 * stride + 10] & 0xFFFFFF);
+    zq::gdi::SetWindowSurfaceProvider(nullptr);
+    CClientDC none(&wnd);
+    EXPECT_EQ(nullptr, none.m_hDC);
+}
+
+TEST(GdiResources, UnknownIdsLoadNothing)
+{
+    EXPECT_EQ(nullptr, ::LoadBitmap(nullptr, MAKEINTRESOURCE(9999)));
+    EXPECT_EQ(nullptr, ::LoadImageA(nullptr, MAKEINTRESOURCE(9999), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    EXPECT_EQ(nullptr, ::LoadIcon(nullptr, MAKEINTRESOURCE(9999)));
+    char buf[8] = "x";
+    EXPECT_EQ(0, ::LoadStringA(nullptr, 9999, buf, sizeof(buf)));
+    EXPECT_STREQ("", buf);
+}
+
+TEST(GdiResources, RegisteredPicturesLoadByIdAndStringsAreCutToTheBuffer)
+{
+    zq::gdi::RegisterBitmapResource(9001, 2, 1, [] { return std::vector<uint32_t>{0xFF00FF00u, 0xFFFF0000u}; });
+    zq::gdi::RegisterStringResource(9002, "abcdef");
+    CBitmap b;
+    ASSERT_TRUE(b.LoadBitmap(9001));
+    BITMAP bm = {};
+    b.GetBitmap(&bm);
+    EXPECT_EQ(2, bm.bmWidth);
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    CBitmap* old = dc.SelectObject(&b);
+    EXPECT_EQ(kGreen, dc.GetPixel(0, 0));
+    EXPECT_EQ(kRed, dc.GetPixel(1, 0));
+    dc.SelectObject(old);
+    char buf[4];
+    EXPECT_EQ(3, ::LoadStringA(nullptr, 9002, buf, sizeof(buf)));
+    EXPECT_STREQ("abc", buf);
+}
+
+}  // namespace
