@@ -1,0 +1,48 @@
+// CFileFind: the framework's file search over FindFirstFileA.
+//
+// As in the framework, FindFile only starts the search; each FindNextFile
+// steps to the next entry and returns FALSE when the entry it stepped to is
+// the last one, so the usual loop is
+//   BOOL working = finder.FindFile(pattern);
+//   while (working) { working = finder.FindNextFile(); ... use the entry ... }
+#pragma once
+
+#include "platform/base/WinTypes.h"
+#include "platform/files/FileApi.h"
+#include "platform/strings/CString.h"
+
+class CFileFind {
+public:
+    CFileFind();
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+    virtual ~CFileFind();
+
+    // Starts a search for the pattern (NULL: "*.*" in the current folder).
+    // TRUE when something was found.
+    virtual BOOL FindFile(LPCTSTR pstrName = NULL, DWORD dwUnused = 0);
+    virtual BOOL FindNextFile();
+    void Close();
+
+    // The entry found last; empty or FALSE before the first FindNextFile.
+    virtual CString GetFileName() const;
+    // The searched folder in full Windows form, then the name.
+    virtual CString GetFilePath() const;
+    // The searched folder in full Windows form, with a final backslash.
+    virtual CString GetRoot() const { return m_strRoot; }
+    ULONGLONG GetLength() const;
+    BOOL IsDirectory() const { return MatchesMask(FILE_ATTRIBUTE_DIRECTORY); }
+    BOOL IsReadOnly() const { return MatchesMask(FILE_ATTRIBUTE_READONLY); }
+    BOOL IsHidden() const { return MatchesMask(FILE_ATTRIBUTE_HIDDEN); }
+    // "." or ".." of a folder search.
+    virtual BOOL IsDots() const;
+    BOOL MatchesMask(DWORD dwMask) const;
+
+private:
+    HANDLE m_hContext;
+    bool m_hasFound;
+    bool m_hasNext;
+    WIN32_FIND_DATAA m_found;
+    WIN32_FIND_DATAA m_next;
+    CString m_strRoot;
+};

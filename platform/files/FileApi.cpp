@@ -1,0 +1,495 @@
+#include "platform/files/FileApi.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/files/OpenFiles.h"
+#include "platform/paths/DrivePaths.h"
+#include "platform/strings/Codepage.h"
+
+namespace {
+
+// Converts the path or sets the error and fails.
+bool ToLinux(LPCSTR windowsPath, std::string& linuxPath)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (!zq::WindowsToLinux(windowsPath, linuxPath, &error)) {
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+DWORD ErrorOf(int err, const std::string& linuxPath)
+{
+    if (err == ENOENT || err == ENOTDIR)
+        return zq::MissingPathError(linuxPath);
+    return Win32ErrorFromErrno(err);
+}
+
+// stat that also describes a link whose target is gone.
+bool StatEntry(int dirFd, const char* name, struct stat& st)
+{
+    if (fstatat(dirFd, name, &st, 0) == 0)
+        return true;
+    return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+DWORD AttributesOf(const struct stat& st, const std::string& name)
+{
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (!(st.st_mode & S_IWUSR))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    if (name.size() > 1 && name[0] == '.' && name != "..")
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    return attributes;
+}
+
+FILETIME FileTimeOf(const struct timespec& ts)
+{
+    // 100-nanosecond steps since 1601-01-01.
+    const ULONGLONG seconds = static_cast<ULONGLONG>(ts.tv_sec + 11644473600LL);
+    const ULONGLONG ticks = seconds * 10000000ULL + static_cast<ULONGLONG>(ts.tv_nsec) / 100;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return ft;
+}
+
+class FindObject : public zq::KernelObject {
+public:
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+};
+
+std::mutex& ProviderLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+std::function<bool(const std::string&, zq::DiskSpace&)>& Provider()
+{
+    static std::function<bool(const std::string&, zq::DiskSpace&)> provider;
+    return provider;
+}
+
+bool MeasureDisk(LPCSTR folder, zq::DiskSpace& space)
+{
+    std::string linuxPath = "/";
+    if (folder != NULL && !ToLinux(folder, linuxPath))
+        return false;
+    std::function<bool(const std::string&, zq::DiskSpace&)> provider;
+    {
+        std::lock_guard<std::mutex> guard(ProviderLock());
+        provider = Provider();
+    }
+    if (provider) {
+        if (provider(linuxPath, space))
+            return true;
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    struct stat st;
+    if (stat(linuxPath.c_str(), &st) != 0) {
+        SetLastError(ErrorOf(errno, linuxPath));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    struct statvfs vfs;
+    if (statvfs(linuxPath.c_str(), &vfs) != 0) {
+        SetLastError(ErrorOf(errno, linuxPath));
+        return false;
+    }
+    const ULONGLONG unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+    space.freeToCaller = static_cast<ULONGLONG>(vfs.f_bavail) * unit;
+    space.total = static_cast<ULONGLONG>(vfs.f_blocks) * unit;
+    space.totalFree = static_cast<ULONGLONG>(vfs.f_bfree) * unit;
+    return true;
+}
+
+} // namespace
+
+DWORD GetFileAttributesA(LPCSTR lpFileName)
+{
+    std::string linuxPath;
+    if (!ToLinux(lpFileName, linuxPath))
+        return INVALID_FILE_ATTRIBUTES;
+    struct stat st;
+    if (!StatEntry(AT_FDCWD, linuxPath.c_str(), st)) {
+        SetLastError(ErrorOf(errno, linuxPath));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    const size_t slash = linuxPath.rfind('/');
+    return AttributesOf(st, linuxPath.substr(slash == std::string::npos ? 0 : slash + 1));
+}
+
+BOOL DeleteFileA(LPCSTR lpFileName)
+{
+    std::string linuxPath;
+    if (!ToLinux(lpFileName, linuxPath))
+        return FALSE;
+    struct stat st;
+    if (lstat(linuxPath.c_str(), &st) != 0) {
+        SetLastError(ErrorOf(errno, linuxPath));
+        return FALSE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (zq::IsFileOpenInProcess(st.st_dev, st.st_ino)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    if (unlink(linuxPath.c_str()) != 0) {
+        SetLastError(ErrorOf(errno, linuxPath));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR lpPathName)
+{
+    std::string linuxPath;
+    if (!ToLinux(lpPathName, linuxPath))
+        return FALSE;
+    if (rmdir(linuxPath.c_str()) != 0) {
+        const int err = errno;
+        struct stat st;
+        if (err == ENOTDIR || (err == EINVAL && lstat(linuxPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)))
+            SetLastError(ERROR_DIRECTORY);
+        else if (err == ENOTEMPTY || err == EEXIST)
+            SetLastError(ERROR_DIR_NOT_EMPTY);
+        else
+            SetLastError(ErrorOf(err, linuxPath));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES)
+{
+    std::string linuxPath;
+    if (!ToLinux(lpPathName, linuxPath))
+        return FALSE;
+    if (mkdir(linuxPath.c_str(), 0777) != 0) {
+        const int err = errno;
+        SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR lpPathName)
+{
+    std::string linuxPath;
+    if (!ToLinux(lpPathName, linuxPath))
+        return FALSE;
+    if (chdir(linuxPath.c_str()) != 0) {
+        const int err = errno;
+        struct stat st;
+        if (err == ENOTDIR && stat(linuxPath.c_str(), &st) == 0)
+            SetLastError(ERROR_DIRECTORY);
+        else
+            SetLastError(ErrorOf(err, linuxPath));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
+{
+    const std::string cwd = zq::CurrentLinuxDirectory();
+    if (cwd.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    const std::string windows = zq::LinuxToWindows(cwd);
+    const DWORD needed = static_cast<DWORD>(windows.size() + 1);
+    if (lpBuffer == NULL || nBufferLength < needed)
+        return needed;
+    memcpy(lpBuffer, windows.c_str(), needed);
+    return needed - 1;
+}
+
+BOOL PathFileExistsA(LPCSTR pszPath)
+{
+    return GetFileAttributesA(pszPath) != INVALID_FILE_ATTRIBUTES ? TRUE : FALSE;
+}
+
+BOOL PathIsDirectoryA(LPCSTR pszPath)
+{
+    const DWORD attributes = GetFileAttributesA(pszPath);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FALSE;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? static_cast<BOOL>(FILE_ATTRIBUTE_DIRECTORY) : FALSE;
+}
+
+namespace zq {
+
+bool MatchesFilePattern(const std::string& patternText, const std::string& name)
+{
+    enum Kind { Literal, Star, DosStar, Question, Dot };
+    struct Element {
+        Kind kind;
+        unsigned char ch;
+    };
+    const std::string pattern = patternText == "*.*" ? std::string("*") : patternText;
+    std::vector<Element> elements;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(pattern[i]);
+        if (c == '*') {
+            // A star before a dot does not run past the name's last dot:
+            // "*." finds the names without one.
+            const bool beforeDot = i + 1 < pattern.size() && pattern[i + 1] == '.';
+            elements.push_back({beforeDot ? DosStar : Star, 0});
+        } else if (c == '?') {
+            elements.push_back({Question, 0});
+        } else if (c == '.' && (i + 1 == pattern.size() || pattern[i + 1] == '*' || pattern[i + 1] == '?')) {
+            // A dot before a wildcard or at the end also matches the end of
+            // a name without one: "name.*" finds "name".
+            elements.push_back({Dot, 0});
+        } else {
+            elements.push_back({Literal, FoldCp1252(c)});
+        }
+    }
+    const size_t n = name.size();
+    const size_t lastDot = name.rfind('.');
+    const size_t columns = n + 1;
+    std::vector<char> reach((elements.size() + 1) * columns, 0);
+    reach[0] = 1;
+    for (size_t p = 0; p < elements.size(); ++p) {
+        char* row = &reach[p * columns];
+        char* nextRow = &reach[(p + 1) * columns];
+        for (size_t i = 0; i <= n; ++i) {
+            if (!row[i])
+                continue;
+            const bool atEnd = i == n;
+            const unsigned char c = atEnd ? 0 : static_cast<unsigned char>(name[i]);
+            switch (elements[p].kind) {
+            case Star:
+                nextRow[i] = 1;
+                if (!atEnd)
+                    row[i + 1] = 1;
+                break;
+            case DosStar:
+                nextRow[i] = 1;
+                if (!atEnd && i != lastDot)
+                    row[i + 1] = 1;
+                break;
+            case Question:
+                if (atEnd || c == '.')
+                    nextRow[i] = 1;
+                else
+                    nextRow[i + 1] = 1;
+                break;
+            case Dot:
+                if (atEnd)
+                    nextRow[i] = 1;
+                else if (c == '.')
+                    nextRow[i + 1] = 1;
+                break;
+            case Literal:
+                if (!atEnd && FoldCp1252(c) == elements[p].ch)
+                    nextRow[i + 1] = 1;
+                break;
+            }
+        }
+    }
+    return reach[elements.size() * columns + n] != 0;
+}
+
+void SetDiskSpaceProvider(std::function<bool(const std::string&, DiskSpace&)> provider)
+{
+    std::lock_guard<std::mutex> guard(ProviderLock());
+    Provider() = std::move(provider);
+}
+
+} // namespace zq
+
+HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
+{
+    if (lpFileName == NULL || lpFindFileData == NULL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string text(lpFileName);
+    const size_t separator = text.find_last_of("\\/");
+    std::string folder;
+    std::string pattern;
+    if (separator != std::string::npos) {
+        folder = text.substr(0, separator + 1);
+        pattern = text.substr(separator + 1);
+    } else if (text.size() >= 2 && text[1] == ':') {
+        folder = text.substr(0, 2);
+        pattern = text.substr(2);
+    } else {
+        pattern = text;
+    }
+    if (pattern.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    for (unsigned char c : pattern) {
+        if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|' || c == ':') {
+            SetLastError(ERROR_INVALID_NAME);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    std::string linuxFolder;
+    if (folder.empty()) {
+        linuxFolder = zq::CurrentLinuxDirectory();
+    } else if (!ToLinux(folder.c_str(), linuxFolder)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    DIR* dir = opendir(linuxFolder.c_str());
+    if (dir == NULL) {
+        const int err = errno;
+        SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
+        return INVALID_HANDLE_VALUE;
+    }
+    // The drive's root has no "." and ".." entries on Windows.
+    const bool isRoot = linuxFolder == "/";
+
+    struct Found {
+        std::string sortKey;
+        std::string linuxName;
+        WIN32_FIND_DATAA data;
+    };
+    std::vector<Found> found;
+    while (struct dirent* entry = readdir(dir)) {
+        const std::string linuxName(entry->d_name);
+        const bool dots = linuxName == "." || linuxName == "..";
+        if (dots && isRoot)
+            continue;
+        std::string windowsName = zq::Utf8ToCp1252(linuxName);
+        std::replace(windowsName.begin(), windowsName.end(), '\\', '?');
+        if (!zq::MatchesFilePattern(pattern, windowsName))
+            continue;
+        struct stat st;
+        if (!StatEntry(dirfd(dir), entry->d_name, st))
+            continue;
+        Found item;
+        memset(&item.data, 0, sizeof(item.data));
+        item.data.dwFileAttributes = AttributesOf(st, linuxName);
+        item.data.ftCreationTime = FileTimeOf(st.st_mtim);
+        item.data.ftLastAccessTime = FileTimeOf(st.st_atim);
+        item.data.ftLastWriteTime = FileTimeOf(st.st_mtim);
+        if (!S_ISDIR(st.st_mode)) {
+            const ULONGLONG size = static_cast<ULONGLONG>(st.st_size);
+            item.data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+            item.data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+        }
+        const size_t length = std::min(windowsName.size(), static_cast<size_t>(MAX_PATH - 1));
+        memcpy(item.data.cFileName, windowsName.data(), length);
+        item.sortKey = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
+        for (char c : windowsName)
+            item.sortKey.push_back(static_cast<char>(zq::FoldCp1252(static_cast<unsigned char>(c))));
+        item.linuxName = linuxName;
+        found.push_back(std::move(item));
+    }
+    closedir(dir);
+    if (found.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        if (a.sortKey != b.sortKey)
+            return a.sortKey < b.sortKey;
+        return a.linuxName < b.linuxName;
+    });
+    auto search = std::make_shared<FindObject>();
+    search->entries.reserve(found.size());
+    for (const Found& item : found)
+        search->entries.push_back(item.data);
+    *lpFindFileData = search->entries[0];
+    search->next = 1;
+    HANDLE handle = zq::RegisterHandle(search);
+    if (handle == NULL) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
+{
+    auto search = zq::LookupHandleAs<FindObject>(hFindFile);
+    if (!search) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (lpFindFileData == NULL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (search->next >= search->entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *lpFindFileData = search->entries[search->next++];
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE hFindFile)
+{
+    if (!zq::LookupHandleAs<FindObject>(hFindFile)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return CloseHandle(hFindFile);
+}
+
+BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailableToCaller,
+                         PULARGE_INTEGER lpTotalNumberOfBytes, PULARGE_INTEGER lpTotalNumberOfFreeBytes)
+{
+    zq::DiskSpace space;
+    if (!MeasureDisk(lpDirectoryName, space))
+        return FALSE;
+    if (lpFreeBytesAvailableToCaller != NULL)
+        lpFreeBytesAvailableToCaller->QuadPart = space.freeToCaller;
+    if (lpTotalNumberOfBytes != NULL)
+        lpTotalNumberOfBytes->QuadPart = space.total;
+    if (lpTotalNumberOfFreeBytes != NULL)
+        lpTotalNumberOfFreeBytes->QuadPart = space.totalFree;
+    return TRUE;
+}
+
+BOOL GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWORD lpBytesPerSector,
+                       LPDWORD lpNumberOfFreeClusters, LPDWORD lpTotalNumberOfClusters)
+{
+    zq::DiskSpace space;
+    if (!MeasureDisk(lpRootPathName, space))
+        return FALSE;
+    // Sectors of 512 bytes where the counts allow it, single bytes where
+    // they do not; clusters grow until the counts fit 32 bits.
+    const ULONGLONG bytesPerSector =
+        (space.freeToCaller % 512 == 0 && space.total % 512 == 0) ? 512 : 1;
+    ULONGLONG sectorsPerCluster = 1;
+    while (space.total / (bytesPerSector * sectorsPerCluster) > 0xFFFFFFFFull ||
+           space.freeToCaller / (bytesPerSector * sectorsPerCluster) > 0xFFFFFFFFull)
+        sectorsPerCluster *= 2;
+    const ULONGLONG cluster = bytesPerSector * sectorsPerCluster;
+    if (lpSectorsPerCluster != NULL)
+        *lpSectorsPerCluster = static_cast<DWORD>(sectorsPerCluster);
+    if (lpBytesPerSector != NULL)
+        *lpBytesPerSector = static_cast<DWORD>(bytesPerSector);
+    if (lpNumberOfFreeClusters != NULL)
+        *lpNumberOfFreeClusters = static_cast<DWORD>(space.freeToCaller / cluster);
+    if (lpTotalNumberOfClusters != NULL)
+        *lpTotalNumberOfClusters = static_cast<DWORD>(space.total / cluster);
+    return TRUE;
+}

@@ -1,0 +1,160 @@
+#include "platform/files/OpenFiles.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "platform/paths/DrivePaths.h"
+
+namespace zq {
+namespace {
+
+struct OpenTable {
+    std::mutex lock;
+    std::map<std::pair<dev_t, ino_t>, std::vector<FileObject*>> files;
+};
+
+OpenTable& Table()
+{
+    static OpenTable* table = new OpenTable; // outlives every static file
+    return *table;
+}
+
+// The Windows test of a new opener against one that has the file open.
+bool Compatible(const FileObject& held, bool read, bool write, bool shareRead, bool shareWrite)
+{
+    if (read && !held.shareRead)
+        return false;
+    if (write && !held.shareWrite)
+        return false;
+    if (held.canRead && !shareRead)
+        return false;
+    if (held.canWrite && !shareWrite)
+        return false;
+    return true;
+}
+
+} // namespace
+
+FileObject::~FileObject() { CloseNow(); }
+
+void FileObject::OnCloseHandle() { CloseNow(); }
+
+DWORD FileObject::CloseNow()
+{
+    OpenTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+    if (fd < 0)
+        return 0;
+    // The descriptor goes first, so its lock is gone once another opener
+    // sees the file as closed.
+    DWORD error = 0;
+    if (close(fd) != 0 && errno != EINTR)
+        error = Win32ErrorFromErrno(errno);
+    fd = -1;
+    if (registered) {
+        auto it = table.files.find(std::make_pair(device, inode));
+        if (it != table.files.end()) {
+            auto& list = it->second;
+            for (auto entry = list.begin(); entry != list.end(); ++entry) {
+                if (*entry == this) {
+                    list.erase(entry);
+                    break;
+                }
+            }
+            if (list.empty())
+                table.files.erase(it);
+        }
+        registered = false;
+    }
+    return error;
+}
+
+std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
+                                           bool shareRead, bool shareWrite, int creation,
+                                           DWORD& error)
+{
+    OpenTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+
+    // O_NONBLOCK keeps a FIFO from stopping the open; only regular files are
+    // accepted below.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+    if (creation == 1 || creation == 2)
+        flags |= O_CREAT;
+    int fd = open(linuxPath.c_str(), flags, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            error = MissingPathError(linuxPath);
+        else if (err == EISDIR)
+            error = ERROR_ACCESS_DENIED;
+        else
+            error = Win32ErrorFromErrno(err);
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    const auto key = std::make_pair(st.st_dev, st.st_ino);
+    auto it = table.files.find(key);
+    if (it != table.files.end()) {
+        for (const FileObject* held : it->second) {
+            if (!Compatible(*held, read, write, shareRead, shareWrite)) {
+                close(fd);
+                error = ERROR_SHARING_VIOLATION;
+                return nullptr;
+            }
+        }
+    }
+    // Other processes: an unshared file is held exclusively, a shared one
+    // in common. File systems without flock are used without it.
+    const int lockMode = (shareRead || shareWrite) ? LOCK_SH : LOCK_EX;
+    if (flock(fd, lockMode | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        close(fd);
+        error = ERROR_SHARING_VIOLATION;
+        return nullptr;
+    }
+    if (creation == 1) {
+        const int rc = write ? ftruncate(fd, 0) : truncate(linuxPath.c_str(), 0);
+        if (rc != 0) {
+            error = Win32ErrorFromErrno(errno);
+            close(fd);
+            return nullptr;
+        }
+    }
+
+    auto object = std::make_shared<FileObject>();
+    object->fd = fd;
+    object->canRead = read;
+    object->canWrite = write;
+    object->shareRead = shareRead;
+    object->shareWrite = shareWrite;
+    object->device = st.st_dev;
+    object->inode = st.st_ino;
+    object->registered = true;
+    table.files[key].push_back(object.get());
+    return object;
+}
+
+bool IsFileOpenInProcess(dev_t device, ino_t inode)
+{
+    OpenTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+    return table.files.count(std::make_pair(device, inode)) != 0;
+}
+
+} // namespace zq

@@ -1,0 +1,45 @@
+// Inside the files area: the open files of the process and their share
+// modes, keyed by device and inode, so that a second opener is refused as
+// Windows refuses it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "platform/base/KernelObject.h"
+
+namespace zq {
+
+// One open file: its descriptor, what it was opened for and what it lets
+// others do.
+class FileObject : public KernelObject {
+public:
+    ~FileObject() override;
+    void OnCloseHandle() override;
+
+    // Closes the descriptor and leaves the table; the Win32 error of the
+    // close, 0 when it went well or the file was already closed.
+    DWORD CloseNow();
+
+    int fd = -1;
+    bool canRead = false;
+    bool canWrite = false;
+    bool shareRead = false;
+    bool shareWrite = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool registered = false;
+};
+
+// Opens the Linux file with the Windows access, share and creation rules.
+// creation: 1 create new or truncate, 2 open always (create when missing),
+// 3 open existing. Returns the object, or null with the Win32 error.
+std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
+                                           bool shareRead, bool shareWrite, int creation,
+                                           DWORD& error);
+
+// Whether some file of this process has the file open.
+bool IsFileOpenInProcess(dev_t device, ino_t inode);
+
+} // namespace zq

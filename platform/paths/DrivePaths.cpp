@@ -1,0 +1,292 @@
+#include "platform/paths/DrivePaths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+#include "platform/strings/Codepage.h"
+
+namespace zq {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsForbiddenInName(unsigned char c)
+{
+    return c < 0x20 || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|' || c == ':';
+}
+
+std::vector<std::string> SplitLinux(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '/') {
+            if (!part.empty())
+                parts.push_back(part);
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty())
+        parts.push_back(part);
+    return parts;
+}
+
+std::string JoinLinux(const std::vector<std::string>& parts, size_t count)
+{
+    if (count == 0)
+        return "/";
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        out.push_back('/');
+        out += parts[i];
+    }
+    return out;
+}
+
+// The absolute Linux components (UTF-8) that a Windows path names, by its
+// text alone.
+bool LexicalComponents(const char* windowsPath, std::vector<std::string>& parts, DWORD& error)
+{
+    parts.clear();
+    if (windowsPath == nullptr || *windowsPath == '\0') {
+        error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    const std::string path(windowsPath);
+    size_t pos = 0;
+    bool absolute = false;
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        error = ERROR_BAD_NETPATH;
+        return false;
+    }
+    if (path.size() >= 2 && path[1] == ':') {
+        const char drive = path[0];
+        if (drive != 'z' && drive != 'Z') {
+            const bool letter = (drive >= 'a' && drive <= 'z') || (drive >= 'A' && drive <= 'Z');
+            error = letter ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME;
+            return false;
+        }
+        pos = 2;
+    }
+    if (pos < path.size() && IsSeparator(path[pos]))
+        absolute = true;
+    if (!absolute) {
+        const std::string cwd = CurrentLinuxDirectory();
+        if (cwd.empty()) {
+            error = ERROR_PATH_NOT_FOUND;
+            return false;
+        }
+        parts = SplitLinux(cwd);
+    }
+
+    std::string name;
+    auto flush = [&]() -> bool {
+        if (name.empty() || name == ".") {
+        } else if (name == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else {
+            for (unsigned char c : name) {
+                if (IsForbiddenInName(c)) {
+                    error = ERROR_INVALID_NAME;
+                    return false;
+                }
+            }
+            parts.push_back(Cp1252ToUtf8(name));
+        }
+        name.clear();
+        return true;
+    };
+    for (; pos < path.size(); ++pos) {
+        if (IsSeparator(path[pos])) {
+            if (!flush())
+                return false;
+        } else {
+            name.push_back(path[pos]);
+        }
+    }
+    if (!flush())
+        return false;
+    return true;
+}
+
+// The name in the folder that equals the wanted one apart from letter case;
+// empty when there is none.
+std::string FindNameNoCase(const std::string& folder, const std::string& wanted)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return std::string();
+    const std::string wantedWin = Utf8ToCp1252(wanted);
+    std::vector<std::string> found;
+    while (struct dirent* entry = readdir(dir)) {
+        const std::string entryName(entry->d_name);
+        if (entryName == "." || entryName == "..")
+            continue;
+        if (EqualNoCaseCp1252(Utf8ToCp1252(entryName), wantedWin))
+            found.push_back(entryName);
+    }
+    closedir(dir);
+    if (found.empty())
+        return std::string();
+    std::sort(found.begin(), found.end());
+    return found.front();
+}
+
+} // namespace
+
+unsigned char FoldCp1252(unsigned char c)
+{
+    if (c >= 'a' && c <= 'z')
+        return static_cast<unsigned char>(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return static_cast<unsigned char>(c - 0x20);
+    switch (c) {
+    case 0x9A: return 0x8A; // s caron
+    case 0x9C: return 0x8C; // oe
+    case 0x9E: return 0x8E; // z caron
+    case 0xFF: return 0x9F; // y diaeresis
+    default: return c;
+    }
+}
+
+bool EqualNoCaseCp1252(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldCp1252(static_cast<unsigned char>(a[i])) != FoldCp1252(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string CurrentLinuxDirectory()
+{
+    std::vector<char> buffer(PATH_MAX);
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size()) != nullptr)
+            return std::string(buffer.data());
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string ProgramLinuxFolder()
+{
+    std::vector<char> buffer(PATH_MAX + 1);
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0)
+        return std::string();
+    std::string exe(buffer.data(), static_cast<size_t>(length));
+    const size_t slash = exe.rfind('/');
+    if (slash == std::string::npos)
+        return std::string();
+    return slash == 0 ? std::string("/") : exe.substr(0, slash);
+}
+
+bool WindowsToLinux(const char* windowsPath, std::string& linuxPath, DWORD* error)
+{
+    linuxPath.clear();
+    std::vector<std::string> parts;
+    DWORD code = ERROR_SUCCESS;
+    if (!LexicalComponents(windowsPath, parts, code)) {
+        if (error != nullptr)
+            *error = code;
+        return false;
+    }
+    std::string path = JoinLinux(parts, parts.size());
+    struct stat st;
+    if (parts.empty() || lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+        linuxPath = path;
+        return true;
+    }
+    // Some name is missing as written: look each one up without regard to
+    // case, up to the first that does not exist in any case.
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string prefix = JoinLinux(parts, i + 1);
+        if (lstat(prefix.c_str(), &st) == 0)
+            continue;
+        if (errno != ENOENT)
+            break;
+        const std::string other = FindNameNoCase(JoinLinux(parts, i), parts[i]);
+        if (other.empty())
+            break;
+        parts[i] = other;
+    }
+    linuxPath = JoinLinux(parts, parts.size());
+    return true;
+}
+
+std::string LinuxToWindows(const std::string& linuxPath)
+{
+    std::string out;
+    size_t start = 0;
+    if (!linuxPath.empty() && linuxPath[0] == '/') {
+        out = "Z:";
+        start = 1;
+    }
+    std::string name;
+    bool any = false;
+    auto flush = [&]() {
+        if (name.empty())
+            return;
+        if (any || start == 1)
+            out.push_back('\\');
+        std::string win = Utf8ToCp1252(name);
+        std::replace(win.begin(), win.end(), '\\', '?');
+        out += win;
+        any = true;
+        name.clear();
+    };
+    for (size_t i = start; i < linuxPath.size(); ++i) {
+        if (linuxPath[i] == '/')
+            flush();
+        else
+            name.push_back(linuxPath[i]);
+    }
+    flush();
+    if (start == 1 && !any)
+        out.push_back('\\');
+    return out;
+}
+
+bool FullWindowsPath(const char* windowsPath, std::string& fullPath, DWORD* error)
+{
+    fullPath.clear();
+    std::vector<std::string> parts;
+    DWORD code = ERROR_SUCCESS;
+    if (!LexicalComponents(windowsPath, parts, code)) {
+        if (error != nullptr)
+            *error = code;
+        return false;
+    }
+    fullPath = LinuxToWindows(JoinLinux(parts, parts.size()));
+    return true;
+}
+
+DWORD MissingPathError(const std::string& linuxPath)
+{
+    size_t slash = linuxPath.rfind('/');
+    std::string folder;
+    if (slash == std::string::npos)
+        folder = ".";
+    else if (slash == 0)
+        folder = "/";
+    else
+        folder = linuxPath.substr(0, slash);
+    struct stat st;
+    if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return ERROR_FILE_NOT_FOUND;
+    return ERROR_PATH_NOT_FOUND;
+}
+
+} // namespace zq

@@ -1,0 +1,111 @@
+#include "platform/paths/Environment.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Sets or clears Linux variables for one test and puts them back after.
+class ScopedVariables {
+public:
+    ScopedVariables(std::initializer_list<std::pair<const char*, const char*>> values)
+    {
+        for (const auto& v : values) {
+            const char* old = getenv(v.first);
+            m_saved.push_back({v.first, old != nullptr, old != nullptr ? old : ""});
+            if (v.second != nullptr)
+                setenv(v.first, v.second, 1);
+            else
+                unsetenv(v.first);
+        }
+    }
+    ~ScopedVariables()
+    {
+        for (const Saved& s : m_saved) {
+            if (s.present)
+                setenv(s.name.c_str(), s.value.c_str(), 1);
+            else
+                unsetenv(s.name.c_str());
+        }
+    }
+
+private:
+    struct Saved {
+        std::string name;
+        bool present;
+        std::string value;
+    };
+    std::vector<Saved> m_saved;
+};
+
+std::string Read(const char* name, DWORD* result = nullptr)
+{
+    char buffer[MAX_PATH] = "untouched";
+    SetLastError(0);
+    const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+    if (result != nullptr)
+        *result = length;
+    return length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND ? std::string("<missing>") : std::string(buffer);
+}
+
+TEST(Environment, Win32BufferRules)
+{
+    ScopedVariables vars({{"ZQ_TEST_VALUE", "Gr\xc3\xbc\xc3\x9f" "e"}, {"ZQ_TEST_EMPTY", ""}, {"ZQ_TEST_MISSING", nullptr}});
+
+    char buffer[16];
+    EXPECT_EQ(5u, GetEnvironmentVariableA("ZQ_TEST_VALUE", buffer, 6));
+    EXPECT_STREQ("Gr\xfc\xdf" "e", buffer); // Windows-1252
+    // One byte short: the size needed with the NUL, buffer left alone.
+    char small[5] = "abc";
+    EXPECT_EQ(6u, GetEnvironmentVariableA("ZQ_TEST_VALUE", small, sizeof(small)));
+    EXPECT_STREQ("abc", small);
+    EXPECT_EQ(6u, GetEnvironmentVariableA("ZQ_TEST_VALUE", NULL, 0));
+    // Names do not depend on case.
+    EXPECT_EQ(5u, GetEnvironmentVariableA("zq_test_value", buffer, sizeof(buffer)));
+
+    DWORD length = 1;
+    EXPECT_EQ("<missing>", Read("ZQ_TEST_MISSING", &length));
+    EXPECT_EQ(0u, length);
+    EXPECT_EQ("", Read("ZQ_TEST_EMPTY", &length));
+    EXPECT_EQ(0u, length);
+
+    EXPECT_TRUE(SetEnvironmentVariableA("ZQ_TEST_MISSING", "\xe4"));
+    EXPECT_STREQ("\xc3\xa4", getenv("ZQ_TEST_MISSING"));
+    EXPECT_TRUE(SetEnvironmentVariableA("ZQ_TEST_MISSING", NULL));
+    EXPECT_EQ("<missing>", Read("ZQ_TEST_MISSING"));
+}
+
+TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
+{
+    {
+        ScopedVariables vars({{"TMP", "/var/tmp/a b"}, {"TEMP", "/other"}});
+        EXPECT_EQ("Z:\\var\\tmp\\a b", Read("TMP"));
+        EXPECT_EQ("Z:\\other", Read("TEMP"));
+    }
+    {
+        ScopedVariables vars({{"TMP", nullptr}, {"TEMP", "/srv/temp"}});
+        EXPECT_EQ("<missing>", Read("TMP")); // TEMP holds a value: no TMP supplied
+        EXPECT_EQ("Z:\\srv\\temp", Read("TEMP"));
+    }
+    {
+        ScopedVariables vars({{"TMP", nullptr}, {"TEMP", nullptr}, {"TMPDIR", "/run/user/tmp"}});
+        EXPECT_EQ("Z:\\run\\user\\tmp", Read("TMP"));
+        EXPECT_EQ("<missing>", Read("TEMP"));
+    }
+    {
+        ScopedVariables vars({{"TMP", ""}, {"TEMP", nullptr}, {"TMPDIR", nullptr}});
+        EXPECT_EQ("", Read("TMP")); // set but empty: Windows reports it empty
+        ScopedVariables none({{"TMP", nullptr}});
+        EXPECT_EQ("Z:\\tmp", Read("TMP"));
+    }
+    {
+        ScopedVariables vars({{"TMP", nullptr}});
+        EXPECT_TRUE(SetEnvironmentVariableA("TMP", "Z:\\home\\me\\tmp"));
+        EXPECT_STREQ("/home/me/tmp", getenv("TMP")); // children see a Linux path
+        EXPECT_EQ("Z:\\home\\me\\tmp", Read("TMP"));
+    }
+}
+
+} // namespace

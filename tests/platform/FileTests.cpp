@@ -1,0 +1,212 @@
+#include "platform/files/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "TempFolder.h"
+
+namespace {
+
+// Runs the body and returns the cause of the CFileException* it throws
+// (the exception is deleted), or -1 when it throws nothing.
+template <typename Body>
+int CauseOf(Body body, LONG* osError = nullptr)
+{
+    try {
+        body();
+    } catch (CFileException* e) {
+        const int cause = e->m_cause;
+        if (osError != nullptr)
+            *osError = e->m_lOsError;
+        e->Delete();
+        return cause;
+    }
+    return -1;
+}
+
+TEST(CFileTest, WritesReadsSeeksAndMeasures)
+{
+    TempFolder temp("a b \xc3\xa4");
+    const std::string name = temp.Windows("data file.bin");
+
+    CFile out;
+    ASSERT_TRUE(out.Open(name.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
+    EXPECT_NE(CFile::hFileNull, out.m_hFile);
+    out.Write("0123456789", 10);
+    out.Write("abcdef", 6);
+    EXPECT_EQ(16u, out.GetLength());
+    EXPECT_EQ(16u, out.GetPosition());
+    EXPECT_EQ(name, std::string(out.GetFilePath()));
+    EXPECT_EQ("data file.bin", std::string(out.GetFileName()));
+    out.Flush();
+    out.Close();
+    EXPECT_EQ(CFile::hFileNull, out.m_hFile);
+    EXPECT_EQ("0123456789abcdef", temp.Read("data file.bin"));
+
+    CFile in(name.c_str(), CFile::modeRead);
+    char buffer[32] = {};
+    EXPECT_EQ(16u, in.GetLength());
+    EXPECT_EQ(4u, in.Read(buffer, 4));
+    EXPECT_EQ(0, memcmp(buffer, "0123", 4));
+    EXPECT_EQ(10u, in.Seek(10, CFile::begin));
+    EXPECT_EQ(12u, in.Seek(2, CFile::current));
+    EXPECT_EQ(4u, in.Read(buffer, sizeof(buffer))); // short only at the end
+    EXPECT_EQ(0, memcmp(buffer, "cdef", 4));
+    EXPECT_EQ(0u, in.Read(buffer, sizeof(buffer)));
+    EXPECT_EQ(13u, in.Seek(-3, CFile::end));
+    in.SeekToBegin();
+    EXPECT_EQ(0u, in.GetPosition());
+    EXPECT_EQ(16u, in.SeekToEnd());
+    EXPECT_EQ(CFileException::badSeek, CauseOf([&] { in.Seek(-20, CFile::current); }));
+    EXPECT_EQ(16u, in.GetPosition());
+    // A read-only file refuses writes and a new length.
+    EXPECT_EQ(CFileException::accessDenied, CauseOf([&] { in.Write("x", 1); }));
+    EXPECT_EQ(CFileException::accessDenied, CauseOf([&] { in.SetLength(3); }));
+    in.Close();
+
+    // Open without truncation keeps the data; SetLength cuts it.
+    CFile both;
+    ASSERT_TRUE(both.Open(name.c_str(), CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite));
+    EXPECT_EQ(16u, both.GetLength());
+    both.SeekToEnd();
+    both.Write("!", 1);
+    both.SetLength(5);
+    EXPECT_EQ(5u, both.GetLength());
+    both.Close();
+    EXPECT_EQ("01234", temp.Read("data file.bin"));
+
+    // modeCreate alone empties an existing file.
+    CFile again(name.c_str(), CFile::modeCreate | CFile::modeWrite);
+    EXPECT_EQ(0u, again.GetLength());
+}
+
+TEST(CFileTest, FailuresGiveTheirCause)
+{
+    TempFolder temp;
+    temp.MakeFolder("folder");
+    struct Case {
+        std::string name;
+        UINT flags;
+        int cause;
+        LONG osError;
+    } cases[] = {
+        {temp.Windows("missing.xml"), CFile::modeRead, CFileException::fileNotFound, ERROR_FILE_NOT_FOUND},
+        {temp.Windows() + "\\no folder\\missing.xml", CFile::modeRead, CFileException::badPath, ERROR_PATH_NOT_FOUND},
+        {temp.Windows() + "\\no folder\\new.xml", CFile::modeCreate | CFile::modeWrite, CFileException::badPath, ERROR_PATH_NOT_FOUND},
+        {"C:\\Temp\\product.xml", CFile::modeRead, CFileException::badPath, ERROR_PATH_NOT_FOUND},
+        {temp.Windows("folder"), CFile::modeRead, CFileException::accessDenied, ERROR_ACCESS_DENIED},
+        {temp.Windows("??.txt"), CFile::modeRead, CFileException::badPath, ERROR_INVALID_NAME},
+    };
+    for (const Case& c : cases) {
+        CFile file;
+        CFileException error;
+        EXPECT_FALSE(file.Open(c.name.c_str(), c.flags, &error)) << c.name;
+        EXPECT_EQ(c.cause, error.m_cause) << c.name;
+        EXPECT_EQ(c.osError, error.m_lOsError) << c.name;
+        EXPECT_EQ(static_cast<DWORD>(c.osError), GetLastError()) << c.name;
+        EXPECT_EQ(CFile::hFileNull, file.m_hFile);
+
+        LONG osError = 0;
+        EXPECT_EQ(c.cause, CauseOf([&] { CFile thrown(c.name.c_str(), c.flags); }, &osError)) << c.name;
+        EXPECT_EQ(c.osError, osError) << c.name;
+    }
+
+    // A file that is not open throws on use and closes quietly.
+    CFile closed;
+    char byte;
+    EXPECT_EQ(CFileException::invalidFile, CauseOf([&] { closed.Read(&byte, 1); }));
+    EXPECT_EQ(CFileException::invalidFile, CauseOf([&] { closed.GetLength(); }));
+    EXPECT_EQ(-1, CauseOf([&] { closed.Close(); }));
+}
+
+TEST(CFileTest, SharingFollowsTheWindowsRules)
+{
+    TempFolder temp;
+    temp.Write("f.bin", "keep me");
+    const std::string name = temp.Windows("f.bin");
+    const UINT read = CFile::modeRead;
+    const UINT write = CFile::modeWrite;
+    struct Case {
+        UINT first;
+        UINT second;
+        bool secondOpens;
+    } cases[] = {
+        {read, read, false},  // the default shares nothing
+        {read | CFile::shareExclusive, read | CFile::shareDenyNone, false},
+        {read | CFile::shareDenyNone, read | CFile::shareDenyNone, true},
+        {read | CFile::shareDenyNone, read, false}, // the second shares nothing
+        {read | CFile::shareDenyWrite, read | CFile::shareDenyWrite, true},
+        {read | CFile::shareDenyWrite, write | CFile::shareDenyNone, false},
+        {write | CFile::shareDenyRead, read | CFile::shareDenyNone, false},
+        {write | CFile::shareDenyNone, CFile::modeReadWrite | CFile::shareDenyNone, true},
+        {read, CFile::modeCreate | write, false},
+    };
+    for (const Case& c : cases) {
+        CFile first;
+        ASSERT_TRUE(first.Open(name.c_str(), c.first));
+        CFile second;
+        CFileException error;
+        EXPECT_EQ(c.secondOpens, second.Open(name.c_str(), c.second, &error) != FALSE)
+            << std::hex << c.first << " then " << c.second;
+        if (!c.secondOpens) {
+            EXPECT_EQ(CFileException::sharingViolation, error.m_cause);
+            EXPECT_EQ(ERROR_SHARING_VIOLATION, error.m_lOsError);
+        }
+    }
+    // A refused creator has not emptied the file.
+    EXPECT_EQ("keep me", temp.Read("f.bin"));
+
+    // An open file cannot be deleted; once closed it can be opened again.
+    CFile held(name.c_str(), read);
+    EXPECT_FALSE(DeleteFileA(name.c_str()));
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
+    held.Close();
+    CFile after;
+    EXPECT_TRUE(after.Open(name.c_str(), read));
+    after.Close();
+    EXPECT_TRUE(DeleteFileA(name.c_str()));
+    EXPECT_FALSE(temp.Exists("f.bin"));
+}
+
+TEST(CFileTest, AnUnsharedFileIsRefusedToOtherProcesses)
+{
+    TempFolder temp;
+    temp.Write("locked.zip", "zip");
+    const std::string name = temp.Windows("locked.zip");
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(0, pipe(ready));
+    ASSERT_EQ(0, pipe(release));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CFile file;
+        const char ok = file.Open(name.c_str(), CFile::modeRead) ? 'y' : 'n';
+        if (write(ready[1], &ok, 1) != 1)
+            _exit(2);
+        char byte;
+        if (read(release[0], &byte, 1) < 0)
+            _exit(2);
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(1, read(ready[0], &ok, 1));
+    ASSERT_EQ('y', ok);
+    CFile file;
+    CFileException error;
+    EXPECT_FALSE(file.Open(name.c_str(), CFile::modeRead | CFile::shareDenyNone, &error));
+    EXPECT_EQ(CFileException::sharingViolation, error.m_cause);
+    ASSERT_EQ(1, write(release[1], "x", 1));
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(file.Open(name.c_str(), CFile::modeRead));
+    for (int fd : {ready[0], ready[1], release[0], release[1]})
+        close(fd);
+}
+
+} // namespace
