@@ -65,3 +65,17 @@ void InitCommandLine(int argc, char** argv)
 }
 
 } // namespace zq
+
+namespace {
+
+// Until main fills it, the command line holds the program's path alone, so
+// code that runs without the layer's main (tests) still finds its folder.
+struct InitialCommandLine {
+    InitialCommandLine()
+    {
+        if (__argv == nullptr)
+            zq::InitCommandLine(0, nullptr);
+    }
+} g_initialCommandLine;
+
+} // namespace

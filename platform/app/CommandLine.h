@@ -10,7 +10,7 @@ extern char** __argv;
 namespace zq {
 
 // Fills __argc and __argv from main's arguments. Called once by main before
-// the application starts.
+// the application starts. Before that, __argv holds the program path alone.
 void InitCommandLine(int argc, char** argv);
 
 } // namespace zq

@@ -9,6 +9,11 @@ namespace {
 
 TEST(CommandLine, FirstArgumentIsTheProgramsFullWindowsPath)
 {
+    // Filled before main, from the executable alone.
+    ASSERT_EQ(1, __argc);
+    ASSERT_NE(nullptr, __argv);
+    const std::string initial = __argv[0];
+
     char name[] = "./relative/start/name";
     char argument[] = "Gr\xc3\xbc\xc3\x9f" "e";
     char* argv[] = {name, argument, nullptr};
@@ -18,6 +23,7 @@ TEST(CommandLine, FirstArgumentIsTheProgramsFullWindowsPath)
     const std::string program = __argv[0];
     EXPECT_EQ(zq::LinuxToWindows(zq::ProgramLinuxFolder()) + "\\test_platform", program);
     EXPECT_EQ(0u, program.find("Z:\\"));
+    EXPECT_EQ(initial, program);
     EXPECT_STREQ("Gr\xfc\xdf" "e", __argv[1]);
     EXPECT_EQ(nullptr, __argv[2]);
 

@@ -78,6 +78,7 @@ TEST(FileSearch, FindsEntriesAsWindowsListsThem)
     EXPECT_EQ((std::vector<std::string>{".", "..", "?.txt", "A.XML", "b.xml", "noext", "sub"}),
               Search(temp.Windows("*.*")));
     EXPECT_EQ((std::vector<std::string>{"A.XML", "b.xml"}), Search(temp.Windows("*.xml")));
+    EXPECT_EQ((std::vector<std::string>{"A.XML", "b.xml"}), Search(temp.Windows() + "\\\\*.xml"));
     EXPECT_EQ((std::vector<std::string>{"b.xml"}), Search(temp.Windows("B.Xml")));
     // Without wildcards the folder itself is found in its parent.
     EXPECT_EQ((std::vector<std::string>{"sub"}), Search(temp.Windows("SUB")));
