@@ -59,9 +59,9 @@ int DescriptorOf(const std::shared_ptr<zq::FileObject>& object)
 
 } // namespace
 
-CFile::CFile() : m_hFile(hFileNull) {}
+CFile::CFile() : m_hFile(INVALID_HANDLE_VALUE) {}
 
-CFile::CFile(LPCTSTR lpszFileName, UINT nOpenFlags) : m_hFile(hFileNull)
+CFile::CFile(LPCTSTR lpszFileName, UINT nOpenFlags) : m_hFile(INVALID_HANDLE_VALUE)
 {
     CFileException error;
     if (!Open(lpszFileName, nOpenFlags, &error))
@@ -233,11 +233,11 @@ void CFile::Close()
     DWORD error = 0;
     if (m_object) {
         error = m_object->CloseNow();
-        if (m_hFile != hFileNull)
+        if (m_hFile != INVALID_HANDLE_VALUE)
             CloseHandle(m_hFile);
         m_object.reset();
     }
-    m_hFile = hFileNull;
+    m_hFile = INVALID_HANDLE_VALUE;
     CString name = m_strFileName;
     m_strFileName.Empty();
     if (error != 0)
@@ -248,11 +248,11 @@ void CFile::Abort()
 {
     if (m_object) {
         m_object->CloseNow();
-        if (m_hFile != hFileNull)
+        if (m_hFile != INVALID_HANDLE_VALUE)
             CloseHandle(m_hFile);
         m_object.reset();
     }
-    m_hFile = hFileNull;
+    m_hFile = INVALID_HANDLE_VALUE;
     m_strFileName.Empty();
 }
 
