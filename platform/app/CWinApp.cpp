@@ -1,0 +1,79 @@
+#include "platform/app/CWinApp.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+CWinApp* g_app = nullptr;
+
+CString ProgramBaseName()
+{
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (n <= 0) return CString("");
+    std::string name(path, static_cast<size_t>(n));
+    size_t slash = name.find_last_of('/');
+    if (slash != std::string::npos) name = name.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
+    return CString(name);
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+    ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(LPCTSTR appName)
+{
+    m_strAppName = appName ? CString(appName) : ProgramBaseName();
+    m_pszAppName = m_strAppName;
+    g_app = this;
+}
+
+CWinApp::~CWinApp()
+{
+    if (g_app == this) g_app = nullptr;
+}
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+
+int CWinApp::ExitInstance() { return 0; }
+
+void CWinApp::SetRegistryKey(LPCTSTR key)
+{
+    m_strRegistryKey = key ? key : "";
+    m_pszRegistryKey = m_strRegistryKey;
+}
+
+void CWinApp::OnHelp() {}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+CWnd* AfxGetMainWnd()
+{
+    CWinApp* app = AfxGetApp();
+    return app ? app->m_pMainWnd : nullptr;
+}
+
+LPCTSTR AfxGetAppName()
+{
+    CWinApp* app = AfxGetApp();
+    return app ? app->m_pszAppName : "";
+}
+
+int AfxMessageBox(LPCTSTR text, UINT type, UINT)
+{
+    CWnd* main = AfxGetMainWnd();
+    HWND owner = main ? main->GetSafeHwnd() : nullptr;
+    if (!IsWindow(owner)) owner = GetActiveWindow();
+    return MessageBoxA(owner, text, AfxGetAppName(), type);
+}
+
+BOOL AfxOleInit() { return TRUE; }
+
+void AfxEnableControlContainer() {}

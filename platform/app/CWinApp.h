@@ -1,0 +1,46 @@
+// CWinApp: the application object, its main window and the framework's
+// application-wide helpers (AfxGetApp, AfxMessageBox...).
+#pragma once
+
+#include "platform/window/CWnd.h"
+
+#define ID_HELP 0xE146
+
+class CWinApp : public CCmdTarget {
+public:
+    explicit CWinApp(LPCTSTR appName = nullptr);
+    ~CWinApp() override;
+
+    // The program's start-up; FALSE ends the process without a message loop.
+    virtual BOOL InitInstance();
+    virtual int ExitInstance();
+
+    // The registry key under HKEY_CURRENT_USER\Software that the framework's
+    // profile functions would use; the program only names it.
+    void SetRegistryKey(LPCTSTR key);
+
+    CWnd* m_pMainWnd = nullptr;
+    // The application's name: the name given to the constructor, else the
+    // program file's name without extension.
+    CString m_strAppName;
+    LPCTSTR m_pszAppName = nullptr;
+    CString m_strRegistryKey;
+    LPCTSTR m_pszRegistryKey = nullptr;
+
+    afx_msg void OnHelp();
+
+protected:
+    DECLARE_MESSAGE_MAP()
+};
+
+CWinApp* AfxGetApp();
+CWnd* AfxGetMainWnd();
+LPCTSTR AfxGetAppName();
+
+// A message box owned by the main window, with the application's name as
+// its caption.
+int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT helpId = 0);
+
+// OLE and control containers have nothing to set up here.
+BOOL AfxOleInit();
+void AfxEnableControlContainer();

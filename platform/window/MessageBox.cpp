@@ -1,0 +1,90 @@
+// Message boxes: one seam for every box of the program.
+#include <mutex>
+
+#include "platform/window/Backend.h"
+#include "platform/window/MessageBoxSeam.h"
+#include "platform/window/ModalScope.h"
+
+namespace zq {
+namespace {
+
+std::mutex g_responderLock;
+MessageBoxResponder g_responder;
+
+}  // namespace
+
+MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder)
+{
+    std::lock_guard<std::mutex> lock(g_responderLock);
+    MessageBoxResponder previous = std::move(g_responder);
+    g_responder = std::move(responder);
+    return previous;
+}
+
+int DefaultMessageBoxAnswer(UINT type)
+{
+    int buttons[3];
+    int count;
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: buttons[0] = IDOK; buttons[1] = IDCANCEL; count = 2; break;
+    case MB_ABORTRETRYIGNORE: buttons[0] = IDABORT; buttons[1] = IDRETRY; buttons[2] = IDIGNORE; count = 3; break;
+    case MB_YESNOCANCEL: buttons[0] = IDYES; buttons[1] = IDNO; buttons[2] = IDCANCEL; count = 3; break;
+    case MB_YESNO: buttons[0] = IDYES; buttons[1] = IDNO; count = 2; break;
+    case MB_RETRYCANCEL: buttons[0] = IDRETRY; buttons[1] = IDCANCEL; count = 2; break;
+    default: buttons[0] = IDOK; count = 1; break;
+    }
+    int which = static_cast<int>((type & MB_DEFMASK) >> 8);
+    return buttons[which < count ? which : 0];
+}
+
+RecordingMessageBoxResponder::RecordingMessageBoxResponder(std::vector<int> answers)
+    : m_answers(std::move(answers))
+{
+    m_previous = SetMessageBoxResponder([this](const MessageBoxCall& call) { return Answer(call); });
+}
+
+RecordingMessageBoxResponder::~RecordingMessageBoxResponder() { SetMessageBoxResponder(std::move(m_previous)); }
+
+std::vector<MessageBoxCall> RecordingMessageBoxResponder::Calls() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_calls;
+}
+
+size_t RecordingMessageBoxResponder::Count() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_calls.size();
+}
+
+int RecordingMessageBoxResponder::Answer(const MessageBoxCall& call)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_calls.push_back(call);
+    }
+    if (onCall) onCall(call);
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_next < m_answers.size()) return m_answers[m_next++];
+    return DefaultMessageBoxAnswer(call.type);
+}
+
+}  // namespace zq
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    zq::MessageBoxCall call;
+    call.owner = IsWindow(owner) ? owner : nullptr;
+    call.text = text ? text : "";
+    call.caption = caption ? caption : "Error";
+    call.type = type;
+    zq::MessageBoxResponder responder;
+    {
+        std::lock_guard<std::mutex> lock(zq::g_responderLock);
+        responder = zq::g_responder;
+    }
+    // The owner is disabled and inactive while the box is open, as on Windows.
+    zq::win::ModalScope scope(call.owner);
+    if (responder) return responder(call);
+    return zq::win::CurrentBackend().MessageBox(call);
+}

@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/app/CWinApp.h"
+#include "platform/window/Controls.h"
+#include "platform/window/CWnd.h"
+#include "platform/window/Headless.h"
+#include "platform/window/MessageBoxSeam.h"
+
+namespace {
+
+const UINT WM_TEST_A = WM_USER + 1;
+const UINT WM_TEST_B = WM_USER + 2;
+const UINT WM_TEST_C = WM_USER + 3;
+
+// A top-level window that records what its map and its default procedure see.
+class BaseWnd : public CWnd {
+public:
+    std::vector<std::string> seen;
+    std::vector<WPARAM> order;
+    std::vector<std::thread::id> threads;
+    BOOL reflectedResult = FALSE;
+
+    BOOL CreateTop(int width = 200, int height = 100)
+    {
+        RECT r = {10, 10, 10 + width, 10 + height};
+        return CreateEx(0, "ZqTest", "top", WS_POPUP | WS_VISIBLE, r, nullptr, 0);
+    }
+
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_TEST_C) seen.push_back("default C");
+        return CWnd::DefWindowProc(message, wParam, lParam);
+    }
+
+protected:
+    afx_msg LRESULT OnA(WPARAM wParam, LPARAM)
+    {
+        seen.push_back("base A");
+        order.push_back(wParam);
+        threads.push_back(std::this_thread::get_id());
+        return 1;
+    }
+    afx_msg LRESULT OnB(WPARAM, LPARAM)
+    {
+        seen.push_back("base B");
+        return 2;
+    }
+    afx_msg void OnButton5() { seen.push_back("base click 5"); }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(BaseWnd, CWnd)
+    ON_MESSAGE(WM_TEST_A, &BaseWnd::OnA)
+    ON_MESSAGE(WM_TEST_B, &BaseWnd::OnB)
+    ON_BN_CLICKED(5, &BaseWnd::OnButton5)
+END_MESSAGE_MAP()
+
+class DerivedWnd : public BaseWnd {
+protected:
+    afx_msg LRESULT OnB(WPARAM, LPARAM)
+    {
+        seen.push_back("derived B");
+        return 20;
+    }
+    afx_msg void OnButton6() { seen.push_back("derived click 6"); }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(DerivedWnd, BaseWnd)
+    ON_MESSAGE(WM_TEST_B, &DerivedWnd::OnB)
+    ON_BN_CLICKED(6, &DerivedWnd::OnButton6)
+END_MESSAGE_MAP()
+
+// A button that sees its own clicks first, as the owner-drawn button does.
+class ReflectingButton : public CButton {
+public:
+    std::vector<std::string>* log = nullptr;
+    BOOL result = FALSE;
+
+protected:
+    afx_msg BOOL OnClickedReflect()
+    {
+        log->push_back("button reflect");
+        return result;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ReflectingButton, CButton)
+    ON_CONTROL_REFLECT_EX(BN_CLICKED, &ReflectingButton::OnClickedReflect)
+END_MESSAGE_MAP()
+
+TEST(WindowMessages, PostedFromWorkerArriveOnUiThreadInOrder)
+{
+    BaseWnd wnd;
+    ASSERT_TRUE(wnd.CreateTop());
+    HWND hwnd = wnd.GetSafeHwnd();
+    const int count = 2000;
+    std::thread worker([hwnd] {
+        for (int i = 0; i < count; ++i) PostMessageA(hwnd, WM_TEST_A, static_cast<WPARAM>(i), 0);
+    });
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000));
+    worker.join();
+    for (int i = 0; i < count; ++i) ASSERT_EQ(wnd.order[static_cast<size_t>(i)], static_cast<WPARAM>(i));
+    for (auto id : wnd.threads) ASSERT_EQ(id, std::this_thread::get_id());
+}
+
+TEST(WindowMessages, MessageForDestroyedWindowIsDropped)
+{
+    auto wnd = std::make_unique<BaseWnd>();
+    ASSERT_TRUE(wnd->CreateTop());
+    HWND hwnd = wnd->GetSafeHwnd();
+    ASSERT_TRUE(PostMessageA(hwnd, WM_TEST_A, 1, 0));
+    ASSERT_TRUE(PostMessageA(hwnd, WM_TEST_A, 2, 0));
+    // The window and its object go while the messages still wait.
+    wnd.reset();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(zq::PumpPendingMessages(), 0);
+    EXPECT_FALSE(PostMessageA(hwnd, WM_TEST_A, 3, 0));
+    EXPECT_EQ(SendMessageA(hwnd, WM_TEST_A, 4, 0), 0);
+}
+
+TEST(WindowMessages, WorkerKeepsPostingWhileWindowIsDestroyed)
+{
+    auto wnd = std::make_unique<BaseWnd>();
+    ASSERT_TRUE(wnd->CreateTop());
+    HWND hwnd = wnd->GetSafeHwnd();
+    std::atomic<bool> stop{false};
+    std::atomic<int> refused{0};
+    std::thread worker([&] {
+        while (!stop) {
+            if (!PostMessageA(hwnd, WM_TEST_A, 0, 0)) ++refused;
+            std::this_thread::yield();
+        }
+    });
+    zq::PumpMessagesUntil([&] { return wnd->order.size() > 50; }, 5000);
+    wnd.reset();
+    zq::PumpMessagesUntil([&] { return refused > 10; }, 5000);
+    stop = true;
+    worker.join();
+    EXPECT_GT(refused.load(), 0);
+    zq::PumpPendingMessages();
+}
+
+TEST(WindowMessages, QueueRefusesPostsBeyondItsQuota)
+{
+    BaseWnd wnd;
+    ASSERT_TRUE(wnd.CreateTop());
+    int accepted = 0;
+    while (accepted < 20000 && PostMessageA(wnd.GetSafeHwnd(), WM_TEST_A, 0, 0)) ++accepted;
+    EXPECT_EQ(accepted, 10000);
+    EXPECT_EQ(GetLastError(), 1816u);  // ERROR_NOT_ENOUGH_QUOTA
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == 10000u; }, 10000));
+    EXPECT_TRUE(PostMessageA(wnd.GetSafeHwnd(), WM_TEST_A, 0, 0));
+    zq::PumpPendingMessages();
+}
+
+TEST(WindowMessages, MapsChainToTheBaseClass)
+{
+    DerivedWnd wnd;
+    ASSERT_TRUE(wnd.CreateTop());
+    // The derived entry wins over the base's for the same message...
+    EXPECT_EQ(wnd.SendMessage(WM_TEST_B), 20);
+    // ...the base's table answers what the derived one lacks...
+    EXPECT_EQ(wnd.SendMessage(WM_TEST_A, 7), 1);
+    // ...and what no table holds goes to DefWindowProc.
+    EXPECT_EQ(wnd.SendMessage(WM_TEST_C), 0);
+    EXPECT_EQ(wnd.seen, (std::vector<std::string>{"derived B", "base A", "default C"}));
+}
+
+TEST(WindowMessages, ButtonClicksReachTheParentsMapAndReflection)
+{
+    struct Case {
+        BOOL reflectResult;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {FALSE, {"button reflect", "base click 5"}},  // FALSE: the parent handles it too
+        {TRUE, {"button reflect"}},                   // TRUE: the button keeps it
+    };
+    for (const Case& c : cases) {
+        DerivedWnd wnd;
+        ASSERT_TRUE(wnd.CreateTop());
+        ReflectingButton five;
+        five.log = &wnd.seen;
+        five.result = c.reflectResult;
+        CButton six;
+        ASSERT_TRUE(five.Create("Five", WS_VISIBLE | BS_PUSHBUTTON, CRect(0, 0, 50, 20), &wnd, 5));
+        ASSERT_TRUE(six.Create("Six", WS_VISIBLE | BS_PUSHBUTTON, CRect(60, 0, 110, 20), &wnd, 6));
+        five.SendMessage(BM_CLICK);
+        EXPECT_EQ(wnd.seen, c.expected);
+        wnd.seen.clear();
+        // A click with the mouse: press and release over the button.
+        zq::headless::Click(wnd.GetSafeHwnd(), 70, 10);
+        zq::PumpPendingMessages();
+        EXPECT_EQ(wnd.seen, (std::vector<std::string>{"derived click 6"}));
+    }
+}
+
+TEST(WindowMessages, ChildControlsByIdCarryTextStateAndVisibility)
+{
+    BaseWnd wnd;
+    ASSERT_TRUE(wnd.CreateTop());
+    CStatic label;
+    ASSERT_TRUE(label.Create("Label", WS_VISIBLE, CRect(0, 0, 80, 12), &wnd, 1039));
+    ASSERT_EQ(wnd.GetDlgItem(1039), &label);
+    EXPECT_EQ(wnd.GetDlgItem(4711), nullptr);
+
+    // Window texts are bytes in Windows-1252: "Zur\xfcck" is "Zurück".
+    wnd.SetDlgItemText(1039, "Zur\xfc" "ck");
+    char buffer[100];
+    EXPECT_EQ(wnd.GetDlgItemText(1039, buffer, sizeof(buffer)), 6);
+    EXPECT_STREQ(buffer, "Zur\xfc" "ck");
+    // A short buffer gets the start of the text and its NUL.
+    char small[4];
+    EXPECT_EQ(GetWindowTextA(label.GetSafeHwnd(), small, sizeof(small)), 3);
+    EXPECT_STREQ(small, "Zur");
+    EXPECT_FALSE(SetDlgItemTextA(wnd.GetSafeHwnd(), 4711, "nobody"));
+
+    // EnableWindow and ShowWindow report the previous state.
+    EXPECT_FALSE(label.EnableWindow(FALSE));
+    EXPECT_FALSE(label.IsWindowEnabled());
+    EXPECT_TRUE(label.EnableWindow(TRUE));
+    EXPECT_TRUE(label.ShowWindow(SW_HIDE));
+    EXPECT_FALSE(label.IsWindowVisible());
+    EXPECT_FALSE(label.ShowWindow(SW_SHOW));
+    EXPECT_TRUE(label.IsWindowVisible());
+    // A child of a hidden window is not visible either.
+    wnd.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(label.IsWindowVisible());
+}
+
+TEST(WindowMessages, DestroyingTheParentTakesControlsAlong)
+{
+    auto wnd = std::make_unique<BaseWnd>();
+    ASSERT_TRUE(wnd->CreateTop());
+    CButton button;
+    ASSERT_TRUE(button.Create("B", WS_VISIBLE, CRect(0, 0, 10, 10), wnd.get(), 9));
+    HWND buttonHwnd = button.GetSafeHwnd();
+    button.SetFocus();
+    button.SetCapture();
+    wnd->DestroyWindow();
+    EXPECT_FALSE(IsWindow(buttonHwnd));
+    EXPECT_EQ(button.GetSafeHwnd(), nullptr);
+    EXPECT_EQ(GetFocus(), nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
+{
+    CWinApp app("ZqTestApp");
+    BaseWnd wnd;
+    ASSERT_TRUE(wnd.CreateTop());
+    app.m_pMainWnd = &wnd;
+    CButton button;
+    ASSERT_TRUE(button.Create("B", WS_VISIBLE, CRect(0, 0, 10, 10), &wnd, 9));
+    button.SetFocus();
+
+    zq::RecordingMessageBoxResponder responder({IDNO, IDYES});
+    int boxesWithOwnerDisabled = 0;
+    responder.onCall = [&](const zq::MessageBoxCall& call) {
+        if (call.owner && !wnd.IsWindowEnabled()) ++boxesWithOwnerDisabled;
+    };
+
+    EXPECT_EQ(wnd.MessageBox("Close?", "Caption \xf6", MB_YESNO | MB_ICONQUESTION), IDNO);
+    EXPECT_EQ(AfxMessageBox("Same version", MB_YESNO), IDYES);
+    // Past the given answers each box gets its default button.
+    EXPECT_EQ(MessageBoxA(nullptr, "Plain", nullptr, MB_OK | MB_ICONEXCLAMATION), IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, "Default 2", "c", MB_YESNO | MB_DEFBUTTON2), IDNO);
+
+    auto calls = responder.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].owner, wnd.GetSafeHwnd());
+    EXPECT_EQ(calls[0].text, "Close?");
+    EXPECT_EQ(calls[0].caption, "Caption \xf6");
+    EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(calls[1].owner, wnd.GetSafeHwnd());
+    EXPECT_EQ(calls[1].caption, "ZqTestApp");
+    EXPECT_EQ(calls[1].type, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(calls[2].owner, nullptr);
+    EXPECT_EQ(calls[2].caption, "Error");
+    EXPECT_EQ(calls[2].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+
+    // The owner was disabled while its box was open and has its focus back.
+    EXPECT_EQ(boxesWithOwnerDisabled, 2);
+    EXPECT_TRUE(wnd.IsWindowEnabled());
+    EXPECT_EQ(CWnd::GetFocus(), &button);
+    app.m_pMainWnd = nullptr;
+}
+
+}  // namespace
