@@ -473,7 +473,7 @@ HCURSOR SetCursor(HCURSOR cursor);
 short GetKeyState(int virtualKey);
 short GetAsyncKeyState(int virtualKey);
 
-// ---- System colours and metrics
+// ---- System colours and metrics (the drawing layer defines them)
 DWORD GetSysColor(int index);
 int GetSystemMetrics(int index);
 

@@ -1070,38 +1070,6 @@ HCURSOR SetCursor(HCURSOR cursor)
     return old;
 }
 
-// ---- System colours and metrics
-
-DWORD GetSysColor(int index)
-{
-    // The classic Windows scheme, which the pictures were drawn for.
-    switch (index) {
-    case COLOR_WINDOW: return RGB(255, 255, 255);
-    case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
-    case COLOR_BTNFACE: return RGB(240, 240, 240);
-    case COLOR_BTNSHADOW: return RGB(160, 160, 160);
-    case COLOR_GRAYTEXT: return RGB(109, 109, 109);
-    case COLOR_BTNTEXT: return RGB(0, 0, 0);
-    case COLOR_BTNHIGHLIGHT: return RGB(255, 255, 255);
-    case COLOR_3DDKSHADOW: return RGB(105, 105, 105);
-    case COLOR_3DLIGHT: return RGB(227, 227, 227);
-    default: return RGB(0, 0, 0);
-    }
-}
-
-int GetSystemMetrics(int index)
-{
-    switch (index) {
-    case SM_CXSCREEN: return CurrentBackend().ScreenSize().cx;
-    case SM_CYSCREEN: return CurrentBackend().ScreenSize().cy;
-    case SM_CXICON:
-    case SM_CYICON: return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
-    default: return 0;
-    }
-}
-
 BOOL MessageBeep(UINT) { return TRUE; }
 
 void InitCommonControls() {}
