@@ -58,12 +58,17 @@ public:
     ULONGLONG PrepareFileList();
     ULONGLONG SumFileSizes();
     int WriteFile();
+    // 6 while data remains, 1 after the file's last data frame, 0 when the
+    // file could not be read or seeked (nothing was sent then).
     int SendNextData();
     int FileEnd();
     void RequeueFile();
 
     // ---- Unpack step (UPDATEProtocolUnzip.cpp) ----
-    int StartUnzip();
+    // Checks the container and the free space, then unpacks it on a worker.
+    // 0 when the worker runs, 11 too little space, 12 the container cannot
+    // be read, 23 no container or no worker.
+    int StartUnzip(CString unpackerFolder, CString outputFolder, CString containerPath);
 
     // Session helpers shared by every session's file.
     //

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "link/FileCrc32.h"
+#include "platform/files/CFile.h"
+#include "UpdateTestSupport.h"
+
+namespace {
+
+// Bit by bit, without a table, as the reference for the table-driven code.
+DWORD SlowCrc32(const std::string& data)
+{
+    DWORD crc = 0xFFFFFFFFu;
+    for (unsigned char b : data) {
+        crc ^= b;
+        for (int i = 0; i < 8; i++)
+            crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0);
+    }
+    return ~crc;
+}
+
+TEST(FileCrc32, StandardValues)
+{
+    updatetest::TempFolder folder;
+    struct Case {
+        std::string content;
+        DWORD crc;
+    } cases[] = {
+        {"", 0},
+        {"123456789", 0xCBF43926u},
+        {"The quick brown fox jumps over the lazy dog", 0x414FA339u},
+    };
+    FileCrc32 crc32;
+    for (const Case& c : cases) {
+        std::string path = folder.Write("f.bin", c.content);
+        EXPECT_EQ(c.crc, crc32.Compute(updatetest::WindowsPath(path))) << c.content;
+    }
+    EXPECT_TRUE(crc32.m_ErrorText.IsEmpty());
+}
+
+TEST(FileCrc32, BlocksOfTheBufferAndOneByteMore)
+{
+    updatetest::TempFolder folder;
+    for (size_t size : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{3 * 65536 + 17}}) {
+        std::string data = updatetest::RandomBytes(size, static_cast<unsigned>(size));
+        std::string path = folder.Write("f.bin", data);
+        FileCrc32 crc32;
+        EXPECT_EQ(SlowCrc32(data), crc32.Compute(updatetest::WindowsPath(path))) << size;
+        EXPECT_EQ(0u, crc32.m_Remaining);
+    }
+}
+
+TEST(FileCrc32, FilesThatCannotBeOpenedGiveZero)
+{
+    updatetest::TempFolder folder;
+    FileCrc32 crc32;
+    EXPECT_EQ(0u, crc32.Compute(updatetest::WindowsPath(folder.Path() + "/missing.bin")));
+    EXPECT_STREQ("open file for calculating CRC error", crc32.m_ErrorText);
+
+    // The file is opened unshared: one that is held open cannot be read.
+    std::string path = folder.Write("held.bin", "123456789");
+    CFile held;
+    ASSERT_TRUE(held.Open(updatetest::WindowsPath(path).c_str(), CFile::modeRead));
+    FileCrc32 second;
+    EXPECT_EQ(0u, second.Compute(updatetest::WindowsPath(path)));
+    EXPECT_STREQ("open file for calculating CRC error", second.m_ErrorText);
+    held.Close();
+    EXPECT_EQ(0xCBF43926u, second.Compute(updatetest::WindowsPath(path)));
+}
+
+TEST(FileCrc32, AFolderIsNoFile)
+{
+    updatetest::TempFolder folder;
+    FileCrc32 crc32;
+    EXPECT_EQ(0u, crc32.Compute(updatetest::WindowsPath(folder.Path())));
+}
+
+} // namespace
