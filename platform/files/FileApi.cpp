@@ -343,6 +343,12 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    // No name is longer than 255 characters, so neither is a pattern; this
+    // also bounds the work of matching a pattern from a file's contents.
+    if (pattern.size() > 255) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
     for (unsigned char c : pattern) {
         if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|' || c == ':') {
             SetLastError(ERROR_INVALID_NAME);

@@ -68,7 +68,8 @@ BOOL PathIsDirectoryA(LPCSTR pszPath);
 // every name, dots included or not; letters match in either case. A
 // folder's search returns "." and ".." first (not in the root), then the
 // names in sorted order. Nothing found: ERROR_FILE_NOT_FOUND; no such
-// folder: ERROR_PATH_NOT_FOUND. FindNextFileA ends with ERROR_NO_MORE_FILES.
+// folder: ERROR_PATH_NOT_FOUND; a pattern longer than a name can be:
+// ERROR_FILENAME_EXCED_RANGE. FindNextFileA ends with ERROR_NO_MORE_FILES.
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);

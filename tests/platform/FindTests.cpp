@@ -101,6 +101,8 @@ TEST(FileSearch, FindsEntriesAsWindowsListsThem)
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, error);
     EXPECT_TRUE(Search("C:\\Temp\\*.*", &error).empty());
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, error);
+    EXPECT_TRUE(Search(temp.Windows() + "\\" + std::string(300, '*') + ".xml", &error).empty());
+    EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, error);
 
     // The root of the drive has no "." and "..".
     const std::vector<std::string> root = Search("Z:\\*");
