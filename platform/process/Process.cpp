@@ -1,0 +1,346 @@
+#include "platform/process/Process.h"
+
+#include "platform/paths/DrivePaths.h"
+#include "platform/strings/Codepage.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// The end of one child, shared by its process and thread handles and the
+// thread that reaps it. Guarded by zq::KernelLock().
+struct ChildState {
+    bool exited = false;
+    DWORD exitCode = STILL_ACTIVE;
+};
+
+class ChildObject : public zq::KernelObject {
+public:
+    explicit ChildObject(std::shared_ptr<ChildState> state) : m_state(std::move(state)) {}
+    bool IsWaitable() const override { return true; }
+    bool IsSignalledLocked() const override { return m_state->exited; }
+    const std::shared_ptr<ChildState>& State() const { return m_state; }
+
+private:
+    std::shared_ptr<ChildState> m_state;
+};
+
+class ProcessObject : public ChildObject {
+    using ChildObject::ChildObject;
+};
+
+// The child's first thread: ends with the child.
+class ChildThreadObject : public ChildObject {
+    using ChildObject::ChildObject;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// "Z:\..." or "Z:/...".
+bool IsDrivePath(const std::string& text, size_t at)
+{
+    return text.size() >= at + 3 && IsDriveLetter(text[at]) && text[at + 1] == ':'
+        && (text[at + 2] == '\\' || text[at + 2] == '/');
+}
+
+// An argument as the child must see it: a drive path in Linux form, any
+// other text in UTF-8. A path on a drive that names nothing stays as it is,
+// for the child to report.
+std::string LinuxArgument(const std::string& argument)
+{
+    size_t at = std::string::npos;
+    if (IsDrivePath(argument, 0))
+        at = 0;
+    else if (argument.size() > 2 && argument[0] == '-' && IsDriveLetter(argument[1]) && IsDrivePath(argument, 2))
+        at = 2;
+    if (at != std::string::npos) {
+        std::string linuxPath;
+        if (zq::WindowsToLinux(argument.c_str() + at, linuxPath))
+            return zq::Cp1252ToUtf8(argument.substr(0, at)) + linuxPath;
+    }
+    return zq::Cp1252ToUtf8(argument);
+}
+
+// A program or folder path of the caller in Linux form; false with the
+// Win32 error set when it names nothing.
+bool LinuxPath(const std::string& windowsPath, std::string& linuxPath)
+{
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    if (zq::WindowsToLinux(windowsPath.c_str(), linuxPath, &error))
+        return true;
+    SetLastError(error);
+    return false;
+}
+
+// Whether the file can be run; sets the Win32 error when not.
+bool CheckProgram(const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? zq::MissingPathError(path) : Win32ErrorFromErrno(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode) || access(path.c_str(), X_OK) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+// The program to run, from the name in Linux form: a path as given, a bare
+// name from the program folder, the current directory or PATH, as Windows
+// looks for it.
+bool FindProgram(const std::string& name, std::string& path)
+{
+    if (name.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    if (name.find('/') != std::string::npos) {
+        path = name;
+        return CheckProgram(path);
+    }
+    std::vector<std::string> folders;
+    folders.push_back(zq::ProgramLinuxFolder());
+    folders.push_back(".");
+    if (const char* env = getenv("PATH")) {
+        std::string list = env;
+        size_t start = 0;
+        for (;;) {
+            size_t colon = list.find(':', start);
+            folders.push_back(list.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+            if (colon == std::string::npos)
+                break;
+            start = colon + 1;
+        }
+    }
+    for (const auto& folder : folders) {
+        if (folder.empty())
+            continue;
+        std::string candidate = folder + "/" + name;
+        if (access(candidate.c_str(), F_OK) == 0) {
+            path = candidate;
+            return CheckProgram(path);
+        }
+    }
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+}
+
+} // namespace
+
+namespace zq {
+
+std::vector<std::string> SplitCommandLine(const std::string& commandLine)
+{
+    std::vector<std::string> arguments;
+    size_t i = 0;
+    const size_t n = commandLine.size();
+
+    // The program name: quoted or up to the first blank, no escapes.
+    std::string program;
+    if (i < n && commandLine[i] == '"') {
+        ++i;
+        while (i < n && commandLine[i] != '"')
+            program += commandLine[i++];
+        if (i < n)
+            ++i;
+    } else {
+        while (i < n && !IsBlank(commandLine[i]))
+            program += commandLine[i++];
+    }
+    arguments.push_back(program);
+
+    for (;;) {
+        while (i < n && IsBlank(commandLine[i]))
+            ++i;
+        if (i >= n)
+            break;
+        std::string argument;
+        bool quoted = false;
+        while (i < n && (quoted || !IsBlank(commandLine[i]))) {
+            char c = commandLine[i];
+            if (c == '\\') {
+                size_t count = 0;
+                while (i < n && commandLine[i] == '\\') {
+                    ++count;
+                    ++i;
+                }
+                if (i < n && commandLine[i] == '"') {
+                    argument.append(count / 2, '\\');
+                    if (count % 2 == 1) {
+                        argument += '"';
+                        ++i;
+                    }
+                    // With an even count the quote is handled as a quote
+                    // by the next turn.
+                } else {
+                    argument.append(count, '\\');
+                }
+            } else if (c == '"') {
+                if (quoted && i + 1 < n && commandLine[i + 1] == '"') {
+                    argument += '"';
+                    i += 2;
+                } else {
+                    quoted = !quoted;
+                    ++i;
+                }
+            } else {
+                argument += c;
+                ++i;
+            }
+        }
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+} // namespace zq
+
+BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                    BOOL, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
+                    LPPROCESS_INFORMATION lpProcessInformation)
+{
+    if (lpProcessInformation == nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // A child that starts suspended cannot be had from posix_spawn.
+    if (dwCreationFlags & 0x00000004u /* CREATE_SUSPENDED */) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+
+    std::vector<std::string> arguments;
+    if (lpCommandLine != nullptr && lpCommandLine[0] != '\0') {
+        arguments = zq::SplitCommandLine(lpCommandLine);
+    } else if (lpApplicationName != nullptr) {
+        arguments.push_back(lpApplicationName);
+    } else {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    for (size_t i = 1; i < arguments.size(); ++i)
+        arguments[i] = LinuxArgument(arguments[i]);
+
+    // A bare name is searched for; any other program path is the caller's.
+    const std::string given = lpApplicationName ? std::string(lpApplicationName) : arguments[0];
+    std::string wanted;
+    if (given.find_first_of("\\/:") == std::string::npos)
+        wanted = zq::Cp1252ToUtf8(given);
+    else if (!LinuxPath(given, wanted))
+        return FALSE;
+    std::string program;
+    if (!FindProgram(wanted, program))
+        return FALSE;
+    arguments[0] = program;
+
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+
+    std::vector<std::string> environment;
+    std::vector<char*> envp;
+    char** childEnvironment = environ;
+    if (lpEnvironment != nullptr) {
+        for (const char* entry = static_cast<const char*>(lpEnvironment); *entry != '\0';
+             entry += strlen(entry) + 1)
+            environment.push_back(entry);
+        for (auto& entry : environment)
+            envp.push_back(&entry[0]);
+        envp.push_back(nullptr);
+        childEnvironment = envp.data();
+    }
+
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::string folder;
+    if (lpCurrentDirectory != nullptr && lpCurrentDirectory[0] != '\0') {
+        struct stat st;
+        if (!LinuxPath(lpCurrentDirectory, folder) || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            posix_spawn_file_actions_destroy(&actions);
+            SetLastError(ERROR_DIRECTORY);
+            return FALSE;
+        }
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
+
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), childEnvironment);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(rc));
+        return FALSE;
+    }
+
+    auto state = std::make_shared<ChildState>();
+    // One thread per child waits for its end, so that waits on the handles
+    // need no polling.
+    try {
+        std::thread([pid, state] {
+            int status = 0;
+            pid_t done;
+            do {
+                done = waitpid(pid, &status, 0);
+            } while (done < 0 && errno == EINTR);
+            DWORD code = 0;
+            if (done == pid && WIFEXITED(status))
+                code = static_cast<DWORD>(WEXITSTATUS(status));
+            else if (done == pid && WIFSIGNALED(status))
+                code = 128u + static_cast<DWORD>(WTERMSIG(status));
+            {
+                std::lock_guard<std::mutex> lock(zq::KernelLock());
+                state->exitCode = code;
+                state->exited = true;
+            }
+            zq::NotifyKernelWaiters();
+        }).detach();
+    } catch (const std::exception&) {
+        // Without a reaper the child cannot be waited for; it runs on and
+        // is reaped when this process ends.
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+
+    lpProcessInformation->hProcess = zq::RegisterHandle(std::make_shared<ProcessObject>(state));
+    lpProcessInformation->hThread = zq::RegisterHandle(std::make_shared<ChildThreadObject>(state));
+    lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
+    lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);
+    return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
+{
+    auto process = zq::LookupHandleAs<ProcessObject>(hProcess);
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (lpExitCode == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(zq::KernelLock());
+    *lpExitCode = process->State()->exitCode;
+    return TRUE;
+}

@@ -1,0 +1,225 @@
+#include "platform/process/Process.h"
+#include "platform/threads/Threads.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Started as a child with ZQ_ARGV_DUMP set, this test program writes its
+// arguments, its current directory and whether its output goes to /dev/null
+// into that file, one line each, and ends before any test runs.
+struct ArgvDump {
+    ArgvDump()
+    {
+        const char* target = getenv("ZQ_ARGV_DUMP");
+        if (target == nullptr)
+            return;
+        std::ifstream in("/proc/self/cmdline", std::ios::binary);
+        std::stringstream all;
+        all << in.rdbuf();
+        std::string text = all.str();
+        FILE* out = fopen(target, "w");
+        if (out == nullptr)
+            _exit(2);
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find('\0', start);
+            fprintf(out, "arg %s\n", text.substr(start, end - start).c_str());
+            start = end + 1;
+        }
+        char cwd[4096];
+        fprintf(out, "cwd %s\n", getcwd(cwd, sizeof cwd) ? cwd : "?");
+        struct stat outStat, nullStat;
+        bool toNull = fstat(1, &outStat) == 0 && stat("/dev/null", &nullStat) == 0 && S_ISCHR(outStat.st_mode)
+            && outStat.st_rdev == nullStat.st_rdev;
+        fprintf(out, "stdout %s\n", toNull ? "null" : "other");
+        fclose(out);
+        _exit(5);
+    }
+} g_argvDump;
+
+std::string WindowsPath(const std::string& linuxPath)
+{
+    std::string path = "Z:" + linuxPath;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+std::string SelfPath()
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+}
+
+struct ChildRun {
+    BOOL started = FALSE;
+    DWORD error = 0;
+    DWORD exitCode = 0xdead;
+    DWORD wait = 0;
+};
+
+ChildRun RunToEnd(std::string commandLine, LPVOID environment = nullptr, LPCSTR folder = nullptr)
+{
+    ChildRun run;
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi;
+    memset(&pi, 0, sizeof pi);
+    SetLastError(0);
+    run.started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, environment,
+                                 folder, &si, &pi);
+    run.error = GetLastError();
+    if (!run.started)
+        return run;
+    run.wait = WaitForSingleObject(pi.hProcess, 20000);
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    EXPECT_EQ(WaitForSingleObject(pi.hThread, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(pi.hThread));
+    EXPECT_TRUE(CloseHandle(pi.hProcess));
+    EXPECT_FALSE(CloseHandle(pi.hProcess));
+    return run;
+}
+
+TEST(Process, CommandLineSplitsByWindowsRules)
+{
+    struct Case {
+        const char* line;
+        std::vector<std::string> args;
+    } cases[] = {
+        {R"("Z:\prog dir\7za" x -y -o"Z:\tmp\Repo Folder" "Z:\home\me\a b.zip")",
+         {R"(Z:\prog dir\7za)", "x", "-y", R"(-oZ:\tmp\Repo Folder)", R"(Z:\home\me\a b.zip)"}},
+        {"prog  a\t b ", {"prog", "a", "b"}},
+        {R"(prog a\\b "c\\d" e\"f)", {"prog", R"(a\\b)", R"(c\\d)", R"(e"f)"}},
+        {R"(prog "a\\\"b" "x\\" y)", {"prog", R"(a\"b)", R"(x\)", "y"}},
+        {R"(prog "" "a""b" "say ""hi""")", {"prog", "", R"(a"b)", R"(say "hi")"}},
+        {R"(prog a"b c"d)", {"prog", "ab cd"}},
+        {R"("C:\path with\trailing\" next)", {R"(C:\path with\trailing\)", "next"}},
+        {R"(prog "unterminated arg)", {"prog", "unterminated arg"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zq::SplitCommandLine(c.line), c.args) << c.line;
+}
+
+TEST(Process, RunsAndReportsTheExitCode)
+{
+    struct Case {
+        std::string line;
+        DWORD code;
+    } cases[] = {
+        {"\"" + WindowsPath("/bin/true") + "\"", 0},
+        {"\"Z:\\bin\\false\"", 1},
+        {"sh -c \"exit 3\"", 3},
+        {"sh -c \"kill -9 $$\"", 128 + 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ChildRun run = RunToEnd(c.line);
+        ASSERT_TRUE(run.started) << run.error;
+        EXPECT_EQ(run.wait, WAIT_OBJECT_0);
+        EXPECT_EQ(run.exitCode, c.code);
+    }
+}
+
+TEST(Process, WaitWithTimeOutWhileTheChildRuns)
+{
+    std::string line = "Z:\\bin\\sleep 0.3";
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    memset(&pi, 0, sizeof pi);
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_GT(pi.dwProcessId, 0u);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    DWORD code = 0;
+    ASSERT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(code, STILL_ACTIVE);
+    // The thread handle may go first; the process handle still works.
+    EXPECT_TRUE(CloseHandle(pi.hThread));
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    ASSERT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(CloseHandle(pi.hProcess));
+    EXPECT_FALSE(GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(Process, ProgramThatCannotRunFails)
+{
+    char folderTemplate[] = "/tmp/zqproc-XXXXXX";
+    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+    const std::string folder = folderTemplate;
+    const std::string plain = folder + "/data.txt", garbage = folder + "/garbage";
+    std::ofstream(plain) << "text";
+    std::ofstream(garbage) << "\x01\x02 not a program";
+    chmod(plain.c_str(), 0644);
+    chmod(garbage.c_str(), 0755);
+
+    struct Case {
+        std::string line;
+        DWORD error;
+    } cases[] = {
+        {R"("Z:\no\such\folder\7za" x -y -o"Z:\tmp")", ERROR_PATH_NOT_FOUND},
+        {R"("C:\Program Files\7za" x)", ERROR_PATH_NOT_FOUND},
+        {"\"" + WindowsPath(folder) + "\\7za\" x", ERROR_FILE_NOT_FOUND},
+        {"zq-no-such-program-anywhere", ERROR_FILE_NOT_FOUND},
+        {"\"" + WindowsPath(folder) + "\"", ERROR_ACCESS_DENIED},
+        {"\"" + WindowsPath(plain) + "\"", ERROR_ACCESS_DENIED},
+        {"\"" + WindowsPath(garbage) + "\"", ERROR_BAD_EXE_FORMAT},
+        {"", ERROR_FILE_NOT_FOUND},
+    };
+    const size_t handles = zq::OpenHandleCount();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ChildRun run = RunToEnd(c.line);
+        EXPECT_FALSE(run.started);
+        EXPECT_EQ(run.error, c.error);
+    }
+    EXPECT_LE(zq::OpenHandleCount(), handles);
+    std::remove(plain.c_str());
+    std::remove(garbage.c_str());
+    rmdir(folder.c_str());
+}
+
+TEST(Process, DrivePathsReachTheChildInLinuxForm)
+{
+    char folderTemplate[] = "/tmp/zqproc-XXXXXX";
+    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+    const std::string folder = folderTemplate;
+    const std::string dump = folder + "/args.txt";
+    const std::string self = SelfPath();
+
+    std::string line = "\"" + WindowsPath(self) + "\" x -y -o\"Z:\\tmp\\Repo Folder\" \"Z:\\home\\me\\a b.zip\""
+        + " -o plain \"two words\" Z: \"Z:\\\\\" -oC:\\x C:\\none \"G\xe4rten\"";
+    std::string env = "ZQ_ARGV_DUMP=" + dump + '\0' + "PATH=/usr/bin:/bin" + '\0' + '\0';
+    ChildRun run = RunToEnd(line, &env[0], WindowsPath(folder).c_str());
+    ASSERT_TRUE(run.started) << run.error;
+    EXPECT_EQ(run.exitCode, 5u);
+
+    std::ifstream in(dump);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "arg " + self + "\narg x\narg -y\narg -o/tmp/Repo Folder\narg /home/me/a b.zip\n"
+                  "arg -o\narg plain\narg two words\narg Z:\narg /\narg -oC:\\x\narg C:\\none\n"
+                  "arg G\xc3\xa4rten\ncwd " + folder + "\nstdout null\n");
+    std::remove(dump.c_str());
+    rmdir(folder.c_str());
+}
+
+} // namespace
