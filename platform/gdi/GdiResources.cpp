@@ -188,6 +188,13 @@ int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int bufferSize)
     return static_cast<int>(n);
 }
 
+HINSTANCE AfxGetResourceHandle()
+{
+    // One module holds everything; any non-null value names it.
+    static char module;
+    return reinterpret_cast<HINSTANCE>(&module);
+}
+
 BOOL CBitmap::LoadBitmap(UINT id) { return Attach(::LoadBitmapA(nullptr, MAKEINTRESOURCE(id))); }
 
 BOOL CBitmap::LoadBitmap(LPCSTR name) { return Attach(::LoadBitmapA(nullptr, name)); }

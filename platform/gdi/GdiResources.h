@@ -39,6 +39,9 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferSize);
 #define LoadString LoadStringA
 
+// The module that holds the program's resources.
+HINSTANCE AfxGetResourceHandle();
+
 namespace zq {
 namespace gdi {
 
