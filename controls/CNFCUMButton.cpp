@@ -476,7 +476,8 @@ void CNFCUMButton::PaintButton(CDC* dc, LPDRAWITEMSTRUCT drawItem)
     }
 
     if (hasCaption) {
-        CFont* oldFont = dc->SelectObject(GetFont());
+        CFont* font = CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT, 0, 0)));
+        CFont* oldFont = font ? dc->SelectObject(font) : nullptr;
         if (m_Pressed && !m_CheckMode) captionRect.OffsetRect(1, 1);
         const CRect reference = captionRect;
         dc->DrawText(caption, caption.GetLength(), &captionRect, DT_WORDBREAK | DT_CALCRECT);

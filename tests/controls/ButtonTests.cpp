@@ -1,0 +1,411 @@
+// CNFCUMButton on the headless window system: hover tracking, clicks,
+// configuration and its painting, rendered into memory DCs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "controls/CNFCUMButton.h"
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/GdiResources.h"
+#include "platform/gdi/GdiTesting.h"
+#include "platform/window/Controls.h"
+#include "platform/window/CWnd.h"
+#include "platform/window/Headless.h"
+#include "resources/resource.h"
+
+namespace {
+
+const int kWidth = 135, kHeight = 26;  // a 90 x 16 unit button of the wizard
+const COLORREF kText = 0x4C4333, kFace = 0xD9D7CF, kHotFace = 0xA09489;
+
+// The parent: records hover notices and clicks.
+class Parent : public CWnd {
+public:
+    std::vector<UINT_PTR> hovers;  // idFrom of each NM_HOVER
+    int clicks = 0;
+
+protected:
+    BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header && header->code == static_cast<UINT>(NM_HOVER)) hovers.push_back(header->idFrom);
+        return CWnd::OnNotify(wParam, lParam, result);
+    }
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override
+    {
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_NEXT) ++clicks;
+        return CWnd::OnCommand(wParam, lParam);
+    }
+};
+
+struct Fixture : ::testing::Test {
+    Parent parent;
+    CButton other;  // another control that may hold the focus
+    CButton raw;    // the control as the template makes it, before subclassing
+    CNFCUMButton button;
+    CFont font;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(parent.CreateEx(0, "ZqTest", "wizard", WS_POPUP | WS_VISIBLE, CRect(10, 10, 330, 110), nullptr, 0));
+        ::SetActiveWindow(parent.GetSafeHwnd());
+        ASSERT_TRUE(other.Create("Other", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, CRect(200, 10, 260, 30), &parent, 7));
+        ASSERT_TRUE(raw.Create("Next", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, CRect(10, 10, 10 + kWidth, 10 + kHeight),
+                               &parent, IDC_NEXT));
+        ASSERT_TRUE(button.SubclassWindow(raw.GetSafeHwnd()));
+        font.CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "MS Shell Dlg");
+        button.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(static_cast<HFONT>(font)), FALSE);
+        zq::PumpPendingMessages();
+    }
+
+    void TearDown() override
+    {
+        ::ReleaseCapture();
+        parent.DestroyWindow();
+    }
+
+    void ConfigureLikeNext()
+    {
+        ASSERT_EQ(0, button.LoadImages(IDB_NEXT_HOVER, 0x00FFFF, IDB_NEXT, 0xFFFF00));
+        button.SetHoverBorder(1);
+        button.SetCaptionAlign(0x21);
+        button.SetImagePosition(2);
+        button.SetStateColor(0, kHotFace, 1);
+        button.SetStateColor(1, kText, 1);
+        button.SetStateColor(2, kFace, 1);
+        button.SetStateColor(3, kText, 1);
+    }
+
+    void Move(int x, int y)
+    {
+        zq::headless::MoveMouse(parent.GetSafeHwnd(), x, y);
+        zq::PumpPendingMessages();
+    }
+};
+
+// A painted face, pixel by pixel.
+struct Face {
+    int w = kWidth, h = kHeight;
+    std::vector<COLORREF> px;
+    COLORREF At(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
+    // The box of pixels in the rectangle that differ from the colour.
+    RECT Ink(RECT area, COLORREF bg) const
+    {
+        RECT r = {w, h, -1, -1};
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                if (At(x, y) != bg) {
+                    r.left = std::min<LONG>(r.left, x);
+                    r.top = std::min<LONG>(r.top, y);
+                    r.right = std::max<LONG>(r.right, x + 1);
+                    r.bottom = std::max<LONG>(r.bottom, y + 1);
+                }
+        return r;
+    }
+    int Count(COLORREF c) const { return static_cast<int>(std::count(px.begin(), px.end(), c)); }
+};
+
+Face Render(CNFCUMButton& button, UINT state)
+{
+    CDC screen;
+    screen.Attach(::GetDC(nullptr));
+    CDC dc;
+    dc.CreateCompatibleDC(&screen);
+    CBitmap bitmap;
+    bitmap.CreateCompatibleBitmap(&screen, kWidth, kHeight);
+    ::ReleaseDC(nullptr, screen.Detach());
+    CBitmap* old = dc.SelectObject(&bitmap);
+    dc.FillSolidRect(0, 0, kWidth, kHeight, RGB(1, 2, 3));
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_BUTTON;
+    item.CtlID = IDC_NEXT;
+    item.itemAction = ODA_DRAWENTIRE;
+    item.itemState = state;
+    item.hwndItem = button.GetSafeHwnd();
+    item.hDC = dc.GetSafeHdc();
+    item.rcItem = {0, 0, kWidth, kHeight};
+    button.DrawItem(&item);
+    Face f;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) f.px.push_back(dc.GetPixel(x, y));
+    dc.SelectObject(old);
+    return f;
+}
+
+// The picture's own pixels, with the background where the key colour is.
+void ExpectPictureAt(const Face& f, UINT id, COLORREF key, int left, int top, COLORREF bg)
+{
+    CBitmap picture;
+    ASSERT_TRUE(picture.LoadBitmap(id));
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    CBitmap* old = dc.SelectObject(&picture);
+    int mismatches = 0;
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 17; ++x) {
+            COLORREF p = dc.GetPixel(x, y);
+            COLORREF want = p == key ? bg : p;
+            if (f.At(left + x, top + y) != want) ++mismatches;
+        }
+    dc.SelectObject(old);
+    EXPECT_EQ(0, mismatches) << "picture " << id << " at " << left << "," << top;
+}
+
+TEST_F(Fixture, SubclassingMakesTheControlOwnerDrawn)
+{
+    EXPECT_EQ(static_cast<DWORD>(BS_OWNERDRAW), button.GetStyle() & BS_TYPEMASK);
+    EXPECT_EQ(0, button.m_DefaultButton);
+    EXPECT_EQ(0, button.m_CheckMode);
+
+    CButton def;
+    CNFCUMButton flagged;
+    ASSERT_TRUE(def.Create("Def", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, CRect(0, 50, 20, 60), &parent, 8));
+    ASSERT_TRUE(flagged.SubclassWindow(def.GetSafeHwnd()));
+    EXPECT_EQ(1, flagged.m_DefaultButton);
+}
+
+TEST_F(Fixture, HoverTakesFocusAndCaptureAndLeavingReleasesThem)
+{
+    other.SetFocus();
+    Move(20, 20);
+    EXPECT_EQ(1, button.m_Hovered);
+    EXPECT_EQ(button.GetSafeHwnd(), ::GetFocus());
+    EXPECT_EQ(button.GetSafeHwnd(), ::GetCapture());
+    ASSERT_FALSE(parent.hovers.empty());
+    EXPECT_EQ(static_cast<UINT_PTR>(IDC_NEXT), parent.hovers.back());
+
+    Move(25, 22);  // still over the button: nothing changes
+    EXPECT_EQ(1, button.m_Hovered);
+
+    parent.hovers.clear();
+    Move(250, 80);  // over the parent
+    EXPECT_EQ(0, button.m_Hovered);
+    EXPECT_EQ(nullptr, ::GetCapture());
+    EXPECT_EQ(std::vector<UINT_PTR>{0}, parent.hovers);
+}
+
+TEST_F(Fixture, LeavingWithTheMouseButtonHeldKeepsTheCapture)
+{
+    Move(20, 20);
+    zq::headless::PressMouse(parent.GetSafeHwnd(), 20, 20);
+    zq::PumpPendingMessages();
+    Move(250, 80);
+    EXPECT_EQ(0, button.m_Hovered);
+    EXPECT_EQ(button.GetSafeHwnd(), ::GetCapture());
+    zq::headless::ReleaseMouse(parent.GetSafeHwnd(), 250, 80);
+    zq::PumpPendingMessages();
+    Move(260, 85);
+    EXPECT_EQ(nullptr, ::GetCapture());
+    EXPECT_EQ(0, parent.clicks);  // released outside: no click
+}
+
+TEST_F(Fixture, PointerArrivingWithTheMouseButtonHeldDoesNotHover)
+{
+    zq::headless::PressMouse(parent.GetSafeHwnd(), 250, 80);
+    zq::PumpPendingMessages();
+    Move(20, 20);
+    EXPECT_EQ(0, button.m_Hovered);
+    zq::headless::ReleaseMouse(parent.GetSafeHwnd(), 20, 20);
+    zq::PumpPendingMessages();
+}
+
+TEST_F(Fixture, FocusLossAndDeactivationEndTheHover)
+{
+    Move(20, 20);
+    ASSERT_EQ(1, button.m_Hovered);
+    other.SetFocus();
+    EXPECT_EQ(0, button.m_Hovered);
+    EXPECT_EQ(0u, parent.hovers.back());
+
+    Move(20, 20);
+    ::ReleaseCapture();
+    Move(21, 20);
+    ASSERT_EQ(1, button.m_Hovered);
+    button.SendMessage(WM_CANCELMODE);
+    EXPECT_EQ(0, button.m_Hovered);
+
+    ::ReleaseCapture();
+    Move(22, 20);
+    ASSERT_EQ(1, button.m_Hovered);
+    button.EnableWindow(FALSE);
+    EXPECT_EQ(0, button.m_Hovered);
+}
+
+TEST_F(Fixture, DoubleClickCountsAsTwoClicks)
+{
+    zq::headless::Click(parent.GetSafeHwnd(), 30, 20);
+    zq::headless::Click(parent.GetSafeHwnd(), 30, 20);
+    zq::PumpPendingMessages();
+    EXPECT_EQ(2, parent.clicks);
+}
+
+TEST_F(Fixture, ConfigurationValuesOutOfRange)
+{
+    button.SetImagePosition(1);
+    zq::PumpPendingMessages();  // painted and valid again
+    RECT update;
+    for (int bad : {3, -1}) {
+        button.SetImagePosition(bad);
+        EXPECT_EQ(1, button.m_ImagePosition);
+        EXPECT_TRUE(::GetUpdateRect(button.GetSafeHwnd(), &update, FALSE));  // repainted all the same
+        zq::PumpPendingMessages();
+    }
+
+    const COLORREF before = button.m_StateColors[3];
+    EXPECT_EQ(3, button.SetStateColor(4, RGB(9, 9, 9), 1));
+    EXPECT_EQ(before, button.m_StateColors[3]);
+    EXPECT_EQ(0, button.SetStateColor(2, RGB(7, 7, 7), 2));
+    EXPECT_EQ(RGB(7, 7, 7), button.m_StateColors[2]);
+    EXPECT_FALSE(::GetUpdateRect(button.GetSafeHwnd(), &update, FALSE));  // 2 is not 1: no repaint
+    EXPECT_EQ(0, button.SetStateColor(2, RGB(8, 8, 8), 1));
+    EXPECT_TRUE(::GetUpdateRect(button.GetSafeHwnd(), &update, FALSE));
+
+    button.SetCaptionAlign(0xFF);  // stored as given
+    EXPECT_EQ(0xFF, button.m_CaptionAlign);
+}
+
+TEST_F(Fixture, NormalFaceHasItsColourAndSecondPictureRightOfTheCaption)
+{
+    ConfigureLikeNext();
+    Face f = Render(button, 0);
+    // No border when neither hovered nor pressed.
+    EXPECT_EQ(kFace, f.At(0, 0));
+    EXPECT_EQ(kFace, f.At(kWidth - 1, kHeight - 1));
+    // The picture: 3 pixels from the right edge, centred vertically.
+    ExpectPictureAt(f, IDB_NEXT, 0xFFFF00, kWidth - 17 - 3, (kHeight - 17) / 2, kFace);
+    // The caption: left in the space before the picture (from 3), 10 pixels
+    // further in as it is narrow, centred vertically, in the text colour.
+    RECT ink = f.Ink({0, 0, kWidth - 20, kHeight}, kFace);
+    EXPECT_GE(ink.left, 13);
+    EXPECT_LE(ink.left, 15);
+    EXPECT_NEAR((ink.top + ink.bottom) / 2.0, kHeight / 2.0, 3);
+    EXPECT_GT(f.Count(kText), 0);
+}
+
+TEST_F(Fixture, HoveredAndPressedFacesFrameAndShift)
+{
+    ConfigureLikeNext();
+    const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT), shadow = ::GetSysColor(COLOR_BTNSHADOW);
+    button.m_Hovered = 1;
+    Face hovered = Render(button, 0);
+    // Raised frame, the hot face colour and the first picture.
+    EXPECT_EQ(highlight, hovered.At(0, 0));
+    EXPECT_EQ(shadow, hovered.At(kWidth - 1, kHeight - 1));
+    EXPECT_EQ(kHotFace, hovered.At(2, 2));
+    ExpectPictureAt(hovered, IDB_NEXT_HOVER, 0x00FFFF, kWidth - 20, (kHeight - 17) / 2, kHotFace);
+
+    Face pressed = Render(button, ODS_SELECTED);
+    // Sunken frame; picture and caption one pixel right and down.
+    EXPECT_EQ(shadow, pressed.At(0, 0));
+    EXPECT_EQ(highlight, pressed.At(kWidth - 1, kHeight - 1));
+    ExpectPictureAt(pressed, IDB_NEXT_HOVER, 0x00FFFF, kWidth - 19, (kHeight - 17) / 2 + 1, kHotFace);
+    RECT a = hovered.Ink({2, 2, kWidth - 22, kHeight - 2}, kHotFace);
+    RECT b = pressed.Ink({2, 2, kWidth - 22, kHeight - 2}, kHotFace);
+    EXPECT_EQ(a.left + 1, b.left);
+    EXPECT_EQ(a.top + 1, b.top);
+}
+
+TEST_F(Fixture, DefaultAlignmentCentresTheCaptionBothWays)
+{
+    Face f = Render(button, 0);  // no picture, alignment 0x30
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    RECT ink = f.Ink({0, 0, kWidth, kHeight}, face);
+    EXPECT_NEAR((ink.left + ink.right) / 2.0, kWidth / 2.0, 2);
+    EXPECT_NEAR((ink.top + ink.bottom) / 2.0, kHeight / 2.0, 3);
+}
+
+TEST_F(Fixture, DisabledCaptionIsEmbossed)
+{
+    ConfigureLikeNext();
+    Face f = Render(button, ODS_DISABLED);
+    const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT), shadow = ::GetSysColor(COLOR_BTNSHADOW);
+    EXPECT_GT(f.Count(shadow), 0);
+    EXPECT_GT(f.Count(highlight), 0);
+    // The state colours play no part in the caption.
+    RECT ink = f.Ink({0, 0, kWidth - 20, kHeight}, kFace);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth - 20; ++x) ASSERT_NE(kText, f.At(x, y)) << x << "," << y;
+    // The highlight copy lies one pixel right of the shadow copy.
+    int shadowLeft = kWidth, highlightRight = -1, shadowRight = -1;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = ink.left; x < ink.right; ++x) {
+            if (f.At(x, y) == shadow) {
+                shadowLeft = std::min(shadowLeft, x);
+                shadowRight = std::max(shadowRight, x);
+            }
+            if (f.At(x, y) == highlight) highlightRight = std::max(highlightRight, x);
+        }
+    EXPECT_GT(highlightRight, shadowRight);
+    // A picture is drawn as for an enabled button.
+    ExpectPictureAt(f, IDB_NEXT, 0xFFFF00, kWidth - 20, (kHeight - 17) / 2, kFace);
+}
+
+TEST_F(Fixture, PictureWithoutItsKeyColourIsAFullRectangle)
+{
+    // 17 pixels of 4 bytes (blue, green, red, unused) a row.
+    std::vector<uint8_t> bits(static_cast<size_t>(17 * 4) * 17, 0);
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 17; ++x) bits[y * 68 + x * 4 + 2] = 255;
+    HBITMAP solid = ::CreateBitmap(17, 17, 1, 32, bits.data());
+    ASSERT_NE(nullptr, solid);
+    ASSERT_EQ(0, button.SetImages(solid, RGB(0, 255, 0), nullptr, 0));
+    button.SetWindowText("");
+    Face f = Render(button, 0);
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    RECT ink = f.Ink({0, 0, kWidth, kHeight}, face);
+    EXPECT_EQ(17, ink.right - ink.left);
+    EXPECT_EQ(17, ink.bottom - ink.top);
+    EXPECT_EQ((kWidth - 17) / 2, ink.left);  // no caption: centred
+    EXPECT_EQ(17 * 17, f.Count(RGB(255, 0, 0)));
+}
+
+TEST_F(Fixture, BadPictures)
+{
+    // Pictures that do not load: no pictures, no failure.
+    EXPECT_EQ(0, button.LoadImages(9998, 0x00FF00, 9999, 0x00FF00));
+    Face f = Render(button, 0);
+    EXPECT_EQ(0, f.Count(RGB(0, 255, 0)));
+
+    // A handle whose size cannot be read.
+    HBITMAP gone = reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(0x10));
+    HBITMAP second = ::CreateBitmap(17, 17, 1, 32, nullptr);
+    EXPECT_EQ(1, button.SetImages(gone, 0x00FF00, second, 0x00FF00));
+    BITMAP bm;
+    EXPECT_EQ(0, ::GetObjectA(second, sizeof(bm), &bm));  // the button let go of the second one too
+
+    // A mask that cannot be made: all pictures go.
+    HBITMAP hot = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK_HOVER), IMAGE_BITMAP, 0, 0, 0));
+    HBITMAP normal = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK), IMAGE_BITMAP, 0, 0, 0));
+    zq::gdi::SetBitmapCreationFailureHook([](int, int, int bpp) { return bpp == 1; });
+    EXPECT_EQ(2, button.SetImages(hot, 0x00FF00, normal, 0x00FF00));
+    zq::gdi::SetBitmapCreationFailureHook(nullptr);
+    EXPECT_EQ(0, ::GetObjectA(hot, sizeof(bm), &bm));
+    EXPECT_EQ(0, ::GetObjectA(normal, sizeof(bm), &bm));
+    Face g = Render(button, 0);
+    EXPECT_EQ(0, g.Count(RGB(0, 255, 0)));
+}
+
+TEST_F(Fixture, CaptionInAFaceThatIsNotInstalledIsStillDrawn)
+{
+    CFont missing;
+    missing.CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "No Such Face 123");
+    button.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(static_cast<HFONT>(missing)), FALSE);
+    button.SetStateColor(3, RGB(0, 0, 0), 0);
+    Face f = Render(button, 0);
+    EXPECT_GT(f.Count(RGB(0, 0, 0)), 0);
+    button.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(static_cast<HFONT>(font)), FALSE);
+}
+
+TEST_F(Fixture, CheckModeDrawsCheckedAsPressedWithoutShift)
+{
+    button.m_CheckMode = 1;
+    ConfigureLikeNext();
+    button.m_Checked = 1;
+    Face checked = Render(button, 0);
+    EXPECT_EQ(::GetSysColor(COLOR_BTNSHADOW), checked.At(0, 0));  // sunken
+    ExpectPictureAt(checked, IDB_NEXT_HOVER, 0x00FFFF, kWidth - 20, (kHeight - 17) / 2, kHotFace);
+    button.SendMessage(WM_REFLECT_BASE + WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), 0);
+}
+
+}  // namespace
