@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/gdi/Gdi.h"
 #include "platform/window/Backend.h"
 #include "platform/window/WindowTree.h"
 
@@ -457,6 +458,26 @@ CWnd* CWnd::WindowFromPoint(POINT point) { return FromHandle(::WindowFromPoint(p
 BOOL CWnd::SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
 
 int CWnd::MessageBox(LPCTSTR text, LPCTSTR caption, UINT type) { return ::MessageBoxA(m_hWnd, text, caption, type); }
+
+CDC* CWnd::GetDC()
+{
+    HDC dc = ::GetDC(m_hWnd);
+    return dc ? CDC::FromHandle(dc) : nullptr;
+}
+
+int CWnd::ReleaseDC(CDC* dc) { return dc ? ::ReleaseDC(m_hWnd, dc->m_hDC) : 0; }
+
+CFont* CWnd::GetFont() const
+{
+    HFONT font = reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
+    return font ? CFont::FromHandle(font) : nullptr;
+}
+
+void CWnd::SetFont(CFont* font, BOOL redraw)
+{
+    HFONT handle = font ? reinterpret_cast<HFONT>(font->m_hObject) : nullptr;
+    ::SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(handle), redraw);
+}
 
 // ---- Default handlers
 

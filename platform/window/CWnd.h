@@ -99,6 +99,13 @@ public:
     void UpdateWindow();
     BOOL RedrawWindow(LPCRECT update = nullptr, void* region = nullptr,
                       UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
+    // A DC of the client area (the drawing layer's CDC); give it back with
+    // ReleaseDC.
+    CDC* GetDC();
+    int ReleaseDC(CDC* dc);
+    // The control's font (WM_GETFONT) as the drawing layer's object.
+    CFont* GetFont() const;
+    void SetFont(CFont* font, BOOL redraw = TRUE);
 
     // Focus and capture.
     CWnd* SetFocus();

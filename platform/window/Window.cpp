@@ -165,6 +165,8 @@ POINT ClientOrigin(Window* w)
     return origin;
 }
 
+bool InSubtreeOf(HWND root, HWND hwnd) { return InSubtree(root, hwnd); }
+
 bool IsEffectivelyVisible(Window* w)
 {
     for (; w; w = w->IsChild() ? Find(w->parent) : nullptr)
@@ -609,6 +611,7 @@ BOOL DestroyWindow(HWND hwnd)
     if (g_active == hwnd) g_active = nullptr;
     if (g_lastDownWindow == hwnd) g_lastDownWindow = nullptr;
     CurrentBackend().Destroyed(w);
+    ReleaseSurface(w);
     CWnd* object = w->object;
     std::unique_ptr<Window> rec;
     {

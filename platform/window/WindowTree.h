@@ -52,6 +52,7 @@ struct Window {
     INT_PTR modalResult = 0;
 
     void* native = nullptr;       // the backend's counterpart
+    void* surface = nullptr;      // a top-level window's pixels (cairo image surface)
     bool IsChild() const { return (style & WS_CHILD) != 0; }
 };
 
@@ -70,6 +71,8 @@ Window* TopLevel(Window* w);
 // The window's client origin in screen coordinates.
 POINT ClientOrigin(Window* w);
 bool IsEffectivelyVisible(Window* w);
+// TRUE when hwnd is root or a child (at any depth) of root.
+bool InSubtreeOf(HWND root, HWND hwnd);
 bool IsEffectivelyEnabled(Window* w);
 // The UI thread: the thread that created the first window.
 bool OnUiThread();
@@ -88,6 +91,12 @@ void RunModalUntil(const std::function<bool()>& done);
 // every window is validated) and WM_ERASEBKGND (the dialog face colour).
 LRESULT DefaultPaint(Window* w);
 LRESULT DefaultErase(Window* w, HDC dc);
+
+// Frees a top-level window's pixels when it goes.
+void ReleaseSurface(Window* w);
+// The pixels of a top-level window (a cairo_surface_t*), made on demand in
+// the size of its client area; null for a child.
+void* TopLevelSurface(Window* top);
 
 // TRUE when some window waits for WM_PAINT.
 bool PaintPending();
