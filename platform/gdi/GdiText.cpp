@@ -177,19 +177,25 @@ void DrawTextLine(Dc* dc, int x, int y, const std::string& cp1252, const RECT* c
         clip.right = std::min(clip.right, clipRect->right);
         clip.bottom = std::min(clip.bottom, clipRect->bottom);
     }
-    RECT r = box;
+    if (dc->bkMode == OPAQUE) {
+        RECT cell = box;
+        cell.left = std::max(cell.left, clip.left);
+        cell.top = std::max(cell.top, clip.top);
+        cell.right = std::min(cell.right, clip.right);
+        cell.bottom = std::min(cell.bottom, clip.bottom);
+        if (cell.left < cell.right && cell.top < cell.bottom) FillPixels(dc, cell, dc->bkColour);
+        t = TargetOf(dc);
+    }
+    // Glyphs may reach past their cell (descenders of small sizes, italics,
+    // overhangs); as on Windows they are not cut at the cell, only by the
+    // clipping.
+    const int margin = std::max(2, font->height / 2);
+    RECT r = {box.left - margin, box.top - margin, box.right + margin, box.bottom + margin};
     r.left = std::max(r.left, clip.left);
     r.top = std::max(r.top, clip.top);
     r.right = std::min(r.right, clip.right);
     r.bottom = std::min(r.bottom, clip.bottom);
     if (r.left >= r.right || r.top >= r.bottom) return;
-    if (dc->bkMode == OPAQUE) {
-        FillPixels(dc, r, dc->bkColour);
-        t = TargetOf(dc);
-    }
-    // Glyph coverage of the visible part, then blended in the text colour.
-    // Glyphs may reach a little outside the advance box (italics, overhang);
-    // the box clips them as Windows' clipping to the cell would.
     const int w = r.right - r.left, h = r.bottom - r.top;
     cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
     if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
@@ -386,7 +392,12 @@ int DrawTextA(HDC handle, LPCSTR text, int length, LPRECT rect, UINT format)
         else if (format & DT_BOTTOM)
             top = rect->bottom - lineHeight;
     }
-    const RECT* clip = (format & DT_NOCLIP) ? nullptr : rect;
+    // The rectangle clips, but the glyphs' overhang past the line cells
+    // (descenders) stays visible, as Windows' glyphs fit their cells.
+    RECT clipRect = *rect;
+    const int overhang = std::max(2, lineHeight / 4);
+    ::InflateRect(&clipRect, overhang, overhang);
+    const RECT* clip = (format & DT_NOCLIP) ? nullptr : &clipRect;
     for (size_t i = 0; i < lines.size(); ++i) {
         int x = rect->left;
         if (format & DT_CENTER)
