@@ -368,6 +368,11 @@ void LanguageTexts::LoadLanguageNames()
     m_LanguageNames.push_back(CString("Deutsch"));
 }
 
+const std::vector<CString>& LanguageTexts::GetLanguageNames()
+{
+    return m_LanguageNames;
+}
+
 void LanguageTexts::LoadEnglishTexts()
 {
     for (int i = 0; i < TEXT_COUNT; ++i)

@@ -36,6 +36,9 @@ public:
     void SetItemText(CWnd* window, int controlId, CString text);
 
     void LoadLanguageNames();
+    // The language names in index order, as LoadLanguageNames appended them
+    // (the settings dialog lists them).
+    static const std::vector<CString>& GetLanguageNames();
     void LoadEnglishTexts();
     void LoadGermanTexts();
 

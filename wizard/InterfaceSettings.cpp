@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/registry/Registry.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -13,6 +14,61 @@ const char SETTINGS_KEY[] = "Software\\ZQUpdateManager\\Settings";
 const DWORD MAX_FAILED_INDEXES = 16;
 
 }  // namespace
+
+BEGIN_MESSAGE_MAP(InterfaceSettings, CDialog)
+    ON_BN_CLICKED(IDOK, &InterfaceSettings::OnOkClicked)
+    ON_BN_CLICKED(IDCANCEL, &InterfaceSettings::OnCancelClicked)
+END_MESSAGE_MAP()
+
+InterfaceSettings::InterfaceSettings(CWnd* parent) : CDialog(IDD_INTERFACE_SETTINGS, parent) {}
+
+InterfaceSettings::~InterfaceSettings() = default;
+
+void InterfaceSettings::DoDataExchange(CDataExchange* dx)
+{
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_FORCE_UPDATE, m_forceUpdateCheck);
+    DDX_Check(dx, IDC_FORCE_UPDATE, m_forceUpdate);
+}
+
+BOOL InterfaceSettings::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    CWnd* box = GetDlgItem(IDC_LANGUAGE_COMBO);
+    for (const CString& name : LanguageTexts::GetLanguageNames())
+        box->SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(static_cast<LPCSTR>(name)));
+    box->SetWindowText(m_texts.GetLanguageName());
+    SetCaptions();
+    return TRUE;
+}
+
+void InterfaceSettings::SetCaptions()
+{
+    int language = m_texts.GetLanguage();
+    if (language != LanguageTexts::LANGUAGE_ENGLISH && language != LanguageTexts::LANGUAGE_GERMAN)
+        return;
+    m_texts.SetItemText(this, IDC_LANGUAGE_LABEL, m_texts.GetText(TXT_CHOOSE_LANGUAGE));
+    m_texts.SetItemText(this, IDC_FORCE_UPDATE, m_texts.GetText(TXT_FORCE_UPDATE));
+    m_texts.SetItemText(this, IDOK, CString("OK"));
+    m_texts.SetItemText(this, IDCANCEL,
+                        CString(language == LanguageTexts::LANGUAGE_ENGLISH ? "Cancel" : "Abbrechen"));
+}
+
+void InterfaceSettings::OnOkClicked()
+{
+    char name[100];
+    name[0] = '\0';
+    GetDlgItem(IDC_LANGUAGE_COMBO)->GetWindowText(name, sizeof(name));
+    m_texts.SetLanguageByName(name);
+    m_texts.SaveLanguage();
+    SetCaptions();
+    OnOK();
+}
+
+void InterfaceSettings::OnCancelClicked()
+{
+    OnCancel();
+}
 
 void InterfaceSettings::EnumerateComPorts()
 {

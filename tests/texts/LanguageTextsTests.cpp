@@ -224,6 +224,14 @@ TEST_F(Texts, SwitchingByName)
     EXPECT_EQ(window.Captions(), kEnglishCaptions);
 }
 
+TEST_F(Texts, LanguageNamesInIndexOrder)
+{
+    const std::vector<CString>& names = LanguageTexts::GetLanguageNames();
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[0], "English_UK");
+    EXPECT_EQ(names[1], "Deutsch");
+}
+
 TEST_F(Texts, SwitchWithoutWindowSetsNoCaptions)
 {
     ButtonWindow window;  // exists, but is not registered

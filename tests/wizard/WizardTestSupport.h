@@ -1,0 +1,89 @@
+// Helpers of the wizard tests: a per-user registry of the test's own and a
+// way to run a test's steps while a dialog is open modally on the headless
+// window system.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "platform/registry/Registry.h"
+#include "platform/window/Headless.h"
+#include "tests/platform/TempFolder.h"
+
+namespace wizardtest {
+
+// Points XDG_CONFIG_HOME at a folder of the test's own, so the registry
+// starts empty and no test touches another's values.
+class PrivateRegistry {
+public:
+    PrivateRegistry()
+    {
+        const char* old = getenv("XDG_CONFIG_HOME");
+        m_hadOld = old != nullptr;
+        m_old = old ? old : "";
+        setenv("XDG_CONFIG_HOME", m_folder.Linux().c_str(), 1);
+    }
+    ~PrivateRegistry()
+    {
+        if (m_hadOld)
+            setenv("XDG_CONFIG_HOME", m_old.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+    }
+
+private:
+    TempFolder m_folder{"registry"};
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
+inline void StoreSetting(const char* name, const std::string& text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+inline std::string ReadSetting(const char* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return "(no key)";
+    char value[256] = {};
+    DWORD length = sizeof(value) - 1;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &length);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? std::string(value) : "(none)";
+}
+
+// Runs the steps once the dialog's modal loop waits for the first time, then
+// ends the dialog with endCode; a negative endCode leaves the ending to the
+// steps. Returns what DoModal returned.
+template <class Dialog>
+INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode = IDCANCEL)
+{
+    bool ran = false;
+    zq::headless::SetIdleHandler([&] {
+        if (ran)
+            return;
+        ran = true;
+        steps();
+        if (endCode >= 0)
+            dialog.EndDialog(endCode);
+    });
+    INT_PTR result = dialog.DoModal();
+    zq::headless::SetIdleHandler(nullptr);
+    EXPECT_TRUE(ran) << "the dialog's modal loop never waited";
+    return result;
+}
+
+}  // namespace wizardtest

@@ -1,0 +1,232 @@
+// Painting of the wizard's pages: the texts, the step list, the device and
+// the transfer information, drawn over the background picture.
+#include <cstring>
+
+#include "container/UPDATEModel.h"
+#include "wizard/CQuorinUpdateManagerDlg.h"
+
+namespace {
+
+const COLORREF TEXT_COLOUR = 0x333333;
+const COLORREF HIGHLIGHT_COLOUR = 0x4C4333;
+
+// Distance of the lines of a multi-line text, whatever the font.
+const int LINE_PITCH = 20;
+// Size of the buffer a line is copied into; a longer line is cut.
+const int LINE_BUFFER = 260;
+
+// The seven step lines, top-down.
+const int STEP_TEXTS[7] = {TXT_STEP_START,        TXT_STEP_UNPACKING,     TXT_STEP_CONNECTING,
+                           TXT_STEP_RECOGNIZING,  TXT_STEP_TRANSFERRING,  TXT_STEP_DISCONNECTING,
+                           TXT_STEP_END};
+
+// The highlighted line of each step 0 to 7; -1 for a step that marks none.
+const int STEP_LINE[8] = {0, 2, 3, -1, 1, 4, 5, 6};
+
+}  // namespace
+
+void CQuorinUpdateManagerDlg::OnPaint()
+{
+    if (IsIconic()) {
+        CPaintDC dc(this);
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+        int iconWidth = GetSystemMetrics(SM_CXICON);
+        int iconHeight = GetSystemMetrics(SM_CYICON);
+        CRect rect;
+        GetClientRect(&rect);
+        int x = (rect.Width() - iconWidth + 1) / 2;
+        int y = (rect.Height() - iconHeight + 1) / 2;
+        dc.DrawIcon(x, y, m_icon);
+        return;
+    }
+    CPaintDC dc(this);
+    // Without the background and a language there is nothing to draw.
+    if (!m_ready)
+        return;
+    CRect rect;
+    GetClientRect(&rect);
+    dc.BitBlt(0, 0, rect.Width(), rect.Height(), &m_memDC, 0, 0, SRCCOPY);
+    DrawPage();
+}
+
+void CQuorinUpdateManagerDlg::DrawPage()
+{
+    switch (m_page) {
+    case PAGE_WELCOME:
+        DrawPageTitle(m_texts.GetText(TXT_WELCOME_TITLE));
+        DrawPageBody(m_texts.GetText(TXT_WELCOME_BODY));
+        DrawPageFooter(m_texts.GetText(TXT_WELCOME_FOOTER));
+        break;
+    case PAGE_SELECT_CONTAINER:
+        DrawPageBody(m_texts.GetText(TXT_SELECT_CONTAINER));
+        DrawStepList(0);
+        break;
+    case PAGE_PREPARE_CONNECTION:
+        DrawPageBody(m_texts.GetText(TXT_BLUETOOTH_HELP));
+        DrawStepList(1);
+        break;
+    case PAGE_SELECT_PORT:
+        DrawPageBody(m_texts.GetText(TXT_SELECT_PORT));
+        DrawStepList(1);
+        break;
+    case PAGE_CONNECTING:
+        DrawPageBody(m_texts.GetText(TXT_CONNECTING));
+        DrawStepList(1);
+        break;
+    case PAGE_READING_DEVICE:
+        DrawPageBody(m_texts.GetText(TXT_READING_DEVICE));
+        DrawStepList(2);
+        break;
+    case PAGE_UNPACKING:
+        DrawPageBody(m_texts.GetText(TXT_UNPACKING));
+        DrawStepList(4);
+        break;
+    case PAGE_DEVICE_INFO:
+        DrawDeviceInfo();
+        DrawStepList(2);
+        break;
+    case PAGE_TRANSFERRING:
+        DrawPageBody(m_texts.GetText(TXT_SENDING));
+        DrawProgressInfo(m_protocol.GetCurrentFileName());
+        DrawStepList(5);
+        break;
+    case PAGE_DISCONNECTING:
+    case PAGE_DISCONNECTING_AFTER_ERROR:
+        DrawStepList(6);
+        break;
+    case PAGE_SUCCESS:
+        DrawPageBody(m_texts.GetText(TXT_UPDATE_DONE));
+        DrawStepList(7);
+        break;
+    case PAGE_ERROR:
+        DrawPageBody(m_texts.GetText(TXT_UPDATE_ERROR));
+        DrawStepList(7);
+        break;
+    default:
+        break;
+    }
+}
+
+void CQuorinUpdateManagerDlg::DrawStepList(int step)
+{
+    if (step < 0 || step > 7)
+        return;
+    int highlighted = STEP_LINE[step];
+    for (int line = 0; line < 7; ++line)
+        DrawStepLine(m_texts.GetText(STEP_TEXTS[line]), line * m_stepPitch, line == highlighted);
+}
+
+void CQuorinUpdateManagerDlg::BeginText(CClientDC& dc, CFont*& previous, int height, int weight,
+                                        COLORREF colour)
+{
+    m_font.Attach(CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                              FF_SWISS | DEFAULT_PITCH, "Tahoma"));
+    previous = dc.SelectObject(&m_font);
+    dc.SetTextColor(colour);
+}
+
+void CQuorinUpdateManagerDlg::EndText(CClientDC& dc, CFont* previous)
+{
+    dc.SelectObject(previous);
+    m_font.DeleteObject();
+}
+
+void CQuorinUpdateManagerDlg::DrawStepLine(CString text, int offset, bool highlighted)
+{
+    CClientDC dc(this);
+    CFont* previous = nullptr;
+    BeginText(dc, previous, highlighted ? 18 : 14, highlighted ? FW_BOLD : FW_NORMAL,
+              highlighted ? HIGHLIGHT_COLOUR : TEXT_COLOUR);
+    DrawMultilineText(&dc, m_stepListX, m_stepListY + offset, text);
+    EndText(dc, previous);
+}
+
+void CQuorinUpdateManagerDlg::DrawMultilineText(CDC* dc, int x, int y, const char* text)
+{
+    if (text == nullptr || *text == '\0')
+        return;
+    const char* line = text;
+    for (int k = 0; *line != '\0'; ++k) {
+        const char* end = strchr(line, '\n');
+        size_t length = end ? static_cast<size_t>(end - line) : strlen(line);
+        // A line longer than the buffer is cut, as the buffer holds it.
+        char buffer[LINE_BUFFER];
+        size_t kept = length < sizeof(buffer) - 1 ? length : sizeof(buffer) - 1;
+        memcpy(buffer, line, kept);
+        buffer[kept] = '\0';
+        if (kept > 0)
+            dc->TextOut(x, y + LINE_PITCH * k, buffer, static_cast<int>(kept));
+        if (!end)
+            break;
+        line = end + 1;
+    }
+}
+
+void CQuorinUpdateManagerDlg::DrawPageTitle(CString text)
+{
+    CClientDC dc(this);
+    CFont* previous = nullptr;
+    BeginText(dc, previous, 16, FW_BOLD, TEXT_COLOUR);
+    DrawMultilineText(&dc, 160, 80, text);
+    EndText(dc, previous);
+}
+
+void CQuorinUpdateManagerDlg::DrawPageBody(CString text)
+{
+    CClientDC dc(this);
+    CFont* previous = nullptr;
+    BeginText(dc, previous, 13, FW_NORMAL, TEXT_COLOUR);
+    DrawMultilineText(&dc, 160, 110, text);
+    EndText(dc, previous);
+}
+
+void CQuorinUpdateManagerDlg::DrawPageFooter(CString text)
+{
+    CClientDC dc(this);
+    CFont* previous = nullptr;
+    BeginText(dc, previous, 13, FW_NORMAL, TEXT_COLOUR);
+    DrawMultilineText(&dc, 160, 300, text);
+    EndText(dc, previous);
+}
+
+void CQuorinUpdateManagerDlg::DrawProgressInfo(CString fileName)
+{
+    CClientDC dc(this);
+    CFont* previous = nullptr;
+    BeginText(dc, previous, 14, FW_BOLD, TEXT_COLOUR);
+    dc.TextOut(m_transferInfoX, m_fileNameY, fileName);
+    dc.TextOut(m_transferInfoX, m_progressLabelY, m_texts.GetText(TXT_UPDATE_PROGRESS));
+    EndText(dc, previous);
+}
+
+void CQuorinUpdateManagerDlg::DrawDeviceInfo()
+{
+    CClientDC dc(this);
+    CFont* previous = nullptr;
+    BeginText(dc, previous, 14, FW_NORMAL, TEXT_COLOUR);
+    DrawMultilineText(&dc, m_deviceInfoX, m_deviceInfoY, m_texts.GetText(TXT_DEVICE_INFO_TITLE));
+    int offset = 40;
+    CString line;
+    for (const UPDATEDevice& device : g_UpdateModel.m_Product.devices) {
+        CString name;
+        if (!g_UpdateModel.GetDisplayName(device, name))
+            name = device.name;
+        offset += 10;
+        line.Format("%s: %s", "Device Name", static_cast<LPCSTR>(name));
+        DrawMultilineText(&dc, m_deviceInfoX, m_deviceInfoY + offset, line);
+        offset += 15;
+        line.Format("%s: %s", "Software Version", static_cast<LPCSTR>(device.software));
+        DrawMultilineText(&dc, m_deviceInfoX, m_deviceInfoY + offset, line);
+        offset += 15;
+        line.Format("%s: %s", "Device Variant", static_cast<LPCSTR>(device.variant));
+        DrawMultilineText(&dc, m_deviceInfoX, m_deviceInfoY + offset, line);
+        offset += 15;
+        for (const UPDATEStringPair& board : device.boards) {
+            line.Format("%s: %s", "Hardware", static_cast<LPCSTR>(board.first));
+            DrawMultilineText(&dc, m_deviceInfoX, m_deviceInfoY + offset, line);
+            offset += 15;
+        }
+    }
+    EndText(dc, previous);
+}
