@@ -9,15 +9,16 @@
 
 #include "platform/base/WinTypes.h"
 #include "platform/strings/CString.h"
+#include "platform/window/WinUser.h"
 
 class CWnd;
 class CWinThread;
 
 // Messages from the workers to the wizard window, always posted.
-#define WM_TOTAL_PROGRESS (0x0400 + 10)       // WM_USER + 10, overall percent
-#define WM_STEP_PROGRESS (0x0400 + 11)        // WM_USER + 11, current step or file
-#define WM_UPDATE_RESULT (0x0400 + 13)        // WM_USER + 13, a worker's result code
-#define WM_UPDATE_INFO_CHANGED (0x0400 + 14)  // WM_USER + 14, a new file is being sent
+#define WM_TOTAL_PROGRESS (WM_USER + 10)       // overall progress in percent
+#define WM_STEP_PROGRESS (WM_USER + 11)        // the current step or file in percent
+#define WM_UPDATE_RESULT (WM_USER + 13)        // a worker ended: its result code
+#define WM_UPDATE_INFO_CHANGED (WM_USER + 14)  // a new file is being sent
 
 class UPDATEManager {
 public:

@@ -1,0 +1,163 @@
+#include "link/UPDATEManager.h"
+
+#include "container/UPDATEModel.h"
+#include "platform/files/CFileFind.h"
+#include "platform/files/FileApi.h"
+#include "platform/window/CWnd.h"
+#include "platform/window/WinUser.h"
+
+CWnd* UPDATEManager::m_pNotifyWnd = nullptr;
+std::atomic<int> UPDATEManager::m_CancelRequested(0);
+BYTE UPDATEManager::m_LastNakReason = 0;
+CString UPDATEManager::m_LastFileName;
+CString UPDATEManager::m_AppFolder;
+CString UPDATEManager::m_TempFolder;
+CString UPDATEManager::m_RepositoryFolder;
+
+namespace {
+
+// done * 100 / total in 64 bits, truncated; 0 for a total of 0. The low 32
+// bits are posted, so a value above the total gives more than 100.
+WPARAM Percentage(ULONGLONG done, ULONGLONG total)
+{
+    if (total == 0)
+        return 0;
+    return static_cast<WPARAM>(static_cast<DWORD>(done * 100 / total));
+}
+
+}  // namespace
+
+UPDATEManager::UPDATEManager() : m_pThread(nullptr), m_StepTotal(0), m_TotalSize(0), m_DoneBytes(0)
+{
+    m_LastFileName = "";
+}
+
+UPDATEManager::~UPDATEManager() = default;
+
+void UPDATEManager::SetNotifyWindow(CWnd* window)
+{
+    m_pNotifyWnd = window;
+}
+
+void UPDATEManager::Post(UINT message, WPARAM wParam)
+{
+    CWnd* window = m_pNotifyWnd;
+    if (window != nullptr)
+        ::PostMessageA(window->GetSafeHwnd(), message, wParam, 0);
+}
+
+void UPDATEManager::NotifyStepProgress(ULONGLONG done)
+{
+    Post(WM_STEP_PROGRESS, Percentage(done, m_StepTotal));
+}
+
+void UPDATEManager::NotifyTotalProgress(ULONGLONG done)
+{
+    Post(WM_TOTAL_PROGRESS, Percentage(done, m_TotalSize));
+}
+
+void UPDATEManager::SetStepTotal(ULONGLONG total)
+{
+    m_StepTotal = total;
+}
+
+void UPDATEManager::SetTotalSize(ULONGLONG total)
+{
+    m_TotalSize = total;
+    m_DoneBytes = 0;
+}
+
+void UPDATEManager::NotifyNewFile()
+{
+    Post(WM_UPDATE_INFO_CHANGED, 0);
+}
+
+void UPDATEManager::Cancel()
+{
+    m_CancelRequested = 1;
+}
+
+void UPDATEManager::ResetCancel()
+{
+    m_CancelRequested = 0;
+}
+
+void UPDATEManager::NotifyResult(int code)
+{
+    Post(WM_UPDATE_RESULT, static_cast<WPARAM>(code));
+}
+
+void UPDATEManager::ClearFileList()
+{
+    g_UpdateModel.m_FileList.clear();
+}
+
+void UPDATEManager::SetTempFolder(CString folder)
+{
+    m_TempFolder = folder;
+}
+
+void UPDATEManager::SetAppFolder(CString folder)
+{
+    m_AppFolder = folder;
+}
+
+void UPDATEManager::SetRepositoryFolder(CString folder)
+{
+    m_RepositoryFolder = folder;
+}
+
+CString UPDATEManager::GetTempFolder()
+{
+    return m_TempFolder;
+}
+
+CString UPDATEManager::GetAppFolder()
+{
+    return m_AppFolder;
+}
+
+CString UPDATEManager::GetRepositoryFolder()
+{
+    return m_RepositoryFolder;
+}
+
+void UPDATEManager::DeleteFolderContents(CString folder)
+{
+    CString pattern = folder;
+    if (pattern.IsEmpty() || pattern[pattern.GetLength() - 1] != '\\')
+        pattern += "\\";
+    pattern += "*.*";
+    CFileFind finder;
+    BOOL more = finder.FindFile(pattern);
+    while (more) {
+        more = finder.FindNextFile();
+        if (finder.IsDots())
+            continue;
+        CString path = finder.GetFilePath();
+        if (finder.IsDirectory()) {
+            DeleteFolderContents(path);
+            RemoveDirectoryA(path);
+        } else {
+            DeleteFileA(path);
+        }
+    }
+    finder.Close();
+}
+
+int UPDATEManager::IsFolderEmpty(CString folder)
+{
+    if (folder.IsEmpty())
+        return 1;
+    CFileFind finder;
+    BOOL more = finder.FindFile(folder + "\\*.*");
+    while (more) {
+        more = finder.FindNextFile();
+        if (!finder.IsDots()) {
+            finder.Close();
+            return 0;
+        }
+    }
+    finder.Close();
+    return 1;
+}

@@ -1,0 +1,416 @@
+// Construction, the start and end of every session, and the connect,
+// inquiry and disconnect sessions with the reception of product.xml.
+#include "link/UPDATEProtocol.h"
+
+#include <cstring>
+
+#include "container/GlobalFolders.h"
+#include "container/UPDATEModel.h"
+#include "container/UpdateResult.h"
+#include "link/FrameLayer.h"
+#include "platform/app/CWinApp.h"
+#include "platform/threads/Threads.h"
+#include "platform/window/WinUser.h"
+
+DWORD UPDATEProtocol::m_FileIndex = 0;
+DWORD UPDATEProtocol::m_RxExpectedSequence = 0;
+DWORD UPDATEProtocol::m_RxFileSize = 0;
+DWORD UPDATEProtocol::m_RxFileCrc = 0;
+
+namespace {
+
+const DWORD CONNECT_TIMEOUT = 20000;
+const DWORD INQUIRY_TIMEOUT = 10000;
+const DWORD DISCONNECT_TIMEOUT = 3000;
+
+// A session that starts while the one before is still doing its ending
+// work waits this long for it (the disconnect's ending takes about 100 ms).
+const DWORD SESSION_END_WAIT = 5000;
+
+// Reason of a PtNak too short to carry one: above every reason that a
+// session acts on, so it is ignored like them.
+const int NAK_REASON_MISSING = 0x100;
+
+int NakReason()
+{
+    if (m_ReadFrame.size < 5)
+        return NAK_REASON_MISSING;
+    return m_ReadFrame.payload[4];
+}
+
+// Payload bytes offset to offset + 3 of the last frame, little-endian; bytes
+// that the frame does not carry count as 0.
+DWORD PayloadU32(int offset)
+{
+    DWORD value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value <<= 8;
+        if (offset + i < m_ReadFrame.size)
+            value |= m_ReadFrame.payload[offset + i];
+    }
+    return value;
+}
+
+}  // namespace
+
+UPDATEProtocol::UPDATEProtocol()
+    : m_SpecialUpdate(0),
+      m_SumOfSizes(0),
+      m_EndedIndex(0),
+      m_SendFileSize(0),
+      m_RequestedSequence(0),
+      m_NextSequence(0),
+      m_SendFileOpen(0),
+      m_ReceiveFileOpen(0),
+      m_ReceiveFileFailed(0),
+      m_hSessionIdle(nullptr)
+{
+    m_RxFileCrc = 0;
+    m_RxFileSize = 0;
+    AllocateFrameBuffers();
+    m_pSerialPort = nullptr;
+    m_hSessionIdle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+}
+
+UPDATEProtocol::~UPDATEProtocol()
+{
+    m_SendFileOpen = 0;
+    // A port left open would go on reading into the receive block after it
+    // is freed: closing it first ends every outstanding read and write.
+    CloseSerialPort();
+    FreeFrameBuffers();
+    if (m_hSessionIdle != nullptr)
+        CloseHandle(m_hSessionIdle);
+}
+
+BOOL UPDATEProtocol::WaitForSession(DWORD milliseconds)
+{
+    if (m_hSessionIdle == nullptr)
+        return FALSE;
+    return WaitForSingleObject(m_hSessionIdle, milliseconds) == WAIT_OBJECT_0;
+}
+
+int UPDATEProtocol::BeginSession(UINT (*procedure)(LPVOID))
+{
+    WaitForSession(SESSION_END_WAIT);
+    // Created suspended, so that the thread is stored before it can end.
+    CWinThread* thread = AfxBeginThread(procedure, this, THREAD_PRIORITY_BELOW_NORMAL, 0,
+                                        CREATE_SUSPENDED, nullptr);
+    if (thread == nullptr) {
+        m_pThread = nullptr;
+        return UPDATE_RESULT_TIMEOUT;
+    }
+    if (m_hSessionIdle != nullptr)
+        ResetEvent(m_hSessionIdle);
+    m_pThread = thread;
+    thread->ResumeThread();
+    return UPDATE_RESULT_SUCCESS;
+}
+
+void UPDATEProtocol::PostSessionResult(int result)
+{
+    if (m_pNotifyWnd != nullptr)
+        NotifyResult(result);
+}
+
+void UPDATEProtocol::FinishSession()
+{
+    CWinThread* thread = m_pThread;
+    m_pThread = nullptr;
+    if (m_hSessionIdle != nullptr)
+        SetEvent(m_hSessionIdle);
+    if (thread != nullptr) {
+        thread->m_bAutoDelete = TRUE;
+        AfxEndThread(0, TRUE);
+    }
+}
+
+void UPDATEProtocol::EndSession(int result)
+{
+    PostSessionResult(result);
+    FinishSession();
+}
+
+int UPDATEProtocol::StartConnect()
+{
+    return BeginSession(ConnectThread);
+}
+
+int UPDATEProtocol::StartInquiry()
+{
+    return BeginSession(InquiryThread);
+}
+
+int UPDATEProtocol::StartDisconnect()
+{
+    return BeginSession(DisconnectThread);
+}
+
+int UPDATEProtocol::SendDisconnect()
+{
+    return SendFrame(PtDisconnect, nullptr, 0);
+}
+
+int UPDATEProtocol::SendFileRequest(const char* fileName)
+{
+    return SendFrame(PtFileRequest, fileName, static_cast<int>(strlen(fileName)) + 1);
+}
+
+int UPDATEProtocol::SendNak(BYTE reason)
+{
+    const BYTE payload[5] = {0, 0, 0, 0, reason};
+    return SendFrame(PtHostNak, payload, sizeof(payload));
+}
+
+DWORD UPDATEProtocol::GetReceivedSequence()
+{
+    return PayloadU32(0);
+}
+
+DWORD UPDATEProtocol::GetReceivedCrc()
+{
+    m_RxFileCrc = (m_ReadFrame.type == PtFileInfo) ? PayloadU32(4) : 0;
+    return m_RxFileCrc;
+}
+
+DWORD UPDATEProtocol::OpenReceivedFile()
+{
+    m_RxFileSize = (m_ReadFrame.type == PtFileInfo) ? PayloadU32(0) : 0;
+    m_RxExpectedSequence = 0;
+    CloseReceivedFile();
+    m_ReceiveFileFailed = 0;
+    CString path = g_WorkFolder + "\\product.xml";
+    if (m_ReceiveFile.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive))
+        m_ReceiveFileOpen = 1;
+    else
+        AfxMessageBox("Open file error (product.xml)", MB_OK);
+    return m_RxFileSize;
+}
+
+int UPDATEProtocol::WriteReceivedData()
+{
+    // A data frame too short for its sequence number carries nothing.
+    if (m_ReadFrame.size < 4)
+        return 0;
+    if (GetReceivedSequence() != m_RxExpectedSequence || !m_ReceiveFileOpen)
+        return 0;
+    try {
+        m_ReceiveFile.Write(m_ReadFrame.payload + 4, m_ReadFrame.size - 4u);
+    } catch (CFileException* e) {
+        e->Delete();
+        m_ReceiveFile.Abort();
+        m_ReceiveFileOpen = 0;
+        m_ReceiveFileFailed = 1;
+        return -1;
+    }
+    ++m_RxExpectedSequence;
+    return 1;
+}
+
+int UPDATEProtocol::CloseReceivedFile()
+{
+    if (!m_ReceiveFileOpen)
+        return 0;
+    m_ReceiveFileOpen = 0;
+    try {
+        m_ReceiveFile.Flush();
+        m_ReceiveFile.Close();
+    } catch (CFileException* e) {
+        e->Delete();
+        m_ReceiveFile.Abort();
+        m_ReceiveFileFailed = 1;
+        return 0;
+    }
+    return 1;
+}
+
+UINT ConnectThread(LPVOID param)
+{
+    UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
+    enum { CONNECT_OPENING, CONNECT_WAITING, CONNECT_DONE } state = CONNECT_OPENING;
+    int result = UPDATE_RESULT_SUCCESS;
+    int portNumber = QueryPortNumber();
+    for (;;) {
+        // Tested at every turn, also after the result is fixed: a cancel
+        // that arrives with the answer still wins and closes the port.
+        if (UPDATEManager::m_CancelRequested) {
+            UPDATEManager::m_CancelRequested = 0;
+            CloseSerialPort();
+            Sleep(200);
+            result = UPDATE_RESULT_CANCELLED;
+            state = CONNECT_DONE;
+        }
+        if (state == CONNECT_DONE)
+            break;
+        if (state == CONNECT_OPENING) {
+            if (portNumber == -1 || !OpenSerialPort(portNumber)) {
+                result = UPDATE_RESULT_PORT_ERROR;
+                state = CONNECT_DONE;
+            } else {
+                SendConnect();
+                state = CONNECT_WAITING;
+            }
+            continue;
+        }
+        switch (WaitForEvent(CONNECT_TIMEOUT)) {
+        case EVENT_READ_IND:
+            switch (ReadFrame()) {
+            case PtConnect:
+                protocol->m_SpecialUpdate = m_ReadFrame.size > 0 ? 1 : 0;
+                result = UPDATE_RESULT_SUCCESS;
+                state = CONNECT_DONE;
+                break;
+            case PtDisconnect:
+                CloseSerialPort();
+                result = UPDATE_RESULT_DEVICE_DISCONNECTED;
+                state = CONNECT_DONE;
+                break;
+            case PtNak:
+                if (NakReason() > NAK_REASON_MAX)
+                    break;
+                CloseSerialPort();
+                result = UPDATE_RESULT_DEVICE_NAK;
+                Sleep(200);
+                state = CONNECT_DONE;
+                break;
+            default:
+                break;  // the connect session answers no other frame
+            }
+            break;
+        case EVENT_TIMEOUT:
+            CloseSerialPort();
+            result = UPDATE_RESULT_TIMEOUT;
+            state = CONNECT_DONE;
+            break;
+        case EVENT_TRANSMIT_DONE:
+            break;
+        default:
+            CloseSerialPort();
+            result = UPDATEProtocol::RESULT_LINK_LOST;
+            state = CONNECT_DONE;
+            break;
+        }
+    }
+    protocol->EndSession(result);
+    return 0;
+}
+
+UINT InquiryThread(LPVOID param)
+{
+    UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
+    enum { INQUIRY_FILE_INFO, INQUIRY_DATA, INQUIRY_DONE } state = INQUIRY_FILE_INFO;
+    int result = UPDATE_RESULT_SUCCESS;
+    protocol->m_ReceiveFileFailed = 0;
+    protocol->SetStepTotal(4);
+    protocol->NotifyStepProgress(0);
+    if (UPDATEManager::m_CancelRequested) {
+        UPDATEManager::m_CancelRequested = 0;
+        result = UPDATE_RESULT_CANCELLED;
+        state = INQUIRY_DONE;
+    } else {
+        protocol->SendFileRequest("product.xml");
+        protocol->NotifyStepProgress(1);
+    }
+    while (state != INQUIRY_DONE) {
+        UINT event = WaitForEvent(INQUIRY_TIMEOUT);
+        if (event == EVENT_TRANSMIT_DONE)
+            continue;
+        if (event == EVENT_TIMEOUT) {
+            result = UPDATE_RESULT_TIMEOUT;
+            break;
+        }
+        if (event != EVENT_READ_IND) {
+            result = UPDATEProtocol::RESULT_LINK_LOST;
+            break;
+        }
+        UINT frame = ReadFrame();
+        if (frame == PtNone)
+            continue;
+        if (frame == PtDisconnect) {
+            result = UPDATE_RESULT_DEVICE_DISCONNECTED;
+            break;
+        }
+        if (frame == PtNak) {
+            if (NakReason() > NAK_REASON_MAX)
+                continue;
+            result = UPDATE_RESULT_DEVICE_NAK;
+            break;
+        }
+        if (state == INQUIRY_FILE_INFO && frame == PtFileInfo) {
+            protocol->OpenReceivedFile();
+            protocol->GetReceivedCrc();
+            protocol->NotifyStepProgress(2);
+            state = INQUIRY_DATA;
+            continue;
+        }
+        if (state == INQUIRY_DATA && frame == PtFileData) {
+            if (protocol->WriteReceivedData() < 0)
+                break;  // the disk refused product.xml
+            continue;
+        }
+        if (state == INQUIRY_DATA && frame == PtFileEnd) {
+            result = UPDATE_RESULT_SUCCESS;
+            protocol->NotifyStepProgress(3);
+            break;
+        }
+        protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND);
+        result = UPDATE_RESULT_UNEXPECTED_COMMAND;
+        break;
+    }
+    protocol->CloseReceivedFile();
+    if (protocol->m_ReceiveFileFailed) {
+        // product.xml could not be written whole: no success. The window
+        // shows its no-connection text for every failed read-out; the
+        // write-error code has no branch on that page.
+        result = UPDATE_RESULT_TIMEOUT;
+    }
+    protocol->NotifyStepProgress(4);
+    protocol->EndSession(result);
+    return 0;
+}
+
+UINT DisconnectThread(LPVOID param)
+{
+    UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
+    int result = UPDATEProtocol::RESULT_LINK_LOST;
+    // Without an open port nothing is written and nothing is waited for.
+    if (m_pSerialPort != nullptr) {
+        protocol->SendDisconnect();
+        for (;;) {
+            UINT event = WaitForEvent(DISCONNECT_TIMEOUT);
+            if (event == EVENT_TRANSMIT_DONE)
+                continue;
+            if (event == EVENT_TIMEOUT) {
+                result = UPDATE_RESULT_TIMEOUT;
+                break;
+            }
+            if (event != EVENT_READ_IND) {
+                result = UPDATEProtocol::RESULT_LINK_LOST;
+                break;
+            }
+            UINT frame = ReadFrame();
+            if (frame == PtNone)
+                continue;
+            if (frame == PtDisconnect) {
+                result = UPDATE_RESULT_DEVICE_DISCONNECTED;
+                break;
+            }
+            if (frame == PtNak) {
+                int reason = NakReason();
+                if (reason > NAK_REASON_MAX || reason == NAK_REASON_RESEND)
+                    continue;
+                result = UPDATE_RESULT_DEVICE_NAK;
+                break;
+            }
+            protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND);
+            result = UPDATE_RESULT_UNEXPECTED_COMMAND;
+            break;
+        }
+    }
+    protocol->PostSessionResult(result);
+    Sleep(100);
+    CloseSerialPort();
+    g_UpdateModel.Reset();
+    protocol->FinishSession();
+    return 0;
+}

@@ -1,0 +1,472 @@
+// The connect, inquiry and disconnect sessions on their worker threads,
+// against the car-kit simulator on a pseudo-terminal. The sessions keep
+// their real time-outs; the slow cases (20 s, 10 s, 3 s of silence) are
+// cases of their own, so ctest runs them in parallel.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/CarKitSimulator.h"
+#include "LinkNotifications.h"
+#include "LinkTestSupport.h"
+#include "container/GlobalFolders.h"
+#include "container/UPDATEModel.h"
+#include "container/UpdateResult.h"
+#include "link/FrameLayer.h"
+#include "link/UPDATEProtocol.h"
+#include "platform/window/MessageBoxSeam.h"
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+const int COM = 201;
+const int RESULT_WAIT = 30000;  // longer than every session's time-out
+
+// A product description whose data frames need stuffing: five frames.
+std::string ProductXml()
+{
+    std::string text =
+        "<?xml version=\"1.0\"?>\n<product name=\"RX7150\"><devices><device name=\"RX7150\">"
+        "<software>138</software></device></devices></product>\n<!--";
+    for (int i = 0; text.size() < 4500; ++i)
+        text += static_cast<char>(i % 37 == 0 ? 0x1B : i % 41 == 0 ? 0x1C : 'a' + i % 26);
+    return text + "-->\n";
+}
+
+class Sessions : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_work = m_sim.Folder() + "/work";
+        ASSERT_EQ(mkdir(m_work.c_str(), 0700), 0);
+        CString windows("Z:");
+        for (char c : m_work)
+            windows += (c == '/') ? '\\' : c;
+        g_WorkFolder = windows;
+        linktest::StorePortNumber("COM201");
+        UPDATEManager::m_CancelRequested = 0;
+        UPDATEManager::SetNotifyWindow(m_notifications.Window());
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(m_protocol.WaitForSession(RESULT_WAIT));
+        CloseSerialPort();
+        UPDATEManager::SetNotifyWindow(nullptr);
+        UPDATEManager::m_CancelRequested = 0;
+    }
+
+    void StartKit(const std::vector<std::string>& options = {}, const std::string& scenario = "")
+    {
+        ASSERT_TRUE(m_sim.Start(options, scenario)) << m_sim.Error() << m_sim.Log();
+    }
+
+    // Runs a session to its end and returns its result code.
+    int Run(int (UPDATEProtocol::*start)())
+    {
+        m_notifications.Clear();
+        EXPECT_EQ((m_protocol.*start)(), 0);
+        int result = m_notifications.WaitForResult(RESULT_WAIT);
+        EXPECT_TRUE(m_protocol.WaitForSession(5000));
+        return result;
+    }
+
+    // A connect that the simulator answers.
+    void Connect()
+    {
+        ASSERT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_SUCCESS);
+        ASSERT_NE(m_pSerialPort, nullptr);
+    }
+
+    // Frames of the type that the simulator received so far.
+    int Received(int type)
+    {
+        int count = 0;
+        for (const auto& e : m_sim.Events("rx"))
+            count += e.Number("type") == type;
+        return count;
+    }
+    // Waits up to the time for a first frame of the type to reach the kit.
+    bool WaitReceived(int type, int milliseconds)
+    {
+        for (auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+             Clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            if (Received(type) > 0)
+                return true;
+        return Received(type) > 0;
+    }
+
+    std::string ProductPath() const { return m_work + "/product.xml"; }
+    std::string ReadProduct() const
+    {
+        std::ifstream in(ProductPath(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    CarKitSimulator m_sim{COM};  // first: it sets the per-user folder
+    std::string m_work;
+    linktest::Notifications m_notifications;
+    UPDATEProtocol m_protocol;
+};
+
+// ---- The whole road, with the ways the car kit's bytes may arrive ----
+
+class WholeRoad : public Sessions, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+std::string WholeRoadName(const ::testing::TestParamInfo<std::vector<std::string>>& info)
+{
+    const char* names[] = {"Plain", "SplitAcrossReads", "CoalescedWithGarbage", "PacedLine"};
+    return names[info.index];
+}
+
+TEST_P(WholeRoad, FetchesProductXmlByteForByte)
+{
+    const std::string xml = ProductXml();
+    std::vector<std::string> options = {"--product", m_sim.WriteFile("kit-product.xml", xml)};
+    options.insert(options.end(), GetParam().begin(), GetParam().end());
+    StartKit(options);
+
+    Connect();
+    EXPECT_EQ(m_protocol.m_SpecialUpdate, 0);
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_SUCCESS);
+    std::string written = ReadProduct();
+    EXPECT_EQ(written.size(), xml.size());
+    EXPECT_TRUE(written == xml) << "product.xml differs from what the kit sent";
+    EXPECT_EQ(UPDATEProtocol::m_RxFileSize, xml.size());
+    EXPECT_EQ(m_notifications.Values(WM_STEP_PROGRESS), (std::vector<WPARAM>{0, 25, 50, 75, 100}));
+    EXPECT_TRUE(m_sim.Events("noise").empty()) << "the PC's frames reached the kit whole";
+
+    g_UpdateModel.m_FileList.push_back("stale.bin");
+    EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), UPDATE_RESULT_DEVICE_DISCONNECTED);
+    EXPECT_EQ(m_pSerialPort, nullptr);
+    EXPECT_TRUE(g_UpdateModel.m_FileList.empty()) << "the model is emptied";
+    EXPECT_EQ(Received(PtHostNak), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, WholeRoad,
+    ::testing::Values(std::vector<std::string>{},
+                      std::vector<std::string>{"--chunk", "61", "--split-escape", "--chunk-pause", "15"},
+                      std::vector<std::string>{"--coalesce", "--garbage", "41421B"},
+                      std::vector<std::string>{"--baud", "115200"}),
+    WholeRoadName);
+
+// ---- Connect ----
+
+struct ConnectCase {
+    const char* name;
+    std::vector<std::string> options;
+    const char* scenario;
+    int result;
+    bool portOpen;
+};
+
+void PrintTo(const ConnectCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ConnectAnswers : public Sessions, public ::testing::WithParamInterface<ConnectCase> {};
+
+TEST_P(ConnectAnswers, EndWithTheirResultCode)
+{
+    const ConnectCase& c = GetParam();
+    StartKit(c.options, c.scenario);
+    EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), c.result);
+    EXPECT_EQ(m_pSerialPort != nullptr, c.portOpen);
+    if (c.result == UPDATE_RESULT_SUCCESS) {
+        EXPECT_EQ(m_protocol.m_SpecialUpdate, c.options.empty() ? 0 : 1);
+    }
+    // The connect session answers no frame with PtHostNak.
+    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(Received(PtHostNak), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Connect, ConnectAnswers,
+    ::testing::Values(
+        ConnectCase{"Answer", {}, "", UPDATE_RESULT_SUCCESS, true},
+        ConnectCase{"AnswerWithPayload", {"--connect-payload", "01"}, "", UPDATE_RESULT_SUCCESS, true},
+        ConnectCase{"Disconnect", {}, "on connect do disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false},
+        ConnectCase{"NakReason0", {}, "on connect do nak 0; silence\n", UPDATE_RESULT_DEVICE_NAK, false},
+        ConnectCase{"NakReason9", {}, "on connect do nak 9; silence\n", UPDATE_RESULT_DEVICE_NAK, false},
+        ConnectCase{"NakAbove9Ignored", {}, "on connect do nak 10; nak 255; answer\n", UPDATE_RESULT_SUCCESS, true},
+        ConnectCase{"NakWithoutReasonIgnored", {}, "on connect do send 8 00000000; answer\n", UPDATE_RESULT_SUCCESS, true},
+        ConnectCase{"OtherFramesIgnored", {}, "on connect do send 6 000000000102; fileok; send 42; answer\n", UPDATE_RESULT_SUCCESS, true},
+        ConnectCase{"CorruptFrameThenAnswer", {}, "on connect do truncate 3; connect 01; answer\n", UPDATE_RESULT_SUCCESS, true}),
+    [](const ::testing::TestParamInfo<ConnectCase>& info) { return info.param.name; });
+
+TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
+{
+    // The ignored NAK starts the 20 s wait again.
+    StartKit({}, "on connect do delay 2000; nak 12; silence\n");
+    auto start = Clock::now();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_TIMEOUT);
+    EXPECT_GE(Clock::now() - start, milliseconds(22000 - 200));
+    EXPECT_EQ(m_pSerialPort, nullptr);
+}
+
+TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
+{
+    StartKit();
+    linktest::LinkCom(9, "/nonexistent/zq-device");
+    const char* texts[] = {"Port7", "COM", "COMX", "COM9", "COM457", "com201"};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        linktest::StorePortNumber(text);
+        EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
+        EXPECT_EQ(m_pSerialPort, nullptr);
+    }
+    // Held by another program: the open is exclusive.
+    linktest::StorePortNumber("COM201");
+    HANDLE other = CreateFileA(m_sim.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
+    CloseHandle(other);
+    EXPECT_TRUE(m_sim.Events("rx").empty()) << "nothing was sent";
+}
+
+TEST_F(Sessions, ConnectWithoutAStoredPortEndsWithPortError)
+{
+    linktest::ConfigFolder fresh;  // a registry without "PortNumber"
+    EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
+    EXPECT_EQ(m_pSerialPort, nullptr);
+}
+
+TEST_F(Sessions, ConnectCancelledBeforeItStartsOpensNoPort)
+{
+    StartKit();
+    m_protocol.Cancel();
+    auto start = Clock::now();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_CANCELLED);
+    EXPECT_GE(Clock::now() - start, milliseconds(200));
+    EXPECT_EQ(UPDATEManager::m_CancelRequested, 0);
+    EXPECT_EQ(m_pSerialPort, nullptr);
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_TRUE(m_sim.Events("rx").empty());
+}
+
+TEST_F(Sessions, ConnectCancelTakesEffectWhenTheWaitEnds)
+{
+    StartKit({}, "on connect do delay 1000; nak 12; silence\n");
+    m_notifications.Clear();
+    ASSERT_EQ(m_protocol.StartConnect(), 0);
+    ASSERT_TRUE(m_sim.WaitFor("rx", 1));
+    m_protocol.Cancel();
+    auto cancelled = Clock::now();
+    EXPECT_EQ(m_notifications.WaitForResult(RESULT_WAIT), UPDATE_RESULT_CANCELLED);
+    // Not before the ignored NAK ended the wait, long before 20 s.
+    EXPECT_GE(Clock::now() - cancelled, milliseconds(500));
+    EXPECT_FALSE(m_sim.Events("tx").empty());
+    EXPECT_TRUE(m_protocol.WaitForSession(5000));
+    EXPECT_EQ(m_pSerialPort, nullptr);
+}
+
+TEST_F(Sessions, ConnectEndsWhenTheCarKitIsUnplugged)
+{
+    StartKit({}, "on connect do unplug\n");
+    auto start = Clock::now();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_DEVICE_DISCONNECTED);
+    EXPECT_LT(Clock::now() - start, milliseconds(20000));
+    EXPECT_EQ(m_pSerialPort, nullptr);
+}
+
+// ---- Inquiry ----
+
+// PtFileInfo for a 9-byte file, a data frame and the end frame, as the
+// simulator's "send" writes them.
+const std::string INFO = "send 4 0900000000000000";
+const std::string END = "send 7";
+
+struct InquiryCase {
+    const char* name;
+    std::string scenario;
+    int result;
+    bool hostNak;  // a PtHostNak with reason 3 went back
+    std::string written;
+};
+
+void PrintTo(const InquiryCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class InquiryAnswers : public Sessions, public ::testing::WithParamInterface<InquiryCase> {};
+
+TEST_P(InquiryAnswers, EndWithTheirResultCode)
+{
+    const InquiryCase& c = GetParam();
+    StartKit({}, c.scenario);
+    Connect();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), c.result);
+    EXPECT_EQ(ReadProduct(), c.written);
+    EXPECT_NE(m_pSerialPort, nullptr) << "the inquiry leaves the port open";
+    std::vector<WPARAM> steps = m_notifications.Values(WM_STEP_PROGRESS);
+    ASSERT_GE(steps.size(), 3u);
+    EXPECT_EQ(steps.front(), 0u);
+    EXPECT_EQ(steps.back(), 100u);
+    if (c.hostNak) {
+        ASSERT_TRUE(WaitReceived(PtHostNak, 2000));
+        EXPECT_EQ(Received(PtHostNak), 1);
+        for (const auto& e : m_sim.Events("rx"))
+            if (e.Number("type") == PtHostNak) {
+                EXPECT_EQ(e.Number("reason"), NAK_REASON_UNEXPECTED_COMMAND);
+            }
+    } else {
+        std::this_thread::sleep_for(milliseconds(200));
+        EXPECT_EQ(Received(PtHostNak), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inquiry, InquiryAnswers,
+    ::testing::Values(
+        InquiryCase{"DisconnectBeforeInfo", "on request do disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false, ""},
+        InquiryCase{"DisconnectInData", "on request do " + INFO + "; disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false, ""},
+        InquiryCase{"NakBeforeInfo", "on request do nak 5; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
+        InquiryCase{"NakInData", "on request do " + INFO + "; nak 0; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
+        InquiryCase{"NakAbove9Ignored", "on request do nak 10; " + INFO + "; nak 200; send 6 0000000078; " + END + "; silence\n", UPDATE_RESULT_SUCCESS, false, "x"},
+        InquiryCase{"DataBeforeInfo", "on request do send 6 0000000078; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
+        InquiryCase{"ConfirmationBeforeInfo", "on request do fileok 11; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
+        InquiryCase{"SecondInfo", "on request do " + INFO + "; " + INFO + "; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
+        InquiryCase{"ConnectInData", "on request do " + INFO + "; connect; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
+        InquiryCase{"UnknownTypeInData", "on request do " + INFO + "; send 99; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
+        InquiryCase{"SequenceGap", "on request do " + INFO + "; send 6 0000000030; send 6 0100000031; send 6 0300000033; send 6 0200000032; send 6 0400000034; " + END + "; silence\n",
+                    UPDATE_RESULT_SUCCESS, false, "012"},
+        InquiryCase{"ShortDataDropped", "on request do " + INFO + "; send 6 0000; send 6 0000000061; " + END + "; silence\n", UPDATE_RESULT_SUCCESS, false, "a"}),
+    [](const ::testing::TestParamInfo<InquiryCase>& info) { return info.param.name; });
+
+TEST_F(Sessions, InquiryTimesOutWithoutFileInformation)
+{
+    StartKit({}, "on request do silence\n");
+    Connect();
+    auto start = Clock::now();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
+    EXPECT_GE(Clock::now() - start, milliseconds(10000 - 200));
+}
+
+TEST_F(Sessions, InquiryTimesOutInTheMiddleOfTheData)
+{
+    StartKit({}, "on request do " + INFO + "; send 6 000000006162; silence\n");
+    Connect();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
+    EXPECT_EQ(ReadProduct(), "ab") << "closed whatever the result";
+}
+
+TEST_F(Sessions, InquiryCancelledAtItsStartSendsNoRequest)
+{
+    StartKit();
+    Connect();
+    std::ofstream(ProductPath(), std::ios::binary) << "earlier";
+    m_protocol.Cancel();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_CANCELLED);
+    EXPECT_EQ(m_notifications.Values(WM_STEP_PROGRESS), (std::vector<WPARAM>{0, 100}));
+    EXPECT_EQ(UPDATEManager::m_CancelRequested, 0);
+    EXPECT_EQ(ReadProduct(), "earlier");
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(Received(PtFileRequest), 0);
+}
+
+TEST_F(Sessions, InquiryEndsWhenTheCarKitIsUnpluggedInTheMiddle)
+{
+    StartKit({}, "on request do " + INFO + "; send 6 0000000061; delay 100; unplug\n");
+    Connect();
+    auto start = Clock::now();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_DEVICE_DISCONNECTED);
+    EXPECT_LT(Clock::now() - start, milliseconds(10000));
+}
+
+TEST_F(Sessions, InquiryOnAFullDiskReportsNoSuccess)
+{
+    StartKit({"--product", m_sim.WriteFile("kit-product.xml", ProductXml())});
+    Connect();
+    // The disk fills up after 2000 bytes of product.xml. Only this process
+    // is limited: the simulator runs already.
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 2000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    int result = Run(&UPDATEProtocol::StartInquiry);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(result, UPDATE_RESULT_TIMEOUT);
+    EXPECT_NE(m_pSerialPort, nullptr);
+}
+
+TEST_F(Sessions, InquiryThatCannotCreateProductXmlSaysSoAndReadsOn)
+{
+    zq::RecordingMessageBoxResponder boxes;
+    g_WorkFolder = g_WorkFolder + "\\missing";
+    StartKit();
+    Connect();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_SUCCESS);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "Open file error (product.xml)");
+    EXPECT_EQ(boxes.Calls()[0].type & 0xF, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(access((m_work + "/missing").c_str(), F_OK), -1);
+}
+
+// ---- Disconnect ----
+
+struct DisconnectCase {
+    const char* name;
+    const char* scenario;
+    int result;
+    bool hostNak;
+};
+
+void PrintTo(const DisconnectCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DisconnectAnswers : public Sessions, public ::testing::WithParamInterface<DisconnectCase> {};
+
+TEST_P(DisconnectAnswers, EndWithTheirResultCodeAndCloseThePort)
+{
+    const DisconnectCase& c = GetParam();
+    StartKit({}, c.scenario);
+    Connect();
+    g_UpdateModel.m_FileList.push_back("a.bin");
+    EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), c.result);
+    EXPECT_EQ(m_pSerialPort, nullptr);
+    EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+    if (c.hostNak) {
+        EXPECT_TRUE(WaitReceived(PtHostNak, 2000));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Disconnect, DisconnectAnswers,
+    ::testing::Values(
+        DisconnectCase{"Confirmed", "", UPDATE_RESULT_DEVICE_DISCONNECTED, false},
+        DisconnectCase{"ResendNakIgnored", "on disconnect do nak 2; nak 77; answer\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false},
+        DisconnectCase{"Nak", "on disconnect do nak 3; silence\n", UPDATE_RESULT_DEVICE_NAK, false},
+        DisconnectCase{"OtherFrame", "on disconnect do send 6 00000000; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true},
+        DisconnectCase{"Silence", "on disconnect do silence\n", UPDATE_RESULT_TIMEOUT, false}),
+    [](const ::testing::TestParamInfo<DisconnectCase>& info) { return info.param.name; });
+
+TEST_F(Sessions, DisconnectWithoutAnOpenPortEndsAtOnce)
+{
+    StartKit();
+    g_UpdateModel.m_FileList.push_back("a.bin");
+    EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), UPDATE_RESULT_DEVICE_DISCONNECTED);
+    EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_TRUE(m_sim.Events("rx").empty());
+}
+
+}  // namespace

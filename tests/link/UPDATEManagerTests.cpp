@@ -1,0 +1,160 @@
+// Worker notifications as posted messages, the cancel flag and the two
+// folder utilities.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "LinkNotifications.h"
+#include "container/UPDATEModel.h"
+#include "link/UPDATEManager.h"
+#include "platform/window/Headless.h"
+
+namespace {
+
+class Manager : public ::testing::Test {
+protected:
+    void SetUp() override { UPDATEManager::SetNotifyWindow(m_notifications.Window()); }
+    void TearDown() override { UPDATEManager::SetNotifyWindow(nullptr); }
+
+    std::vector<WPARAM> Posted(UINT message)
+    {
+        zq::PumpPendingMessages();
+        return m_notifications.Values(message);
+    }
+
+    linktest::Notifications m_notifications;
+    UPDATEManager m_manager;
+};
+
+TEST_F(Manager, PostsProgressAsTruncatedPercentages)
+{
+    struct Case {
+        ULONGLONG total, done;
+        WPARAM percent;
+    } cases[] = {{0, 5, 0}, {4, 3, 75}, {3, 1, 33}, {4, 5, 125}, {1ull << 40, 1ull << 39, 50},
+                 {1000, 999, 99}};
+    std::vector<WPARAM> expected;
+    for (const Case& c : cases) {
+        m_manager.SetStepTotal(c.total);
+        m_manager.NotifyStepProgress(c.done);
+        m_manager.SetTotalSize(c.total);
+        m_manager.NotifyTotalProgress(c.done);
+        expected.push_back(c.percent);
+    }
+    EXPECT_EQ(Posted(WM_STEP_PROGRESS), expected);
+    EXPECT_EQ(Posted(WM_TOTAL_PROGRESS), expected);
+}
+
+TEST_F(Manager, PostsTheNewFileNoticeAndTheResult)
+{
+    m_manager.NotifyNewFile();
+    m_manager.NotifyResult(9);
+    EXPECT_EQ(Posted(WM_UPDATE_INFO_CHANGED), std::vector<WPARAM>{0});
+    EXPECT_EQ(Posted(WM_UPDATE_RESULT), std::vector<WPARAM>{9});
+}
+
+TEST_F(Manager, PostsNothingWithoutARegisteredWindow)
+{
+    UPDATEManager::SetNotifyWindow(nullptr);
+    m_manager.SetStepTotal(4);
+    m_manager.NotifyStepProgress(1);
+    m_manager.NotifyTotalProgress(1);
+    m_manager.NotifyNewFile();
+    m_manager.NotifyResult(0);
+    UPDATEManager::SetNotifyWindow(m_notifications.Window());
+    EXPECT_TRUE(Posted(WM_STEP_PROGRESS).empty());
+    EXPECT_TRUE(Posted(WM_TOTAL_PROGRESS).empty());
+    EXPECT_TRUE(Posted(WM_UPDATE_INFO_CHANGED).empty());
+    EXPECT_TRUE(Posted(WM_UPDATE_RESULT).empty());
+}
+
+TEST_F(Manager, KeepsTheSharedStateOfTheWorkers)
+{
+    m_manager.m_DoneBytes = 500;
+    m_manager.SetTotalSize(1000);
+    EXPECT_EQ(m_manager.m_TotalSize, 1000u);
+    EXPECT_EQ(m_manager.m_DoneBytes, 0u) << "a new total restarts the count";
+
+    m_manager.Cancel();
+    EXPECT_EQ(UPDATEManager::m_CancelRequested, 1);
+    m_manager.ResetCancel();
+    EXPECT_EQ(UPDATEManager::m_CancelRequested, 0);
+
+    UPDATEManager::m_LastFileName = "update.xml";
+    UPDATEManager another;
+    EXPECT_EQ(UPDATEManager::m_LastFileName, "") << "every construction resets it";
+
+    m_manager.SetRepositoryFolder("Z:\\tmp\\Repository");
+    EXPECT_EQ(another.GetRepositoryFolder(), "Z:\\tmp\\Repository") << "shared by every instance";
+
+    g_UpdateModel.m_FileList = {"a.bin", "b.bin"};
+    m_manager.ClearFileList();
+    EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+}
+
+// A temp folder, seen by the system as a Z: path.
+class Folders : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tmp = getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zq-folders-XXXXXX";
+        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
+        m_root = pattern;
+    }
+    void TearDown() override { EXPECT_EQ(system(("rm -rf '" + m_root + "'").c_str()), 0); }
+
+    static CString Windows(const std::string& path)
+    {
+        CString result("Z:");
+        for (char c : path)
+            result += (c == '/') ? '\\' : c;
+        return result;
+    }
+    void MakeTree(const std::string& folder)
+    {
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(mkdir((folder + "/sub").c_str(), 0700), 0);
+        ASSERT_EQ(mkdir((folder + "/sub/deeper").c_str(), 0700), 0);
+        std::ofstream(folder + "/a.bin") << "a";
+        std::ofstream(folder + "/.hidden") << "h";
+        std::ofstream(folder + "/sub/deeper/b.xml") << "b";
+    }
+
+    std::string m_root;
+    UPDATEManager m_manager;
+};
+
+TEST_F(Folders, DeleteFolderContentsEmptiesTheFolderAndKeepsIt)
+{
+    for (const char* ending : {"", "\\"}) {
+        SCOPED_TRACE(ending);
+        std::string folder = m_root + "/Repository";
+        MakeTree(folder);
+        EXPECT_EQ(m_manager.IsFolderEmpty(Windows(folder)), 0);
+        m_manager.DeleteFolderContents(Windows(folder) + ending);
+        struct stat st;
+        ASSERT_EQ(stat(folder.c_str(), &st), 0) << "the folder itself stays";
+        EXPECT_EQ(m_manager.IsFolderEmpty(Windows(folder)), 1);
+        ASSERT_EQ(rmdir(folder.c_str()), 0) << "nothing is left inside";
+    }
+}
+
+TEST_F(Folders, IsFolderEmptyCountsEveryEntryButDots)
+{
+    EXPECT_EQ(m_manager.IsFolderEmpty(""), 1);
+    EXPECT_EQ(m_manager.IsFolderEmpty(Windows(m_root + "/missing")), 1);
+    EXPECT_EQ(m_manager.IsFolderEmpty(Windows(m_root)), 1);
+    ASSERT_EQ(mkdir((m_root + "/sub").c_str(), 0700), 0);
+    EXPECT_EQ(m_manager.IsFolderEmpty(Windows(m_root)), 0);
+    ASSERT_EQ(rmdir((m_root + "/sub").c_str()), 0);
+    std::ofstream(m_root + "/one") << "1";
+    EXPECT_EQ(m_manager.IsFolderEmpty(Windows(m_root)), 0);
+}
+
+}  // namespace
