@@ -1,11 +1,676 @@
-// The GTK side of the window system (to come); until then the program keeps
-// the headless backend.
+// The GTK side of the window system: one GTK top-level per dialog and
+// message box. A top-level's client area is a drawing area that shows the
+// window's composed software surface (its own painting and its owner-drawn
+// children); the standard controls are real GTK widgets at their template
+// positions, sized to their rectangles by CSS. Message boxes and the file
+// chooser are GTK's. The main loop is GTK's: GetMessageA iterates it, and a
+// message posted from a worker wakes it with g_idle_add.
+#include <gtk/gtk.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "platform/gdi/WindowSurface.h"
+#include "platform/paths/DrivePaths.h"
+#include "platform/strings/Codepage.h"
+#include "platform/window/Backend.h"
 #include "platform/window/NativeBackend.h"
 
 namespace zq {
 namespace win {
+namespace {
 
-bool UseNativeBackend(int*, char***) { return false; }
+struct Native {
+    GtkWidget* window = nullptr;  // top-levels
+    GtkWidget* fixed = nullptr;
+    GtkWidget* area = nullptr;
+    GtkWidget* widget = nullptr;  // standard controls
+    HWND hwnd = nullptr;
+    bool quiet = false;           // changes made by the layer, not by the user
+};
+
+std::string Utf8(const CString& text) { return Cp1252ToUtf8(text.Bytes()); }
+
+Native* NativeOf(Window* w) { return w ? static_cast<Native*>(w->native) : nullptr; }
+
+gboolean NoOp(gpointer) { return G_SOURCE_REMOVE; }
+
+class GtkBackend;
+GtkBackend* g_gtk = nullptr;
+
+class GtkBackend : public Backend {
+public:
+    GtkBackend()
+    {
+        m_css = gtk_css_provider_new();
+        gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(m_css),
+                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        GdkRectangle area = {0, 0, 1280, 1024};
+        GdkDisplay* display = gdk_display_get_default();
+        if (GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr)
+            gdk_monitor_get_workarea(monitor, &area);
+        else if (display && gdk_display_get_n_monitors(display) > 0)
+            gdk_monitor_get_workarea(gdk_display_get_monitor(display, 0), &area);
+        m_screen = SIZE{area.width, area.height};
+        gdi::SetScreenSize(area.width, area.height);
+    }
+
+    bool WaitForEvents(int timeoutMs) override
+    {
+        if (timeoutMs < 0) {
+            g_main_context_iteration(nullptr, TRUE);
+            return true;
+        }
+        bool fired = false;
+        guint id = g_timeout_add(static_cast<guint>(timeoutMs), &GtkBackend::TimeoutFired, &fired);
+        g_main_context_iteration(nullptr, TRUE);
+        if (!fired) g_source_remove(id);
+        return true;
+    }
+
+    void Wake() override { g_idle_add(NoOp, nullptr); }
+
+    void Created(Window* w) override
+    {
+        auto* n = new Native;
+        n->hwnd = w->hwnd;
+        w->native = n;
+        if (!w->IsChild()) {
+            if (w->kind == WindowKind::ToolTip) return;
+            MakeTopLevel(w, n);
+        } else {
+            MakeControl(w, n);
+        }
+    }
+
+    void Destroyed(Window* w) override
+    {
+        Native* n = NativeOf(w);
+        if (!n) return;
+        n->quiet = true;
+        if (n->widget) {
+            gtk_widget_destroy(n->widget);
+            g_object_unref(n->widget);
+            m_rules.erase(w->hwnd);
+        }
+        if (n->window) gtk_widget_destroy(n->window);
+        w->native = nullptr;
+        delete n;
+    }
+
+    void Changed(Window* w, Change what) override
+    {
+        Native* n = NativeOf(w);
+        if (!n) return;
+        n->quiet = true;
+        if (n->window) TopLevelChanged(w, n, what);
+        else if (w->IsChild()) ControlChanged(w, n, what);
+        n->quiet = false;
+    }
+
+    void Drawn(Window* top, const RECT& r) override
+    {
+        Native* n = NativeOf(top);
+        if (n && n->area) gtk_widget_queue_draw_area(n->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+
+    int MessageBox(const MessageBoxCall& call) override;
+    bool OpenFileDialog(HWND owner, const std::vector<FileFilter>& filters, CString* path) override;
+    POINT CursorPos() override { return m_cursor; }
+    SIZE ScreenSize() override { return m_screen; }
+
+    GtkWindow* TopWindowOf(HWND hwnd)
+    {
+        Native* n = NativeOf(TopLevel(Find(hwnd)));
+        return n && n->window ? GTK_WINDOW(n->window) : nullptr;
+    }
+
+private:
+    static gboolean TimeoutFired(gpointer data)
+    {
+        *static_cast<bool*>(data) = true;
+        return G_SOURCE_REMOVE;
+    }
+
+    // ---- Top-level windows
+
+    void MakeTopLevel(Window* w, Native* n)
+    {
+        n->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_title(GTK_WINDOW(n->window), Utf8(w->text).c_str());
+        gtk_window_set_resizable(GTK_WINDOW(n->window), FALSE);
+        if (!(w->exStyle & WS_EX_APPWINDOW) && w->parent) gtk_window_set_skip_taskbar_hint(GTK_WINDOW(n->window), TRUE);
+        if (GtkWindow* owner = w->parent ? TopWindowOf(w->parent) : nullptr) {
+            gtk_window_set_transient_for(GTK_WINDOW(n->window), owner);
+            gtk_window_set_modal(GTK_WINDOW(n->window), TRUE);
+        }
+        n->fixed = gtk_fixed_new();
+        gtk_container_add(GTK_CONTAINER(n->window), n->fixed);
+        n->area = gtk_drawing_area_new();
+        gtk_widget_add_events(n->area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                           GDK_LEAVE_NOTIFY_MASK);
+        gtk_fixed_put(GTK_FIXED(n->fixed), n->area, 0, 0);
+        SizeTopLevel(w, n);
+        g_signal_connect(n->area, "draw", G_CALLBACK(&GtkBackend::OnDraw), n);
+        g_signal_connect(n->area, "motion-notify-event", G_CALLBACK(&GtkBackend::OnMotion), n);
+        g_signal_connect(n->area, "button-press-event", G_CALLBACK(&GtkBackend::OnButton), n);
+        g_signal_connect(n->area, "button-release-event", G_CALLBACK(&GtkBackend::OnButton), n);
+        g_signal_connect(n->window, "delete-event", G_CALLBACK(&GtkBackend::OnDelete), n);
+        g_signal_connect(n->window, "key-press-event", G_CALLBACK(&GtkBackend::OnKey), n);
+        g_signal_connect(n->window, "focus-out-event", G_CALLBACK(&GtkBackend::OnFocusOut), n);
+        gtk_widget_show_all(n->fixed);
+        if (w->style & WS_VISIBLE) TopLevelChanged(w, n, Change::Visible);
+    }
+
+    void SizeTopLevel(Window* w, Native* n)
+    {
+        int width = std::max<int>(1, w->rect.right - w->rect.left);
+        int height = std::max<int>(1, w->rect.bottom - w->rect.top);
+        gtk_widget_set_size_request(n->area, width, height);
+        gtk_window_move(GTK_WINDOW(n->window), w->rect.left, w->rect.top);
+        gtk_window_resize(GTK_WINDOW(n->window), width, height);
+    }
+
+    void TopLevelChanged(Window* w, Native* n, Change what)
+    {
+        switch (what) {
+        case Change::Text:
+            gtk_window_set_title(GTK_WINDOW(n->window), Utf8(w->text).c_str());
+            break;
+        case Change::Geometry:
+            SizeTopLevel(w, n);
+            break;
+        case Change::Visible:
+            if (!(w->style & WS_VISIBLE)) {
+                gtk_widget_hide(n->window);
+            } else if (w->style & WS_MINIMIZE) {
+                gtk_window_iconify(GTK_WINDOW(n->window));
+            } else {
+                gtk_widget_show(n->window);
+                gtk_window_deiconify(GTK_WINDOW(n->window));
+                gtk_window_present(GTK_WINDOW(n->window));
+            }
+            break;
+        case Change::Icon: {
+            HICON icon = w->iconBig ? w->iconBig : w->iconSmall;
+            int width = 0, height = 0;
+            std::vector<uint32_t> argb;
+            if (icon && gdi::IconPixels(icon, &width, &height, &argb)) {
+                GdkPixbuf* pixbuf = PixbufFromArgb(width, height, argb);
+                gtk_window_set_icon(GTK_WINDOW(n->window), pixbuf);
+                g_object_unref(pixbuf);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    static GdkPixbuf* PixbufFromArgb(int width, int height, const std::vector<uint32_t>& argb)
+    {
+        GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, width, height);
+        guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+        int stride = gdk_pixbuf_get_rowstride(pixbuf);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                uint32_t p = argb[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+                guchar* d = pixels + y * stride + x * 4;
+                d[0] = static_cast<guchar>(p >> 16);
+                d[1] = static_cast<guchar>(p >> 8);
+                d[2] = static_cast<guchar>(p);
+                d[3] = static_cast<guchar>(p >> 24);
+            }
+        }
+        return pixbuf;
+    }
+
+    static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data)
+    {
+        auto* n = static_cast<Native*>(data);
+        Window* w = Find(n->hwnd);
+        if (!w) return FALSE;
+        auto* surface = static_cast<cairo_surface_t*>(TopLevelSurface(w));
+        if (!surface) return FALSE;
+        cairo_surface_flush(surface);
+        cairo_set_source_surface(cr, surface, 0, 0);
+        cairo_paint(cr);
+        return TRUE;
+    }
+
+    static void Pointer(Native* n, UINT message, double x, double y, guint state)
+    {
+        Window* w = Find(n->hwnd);
+        if (!w) return;
+        POINT client = {static_cast<LONG>(x), static_cast<LONG>(y)};
+        POINT origin = ClientOrigin(w);
+        g_gtk->m_cursor = POINT{origin.x + client.x, origin.y + client.y};
+        UINT flags = 0;
+        if (state & GDK_BUTTON1_MASK) flags |= MK_LBUTTON;
+        if (state & GDK_SHIFT_MASK) flags |= MK_SHIFT;
+        if (state & GDK_CONTROL_MASK) flags |= MK_CONTROL;
+        RouteMouse(n->hwnd, message, client, flags);
+    }
+
+    static gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer data)
+    {
+        Pointer(static_cast<Native*>(data), WM_MOUSEMOVE, e->x, e->y, e->state);
+        return TRUE;
+    }
+
+    static gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer data)
+    {
+        // GTK's own double-click events come in addition to the second
+        // press; the layer finds double clicks itself.
+        if (e->button != 1 || e->type == GDK_2BUTTON_PRESS || e->type == GDK_3BUTTON_PRESS) return TRUE;
+        UINT message = e->type == GDK_BUTTON_PRESS ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        Pointer(static_cast<Native*>(data), message, e->x, e->y, e->state);
+        return TRUE;
+    }
+
+    static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data)
+    {
+        // The close box is the system menu's Close, as on Windows.
+        auto* n = static_cast<Native*>(data);
+        PostMessageA(n->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return TRUE;
+    }
+
+    static gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer)
+    {
+        // Escape and Return are the dialog's (its PreTranslateMessage sees
+        // them first); they never reach the focused GTK widget.
+        UINT vk = 0;
+        switch (e->keyval) {
+        case GDK_KEY_Escape: vk = VK_ESCAPE; break;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter: vk = VK_RETURN; break;
+        default: return FALSE;
+        }
+        RouteKey(WM_KEYDOWN, vk);
+        return TRUE;
+    }
+
+    static gboolean OnFocusOut(GtkWidget*, GdkEvent*, gpointer)
+    {
+        // Another application took the pointer and keyboard: a capture ends.
+        if (HWND capture = GetCapture()) PostMessageA(capture, WM_CANCELMODE, 0, 0);
+        return FALSE;
+    }
+
+    // ---- Standard controls
+
+    bool WantsWidget(Window* w)
+    {
+        switch (w->kind) {
+        case WindowKind::Button: return (w->style & BS_TYPEMASK) != BS_OWNERDRAW;
+        case WindowKind::Static:
+        case WindowKind::ComboBox:
+        case WindowKind::Edit:
+        case WindowKind::Progress: return true;
+        default: return false;
+        }
+    }
+
+    void MakeControl(Window* w, Native* n)
+    {
+        if (!WantsWidget(w)) return;
+        Window* top = TopLevel(w);
+        Native* tn = NativeOf(top);
+        if (!tn || !tn->fixed) return;
+        switch (w->kind) {
+        case WindowKind::Button: {
+            UINT type = w->style & BS_TYPEMASK;
+            if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE) {
+                n->widget = gtk_check_button_new_with_label(Utf8(w->text).c_str());
+                g_signal_connect(n->widget, "toggled", G_CALLBACK(&GtkBackend::OnClicked), n);
+            } else {
+                n->widget = gtk_button_new_with_label(Utf8(w->text).c_str());
+                g_signal_connect(n->widget, "clicked", G_CALLBACK(&GtkBackend::OnClicked), n);
+            }
+            break;
+        }
+        case WindowKind::Static:
+            if ((w->style & 0x1F) == SS_ICON) {
+                n->widget = gtk_image_new();
+            } else {
+                n->widget = gtk_label_new(Utf8(w->text).c_str());
+                gtk_label_set_xalign(GTK_LABEL(n->widget), (w->style & 0x3) == SS_CENTER ? 0.5f : 0.0f);
+                gtk_label_set_yalign(GTK_LABEL(n->widget), 0.0f);
+                gtk_label_set_line_wrap(GTK_LABEL(n->widget), TRUE);
+            }
+            break;
+        case WindowKind::ComboBox:
+            n->widget = gtk_combo_box_text_new_with_entry();
+            g_signal_connect(n->widget, "changed", G_CALLBACK(&GtkBackend::OnComboChanged), n);
+            break;
+        case WindowKind::Edit:
+            n->widget = gtk_entry_new();
+            break;
+        case WindowKind::Progress:
+            n->widget = gtk_progress_bar_new();
+            break;
+        default:
+            return;
+        }
+        g_object_ref_sink(n->widget);
+        std::string name = "zq" + std::to_string(reinterpret_cast<uintptr_t>(w->hwnd));
+        gtk_widget_set_name(n->widget, name.c_str());
+        POINT o = ClientOrigin(w), t = ClientOrigin(top);
+        gtk_fixed_put(GTK_FIXED(tn->fixed), n->widget, o.x - t.x, o.y - t.y);
+        SizeControl(w, n);
+        ControlChanged(w, n, Change::Visible);
+        ControlChanged(w, n, Change::Enabled);
+        ControlChanged(w, n, Change::Items);
+        ControlChanged(w, n, Change::Progress);
+    }
+
+    void SizeControl(Window* w, Native* n)
+    {
+        int width = std::max<int>(1, w->rect.right - w->rect.left);
+        int height = std::max<int>(1, w->rect.bottom - w->rect.top);
+        // A combo box's rectangle holds its drop-down list too; the field is
+        // one line high, as on Windows.
+        if (w->kind == WindowKind::ComboBox) height = std::min(height, 21);
+        gtk_widget_set_size_request(n->widget, width, height);
+        std::string name = "#zq" + std::to_string(reinterpret_cast<uintptr_t>(w->hwnd));
+        std::string h = std::to_string(height) + "px";
+        std::string css;
+        switch (w->kind) {
+        case WindowKind::ComboBox:
+            css = name + " entry, " + name + " button { min-height: 0; padding-top: 0; padding-bottom: 0; }\n";
+            break;
+        case WindowKind::Progress:
+            css = name + " trough, " + name + " progress { min-height: " + h + "; }\n";
+            break;
+        case WindowKind::Button:
+            css = name + " { min-height: 0; padding-top: 0; padding-bottom: 0; }\n";
+            break;
+        default:
+            break;
+        }
+        if (!css.empty()) {
+            m_rules[w->hwnd] = css;
+            ReloadCss();
+        }
+    }
+
+    void ReloadCss()
+    {
+        std::string all;
+        for (const auto& rule : m_rules) all += rule.second;
+        gtk_css_provider_load_from_data(m_css, all.c_str(), -1, nullptr);
+    }
+
+    void ControlChanged(Window* w, Native* n, Change what)
+    {
+        // A button that became owner-drawn is drawn by the program now.
+        if (what == Change::Style && n->widget && w->kind == WindowKind::Button && !WantsWidget(w)) {
+            gtk_widget_destroy(n->widget);
+            g_object_unref(n->widget);
+            n->widget = nullptr;
+            m_rules.erase(w->hwnd);
+            ReloadCss();
+            InvalidateRect(w->hwnd, nullptr, TRUE);
+            return;
+        }
+        if (!n->widget) return;
+        switch (what) {
+        case Change::Text:
+            if (w->kind == WindowKind::Button) gtk_button_set_label(GTK_BUTTON(n->widget), Utf8(w->text).c_str());
+            else if (w->kind == WindowKind::Static && GTK_IS_LABEL(n->widget))
+                gtk_label_set_text(GTK_LABEL(n->widget), Utf8(w->text).c_str());
+            else if (w->kind == WindowKind::ComboBox) {
+                GtkWidget* entry = gtk_bin_get_child(GTK_BIN(n->widget));
+                gtk_entry_set_text(GTK_ENTRY(entry), Utf8(w->text).c_str());
+            } else if (w->kind == WindowKind::Edit)
+                gtk_entry_set_text(GTK_ENTRY(n->widget), Utf8(w->text).c_str());
+            break;
+        case Change::Visible:
+            if (w->style & WS_VISIBLE) gtk_widget_show_all(n->widget);
+            else gtk_widget_hide(n->widget);
+            break;
+        case Change::Enabled:
+            gtk_widget_set_sensitive(n->widget, !(w->style & WS_DISABLED));
+            break;
+        case Change::Geometry: {
+            Window* top = TopLevel(w);
+            Native* tn = NativeOf(top);
+            if (tn && tn->fixed) {
+                POINT o = ClientOrigin(w), t = ClientOrigin(top);
+                gtk_fixed_move(GTK_FIXED(tn->fixed), n->widget, o.x - t.x, o.y - t.y);
+            }
+            SizeControl(w, n);
+            break;
+        }
+        case Change::Items:
+            if (w->kind == WindowKind::ComboBox) {
+                GtkComboBoxText* box = GTK_COMBO_BOX_TEXT(n->widget);
+                gtk_combo_box_text_remove_all(box);
+                for (const CString& item : w->items) gtk_combo_box_text_append_text(box, Utf8(item).c_str());
+                if (w->curSel >= 0) gtk_combo_box_set_active(GTK_COMBO_BOX(box), w->curSel);
+                GtkWidget* entry = gtk_bin_get_child(GTK_BIN(n->widget));
+                gtk_entry_set_text(GTK_ENTRY(entry), Utf8(w->text).c_str());
+            }
+            break;
+        case Change::Progress:
+            if (w->kind == WindowKind::Progress) {
+                double span = w->rangeMax - w->rangeMin;
+                double fraction = span > 0 ? (w->pos - w->rangeMin) / span : 0.0;
+                gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n->widget), fraction);
+            }
+            break;
+        case Change::Check:
+            if (GTK_IS_CHECK_BUTTON(n->widget))
+                gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(n->widget), w->check == BST_CHECKED);
+            break;
+        case Change::Focus:
+            gtk_widget_grab_focus(n->widget);
+            break;
+        case Change::Icon:
+            if (GTK_IS_IMAGE(n->widget)) {
+                int width = 0, height = 0;
+                std::vector<uint32_t> argb;
+                if (w->iconBig && gdi::IconPixels(w->iconBig, &width, &height, &argb)) {
+                    GdkPixbuf* pixbuf = PixbufFromArgb(width, height, argb);
+                    gtk_image_set_from_pixbuf(GTK_IMAGE(n->widget), pixbuf);
+                    g_object_unref(pixbuf);
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    static void OnClicked(GtkWidget*, gpointer data)
+    {
+        auto* n = static_cast<Native*>(data);
+        if (n->quiet) return;
+        // A click is a queued event like any other input.
+        PostMessageA(n->hwnd, BM_CLICK, 0, 0);
+    }
+
+    static void OnComboChanged(GtkComboBox* box, gpointer data)
+    {
+        auto* n = static_cast<Native*>(data);
+        if (n->quiet) return;
+        Window* w = Find(n->hwnd);
+        if (!w) return;
+        GtkWidget* entry = gtk_bin_get_child(GTK_BIN(box));
+        w->text = CString(Utf8ToCp1252(gtk_entry_get_text(GTK_ENTRY(entry))));
+        w->curSel = gtk_combo_box_get_active(box);
+    }
+
+    GtkCssProvider* m_css = nullptr;
+    std::map<HWND, std::string> m_rules;
+    POINT m_cursor = {0, 0};
+    SIZE m_screen = {1280, 1024};
+};
+
+// ---- Message boxes
+
+struct BoxState {
+    int answer = 0;
+    bool done = false;
+    bool escapeAllowed = true;
+};
+
+void OnBoxResponse(GtkDialog*, gint response, gpointer data)
+{
+    auto* state = static_cast<BoxState*>(data);
+    if (response == GTK_RESPONSE_DELETE_EVENT || response == GTK_RESPONSE_NONE) {
+        if (!state->escapeAllowed) return;
+        response = IDCANCEL;
+    }
+    state->answer = response;
+    state->done = true;
+    PostMessageA(nullptr, WM_NULL, 0, 0);
+}
+
+gboolean OnBoxKey(GtkWidget*, GdkEventKey* e, gpointer data)
+{
+    // A box without a Cancel button ignores Escape, as on Windows.
+    auto* state = static_cast<BoxState*>(data);
+    return e->keyval == GDK_KEY_Escape && !state->escapeAllowed;
+}
+
+gboolean OnBoxDelete(GtkWidget*, GdkEvent*, gpointer data)
+{
+    return !static_cast<BoxState*>(data)->escapeAllowed;
+}
+
+int GtkBackend::MessageBox(const MessageBoxCall& call)
+{
+    GtkMessageType kind = GTK_MESSAGE_OTHER;
+    const char* iconName = nullptr;
+    switch (call.type & MB_ICONMASK) {
+    case MB_ICONQUESTION: kind = GTK_MESSAGE_QUESTION; iconName = "dialog-question"; break;
+    case MB_ICONEXCLAMATION: kind = GTK_MESSAGE_WARNING; iconName = "dialog-warning"; break;
+    case MB_ICONHAND: kind = GTK_MESSAGE_ERROR; iconName = "dialog-error"; break;
+    case MB_ICONASTERISK: kind = GTK_MESSAGE_INFO; iconName = "dialog-information"; break;
+    default: break;
+    }
+    GtkWindow* owner = call.owner ? TopWindowOf(call.owner) : nullptr;
+    GtkWidget* dialog = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
+                                               Utf8(call.text).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), Utf8(call.caption).c_str());
+    if (iconName) {
+        // GTK shows no icon in a message box unless it is given one.
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        GtkWidget* image = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
+        gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), image);
+        gtk_widget_show(image);
+        G_GNUC_END_IGNORE_DEPRECATIONS
+    }
+    BoxState state;
+    std::vector<std::pair<const char*, int>> buttons;
+    switch (call.type & MB_TYPEMASK) {
+    case MB_OKCANCEL: buttons = {{"OK", IDOK}, {"Cancel", IDCANCEL}}; break;
+    case MB_YESNOCANCEL: buttons = {{"_Yes", IDYES}, {"_No", IDNO}, {"Cancel", IDCANCEL}}; break;
+    case MB_YESNO: buttons = {{"_Yes", IDYES}, {"_No", IDNO}}; state.escapeAllowed = false; break;
+    case MB_RETRYCANCEL: buttons = {{"_Retry", IDRETRY}, {"Cancel", IDCANCEL}}; break;
+    case MB_ABORTRETRYIGNORE:
+        buttons = {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
+        state.escapeAllowed = false;
+        break;
+    default: buttons = {{"OK", IDOK}}; break;
+    }
+    for (const auto& b : buttons) gtk_dialog_add_button(GTK_DIALOG(dialog), b.first, b.second);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), DefaultMessageBoxAnswer(call.type));
+    if (!state.escapeAllowed) gtk_window_set_deletable(GTK_WINDOW(dialog), FALSE);
+    g_signal_connect(dialog, "response", G_CALLBACK(OnBoxResponse), &state);
+    g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnBoxKey), &state);
+    g_signal_connect(dialog, "delete-event", G_CALLBACK(OnBoxDelete), &state);
+    gtk_widget_show(dialog);
+    if (GtkWidget* def = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), DefaultMessageBoxAnswer(call.type)))
+        gtk_widget_grab_focus(def);
+    RunModalUntil([&] { return state.done; });
+    gtk_widget_destroy(dialog);
+    return state.done ? state.answer : DefaultMessageBoxAnswer(call.type);
+}
+
+// ---- The file chooser
+
+struct ChooserState {
+    int response = GTK_RESPONSE_NONE;
+    bool done = false;
+};
+
+void OnChooserResponse(GtkDialog*, gint response, gpointer data)
+{
+    auto* state = static_cast<ChooserState*>(data);
+    state->response = response;
+    state->done = true;
+    PostMessageA(nullptr, WM_NULL, 0, 0);
+}
+
+void OnChooserMap(GtkWidget* widget, gpointer)
+{
+    // GTK's chooser opens larger than a small screen; fit it after it maps.
+    GdkRectangle area = {0, 0, 800, 600};
+    if (GdkMonitor* m = gdk_display_get_monitor_at_window(gdk_display_get_default(), gtk_widget_get_window(widget)))
+        gdk_monitor_get_workarea(m, &area);
+    gtk_window_resize(GTK_WINDOW(widget), std::min(760, area.width - 40), std::min(520, area.height - 60));
+}
+
+bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filters, CString* path)
+{
+    GtkWindow* parent = owner ? TopWindowOf(owner) : nullptr;
+    GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", parent, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                                     GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+    for (const FileFilter& f : filters) {
+        GtkFileFilter* filter = gtk_file_filter_new();
+        gtk_file_filter_set_name(filter, Cp1252ToUtf8(f.name).c_str());
+        for (const std::string& p : f.patterns) {
+            // Windows matches without regard to case.
+            std::string lower = p, upper = p;
+            std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+            std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+            gtk_file_filter_add_pattern(filter, lower.c_str());
+            if (upper != lower) gtk_file_filter_add_pattern(filter, upper.c_str());
+        }
+        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
+    }
+    // It starts in the current folder, not in "Recent".
+    if (gchar* cwd = g_get_current_dir()) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), cwd);
+        g_free(cwd);
+    }
+    ChooserState state;
+    g_signal_connect(chooser, "response", G_CALLBACK(OnChooserResponse), &state);
+    g_signal_connect(chooser, "map", G_CALLBACK(OnChooserMap), nullptr);
+    gtk_widget_show(chooser);
+    RunModalUntil([&] { return state.done; });
+    bool ok = false;
+    if (state.response == GTK_RESPONSE_ACCEPT) {
+        if (gchar* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
+            *path = CString(LinuxToWindows(Utf8ToCp1252(file)));
+            g_free(file);
+            ok = true;
+        }
+    }
+    gtk_widget_destroy(chooser);
+    return ok;
+}
+
+}  // namespace
+
+bool UseNativeBackend(int* argc, char*** argv)
+{
+    if (g_gtk) return true;
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) return false;
+    if (!gtk_init_check(argc, argv)) return false;
+    auto backend = std::make_unique<GtkBackend>();
+    g_gtk = backend.get();
+    InstallBackend(std::move(backend));
+    return true;
+}
 
 }  // namespace win
 }  // namespace zq
