@@ -27,7 +27,7 @@ public:
     // failed wait or read, the car kit unplugged, or no open port). It ends
     // at once with this code instead of waiting again: the device is gone
     // from the line. The wizard handles it on every page as a lost device.
-    static const int RESULT_LINK_LOST = UPDATE_RESULT_DEVICE_DISCONNECTED;
+    static constexpr int RESULT_LINK_LOST = UPDATE_RESULT_DEVICE_DISCONNECTED;
 
     UPDATEProtocol();
     ~UPDATEProtocol() override;

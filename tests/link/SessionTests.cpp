@@ -388,6 +388,17 @@ TEST_F(Sessions, InquiryEndsWhenTheCarKitIsUnpluggedInTheMiddle)
     EXPECT_LT(Clock::now() - start, milliseconds(10000));
 }
 
+TEST_F(Sessions, InquiryWithoutAnOpenPortEndsAtOnce)
+{
+    StartKit();
+    auto start = Clock::now();
+    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATEProtocol::RESULT_LINK_LOST);
+    EXPECT_LT(Clock::now() - start, milliseconds(5000));
+    EXPECT_EQ(m_notifications.Values(WM_STEP_PROGRESS), (std::vector<WPARAM>{0, 25, 100}));
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_TRUE(m_sim.Events("rx").empty());
+}
+
 TEST_F(Sessions, InquiryOnAFullDiskReportsNoSuccess)
 {
     StartKit({"--product", m_sim.WriteFile("kit-product.xml", ProductXml())});
@@ -463,7 +474,7 @@ TEST_F(Sessions, DisconnectWithoutAnOpenPortEndsAtOnce)
 {
     StartKit();
     g_UpdateModel.m_FileList.push_back("a.bin");
-    EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), UPDATE_RESULT_DEVICE_DISCONNECTED);
+    EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), UPDATEProtocol::RESULT_LINK_LOST);
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     std::this_thread::sleep_for(milliseconds(100));
     EXPECT_TRUE(m_sim.Events("rx").empty());
