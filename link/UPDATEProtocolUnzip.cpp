@@ -1,0 +1,71 @@
+// The unpack step: the update container is unpacked into the Repository
+// folder by the external program 7za from the program folder.
+#include "container/UPDATETools.h"
+#include "link/UPDATEProtocol.h"
+#include "platform/files/CFile.h"
+#include "platform/process/Process.h"
+#include "platform/threads/Threads.h"
+
+int UPDATEProtocol::StartUnzip(CString unpackerFolder, CString outputFolder, CString containerPath)
+{
+    if (containerPath.IsEmpty())
+        return UPDATE_RESULT_UNZIP_START_ERROR;
+    m_ContainerPath = containerPath;
+    m_OutputFolder = outputFolder;
+    m_UnpackerFolder = unpackerFolder;
+
+    ULONGLONG length = 0;
+    {
+        CFile container;
+        if (!container.Open(m_ContainerPath, CFile::modeRead))
+            return UPDATE_RESULT_READ_ERROR;
+        try {
+            length = container.GetLength();
+        } catch (CException* e) {
+            e->Delete();
+            container.Abort();
+            return UPDATE_RESULT_READ_ERROR;
+        }
+        container.Abort();
+    }
+
+    UPDATETools tools;
+    if (!UPDATETools::HasEnoughDiskSpace(m_OutputFolder, 2 * length))
+        return UPDATE_RESULT_DISK_SPACE;
+
+    if (BeginSession(UnzipThread) != 0)
+        return UPDATE_RESULT_UNZIP_START_ERROR;
+    return UPDATE_RESULT_SUCCESS;
+}
+
+UINT UnzipThread(LPVOID param)
+{
+    UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
+    protocol->DeleteFolderContents(protocol->m_OutputFolder);
+
+    CString commandLine;
+    commandLine.Format("\"%s\\7za\" x -y -o\"%s\" \"%s\"", protocol->m_UnpackerFolder.GetString(),
+                       protocol->m_OutputFolder.GetString(), protocol->m_ContainerPath.GetString());
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(NULL, commandLine.GetBuffer(commandLine.GetLength()), NULL, NULL, TRUE,
+                       CREATE_NO_WINDOW, NULL, NULL, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exitCode = 1;
+        if (!GetExitCodeProcess(process.hProcess, &exitCode))
+            exitCode = 1;
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        // A truncated or corrupt container leaves partial files behind; none
+        // of them may pass the container check and reach the car kit.
+        if (exitCode != 0)
+            protocol->DeleteFolderContents(protocol->m_OutputFolder);
+    }
+    commandLine.ReleaseBuffer();
+    protocol->EndSession(UPDATE_RESULT_SUCCESS);
+    return 0;
+}

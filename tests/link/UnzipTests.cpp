@@ -1,0 +1,272 @@
+// The unpack step with the real 7za of the program folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "RecordingProtocol.h"
+#include "UpdateTestSupport.h"
+#include "link/FileCrc32.h"
+#include "platform/files/CFile.h"
+#include "platform/files/FileApi.h"
+
+namespace {
+
+using updatetest::TempFolder;
+using updatetest::WindowsPath;
+
+const int RESULT_WAIT = 60000;
+
+std::string ProgramFolder()
+{
+    return WindowsPath(ZQ_BINARY_DIR "/bin");
+}
+
+void PutLe(std::string& out, unsigned value, int bytes)
+{
+    for (int i = 0; i < bytes; i++)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// A zip of stored entries, written byte by byte, so that a test can put any
+// name, mode or checksum into it.
+struct ZipEntry {
+    std::string name;
+    std::string data;
+    unsigned unixMode = 0;   // 0: no Unix attributes
+    bool badCrc = false;     // store a wrong CRC-32
+};
+
+std::string MakeZip(const std::vector<ZipEntry>& entries)
+{
+    FileCrc32 crc32;
+    std::string zip, central;
+    for (const ZipEntry& e : entries) {
+        unsigned crc = crc32.Update(0, reinterpret_cast<const BYTE*>(e.data.data()), e.data.size());
+        if (e.badCrc)
+            crc ^= 0x5A5A5A5Au;
+        const unsigned offset = static_cast<unsigned>(zip.size());
+        PutLe(zip, 0x04034b50u, 4);
+        PutLe(zip, 20, 2);
+        PutLe(zip, 0, 2);           // flags
+        PutLe(zip, 0, 2);           // stored
+        PutLe(zip, 0, 2);           // time
+        PutLe(zip, 0x21, 2);        // 1980-01-01
+        PutLe(zip, crc, 4);
+        PutLe(zip, static_cast<unsigned>(e.data.size()), 4);
+        PutLe(zip, static_cast<unsigned>(e.data.size()), 4);
+        PutLe(zip, static_cast<unsigned>(e.name.size()), 2);
+        PutLe(zip, 0, 2);
+        zip += e.name + e.data;
+
+        PutLe(central, 0x02014b50u, 4);
+        PutLe(central, e.unixMode ? (3u << 8) | 20 : 20, 2);
+        PutLe(central, 20, 2);
+        PutLe(central, 0, 2);
+        PutLe(central, 0, 2);
+        PutLe(central, 0, 2);
+        PutLe(central, 0x21, 2);
+        PutLe(central, crc, 4);
+        PutLe(central, static_cast<unsigned>(e.data.size()), 4);
+        PutLe(central, static_cast<unsigned>(e.data.size()), 4);
+        PutLe(central, static_cast<unsigned>(e.name.size()), 2);
+        PutLe(central, 0, 2);  // extra
+        PutLe(central, 0, 2);  // comment
+        PutLe(central, 0, 2);  // disk
+        PutLe(central, 0, 2);  // internal attributes
+        PutLe(central, e.unixMode << 16, 4);
+        PutLe(central, offset, 4);
+        central += e.name;
+    }
+    const unsigned centralOffset = static_cast<unsigned>(zip.size());
+    zip += central;
+    PutLe(zip, 0x06054b50u, 4);
+    PutLe(zip, 0, 2);
+    PutLe(zip, 0, 2);
+    PutLe(zip, static_cast<unsigned>(entries.size()), 2);
+    PutLe(zip, static_cast<unsigned>(entries.size()), 2);
+    PutLe(zip, static_cast<unsigned>(central.size()), 4);
+    PutLe(zip, centralOffset, 4);
+    PutLe(zip, 0, 2);
+    return zip;
+}
+
+// A folder with a Repository folder that holds a file of an earlier
+// container, and a place for the container; both have blanks in their
+// names.
+class Unpack {
+public:
+    Unpack() : m_root("zq-unzip")
+    {
+        m_root.Write("Repo sitory/old container.xml", "<update/>");
+        m_root.Write("Repo sitory/old/file.bin", "old");
+    }
+    std::string Repository() const { return m_root.Path() + "/Repo sitory"; }
+    std::string Container(const std::string& content, const std::string& name = "my container.zip")
+    {
+        return m_root.Write("in put/" + name, content);
+    }
+    // Starts the step on the container and returns its immediate result.
+    int Start(const std::string& container, const std::string& unpacker = ProgramFolder())
+    {
+        return m_protocol.StartUnzip(unpacker.c_str(), WindowsPath(Repository()).c_str(),
+                                     WindowsPath(container).c_str());
+    }
+    // What the Repository folder holds once the worker has posted.
+    std::vector<std::string> Unpacked()
+    {
+        EXPECT_EQ(UPDATE_RESULT_SUCCESS, m_protocol.WaitResult(RESULT_WAIT));
+        std::vector<std::string> names;
+        for (const std::string& name : m_root.List())
+            if (name.rfind("Repo sitory/", 0) == 0)
+                names.push_back(name.substr(12));
+        return names;
+    }
+
+    TempFolder m_root;
+    updatetest::RecordingProtocol m_protocol;
+};
+
+TEST(Unzip, UnpacksIntoTheEmptiedRepositoryFolder)
+{
+    Unpack unpack;
+    // A container made by 7za itself, with a sub-folder.
+    TempFolder source("zq-source");
+    source.Write("update.xml", "<update/>");
+    source.Write("sub dir/b.bin", updatetest::RandomBytes(5000, 1));
+    const std::string container = unpack.m_root.Path() + "/in put/my container.zip";
+    mkdir((unpack.m_root.Path() + "/in put").c_str(), 0700);
+    std::string command = "cd '" + source.Path() + "' && 7za a -tzip '" + container + "' . >/dev/null";
+    ASSERT_EQ(0, system(command.c_str()));
+
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container));
+    std::vector<std::string> expected = {"sub dir", "sub dir/b.bin", "update.xml"};
+    EXPECT_EQ(expected, unpack.Unpacked());
+    TempFolder& root = unpack.m_root;
+    EXPECT_EQ(updatetest::RandomBytes(5000, 1), root.Read("Repo sitory/sub dir/b.bin"));
+    EXPECT_EQ(1, unpack.m_protocol.ResultCount());
+    EXPECT_STREQ(WindowsPath(container).c_str(), unpack.m_protocol.m_ContainerPath);
+}
+
+TEST(Unzip, ChecksBeforeTheWorkerStarts)
+{
+    Unpack unpack;
+    unpack.m_protocol.m_ContainerPath = "earlier";
+    EXPECT_EQ(UPDATE_RESULT_UNZIP_START_ERROR,
+              unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), "Z:\\tmp", ""));
+    EXPECT_STREQ("earlier", unpack.m_protocol.m_ContainerPath);
+
+    EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(unpack.m_root.Path() + "/none.zip"));
+    EXPECT_STREQ(WindowsPath(unpack.Repository()).c_str(), unpack.m_protocol.m_OutputFolder);
+
+    // A container that someone holds open unshared cannot be read.
+    std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
+    CFile held;
+    ASSERT_TRUE(held.Open(WindowsPath(container).c_str(), CFile::modeRead));
+    EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(container));
+    held.Close();
+
+    // Nothing ran: the Repository folder still holds the earlier files.
+    EXPECT_EQ(0, unpack.m_protocol.ResultCount());
+    EXPECT_EQ("old", unpack.m_root.Read("Repo sitory/old/file.bin"));
+}
+
+TEST(Unzip, NeedsMoreThanTwiceTheContainerSize)
+{
+    Unpack unpack;
+    std::string container = unpack.Container(std::string(1000, 'x'));
+    for (ULONGLONG free : {ULONGLONG{2000}, ULONGLONG{2001}}) {
+        SCOPED_TRACE(free);
+        zq::SetDiskSpaceProvider([free](const std::string&, zq::DiskSpace& space) {
+            space.freeToCaller = space.totalFree = free;
+            space.total = 4 * free;
+            return true;
+        });
+        int result = unpack.Start(container);
+        zq::SetDiskSpaceProvider(nullptr);
+        if (free == 2000) {
+            EXPECT_EQ(UPDATE_RESULT_DISK_SPACE, result);
+            EXPECT_EQ(0, unpack.m_protocol.ResultCount());
+        } else {
+            EXPECT_EQ(UPDATE_RESULT_SUCCESS, result);
+            // Not a zip: nothing stays.
+            EXPECT_TRUE(unpack.Unpacked().empty());
+        }
+    }
+}
+
+TEST(Unzip, WithoutTheUnpackerTheFolderIsEmptyAndTheResultZero)
+{
+    Unpack unpack;
+    TempFolder empty("zq-no7za");
+    std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, WindowsPath(empty.Path())));
+    EXPECT_TRUE(unpack.Unpacked().empty());
+}
+
+TEST(Unzip, AFailedUnpackLeavesNothingBehind)
+{
+    const std::string good = MakeZip({{"update.xml", "<update/>"},
+                                      {"big.bin", updatetest::RandomBytes(20000, 2)}});
+    struct Case {
+        const char* what;
+        std::string content;
+    } cases[] = {
+        {"not a zip", updatetest::RandomBytes(3000, 3)},
+        {"truncated", good.substr(0, good.size() - 200)},
+        {"crc error", MakeZip({{"update.xml", "<update/>"},
+                               {"big.bin", updatetest::RandomBytes(20000, 2), 0, true}})},
+        {"empty file", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Unpack unpack;
+        ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(unpack.Container(c.content)));
+        EXPECT_TRUE(unpack.Unpacked().empty());
+    }
+}
+
+TEST(Unzip, EntriesCannotWriteOutsideTheRepositoryFolder)
+{
+    Unpack unpack;
+    const std::string root = unpack.m_root.Path();
+    const std::string parent = root.substr(0, root.rfind('/'));
+    const std::string far = root.substr(root.rfind('/') + 1) + "-escape3.txt";
+    std::string container = unpack.Container(MakeZip({
+        {"../escape.txt", "1"},
+        {"../../" + far, "7"},
+        {"sub/../../escape2.txt", "2"},
+        {root.substr(1) + "/abs.txt", "3"},
+        {root + "/abs2.txt", "4"},
+        {"link", root, 0120777},
+        {"link/through.txt", "5"},
+        {"up", "..", 0120777},
+        {"up/through2.txt", "6"},
+        {"ok.txt", "ok"},
+    }));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container));
+    unpack.Unpacked();
+    std::vector<std::string> outside;
+    for (const std::string& name : unpack.m_root.List())
+        if (name.rfind("Repo sitory", 0) != 0 && name.rfind("in put", 0) != 0)
+            outside.push_back(name);
+    EXPECT_TRUE(outside.empty()) << outside.front();
+    EXPECT_NE(0, access((parent + "/" + far).c_str(), F_OK));
+    unlink((parent + "/" + far).c_str());
+}
+
+TEST(Unzip, PathsWithQuotesAreNoContainers)
+{
+    // No Windows file name holds a double quote, so the container cannot be
+    // opened and nothing runs: no quoted argument of 7za can be broken up.
+    Unpack unpack;
+    std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}), "a\" \"b.zip");
+    EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(container));
+    EXPECT_EQ(0, unpack.m_protocol.ResultCount());
+    EXPECT_EQ("old", unpack.m_root.Read("Repo sitory/old/file.bin"));
+}
+
+} // namespace

@@ -1,0 +1,409 @@
+// The update session against the car-kit simulator on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "../support/CarKitSimulator.h"
+#include "RecordingProtocol.h"
+#include "UpdateTestSupport.h"
+#include "container/UPDATEModel.h"
+#include "link/FileCrc32.h"
+#include "link/FrameLayer.h"
+
+namespace {
+
+using updatetest::RandomBytes;
+using updatetest::WindowsPath;
+
+const int RESULT_WAIT = 60000;
+
+UPDATEDevice Device(const char* name, const char* software)
+{
+    UPDATEDevice device;
+    device.name = name;
+    device.software = software;
+    return device;
+}
+
+// A simulator, a Repository folder with files and the protocol object, the
+// port opened as after a successful connect.
+class UpdateSession {
+public:
+    UpdateSession() : m_repository("zq-repository")
+    {
+        g_UpdateModel.Reset();
+        UPDATEManager::m_CancelRequested = 0;
+        UPDATEManager::m_LastNakReason = 0xEE;
+    }
+    ~UpdateSession()
+    {
+        CloseSerialPort();
+        g_UpdateModel.Reset();
+        UPDATEManager::m_CancelRequested = 0;
+    }
+
+    // The kit and the product that the model holds use the same version.
+    bool Connect(const char* model, const char* software, const std::string& scenario = "",
+                 std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> options = {"--model", model, "--software", software};
+        options.insert(options.end(), extra.begin(), extra.end());
+        if (!m_sim.Start(options, scenario)) {
+            ADD_FAILURE() << m_sim.Error();
+            return false;
+        }
+        g_UpdateModel.m_Product.devices.push_back(Device(model, software));
+        return OpenSerialPort(m_sim.ComNumber()) == 1;
+    }
+
+    void AddFile(const std::string& name, const std::string& content)
+    {
+        m_repository.Write(name, content);
+        m_contents.push_back({name, content});
+    }
+
+    // Sends the files in the order given, the last one as the container's
+    // description, and returns the posted result.
+    int Run(const std::vector<std::string>& list, const std::string& last)
+    {
+        g_UpdateModel.m_FileList.assign(list.begin(), list.end());
+        m_protocol.SetRepositoryFolder(WindowsPath(m_repository.Path()).c_str());
+        m_protocol.SetLastFileName(last.c_str());
+        if (m_protocol.StartUpdate() != 0)
+            return -2;
+        return m_protocol.WaitResult(RESULT_WAIT);
+    }
+
+    // The names of the files that the kit saw ended, in order.
+    std::vector<std::string> EndedFiles()
+    {
+        std::vector<std::string> names;
+        for (const auto& event : m_sim.Events("file"))
+            names.push_back(event.Get("name"));
+        return names;
+    }
+
+    // How many frames of the type the kit received.
+    int Received(int type)
+    {
+        int count = 0;
+        for (const auto& event : m_sim.Events("rx"))
+            if (event.Number("type") == type)
+                count++;
+        return count;
+    }
+
+    CarKitSimulator m_sim;
+    updatetest::TempFolder m_repository;
+    updatetest::RecordingProtocol m_protocol;
+    std::vector<std::pair<std::string, std::string>> m_contents;
+};
+
+TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138"));
+    const std::string a = RandomBytes(5000, 1), b = RandomBytes(2048, 2);
+    const std::string xml = "<?xml version=\"1.0\"?><update/>\n";
+    session.AddFile("a.bin", a);
+    session.AddFile("b.bin", b);
+    session.AddFile("c.bin", "");
+    session.AddFile("update.xml", xml);
+
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin", "c.bin"}, "update.xml"));
+
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 4));
+    std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
+    ASSERT_EQ(4u, files.size());
+    const char* names[] = {"a.bin", "b.bin", "c.bin", "RX7150.xml"};
+    const std::string* contents[] = {&a, &b, nullptr, &xml};
+    FileCrc32 crc32;
+    for (int i = 0; i < 4; i++) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(names[i], files[i].Get("name"));
+        EXPECT_EQ("ok", files[i].Get("status")) << files[i].Get("faults");
+        const std::string expected = contents[i] ? *contents[i] : "";
+        EXPECT_EQ(static_cast<long long>(expected.size()), files[i].Number("size"));
+        EXPECT_EQ(expected, session.m_sim.ReceivedFile(names[i]));
+    }
+    // 2048 bytes: sequences 0 and 1 full, 2 empty. An empty file: one empty
+    // data frame and CRC 0.
+    EXPECT_EQ(3, files[1].Number("frames"));
+    EXPECT_EQ(1, files[2].Number("frames"));
+    EXPECT_EQ(0, files[2].Number("crc"));
+
+    // The notice comes before the renaming; the name read later is the
+    // announced one.
+    std::vector<std::string> announced = {"a.bin", "b.bin", "c.bin", "update.xml"};
+    EXPECT_EQ(announced, session.m_protocol.NewFiles());
+    EXPECT_STREQ("RX7150.xml", session.m_protocol.GetCurrentFileName());
+    ASSERT_FALSE(session.m_protocol.TotalProgress().empty());
+    EXPECT_EQ(a.size() + b.size() + xml.size(), session.m_protocol.TotalProgress().back());
+    EXPECT_EQ(session.m_protocol.m_SumOfSizes, a.size() + b.size() + xml.size());
+    EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+    EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
+}
+
+TEST(UpdateSession, ResendContinuesFromTheAskedSequence)
+{
+    UpdateSession session;
+    // Paced, and larger than what the line buffers (about 20 KiB), so that
+    // the request arrives while the data still go out.
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on data seq=6 do nak 2 3\n",
+                                {"--baud", "115200"}));
+    const std::string a = RandomBytes(40 * 1024 + 100, 3);
+    session.AddFile("a.bin", a);
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
+    auto file = session.m_sim.Events("file")[0];
+    EXPECT_EQ("ok", file.Get("status")) << file.Get("faults");
+    EXPECT_GE(file.Number("rewinds"), 1);
+    EXPECT_EQ(a, session.m_sim.ReceivedFile("a.bin"));
+    EXPECT_EQ(NAK_REASON_RESEND, UPDATEManager::m_LastNakReason);
+}
+
+TEST(UpdateSession, RequeueWhileSendingAppendsTheEndedFileBeforeTheDescription)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on header name=c.bin do nak 0; answer\n",
+                                {"--baud", "115200"}));
+    session.AddFile("a.bin", RandomBytes(3000, 4));
+    session.AddFile("b.bin", RandomBytes(3000, 5));
+    session.AddFile("c.bin", RandomBytes(40 * 1024, 6));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin", "c.bin"}, "d.xml"));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 5));
+    std::vector<std::string> order = {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"};
+    EXPECT_EQ(order, session.EndedFiles());
+    EXPECT_EQ(NAK_REASON_REQUEUE, UPDATEManager::m_LastNakReason);
+}
+
+TEST(UpdateSession, RequeueWhileWaitingForTheConfirmationGoesOnWithTheNextFile)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on end name=a.bin do nak 0; silence\n"));
+    session.AddFile("a.bin", RandomBytes(3000, 7));
+    session.AddFile("b.bin", RandomBytes(3000, 8));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 4));
+    std::vector<std::string> order = {"a.bin", "b.bin", "a.bin", "d.xml"};
+    EXPECT_EQ(order, session.EndedFiles());
+}
+
+TEST(UpdateSession, RejectionWhileSendingEndsTheFileThenTheSession)
+{
+    for (int reason : {1, 3, 9}) {
+        SCOPED_TRACE(reason);
+        UpdateSession session;
+        ASSERT_TRUE(session.Connect("RX7150", "138",
+                                    "on data seq=2 do nak " + std::to_string(reason) + "\n",
+                                    {"--baud", "115200"}));
+        session.AddFile("a.bin", RandomBytes(40 * 1024, 9));
+        session.AddFile("d.xml", "<update/>");
+        EXPECT_EQ(UPDATE_RESULT_DEVICE_NAK, session.Run({"a.bin"}, "d.xml"));
+        EXPECT_EQ(reason, UPDATEManager::m_LastNakReason);
+        // The current file still got its end frame; nothing followed it.
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 1, 20000));
+        usleep(100 * 1000);
+        EXPECT_EQ(1, session.Received(PtFileEnd));
+        EXPECT_EQ(1, session.Received(PtFileHeader));
+        EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+    }
+}
+
+TEST(UpdateSession, ReasonsAboveNineAndResendAfterTheEndAreIgnored)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138",
+                                "on data seq=1 do nak 10\non end name=a.bin do nak 2 0; answer\n"
+                                "on end name=b.bin do nak 255; answer\n"));
+    session.AddFile("a.bin", RandomBytes(5000, 10));
+    session.AddFile("b.bin", RandomBytes(500, 11));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
+    EXPECT_EQ(255, UPDATEManager::m_LastNakReason);
+    std::vector<std::string> order = {"a.bin", "b.bin", "d.xml"};
+    EXPECT_EQ(order, session.EndedFiles());
+}
+
+TEST(UpdateSession, RejectionWhileWaitingForTheConfirmation)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on end name=a.bin do nak 4; silence\n"));
+    session.AddFile("a.bin", RandomBytes(3000, 12));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_DEVICE_NAK, session.Run({"a.bin"}, "d.xml"));
+    EXPECT_EQ(4, UPDATEManager::m_LastNakReason);
+    EXPECT_EQ(1, session.Received(PtFileHeader));
+}
+
+TEST(UpdateSession, UnexpectedFramesAreAnsweredWithHostNak)
+{
+    struct Case {
+        const char* scenario;
+        const char* what;
+    } cases[] = {
+        {"on header name=a.bin do fileok; answer\n", "PtFileOK while sending"},
+        {"on end name=a.bin do send 6 00000000; silence\n", "data while waiting for PtFileOK"},
+        {"on data seq=1 do send 1\n", "connect while sending"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UpdateSession session;
+        ASSERT_TRUE(session.Connect("RX7150", "138", c.scenario, {"--baud", "115200"}));
+        session.AddFile("a.bin", RandomBytes(40 * 1024, 13));
+        session.AddFile("d.xml", "<update/>");
+        EXPECT_EQ(UPDATE_RESULT_UNEXPECTED_COMMAND, session.Run({"a.bin"}, "d.xml"));
+        // The PtHostNak is the session's last frame; the kit reads it once
+        // it has read what the line holds.
+        for (int i = 0; i < 100 && session.Received(PtHostNak) == 0; i++)
+            usleep(100 * 1000);
+        EXPECT_EQ(1, session.Received(PtHostNak));
+    }
+}
+
+TEST(UpdateSession, DisconnectEndsTheSession)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on header nth=2 do disconnect; silence\n"));
+    session.AddFile("a.bin", RandomBytes(3000, 14));
+    session.AddFile("b.bin", RandomBytes(30000, 15));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_DEVICE_DISCONNECTED, session.Run({"a.bin", "b.bin"}, "d.xml"));
+}
+
+TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWith12)
+{
+    // A missing file, and entries that would read outside the Repository
+    // folder although the file is there.
+    updatetest::TempFolder outside("zq-outside");
+    outside.Write("secret.bin", "secret");
+    const std::string outsideName = outside.Path().substr(outside.Path().rfind('/') + 1);
+    const std::string entries[] = {
+        "missing.bin",
+        "..\\" + outsideName + "\\secret.bin",
+        "sub\\..\\..\\" + outsideName + "\\secret.bin",
+        WindowsPath(outside.Path() + "/secret.bin"),
+        "\\" + WindowsPath(outside.Path() + "/secret.bin").substr(3),
+    };
+    for (const std::string& entry : entries) {
+        SCOPED_TRACE(entry);
+        UpdateSession session;
+        ASSERT_TRUE(session.Connect("RX7150", "138"));
+        session.AddFile("a.bin", RandomBytes(3000, 16));
+        session.AddFile("c.bin", RandomBytes(300, 17));
+        session.AddFile("sub/x.bin", "x");
+        session.AddFile("d.xml", "<update/>");
+        EXPECT_EQ(UPDATE_RESULT_READ_ERROR, session.Run({"a.bin", entry, "c.bin"}, "d.xml"));
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 1));
+        usleep(100 * 1000);
+        std::vector<std::string> ended = {"a.bin"};
+        EXPECT_EQ(ended, session.EndedFiles());
+        EXPECT_EQ("ok", session.m_sim.Events("file")[0].Get("status"));
+        EXPECT_EQ(1, session.Received(PtFileHeader));
+        EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
+    }
+}
+
+TEST(UpdateSession, AFileThatCannotBeReadEndsTheSessionWith12)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138"));
+    session.AddFile("d.xml", "<update/>");
+    // Opens, but every read fails.
+    ASSERT_EQ(0, symlink("/proc/self/mem", (session.m_repository.Path() + "/mem.bin").c_str()));
+    EXPECT_EQ(UPDATE_RESULT_READ_ERROR, session.Run({"mem.bin"}, "d.xml"));
+    EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
+    EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+}
+
+TEST(UpdateSession, EmptyListAndCancel)
+{
+    {
+        UpdateSession session;
+        ASSERT_TRUE(session.Connect("RX7150", "138"));
+        g_UpdateModel.m_FileList.clear();
+        ASSERT_EQ(0, session.m_protocol.StartUpdate());
+        EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+        EXPECT_EQ(0, session.Received(PtFileHeader));
+    }
+    {
+        UpdateSession session;
+        ASSERT_TRUE(session.Connect("RX7150", "138"));
+        session.AddFile("a.bin", "a");
+        session.AddFile("d.xml", "<update/>");
+        UPDATEManager::m_CancelRequested = 1;
+        EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.Run({"a.bin"}, "d.xml"));
+        EXPECT_EQ(0, UPDATEManager::m_CancelRequested.load());
+        EXPECT_EQ(0, session.Received(PtFileHeader));
+    }
+    {
+        // A cancel during the transfer takes effect at the next turn.
+        UpdateSession session;
+        ASSERT_TRUE(session.Connect("RX7150", "138", "", {"--baud", "115200"}));
+        session.AddFile("a.bin", RandomBytes(200 * 1024, 18));
+        session.AddFile("d.xml", "<update/>");
+        g_UpdateModel.m_FileList = {"a.bin"};
+        session.m_protocol.SetRepositoryFolder(WindowsPath(session.m_repository.Path()).c_str());
+        session.m_protocol.SetLastFileName("d.xml");
+        ASSERT_EQ(0, session.m_protocol.StartUpdate());
+        ASSERT_TRUE(session.m_sim.WaitFor("header", 1));
+        UPDATEManager::m_CancelRequested = 1;
+        EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
+        EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+    }
+}
+
+TEST(IsFileOkExpected, ByTheFirstKnownDeviceAndBeforeTheLastFile)
+{
+    struct Case {
+        std::vector<UPDATEDevice> devices;
+        bool expected;
+    } cases[] = {
+        {{Device("RX7150", "137")}, false},
+        {{Device("RX7150", "138")}, true},
+        {{Device("RX7150", " +200abc")}, true},
+        {{Device("RX7150", "abc")}, false},
+        {{Device("RX5230", "111")}, false},
+        {{Device("RX5230", "112")}, true},
+        {{Device("Other", "1")}, true},
+        {{Device("Other", "1"), Device("RX5230", "100")}, false},
+        {{Device("RX7150", "137"), Device("Other", "1")}, false},
+        {{Device("rx7150", "100")}, true},
+        {{}, false},
+    };
+    g_UpdateModel.Reset();
+    g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin", "d.xml"};
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); i++) {
+        SCOPED_TRACE(i);
+        g_UpdateModel.m_Product.devices = cases[i].devices;
+        UPDATEProtocol::m_FileIndex = 1;
+        EXPECT_EQ(cases[i].expected, IsFileOkExpected());
+        // The next file is the description: always time to confirm.
+        UPDATEProtocol::m_FileIndex = 3;
+        EXPECT_TRUE(IsFileOkExpected());
+    }
+    g_UpdateModel.Reset();
+}
+
+TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
+{
+    updatetest::RecordingProtocol protocol;
+    g_UpdateModel.Reset();
+    g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin"};
+    protocol.SetLastFileName("d.xml");
+    protocol.PrepareFileList();
+    protocol.m_EndedIndex = 1;
+    protocol.RequeueFile();
+    std::vector<CString> expected = {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"};
+    EXPECT_EQ(expected, g_UpdateModel.m_FileList);
+    g_UpdateModel.Reset();
+}
+
+} // namespace

@@ -1,0 +1,161 @@
+// bench-transfer: the update session sends a 1 MiB file of random bytes to
+// carkit-sim, once with the line paced at 115200 baud 8N1 and once unpaced.
+//
+// At 115200 baud 8N1 the line carries 11520 bytes per second; a full data
+// frame is 1033 bytes plus about 8 escape bytes for random data, so 1041
+// wire bytes carry 1024 payload bytes and the limit is 11332 payload bytes
+// per second. The last two lines of the output compare runs:
+//   paced: <n> B/s = <p> % of 11332
+//   unpaced: <x> MiB/s, cpu <y> s per MiB
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <string>
+
+#include <ftw.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "container/UPDATEModel.h"
+#include "link/FrameLayer.h"
+#include "link/UPDATEProtocol.h"
+#include "tests/support/CarKitSimulator.h"
+
+namespace {
+
+const size_t FILE_SIZE = 1 << 20;
+const double LINE_LIMIT = 11332.0;
+
+char s_window;  // stands for the registered window
+
+// Takes the session's result instead of a window.
+class BenchProtocol : public UPDATEProtocol {
+public:
+    void NotifyStepProgress(ULONGLONG) override {}
+    void NotifyTotalProgress(ULONGLONG) override {}
+    void NotifyNewFile() override {}
+    void NotifyResult(int code) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_result = code;
+        m_done.notify_all();
+    }
+    int Wait(int seconds)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_done.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_result >= 0; });
+        return m_result;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_done;
+    int m_result = -1;
+};
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return remove(path);
+}
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Run {
+    bool ok = false;
+    double seconds = 0;  // from the header to the end frame at the kit
+    double cpu = 0;      // of this process, for the whole session
+};
+
+Run Transfer(bool paced, int com)
+{
+    Run run;
+    CarKitSimulator sim(com);
+    std::vector<std::string> options = {"--fileok", "always"};
+    if (paced)
+        options.insert(options.end(), {"--baud", "115200"});
+    if (!sim.Start(options)) {
+        fprintf(stderr, "carkit-sim: %s\n", sim.Error().c_str());
+        return run;
+    }
+
+    const char* tmp = getenv("TMPDIR");
+    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench-transfer-XXXXXX";
+    if (mkdtemp(&folder[0]) == nullptr)
+        return run;
+    std::mt19937 random(12345);
+    std::string data(FILE_SIZE, '\0');
+    for (char& c : data)
+        c = static_cast<char>(random() & 0xFF);
+    std::ofstream(folder + "/bench.bin", std::ios::binary) << data;
+    std::ofstream(folder + "/bench.xml", std::ios::binary) << "<update/>\n";
+    std::string windowsFolder = "Z:" + folder;
+    for (char& c : windowsFolder)
+        if (c == '/')
+            c = '\\';
+
+    {
+        BenchProtocol protocol;
+        UPDATEManager::SetNotifyWindow(reinterpret_cast<CWnd*>(&s_window));
+        g_UpdateModel.Reset();
+        g_UpdateModel.m_FileList = {"bench.bin"};
+        protocol.SetRepositoryFolder(windowsFolder.c_str());
+        protocol.SetLastFileName("bench.xml");
+        if (OpenSerialPort(sim.ComNumber()) == 1) {
+            const double cpuBefore = CpuSeconds();
+            int result = protocol.StartUpdate() == 0 ? protocol.Wait(paced ? 300 : 60) : -1;
+            protocol.WaitForSession(10000);
+            run.cpu = CpuSeconds() - cpuBefore;
+            CloseSerialPort();
+            if (result != UPDATE_RESULT_SUCCESS)
+                fprintf(stderr, "update session ended with %d\n", result);
+            else if (sim.WaitFor("file", 2, 10000)) {
+                for (const auto& file : sim.Events("file"))
+                    if (file.Get("name") == "bench.bin" && file.Get("status") == "ok") {
+                        run.seconds = (file.Number("t_end") - file.Number("t_header")) / 1000.0;
+                        run.ok = run.seconds > 0;
+                    }
+            }
+            if (!run.ok)
+                fprintf(stderr, "the kit did not receive the file whole\n");
+        } else {
+            fprintf(stderr, "cannot open COM%d\n", sim.ComNumber());
+        }
+        UPDATEManager::SetNotifyWindow(nullptr);
+    }
+    g_UpdateModel.Reset();
+    nftw(folder.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS);
+    return run;
+}
+
+}  // namespace
+
+int main()
+{
+    const int com = 200 + static_cast<int>(getpid() % 50);
+    printf("bench-transfer: 1 MiB of random bytes to carkit-sim on COM%d\n", com);
+    fflush(stdout);
+    Run paced = Transfer(true, com);
+    Run unpaced = Transfer(false, com);
+    const double mib = FILE_SIZE / 1048576.0;
+    if (paced.ok) {
+        const double rate = FILE_SIZE / paced.seconds;
+        printf("paced: %.0f B/s = %.1f %% of %.0f\n", rate, 100.0 * rate / LINE_LIMIT, LINE_LIMIT);
+    } else {
+        printf("paced: failed\n");
+    }
+    if (unpaced.ok)
+        printf("unpaced: %.1f MiB/s, cpu %.2f s per MiB\n", mib / unpaced.seconds, unpaced.cpu / mib);
+    else
+        printf("unpaced: failed\n");
+    return paced.ok && unpaced.ok ? 0 : 1;
+}
