@@ -414,3 +414,26 @@ TEST(GdiResources, RegisteredPicturesLoadByIdAndStringsAreCutToTheBuffer)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiIcons, DisabledIconIsEmbossedInTheSystemColours)
+{
+    // A dark square with a transparent border.
+    std::vector<uint32_t> argb(8 * 8, 0);
+    for (int y = 2; y < 6; ++y)
+        for (int x = 2; x < 6; ++x) argb[y * 8 + x] = 0xFF202020u;
+    HICON icon = zq::gdi::CreateIconFromPixels(8, 8, argb);
+    ASSERT_NE(nullptr, icon);
+    Canvas c(10, 10, RGB(1, 2, 3));
+    ASSERT_TRUE(c.dc.DrawState(CPoint(0, 0), CSize(8, 8), icon, DST_ICON | DSS_DISABLED, static_cast<CBrush*>(nullptr)));
+    EXPECT_EQ(::GetSysColor(COLOR_BTNSHADOW), c.At(2, 2));
+    EXPECT_EQ(::GetSysColor(COLOR_BTNHIGHLIGHT), c.At(6, 6));  // the highlight copy, one pixel right and down
+    EXPECT_EQ(RGB(1, 2, 3), c.At(0, 0));
+    ASSERT_TRUE(c.dc.DrawState(CPoint(0, 0), CSize(8, 8), icon, DST_ICON, static_cast<CBrush*>(nullptr)));
+    EXPECT_EQ(RGB(0x20, 0x20, 0x20), c.At(2, 2));
+    EXPECT_TRUE(::DestroyIcon(icon));
+    EXPECT_FALSE(::DrawIcon(c.dc, 0, 0, icon));  // gone
+}
+
+}  // namespace
