@@ -306,6 +306,23 @@ TEST_F(Fixture, HoveredAndPressedFacesFrameAndShift)
     EXPECT_EQ(a.top + 1, b.top);
 }
 
+TEST_F(Fixture, ThePaintCycleDrawsTheButtonOnItsWindow)
+{
+    ConfigureLikeNext();
+    button.Invalidate(TRUE);
+    zq::PumpPendingMessages();
+    CClientDC dc(&button);
+    ASSERT_NE(nullptr, dc.GetSafeHdc());
+    Face f;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) f.px.push_back(dc.GetPixel(x, y));
+    EXPECT_EQ(kFace, f.At(1, 1));
+    ExpectPictureAt(f, IDB_NEXT, 0xFFFF00, kWidth - 20, (kHeight - 17) / 2, kFace);
+    RECT caption = f.Ink({0, 2, kWidth - 20, kHeight - 2}, kFace);
+    EXPECT_GE(caption.left, 13);  // the caption, left of the picture
+    EXPECT_LT(caption.right, kWidth - 20);
+}
+
 TEST_F(Fixture, DefaultAlignmentCentresTheCaptionBothWays)
 {
     Face f = Render(button, 0);  // no picture, alignment 0x30
