@@ -5,6 +5,8 @@
 #include <climits>
 #include <string>
 
+#include "platform/gdi/GdiResources.h"
+
 namespace {
 
 CWinApp* g_app = nullptr;
@@ -72,6 +74,13 @@ int AfxMessageBox(LPCTSTR text, UINT type, UINT)
     HWND owner = main ? main->GetSafeHwnd() : nullptr;
     if (!IsWindow(owner)) owner = GetActiveWindow();
     return MessageBoxA(owner, text, AfxGetAppName(), type);
+}
+
+int AfxMessageBox(UINT promptId, UINT type, UINT)
+{
+    char text[1024];
+    if (LoadStringA(nullptr, promptId, text, sizeof(text)) <= 0) text[0] = '\0';
+    return AfxMessageBox(text, type);
 }
 
 BOOL AfxOleInit() { return TRUE; }

@@ -40,6 +40,9 @@ LPCTSTR AfxGetAppName();
 // A message box owned by the main window, with the application's name as
 // its caption.
 int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT helpId = 0);
+// The same with the text of a string resource (an empty text when there is
+// no such string).
+int AfxMessageBox(UINT promptId, UINT type = MB_OK, UINT helpId = static_cast<UINT>(-1));
 
 // OLE and control containers have nothing to set up here.
 BOOL AfxOleInit();
