@@ -152,6 +152,33 @@ void RunUnderDisplay()
     EXPECT_TRUE(dlg.clicked);
     EXPECT_GT(dlg.button.moves, 0);
     EXPECT_GT(dlg.button.draws, 0);
+
+    // A Yes/No question: Escape does not end it, Return answers Yes, and the
+    // messages posted meanwhile are handled while it is open.
+    class Counter : public CWnd {
+    public:
+        int count = 0;
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+        {
+            if (message == WM_USER + 11) ++count;
+            return CWnd::WindowProc(message, wParam, lParam);
+        }
+    } counter;
+    ASSERT_TRUE(counter.CreateEx(0, "ZqCounter", "counter", WS_POPUP, CRect(0, 0, 10, 10), nullptr, 0));
+    HWND counterHwnd = counter.GetSafeHwnd();
+    std::thread boxDriver([&] {
+        std::string id = Shell("timeout 10 xdotool search --sync --onlyvisible --name ZqBoxTest 2>/dev/null | head -1");
+        for (int i = 0; i < 5; ++i) PostMessageA(counterHwnd, WM_USER + 11, 0, 0);
+        if (id.empty()) return;
+        Shell("xdotool windowfocus --sync " + id);
+        Shell("xdotool key Escape");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Shell("xdotool key Return");
+    });
+    int answer = MessageBoxA(nullptr, "Close the window?", "ZqBoxTest", MB_YESNO | MB_ICONQUESTION);
+    boxDriver.join();
+    EXPECT_EQ(answer, IDYES);
+    EXPECT_EQ(counter.count, 5);
 }
 
 TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
