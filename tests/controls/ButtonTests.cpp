@@ -377,6 +377,23 @@ TEST_F(Fixture, PictureWithoutItsKeyColourIsAFullRectangle)
     EXPECT_EQ(17 * 17, f.Count(RGB(255, 0, 0)));
 }
 
+TEST_F(Fixture, TheSamePictureForBothLooksAlikeInEveryState)
+{
+    button.SetWindowText("");
+    ASSERT_EQ(0, button.LoadImages(IDB_LANG_GERMAN, 0x00FF00, IDB_LANG_GERMAN, 0x00FF00));
+    const int left = (kWidth - 32) / 2, top = (kHeight - 20) / 2;
+    auto flag = [&](const Face& f, int dx) {
+        std::vector<COLORREF> px;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 32; ++x) px.push_back(f.At(left + dx + x, top + dx + y));
+        return px;
+    };
+    const auto normal = flag(Render(button, 0), 0);
+    button.m_Hovered = 1;
+    EXPECT_EQ(normal, flag(Render(button, 0), 0));
+    EXPECT_EQ(normal, flag(Render(button, ODS_SELECTED), 1));  // pressed: one pixel right and down
+}
+
 TEST_F(Fixture, BadPictures)
 {
     // Pictures that do not load: no pictures, no failure.
