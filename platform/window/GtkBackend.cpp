@@ -162,6 +162,7 @@ private:
         g_signal_connect(n->window, "delete-event", G_CALLBACK(&GtkBackend::OnDelete), n);
         g_signal_connect(n->window, "key-press-event", G_CALLBACK(&GtkBackend::OnKey), n);
         g_signal_connect(n->window, "focus-out-event", G_CALLBACK(&GtkBackend::OnFocusOut), n);
+        g_signal_connect(n->window, "window-state-event", G_CALLBACK(&GtkBackend::OnWindowState), n);
         gtk_widget_show_all(n->fixed);
         if (w->style & WS_VISIBLE) TopLevelChanged(w, n, Change::Visible);
     }
@@ -347,6 +348,9 @@ private:
         case WindowKind::ComboBox:
             n->widget = gtk_combo_box_text_new_with_entry();
             g_signal_connect(n->widget, "changed", G_CALLBACK(&GtkBackend::OnComboChanged), n);
+            // Typing into the field changes the window text too.
+            g_signal_connect(gtk_bin_get_child(GTK_BIN(n->widget)), "changed", G_CALLBACK(&GtkBackend::OnEntryChanged),
+                             n);
             break;
         case WindowKind::Edit:
             n->widget = gtk_entry_new();
@@ -504,6 +508,26 @@ private:
         GtkWidget* entry = gtk_bin_get_child(GTK_BIN(box));
         w->text = CString(Utf8ToCp1252(gtk_entry_get_text(GTK_ENTRY(entry))));
         w->curSel = gtk_combo_box_get_active(box);
+    }
+
+    static void OnEntryChanged(GtkEntry* entry, gpointer data)
+    {
+        auto* n = static_cast<Native*>(data);
+        if (n->quiet) return;
+        if (Window* w = Find(n->hwnd)) w->text = CString(Utf8ToCp1252(gtk_entry_get_text(entry)));
+    }
+
+    static gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, gpointer data)
+    {
+        // Minimising through the window manager is seen as on Windows.
+        auto* n = static_cast<Native*>(data);
+        Window* w = Find(n->hwnd);
+        if (!w || !(e->changed_mask & GDK_WINDOW_STATE_ICONIFIED)) return FALSE;
+        bool iconic = (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
+        if (iconic) w->style |= WS_MINIMIZE;
+        else w->style &= ~WS_MINIMIZE;
+        if (!iconic) InvalidateRect(w->hwnd, nullptr, TRUE);
+        return FALSE;
     }
 
     GtkCssProvider* m_css = nullptr;

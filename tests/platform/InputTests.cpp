@@ -170,3 +170,61 @@ TEST(WindowInput, PaintFollowsInvalidationParentFirst)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StandardControls, ComboProgressAndToolTipKeepTheirState)
+{
+    Top top;
+    ASSERT_TRUE(top.Make());
+    CComboBox combo;
+    ASSERT_TRUE(combo.Create(CBS_DROPDOWN | CBS_SORT | WS_VISIBLE, CRect(0, 0, 100, 80), &top, 1038));
+    for (const char* port : {"COM3", "COM10", "COM1", "com2"}) combo.AddString(port);
+    std::vector<std::string> listed;
+    for (int i = 0; i < combo.GetCount(); ++i) {
+        CString text;
+        combo.GetLBText(i, text);
+        listed.push_back(text.GetString());
+    }
+    // Sorted without regard to case: COM10 stands above COM3.
+    EXPECT_EQ(listed, (std::vector<std::string>{"COM1", "COM10", "com2", "COM3"}));
+    EXPECT_EQ(combo.FindStringExact(-1, "COM2"), 2);
+    combo.SetWindowText("COM7");  // the edit field, not the list
+    EXPECT_EQ(combo.GetCurSel(), -1);
+    CString field;
+    combo.GetWindowText(field);
+    EXPECT_EQ(field, "COM7");
+    EXPECT_EQ(combo.SetCurSel(1), 1);
+    combo.GetWindowText(field);
+    EXPECT_EQ(field, "COM10");
+    combo.ResetContent();
+    EXPECT_EQ(combo.GetCount(), 0);
+    EXPECT_EQ(combo.GetWindowTextLength(), 0);
+    EXPECT_EQ(combo.GetLBTextLen(0), CB_ERR);
+
+    CProgressCtrl bar;
+    ASSERT_TRUE(bar.Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, CRect(0, 100, 340, 120), &top, 1));
+    bar.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    EXPECT_EQ(bar.SetPos(40), 0);
+    EXPECT_EQ(bar.SetPos(250), 40);  // clamped to the range
+    EXPECT_EQ(bar.GetPos(), 100);
+    EXPECT_EQ(bar.SetBkColor(0xF0F0F0), static_cast<COLORREF>(CLR_DEFAULT));
+    EXPECT_TRUE(bar.DestroyWindow());
+    EXPECT_EQ(bar.GetSafeHwnd(), nullptr);
+
+    CToolTipCtrl tip;
+    EXPECT_EQ(tip.GetSafeHwnd(), nullptr);
+    ASSERT_TRUE(tip.Create(&top));
+    tip.Activate(FALSE);
+    EXPECT_EQ(tip.SetMaxTipWidth(400), -1);
+    EXPECT_EQ(tip.GetMaxTipWidth(), 400);
+    MSG msg = {top.GetSafeHwnd(), WM_MOUSEMOVE, 0, 0, 0, {0, 0}};
+    tip.RelayEvent(&msg);
+    // The tip is never a child and never shown.
+    EXPECT_FALSE(tip.IsWindowVisible());
+    HWND tipHwnd = tip.GetSafeHwnd();
+    top.DestroyWindow();
+    EXPECT_FALSE(IsWindow(tipHwnd));
+}
+
+}  // namespace
