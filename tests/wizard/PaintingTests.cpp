@@ -1,0 +1,82 @@
+// The painters of the wizard's pages, drawn into a memory surface.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/gdi/Gdi.h"
+#include "tests/wizard/WizardTestSupport.h"
+#include "wizard/CQuorinUpdateManagerDlg.h"
+
+namespace {
+
+const int WIDTH = 400;
+const int HEIGHT = 120;
+
+class Surface {
+public:
+    Surface()
+    {
+        m_dc.CreateCompatibleDC(nullptr);
+        m_bitmap.CreateBitmap(WIDTH, HEIGHT, 1, 32, nullptr);
+        m_old = m_dc.SelectObject(&m_bitmap);
+        m_dc.FillSolidRect(0, 0, WIDTH, HEIGHT, RGB(255, 255, 255));
+    }
+    ~Surface() { m_dc.SelectObject(m_old); }
+
+    CDC* dc() { return &m_dc; }
+    // Pixels that are not white in the rows [top, top + height) and the
+    // columns [left, right).
+    int Ink(int top, int height, int left = 0, int right = WIDTH)
+    {
+        int count = 0;
+        for (int y = top; y < top + height && y < HEIGHT; ++y)
+            for (int x = left; x < right; ++x)
+                if (m_dc.GetPixel(x, y) != RGB(255, 255, 255))
+                    ++count;
+        return count;
+    }
+
+private:
+    CDC m_dc;
+    CBitmap m_bitmap;
+    CBitmap* m_old = nullptr;
+};
+
+class Painting : public ::testing::Test {
+protected:
+    wizardtest::PrivateRegistry m_registry;
+};
+
+TEST_F(Painting, LinesStandTwentyPixelsApartAndAnEmptyLineKeepsItsPlace)
+{
+    CQuorinUpdateManagerDlg dlg;
+    Surface surface;
+    dlg.DrawMultilineText(surface.dc(), 10, 0, "Hello\n\nWorld\n");
+    EXPECT_GT(surface.Ink(0, 20), 0) << "first line";
+    EXPECT_EQ(surface.Ink(20, 20), 0) << "the empty line draws nothing";
+    EXPECT_GT(surface.Ink(40, 20), 0) << "third line";
+    EXPECT_EQ(surface.Ink(60, 60), 0) << "a closing line break adds no line";
+}
+
+TEST_F(Painting, EmptyTextDrawsNothing)
+{
+    CQuorinUpdateManagerDlg dlg;
+    Surface surface;
+    dlg.DrawMultilineText(surface.dc(), 0, 0, "");
+    dlg.DrawMultilineText(surface.dc(), 0, 0, "\n\n");
+    EXPECT_EQ(surface.Ink(0, HEIGHT), 0);
+}
+
+TEST_F(Painting, ALineLongerThanTheLineBufferIsCutAndTheNextStillDrawn)
+{
+    // A device name from the car kit may be this long.
+    std::string text(1000, 'W');
+    text += "\nx";
+    CQuorinUpdateManagerDlg dlg;
+    Surface surface;
+    dlg.DrawMultilineText(surface.dc(), 0, 0, text.c_str());
+    EXPECT_GT(surface.Ink(0, 20), 0);
+    EXPECT_GT(surface.Ink(20, 20), 0);
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// The folders that start-up derives from the program's path and the
+// environment.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "container/GlobalFolders.h"
+#include "link/UPDATEManager.h"
+#include "platform/files/FileApi.h"
+#include "tests/platform/TempFolder.h"
+#include "wizard/CQuorinUpdateManagerApp.h"
+
+namespace {
+
+// Keeps TMP, TEMP and the current directory of the process as they were.
+class StartupFolders : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Save("TMP", m_tmp, m_hadTmp);
+        Save("TEMP", m_temp, m_hadTemp);
+        char current[1024];
+        GetCurrentDirectoryA(sizeof(current), current);
+        m_current = current;
+    }
+    void TearDown() override
+    {
+        Restore("TMP", m_tmp, m_hadTmp);
+        Restore("TEMP", m_temp, m_hadTemp);
+        SetCurrentDirectoryA(m_current.c_str());
+    }
+
+    static void Save(const char* name, std::string& value, bool& had)
+    {
+        const char* v = getenv(name);
+        had = v != nullptr;
+        value = v ? v : "";
+    }
+    static void Restore(const char* name, const std::string& value, bool had)
+    {
+        if (had)
+            setenv(name, value.c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+    static std::string Current()
+    {
+        char current[1024];
+        GetCurrentDirectoryA(sizeof(current), current);
+        return current;
+    }
+
+    std::string m_tmp, m_temp, m_current;
+    bool m_hadTmp = false, m_hadTemp = false;
+};
+
+TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
+{
+    TempFolder program("Updater");
+    std::string exe = program.Windows("program.exe");
+    setenv("TMP", "C:\\Temp", 1);
+    CQuorinUpdateManagerApp::SetUpFolders(exe.c_str());
+    EXPECT_STREQ(g_ProgramPath, exe.c_str());
+    EXPECT_STREQ(UPDATEManager::m_AppFolder, program.Windows().c_str());
+    EXPECT_EQ(Current(), program.Windows());
+}
+
+// Without TMP and TEMP the layer reads TMP as TMPDIR or /tmp, as Windows
+// always has a TMP, so the program folder is not reached here.
+TEST_F(StartupFolders, TempFolderFromTmpThenTemp)
+{
+    TempFolder program("Tools");
+    std::string exe = program.Windows("program.exe");
+    std::string longValue(300, 'x');
+    struct Case {
+        const char* tmp;   // nullptr: unset
+        const char* temp;
+        std::string expected;
+    } cases[] = {
+        {"C:\\Tmp", "C:\\Temp", "C:\\Tmp"},
+        {nullptr, "C:\\Temp", "C:\\Temp"},
+        {"", "C:\\Temp", "C:\\Temp"},
+        // A value the 260-character buffer cannot hold counts as unset.
+        {longValue.c_str(), "C:\\Temp", "C:\\Temp"},
+    };
+    for (const Case& c : cases) {
+        if (c.tmp) setenv("TMP", c.tmp, 1); else unsetenv("TMP");
+        if (c.temp) setenv("TEMP", c.temp, 1); else unsetenv("TEMP");
+        CQuorinUpdateManagerApp::SetUpFolders(exe.c_str());
+        EXPECT_STREQ(g_WorkFolder, c.expected.c_str()) << (c.tmp ? c.tmp : "(unset)");
+        EXPECT_STREQ(UPDATEManager::m_TempFolder, c.expected.c_str());
+    }
+}
+
+TEST_F(StartupFolders, LongValuesAtTheBufferEdge)
+{
+    // 259 characters fit the buffer with the terminator; 260 do not.
+    std::string fits(259, 'a');
+    std::string tooLong(260, 'b');
+    setenv("TEMP", "C:\\Temp", 1);
+    setenv("TMP", fits.c_str(), 1);
+    CQuorinUpdateManagerApp::SetUpFolders("C:\\program.exe");
+    EXPECT_STREQ(g_WorkFolder, fits.c_str());
+    setenv("TMP", tooLong.c_str(), 1);
+    CQuorinUpdateManagerApp::SetUpFolders("C:\\program.exe");
+    EXPECT_STREQ(g_WorkFolder, "C:\\Temp");
+}
+
+TEST_F(StartupFolders, BareProgramNameLeavesTheFoldersEmpty)
+{
+    setenv("TMP", "C:\\Temp", 1);
+    std::string before = Current();
+    CQuorinUpdateManagerApp::SetUpFolders("program.exe");
+    EXPECT_STREQ(g_ProgramPath, "program.exe");
+    EXPECT_STREQ(UPDATEManager::m_AppFolder, "");
+    EXPECT_STREQ(g_WorkFolder, "C:\\Temp");
+    EXPECT_EQ(Current(), before);
+}
+
+}  // namespace

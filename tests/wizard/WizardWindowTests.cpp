@@ -1,0 +1,408 @@
+// The wizard window and its page state machine on the headless window
+// system, with the message boxes answered by a recording responder.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "container/UPDATEModel.h"
+#include "container/UpdateResult.h"
+#include "platform/registry/Registry.h"
+#include "platform/threads/Threads.h"
+#include "platform/window/Headless.h"
+#include "platform/window/MessageBoxSeam.h"
+#include "resources/resource.h"
+#include "tests/wizard/WizardTestSupport.h"
+#include "wizard/CQuorinUpdateManagerDlg.h"
+
+namespace {
+
+using Dlg = CQuorinUpdateManagerDlg;
+using wizardtest::RunModal;
+
+const char CAPTION[] = "Aldemar Zubeh\xF6r Update Manager";
+
+std::string Text(CWnd& wnd)
+{
+    CString text;
+    wnd.GetWindowText(text);
+    return std::string(static_cast<LPCSTR>(text));
+}
+
+std::string English(int index)
+{
+    LanguageTexts texts;
+    return std::string(static_cast<LPCSTR>(texts.GetTextFor(LanguageTexts::LANGUAGE_ENGLISH, index)));
+}
+
+class WizardWindow : public ::testing::Test {
+protected:
+    void UseEnglish() { wizardtest::StoreSetting("Language", "English_UK"); }
+    // Waits, pumping the window's messages, until the page is reached.
+    static bool WaitForPage(Dlg& dlg, int page, int ms = 10000)
+    {
+        return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
+    }
+
+    wizardtest::PrivateRegistry m_registry;
+};
+
+TEST_F(WizardWindow, OpensOnTheWelcomePageInGermanWithoutAStoredLanguage)
+{
+    Dlg dlg;
+    RunModal(dlg, [&] {
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
+        EXPECT_EQ(dlg.m_texts.GetLanguage(), LanguageTexts::LANGUAGE_GERMAN);
+        EXPECT_EQ(Text(dlg.m_btnNext), "Weiter");
+        EXPECT_EQ(Text(dlg.m_btnBack), "Zur\xFC" "ck");
+        EXPECT_EQ(Text(dlg), "Aldemar Zubeh\xF6r Update Manager ver.07");
+        EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
+        EXPECT_FALSE(dlg.m_btnBack.IsWindowEnabled());
+        EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
+        EXPECT_FALSE(dlg.m_btnInfo.IsWindowVisible());
+        EXPECT_FALSE(dlg.m_btnExit.IsWindowVisible());
+        EXPECT_FALSE(dlg.m_btnSetup.IsWindowVisible());
+        EXPECT_FALSE(dlg.GetDlgItem(IDC_COMPORT_COMBO)->IsWindowVisible());
+        EXPECT_EQ(dlg.m_settings.m_forceUpdate, 0);
+    });
+    EXPECT_EQ(wizardtest::ReadSetting("Language"), "(none)") << "nothing stored before a choice";
+}
+
+TEST_F(WizardWindow, FlagsSwitchTheLanguageAtOnceAndStoreIt)
+{
+    Dlg dlg;
+    RunModal(dlg, [&] {
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_ENGLISH, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(dlg.m_btnEnglish.GetSafeHwnd()));
+        EXPECT_EQ(Text(dlg.m_btnNext), "Next");
+        EXPECT_EQ(wizardtest::ReadSetting("Language"), "English_UK");
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
+        EXPECT_EQ(Text(dlg.m_btnExit), "Abbruch");
+        EXPECT_EQ(wizardtest::ReadSetting("Language"), "Deutsch");
+    });
+}
+
+TEST_F(WizardWindow, ErrorTextOfEveryResultCode)
+{
+    UseEnglish();
+    // Code -> catalogue text; 9 and 23 do not show their own names' texts.
+    const int expected[] = {39, 40, 41, 42, 43, 44, 45, 56, 46, 47, 48, 49,
+                            50, 51, 52, 53, 54, 55, 55, 58, 59, 60, 61, 56};
+    Dlg dlg;
+    RunModal(dlg, [&] {
+        for (int code = 0; code < 24; ++code)
+            EXPECT_EQ(std::string(dlg.GetErrorText(code)), English(expected[code])) << "code " << code;
+        for (int code : {-1, -100, 24, 1000})
+            EXPECT_EQ(std::string(dlg.GetErrorText(code)), "Unspecific error") << "code " << code;
+        EXPECT_EQ(std::string(dlg.GetErrorText(UPDATE_RESULT_TIMEOUT)),
+                  "The hands-free car kit is not responding");
+    });
+}
+
+TEST_F(WizardWindow, WelcomeNextAndBackSetTheButtons)
+{
+    Dlg dlg;
+    RunModal(dlg, [&] {
+        dlg.OnWizardEvent(Dlg::EV_RESULT, 0);  // nothing expected here: ignored
+        dlg.OnWizardEvent(Dlg::EV_BACK, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
+        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_SELECT_CONTAINER);
+        EXPECT_FALSE(dlg.m_btnNext.IsWindowEnabled());
+        EXPECT_TRUE(dlg.m_btnBack.IsWindowEnabled());
+        EXPECT_TRUE(dlg.m_btnBrowse.IsWindowEnabled());
+        dlg.OnWizardEvent(Dlg::EV_RESULT, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_SELECT_CONTAINER);
+        dlg.OnWizardEvent(Dlg::EV_BACK, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
+        EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
+        EXPECT_FALSE(dlg.m_btnBack.IsWindowEnabled());
+        EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
+    });
+}
+
+TEST_F(WizardWindow, UnpackedContainerChecks)
+{
+    UseEnglish();
+    TempFolder temp("temp");
+    struct Case {
+        const char* name;
+        std::function<void(const TempFolder&)> fill;  // fills the Repository folder
+        bool makeFolder;
+        int text;
+    } cases[] = {
+        {"no folder", [](const TempFolder&) {}, false, 48},
+        {"empty folder", [](const TempFolder&) {}, true, 48},
+        {"no xml", [](const TempFolder& t) { t.Write("Repository/a.bin", "data"); }, true, 47},
+        {"xml in a sub-folder only",
+         [](const TempFolder& t) {
+             t.MakeFolder("Repository/sub");
+             t.Write("Repository/sub/update.xml", "<update/>");
+         },
+         true, 47},
+        {"broken xml", [](const TempFolder& t) { t.Write("Repository/update.xml", "no xml at all"); },
+         true, 61},
+    };
+    for (const Case& c : cases) {
+        std::string command = "rm -rf '" + temp.Linux("Repository") + "'";
+        ASSERT_EQ(system(command.c_str()), 0);
+        if (c.makeFolder)
+            mkdir(temp.Linux("Repository").c_str(), 0777);
+        c.fill(temp);
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes;
+        RunModal(dlg, [&] {
+            dlg.m_protocol.SetRepositoryFolder(CString(temp.Windows("Repository").c_str()));
+            dlg.m_page = Dlg::PAGE_UNPACKING;
+            dlg.OnWizardEvent(Dlg::EV_RESULT, 0);
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.name;
+            EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled()) << c.name;
+        });
+        ASSERT_EQ(boxes.Count(), 1u) << c.name;
+        auto call = boxes.Calls()[0];
+        EXPECT_EQ(std::string(call.text), English(c.text)) << c.name;
+        EXPECT_EQ(std::string(call.caption), CAPTION);
+        EXPECT_EQ(call.type, static_cast<UINT>(MB_OK)) << c.name;
+    }
+}
+
+TEST_F(WizardWindow, ConnectFailuresGoBackToThePageBeforeThePortChoice)
+{
+    UseEnglish();
+    const std::string noConnection =
+        "No connection was established.\nPlease check if correct COM-port was set and device was "
+        "in update mode.\nPlease try again.";
+    struct Case {
+        int code;
+        std::string first;
+    } cases[] = {
+        {UPDATE_RESULT_DEVICE_DISCONNECTED, English(40)},
+        {UPDATE_RESULT_DEVICE_NAK, English(41)},
+        {UPDATE_RESULT_TIMEOUT, "The hands-free car kit is not responding"},
+        {UPDATE_RESULT_PORT_ERROR, English(47)},
+    };
+    for (const Case& c : cases) {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes;
+        RunModal(dlg, [&] {
+            dlg.m_page = Dlg::PAGE_CONNECTING;
+            dlg.OnWizardEvent(Dlg::EV_RESULT, c.code);
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_PREPARE_CONNECTION) << c.code;
+            EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
+            EXPECT_FALSE(dlg.m_btnBack.IsWindowEnabled());
+        });
+        ASSERT_EQ(boxes.Count(), 1u) << c.code;
+        EXPECT_EQ(std::string(boxes.Calls()[0].text), c.first + "\n" + noConnection) << c.code;
+        EXPECT_EQ(boxes.Calls()[0].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    }
+}
+
+TEST_F(WizardWindow, CancelledConnectEndsOnTheErrorPageWithTheExitQuestion)
+{
+    UseEnglish();
+    {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDNO});
+        RunModal(dlg, [&] {
+            dlg.m_page = Dlg::PAGE_CONNECTING;
+            dlg.OnWizardEvent(Dlg::EV_RESULT, UPDATE_RESULT_CANCELLED);
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
+        });
+        ASSERT_EQ(boxes.Count(), 1u);
+        EXPECT_EQ(std::string(boxes.Calls()[0].text), English(18));
+        EXPECT_EQ(boxes.Calls()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    }
+    {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDYES});
+        INT_PTR result = RunModal(
+            dlg,
+            [&] {
+                dlg.m_page = Dlg::PAGE_CONNECTING;
+                dlg.OnWizardEvent(Dlg::EV_RESULT, UPDATE_RESULT_CANCELLED);
+            },
+            -1);
+        EXPECT_EQ(result, IDCANCEL) << "Yes ends the window";
+    }
+}
+
+TEST_F(WizardWindow, RefusedFileShowsTheReasonAndDisconnects)
+{
+    UseEnglish();
+    Dlg dlg;
+    zq::RecordingMessageBoxResponder boxes;
+    RunModal(dlg, [&] {
+        dlg.m_page = Dlg::PAGE_TRANSFERRING;
+        dlg.ShowStepProgress(true);
+        dlg.ShowTotalProgress(true);
+        UPDATEManager::m_LastNakReason = 7;
+        dlg.OnWizardEvent(Dlg::EV_RESULT, UPDATE_RESULT_DEVICE_NAK);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_DISCONNECTING_AFTER_ERROR);
+        EXPECT_EQ(dlg.m_stepProgress, nullptr);
+        EXPECT_EQ(dlg.m_totalProgress, nullptr);
+        EXPECT_FALSE(dlg.m_btnNext.IsWindowEnabled());
+        // No port is open: the disconnect worker ends at once with a result.
+        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_ERROR));
+        EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
+    });
+    ASSERT_GE(boxes.Count(), 1u);
+    EXPECT_EQ(std::string(boxes.Calls()[0].text), "Wrong acknowledge has been received from device [7]");
+}
+
+TEST_F(WizardWindow, TransferResultsWithTheirBoxes)
+{
+    UseEnglish();
+    struct Case {
+        int code;
+        const char* box;  // nullptr: none
+    } cases[] = {
+        {UPDATE_RESULT_UNEXPECTED_COMMAND, "Unexpected command has been received from the device"},
+        {UPDATE_RESULT_TIMEOUT, "The hands-free car kit is not responding"},
+        {UPDATE_RESULT_CANCELLED, nullptr},
+        {UPDATE_RESULT_READ_ERROR, nullptr},  // text 28, checked below
+    };
+    for (const Case& c : cases) {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes;
+        RunModal(dlg, [&] {
+            dlg.m_page = Dlg::PAGE_TRANSFERRING;
+            dlg.OnWizardEvent(Dlg::EV_RESULT, c.code);
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_DISCONNECTING_AFTER_ERROR) << c.code;
+            EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_ERROR)) << c.code;
+        });
+        if (c.code == UPDATE_RESULT_READ_ERROR) {
+            ASSERT_EQ(boxes.Count(), 1u);
+            EXPECT_EQ(std::string(boxes.Calls()[0].text), English(28));
+        } else if (c.box) {
+            ASSERT_EQ(boxes.Count(), 1u) << c.code;
+            EXPECT_EQ(std::string(boxes.Calls()[0].text), c.box);
+        } else {
+            EXPECT_EQ(boxes.Count(), 0u) << c.code;
+        }
+    }
+}
+
+TEST_F(WizardWindow, DisconnectResultsEndTheRoad)
+{
+    Dlg dlg;
+    RunModal(dlg, [&] {
+        dlg.m_page = Dlg::PAGE_DISCONNECTING;
+        dlg.OnWizardEvent(Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_SUCCESS) << "a timed-out disconnect still ends well";
+        dlg.m_containerPath = "Z:\\c.zip";
+        dlg.OnWizardEvent(Dlg::EV_BACK, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_SUCCESS);
+        EXPECT_TRUE(dlg.m_containerPath.IsEmpty()) << "every event empties the container path";
+        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
+        EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
+        EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
+
+        dlg.m_page = Dlg::PAGE_DISCONNECTING_AFTER_ERROR;
+        dlg.OnWizardEvent(Dlg::EV_RESULT, 9);  // no disconnect result: ignored
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_DISCONNECTING_AFTER_ERROR);
+        dlg.OnWizardEvent(Dlg::EV_RESULT, UPDATE_RESULT_SUCCESS);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
+    });
+}
+
+TEST_F(WizardWindow, EmptyFileListShowsTheBrokenContainerTextAndDisconnects)
+{
+    UseEnglish();
+    g_UpdateModel.ClearProduct();
+    Dlg dlg;
+    zq::RecordingMessageBoxResponder boxes;
+    RunModal(dlg, [&] {
+        dlg.m_page = Dlg::PAGE_DEVICE_INFO;
+        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_DISCONNECTING_AFTER_ERROR);
+        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_ERROR));
+    });
+    ASSERT_GE(boxes.Count(), 1u);
+    EXPECT_EQ(std::string(boxes.Calls().back().text), English(47));
+}
+
+TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
+{
+    UseEnglish();
+    wizardtest::StoreSetting("PortNumber", "COM12");
+    zq::SetSerialCommProvider([] {
+        return zq::SerialCommList{{"/dev/ttyS90", "COM3"}, {"/dev/ttyS91", "COM10"}};
+    });
+    Dlg dlg;
+    zq::RecordingMessageBoxResponder boxes;
+    RunModal(dlg, [&] {
+        dlg.m_page = Dlg::PAGE_PREPARE_CONNECTION;
+        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_SELECT_PORT);
+        CWnd* box = dlg.GetDlgItem(IDC_COMPORT_COMBO);
+        EXPECT_TRUE(box->IsWindowVisible());
+        EXPECT_EQ(Text(*box), "COM12");
+        EXPECT_EQ(box->SendMessage(CB_GETCOUNT, 0, 0), 2);
+
+        box->SetWindowText("7");
+        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        EXPECT_FALSE(box->IsWindowVisible());
+        EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "7");
+        // "7" names no port: the connect worker fails with a port error.
+        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION));
+    });
+    zq::SetSerialCommProvider(nullptr);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(std::string(boxes.Calls()[0].text).substr(0, English(47).size()), English(47));
+}
+
+TEST_F(WizardWindow, WithNoStoredPortTheFieldShowsCom0)
+{
+    Dlg dlg;
+    RunModal(dlg, [&] {
+        dlg.m_page = Dlg::PAGE_PREPARE_CONNECTION;
+        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        EXPECT_EQ(Text(*dlg.GetDlgItem(IDC_COMPORT_COMBO)), "COM0");
+    });
+}
+
+TEST_F(WizardWindow, CloseAsksOnEveryPageAndEscapeDoesNothing)
+{
+    UseEnglish();
+    {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDNO});
+        INT_PTR result = RunModal(dlg, [&] {
+            dlg.m_page = Dlg::PAGE_TRANSFERRING;
+            dlg.SendMessage(WM_CLOSE, 0, 0);
+            EXPECT_TRUE(::IsWindow(dlg.GetSafeHwnd()));
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+            zq::headless::PressKey(VK_ESCAPE);
+            zq::headless::ReleaseKey(VK_ESCAPE);
+            zq::PumpPendingMessages();
+            dlg.m_page = Dlg::PAGE_WELCOME;
+        }, IDOK);
+        EXPECT_EQ(result, IDOK) << "neither No nor Escape ended the window";
+        ASSERT_EQ(boxes.Count(), 1u);
+        EXPECT_EQ(std::string(boxes.Calls()[0].text), English(18));
+        EXPECT_EQ(std::string(boxes.Calls()[0].caption), CAPTION);
+    }
+    {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDYES});
+        INT_PTR result = RunModal(dlg, [&] { dlg.SendMessage(WM_CLOSE, 0, 0); }, -1);
+        EXPECT_EQ(result, IDCANCEL);
+    }
+}
+
+TEST_F(WizardWindow, ProgressNoticesWithoutTheirBarChangeNothing)
+{
+    Dlg dlg;
+    RunModal(dlg, [&] {
+        EXPECT_EQ(dlg.SendMessage(WM_STEP_PROGRESS, 50, 0), 1);
+        EXPECT_EQ(dlg.SendMessage(WM_TOTAL_PROGRESS, 50, 0), 1);
+        dlg.ShowStepProgress(true);
+        dlg.SendMessage(WM_STEP_PROGRESS, 42, 0);
+        EXPECT_EQ(dlg.m_stepProgress->GetPos(), 42);
+        dlg.ShowStepProgress(false);
+        EXPECT_EQ(dlg.m_stepProgress, nullptr);
+    });
+}
+
+}  // namespace
