@@ -79,4 +79,58 @@ TEST_F(Painting, ALineLongerThanTheLineBufferIsCutAndTheNextStillDrawn)
     EXPECT_GT(surface.Ink(20, 20), 0);
 }
 
+// Pixels of the window's client area in the rectangle that are exactly the
+// colour.
+int CountColour(CWnd& wnd, const RECT& rect, COLORREF colour)
+{
+    CClientDC dc(&wnd);
+    int count = 0;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            if (dc.GetPixel(x, y) == colour)
+                ++count;
+    return count;
+}
+
+TEST_F(Painting, EachPageMarksItsStepLine)
+{
+    using Dlg = CQuorinUpdateManagerDlg;
+    // Page -> highlighted step line (0 at the top), -1 for no step list.
+    struct Case {
+        int page;
+        int line;
+        bool body;
+    } cases[] = {
+        {Dlg::PAGE_WELCOME, -1, true},        {Dlg::PAGE_SELECT_CONTAINER, 0, true},
+        {Dlg::PAGE_UNPACKING, 1, true},       {Dlg::PAGE_CONNECTING, 2, true},
+        {Dlg::PAGE_DEVICE_INFO, 3, false},    {Dlg::PAGE_DISCONNECTING, 5, false},
+        {Dlg::PAGE_ERROR, 6, true},
+    };
+    const COLORREF highlight = 0x4C4333;
+    const COLORREF text = 0x333333;
+    Dlg dlg;
+    wizardtest::RunModal(dlg, [&] {
+        for (const Case& c : cases) {
+            dlg.m_page = c.page;
+            dlg.RedrawWindow();
+            for (int line = 0; line < 7; ++line) {
+                CRect band(20, 110 + 30 * line, 150, 110 + 30 * line + 20);
+                int marked = CountColour(dlg, band, highlight);
+                if (line == c.line)
+                    EXPECT_GT(marked, 0) << "page " << c.page << " line " << line;
+                else
+                    EXPECT_EQ(marked, 0) << "page " << c.page << " line " << line;
+                if (c.line < 0)
+                    EXPECT_EQ(CountColour(dlg, band, text), 0) << "no step list on page " << c.page;
+            }
+            // The body's first line stands at (160, 110).
+            int body = CountColour(dlg, CRect(160, 110, 400, 125), text);
+            if (c.body)
+                EXPECT_GT(body, 0) << "page " << c.page;
+            else
+                EXPECT_EQ(body, 0) << "page " << c.page;
+        }
+    });
+}
+
 }  // namespace
