@@ -43,7 +43,8 @@ TEST(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
 {
     CarKitSimulator sim(201);
     std::string product = sim.WriteFile("product.xml", PRODUCT_XML);
-    ASSERT_TRUE(sim.Start({"--product", product})) << sim.Error();
+    // The kit confirms each file as an RX7150 above software 137 does.
+    ASSERT_TRUE(sim.Start({"--product", product, "--model", "RX7150", "--software", "138"})) << sim.Error();
 
     TempFolder temp("temp");
     TempFolder source("source");
