@@ -318,6 +318,8 @@ void CQuorinUpdateManagerDlg::OnSysCommand(UINT id, LPARAM lParam)
 
 void CQuorinUpdateManagerDlg::OnDestroy()
 {
+    // The window leaves the screen at once, also while a worker is waited for.
+    ShowWindow(SW_HIDE);
     StopWorker();
     ShowTotalProgress(false);
     ShowStepProgress(false);
