@@ -8,8 +8,12 @@
 #include "container/GlobalFolders.h"
 #include "link/UPDATEManager.h"
 #include "platform/files/FileApi.h"
+#include "platform/app/CommandLine.h"
+#include "platform/window/Headless.h"
 #include "tests/platform/TempFolder.h"
+#include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
+#include "wizard/CQuorinUpdateManagerDlg.h"
 
 namespace {
 
@@ -117,6 +121,29 @@ TEST_F(StartupFolders, BareProgramNameLeavesTheFoldersEmpty)
     EXPECT_STREQ(UPDATEManager::m_AppFolder, "");
     EXPECT_STREQ(g_WorkFolder, "C:\\Temp");
     EXPECT_EQ(Current(), before);
+}
+
+TEST_F(StartupFolders, InitInstanceRunsTheWizardModallyAndEndsWithFalse)
+{
+    wizardtest::PrivateRegistry registry;
+    setenv("TMP", "C:\\Temp", 1);
+    CWnd* shown = nullptr;
+    zq::headless::SetIdleHandler([&] {
+        if (shown)
+            return;
+        shown = AfxGetMainWnd();
+        auto* dialog = dynamic_cast<CQuorinUpdateManagerDlg*>(shown);
+        ASSERT_NE(dialog, nullptr) << "the wizard is the main window while it runs";
+        EXPECT_EQ(dialog->m_page, CQuorinUpdateManagerDlg::PAGE_WELCOME);
+        dialog->EndDialog(IDCANCEL);
+    });
+    EXPECT_EQ(AfxGetApp(), &theApp);
+    EXPECT_FALSE(theApp.InitInstance());
+    zq::headless::SetIdleHandler(nullptr);
+    EXPECT_NE(shown, nullptr);
+    EXPECT_STREQ(g_ProgramPath, __argv[0]);
+    EXPECT_STREQ(g_WorkFolder, "C:\\Temp");
+    EXPECT_STREQ(theApp.m_pszRegistryKey, "ZQUpdateManager");
 }
 
 }  // namespace
