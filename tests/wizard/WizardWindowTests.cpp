@@ -7,7 +7,9 @@
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
 #include "platform/registry/Registry.h"
+#include "platform/files/FileApi.h"
 #include "platform/threads/Threads.h"
+#include "platform/window/CFileDialog.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
@@ -119,6 +121,78 @@ TEST_F(WizardWindow, WelcomeNextAndBackSetTheButtons)
         EXPECT_FALSE(dlg.m_btnBack.IsWindowEnabled());
         EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
     });
+}
+
+TEST_F(WizardWindow, BrowseGivenUpAsksWhetherToGoOn)
+{
+    UseEnglish();
+    int dialogs = 0;
+    zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString*) {
+        ++dialogs;
+        return false;
+    });
+    {
+        // Yes opens the file dialog again; No goes back to the start.
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDYES, IDNO});
+        RunModal(dlg, [&] {
+            dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+            dlg.OnWizardEvent(Dlg::EV_BROWSE, 0);
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
+            EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
+            EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
+            EXPECT_TRUE(dlg.m_containerPath.IsEmpty());
+        });
+        EXPECT_EQ(dialogs, 2);
+        ASSERT_EQ(boxes.Count(), 2u);
+        EXPECT_EQ(std::string(boxes.Calls()[0].text), English(4));
+        EXPECT_EQ(boxes.Calls()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    }
+    zq::SetFileDialogResponder(nullptr);
+}
+
+TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
+{
+    UseEnglish();
+    TempFolder temp("temp");
+    temp.Write("c.zip", std::string(1000, 'z'));
+    UPDATEManager::m_TempFolder = temp.Windows().c_str();
+    struct Case {
+        std::string container;
+        bool fullDisk;
+        int text;
+    } cases[] = {
+        {temp.Windows("missing.zip"), false, 50},
+        {temp.Windows("c.zip"), true, 49},
+    };
+    for (const Case& c : cases) {
+        zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString* path) {
+            *path = c.container.c_str();
+            return true;
+        });
+        zq::SetDiskSpaceProvider([&](const std::string&, zq::DiskSpace& space) {
+            space.freeToCaller = space.totalFree = c.fullDisk ? 1999 : 1ULL << 40;
+            space.total = 1ULL << 41;
+            return true;
+        });
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes;
+        RunModal(dlg, [&] {
+            dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+            dlg.OnWizardEvent(Dlg::EV_BROWSE, 0);
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.text;
+            EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
+            EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
+            EXPECT_EQ(std::string(dlg.m_protocol.GetRepositoryFolder()), temp.Windows() + "\\Repository");
+            // Nothing runs: no result arrives, the page stays.
+            zq::PumpMessagesUntil([] { return false; }, 200);
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
+        });
+        ASSERT_EQ(boxes.Count(), 1u) << c.text;
+        EXPECT_EQ(std::string(boxes.Calls()[0].text), English(c.text));
+    }
+    zq::SetFileDialogResponder(nullptr);
+    zq::SetDiskSpaceProvider(nullptr);
 }
 
 TEST_F(WizardWindow, UnpackedContainerChecks)
