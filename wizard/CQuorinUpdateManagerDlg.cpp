@@ -52,6 +52,9 @@ CQuorinUpdateManagerDlg::~CQuorinUpdateManagerDlg()
     // The window may be gone without a WM_DESTROY having reached us (it was
     // never created); the worker must not outlive m_protocol either way.
     StopWorker();
+    // The catalogue must not set captions of a window that is gone.
+    if (m_ready)
+        m_texts.SetMainDialog(nullptr);
     delete m_totalProgress;
     delete m_stepProgress;
 }

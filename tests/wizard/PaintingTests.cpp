@@ -116,19 +116,22 @@ TEST_F(Painting, EachPageMarksItsStepLine)
             for (int line = 0; line < 7; ++line) {
                 CRect band(20, 110 + 30 * line, 150, 110 + 30 * line + 20);
                 int marked = CountColour(dlg, band, highlight);
-                if (line == c.line)
+                if (line == c.line) {
                     EXPECT_GT(marked, 0) << "page " << c.page << " line " << line;
-                else
+                } else {
                     EXPECT_EQ(marked, 0) << "page " << c.page << " line " << line;
-                if (c.line < 0)
+                }
+                if (c.line < 0) {
                     EXPECT_EQ(CountColour(dlg, band, text), 0) << "no step list on page " << c.page;
+                }
             }
             // The body's first line stands at (160, 110).
             int body = CountColour(dlg, CRect(160, 110, 400, 125), text);
-            if (c.body)
+            if (c.body) {
                 EXPECT_GT(body, 0) << "page " << c.page;
-            else
+            } else {
                 EXPECT_EQ(body, 0) << "page " << c.page;
+            }
         }
     });
 }
