@@ -309,6 +309,30 @@ Window* AnyInvalid(HWND filter)
     return nullptr;
 }
 
+// Delivers WM_PAINT. The children under the painted part are drawn again
+// afterwards, so they stay on top of their parent's picture even when they
+// had painted themselves earlier (the parent's picture covers them).
+LRESULT PaintNow(Window* w)
+{
+    HWND hwnd = w->hwnd;
+    RECT painted = w->update;
+    if (!w->invalid) GetClientRect(hwnd, &painted);
+    LRESULT r = Deliver(w, WM_PAINT, 0, 0);
+    if ((w = Find(hwnd)) == nullptr) return r;
+    w->invalid = false;
+    std::vector<HWND> children = w->children;
+    for (HWND child : children) {
+        Window* c = Find(child);
+        if (!c || !c->IsChild() || !(c->style & WS_VISIBLE)) continue;
+        RECT inter;
+        if (IntersectRect(&inter, &c->rect, &painted)) {
+            OffsetRect(&inter, -c->rect.left, -c->rect.top);
+            InvalidateRect(child, &inter, FALSE);
+        }
+    }
+    return r;
+}
+
 }  // namespace
 
 void PostInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -566,13 +590,10 @@ LRESULT DispatchMessageA(const MSG* msg)
     if (!msg || !msg->hwnd) return 0;
     Window* w = Find(msg->hwnd);
     if (!w) return 0;
-    HWND hwnd = w->hwnd;
-    LRESULT r = Deliver(w, msg->message, msg->wParam, msg->lParam);
-    if (msg->message == WM_PAINT) {
-        // A handler that did not validate must not make the loop spin.
-        if (Window* still = Find(hwnd)) still->invalid = false;
-    }
-    return r;
+    // A paint handler that does not validate must not make the loop spin:
+    // the window counts as painted afterwards.
+    if (msg->message == WM_PAINT) return PaintNow(w);
+    return Deliver(w, msg->message, msg->wParam, msg->lParam);
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }
@@ -942,9 +963,8 @@ void UpdateTree(HWND hwnd)
     Window* w = Find(hwnd);
     if (!w || !IsEffectivelyVisible(w)) return;
     if (w->invalid) {
-        Deliver(w, WM_PAINT, 0, 0);
+        PaintNow(w);
         if ((w = Find(hwnd)) == nullptr) return;
-        w->invalid = false;
     }
     std::vector<HWND> children = w->children;
     for (HWND child : children) {

@@ -167,6 +167,13 @@ TEST(WindowInput, PaintFollowsInvalidationParentFirst)
     parent.RedrawWindow();
     EXPECT_EQ(log, (std::vector<std::string>{"parent", "child"}));
     EXPECT_EQ(zq::PumpPendingMessages(), 0);
+    // A child that paints at once while its parent still waits is drawn
+    // again after the parent, so the parent's picture does not cover it.
+    log.clear();
+    parent.Invalidate();
+    child.UpdateWindow();
+    zq::PumpPendingMessages();
+    EXPECT_EQ(log, (std::vector<std::string>{"child", "parent", "child"}));
 }
 
 }  // namespace
