@@ -563,10 +563,9 @@ gboolean OnBoxKey(GtkWidget*, GdkEventKey* e, gpointer data)
     return e->keyval == GDK_KEY_Escape && !state->escapeAllowed;
 }
 
-gboolean OnBoxDelete(GtkWidget*, GdkEvent*, gpointer data)
-{
-    return !static_cast<BoxState*>(data)->escapeAllowed;
-}
+// The close box gives its answer through "response"; the layer destroys the
+// box itself when its loop ends.
+gboolean KeepOnDelete(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
 
 int GtkBackend::MessageBox(const MessageBoxCall& call)
 {
@@ -583,6 +582,7 @@ int GtkBackend::MessageBox(const MessageBoxCall& call)
     GtkWidget* dialog = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
                                                Utf8(call.text).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), Utf8(call.caption).c_str());
+    gtk_window_set_position(GTK_WINDOW(dialog), owner ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     if (iconName) {
         // GTK shows no icon in a message box unless it is given one.
         G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -609,7 +609,7 @@ int GtkBackend::MessageBox(const MessageBoxCall& call)
     if (!state.escapeAllowed) gtk_window_set_deletable(GTK_WINDOW(dialog), FALSE);
     g_signal_connect(dialog, "response", G_CALLBACK(OnBoxResponse), &state);
     g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnBoxKey), &state);
-    g_signal_connect(dialog, "delete-event", G_CALLBACK(OnBoxDelete), &state);
+    g_signal_connect(dialog, "delete-event", G_CALLBACK(KeepOnDelete), nullptr);
     gtk_widget_show(dialog);
     if (GtkWidget* def = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), DefaultMessageBoxAnswer(call.type)))
         gtk_widget_grab_focus(def);
@@ -635,11 +635,26 @@ void OnChooserResponse(GtkDialog*, gint response, gpointer data)
 
 void OnChooserMap(GtkWidget* widget, gpointer)
 {
-    // GTK's chooser opens larger than a small screen; fit it after it maps.
+    // GTK's chooser opens larger than a small screen; fit it after it maps
+    // and centre it over its owner.
     GdkRectangle area = {0, 0, 800, 600};
     if (GdkMonitor* m = gdk_display_get_monitor_at_window(gdk_display_get_default(), gtk_widget_get_window(widget)))
         gdk_monitor_get_workarea(m, &area);
-    gtk_window_resize(GTK_WINDOW(widget), std::min(760, area.width - 40), std::min(520, area.height - 60));
+    int width = std::min(760, area.width - 40);
+    int height = std::min(520, area.height - 60);
+    gtk_window_resize(GTK_WINDOW(widget), width, height);
+    int x = area.x + (area.width - width) / 2;
+    int y = area.y + (area.height - height) / 2;
+    if (GtkWindow* parent = gtk_window_get_transient_for(GTK_WINDOW(widget))) {
+        int px, py, pw, ph;
+        gtk_window_get_position(parent, &px, &py);
+        gtk_window_get_size(parent, &pw, &ph);
+        x = px + (pw - width) / 2;
+        y = py + (ph - height) / 2;
+    }
+    x = std::max(area.x, std::min(x, area.x + area.width - width));
+    y = std::max(area.y, std::min(y, area.y + area.height - height));
+    gtk_window_move(GTK_WINDOW(widget), x, y);
 }
 
 bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filters, CString* path)
@@ -648,6 +663,7 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
     GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", parent, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                      GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+    gtk_window_set_position(GTK_WINDOW(chooser), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     for (const FileFilter& f : filters) {
         GtkFileFilter* filter = gtk_file_filter_new();
         gtk_file_filter_set_name(filter, Cp1252ToUtf8(f.name).c_str());
@@ -669,6 +685,7 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
     ChooserState state;
     g_signal_connect(chooser, "response", G_CALLBACK(OnChooserResponse), &state);
     g_signal_connect(chooser, "map", G_CALLBACK(OnChooserMap), nullptr);
+    g_signal_connect(chooser, "delete-event", G_CALLBACK(KeepOnDelete), nullptr);
     gtk_widget_show(chooser);
     RunModalUntil([&] { return state.done; });
     bool ok = false;
