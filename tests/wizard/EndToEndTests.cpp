@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
@@ -24,6 +25,12 @@ namespace {
 
 using Dlg = CQuorinUpdateManagerDlg;
 
+std::string English(int index)
+{
+    LanguageTexts texts;
+    return std::string(static_cast<LPCSTR>(texts.GetTextFor(LanguageTexts::LANGUAGE_ENGLISH, index)));
+}
+
 const char PRODUCT_XML[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<product name=\"Car\" variant=\"V2\"><devices>\n"
@@ -39,64 +46,111 @@ const char CONTAINER_XML[] =
     "<files><common><file name=\"a.bin\"/></common></files>\n"
     "</update>\n";
 
-TEST(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
-{
-    CarKitSimulator sim(201);
-    std::string product = sim.WriteFile("product.xml", PRODUCT_XML);
-    // The kit confirms each file as an RX7150 above software 137 does.
-    ASSERT_TRUE(sim.Start({"--product", product, "--model", "RX7150", "--software", "138"})) << sim.Error();
+// The kit, a container with one file of the given size, and the folders as
+// start-up sets them.
+class WizardRoad : public ::testing::Test {
+protected:
+    void Prepare(size_t payloadSize, const std::vector<std::string>& extraOptions = {})
+    {
+        std::string product = m_sim.WriteFile("product.xml", PRODUCT_XML);
+        // The kit confirms each file as an RX7150 above software 137 does.
+        std::vector<std::string> options = {"--product", product, "--model", "RX7150", "--software", "138"};
+        options.insert(options.end(), extraOptions.begin(), extraOptions.end());
+        ASSERT_TRUE(m_sim.Start(options)) << m_sim.Error();
+        wizardtest::StoreSetting("Language", "English_UK");
 
-    TempFolder temp("temp");
-    TempFolder source("source");
-    source.Write("update.xml", CONTAINER_XML);
-    std::string payload(5000, 'p');
-    source.Write("a.bin", payload);
-    std::string zip = temp.Linux("container.zip");
-    std::string command = "cd '" + source.Linux() + "' && 7za a -tzip '" + zip + "' update.xml a.bin >/dev/null";
-    ASSERT_EQ(system(command.c_str()), 0);
+        m_source.Write("update.xml", CONTAINER_XML);
+        m_payload.assign(payloadSize, 'p');
+        m_source.Write("a.bin", m_payload);
+        std::string zip = m_temp.Linux("container.zip");
+        std::string command =
+            "cd '" + m_source.Linux() + "' && 7za a -tzip '" + zip + "' update.xml a.bin >/dev/null";
+        ASSERT_EQ(system(command.c_str()), 0);
 
-    KeepCurrentDirectory keep;
-    setenv("TMP", temp.Windows().c_str(), 1);
-    std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");
-    CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
+        setenv("TMP", m_temp.Windows().c_str(), 1);
+        std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");
+        CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
 
-    std::string containerPath = zq::LinuxToWindows(zip);
-    zq::SetFileDialogResponder([&](const zq::FileDialogCall& call, CString* path) {
-        EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
-        *path = containerPath.c_str();
-        return true;
-    });
-    zq::RecordingMessageBoxResponder boxes;
+        m_containerPath = zq::LinuxToWindows(zip);
+        zq::SetFileDialogResponder([this](const zq::FileDialogCall& call, CString* path) {
+            EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
+            *path = m_containerPath.c_str();
+            return true;
+        });
+    }
+    void TearDown() override { zq::SetFileDialogResponder(nullptr); }
 
-    Dlg dlg;
-    auto reach = [&](int page, int ms) {
+    static bool Reach(Dlg& dlg, int page, int ms)
+    {
         return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
-    };
-    wizardtest::RunModal(dlg, [&] {
+    }
+
+    // From the welcome page to the device information, as the user goes.
+    static void ToDeviceInfo(Dlg& dlg)
+    {
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
         dlg.OnWizardEvent(Dlg::EV_BROWSE, 0);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_UNPACKING);
-        ASSERT_TRUE(reach(Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
+        ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_PORT);
         dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
-        ASSERT_TRUE(reach(Dlg::PAGE_DEVICE_INFO, 30000)) << "page " << dlg.m_page;
+        ASSERT_TRUE(Reach(dlg, Dlg::PAGE_DEVICE_INFO, 30000)) << "page " << dlg.m_page;
+    }
+
+    CarKitSimulator m_sim{201};
+    TempFolder m_temp{"temp"};
+    TempFolder m_source{"source"};
+    KeepCurrentDirectory m_keep;
+    std::string m_payload;
+    std::string m_containerPath;
+};
+
+TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
+{
+    Prepare(5000);
+    zq::RecordingMessageBoxResponder boxes;
+    Dlg dlg;
+    wizardtest::RunModal(dlg, [&] {
+        ToDeviceInfo(dlg);
         ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-        ASSERT_TRUE(reach(Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page;
+        ASSERT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page;
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
     });
-    zq::SetFileDialogResponder(nullptr);
 
     for (const zq::MessageBoxCall& call : boxes.Calls())
         ADD_FAILURE() << "unexpected box: " << call.text;
-    EXPECT_EQ(sim.ReceivedFile("a.bin"), payload);
-    EXPECT_EQ(sim.ReceivedFile("RX7150.xml"), CONTAINER_XML) << "the description goes last, renamed";
+    EXPECT_EQ(m_sim.ReceivedFile("a.bin"), m_payload);
+    EXPECT_EQ(m_sim.ReceivedFile("RX7150.xml"), CONTAINER_XML) << "the description goes last, renamed";
     EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "COM201");
-    sim.Stop();
+}
+
+TEST_F(WizardRoad, ClosingDuringTheTransferStopsTheWorkerBeforeTheWindowGoes)
+{
+    // A slow line: the transfer would take minutes.
+    Prepare(200000, {"--baud", "19200"});
+    zq::RecordingMessageBoxResponder boxes({IDYES});
+    INT_PTR result = -1;
+    {
+        Dlg dlg;
+        result = wizardtest::RunModal(dlg, [&] {
+            ToDeviceInfo(dlg);
+            dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+            ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+            ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
+            dlg.SendMessage(WM_CLOSE, 0, 0);
+        }, -1);
+        // The window object goes here; the worker must be over by now.
+        EXPECT_TRUE(dlg.m_protocol.WaitForSession(0));
+    }
+    EXPECT_EQ(result, IDCANCEL);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(std::string(boxes.Calls()[0].text), English(18));
+    EXPECT_NE(m_sim.ReceivedFile("a.bin"), m_payload) << "the transfer did not run to its end";
 }
 
 }  // namespace
