@@ -14,10 +14,12 @@
 #include <map>
 #include <string>
 
+#include "platform/gdi/GdiInternal.h"
 #include "platform/gdi/WindowSurface.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
 #include "platform/window/Backend.h"
+#include "platform/window/GtkBackend.h"
 #include "platform/window/NativeBackend.h"
 
 namespace zq {
@@ -46,6 +48,18 @@ class GtkBackend : public Backend {
 public:
     GtkBackend()
     {
+        // The controls use the dialog font (MS Shell Dlg 8 point is Tahoma at
+        // 11 pixels) and take their rectangles, not the theme's minimum sizes.
+        m_baseCss = gtk_css_provider_new();
+        gtk_css_provider_load_from_data(
+            m_baseCss,
+            ".zq-control, .zq-control * { font-family: Tahoma, \"DejaVu Sans\", sans-serif; font-size: 11px; }\n"
+            "button.zq-control, entry.zq-control, combobox.zq-control entry, combobox.zq-control button"
+            " { min-width: 0; }\n"
+            "progressbar.zq-control trough, progressbar.zq-control progress { min-width: 0; }\n",
+            -1, nullptr);
+        gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(m_baseCss),
+                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         m_css = gtk_css_provider_new();
         gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(m_css),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
@@ -151,16 +165,22 @@ private:
         n->fixed = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(n->window), n->fixed);
         n->area = gtk_drawing_area_new();
+        // The area takes the keyboard focus while an owner-drawn control has
+        // the layer's focus, so no GTK field goes on taking the keys.
+        gtk_widget_set_can_focus(n->area, TRUE);
         gtk_widget_add_events(n->area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                           GDK_LEAVE_NOTIFY_MASK);
+                                           GDK_ENTER_NOTIFY_MASK | GDK_LEAVE_NOTIFY_MASK);
         gtk_fixed_put(GTK_FIXED(n->fixed), n->area, 0, 0);
         SizeTopLevel(w, n);
         g_signal_connect(n->area, "draw", G_CALLBACK(&GtkBackend::OnDraw), n);
         g_signal_connect(n->area, "motion-notify-event", G_CALLBACK(&GtkBackend::OnMotion), n);
         g_signal_connect(n->area, "button-press-event", G_CALLBACK(&GtkBackend::OnButton), n);
         g_signal_connect(n->area, "button-release-event", G_CALLBACK(&GtkBackend::OnButton), n);
+        g_signal_connect(n->area, "enter-notify-event", G_CALLBACK(&GtkBackend::OnCrossing), n);
+        g_signal_connect(n->area, "leave-notify-event", G_CALLBACK(&GtkBackend::OnCrossing), n);
         g_signal_connect(n->window, "delete-event", G_CALLBACK(&GtkBackend::OnDelete), n);
         g_signal_connect(n->window, "key-press-event", G_CALLBACK(&GtkBackend::OnKey), n);
+        g_signal_connect(n->window, "key-release-event", G_CALLBACK(&GtkBackend::OnKey), n);
         g_signal_connect(n->window, "focus-out-event", G_CALLBACK(&GtkBackend::OnFocusOut), n);
         g_signal_connect(n->window, "window-state-event", G_CALLBACK(&GtkBackend::OnWindowState), n);
         gtk_widget_show_all(n->fixed);
@@ -273,6 +293,16 @@ private:
         return TRUE;
     }
 
+    static gboolean OnCrossing(GtkWidget*, GdkEventCrossing* e, gpointer data)
+    {
+        // Windows has no leave message: a window that captured the mouse sees
+        // moves anywhere. A move at the crossing point lets it notice that
+        // the pointer went onto a GTK control or out of the window.
+        if (e->mode != GDK_CROSSING_NORMAL || e->detail == GDK_NOTIFY_INFERIOR) return FALSE;
+        Pointer(static_cast<Native*>(data), WM_MOUSEMOVE, e->x, e->y, e->state);
+        return FALSE;
+    }
+
     static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data)
     {
         // The close box is the system menu's Close, as on Windows.
@@ -281,18 +311,44 @@ private:
         return TRUE;
     }
 
-    static gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer)
+    static UINT VirtualKey(guint keyval)
+    {
+        switch (keyval) {
+        case GDK_KEY_Escape: return VK_ESCAPE;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+        case GDK_KEY_ISO_Enter: return VK_RETURN;
+        case GDK_KEY_Tab:
+        case GDK_KEY_ISO_Left_Tab: return VK_TAB;
+        case GDK_KEY_space: return VK_SPACE;
+        case GDK_KEY_BackSpace: return VK_BACK;
+        case GDK_KEY_Left: return 0x25;
+        case GDK_KEY_Up: return 0x26;
+        case GDK_KEY_Right: return 0x27;
+        case GDK_KEY_Down: return 0x28;
+        default: break;
+        }
+        if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z) return static_cast<UINT>('A' + (keyval - GDK_KEY_a));
+        if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z) return static_cast<UINT>('A' + (keyval - GDK_KEY_A));
+        if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return static_cast<UINT>('0' + (keyval - GDK_KEY_0));
+        return 0;
+    }
+
+    static gboolean OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data)
     {
         // Escape and Return are the dialog's (its PreTranslateMessage sees
-        // them first); they never reach the focused GTK widget.
-        UINT vk = 0;
-        switch (e->keyval) {
-        case GDK_KEY_Escape: vk = VK_ESCAPE; break;
-        case GDK_KEY_Return:
-        case GDK_KEY_KP_Enter: vk = VK_RETURN; break;
-        default: return FALSE;
-        }
-        RouteKey(WM_KEYDOWN, vk);
+        // them first); they never reach the focused GTK widget. Other keys
+        // go to the layer while the focus is on an owner-drawn control (the
+        // drawing area), else to the focused GTK control.
+        auto* n = static_cast<Native*>(data);
+        UINT vk = VirtualKey(e->keyval);
+        if (!vk) return FALSE;
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
+        bool dialogKey = vk == VK_ESCAPE || vk == VK_RETURN;
+        if (!dialogKey && focus && focus != n->area) return FALSE;
+        // The dialog keys act on the press alone, as before.
+        if (dialogKey && e->type != GDK_KEY_PRESS) return TRUE;
+        RouteKey(e->type == GDK_KEY_PRESS ? WM_KEYDOWN : WM_KEYUP, vk);
         return TRUE;
     }
 
@@ -364,6 +420,10 @@ private:
         g_object_ref_sink(n->widget);
         std::string name = "zq" + std::to_string(reinterpret_cast<uintptr_t>(w->hwnd));
         gtk_widget_set_name(n->widget, name.c_str());
+        gtk_style_context_add_class(gtk_widget_get_style_context(n->widget), "zq-control");
+        // The user putting the focus on a control moves the layer's focus.
+        GtkWidget* focusable = w->kind == WindowKind::ComboBox ? gtk_bin_get_child(GTK_BIN(n->widget)) : n->widget;
+        g_signal_connect(focusable, "focus-in-event", G_CALLBACK(&GtkBackend::OnControlFocusIn), n);
         POINT o = ClientOrigin(w), t = ClientOrigin(top);
         gtk_fixed_put(GTK_FIXED(tn->fixed), n->widget, o.x - t.x, o.y - t.y);
         SizeControl(w, n);
@@ -388,19 +448,35 @@ private:
         case WindowKind::ComboBox:
             css = name + " entry, " + name + " button { min-height: 0; padding-top: 0; padding-bottom: 0; }\n";
             break;
-        case WindowKind::Progress:
-            css = name + " trough, " + name + " progress { min-height: " + h + "; }\n";
+        case WindowKind::Progress: {
+            // Adwaita draws a 4 pixel strip; here the trough (1 pixel border)
+            // and the bar in it (1 pixel border) fill the rectangle.
+            css = name + " trough { min-height: " + std::to_string(std::max(0, height - 2)) + "px; }\n" + name +
+                  " progress { min-height: " + std::to_string(std::max(0, height - 4)) + "px; margin: 0; }\n";
+            if (w->bkColor != CLR_DEFAULT)
+                css += name + " trough { background-color: " + CssColour(w->bkColor) + "; background-image: none; }\n";
+            if (w->barColor != CLR_DEFAULT)
+                css += name + " progress { background-color: " + CssColour(w->barColor) + "; background-image: none; }\n";
             break;
+        }
         case WindowKind::Button:
             css = name + " { min-height: 0; padding-top: 0; padding-bottom: 0; }\n";
             break;
         default:
             break;
         }
-        if (!css.empty()) {
+        if (!css.empty() && m_rules[w->hwnd] != css) {
             m_rules[w->hwnd] = css;
             ReloadCss();
         }
+    }
+
+    static std::string CssColour(COLORREF c)
+    {
+        char text[16];
+        snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned>(c & 0xFF),
+                 static_cast<unsigned>((c >> 8) & 0xFF), static_cast<unsigned>((c >> 16) & 0xFF));
+        return text;
     }
 
     void ReloadCss()
@@ -422,7 +498,13 @@ private:
             InvalidateRect(w->hwnd, nullptr, TRUE);
             return;
         }
-        if (!n->widget) return;
+        if (!n->widget) {
+            if (what == Change::Focus) {
+                Native* tn = NativeOf(TopLevel(w));
+                if (tn && tn->area && GetFocus() == w->hwnd) gtk_widget_grab_focus(tn->area);
+            }
+            return;
+        }
         switch (what) {
         case Change::Text:
             if (w->kind == WindowKind::Button) gtk_button_set_label(GTK_BUTTON(n->widget), Utf8(w->text).c_str());
@@ -466,6 +548,7 @@ private:
                 double span = w->rangeMax - w->rangeMin;
                 double fraction = span > 0 ? (w->pos - w->rangeMin) / span : 0.0;
                 gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n->widget), fraction);
+                SizeControl(w, n);  // PBM_SETBKCOLOR, PBM_SETBARCOLOR
             }
             break;
         case Change::Check:
@@ -497,6 +580,24 @@ private:
         if (n->quiet) return;
         // A click is a queued event like any other input.
         PostMessageA(n->hwnd, BM_CLICK, 0, 0);
+        // A check box shows the layer's state; the click changes it when the
+        // box is an automatic one.
+        Window* w = Find(n->hwnd);
+        if (w && GTK_IS_CHECK_BUTTON(n->widget)) {
+            n->quiet = true;
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(n->widget), w->check == BST_CHECKED);
+            n->quiet = false;
+        }
+    }
+
+    static gboolean OnControlFocusIn(GtkWidget*, GdkEvent*, gpointer data)
+    {
+        auto* n = static_cast<Native*>(data);
+        if (n->quiet || !Find(n->hwnd) || GetFocus() == n->hwnd) return FALSE;
+        n->quiet = true;
+        ::SetFocus(n->hwnd);
+        if (Window* w = Find(n->hwnd)) static_cast<Native*>(w->native)->quiet = false;
+        return FALSE;
     }
 
     static void OnComboChanged(GtkComboBox* box, gpointer data)
@@ -508,13 +609,23 @@ private:
         GtkWidget* entry = gtk_bin_get_child(GTK_BIN(box));
         w->text = CString(Utf8ToCp1252(gtk_entry_get_text(GTK_ENTRY(entry))));
         w->curSel = gtk_combo_box_get_active(box);
+        // A pick from the list is CBN_SELCHANGE to the parent, as on Windows.
+        if (w->curSel >= 0 && w->parent)
+            PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(n->hwnd));
     }
 
     static void OnEntryChanged(GtkEntry* entry, gpointer data)
     {
         auto* n = static_cast<Native*>(data);
         if (n->quiet) return;
-        if (Window* w = Find(n->hwnd)) w->text = CString(Utf8ToCp1252(gtk_entry_get_text(entry)));
+        Window* w = Find(n->hwnd);
+        if (!w) return;
+        CString text(Utf8ToCp1252(gtk_entry_get_text(entry)));
+        if (text == w->text) return;  // the field shows the item just picked
+        w->text = text;
+        // Typing into a combo box's field is CBN_EDITCHANGE to the parent.
+        if (w->kind == WindowKind::ComboBox && w->parent)
+            PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(n->hwnd));
     }
 
     static gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, gpointer data)
@@ -530,6 +641,7 @@ private:
         return FALSE;
     }
 
+    GtkCssProvider* m_baseCss = nullptr;
     GtkCssProvider* m_css = nullptr;
     std::map<HWND, std::string> m_rules;
     POINT m_cursor = {0, 0};
@@ -702,16 +814,45 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
 
 }  // namespace
 
+std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
+{
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) return nullptr;
+    // Pango must see the dialog font's folder before it reads the font list.
+    gdi::EnsureFontsConfigured();
+    if (!gtk_init_check(argc, argv) || !gdk_display_get_default()) return nullptr;
+    auto backend = std::make_unique<GtkBackend>();
+    g_gtk = backend.get();
+    return backend;
+}
+
 bool UseNativeBackend(int* argc, char*** argv)
 {
     if (g_gtk) return true;
-    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) return false;
-    if (!gtk_init_check(argc, argv)) return false;
-    auto backend = std::make_unique<GtkBackend>();
-    g_gtk = backend.get();
+    std::unique_ptr<Backend> backend = MakeGtkBackend(argc, argv);
+    if (!backend) return false;
     InstallBackend(std::move(backend));
     return true;
 }
 
 }  // namespace win
 }  // namespace zq
+
+#if defined(__SANITIZE_THREAD__)
+// GLib, GDK and GTK are not built for ThreadSanitizer: the locks of GLib's
+// own worker threads (thread pool, slice allocator, D-Bus) are invisible to
+// it and show as races inside those libraries.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:libglib-2.0.so\n"
+           "race:libgobject-2.0.so\n"
+           "race:libgio-2.0.so\n"
+           "race:libgdk-3.so\n"
+           "race:libgtk-3.so\n"
+           "race:libpango-1.0.so\n"
+           "race:libpangocairo-1.0.so\n"
+           "race:libpangoft2-1.0.so\n"
+           "race:libfontconfig.so\n"
+           "race:libcairo.so\n"
+           "deadlock:libglib-2.0.so\n";
+}
+#endif

@@ -1,0 +1,20 @@
+// The GTK 3 side of the window system: every top-level window is a GTK
+// window whose client area shows the window's composed pixels, with the
+// standard controls as GTK widgets above them. Only platform/ and the tests
+// of the window system use this header.
+#pragma once
+
+#include <memory>
+
+#include "platform/window/Backend.h"
+
+namespace zq {
+namespace win {
+
+// Opens the display (GTK initialised with the process's arguments when
+// given) and makes the backend; null when no display can be opened. Install
+// it with InstallBackend. UI thread only.
+std::unique_ptr<Backend> MakeGtkBackend(int* argc = nullptr, char*** argv = nullptr);
+
+}  // namespace win
+}  // namespace zq

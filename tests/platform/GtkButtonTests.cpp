@@ -1,0 +1,242 @@
+// The wizard's owner-drawn button on the GTK backend and a real X server:
+// Xvfb started by the test, the pointer driven with xdotool.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "controls/CNFCUMButton.h"
+#include "platform/window/CDialog.h"
+#include "platform/window/GtkBackend.h"
+#include "platform/window/Headless.h"
+#include "resources/resource.h"
+#include "tests/platform/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+std::string FindProgram(const std::string& name)
+{
+    const char* path = getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string candidate = dirs.substr(start, end - start) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+// An X server of the test's own; it ends with the test process.
+class Xvfb {
+public:
+    bool Start(const std::string& program)
+    {
+        int fds[2];
+        if (pipe(fds) != 0) return Fail("pipe");
+        pid_t pid = fork();
+        if (pid < 0) return Fail("fork");
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            close(fds[0]);
+            int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+            std::string fd = std::to_string(fds[1]);
+            // -displayfd: the server picks a free display and writes its number when ready.
+            execl(program.c_str(), program.c_str(), "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp", "-screen",
+                  "0", "1024x768x24", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        for (;;) {
+            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            until - std::chrono::steady_clock::now())
+                                            .count());
+            if (left <= 0) break;
+            pollfd p = {fds[0], POLLIN, 0};
+            if (poll(&p, 1, left) <= 0) break;
+            char c;
+            if (read(fds[0], &c, 1) != 1) break;
+            if (c == '\n') break;
+            number += c;
+        }
+        close(fds[0]);
+        if (number.empty()) return Fail("Xvfb did not report a display");
+        m_display = ":" + number;
+        return true;
+    }
+    const std::string& Display() const { return m_display; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool Fail(const std::string& why)
+    {
+        m_error = why;
+        return false;
+    }
+    std::string m_display, m_error;
+};
+
+// Runs a program while the window system goes on handling its messages and
+// GTK's events; its output, or "" when it failed or took too long.
+std::string RunWhilePumping(const std::vector<std::string>& args, int timeoutMs, bool* ok = nullptr)
+{
+    if (ok) *ok = false;
+    int fds[2];
+    if (pipe(fds) != 0) return "";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return "";
+    }
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    std::string out;
+    int status = 0;
+    bool exited = zq::PumpMessagesUntil(
+        [&] {
+            char buffer[256];
+            ssize_t n;
+            while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+            return waitpid(pid, &status, WNOHANG) == pid;
+        },
+        timeoutMs);
+    if (!exited) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    if (ok) *ok = exited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return out;
+}
+
+const char kTitle[] = "ZQ GTK test window";
+
+// The wizard's window with its Next button as the owner-drawn button.
+class TestWizard : public CDialog {
+public:
+    TestWizard() : CDialog(IDD_UPDATEMANAGER_DIALOG) {}
+    CNFCUMButton next;
+    int nextClicks = 0;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_NEXT, next); }
+    afx_msg void OnNext() { ++nextClicks; }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(TestWizard, CDialog)
+    ON_BN_CLICKED(IDC_NEXT, &TestWizard::OnNext)
+END_MESSAGE_MAP()
+
+class GtkBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string server = FindProgram("Xvfb");
+        m_xdotool = FindProgram("xdotool");
+        if (server.empty() || m_xdotool.empty()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        ASSERT_TRUE(m_server.Start(server)) << m_server.Error();
+        setenv("DISPLAY", m_server.Display().c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("GDK_BACKEND", "x11", 1);
+        setenv("GSETTINGS_BACKEND", "memory", 1);
+        setenv("NO_AT_BRIDGE", "1", 1);
+        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) setenv(v, m_home.Linux().c_str(), 1);
+        std::unique_ptr<zq::win::Backend> backend = zq::win::MakeGtkBackend();
+        ASSERT_TRUE(backend) << "GTK could not open " << m_server.Display();
+        zq::win::InstallBackend(std::move(backend));
+    }
+
+    // xdotool's answer, with the window system running meanwhile.
+    std::string Xdotool(std::vector<std::string> args, bool* ok = nullptr)
+    {
+        args.insert(args.begin(), m_xdotool);
+        std::string out = RunWhilePumping(args, 10000, ok);
+        while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+        return out;
+    }
+
+    std::string m_xdotool;
+    Xvfb m_server;
+    TempFolder m_home{"home"};
+};
+
+TEST_F(GtkBackendTest, OwnerDrawnButtonSeesHoverAndClickFromTheRealPointer)
+{
+    TestWizard dialog;
+    ASSERT_TRUE(dialog.Create(IDD_UPDATEMANAGER_DIALOG));
+    dialog.SetWindowText(kTitle);
+    std::string window = Xdotool({"search", "--sync", "--onlyvisible", "--name", std::string("^") + kTitle + "$"});
+    ASSERT_FALSE(window.empty()) << "the dialog never appeared on the display";
+    window = window.substr(0, window.find('\n'));
+
+    // The template's client area, exactly.
+    std::string geometry = Xdotool({"getwindowgeometry", window});
+    EXPECT_NE(geometry.find("Geometry: 650x490"), std::string::npos) << geometry;
+
+    HWND next = dialog.next.GetSafeHwnd();
+    ASSERT_NE(next, nullptr);
+    RECT r;
+    ::GetWindowRect(next, &r);
+    POINT centre = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ::ScreenToClient(dialog.GetSafeHwnd(), &centre);
+
+    bool ok = false;
+    Xdotool({"mousemove", "--window", window, std::to_string(centre.x), std::to_string(centre.y)}, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000))
+        << "the button never saw the pointer";
+    EXPECT_EQ(::GetCapture(), next);
+    EXPECT_EQ(dialog.nextClicks, 0);
+
+    Xdotool({"click", "1"}, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000)) << "no BN_CLICKED arrived";
+
+    // The pointer going from the button straight onto a GTK control (the
+    // port box) ends the hover: the drawing area only sees it leave.
+    Xdotool({"mousemove", "--window", window, std::to_string(centre.x + 1), std::to_string(centre.y)}, &ok);
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000));
+    ::GetWindowRect(::GetDlgItem(dialog.GetSafeHwnd(), IDC_COMPORT_COMBO), &r);
+    POINT combo = {r.left + 20, r.top + 8};
+    ::ScreenToClient(dialog.GetSafeHwnd(), &combo);
+    Xdotool({"mousemove", "--window", window, std::to_string(combo.x), std::to_string(combo.y)}, &ok);
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 0; }, 5000))
+        << "the hover outlived the pointer";
+    EXPECT_EQ(::GetCapture(), nullptr);
+    EXPECT_EQ(dialog.nextClicks, 1);
+    dialog.DestroyWindow();
+}
+
+}  // namespace
