@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "platform/app/DialogTemplate.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/window/CDialog.h"
+#include "platform/window/CFileDialog.h"
 #include "platform/window/NativeBackend.h"
 
 namespace {
@@ -179,6 +181,32 @@ void RunUnderDisplay()
     boxDriver.join();
     EXPECT_EQ(answer, IDYES);
     EXPECT_EQ(counter.count, 5);
+
+    // The file chooser: a typed path comes back in Windows form. The chooser
+    // completes names as it goes, so the keys go slowly.
+    char folder[] = "/tmp/zq-chooser-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string file = std::string(folder) + "/update.zip";
+    std::ofstream(file) << "PK";
+    std::thread chooserDriver([&] {
+        std::string id = Shell("timeout 10 xdotool search --sync --onlyvisible --name '^Open$' 2>/dev/null | head -1");
+        if (id.empty()) return;
+        Shell("xdotool windowfocus --sync " + id);
+        Shell("xdotool key ctrl+l");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Shell("xdotool type --delay 60 '" + file + "'");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        Shell("xdotool key Return");
+    });
+    CFileDialog chooser(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "ZIP Files (*.zip)|*.zip||");
+    INT_PTR chosen = chooser.DoModal();
+    chooserDriver.join();
+    EXPECT_EQ(chosen, IDOK);
+    std::string expected = "Z:" + file;
+    std::replace(expected.begin(), expected.end(), '/', '\\');
+    EXPECT_EQ(std::string(chooser.GetPathName().GetString()), expected);
+    unlink(file.c_str());
+    rmdir(folder);
 }
 
 TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
