@@ -69,6 +69,9 @@ public:
     // 0 when the worker runs, 11 too little space, 12 the container cannot
     // be read, 23 no container or no worker.
     int StartUnzip(CString unpackerFolder, CString outputFolder, CString containerPath);
+    // How long the unpacker may run before it is ended and the unpack
+    // counts as failed (milliseconds; 30 minutes, far beyond any container).
+    static DWORD m_UnpackTimeLimit;
 
     // Session helpers shared by every session's file.
     //

@@ -6,6 +6,8 @@
 #include "platform/process/Process.h"
 #include "platform/threads/Threads.h"
 
+DWORD UPDATEProtocol::m_UnpackTimeLimit = 30u * 60u * 1000u;
+
 int UPDATEProtocol::StartUnzip(CString unpackerFolder, CString outputFolder, CString containerPath)
 {
     if (containerPath.IsEmpty())
@@ -54,10 +56,16 @@ UINT UnzipThread(LPVOID param)
     PROCESS_INFORMATION process = {};
     if (CreateProcessA(NULL, commandLine.GetBuffer(commandLine.GetLength()), NULL, NULL, TRUE,
                        CREATE_NO_WINDOW, NULL, NULL, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
         DWORD exitCode = 1;
-        if (!GetExitCodeProcess(process.hProcess, &exitCode))
-            exitCode = 1;
+        if (WaitForSingleObject(process.hProcess, UPDATEProtocol::m_UnpackTimeLimit) == WAIT_OBJECT_0) {
+            if (!GetExitCodeProcess(process.hProcess, &exitCode))
+                exitCode = 1;
+        } else {
+            // An unpacker that hangs must not hold the wizard forever: it is
+            // ended, and what it wrote so far is removed below.
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 10000);
+        }
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
         // A truncated or corrupt container leaves partial files behind; none

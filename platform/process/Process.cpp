@@ -4,6 +4,7 @@
 #include "platform/strings/Codepage.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -21,6 +22,7 @@ namespace {
 // The end of one child, shared by its process and thread handles and the
 // thread that reaps it. Guarded by zq::KernelLock().
 struct ChildState {
+    pid_t pid = 0;
     bool exited = false;
     DWORD exitCode = STILL_ACTIVE;
 };
@@ -294,22 +296,30 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
     }
 
     auto state = std::make_shared<ChildState>();
+    state->pid = pid;
     // One thread per child waits for its end, so that waits on the handles
-    // need no polling.
+    // need no polling. It first waits without reaping and reaps only under
+    // the kernel lock, so TerminateProcess never signals a reused pid.
     try {
         std::thread([pid, state] {
-            int status = 0;
-            pid_t done;
+            siginfo_t info;
+            int rc;
             do {
-                done = waitpid(pid, &status, 0);
-            } while (done < 0 && errno == EINTR);
-            DWORD code = 0;
-            if (done == pid && WIFEXITED(status))
-                code = static_cast<DWORD>(WEXITSTATUS(status));
-            else if (done == pid && WIFSIGNALED(status))
-                code = 128u + static_cast<DWORD>(WTERMSIG(status));
+                memset(&info, 0, sizeof info);
+                rc = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+            } while (rc < 0 && errno == EINTR);
             {
                 std::lock_guard<std::mutex> lock(zq::KernelLock());
+                int status = 0;
+                pid_t done;
+                do {
+                    done = waitpid(pid, &status, 0);
+                } while (done < 0 && errno == EINTR);
+                DWORD code = 0;
+                if (done == pid && WIFEXITED(status))
+                    code = static_cast<DWORD>(WEXITSTATUS(status));
+                else if (done == pid && WIFSIGNALED(status))
+                    code = 128u + static_cast<DWORD>(WTERMSIG(status));
                 state->exitCode = code;
                 state->exited = true;
             }
@@ -342,5 +352,27 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
     }
     std::lock_guard<std::mutex> lock(zq::KernelLock());
     *lpExitCode = process->State()->exitCode;
+    return TRUE;
+}
+
+BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
+{
+    (void)uExitCode;  // the child's end is reported as the signal that ended it
+    auto process = zq::LookupHandleAs<ProcessObject>(hProcess);
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(zq::KernelLock());
+    const std::shared_ptr<ChildState>& state = process->State();
+    if (state->exited) {
+        SetLastError(ERROR_ACCESS_DENIED);  // as Windows answers for an ended process
+        return FALSE;
+    }
+    // Not yet reaped, so the pid is still this child's.
+    if (kill(state->pid, SIGKILL) != 0) {
+        SetLastError(Win32ErrorFromErrno(errno));
+        return FALSE;
+    }
     return TRUE;
 }

@@ -207,6 +207,22 @@ TEST(Unzip, WithoutTheUnpackerTheFolderIsEmptyAndTheResultZero)
     EXPECT_TRUE(unpack.Unpacked().empty());
 }
 
+TEST(Unzip, AnUnpackerThatHangsIsEndedAndLeavesNothingBehind)
+{
+    // A stand-in for 7za that writes a partial file and then never ends.
+    TempFolder fake("zq-hung7za");
+    Unpack unpack;
+    const std::string partial = unpack.Repository() + "/partial.bin";
+    const std::string script = fake.Write("7za", "#!/bin/sh\necho part > '" + partial + "'\nexec sleep 600\n");
+    ASSERT_EQ(0, chmod(script.c_str(), 0755));
+    const DWORD saved = UPDATEProtocol::m_UnpackTimeLimit;
+    UPDATEProtocol::m_UnpackTimeLimit = 1000;
+    std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, WindowsPath(fake.Path())));
+    EXPECT_TRUE(unpack.Unpacked().empty());
+    UPDATEProtocol::m_UnpackTimeLimit = saved;
+}
+
 TEST(Unzip, AFailedUnpackLeavesNothingBehind)
 {
     const std::string good = MakeZip({{"update.xml", "<update/>"},

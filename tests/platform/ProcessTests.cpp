@@ -160,6 +160,29 @@ TEST(Process, WaitWithTimeOutWhileTheChildRuns)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+TEST(Process, TerminateEndsARunningChildOnce)
+{
+    std::string line = "Z:\\bin\\sleep 600";
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    memset(&pi, 0, sizeof pi);
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ASSERT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(code, 128u + 9u);
+    // An ended child cannot be ended again, and a bad handle is refused.
+    EXPECT_FALSE(TerminateProcess(pi.hProcess, 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(CloseHandle(pi.hThread));
+    EXPECT_TRUE(CloseHandle(pi.hProcess));
+    EXPECT_FALSE(TerminateProcess(pi.hProcess, 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
 TEST(Process, ProgramThatCannotRunFails)
 {
     char folderTemplate[] = "/tmp/zqproc-XXXXXX";
