@@ -136,4 +136,22 @@ TEST_F(Painting, EachPageMarksItsStepLine)
     });
 }
 
+TEST_F(Painting, FlagButtonsShowTheirBackgroundColours)
+{
+    CQuorinUpdateManagerDlg dlg;
+    wizardtest::RunModal(dlg, [&] {
+        dlg.RedrawWindow();
+        auto corner = [&](CWnd& button) {
+            CRect rect;
+            button.GetWindowRect(&rect);
+            dlg.ScreenToClient(&rect);
+            CClientDC dc(&dlg);
+            return dc.GetPixel(rect.left + 1, rect.top + 1);
+        };
+        EXPECT_EQ(corner(dlg.m_btnGerman), static_cast<COLORREF>(0xD9D7CF));
+        ASSERT_NE(GetSysColor(COLOR_BTNFACE), static_cast<COLORREF>(0xD9D7CF));
+        EXPECT_EQ(corner(dlg.m_btnEnglish), GetSysColor(COLOR_BTNFACE));
+    });
+}
+
 }  // namespace
