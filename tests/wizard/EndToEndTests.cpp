@@ -25,11 +25,6 @@ namespace {
 
 using Dlg = CQuorinUpdateManagerDlg;
 
-std::string English(int index)
-{
-    LanguageTexts texts;
-    return std::string(static_cast<LPCSTR>(texts.GetTextFor(LanguageTexts::LANGUAGE_ENGLISH, index)));
-}
 
 const char PRODUCT_XML[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -129,7 +124,7 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
     EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "COM201");
 }
 
-TEST_F(WizardRoad, ClosingDuringTheTransferStopsTheWorkerBeforeTheWindowGoes)
+TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
 {
     // A slow line: the transfer would take minutes.
     Prepare(200000, {"--baud", "19200"});
@@ -142,6 +137,13 @@ TEST_F(WizardRoad, ClosingDuringTheTransferStopsTheWorkerBeforeTheWindowGoes)
             dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
+            // The language switches at once while the worker goes on.
+            dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
+            CString caption;
+            dlg.m_btnBack.GetWindowText(caption);
+            EXPECT_EQ(std::string(caption), "Zur\xFC" "ck");
+            EXPECT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
             dlg.SendMessage(WM_CLOSE, 0, 0);
         }, -1);
         // The window object goes here; the worker must be over by now.
@@ -149,7 +151,8 @@ TEST_F(WizardRoad, ClosingDuringTheTransferStopsTheWorkerBeforeTheWindowGoes)
     }
     EXPECT_EQ(result, IDCANCEL);
     ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(std::string(boxes.Calls()[0].text), English(18));
+    EXPECT_EQ(std::string(boxes.Calls()[0].text),
+              "M\xF6" "chten Sie den Aldemar Zubeh\xF6r Update Manager wirklich beenden?");
     EXPECT_NE(m_sim.ReceivedFile("a.bin"), m_payload) << "the transfer did not run to its end";
 }
 
