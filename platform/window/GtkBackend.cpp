@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -407,9 +408,12 @@ private:
             // Typing into the field changes the window text too.
             g_signal_connect(gtk_bin_get_child(GTK_BIN(n->widget)), "changed", G_CALLBACK(&GtkBackend::OnEntryChanged),
                              n);
+            // GTK's field asks for 150 pixels otherwise.
+            gtk_entry_set_width_chars(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(n->widget))), 1);
             break;
         case WindowKind::Edit:
             n->widget = gtk_entry_new();
+            gtk_entry_set_width_chars(GTK_ENTRY(n->widget), 1);
             break;
         case WindowKind::Progress:
             n->widget = gtk_progress_bar_new();
@@ -813,6 +817,30 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
 }
 
 }  // namespace
+
+bool NativeControlGeometry(HWND hwnd, RECT* allocation, std::vector<uint32_t>* pixels)
+{
+    Native* n = NativeOf(Find(hwnd));
+    if (!n || !n->widget || !gtk_widget_get_realized(n->widget)) return false;
+    GtkAllocation a;
+    gtk_widget_get_allocation(n->widget, &a);
+    if (allocation) SetRect(allocation, a.x, a.y, a.x + a.width, a.y + a.height);
+    if (pixels && a.width > 0 && a.height > 0) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, a.width, a.height);
+        cairo_t* cr = cairo_create(surface);
+        gtk_widget_draw(n->widget, cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(surface);
+        pixels->assign(static_cast<size_t>(a.width) * static_cast<size_t>(a.height), 0);
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        int stride = cairo_image_surface_get_stride(surface);
+        for (int y = 0; y < a.height; ++y)
+            memcpy(&(*pixels)[static_cast<size_t>(y) * static_cast<size_t>(a.width)], data + y * stride,
+                   static_cast<size_t>(a.width) * 4);
+        cairo_surface_destroy(surface);
+    }
+    return true;
+}
 
 std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
 {

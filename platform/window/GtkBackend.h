@@ -4,7 +4,9 @@
 // of the window system use this header.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/window/Backend.h"
 
@@ -15,6 +17,11 @@ namespace win {
 // given) and makes the backend; null when no display can be opened. Install
 // it with InstallBackend. UI thread only.
 std::unique_ptr<Backend> MakeGtkBackend(int* argc = nullptr, char*** argv = nullptr);
+
+// For tests: the rectangle GTK gave a control's widget, in its top-level's
+// client coordinates, and the widget as GTK draws it there (0xAARRGGBB,
+// rows top-down); false for a window without a GTK widget.
+bool NativeControlGeometry(HWND hwnd, RECT* allocation, std::vector<uint32_t>* pixels = nullptr);
 
 }  // namespace win
 }  // namespace zq

@@ -239,4 +239,48 @@ TEST_F(GtkBackendTest, OwnerDrawnButtonSeesHoverAndClickFromTheRealPointer)
     dialog.DestroyWindow();
 }
 
+TEST_F(GtkBackendTest, ComboBoxAndProgressBarTakeTheirRectangles)
+{
+    TestWizard dialog;
+    ASSERT_TRUE(dialog.Create(IDD_UPDATEMANAGER_DIALOG));
+    // The step bar as the wizard makes it.
+    CProgressCtrl bar;
+    ASSERT_TRUE(bar.Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, CRect(200, 300, 540, 320), &dialog, 1));
+    bar.SetRange(0, 100);
+    bar.SetPos(40);
+    bar.SetBkColor(RGB(0xF0, 0xF0, 0xF0));
+    HWND combo = ::GetDlgItem(dialog.GetSafeHwnd(), IDC_COMPORT_COMBO);
+    RECT comboRect;
+    ::GetWindowRect(combo, &comboRect);
+    ::ScreenToClient(dialog.GetSafeHwnd(), reinterpret_cast<POINT*>(&comboRect.left));
+    ::ScreenToClient(dialog.GetSafeHwnd(), reinterpret_cast<POINT*>(&comboRect.right));
+
+    RECT got = {0, 0, 0, 0};
+    std::vector<uint32_t> pixels;
+    ASSERT_TRUE(zq::PumpMessagesUntil(
+        [&] { return zq::win::NativeControlGeometry(bar.GetSafeHwnd(), &got, &pixels) && got.left >= 0; }, 5000));
+    EXPECT_EQ(got.left, 200);
+    EXPECT_EQ(got.top, 300);
+    EXPECT_EQ(got.right, 540);
+    EXPECT_EQ(got.bottom, 320);
+    // Adwaita would draw a 4 pixel strip across the middle: the trough in
+    // the bar's background colour fills the rectangle instead, near its top
+    // and bottom edges too, right of the 40 % bar.
+    ASSERT_EQ(pixels.size(), 340u * 20u);
+    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y) * 340 + static_cast<size_t>(x)] & 0xFFFFFF; };
+    EXPECT_EQ(at(250, 3), 0xF0F0F0u);
+    EXPECT_EQ(at(250, 16), 0xF0F0F0u);
+    EXPECT_NE(at(60, 10), 0xF0F0F0u);
+
+    ASSERT_TRUE(zq::win::NativeControlGeometry(combo, &got));
+    // The field of a drop-down combo box is one line high (Adwaita: 34
+    // pixels); its template rectangle holds the dropped list too.
+    EXPECT_EQ(got.left, comboRect.left);
+    EXPECT_EQ(got.top, comboRect.top);
+    EXPECT_EQ(got.right, comboRect.right);
+    EXPECT_EQ(got.bottom - got.top, 21);
+    bar.DestroyWindow();
+    dialog.DestroyWindow();
+}
+
 }  // namespace
