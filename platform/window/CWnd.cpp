@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/app/CWinApp.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/window/Backend.h"
 #include "platform/window/WindowTree.h"
@@ -457,7 +458,11 @@ CWnd* CWnd::WindowFromPoint(POINT point) { return FromHandle(::WindowFromPoint(p
 
 BOOL CWnd::SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
 
-int CWnd::MessageBox(LPCTSTR text, LPCTSTR caption, UINT type) { return ::MessageBoxA(m_hWnd, text, caption, type); }
+// Without a caption the box carries the application's name, as in the framework.
+int CWnd::MessageBox(LPCTSTR text, LPCTSTR caption, UINT type)
+{
+    return ::MessageBoxA(m_hWnd, text, caption ? caption : AfxGetAppName(), type);
+}
 
 CDC* CWnd::GetDC()
 {

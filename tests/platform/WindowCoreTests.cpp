@@ -272,14 +272,16 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     // Past the given answers each box gets its default button.
     EXPECT_EQ(MessageBoxA(nullptr, "Plain", nullptr, MB_OK | MB_ICONEXCLAMATION), IDOK);
     EXPECT_EQ(MessageBoxA(nullptr, "Default 2", "c", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(wnd.MessageBox("No caption"), IDOK);
     // The start-up failure text comes from the string resources.
     EXPECT_EQ(AfxMessageBox(100U), IDOK);
 
     auto calls = responder.Calls();
-    ASSERT_EQ(calls.size(), 5u);
-    EXPECT_EQ(calls[4].text,
-              "OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
+    ASSERT_EQ(calls.size(), 6u);
     EXPECT_EQ(calls[4].caption, "ZqTestApp");
+    EXPECT_EQ(calls[5].text,
+              "OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
+    EXPECT_EQ(calls[5].caption, "ZqTestApp");
     EXPECT_EQ(calls[0].owner, wnd.GetSafeHwnd());
     EXPECT_EQ(calls[0].text, "Close?");
     EXPECT_EQ(calls[0].caption, "Caption \xf6");
@@ -292,7 +294,7 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     EXPECT_EQ(calls[2].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
 
     // The owner was disabled while its box was open and has its focus back.
-    EXPECT_EQ(boxesWithOwnerDisabled, 3);
+    EXPECT_EQ(boxesWithOwnerDisabled, 4);
     EXPECT_TRUE(wnd.IsWindowEnabled());
     EXPECT_EQ(CWnd::GetFocus(), &button);
     app.m_pMainWnd = nullptr;
