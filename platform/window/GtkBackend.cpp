@@ -658,6 +658,9 @@ struct BoxState {
     int answer = 0;
     bool done = false;
     bool escapeAllowed = true;
+    // What Escape and the close box answer: Cancel, or OK in a box that
+    // has only OK, as on Windows.
+    int escapeAnswer = IDCANCEL;
 };
 
 void OnBoxResponse(GtkDialog*, gint response, gpointer data)
@@ -665,7 +668,7 @@ void OnBoxResponse(GtkDialog*, gint response, gpointer data)
     auto* state = static_cast<BoxState*>(data);
     if (response == GTK_RESPONSE_DELETE_EVENT || response == GTK_RESPONSE_NONE) {
         if (!state->escapeAllowed) return;
-        response = IDCANCEL;
+        response = state->escapeAnswer;
     }
     state->answer = response;
     state->done = true;
@@ -718,7 +721,10 @@ int GtkBackend::MessageBox(const MessageBoxCall& call)
         buttons = {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
         state.escapeAllowed = false;
         break;
-    default: buttons = {{"OK", IDOK}}; break;
+    default:
+        buttons = {{"OK", IDOK}};
+        state.escapeAnswer = IDOK;
+        break;
     }
     for (const auto& b : buttons) gtk_dialog_add_button(GTK_DIALOG(dialog), b.first, b.second);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), DefaultMessageBoxAnswer(call.type));

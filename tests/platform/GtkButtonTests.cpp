@@ -11,8 +11,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controls/CNFCUMButton.h"
@@ -281,6 +285,57 @@ TEST_F(GtkBackendTest, ComboBoxAndProgressBarTakeTheirRectangles)
     EXPECT_EQ(got.bottom - got.top, 21);
     bar.DestroyWindow();
     dialog.DestroyWindow();
+}
+
+// Ends the process when a message box never closes, so the test cannot
+// wait for ever in the box's loop.
+class Watchdog {
+public:
+    explicit Watchdog(int seconds)
+        : m_thread([this, seconds] {
+              std::unique_lock<std::mutex> lock(m_lock);
+              if (!m_cond.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_done; })) {
+                  fprintf(stderr, "the message box never closed\n");
+                  _exit(3);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_done = true;
+        }
+        m_cond.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_cond;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+TEST_F(GtkBackendTest, EscapeAnswersOkInABoxWithOnlyOk)
+{
+    Watchdog watchdog(30);
+    const char caption[] = "ZQ GTK notice";
+    // The key comes from another process while the box runs its own loop.
+    std::string script = m_xdotool + " search --sync --onlyvisible --name '^" + caption +
+                         "$' windowfocus --sync %1 sleep 0.3 key Escape";
+    std::vector<std::string> args = {"/bin/sh", "-c", script};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    int answer = ::MessageBoxA(nullptr, "The file is damaged.", caption, MB_OK | MB_ICONEXCLAMATION);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(answer, IDOK);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
