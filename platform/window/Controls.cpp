@@ -376,6 +376,10 @@ LRESULT ClassProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
             SendMessageA(w->parent, WM_SETCURSOR, wParam, lParam))
             return TRUE;
         return FALSE;
+    case WM_CANCELMODE:
+        // The default handling ends the window's mouse capture, as on Windows.
+        if (GetCapture() == hwnd) ReleaseCapture();
+        return 0;
     case WM_QUERYDRAGICON:
         return 0;
     case WM_SYSCOMMAND:

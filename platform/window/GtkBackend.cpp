@@ -300,7 +300,17 @@ private:
         // moves anywhere. A move at the crossing point lets it notice that
         // the pointer went onto a GTK control or out of the window.
         if (e->mode != GDK_CROSSING_NORMAL || e->detail == GDK_NOTIFY_INFERIOR) return FALSE;
-        Pointer(static_cast<Native*>(data), WM_MOUSEMOVE, e->x, e->y, e->state);
+        auto* n = static_cast<Native*>(data);
+        Pointer(n, WM_MOUSEMOVE, e->x, e->y, e->state);
+        // Out of the window with no button held, a capture that only tracks
+        // the pointer ends: on Windows the point lies over another window
+        // then, here over none the layer knows.
+        GtkAllocation a;
+        gtk_widget_get_allocation(n->area, &a);
+        bool outside = e->x < 0 || e->y < 0 || e->x >= a.width || e->y >= a.height;
+        if (e->type == GDK_LEAVE_NOTIFY && outside && !(e->state & GDK_BUTTON1_MASK)) {
+            if (HWND capture = GetCapture()) PostMessageA(capture, WM_CANCELMODE, 0, 0);
+        }
         return FALSE;
     }
 

@@ -239,6 +239,14 @@ TEST_F(GtkBackendTest, OwnerDrawnButtonSeesHoverAndClickFromTheRealPointer)
     EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 0; }, 5000))
         << "the hover outlived the pointer";
     EXPECT_EQ(::GetCapture(), nullptr);
+
+    // And leaving the window altogether ends it too.
+    Xdotool({"mousemove", "--window", window, std::to_string(centre.x), std::to_string(centre.y)}, &ok);
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000));
+    Xdotool({"mousemove", "--window", window, "700", "600"}, &ok);
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 0; }, 5000))
+        << "the hover outlived the pointer leaving the window";
+    EXPECT_EQ(::GetCapture(), nullptr);
     EXPECT_EQ(dialog.nextClicks, 1);
     dialog.DestroyWindow();
 }
