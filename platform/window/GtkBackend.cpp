@@ -620,11 +620,14 @@ private:
         if (n->quiet) return;
         Window* w = Find(n->hwnd);
         if (!w) return;
-        GtkWidget* entry = gtk_bin_get_child(GTK_BIN(box));
-        w->text = CString(Utf8ToCp1252(gtk_entry_get_text(GTK_ENTRY(entry))));
-        w->curSel = gtk_combo_box_get_active(box);
+        // GTK also says "changed" for each edit of the field (no item
+        // active then); edits are the field's own signal's.
+        int index = gtk_combo_box_get_active(box);
+        if (index < 0 || index >= static_cast<int>(w->items.size())) return;
+        w->curSel = index;
+        w->text = w->items[static_cast<size_t>(index)];
         // A pick from the list is CBN_SELCHANGE to the parent, as on Windows.
-        if (w->curSel >= 0 && w->parent)
+        if (w->parent)
             PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(n->hwnd));
     }
 
@@ -635,11 +638,22 @@ private:
         Window* w = Find(n->hwnd);
         if (!w) return;
         CString text(Utf8ToCp1252(gtk_entry_get_text(entry)));
-        if (text == w->text) return;  // the field shows the item just picked
+        if (w->kind == WindowKind::ComboBox) {
+            // The field showing the item just picked is no edit.
+            int index = gtk_combo_box_get_active(GTK_COMBO_BOX(n->widget));
+            if (index >= 0 && index < static_cast<int>(w->items.size()) &&
+                w->items[static_cast<size_t>(index)] == text)
+                return;
+        }
+        if (text == w->text) return;
         w->text = text;
         // Typing into a combo box's field is CBN_EDITCHANGE to the parent.
-        if (w->kind == WindowKind::ComboBox && w->parent)
-            PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(n->hwnd));
+        if (w->kind == WindowKind::ComboBox) {
+            w->curSel = -1;
+            if (w->parent)
+                PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, CBN_EDITCHANGE),
+                             reinterpret_cast<LPARAM>(n->hwnd));
+        }
     }
 
     static gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, gpointer data)

@@ -152,15 +152,18 @@ public:
     TestWizard() : CDialog(IDD_UPDATEMANAGER_DIALOG) {}
     CNFCUMButton next;
     int nextClicks = 0;
+    int portEdits = 0;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_NEXT, next); }
     afx_msg void OnNext() { ++nextClicks; }
+    afx_msg void OnPortEdit() { ++portEdits; }
     DECLARE_MESSAGE_MAP()
 };
 
 BEGIN_MESSAGE_MAP(TestWizard, CDialog)
     ON_BN_CLICKED(IDC_NEXT, &TestWizard::OnNext)
+    ON_CONTROL(CBN_EDITCHANGE, IDC_COMPORT_COMBO, &TestWizard::OnPortEdit)
 END_MESSAGE_MAP()
 
 class GtkBackendTest : public ::testing::Test {
@@ -344,6 +347,48 @@ TEST_F(GtkBackendTest, EscapeAnswersOkInABoxWithOnlyOk)
     waitpid(pid, &status, 0);
     EXPECT_EQ(answer, IDOK);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(GtkBackendTest, TypingGoesToThePortBoxAndSpaceToTheFocusedOwnerDrawnButton)
+{
+    TestWizard dialog;
+    ASSERT_TRUE(dialog.Create(IDD_UPDATEMANAGER_DIALOG));
+    dialog.SetWindowText(kTitle);
+    std::string window = Xdotool({"search", "--sync", "--onlyvisible", "--name", std::string("^") + kTitle + "$"});
+    ASSERT_FALSE(window.empty());
+    window = window.substr(0, window.find('\n'));
+    bool ok = false;
+    Xdotool({"windowfocus", "--sync", window}, &ok);
+
+    // A click into the port box's field gives it the focus, in GTK and in
+    // the window layer; what is typed there is the box's text.
+    HWND combo = ::GetDlgItem(dialog.GetSafeHwnd(), IDC_COMPORT_COMBO);
+    RECT r;
+    ::GetWindowRect(combo, &r);
+    POINT field = {r.left + 20, r.top + 8};
+    ::ScreenToClient(dialog.GetSafeHwnd(), &field);
+    Xdotool({"mousemove", "--window", window, std::to_string(field.x), std::to_string(field.y), "click", "1"}, &ok);
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return ::GetFocus() == combo; }, 5000));
+    Xdotool({"type", "--delay", "40", "COM7"}, &ok);
+    char text[32] = "";
+    EXPECT_TRUE(zq::PumpMessagesUntil(
+        [&] {
+            ::GetWindowTextA(combo, text, sizeof text);
+            return std::string(text) == "COM7";
+        },
+        5000))
+        << text;
+    EXPECT_GE(dialog.portEdits, 4);
+
+    // With the focus on the owner-drawn Next button the keys are the
+    // layer's: Space clicks it, and no more letters reach the field.
+    dialog.next.SetFocus();
+    Xdotool({"mousemove", "--window", window, "20", "20"}, &ok);
+    Xdotool({"key", "--delay", "40", "space", "x"}, &ok);
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000));
+    ::GetWindowTextA(combo, text, sizeof text);
+    EXPECT_STREQ(text, "COM7");
+    dialog.DestroyWindow();
 }
 
 }  // namespace
