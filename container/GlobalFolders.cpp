@@ -2,3 +2,9 @@
 
 CString g_ProgramPath;
 CString g_WorkFolder;
+
+CString GetProgramFolder()
+{
+    int cut = g_ProgramPath.ReverseFind('\\');
+    return cut >= 0 ? g_ProgramPath.Left(cut) : CString("");
+}

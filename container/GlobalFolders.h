@@ -9,3 +9,7 @@
 
 extern CString g_ProgramPath;
 extern CString g_WorkFolder;
+
+// The folder of g_ProgramPath: the text before its last backslash, or the
+// empty string when it has none.
+CString GetProgramFolder();

@@ -8,12 +8,6 @@
 
 namespace {
 
-CString ProgramFolder()
-{
-    int cut = g_ProgramPath.ReverseFind('\\');
-    return cut >= 0 ? g_ProgramPath.Left(cut) : CString("");
-}
-
 // Assigns the attributes that a "file" element carries; the others keep
 // what the record under construction held.
 void ReadFileAttributes(const UPDATEXMLNode& node, UPDATEFile& file)
@@ -54,7 +48,7 @@ bool UPDATEModel::ParseContainerXml(CString path)
     ClearContainer();
     bool result = false;
     try {
-        UPDATEXMLParser::SetDllFolder(ProgramFolder());
+        UPDATEXMLParser::SetDllFolder(GetProgramFolder());
         UPDATEXMLParser document(path);
         std::vector<UPDATEXMLNode>& roots = document.Parse("update", 0, 10);
         if (roots.empty())

@@ -6,23 +6,12 @@
 #include "container/UPDATEModel.h"
 #include "container/UPDATEXMLParser.h"
 
-namespace {
-
-// The folder of the program's path: the text before its last backslash.
-CString ProgramFolder()
-{
-    int cut = g_ProgramPath.ReverseFind('\\');
-    return cut >= 0 ? g_ProgramPath.Left(cut) : CString("");
-}
-
-}  // namespace
-
 bool UPDATEModel::ReadProductXml()
 {
     bool result = false;
     ClearProduct();
     try {
-        UPDATEXMLParser::SetDllFolder(ProgramFolder());
+        UPDATEXMLParser::SetDllFolder(GetProgramFolder());
         CString path = g_WorkFolder + "\\product.xml";
         UPDATEXMLParser document(path);
         std::vector<UPDATEXMLNode>& roots = document.Parse("product", 0, 10);

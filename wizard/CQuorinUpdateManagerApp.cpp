@@ -40,8 +40,7 @@ CQuorinUpdateManagerApp::~CQuorinUpdateManagerApp() = default;
 void CQuorinUpdateManagerApp::SetUpFolders(const char* programPath)
 {
     g_ProgramPath.Format("%s", programPath ? programPath : "");
-    int slash = g_ProgramPath.ReverseFind('\\');
-    CString programFolder = slash >= 0 ? g_ProgramPath.Left(slash) : CString("");
+    CString programFolder = GetProgramFolder();
     SetCurrentDirectoryA(programFolder);
     UPDATEManager::m_AppFolder = programFolder;
 

@@ -618,6 +618,18 @@ LONG ValuesOfLocked(const OpenKey& key, std::vector<Value>& values)
     return ERROR_SUCCESS;
 }
 
+// Loads the values of a key handle opened for querying, with the registry
+// lock held.
+LONG QueryValuesLocked(HKEY hKey, std::vector<Value>& values)
+{
+    OpenKey key;
+    if (!ResolveLocked(hKey, key))
+        return ERROR_INVALID_HANDLE;
+    if (!(key.access & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    return ValuesOfLocked(key, values);
+}
+
 } // namespace
 
 namespace zq {
@@ -649,13 +661,8 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
     if (lpReserved != nullptr)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(State().mutex);
-    OpenKey key;
-    if (!ResolveLocked(hKey, key))
-        return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
     std::vector<Value> values;
-    LONG status = ValuesOfLocked(key, values);
+    LONG status = QueryValuesLocked(hKey, values);
     if (status != ERROR_SUCCESS)
         return status;
     Value* value = FindValue(values, lpValueName ? lpValueName : "");
@@ -706,13 +713,8 @@ LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcch
     if (lpReserved != nullptr || lpValueName == nullptr || lpcchValueName == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(State().mutex);
-    OpenKey key;
-    if (!ResolveLocked(hKey, key))
-        return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
     std::vector<Value> values;
-    LONG status = ValuesOfLocked(key, values);
+    LONG status = QueryValuesLocked(hKey, values);
     if (status != ERROR_SUCCESS)
         return status;
     if (dwIndex >= values.size())

@@ -85,6 +85,12 @@ private:
     bool ReadAvailable(); // with m_mutex held; false when the line is gone
     bool WriteAvailable(DWORD* error);
     bool LineGone();
+    // With m_mutex held: checks a new operation and starts it, or fails.
+    bool Begin(Operation& op, BYTE* buffer, DWORD count, LPOVERLAPPED ov);
+    // With m_mutex held: an operation that failed before any byte moved.
+    BOOL FailAtStart(Operation& op, LPOVERLAPPED ov, DWORD error);
+    // With m_mutex held: leaves a started operation to the worker.
+    BOOL Pending();
 
     const int m_fd;
     const int m_wakeFd;
@@ -352,29 +358,51 @@ void SerialPort::Run()
     }
 }
 
-BOOL SerialPort::Read(LPVOID buffer, DWORD count, LPDWORD bytesRead, LPOVERLAPPED ov)
+bool SerialPort::Begin(Operation& op, BYTE* buffer, DWORD count, LPOVERLAPPED ov)
 {
-    if (bytesRead)
-        *bytesRead = 0;
-    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_closing) {
         SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
+        return false;
     }
-    if (m_read.active || (buffer == nullptr && count > 0)) {
+    if (op.active || (buffer == nullptr && count > 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return false;
     }
     if (ov->hEvent)
         ResetEvent(ov->hEvent);
     StoreResult(ov, STATUS_PENDING, 0);
 
-    m_read.active = true;
-    m_read.buffer = static_cast<BYTE*>(buffer);
-    m_read.count = count;
-    m_read.done = 0;
-    m_read.overlapped = ov;
-    m_read.event = ov->hEvent;
+    op.active = true;
+    op.buffer = buffer;
+    op.count = count;
+    op.done = 0;
+    op.overlapped = ov;
+    op.event = ov->hEvent;
+    return true;
+}
+
+BOOL SerialPort::FailAtStart(Operation& op, LPOVERLAPPED ov, DWORD error)
+{
+    op = Operation();
+    StoreResult(ov, StatusFromError(error), 0);
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL SerialPort::Pending()
+{
+    Wake();
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+BOOL SerialPort::Read(LPVOID buffer, DWORD count, LPDWORD bytesRead, LPOVERLAPPED ov)
+{
+    if (bytesRead)
+        *bytesRead = 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!Begin(m_read, static_cast<BYTE*>(buffer), count, ov))
+        return FALSE;
     const COMMTIMEOUTS& t = m_timeouts;
     const bool returnAtOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0
         && t.ReadTotalTimeoutConstant == 0;
@@ -384,10 +412,7 @@ BOOL SerialPort::Read(LPVOID buffer, DWORD count, LPDWORD bytesRead, LPOVERLAPPE
 
     if (!ReadAvailable() && m_read.done == 0) {
         // The line has gone: the read fails at once and signals nothing.
-        m_read = Operation();
-        StoreResult(ov, StatusFromError(ERROR_DEVICE_NOT_CONNECTED), 0);
-        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
-        return FALSE;
+        return FailAtStart(m_read, ov, ERROR_DEVICE_NOT_CONNECTED);
     }
     if (m_read.done == count || returnAtOnce) {
         DWORD done = m_read.done;
@@ -396,9 +421,7 @@ BOOL SerialPort::Read(LPVOID buffer, DWORD count, LPDWORD bytesRead, LPOVERLAPPE
             *bytesRead = done;
         return TRUE;
     }
-    Wake();
-    SetLastError(ERROR_IO_PENDING);
-    return FALSE;
+    return Pending();
 }
 
 BOOL SerialPort::Write(LPCVOID buffer, DWORD count, LPDWORD bytesWritten, LPOVERLAPPED ov)
@@ -406,45 +429,23 @@ BOOL SerialPort::Write(LPCVOID buffer, DWORD count, LPDWORD bytesWritten, LPOVER
     if (bytesWritten)
         *bytesWritten = 0;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_closing) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!Begin(m_write, static_cast<BYTE*>(const_cast<void*>(buffer)), count, ov))
         return FALSE;
-    }
-    if (m_write.active || (buffer == nullptr && count > 0)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (ov->hEvent)
-        ResetEvent(ov->hEvent);
-    StoreResult(ov, STATUS_PENDING, 0);
-
-    m_write.active = true;
-    m_write.buffer = static_cast<BYTE*>(const_cast<void*>(buffer));
-    m_write.count = count;
-    m_write.done = 0;
-    m_write.overlapped = ov;
-    m_write.event = ov->hEvent;
     const uint64_t total =
         static_cast<uint64_t>(m_timeouts.WriteTotalTimeoutMultiplier) * count + m_timeouts.WriteTotalTimeoutConstant;
     m_write.hasDeadline = total != 0;
     m_write.deadline = Clock::now() + std::chrono::milliseconds(total);
 
     DWORD error = 0;
-    if (!WriteAvailable(&error) && m_write.done == 0) {
-        m_write = Operation();
-        StoreResult(ov, StatusFromError(error), 0);
-        SetLastError(error);
-        return FALSE;
-    }
+    if (!WriteAvailable(&error) && m_write.done == 0)
+        return FailAtStart(m_write, ov, error);
     if (m_write.done == count) {
         Complete(m_write, 0);
         if (bytesWritten)
             *bytesWritten = count;
         return TRUE;
     }
-    Wake();
-    SetLastError(ERROR_IO_PENDING);
-    return FALSE;
+    return Pending();
 }
 
 BOOL SerialPort::Purge(DWORD flags)
@@ -608,6 +609,21 @@ std::shared_ptr<SerialPort> LookupPort(HANDLE h)
     if (!port)
         SetLastError(ERROR_INVALID_HANDLE);
     return port;
+}
+
+// A port call that takes the caller's structure: the handle is checked
+// first, then the pointer.
+template <class T, class Call>
+BOOL CallWithPointer(HANDLE h, T* pointer, Call call)
+{
+    auto port = LookupPort(h);
+    if (!port)
+        return FALSE;
+    if (!pointer) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return call(*port, pointer);
 }
 
 // The port number of "\\.\COMn" or "COMn" (letters in any case), or -1.
@@ -888,50 +904,22 @@ BOOL CancelIo(HANDLE hFile)
 
 BOOL GetCommState(HANDLE hFile, LPDCB lpDCB)
 {
-    auto port = LookupPort(hFile);
-    if (!port)
-        return FALSE;
-    if (!lpDCB) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return port->GetState(lpDCB);
+    return CallWithPointer(hFile, lpDCB, [](SerialPort& port, LPDCB p) { return port.GetState(p); });
 }
 
 BOOL SetCommState(HANDLE hFile, LPDCB lpDCB)
 {
-    auto port = LookupPort(hFile);
-    if (!port)
-        return FALSE;
-    if (!lpDCB) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return port->SetState(*lpDCB);
+    return CallWithPointer(hFile, lpDCB, [](SerialPort& port, LPDCB p) { return port.SetState(*p); });
 }
 
 BOOL GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts)
 {
-    auto port = LookupPort(hFile);
-    if (!port)
-        return FALSE;
-    if (!lpCommTimeouts) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return port->GetTimeouts(lpCommTimeouts);
+    return CallWithPointer(hFile, lpCommTimeouts, [](SerialPort& port, LPCOMMTIMEOUTS p) { return port.GetTimeouts(p); });
 }
 
 BOOL SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts)
 {
-    auto port = LookupPort(hFile);
-    if (!port)
-        return FALSE;
-    if (!lpCommTimeouts) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return port->SetTimeouts(*lpCommTimeouts);
+    return CallWithPointer(hFile, lpCommTimeouts, [](SerialPort& port, LPCOMMTIMEOUTS p) { return port.SetTimeouts(*p); });
 }
 
 BOOL SetupComm(HANDLE hFile, DWORD, DWORD)
@@ -947,14 +935,7 @@ BOOL SetCommMask(HANDLE hFile, DWORD dwEvtMask)
 
 BOOL GetCommMask(HANDLE hFile, LPDWORD lpEvtMask)
 {
-    auto port = LookupPort(hFile);
-    if (!port)
-        return FALSE;
-    if (!lpEvtMask) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return port->GetMask(lpEvtMask);
+    return CallWithPointer(hFile, lpEvtMask, [](SerialPort& port, LPDWORD p) { return port.GetMask(p); });
 }
 
 BOOL PurgeComm(HANDLE hFile, DWORD dwFlags)

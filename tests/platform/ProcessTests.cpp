@@ -96,6 +96,16 @@ ChildRun RunToEnd(std::string commandLine, LPVOID environment = nullptr, LPCSTR 
     return run;
 }
 
+// Starts a child with default start-up settings, inheriting no handles.
+BOOL StartPlain(std::string commandLine, PROCESS_INFORMATION& pi)
+{
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    memset(&pi, 0, sizeof pi);
+    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+}
+
 TEST(Process, CommandLineSplitsByWindowsRules)
 {
     struct Case {
@@ -138,13 +148,8 @@ TEST(Process, RunsAndReportsTheExitCode)
 
 TEST(Process, WaitWithTimeOutWhileTheChildRuns)
 {
-    std::string line = "Z:\\bin\\sleep 0.3";
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    memset(&pi, 0, sizeof pi);
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ASSERT_TRUE(StartPlain("Z:\\bin\\sleep 0.3", pi));
     EXPECT_GT(pi.dwProcessId, 0u);
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     DWORD code = 0;
@@ -162,13 +167,8 @@ TEST(Process, WaitWithTimeOutWhileTheChildRuns)
 
 TEST(Process, TerminateEndsARunningChildOnce)
 {
-    std::string line = "Z:\\bin\\sleep 600";
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    memset(&pi, 0, sizeof pi);
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ASSERT_TRUE(StartPlain("Z:\\bin\\sleep 600", pi));
     EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
     DWORD code = 0;
