@@ -38,6 +38,35 @@ int NakReason()
     return m_ReadFrame.payload[4];
 }
 
+// The next frame of the inquiry or the disconnect session; a finished
+// transmission or an incomplete frame waits again. PtNone, with *result set,
+// when the wait ends the session: a time-out, a lost link or the kit's
+// disconnect.
+UINT NextFrame(DWORD timeout, int* result)
+{
+    for (;;) {
+        UINT event = WaitForEvent(timeout);
+        if (event == EVENT_TRANSMIT_DONE)
+            continue;
+        if (event == EVENT_TIMEOUT) {
+            *result = UPDATE_RESULT_TIMEOUT;
+            return PtNone;
+        }
+        if (event != EVENT_READ_IND) {
+            *result = UPDATEProtocol::RESULT_LINK_LOST;
+            return PtNone;
+        }
+        UINT frame = ReadFrame();
+        if (frame == PtNone)
+            continue;
+        if (frame == PtDisconnect) {
+            *result = UPDATE_RESULT_DEVICE_DISCONNECTED;
+            return PtNone;
+        }
+        return frame;
+    }
+}
+
 // Payload bytes offset to offset + 3 of the last frame, little-endian; bytes
 // that the frame does not carry count as 0.
 DWORD PayloadU32(int offset)
@@ -312,24 +341,9 @@ UINT InquiryThread(LPVOID param)
         protocol->NotifyStepProgress(1);
     }
     while (state != INQUIRY_DONE) {
-        UINT event = WaitForEvent(INQUIRY_TIMEOUT);
-        if (event == EVENT_TRANSMIT_DONE)
-            continue;
-        if (event == EVENT_TIMEOUT) {
-            result = UPDATE_RESULT_TIMEOUT;
-            break;
-        }
-        if (event != EVENT_READ_IND) {
-            result = UPDATEProtocol::RESULT_LINK_LOST;
-            break;
-        }
-        UINT frame = ReadFrame();
+        UINT frame = NextFrame(INQUIRY_TIMEOUT, &result);
         if (frame == PtNone)
-            continue;
-        if (frame == PtDisconnect) {
-            result = UPDATE_RESULT_DEVICE_DISCONNECTED;
             break;
-        }
         if (frame == PtNak) {
             if (NakReason() > NAK_REASON_MAX)
                 continue;
@@ -377,24 +391,9 @@ UINT DisconnectThread(LPVOID param)
     if (m_pSerialPort != nullptr) {
         protocol->SendDisconnect();
         for (;;) {
-            UINT event = WaitForEvent(DISCONNECT_TIMEOUT);
-            if (event == EVENT_TRANSMIT_DONE)
-                continue;
-            if (event == EVENT_TIMEOUT) {
-                result = UPDATE_RESULT_TIMEOUT;
-                break;
-            }
-            if (event != EVENT_READ_IND) {
-                result = UPDATEProtocol::RESULT_LINK_LOST;
-                break;
-            }
-            UINT frame = ReadFrame();
+            UINT frame = NextFrame(DISCONNECT_TIMEOUT, &result);
             if (frame == PtNone)
-                continue;
-            if (frame == PtDisconnect) {
-                result = UPDATE_RESULT_DEVICE_DISCONNECTED;
                 break;
-            }
             if (frame == PtNak) {
                 int reason = NakReason();
                 if (reason > NAK_REASON_MAX || reason == NAK_REASON_RESEND)
