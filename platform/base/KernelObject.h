@@ -89,6 +89,17 @@ std::shared_ptr<T> LookupHandleAs(HANDLE handle)
     return std::dynamic_pointer_cast<T>(LookupHandle(handle));
 }
 
+// As LookupHandleAs, and a missing object sets ERROR_INVALID_HANDLE, as
+// every function that takes a handle reports it.
+template <class T>
+std::shared_ptr<T> LookupHandleOrFail(HANDLE handle)
+{
+    auto object = LookupHandleAs<T>(handle);
+    if (!object)
+        SetLastError(ERROR_INVALID_HANDLE);
+    return object;
+}
+
 // Number of open handles (for leak checks in tests).
 size_t OpenHandleCount();
 

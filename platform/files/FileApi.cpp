@@ -433,11 +433,9 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
 
 BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
 {
-    auto search = zq::LookupHandleAs<FindObject>(hFindFile);
-    if (!search) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto search = zq::LookupHandleOrFail<FindObject>(hFindFile);
+    if (!search)
         return FALSE;
-    }
     if (lpFindFileData == NULL) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -452,10 +450,8 @@ BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
 
 BOOL FindClose(HANDLE hFindFile)
 {
-    if (!zq::LookupHandleAs<FindObject>(hFindFile)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!zq::LookupHandleOrFail<FindObject>(hFindFile))
         return FALSE;
-    }
     return CloseHandle(hFindFile);
 }
 

@@ -341,11 +341,9 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
 {
-    auto process = zq::LookupHandleAs<ProcessObject>(hProcess);
-    if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto process = zq::LookupHandleOrFail<ProcessObject>(hProcess);
+    if (!process)
         return FALSE;
-    }
     if (lpExitCode == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -358,11 +356,9 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
 {
     (void)uExitCode;  // the child's end is reported as the signal that ended it
-    auto process = zq::LookupHandleAs<ProcessObject>(hProcess);
-    if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto process = zq::LookupHandleOrFail<ProcessObject>(hProcess);
+    if (!process)
         return FALSE;
-    }
     std::lock_guard<std::mutex> lock(zq::KernelLock());
     const std::shared_ptr<ChildState>& state = process->State();
     if (state->exited) {

@@ -605,10 +605,7 @@ BOOL SerialPort::Escape(DWORD function)
 
 std::shared_ptr<SerialPort> LookupPort(HANDLE h)
 {
-    auto port = zq::LookupHandleAs<SerialPort>(h);
-    if (!port)
-        SetLastError(ERROR_INVALID_HANDLE);
-    return port;
+    return zq::LookupHandleOrFail<SerialPort>(h);
 }
 
 // A port call that takes the caller's structure: the handle is checked

@@ -26,11 +26,9 @@ private:
 
 BOOL SetEventState(HANDLE hEvent, bool signalled)
 {
-    auto event = zq::LookupHandleAs<EventObject>(hEvent);
-    if (!event) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto event = zq::LookupHandleOrFail<EventObject>(hEvent);
+    if (!event)
         return FALSE;
-    }
     {
         std::lock_guard<std::mutex> lock(zq::KernelLock());
         event->SetLocked(signalled);

@@ -141,11 +141,9 @@ bool StartLocked(const std::shared_ptr<ThreadObject>& object)
 
 DWORD ResumeThread(HANDLE hThread)
 {
-    auto object = zq::LookupHandleAs<ThreadObject>(hThread);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto object = zq::LookupHandleOrFail<ThreadObject>(hThread);
+    if (!object)
         return static_cast<DWORD>(-1);
-    }
     std::lock_guard<std::mutex> lock(zq::KernelLock());
     DWORD previous = object->suspendCount;
     if (previous > 0) {
@@ -160,11 +158,9 @@ DWORD ResumeThread(HANDLE hThread)
 
 BOOL SetThreadPriority(HANDLE hThread, int nPriority)
 {
-    auto object = zq::LookupHandleAs<ThreadObject>(hThread);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto object = zq::LookupHandleOrFail<ThreadObject>(hThread);
+    if (!object)
         return FALSE;
-    }
     if (!IsValidPriority(nPriority)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -178,22 +174,18 @@ BOOL SetThreadPriority(HANDLE hThread, int nPriority)
 
 int GetThreadPriority(HANDLE hThread)
 {
-    auto object = zq::LookupHandleAs<ThreadObject>(hThread);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto object = zq::LookupHandleOrFail<ThreadObject>(hThread);
+    if (!object)
         return THREAD_PRIORITY_ERROR_RETURN;
-    }
     std::lock_guard<std::mutex> lock(zq::KernelLock());
     return object->priority;
 }
 
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode)
 {
-    auto object = zq::LookupHandleAs<ThreadObject>(hThread);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto object = zq::LookupHandleOrFail<ThreadObject>(hThread);
+    if (!object)
         return FALSE;
-    }
     if (lpExitCode == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
