@@ -1,5 +1,7 @@
 #include "platform/registry/Registry.h"
 
+#include "platform/paths/UserFolders.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +11,6 @@
 #include <mutex>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -195,22 +196,7 @@ bool Unescape(const std::string& text, std::string& out)
 
 // ---- the store file -------------------------------------------------------
 
-std::string StoreFolder()
-{
-    std::string base;
-    const char* xdg = getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = getenv("HOME");
-        if (home == nullptr || home[0] != '/') {
-            struct passwd* pw = getpwuid(getuid());
-            home = (pw != nullptr) ? pw->pw_dir : "/tmp";
-        }
-        base = std::string(home) + "/.config";
-    }
-    return base + "/zqupdatemanager";
-}
+std::string StoreFolder() { return zq::UserConfigFolder(); }
 
 Key* FindKey(Store& store, const std::string& path)
 {

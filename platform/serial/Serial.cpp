@@ -1,5 +1,6 @@
 #include "platform/serial/Serial.h"
 
+#include "platform/paths/UserFolders.h"
 #include "platform/registry/Registry.h"
 #include "platform/threads/Threads.h"
 
@@ -745,18 +746,7 @@ BOOL WaitedIo(HANDLE h, LPDWORD transferred, Start start)
 
 namespace zq {
 
-std::string DosDevicesFolder()
-{
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config && config[0] == '/') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home ? home : "") + "/.config";
-    }
-    return base + "/zqupdatemanager/dosdevices";
-}
+std::string DosDevicesFolder() { return UserConfigFolder() + "/dosdevices"; }
 
 std::string ComPortDevice(int portNumber, bool* fromLink)
 {

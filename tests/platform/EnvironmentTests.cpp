@@ -1,8 +1,11 @@
 #include "platform/paths/Environment.h"
+#include "platform/paths/UserFolders.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -109,3 +112,41 @@ TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
 }
 
 } // namespace
+
+namespace {
+
+std::string PasswdHome()
+{
+    const struct passwd* pw = getpwuid(getuid());
+    return pw != nullptr ? pw->pw_dir : "/";
+}
+
+} // namespace
+
+// The registry, the COM map and the simulator all take the per-user folders
+// from here; a relative or missing variable must never make them relative to
+// the working folder or to "/".
+TEST(UserFolders, OnlyAbsoluteVariablesCountThenThePasswdEntry)
+{
+    const std::string passwd = PasswdHome();
+    struct Case {
+        const char* xdgConfig;
+        const char* xdgCache;
+        const char* home;
+        std::string config;
+        std::string cache;
+    } cases[] = {
+        {"/x/conf", "/x/cache", "/h", "/x/conf/zqupdatemanager", "/x/cache/zqupdatemanager"},
+        {nullptr, nullptr, "/h", "/h/.config/zqupdatemanager", "/h/.cache/zqupdatemanager"},
+        {"rel/conf", "", "/h/", "/h/.config/zqupdatemanager", "/h/.cache/zqupdatemanager"},
+        {nullptr, nullptr, nullptr, passwd + "/.config/zqupdatemanager", passwd + "/.cache/zqupdatemanager"},
+        {nullptr, nullptr, "relative/home", passwd + "/.config/zqupdatemanager", passwd + "/.cache/zqupdatemanager"},
+    };
+    for (const Case& c : cases) {
+        ScopedVariables vars({{"XDG_CONFIG_HOME", c.xdgConfig}, {"XDG_CACHE_HOME", c.xdgCache}, {"HOME", c.home}});
+        const std::string context = std::string("HOME=") + (c.home ? c.home : "<unset>");
+        EXPECT_EQ(c.config, zq::UserConfigFolder()) << context;
+        EXPECT_EQ(c.cache, zq::UserCacheFolder()) << context;
+        EXPECT_EQ('/', zq::UserHomeFolder()[0]) << context;
+    }
+}

@@ -3,6 +3,7 @@
 #include "CarKit.h"
 #include "Line.h"
 #include "Scenario.h"
+#include "platform/paths/UserFolders.h"
 
 #include <csignal>
 #include <cstdio>
@@ -72,18 +73,7 @@ std::string ProductFor(const std::string& model, const std::string& software)
            "</product>\n";
 }
 
-std::string DosDevicesFolder()
-{
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config && config[0] == '/') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home ? home : "") + "/.config";
-    }
-    return base + "/zqupdatemanager/dosdevices";
-}
+std::string DosDevicesFolder() { return zq::UserConfigFolder() + "/dosdevices"; }
 
 bool MakeFolders(const std::string& path)
 {
