@@ -184,9 +184,10 @@ void SetLastError(DWORD code);
 // Maps a POSIX errno value to the nearest Win32 error code.
 DWORD Win32ErrorFromErrno(int err);
 
-// The system marks its steps with trace calls; they write nothing.
-inline void ZqTraceNothing(const char*, ...) {}
-#define TRACE ZqTraceNothing
+// The system marks its steps with trace calls; they print on the debug
+// channel's "trace" area (ZQDEBUG=trace) and cost nothing otherwise.
+void ZqTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#define TRACE ZqTrace
 #define TRACE0(s) ((void)0)
 #define ASSERT(e) ((void)0)
 #define VERIFY(e) ((void)(e))

@@ -1,0 +1,37 @@
+// A debug channel in the spirit of WINEDEBUG: ZQDEBUG names the areas whose
+// failing Linux calls are printed to stderr, separated by commas, for
+// instance ZQDEBUG=serial,process or ZQDEBUG=all. Each line names the area,
+// the call, the path it was given and errno's text:
+//
+//   zq:serial: open("/dev/ttyUSB0"): Permission denied (errno 13)
+//
+// Nothing is printed for an area that is not named, so a user without
+// ZQDEBUG sees only what the layer always reports (see ReportFailure).
+// Known areas: serial, process, files, registry, paths, modules, trace (the
+// system's TRACE calls).
+#pragma once
+
+#include <cstdarg>
+
+namespace zq {
+
+// True when ZQDEBUG names the area or "all". ZQDEBUG is read once.
+bool DebugOn(const char* area);
+
+// Prints one line when the area is on: "zq:<area>: <call>("<path>"): <errno text> (errno N)".
+// A null path prints "call()"; errnoValue 0 prints "failed" in place of
+// errno's text.
+void DebugFailure(const char* area, const char* call, const char* path, int errnoValue);
+
+// Prints a formatted line for the area when it is on: "zq:<area>: <text>".
+void DebugPrintf(const char* area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Prints a line whatever ZQDEBUG says, for failures a user must see the
+// reason of even without asking (a COM port that does not open):
+// "zq:<area>: <text>".
+void ReportFailure(const char* area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The system's TRACE calls, printed on the "trace" area.
+void TraceV(const char* format, va_list args);
+
+} // namespace zq
