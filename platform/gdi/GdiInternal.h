@@ -40,19 +40,20 @@ struct Brush : Object {
     COLORREF colour = 0;
 };
 
-struct FontFace;
 struct Font : Object {
     Font() : Object(Kind::Font) {}
     ~Font() override;
     LOGFONTA log = {};
     // Resolved on first use.
     bool resolved = false;
-    cairo_scaled_font_t* scaled = nullptr;
+    cairo_scaled_font_t* scaled = nullptr;  // the layout: advances and extents
+    cairo_scaled_font_t* drawn = nullptr;   // the glyphs drawn; may be `scaled`
     int ascent = 0;
     int descent = 0;
     int height = 0;  // cell height: the line height
+    int em = 0;      // character height
     int aveCharWidth = 0;
-    std::string family;  // the family fontconfig chose
+    int maxCharWidth = 0;
 };
 
 struct Dc;

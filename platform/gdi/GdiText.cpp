@@ -2,11 +2,16 @@
 // the text extent. Texts are Windows-1252 and drawn as UTF-8.
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <tuple>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -50,6 +55,7 @@ void EnsureFontsConfigured()
 
 Font::~Font()
 {
+    if (drawn && drawn != scaled) cairo_scaled_font_destroy(drawn);
     if (scaled) cairo_scaled_font_destroy(scaled);
 }
 
@@ -70,8 +76,48 @@ bool FamilyInstalled(const std::string& family)
     return found;
 }
 
+void SetBool(FcPattern* p, const char* object, bool value)
+{
+    FcPatternDel(p, object);
+    FcPatternAddBool(p, object, value ? FcTrue : FcFalse);
+}
+
+// The face fontconfig picks for the family, weight and slant, with the
+// rendering fixed here rather than left to the system's configuration, so
+// the layout is the same on every machine. With outlines only, embedded
+// bitmap strikes are not used; emboldened, the glyphs are drawn heavier.
+cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool italic, bool outlinesOnly,
+                             bool embolden)
+{
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(kFallbackFamily));
+    FcPatternAddInteger(pattern, FC_WEIGHT, fcWeight);
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return nullptr;
+    SetBool(match, FC_EMBEDDED_BITMAP, !outlinesOnly);
+    SetBool(match, FC_EMBOLDEN, embolden);
+    SetBool(match, FC_HINTING, true);
+    FcPatternDel(match, FC_HINT_STYLE);
+    FcPatternAddInteger(match, FC_HINT_STYLE, FC_HINT_SLIGHT);
+    SetBool(match, FC_ANTIALIAS, true);
+    cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(match);
+    FcPatternDestroy(match);
+    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
+        cairo_font_face_destroy(face);
+        return nullptr;
+    }
+    return face;
+}
+
 cairo_scaled_font_t* MakeScaled(cairo_font_face_t* face, double em)
 {
+    if (!face) return nullptr;
     cairo_matrix_t matrix, ctm;
     cairo_matrix_init_scale(&matrix, em, em);
     cairo_matrix_init_identity(&ctm);
@@ -88,6 +134,149 @@ cairo_scaled_font_t* MakeScaled(cairo_font_face_t* face, double em)
     return scaled;
 }
 
+// The vertical metrics Windows builds a font's cell from, in font units:
+// the OS/2 table's usWinAscent and usWinDescent, hhea's ascender and
+// descender for a face without an OS/2 table.
+struct FaceMetrics {
+    double unitsPerEm = 0;
+    double ascent = 0;
+    double descent = 0;
+    double averageWidth = 0;  // OS/2 xAvgCharWidth; 0 when unknown
+    double maxWidth = 0;      // hhea advanceWidthMax
+};
+
+FaceMetrics MetricsOf(cairo_font_face_t* face)
+{
+    FaceMetrics m;
+    cairo_scaled_font_t* probe = MakeScaled(face, 100.0);
+    if (!probe) return m;
+    FT_Face ft = cairo_ft_scaled_font_lock_face(probe);
+    if (ft) {
+        m.unitsPerEm = ft->units_per_EM;
+        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+        const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(ft, FT_SFNT_HHEA));
+        if (os2 && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
+            m.ascent = os2->usWinAscent;
+            m.descent = os2->usWinDescent;
+            m.averageWidth = os2->xAvgCharWidth;
+        } else if (hhea && hhea->Ascender - hhea->Descender > 0) {
+            m.ascent = hhea->Ascender;
+            m.descent = -hhea->Descender;
+        } else {
+            m.ascent = ft->ascender;
+            m.descent = -ft->descender;
+        }
+        if (hhea) m.maxWidth = hhea->advance_Width_Max;
+        cairo_ft_scaled_font_unlock_face(probe);
+    }
+    cairo_scaled_font_destroy(probe);
+    if (m.unitsPerEm <= 0 || m.ascent + m.descent <= 0) m = FaceMetrics();
+    return m;
+}
+
+// How wide a vertical stroke is drawn: the ink of "l" across its rows, the
+// median over the rows that have ink, in pixels.
+double StemWidth(cairo_scaled_font_t* scaled, double em)
+{
+    const int size = static_cast<int>(std::ceil(em)) * 2 + 4;
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, size, size);
+    cairo_t* cr = cairo_create(mask);
+    cairo_set_scaled_font(cr, scaled);
+    cairo_move_to(cr, 2, size - em / 2 - 2);
+    cairo_show_text(cr, "l");
+    cairo_destroy(cr);
+    cairo_surface_flush(mask);
+    const uint8_t* a = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    std::vector<double> rows;
+    for (int y = 0; a && y < size; ++y) {
+        unsigned sum = 0;
+        for (int x = 0; x < size; ++x) sum += a[y * stride + x];
+        if (sum) rows.push_back(sum / 255.0);
+    }
+    cairo_surface_destroy(mask);
+    if (rows.empty()) return 0;
+    std::nth_element(rows.begin(), rows.begin() + rows.size() / 2, rows.end());
+    return rows[rows.size() / 2];
+}
+
+// A bold stroke at least this much heavier than the regular one reads as
+// bold; a bold face that draws lighter is emboldened.
+const double kBoldStem = 1.2;
+
+// A resolved font, shared by every font object asking for the same face,
+// weight, slant and height: the pages create and delete their fonts on
+// each paint.
+struct Resolved {
+    cairo_scaled_font_t* scaled = nullptr;
+    cairo_scaled_font_t* drawn = nullptr;
+    int ascent = 0, descent = 0, height = 0, em = 0, aveCharWidth = 0, maxCharWidth = 0;
+};
+
+bool Resolve(const LOGFONTA& log, Resolved* out)
+{
+    std::string family = FamilyFor(log.lfFaceName);
+    if (!FamilyInstalled(family)) family = kFallbackFamily;
+    const bool bold = log.lfWeight >= 600;
+    const bool italic = log.lfItalic != 0;
+    cairo_font_face_t* face = MatchFace(family, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR, italic, false, false);
+    if (!face) return false;
+    const FaceMetrics m = MetricsOf(face);
+    if (m.unitsPerEm <= 0) {
+        cairo_font_face_destroy(face);
+        return false;
+    }
+
+    // A positive height is the cell (the Windows ascent plus descent), a
+    // negative one the character height (the em); 0 is a default size.
+    int h = log.lfHeight;
+    if (h == 0) h = -12;
+    const double em = h > 0 ? h * m.unitsPerEm / (m.ascent + m.descent) : -h;
+    const double scale = em / m.unitsPerEm;
+    out->scaled = MakeScaled(face, em);
+    cairo_font_face_destroy(face);
+    if (!out->scaled) return false;
+    out->drawn = out->scaled;
+    out->em = static_cast<int>(std::lround(em));
+    out->ascent = static_cast<int>(std::lround(m.ascent * scale));
+    if (h > 0) {
+        out->height = h;
+        out->descent = std::max(0, h - out->ascent);
+    } else {
+        out->descent = static_cast<int>(std::lround(m.descent * scale));
+        out->height = out->ascent + out->descent;
+    }
+    if (m.averageWidth > 0) {
+        out->aveCharWidth = static_cast<int>(std::lround(m.averageWidth * scale));
+    } else {
+        cairo_text_extents_t te;
+        cairo_scaled_font_text_extents(out->scaled, "x", &te);
+        out->aveCharWidth = static_cast<int>(std::lround(te.x_advance));
+    }
+    out->maxCharWidth = m.maxWidth > 0 ? static_cast<int>(std::lround(m.maxWidth * scale)) : out->aveCharWidth * 2;
+
+    // A bold face that draws no heavier than the regular one (bitmap
+    // strikes drawn at regular weight, or a family without a bold face) is
+    // drawn from the regular outlines, emboldened, at the bold face's
+    // advances, so the text keeps its layout.
+    if (bold) {
+        cairo_scaled_font_t* regular =
+            MakeScaled(MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false), em);
+        if (regular) {
+            const double regularStem = StemWidth(regular, em);
+            const double boldStem = StemWidth(out->scaled, em);
+            if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
+                cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
+                cairo_scaled_font_t* heavy = MakeScaled(outlines, em);
+                if (outlines) cairo_font_face_destroy(outlines);
+                if (heavy) out->drawn = heavy;
+            }
+            cairo_scaled_font_destroy(regular);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ResolveFont(Font* font)
@@ -95,59 +284,38 @@ bool ResolveFont(Font* font)
     if (font->resolved) return font->scaled != nullptr;
     font->resolved = true;
     EnsureFontsConfigured();
-    std::string family = FamilyFor(font->log.lfFaceName);
-    if (!FamilyInstalled(family)) family = kFallbackFamily;
 
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(kFallbackFamily));
-    int weight = font->log.lfWeight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
-    FcPatternAddInteger(pattern, FC_WEIGHT, weight);
-    FcPatternAddInteger(pattern, FC_SLANT, font->log.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (!match) return false;
-    FcChar8* matched = nullptr;
-    if (FcPatternGetString(match, FC_FAMILY, 0, &matched) == FcResultMatch && matched)
-        font->family = reinterpret_cast<const char*>(matched);
-    cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(match);
-    FcPatternDestroy(match);
-    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
-        cairo_font_face_destroy(face);
-        return false;
-    }
-
-    // A positive height is the cell height (ascent + descent), a negative
-    // one the character height (the em); 0 is a default size.
-    int h = font->log.lfHeight;
-    if (h == 0) h = -12;
-    double em = -h;
-    if (h > 0) {
-        cairo_scaled_font_t* probe = MakeScaled(face, 1000.0);
-        if (!probe) {
-            cairo_font_face_destroy(face);
-            return false;
+    struct Key {
+        std::string face;
+        LONG height;
+        bool bold, italic;
+        bool operator<(const Key& o) const
+        {
+            return std::tie(face, height, bold, italic) < std::tie(o.face, o.height, o.bold, o.italic);
         }
-        cairo_font_extents_t fe;
-        cairo_scaled_font_extents(probe, &fe);
-        cairo_scaled_font_destroy(probe);
-        double cell = fe.ascent + fe.descent;
-        em = cell > 0 ? h * 1000.0 / cell : h;
+    };
+    static std::mutex mutex;
+    static std::map<Key, Resolved> cache;
+    char name[LF_FACESIZE + 1] = {};
+    std::memcpy(name, font->log.lfFaceName, LF_FACESIZE);
+    Key key{name, font->log.lfHeight, font->log.lfWeight >= 600, font->log.lfItalic != 0};
+
+    std::lock_guard<std::mutex> g(mutex);
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        Resolved r;
+        if (!Resolve(font->log, &r)) return false;
+        it = cache.emplace(key, r).first;
     }
-    font->scaled = MakeScaled(face, em);
-    cairo_font_face_destroy(face);
-    if (!font->scaled) return false;
-    cairo_font_extents_t fe;
-    cairo_scaled_font_extents(font->scaled, &fe);
-    font->ascent = static_cast<int>(std::lround(fe.ascent));
-    font->height = h > 0 ? h : static_cast<int>(std::lround(fe.ascent + fe.descent));
-    font->descent = std::max(0, font->height - font->ascent);
-    cairo_text_extents_t te;
-    cairo_scaled_font_text_extents(font->scaled, "x", &te);
-    font->aveCharWidth = static_cast<int>(std::lround(te.x_advance));
+    const Resolved& r = it->second;
+    font->scaled = cairo_scaled_font_reference(r.scaled);
+    font->drawn = r.drawn == r.scaled ? font->scaled : cairo_scaled_font_reference(r.drawn);
+    font->ascent = r.ascent;
+    font->descent = r.descent;
+    font->height = r.height;
+    font->em = r.em;
+    font->aveCharWidth = r.aveCharWidth;
+    font->maxCharWidth = r.maxCharWidth;
     return true;
 }
 
@@ -159,6 +327,38 @@ int TextWidth(Font* font, const std::string& cp1252)
     cairo_scaled_font_text_extents(font->scaled, utf8.c_str(), &te);
     return static_cast<int>(std::lround(te.x_advance));
 }
+
+namespace {
+
+// Shows the text with its baseline starting at (x, y): the glyphs of the
+// font's drawing face at the advances of its layout face.
+void ShowText(cairo_t* cr, Font* font, double x, double y, const std::string& utf8)
+{
+    cairo_glyph_t* placed = nullptr;
+    int count = 0;
+    if (cairo_scaled_font_text_to_glyphs(font->scaled, x, y, utf8.c_str(), static_cast<int>(utf8.size()),
+                                         &placed, &count, nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS)
+        return;
+    cairo_scaled_font_t* drawn = font->scaled;
+    if (font->drawn != font->scaled) {
+        cairo_glyph_t* glyphs = nullptr;
+        int n = 0;
+        // One glyph per character in both faces, so the indices of the
+        // drawing face take the places of the layout face.
+        if (cairo_scaled_font_text_to_glyphs(font->drawn, x, y, utf8.c_str(), static_cast<int>(utf8.size()),
+                                             &glyphs, &n, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
+            n == count) {
+            for (int i = 0; i < n; ++i) placed[i].index = glyphs[i].index;
+            drawn = font->drawn;
+        }
+        cairo_glyph_free(glyphs);
+    }
+    cairo_set_scaled_font(cr, drawn);
+    cairo_show_glyphs(cr, placed, count);
+    cairo_glyph_free(placed);
+}
+
+}  // namespace
 
 // Draws one line with its cell's top-left corner at (x, y), in the DC's text
 // colour, over a box of the background colour when the mode is opaque.
@@ -203,10 +403,7 @@ void DrawTextLine(Dc* dc, int x, int y, const std::string& cp1252, const RECT* c
         return;
     }
     cairo_t* cr = cairo_create(mask);
-    cairo_set_scaled_font(cr, font->scaled);
-    cairo_move_to(cr, x - r.left, y - r.top + font->ascent);
-    std::string utf8 = Cp1252ToUtf8(cp1252);
-    cairo_show_text(cr, utf8.c_str());
+    ShowText(cr, font, x - r.left, y - r.top + font->ascent, Cp1252ToUtf8(cp1252));
     cairo_destroy(cr);
     cairo_surface_flush(mask);
     const uint8_t* a = cairo_image_surface_get_data(mask);
@@ -354,8 +551,9 @@ BOOL GetTextMetricsA(HDC handle, LPTEXTMETRICA tm)
     tm->tmHeight = font->height;
     tm->tmAscent = font->ascent;
     tm->tmDescent = font->descent;
+    tm->tmInternalLeading = std::max(0, font->height - font->em);
     tm->tmAveCharWidth = font->aveCharWidth;
-    tm->tmMaxCharWidth = font->aveCharWidth * 2;
+    tm->tmMaxCharWidth = font->maxCharWidth;
     tm->tmWeight = font->log.lfWeight;
     return TRUE;
 }
