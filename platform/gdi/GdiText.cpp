@@ -343,12 +343,19 @@ void ShowText(cairo_t* cr, Font* font, double x, double y, const std::string& ut
     if (font->drawn != font->scaled) {
         cairo_glyph_t* glyphs = nullptr;
         int n = 0;
-        // One glyph per character in both faces, so the indices of the
-        // drawing face take the places of the layout face.
+        // One glyph per character in both faces, so the glyphs of the
+        // drawing face take the places of the layout face, each centred on
+        // the advance it replaces.
         if (cairo_scaled_font_text_to_glyphs(font->drawn, x, y, utf8.c_str(), static_cast<int>(utf8.size()),
                                              &glyphs, &n, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
             n == count) {
-            for (int i = 0; i < n; ++i) placed[i].index = glyphs[i].index;
+            for (int i = 0; i < n; ++i) {
+                cairo_text_extents_t slot, glyph;
+                cairo_scaled_font_glyph_extents(font->scaled, &placed[i], 1, &slot);
+                cairo_scaled_font_glyph_extents(font->drawn, &glyphs[i], 1, &glyph);
+                placed[i].index = glyphs[i].index;
+                placed[i].x += std::floor((slot.x_advance - glyph.x_advance) / 2);
+            }
             drawn = font->drawn;
         }
         cairo_glyph_free(glyphs);

@@ -4,6 +4,12 @@
 #include <cairo.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiResources.h"
 #include "platform/gdi/GdiTesting.h"
@@ -325,6 +331,150 @@ TEST(GdiText, WindowsCodePageLetters)
     // "Gerät" in Windows-1252: the umlaut is one byte and one glyph.
     EXPECT_GT(c.dc.GetTextExtent("Ger\xE4t").cx, c.dc.GetTextExtent("Gert").cx);
     c.dc.SelectStockObject(SYSTEM_FONT);
+}
+
+// The tables of a TrueType file that Windows sizes a font from, read from
+// the file itself.
+struct FaceTables {
+    int unitsPerEm = 0;
+    int winAscent = 0, winDescent = 0;
+    int capHeight = 0;
+};
+
+bool ReadFaceTables(const char* path, FaceTables* out)
+{
+    FILE* f = fopen(path, "rb");
+    if (!f) return false;
+    std::vector<unsigned char> data;
+    unsigned char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) data.insert(data.end(), buffer, buffer + n);
+    fclose(f);
+    auto u16 = [&](size_t at) { return at + 2 <= data.size() ? (data[at] << 8) | data[at + 1] : 0; };
+    auto u32 = [&](size_t at) { return (static_cast<size_t>(u16(at)) << 16) | u16(at + 2); };
+    const int tables = u16(4);
+    size_t head = 0, os2 = 0;
+    for (int i = 0; i < tables; ++i) {
+        const size_t record = 12 + 16 * static_cast<size_t>(i);
+        if (record + 16 > data.size()) return false;
+        std::string tag(reinterpret_cast<const char*>(&data[record]), 4);
+        if (tag == "head") head = u32(record + 8);
+        if (tag == "OS/2") os2 = u32(record + 8);
+    }
+    if (!head || !os2) return false;
+    out->unitsPerEm = u16(head + 18);
+    out->winAscent = u16(os2 + 74);
+    out->winDescent = u16(os2 + 76);
+    out->capHeight = u16(os2) >= 2 ? u16(os2 + 88) : 0;
+    return out->unitsPerEm > 0;
+}
+
+const char kTahoma[] = "/usr/share/wine/fonts/tahoma.ttf";
+
+// Windows makes a positive height the cell of usWinAscent + usWinDescent and
+// a negative one the em; the glyphs drawn are of that em.
+TEST(GdiText, CellAndEmFollowTheFontFilesWindowsMetrics)
+{
+    FaceTables t;
+    if (!ReadFaceTables(kTahoma, &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    ASSERT_GT(t.capHeight, 0);
+    for (int height : {13, 14, 16, 18, 24, -11, -15}) {
+        const double em = height > 0 ? height * double(t.unitsPerEm) / (t.winAscent + t.winDescent) : -height;
+        const double scale = em / t.unitsPerEm;
+        const int ascent = static_cast<int>(std::lround(t.winAscent * scale));
+        const int cell = height > 0 ? height : ascent + static_cast<int>(std::lround(t.winDescent * scale));
+        CFont font;
+        ASSERT_TRUE(font.CreateFont(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma"));
+        Canvas c(60, 40);
+        CFont* old = c.dc.SelectObject(&font);
+        TEXTMETRICA tm = {};
+        ASSERT_TRUE(c.dc.GetTextMetrics(&tm));
+        EXPECT_EQ(cell, tm.tmHeight) << height;
+        EXPECT_EQ(ascent, tm.tmAscent) << height;
+        EXPECT_EQ(cell - ascent, tm.tmDescent) << height;
+        EXPECT_EQ(cell - std::lround(em), tm.tmInternalLeading) << height;
+        EXPECT_EQ(cell, c.dc.GetTextExtent("H").cy) << height;
+
+        // "H" stands on the baseline, tmAscent below the top, and is as tall
+        // as the file's cap height at that em.
+        c.dc.SetTextColor(kBlack);
+        c.dc.SetBkMode(TRANSPARENT);
+        c.dc.TextOut(4, 0, CString("H"));
+        RECT ink = InkBox(c, 60, 40);
+        EXPECT_NEAR(ascent - 1, ink.bottom, 1) << height;
+        EXPECT_NEAR(t.capHeight * scale, ink.bottom - ink.top + 1, 1.0) << height;
+        c.dc.SelectObject(old);
+    }
+}
+
+// The median ink across the horizontal runs of a drawn text: a stroke's
+// width, in pixels.
+double StrokeWidth(int height, int weight, const char* face)
+{
+    const char* sample = "Data were successfully sent to the hands-free car kit";
+    CFont font;
+    font.CreateFont(height, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, face);
+    const int w = 600, h = 40;
+    Canvas c(w, h);
+    CFont* old = c.dc.SelectObject(&font);
+    c.dc.SetTextColor(kBlack);
+    c.dc.SetBkMode(TRANSPARENT);
+    c.dc.TextOut(2, 2, CString(sample));
+    c.dc.SelectObject(old);
+    std::vector<double> runs;
+    for (int y = 0; y < h; ++y) {
+        double run = 0;
+        for (int x = 0; x <= w; ++x) {
+            const int dark = x < w ? 255 - GetRValue(c.At(x, y)) : 0;
+            if (dark >= 32) {
+                run += dark / 255.0;
+            } else if (run > 0) {
+                runs.push_back(run);
+                run = 0;
+            }
+        }
+    }
+    if (runs.empty()) return 0;
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+TEST(GdiText, BoldStrokesAreHeavierThanRegular)
+{
+    if (access(kTahoma, R_OK) != 0) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    for (const char* face : {"Tahoma", "No Such Face 123"})
+        for (int height : {13, 14, 16, 18}) {
+            const double regular = StrokeWidth(height, FW_NORMAL, face);
+            const double bold = StrokeWidth(height, FW_BOLD, face);
+            ASSERT_GT(regular, 0) << face << " " << height;
+            EXPECT_GE(bold / regular, 1.2) << face << " " << height << ": " << bold << " against " << regular;
+        }
+}
+
+// What GetTextExtent and GetTextMetrics say is where the ink is: the text
+// ends at its extent and stays inside its cell, regular and bold.
+TEST(GdiText, ExtentAndCellHoldTheInk)
+{
+    const char* text = "Data were successfully sent";
+    for (int height : {13, 14, 16, 18})
+        for (int weight : {FW_NORMAL, FW_BOLD}) {
+            CFont font;
+            font.CreateFont(height, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma");
+            Canvas c(300, 40);
+            CFont* old = c.dc.SelectObject(&font);
+            const CSize extent = c.dc.GetTextExtent(text);
+            c.dc.SetTextColor(kBlack);
+            c.dc.SetBkMode(TRANSPARENT);
+            c.dc.TextOut(10, 10, CString(text));
+            RECT ink = InkBox(c, 300, 40);
+            // A glyph may overhang its advance by a pixel, as on Windows.
+            EXPECT_GE(ink.left, 10 - 1) << height << " " << weight;
+            EXPECT_LE(ink.right, 10 + extent.cx) << height << " " << weight;
+            EXPECT_GE(ink.right, 10 + extent.cx - 3) << height << " " << weight;
+            EXPECT_GE(ink.top, 10) << height << " " << weight;
+            EXPECT_LT(ink.bottom, 10 + extent.cy) << height << " " << weight;
+            c.dc.SelectObject(old);
+        }
 }
 
 // A window surface given by a provider, as the window layer does.
