@@ -222,8 +222,6 @@ BOOL DeleteObject(HGDIOBJ object);
 HGDIOBJ GetStockObject(int index);
 int GetObjectA(HGDIOBJ object, int size, LPVOID buffer);
 #define GetObject GetObjectA
-DWORD GetObjectType(HGDIOBJ object);
-HGDIOBJ GetCurrentObject(HDC dc, UINT type);
 
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
@@ -234,14 +232,10 @@ HFONT CreateFontA(int height, int width, int escapement, int orientation, int we
                   DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR face);
 #define CreateFont CreateFontA
 HFONT CreateFontIndirectA(const LOGFONTA* font);
-#define CreateFontIndirect CreateFontIndirectA
 
 COLORREF SetTextColor(HDC dc, COLORREF colour);
-COLORREF GetTextColor(HDC dc);
 COLORREF SetBkColor(HDC dc, COLORREF colour);
-COLORREF GetBkColor(HDC dc);
 int SetBkMode(HDC dc, int mode);
-int GetBkMode(HDC dc);
 
 BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
@@ -283,13 +277,10 @@ public:
     HGDIOBJ m_hObject = nullptr;
 
     operator HGDIOBJ() const { return m_hObject; }
-    HGDIOBJ GetSafeHandle() const { return m_hObject; }
     BOOL Attach(HGDIOBJ object);
     HGDIOBJ Detach();
     BOOL DeleteObject();
-    BOOL CreateStockObject(int index);
     int GetObject(int size, LPVOID buffer) const;
-    UINT GetObjectType() const;
     // The permanent object attached to the handle, else a temporary one
     // that lives as long as the handle.
     static CGdiObject* FromHandle(HGDIOBJ object);
@@ -318,9 +309,6 @@ public:
     BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
                     BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision,
                     BYTE quality, BYTE pitchAndFamily, LPCSTR face);
-    BOOL CreateFontIndirect(const LOGFONTA* font);
-    BOOL CreatePointFont(int pointSizeTenths, LPCSTR face, class CDC* dc = nullptr);
-    int GetLogFont(LOGFONTA* font) const { return GetObject(sizeof(LOGFONTA), font); }
     operator HFONT() const { return reinterpret_cast<HFONT>(m_hObject); }
     static CFont* FromHandle(HFONT font) { return static_cast<CFont*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(font))); }
 };
@@ -363,15 +351,10 @@ public:
     CFont* SelectObject(CFont* font) { return static_cast<CFont*>(SelectObject(static_cast<CGdiObject*>(font))); }
     CBitmap* SelectObject(CBitmap* bitmap) { return static_cast<CBitmap*>(SelectObject(static_cast<CGdiObject*>(bitmap))); }
     CGdiObject* SelectStockObject(int index);
-    CFont* GetCurrentFont() const;
-    CBitmap* GetCurrentBitmap() const;
 
     COLORREF SetTextColor(COLORREF colour) { return ::SetTextColor(m_hDC, colour); }
-    COLORREF GetTextColor() const { return ::GetTextColor(m_hDC); }
     COLORREF SetBkColor(COLORREF colour) { return ::SetBkColor(m_hDC, colour); }
-    COLORREF GetBkColor() const { return ::GetBkColor(m_hDC); }
     int SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
-    int GetBkMode() const { return ::GetBkMode(m_hDC); }
     int GetClipBox(LPRECT rect) const { return ::GetClipBox(m_hDC, rect); }
 
     BOOL BitBlt(int x, int y, int width, int height, CDC* src, int srcX, int srcY, DWORD rop);

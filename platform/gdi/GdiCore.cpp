@@ -233,28 +233,6 @@ void SetScreenSize(int width, int height)
 
 void SetBitmapCreationFailureHook(bool (*hook)(int, int, int)) { g_bitmapFailureHook = hook; }
 
-bool BitmapPixels(HBITMAP handle, int* width, int* height, std::vector<uint32_t>* argb)
-{
-    std::lock_guard<std::recursive_mutex> g(Lock());
-    Bitmap* b = LookupAs<Bitmap>(handle, Kind::Bitmap);
-    if (!b) return false;
-    *width = b->width;
-    *height = b->height;
-    argb->assign(static_cast<size_t>(b->width) * b->height, 0);
-    if (b->mono) {
-        for (size_t i = 0; i < argb->size(); ++i) (*argb)[i] = b->bits[i] ? 0xFFFFFFFFu : 0xFF000000u;
-    } else {
-        cairo_surface_flush(b->surface);
-        const uint8_t* data = cairo_image_surface_get_data(b->surface);
-        int stride = cairo_image_surface_get_stride(b->surface);
-        for (int y = 0; y < b->height; ++y) {
-            const uint32_t* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
-            for (int x = 0; x < b->width; ++x) (*argb)[static_cast<size_t>(y) * b->width + x] = 0xFF000000u | row[x];
-        }
-    }
-    return true;
-}
-
 bool IconPixels(HICON handle, int* width, int* height, std::vector<uint32_t>* argb)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
@@ -461,20 +439,6 @@ BOOL DeleteObject(HGDIOBJ handle)
     return TRUE;
 }
 
-DWORD GetObjectType(HGDIOBJ handle)
-{
-    Object* o = Lookup(handle);
-    if (!o) return 0;
-    switch (o->kind) {
-    case Kind::Pen: return OBJ_PEN;
-    case Kind::Brush: return OBJ_BRUSH;
-    case Kind::Font: return OBJ_FONT;
-    case Kind::Bitmap: return OBJ_BITMAP;
-    case Kind::Dc: return static_cast<Dc*>(o)->memory ? OBJ_MEMDC : OBJ_DC;
-    default: return 0;
-    }
-}
-
 int GetObjectA(HGDIOBJ handle, int size, LPVOID buffer)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
@@ -637,20 +601,6 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object)
     }
 }
 
-HGDIOBJ GetCurrentObject(HDC handle, UINT type)
-{
-    std::lock_guard<std::recursive_mutex> g(Lock());
-    Dc* dc = LookupDc(handle);
-    if (!dc) return nullptr;
-    switch (type) {
-    case OBJ_PEN: return H(dc->pen);
-    case OBJ_BRUSH: return H(dc->brush);
-    case OBJ_FONT: return H(dc->font);
-    case OBJ_BITMAP: return dc->memory ? H(dc->bitmap) : nullptr;
-    default: return nullptr;
-    }
-}
-
 COLORREF SetTextColor(HDC handle, COLORREF colour)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
@@ -659,12 +609,6 @@ COLORREF SetTextColor(HDC handle, COLORREF colour)
     COLORREF old = dc->textColour;
     dc->textColour = colour & 0xFFFFFF;
     return old;
-}
-
-COLORREF GetTextColor(HDC handle)
-{
-    Dc* dc = LookupDc(handle);
-    return dc ? dc->textColour : CLR_INVALID;
 }
 
 COLORREF SetBkColor(HDC handle, COLORREF colour)
@@ -677,12 +621,6 @@ COLORREF SetBkColor(HDC handle, COLORREF colour)
     return old;
 }
 
-COLORREF GetBkColor(HDC handle)
-{
-    Dc* dc = LookupDc(handle);
-    return dc ? dc->bkColour : CLR_INVALID;
-}
-
 int SetBkMode(HDC handle, int mode)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
@@ -691,12 +629,6 @@ int SetBkMode(HDC handle, int mode)
     int old = dc->bkMode;
     dc->bkMode = mode;
     return old;
-}
-
-int GetBkMode(HDC handle)
-{
-    Dc* dc = LookupDc(handle);
-    return dc ? dc->bkMode : 0;
 }
 
 int GetClipBox(HDC handle, LPRECT rect)

@@ -80,15 +80,7 @@ BOOL CGdiObject::DeleteObject()
     return ::DeleteObject(h);
 }
 
-BOOL CGdiObject::CreateStockObject(int index)
-{
-    HGDIOBJ h = ::GetStockObject(index);
-    return h ? Attach(h) : FALSE;
-}
-
 int CGdiObject::GetObject(int size, LPVOID buffer) const { return ::GetObjectA(m_hObject, size, buffer); }
-
-UINT CGdiObject::GetObjectType() const { return ::GetObjectType(m_hObject); }
 
 CGdiObject* CGdiObject::FromHandle(HGDIOBJ handle)
 {
@@ -121,15 +113,6 @@ BOOL CFont::CreateFont(int height, int width, int escapement, int orientation, i
 {
     return Attach(::CreateFontA(height, width, escapement, orientation, weight, italic, underline, strikeOut,
                                 charSet, outPrecision, clipPrecision, quality, pitchAndFamily, face));
-}
-
-BOOL CFont::CreateFontIndirect(const LOGFONTA* font) { return Attach(::CreateFontIndirectA(font)); }
-
-BOOL CFont::CreatePointFont(int pointSizeTenths, LPCSTR face, CDC*)
-{
-    // 96 pixels per inch: the character height of the point size.
-    int height = -((pointSizeTenths * 96 + 360) / 720);
-    return Attach(::CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, face));
 }
 
 BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits)
@@ -207,16 +190,6 @@ CGdiObject* CDC::SelectStockObject(int index)
 {
     HGDIOBJ old = ::SelectObject(m_hDC, ::GetStockObject(index));
     return old ? CGdiObject::FromHandle(old) : nullptr;
-}
-
-CFont* CDC::GetCurrentFont() const
-{
-    return static_cast<CFont*>(CGdiObject::FromHandle(::GetCurrentObject(m_hDC, OBJ_FONT)));
-}
-
-CBitmap* CDC::GetCurrentBitmap() const
-{
-    return static_cast<CBitmap*>(CGdiObject::FromHandle(::GetCurrentObject(m_hDC, OBJ_BITMAP)));
 }
 
 BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* src, int srcX, int srcY, DWORD rop)

@@ -45,9 +45,8 @@ public:
 void SetWindowSurfaceProvider(WindowSurfaceProvider* provider);
 WindowSurfaceProvider* GetWindowSurfaceProvider();
 
-// The pixels of a bitmap or an icon as 0xAARRGGBB values, rows top-down
-// (monochrome bitmaps as black and white); for the native side's window icon.
-bool BitmapPixels(HBITMAP bitmap, int* width, int* height, std::vector<uint32_t>* argb);
+// The pixels of an icon as 0xAARRGGBB values, rows top-down; for the native
+// side's window icon.
 bool IconPixels(HICON icon, int* width, int* height, std::vector<uint32_t>* argb);
 
 // The screen size that GetSystemMetrics reports (SM_CXSCREEN, SM_CYSCREEN).
