@@ -295,17 +295,18 @@ bool ResolveFont(Font* font)
         }
     };
     static std::mutex mutex;
-    static std::map<Key, Resolved> cache;
+    // Kept for the life of the process, as the fonts' own caches are.
+    static auto* cache = new std::map<Key, Resolved>();
     char name[LF_FACESIZE + 1] = {};
     std::memcpy(name, font->log.lfFaceName, LF_FACESIZE);
     Key key{name, font->log.lfHeight, font->log.lfWeight >= 600, font->log.lfItalic != 0};
 
     std::lock_guard<std::mutex> g(mutex);
-    auto it = cache.find(key);
-    if (it == cache.end()) {
+    auto it = cache->find(key);
+    if (it == cache->end()) {
         Resolved r;
         if (!Resolve(font->log, &r)) return false;
-        it = cache.emplace(key, r).first;
+        it = cache->emplace(key, r).first;
     }
     const Resolved& r = it->second;
     font->scaled = cairo_scaled_font_reference(r.scaled);
