@@ -260,8 +260,9 @@ bool Resolve(const LOGFONTA& log, Resolved* out)
     // drawn from the regular outlines, emboldened, at the bold face's
     // advances, so the text keeps its layout.
     if (bold) {
-        cairo_scaled_font_t* regular =
-            MakeScaled(MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false), em);
+        cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
+        cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
+        if (regularFace) cairo_font_face_destroy(regularFace);
         if (regular) {
             const double regularStem = StemWidth(regular, em);
             const double boldStem = StemWidth(out->scaled, em);
