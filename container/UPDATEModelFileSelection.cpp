@@ -8,14 +8,16 @@
 
 namespace {
 
-// True when the file lies in the folder (format "%s\%s").
+// True when the file lies in the folder (format "%s\%s"). A folder of that
+// name is no file: the session could not send it.
 bool FilePresent(const CString& folder, const UPDATEFile& file)
 {
     if (!UPDATEContainer::IsNameInsideFolder(file.name))
         return false;
     CString path;
     path.Format("%s\\%s", folder.GetString(), file.name.GetString());
-    return PathFileExistsA(path) != FALSE;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool SameDevice(const UPDATEDevice& a, const UPDATEDevice& b)
