@@ -217,7 +217,8 @@ TEST_F(ContainerCheck, OneNameRuleForEveryFileEntry)
     m_folder.MakeFolder("sub");
     m_folder.Write("sub/inner.bin", "x");
     std::string absolute = std::string(zqtest::WinPath(m_folder.File("c1.bin")));
-    // The name alone, and the name with the folder's contents.
+    // The name alone, the name with the folder's contents, and the name as a
+    // file of a library other than "vds", which need not be there.
     struct Case {
         std::string name;
         bool nameAllowed;
@@ -247,18 +248,23 @@ TEST_F(ContainerCheck, OneNameRuleForEveryFileEntry)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(UPDATEContainer::IsNameInsideFolder(c.name.c_str()), c.nameAllowed) << c.name;
-        for (int where = 0; where < 3; ++where) {
+        for (int where = 0; where < 4; ++where) {
             SetUp();
             UPDATEContainer& container = m_model.m_Container;
             container.langs.clear();
             container.vd_data.clear();
-            if (where == 0)
+            bool expected = c.passes;
+            if (where == 0) {
                 container.common = {File(c.name.c_str())};
-            else if (where == 1)
+            } else if (where == 1) {
                 container.langs.push_back({"English", {File(c.name.c_str())}, {}});
-            else
+            } else if (where == 2) {
                 container.vd_data.push_back({"English", {{"vds", "1", {File(c.name.c_str())}}}});
-            EXPECT_EQ(Check(), c.passes) << c.name << " where " << where;
+            } else {
+                container.vd_data.push_back({"English", {{"tts", "1", {File(c.name.c_str())}}}});
+                expected = c.nameAllowed && c.name != "sub";
+            }
+            EXPECT_EQ(Check(), expected) << c.name << " where " << where;
         }
     }
 }

@@ -280,9 +280,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 Check(IsFileInsideRepository(file.name));
         for (const UPDATEVdData& entry : container.vd_data)
             for (const UPDATELibrary& library : entry.libs)
-                if (library.name == "vds")
-                    for (const UPDATEFile& file : library.files)
-                        Check(UPDATEContainer::IsNameInsideFolder(file.name));
+                for (const UPDATEFile& file : library.files)
+                    Check(UPDATEContainer::IsNameInsideFolder(file.name));
     }
 
     if (g_UpdateModel.ReadProductXml()) {
