@@ -2,6 +2,30 @@
 
 #include "platform/files/Files.h"
 
+namespace {
+
+// Whether the search for the pattern finds an entry that is not a folder.
+bool FindsAFile(const CString& pattern)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool file = false;
+    do {
+        file = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    } while (!file && FindNextFileA(search, &found));
+    FindClose(search);
+    return file;
+}
+
+bool IsSeparator(char ch)
+{
+    return ch == '\\' || ch == '/';
+}
+
+}  // namespace
+
 bool UPDATEContainer::CheckVdsFiles(CString folder) const
 {
     for (const UPDATEVdData& entry : vd_data) {
@@ -13,11 +37,8 @@ bool UPDATEContainer::CheckVdsFiles(CString folder) const
                     return false;
                 CString path;
                 path.Format("%s\\%s", folder.GetString(), file.name.GetString());
-                WIN32_FIND_DATAA found;
-                HANDLE search = FindFirstFileA(path, &found);
-                if (search == INVALID_HANDLE_VALUE)
+                if (!FindsAFile(path))
                     return false;
-                FindClose(search);
             }
         }
     }
@@ -26,20 +47,21 @@ bool UPDATEContainer::CheckVdsFiles(CString folder) const
 
 bool UPDATEContainer::IsNameInsideFolder(const CString& name)
 {
-    if (name.GetLength() >= 1 && (name[0] == '\\' || name[0] == '/'))
+    const int length = name.GetLength();
+    if (length == 0 || IsSeparator(name[0]))
         return false;
     if (name.Find(':') >= 0)
-        return false;  // a drive ("C:\x", "C:x") or a stream name
-    // No component may be "..".
+        return false;
     int start = 0;
-    const int length = name.GetLength();
-    while (start <= length) {
+    for (;;) {
         int end = start;
-        while (end < length && name[end] != '\\' && name[end] != '/')
+        while (end < length && !IsSeparator(name[end]))
             ++end;
-        if (end - start == 2 && name[start] == '.' && name[start + 1] == '.')
+        const int part = end - start;
+        if (part == 2 && name[start] == '.' && name[start + 1] == '.')
             return false;
+        if (end == length)  // the last component must name a file
+            return part > 0 && !(part == 1 && name[start] == '.');
         start = end + 1;
     }
-    return true;
 }

@@ -11,10 +11,13 @@ public:
     // in the folder. The file name is used as a search pattern.
     bool CheckVdsFiles(CString folder) const;
 
-    // True when a file name of the description names a file inside the
-    // description's folder: not absolute (no drive, no leading backslash or
-    // slash) and not climbing out with "..". Any other name counts as a
-    // missing file, so a container cannot have the update session send an
+    // The one rule for a file name of the description, used by the
+    // container check and by the update session: true when the name can
+    // name a file inside the description's folder. Refused are the empty
+    // name, an absolute name (a leading backslash or slash), a drive or a
+    // stream (any ':'), any ".." component, and a name that ends in a
+    // separator or in "." and so names a folder. A refused name counts as
+    // a missing file, so a container cannot have the session send an
     // arbitrary file of the PC.
     static bool IsNameInsideFolder(const CString& name);
 

@@ -8,32 +8,11 @@
 
 namespace {
 
-// Assigns the attributes that a "file" element carries; the others keep
-// what the record under construction held.
+// The attributes of a "file" element; those it lacks keep what the record
+// under construction held.
 void ReadFileAttributes(const UPDATEXMLNode& node, UPDATEFile& file)
 {
-    for (const UPDATEXMLAttribute& attribute : node.m_Attributes) {
-        if (attribute.m_Name == "name")
-            file.name = attribute.m_Value;
-        else if (attribute.m_Name == "size")
-            file.size = attribute.m_Value;
-        else if (attribute.m_Name == "md5")
-            file.md5 = attribute.m_Value;
-        else if (attribute.m_Name == "variant")
-            file.variant = attribute.m_Value;
-    }
-}
-
-// Assigns the attributes of the two names to a pair.
-void ReadPairAttributes(const UPDATEXMLNode& node, const char* firstName, const char* secondName,
-                        UPDATEStringPair& pair)
-{
-    for (const UPDATEXMLAttribute& attribute : node.m_Attributes) {
-        if (attribute.m_Name == firstName)
-            pair.first = attribute.m_Value;
-        else if (attribute.m_Name == secondName)
-            pair.second = attribute.m_Value;
-    }
+    node.ReadAttributes({{"name", &file.name}, {"size", &file.size}, {"md5", &file.md5}, {"variant", &file.variant}});
 }
 
 }  // namespace
@@ -56,10 +35,7 @@ bool UPDATEModel::ParseContainerXml(CString path)
         for (const UPDATEXMLNode& root : document.GetRoots()) {
             if (root.m_Tag != "update")
                 continue;
-            for (const UPDATEXMLAttribute& attribute : root.m_Attributes) {
-                if (attribute.m_Name == "version")
-                    m_Container.version = attribute.m_Value;
-            }
+            root.ReadAttributes({{"version", &m_Container.version}});
             // The last child decides: a description is accepted only when its
             // last child element is a "files" element that qualifies.
             for (const UPDATEXMLNode& child : root.m_Children) {
@@ -80,23 +56,17 @@ void UPDATEModel::ReadContainerDevice(const UPDATEXMLNode& node)
         return;
     UPDATEDevice device;
     UPDATEStringPair board;
-    for (const UPDATEXMLAttribute& attribute : node.m_Attributes) {
-        if (attribute.m_Name == "name")
-            device.name = attribute.m_Value;
-        else if (attribute.m_Name == "variant")
-            device.variant = attribute.m_Value;
-        else if (attribute.m_Name == "id")
-            device.id = attribute.m_Value;
-        else if (attribute.m_Name == "disp_name")
-            device.disp_name = attribute.m_Value;
-    }
+    node.ReadAttributes({{"name", &device.name},
+                         {"variant", &device.variant},
+                         {"id", &device.id},
+                         {"disp_name", &device.disp_name}});
     for (const UPDATEXMLNode& hardware : node.m_Children) {
         if (hardware.m_Tag != "hardware")
             continue;
         for (const UPDATEXMLNode& boardNode : hardware.m_Children) {
             if (boardNode.m_Tag != "board")
                 continue;
-            ReadPairAttributes(boardNode, "pcb", "revision", board);
+            boardNode.ReadAttributes({{"pcb", &board.first}, {"revision", &board.second}});
             device.boards.push_back(board);
         }
     }
@@ -146,10 +116,7 @@ bool UPDATEModel::ReadLangs(const UPDATEXMLNode& node)
     for (const UPDATEXMLNode& langNode : node.m_Children) {
         if (langNode.m_Tag != "lang")
             continue;
-        for (const UPDATEXMLAttribute& attribute : langNode.m_Attributes) {
-            if (attribute.m_Name == "name")
-                lang.name = attribute.m_Value;
-        }
+        langNode.ReadAttributes({{"name", &lang.name}});
         lang.files.clear();
         lang.requires.clear();
         for (const UPDATEXMLNode& child : langNode.m_Children) {
@@ -157,7 +124,7 @@ bool UPDATEModel::ReadLangs(const UPDATEXMLNode& node)
                 ReadFileAttributes(child, file);
                 lang.files.push_back(file);
             } else if (child.m_Tag == "requires") {
-                ReadPairAttributes(child, "name", "version", requirement);
+                child.ReadAttributes({{"name", &requirement.first}, {"version", &requirement.second}});
                 lang.requires.push_back(requirement);
                 result = true;
             }
@@ -179,20 +146,12 @@ bool UPDATEModel::ReadVdData(const UPDATEXMLNode& node)
         if (langNode.m_Tag != "lang")
             continue;
         entry.libs.clear();
-        for (const UPDATEXMLAttribute& attribute : langNode.m_Attributes) {
-            if (attribute.m_Name == "name")
-                entry.name = attribute.m_Value;
-        }
+        langNode.ReadAttributes({{"name", &entry.name}});
         for (const UPDATEXMLNode& libNode : langNode.m_Children) {
             if (libNode.m_Tag != "lib")
                 continue;
             library.files.clear();
-            for (const UPDATEXMLAttribute& attribute : libNode.m_Attributes) {
-                if (attribute.m_Name == "name")
-                    library.name = attribute.m_Value;
-                else if (attribute.m_Name == "version")
-                    library.version = attribute.m_Value;
-            }
+            libNode.ReadAttributes({{"name", &library.name}, {"version", &library.version}});
             for (const UPDATEXMLNode& fileNode : libNode.m_Children) {
                 if (fileNode.m_Tag != "file")
                     continue;

@@ -8,14 +8,29 @@
 
 namespace {
 
-// True when the file lies in the folder (format "%s\%s").
+// True when the file lies in the folder (format "%s\%s"). A folder of that
+// name is no file: the session could not send it.
 bool FilePresent(const CString& folder, const UPDATEFile& file)
 {
     if (!UPDATEContainer::IsNameInsideFolder(file.name))
         return false;
     CString path;
     path.Format("%s\\%s", folder.GetString(), file.name.GetString());
-    return PathFileExistsA(path) != FALSE;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A file of a library other than "vds" need not be there, but its name
+// obeys the same rule and may not name a folder: the selection can put it
+// on the list, and the session would refuse it only after connecting.
+bool NameAcceptable(const CString& folder, const UPDATEFile& file)
+{
+    if (!UPDATEContainer::IsNameInsideFolder(file.name))
+        return false;
+    CString path;
+    path.Format("%s\\%s", folder.GetString(), file.name.GetString());
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool SameDevice(const UPDATEDevice& a, const UPDATEDevice& b)
@@ -40,6 +55,16 @@ bool UPDATEModel::CheckContainerFiles(CString path)
         for (const UPDATEFile& file : lang.files) {
             if (!FilePresent(folder, file))
                 return false;
+        }
+    }
+    for (const UPDATEVdData& entry : m_Container.vd_data) {
+        for (const UPDATELibrary& library : entry.libs) {
+            if (library.name == "vds")
+                continue;
+            for (const UPDATEFile& file : library.files) {
+                if (!NameAcceptable(folder, file))
+                    return false;
+            }
         }
     }
     return true;

@@ -20,12 +20,7 @@ bool UPDATEModel::ReadProductXml()
         for (const UPDATEXMLNode& root : document.GetRoots()) {
             if (root.m_Tag != "product")
                 continue;
-            for (const UPDATEXMLAttribute& attribute : root.m_Attributes) {
-                if (attribute.m_Name == "name")
-                    m_Product.name = attribute.m_Value;
-                else if (attribute.m_Name == "variant")
-                    m_Product.variant = attribute.m_Value;
-            }
+            root.ReadAttributes({{"name", &m_Product.name}, {"variant", &m_Product.variant}});
             for (const UPDATEXMLNode& devices : root.m_Children) {
                 if (devices.m_Tag != "devices")
                     continue;
@@ -54,30 +49,16 @@ bool UPDATEModel::ReadProductDevice(const UPDATEXMLNode& node)
     if (node.m_Tag != "device")
         return false;
 
-    for (const UPDATEXMLAttribute& attribute : node.m_Attributes) {
-        if (attribute.m_Name == "name")
-            device.name = attribute.m_Value;
-        else if (attribute.m_Name == "variant")
-            device.variant = attribute.m_Value;
-        else if (attribute.m_Name == "id")
-            device.id = attribute.m_Value;
-        else if (attribute.m_Name == "disp_name")
-            device.disp_name = attribute.m_Value;
-    }
+    node.ReadAttributes({{"name", &device.name},
+                         {"variant", &device.variant},
+                         {"id", &device.id},
+                         {"disp_name", &device.disp_name}});
 
     for (const UPDATEXMLNode& child : node.m_Children) {
         if (child.m_Tag == "software") {
-            for (const UPDATEXMLAttribute& attribute : child.m_Attributes) {
-                if (attribute.m_Name == "version")
-                    device.software = attribute.m_Value;
-            }
+            child.ReadAttributes({{"version", &device.software}});
         } else if (child.m_Tag == "hardware") {
-            for (const UPDATEXMLAttribute& attribute : child.m_Attributes) {
-                if (attribute.m_Name == "pcb")
-                    board.first = attribute.m_Value;
-                else if (attribute.m_Name == "revision")
-                    board.second = attribute.m_Value;
-            }
+            child.ReadAttributes({{"pcb", &board.first}, {"revision", &board.second}});
             device.boards.push_back(board);
             result = true;
         } else if (child.m_Tag == "extended") {
@@ -89,21 +70,11 @@ bool UPDATEModel::ReadProductDevice(const UPDATEXMLNode& node)
                     if (langNode.m_Tag != "lang")
                         continue;
                     lang.libs.clear();
-                    for (const UPDATEXMLAttribute& attribute : langNode.m_Attributes) {
-                        if (attribute.m_Name == "name")
-                            lang.name = attribute.m_Value;
-                        else if (attribute.m_Name == "removable")
-                            lang.removable = attribute.m_Value;
-                    }
+                    langNode.ReadAttributes({{"name", &lang.name}, {"removable", &lang.removable}});
                     for (const UPDATEXMLNode& libNode : langNode.m_Children) {
                         if (libNode.m_Tag != "lib")
                             continue;
-                        for (const UPDATEXMLAttribute& attribute : libNode.m_Attributes) {
-                            if (attribute.m_Name == "name")
-                                lib.name = attribute.m_Value;
-                            else if (attribute.m_Name == "version")
-                                lib.version = attribute.m_Value;
-                        }
+                        libNode.ReadAttributes({{"name", &lib.name}, {"version", &lib.version}});
                         lang.libs.push_back(lib);
                     }
                     device.langs.push_back(lang);

@@ -6,6 +6,7 @@
 
 #include "platform/files/Files.h"
 #include "platform/modules/Modules.h"
+#include "platform/strings/Codepage.h"
 
 namespace {
 
@@ -23,6 +24,23 @@ const char kErrEmptyTag[] = "Empty tag name.";
 const char kErrNotLoaded[] = "XML file not loaded.";
 
 const char kPathSeparator = '%';
+
+// expat hands over UTF-8; the system's strings are Windows-1252. Characters
+// that the code page lacks become '?'. Plain ASCII, by far the usual case,
+// is taken as it is.
+CString ToSystemText(const char* utf8, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(utf8[i]) >= 0x80)
+            return CString(zq::Utf8ToCp1252(std::string(utf8, length)));
+    }
+    return CString(std::string(utf8, length));
+}
+
+CString ToSystemText(const char* utf8)
+{
+    return ToSystemText(utf8, strlen(utf8));
+}
 
 // A library function as its own type. The detour through void (*)() is the
 // generic function pointer type that converts to any other without warning.
@@ -153,6 +171,7 @@ void UPDATEXMLParser::LoadExpat()
 std::vector<UPDATEXMLNode>& UPDATEXMLParser::Parse(const char* tag, int withText, int maxDepth)
 {
     m_Roots.clear();
+    m_Lists.clear();
     m_CurrentPath.Empty();
     if (tag == NULL)
         throw new UPDATEXMLParserException(kErrNullTag);
@@ -190,13 +209,31 @@ std::vector<UPDATEXMLNode>& UPDATEXMLParser::GetRoots()
 std::vector<UPDATEXMLNode>* UPDATEXMLParser::ReceivingList(int steps)
 {
     // Each step moves to the children of the last node stored at that level,
-    // the innermost open stored element.
-    std::vector<UPDATEXMLNode>* list = &m_Roots;
-    for (int i = 0; i < steps; ++i) {
-        if (!list->empty())
-            list = &list->back().m_Children;
+    // the innermost open stored element; an empty list stays the current
+    // one. The lists of the open levels are kept, so a step is taken only
+    // once per level and the cost does not grow with the depth.
+    if (steps < 0)
+        steps = 0;
+    if (m_Lists.empty())
+        m_Lists.push_back(&m_Roots);
+    while (static_cast<int>(m_Lists.size()) <= steps) {
+        std::vector<UPDATEXMLNode>* list = m_Lists.back();
+        m_Lists.push_back(list->empty() ? list : &list->back().m_Children);
     }
-    return list;
+    return m_Lists[static_cast<size_t>(steps)];
+}
+
+void UPDATEXMLParser::Append(int steps, const UPDATEXMLNode& node)
+{
+    std::vector<UPDATEXMLNode>* list = ReceivingList(steps);
+    list->push_back(node);
+    // The levels below now lead into the new node (and the list may have
+    // moved its nodes), so they are found anew. A level that shared this
+    // list, while it was empty, is found anew too.
+    size_t keep = static_cast<size_t>(steps);
+    while (keep > 0 && m_Lists[keep - 1] == list)
+        --keep;
+    m_Lists.resize(keep + 1);
 }
 
 void UPDATEXMLParser::OnStartElement(void* userData, const char* name, const char** atts)
@@ -205,9 +242,10 @@ void UPDATEXMLParser::OnStartElement(void* userData, const char* name, const cha
         return;
     UPDATEXMLParser* doc = static_cast<UPDATEXMLParser*>(userData);
 
+    const CString tag = ToSystemText(name);
     if (!doc->m_CurrentPath.IsEmpty())
         doc->m_CurrentPath += kPathSeparator;
-    doc->m_CurrentPath += name;
+    doc->m_CurrentPath += tag;
 
     if (doc->m_CurrentPath != doc->m_FilterPath) {
         if (doc->m_Depth < 0)
@@ -222,16 +260,16 @@ void UPDATEXMLParser::OnStartElement(void* userData, const char* name, const cha
     }
 
     UPDATEXMLNode node;
-    node.m_Tag = name;
+    node.m_Tag = tag;
     for (const char** att = atts; att[0] != NULL; att += 2) {
         UPDATEXMLAttribute attribute;
-        attribute.m_Name = att[0];
-        attribute.m_Value = att[1] != NULL ? att[1] : "";
+        attribute.m_Name = ToSystemText(att[0]);
+        attribute.m_Value = att[1] != NULL ? ToSystemText(att[1]) : CString();
         node.m_Attributes.push_back(attribute);
         if (att[1] == NULL)
             break;
     }
-    doc->ReceivingList(doc->m_Depth)->push_back(node);
+    doc->Append(doc->m_Depth, node);
     ++doc->m_Depth;
 }
 
@@ -242,9 +280,11 @@ void UPDATEXMLParser::OnEndElement(void* userData, const char* name)
     UPDATEXMLParser* doc = static_cast<UPDATEXMLParser*>(userData);
     if (doc->m_Depth > 0)
         --doc->m_Depth;
+    // Cut in place: the search runs back from the end over the last name
+    // only, and nothing before the cut is copied, whatever the depth.
     int cut = doc->m_CurrentPath.ReverseFind(kPathSeparator);
     if (cut >= 0)
-        doc->m_CurrentPath = doc->m_CurrentPath.Left(cut);
+        doc->m_CurrentPath.Delete(cut, doc->m_CurrentPath.GetLength() - cut);
     else
         doc->m_CurrentPath.Empty();
 }
@@ -261,17 +301,18 @@ void UPDATEXMLParser::OnCharacterData(void* userData, const char* text, int leng
             return;  // the innermost open element was not stored
     }
 
-    char* copy = new (std::nothrow) char[static_cast<size_t>(length) + 1];
-    if (copy == NULL)
-        return;
-    if (length == 1 && (text[0] == '\n' || text[0] == '\r'))
-        copy[0] = '\n';
-    else
-        memcpy(copy, text, static_cast<size_t>(length));
-    copy[length] = '\0';
-
-    std::vector<UPDATEXMLNode>* list = doc->ReceivingList(doc->m_Depth - 1);
-    if (!list->empty())
-        list->back().m_Text += copy;
-    delete[] copy;
+    // A lone line feed or carriage return is stored as one line feed. A
+    // piece for which there is no memory is dropped: no exception may pass
+    // through expat.
+    try {
+        CString piece;
+        if (length == 1 && (text[0] == '\n' || text[0] == '\r'))
+            piece = '\n';
+        else
+            piece = ToSystemText(text, static_cast<size_t>(length));
+        std::vector<UPDATEXMLNode>* list = doc->ReceivingList(doc->m_Depth - 1);
+        if (!list->empty())
+            list->back().m_Text += piece;
+    } catch (const std::bad_alloc&) {
+    }
 }

@@ -2,7 +2,7 @@
 // expat, bound at run time from "libexpat.dll". Parse collects the subtrees
 // of the elements whose path equals a tag path ("update%device"), down to a
 // depth limit. Every failure is an UPDATEXMLParserException thrown by
-// pointer.
+// pointer. expat's UTF-8 reaches the system as Windows-1252.
 #pragma once
 
 #include <vector>
@@ -72,4 +72,9 @@ private:
     UPDATEXMLParser& operator=(const UPDATEXMLParser&) = delete;
 
     std::vector<UPDATEXMLNode>* ReceivingList(int steps);
+    void Append(int steps, const UPDATEXMLNode& node);
+
+    // The receiving list of each open level, from the roots down; kept so
+    // that finding a level's list costs the same at any depth.
+    std::vector<std::vector<UPDATEXMLNode>*> m_Lists;
 };

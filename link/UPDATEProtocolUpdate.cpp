@@ -49,32 +49,6 @@ void PutU32(BYTE* out, DWORD value)
     out[3] = static_cast<BYTE>(value >> 24);
 }
 
-// Whether a list entry names a file inside the Repository folder: not
-// absolute, no drive, and no ".." that climbs above the folder. The list
-// comes from the container's description, so nothing else may be read.
-bool StaysInRepository(const CString& entry)
-{
-    const std::string name(entry.GetString());
-    if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos)
-        return false;
-    int depth = 0;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = name.size();
-        const std::string part = name.substr(start, end - start);
-        if (part == "..") {
-            if (--depth < 0)
-                return false;
-        } else if (!part.empty() && part != ".") {
-            depth++;
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
 // Opens the file for reading, unshared, and takes its length. False when it
 // cannot be opened or measured; the file is closed again then.
 bool OpenForReading(CFile& file, const CString& path, ULONGLONG& length)
@@ -141,7 +115,7 @@ ULONGLONG UPDATEProtocol::SumFileSizes()
         path.Format("%s\\%s", m_RepositoryFolder.GetString(), entry.GetString());
         CFile file;
         ULONGLONG length = 0;
-        if (StaysInRepository(entry) && OpenForReading(file, path, length)) {
+        if (UPDATEContainer::IsNameInsideFolder(entry) && OpenForReading(file, path, length)) {
             m_SumOfSizes += length;
             file.Abort();
         } else {
@@ -159,7 +133,9 @@ int UPDATEProtocol::WriteFile()
     SetCurrentName(*this, entry);
     NotifyNewFile();
     m_CurrentFilePath.Format("%s\\%s", m_RepositoryFolder.GetString(), entry.GetString());
-    if (!StaysInRepository(entry))
+    // The list comes from the container's description: the same name rule
+    // as the container check, so nothing outside the Repository is read.
+    if (!UPDATEContainer::IsNameInsideFolder(entry))
         return 1;
     ULONGLONG length = 0;
     if (!OpenForReading(m_SendFile, m_CurrentFilePath, length))

@@ -145,6 +145,29 @@ TEST_F(ContainerReader, CutOffAfterFilesIsAccepted)
     EXPECT_EQ(m_model.m_Container.common.size(), 2u);
 }
 
+TEST_F(ContainerReader, Utf8ValuesReachTheModelAndTheCheckAsWindows1252)
+{
+    // A display name and a file name with a German letter; the file lies in
+    // the folder under its UTF-8 name, as 7za writes it on Linux.
+    const std::string files =
+        "<files><common><file name='\xC3\xA4.bin'/></common>"
+        "<vd_data><lang name='English'><lib name='vds' version='1'><file name='gr\xC3\xBC*.bin'/></lib></lang>"
+        "</vd_data></files>";
+    m_folder.Write("\xC3\xA4.bin", "x");
+    m_folder.Write("gr\xC3\xBC\xC3\x9F.bin", "x");
+    ASSERT_EQ(Read(Update("<device name='HF1' disp_name='Zubeh\xC3\xB6r'/>" + files)), 1);
+    EXPECT_EQ(m_model.m_Container.devices[0].disp_name, "Zubeh\xF6r");
+    EXPECT_EQ(m_model.m_Container.common[0].name, "\xE4.bin");
+    EXPECT_TRUE(m_model.CheckContainerFiles(m_folder.WinFile("update.xml")));
+
+    // A name that Windows-1252 cannot hold reads as '?' and so names no file
+    // that is there.
+    m_folder.Write("\xE6\x97\xA5.bin", "x");
+    ASSERT_EQ(Read(Update("<files><common><file name='\xE6\x97\xA5.bin'/></common></files>")), 1);
+    EXPECT_EQ(m_model.m_Container.common[0].name, "?.bin");
+    EXPECT_FALSE(m_model.CheckContainerFiles(m_folder.WinFile("update.xml")));
+}
+
 TEST_F(ContainerReader, MissingLibraryGivesZeroAndAnEmptyContainer)
 {
     TempFolder noLibrary;

@@ -209,42 +209,73 @@ TEST_F(ContainerCheck, EveryNamedFileMustBePresent)
     EXPECT_FALSE(Check());
 }
 
-TEST_F(ContainerCheck, NamesOutsideTheFolderCountAsMissing)
+TEST_F(ContainerCheck, OneNameRuleForEveryFileEntry)
 {
+    // The same rule for a common file, a language file and a "vds" file,
+    // and the session's guard is the same function: a name that could not
+    // be sent is missing here already, before any connection.
     m_folder.MakeFolder("sub");
     m_folder.Write("sub/inner.bin", "x");
     std::string absolute = std::string(zqtest::WinPath(m_folder.File("c1.bin")));
+    // The name alone, the name with the folder's contents, and the name as a
+    // file of a library other than "vds", which need not be there.
     struct Case {
         std::string name;
+        bool nameAllowed;
         bool passes;
     } cases[] = {
-        {"sub\\inner.bin", true},
-        {"sub/inner.bin", true},
-        {"sub\\..\\c1.bin", false},
-        {"..\\" + m_folder.Path().substr(m_folder.Path().rfind('/') + 1) + "\\c1.bin", false},
-        {"../x", false},
-        {"..", false},
-        {absolute, false},                 // a drive
-        {absolute.substr(2), false},       // a leading backslash
-        {m_folder.File("c1.bin"), false},  // a leading slash
-        {"Z:c1.bin", false},
-        {"..bin", false},                  // no such file, but not refused for its name
-        {"a..b", false},
+        {"c1.bin", true, true},
+        {"sub\\inner.bin", true, true},
+        {"sub/inner.bin", true, true},
+        {".\\c1.bin", true, true},
+        {"sub\\.\\inner.bin", true, true},
+        {"", false, false},                       // <file/>
+        {"sub", true, false},                     // a folder that is there
+        {"sub\\", false, false},
+        {".", false, false},
+        {"sub\\.", false, false},
+        {"sub\\..\\c1.bin", false, false},        // stays inside, but through ".."
+        {"..\\" + m_folder.Path().substr(m_folder.Path().rfind('/') + 1) + "\\c1.bin", false, false},
+        {"../x", false, false},
+        {"..", false, false},
+        {absolute, false, false},                 // a drive
+        {absolute.substr(2), false, false},       // a leading backslash
+        {m_folder.File("c1.bin"), false, false},  // a leading slash
+        {"Z:c1.bin", false, false},
+        {"c1.bin:stream", false, false},
+        {"..bin", true, false},                   // no such file, but not refused for its name
+        {"a..b", true, false},
     };
     for (const Case& c : cases) {
-        for (int where = 0; where < 2; ++where) {
+        EXPECT_EQ(UPDATEContainer::IsNameInsideFolder(c.name.c_str()), c.nameAllowed) << c.name;
+        for (int where = 0; where < 4; ++where) {
             SetUp();
-            m_model.m_Container.langs.clear();
-            m_model.m_Container.vd_data.clear();
-            if (where == 0)
-                m_model.m_Container.common = {File(c.name.c_str())};
-            else
-                m_model.m_Container.vd_data.push_back({"English", {{"vds", "1", {File(c.name.c_str())}}}});
-            EXPECT_EQ(Check(), c.passes) << c.name << " where " << where;
+            UPDATEContainer& container = m_model.m_Container;
+            container.langs.clear();
+            container.vd_data.clear();
+            bool expected = c.passes;
+            if (where == 0) {
+                container.common = {File(c.name.c_str())};
+            } else if (where == 1) {
+                container.langs.push_back({"English", {File(c.name.c_str())}, {}});
+            } else if (where == 2) {
+                container.vd_data.push_back({"English", {{"vds", "1", {File(c.name.c_str())}}}});
+            } else {
+                container.vd_data.push_back({"English", {{"tts", "1", {File(c.name.c_str())}}}});
+                expected = c.nameAllowed && c.name != "sub";
+            }
+            EXPECT_EQ(Check(), expected) << c.name << " where " << where;
         }
     }
-    EXPECT_TRUE(UPDATEContainer::IsNameInsideFolder("..bin"));
-    EXPECT_TRUE(UPDATEContainer::IsNameInsideFolder("a..b\\c"));
+}
+
+TEST_F(ContainerCheck, AVdsPatternMustFindAFileNotOnlyAFolder)
+{
+    m_folder.MakeFolder("vfolder");
+    m_model.m_Container.vd_data = {{"English", {{"vds", "1", {File("vf*")}}}}};
+    EXPECT_FALSE(Check());
+    m_folder.Write("vfile", "x");
+    EXPECT_TRUE(Check());
 }
 
 }  // namespace

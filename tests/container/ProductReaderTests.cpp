@@ -121,6 +121,17 @@ TEST_F(ProductReader, FailuresLeaveTheProductPartEmpty)
     EXPECT_EQ(m_model.m_Product.name, "n");
 }
 
+TEST_F(ProductReader, Utf8ValuesReachTheModelAsWindows1252)
+{
+    EXPECT_TRUE(Read("<product name='Freisprecheinrichtung \xE2\x82\xAC'><devices>"
+                     "<device name='HF1' disp_name='Zubeh\xC3\xB6r'><hardware pcb='\xCE\xA9'/></device>"
+                     "</devices></product>"));
+    EXPECT_EQ(m_model.m_Product.name, "Freisprecheinrichtung \x80");
+    ASSERT_EQ(m_model.m_Product.devices.size(), 1u);
+    EXPECT_EQ(m_model.m_Product.devices[0].disp_name, "Zubeh\xF6r");
+    EXPECT_EQ(m_model.m_Product.devices[0].boards[0].first, "?");
+}
+
 TEST_F(ProductReader, CutOffDocumentKeepsTheElementsBeforeTheCut)
 {
     EXPECT_TRUE(Read(std::string("<product name='p'><devices>") + kFullDevice + "<device name='cut'><hardware pcb='X'/><exte"));

@@ -111,6 +111,76 @@ TEST_F(XmlParser, DeepNestingFarBeyondTheLimitIsBounded)
     EXPECT_EQ(levels, 10);
 }
 
+TEST_F(XmlParser, EveryLevelOfAVeryDeepDocumentIsStoredAndReleased)
+{
+    // No depth limit: each level is stored under the one above, the text of
+    // the innermost element lands there, a later sibling goes under the
+    // root, and the tree goes without exhausting the stack.
+    const int levels = 300000;
+    std::string xml = "<root>";
+    for (int i = 0; i < levels; ++i)
+        xml += "<x>";
+    xml += "deep";
+    for (int i = 0; i < levels; ++i)
+        xml += "</x>";
+    xml += "<after/>tail</root>";
+    {
+        UPDATEXMLParser document(Write(xml));
+        std::vector<UPDATEXMLNode>& roots = document.Parse("root", 1, -1);
+        ASSERT_EQ(roots.size(), 1u);
+        ASSERT_EQ(roots[0].m_Children.size(), 2u);
+        EXPECT_EQ(roots[0].m_Children[1].m_Tag, "after");
+        EXPECT_EQ(roots[0].m_Text, "tail");
+        const UPDATEXMLNode* node = &roots[0].m_Children[0];
+        int stored = 1;
+        while (node->m_Children.size() == 1) {
+            node = &node->m_Children[0];
+            ++stored;
+        }
+        EXPECT_EQ(stored, levels);
+        EXPECT_TRUE(node->m_Children.empty());
+        EXPECT_EQ(node->m_Text, "deep");
+        // A copy of the whole deep subtree goes as well.
+        UPDATEXMLNode copy = roots[0];
+        EXPECT_EQ(copy.m_Children.size(), 2u);
+    }
+    // With the readers' limit the same document keeps ten levels.
+    UPDATEXMLParser document(Write(xml));
+    const UPDATEXMLNode* node = &document.Parse("root", 0, 10)[0];
+    int stored = 0;
+    while (!node->m_Children.empty()) {
+        node = &node->m_Children[0];
+        ++stored;
+    }
+    EXPECT_EQ(stored, 10);
+}
+
+TEST_F(XmlParser, Utf8FromExpatReachesTheSystemAsWindows1252)
+{
+    // Names, values and text. Characters of Windows-1252 take their byte
+    // there (also the ones of 0x80 to 0x9F), others become one '?' each.
+    UPDATEXMLParser utf8(Write("<r\xC3\xA4 disp_name='Zubeh\xC3\xB6r' n='\xE6\x97\xA5\xE6\x9C\xAC.xml'"
+                               " e='\xE2\x82\xAC \xE2\x80\x9A \xC5\xBD' s='\xF0\x9F\x98\x80!'"
+                               " m\xC3\xBC='&#xFC;&#x20AC;&#x3A9;'>gr\xC3\xBC\xC3\x9F</r\xC3\xA4>"));
+    std::vector<UPDATEXMLNode>& roots = utf8.Parse("r\xE4", 1, 10);
+    ASSERT_EQ(roots.size(), 1u);
+    const UPDATEXMLNode& r = roots[0];
+    EXPECT_EQ(r.m_Tag, "r\xE4");
+    ASSERT_EQ(r.m_Attributes.size(), 5u);
+    EXPECT_EQ(r.m_Attributes[0].m_Value, "Zubeh\xF6r");
+    EXPECT_EQ(r.m_Attributes[1].m_Value, "??.xml");
+    EXPECT_EQ(r.m_Attributes[2].m_Value, "\x80 \x82 \x8E");
+    EXPECT_EQ(r.m_Attributes[3].m_Value, "?!");
+    EXPECT_EQ(r.m_Attributes[4].m_Name, "m\xFC");
+    EXPECT_EQ(r.m_Attributes[4].m_Value, "\xFC\x80?");
+    EXPECT_EQ(r.m_Text, "gr\xFC\xDF");
+
+    // A document in ISO-8859-1 reaches the system with its own bytes.
+    UPDATEXMLParser latin1(Write("<?xml version='1.0' encoding='ISO-8859-1'?><r v='Zubeh\xF6r \xE4'/>"));
+    ASSERT_EQ(latin1.Parse("r", 0, 10).size(), 1u);
+    EXPECT_EQ(latin1.GetRoots()[0].m_Attributes[0].m_Value, "Zubeh\xF6r \xE4");
+}
+
 TEST_F(XmlParser, FilterPathSelectsRootsAndLaterElementsBecomeRoots)
 {
     UPDATEXMLParser document(Write(

@@ -278,8 +278,9 @@ TEST(UpdateSession, DisconnectEndsTheSession)
 
 TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWith12)
 {
-    // A missing file, and entries that would read outside the Repository
-    // folder although the file is there.
+    // A missing file, a folder, and entries that would read outside the
+    // Repository folder, or reach inside it through "..", although the file
+    // is there.
     updatetest::TempFolder outside("zq-outside");
     outside.Write("secret.bin", "secret");
     const std::string outsideName = outside.Path().substr(outside.Path().rfind('/') + 1);
@@ -287,6 +288,8 @@ TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWith12)
         "missing.bin",
         "..\\" + outsideName + "\\secret.bin",
         "sub\\..\\..\\" + outsideName + "\\secret.bin",
+        "sub\\..\\c.bin",  // the container check's rule: no ".." at all
+        "sub",
         WindowsPath(outside.Path() + "/secret.bin"),
         "\\" + WindowsPath(outside.Path() + "/secret.bin").substr(3),
     };
