@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into an empty folder and starts the installed program
-# under its own Xvfb as a user would: Next, Browse, the sample container typed
-# into the file chooser. The unpacked files in the temp folder show that the
+# under its own Xvfb as a user would: Next, Browse, the sample container's
+# name typed into the file chooser, which opens in the folder the program
+# was started in. The unpacked files in the temp folder show that the
 # installed program ran its 7za, and the dynamic loader's record shows that
 # it bound the libexpat.dll of its installed folder to read the description.
 #   check-install.sh BUILD_FOLDER SAMPLE_CONTAINER
@@ -40,7 +41,11 @@ for link in 7za libexpat.dll; do
   [ -e "$folder/$link" ] || fail "$link -> $(readlink "$folder/$link") leads nowhere"
 done
 
+# Started in a folder of its own with the container in it, as run-wizard.sh
+# starts it in the sample's folder: the file chooser opens there, so the bare
+# file name is enough.
 mkdir "$work/tmp" "$work/config" "$work/start"
+cp "$sample" "$work/start/"
 cd "$work/start"
 TMP="$work/tmp" XDG_CONFIG_HOME="$work/config" GSETTINGS_BACKEND=memory \
   LD_DEBUG=files LD_DEBUG_OUTPUT="$work/ld" \
@@ -61,7 +66,7 @@ xdotool windowfocus --sync "$chooser"
 xdotool key ctrl+l
 sleep 0.3
 # The chooser completes names as it goes, so the keys go slowly.
-xdotool type --delay 60 "$sample"
+xdotool type --delay 60 "$(basename "$sample")"
 sleep 0.5
 xdotool key Return
 
@@ -73,6 +78,6 @@ for _ in $(seq 300); do
   kill -0 "$program" 2>/dev/null || fail "the installed program ended"
   sleep 0.1
 done
-[ -e "$unpacked/update.xml" ] || fail "nothing unpacked into $unpacked: the installed 7za did not run"
+[ -e "$unpacked/update.xml" ] || fail "nothing unpacked into $unpacked: the chooser did not open where the program started, or the installed 7za did not run"
 grep -qs "file=$folder/libexpat.dll " "$work"/ld.* || fail "the installed libexpat.dll was not loaded"
 echo "installed program folder $folder: 7za unpacked $(ls "$unpacked" | wc -l) files, libexpat.dll loaded"
