@@ -13,3 +13,21 @@ add_custom_target(program_folder_links ALL
   COMMAND ${CMAKE_COMMAND} -E create_symlink ${ZQ_LIBEXPAT_SO} ${ZQ_PROGRAM_FOLDER}/libexpat.dll
   COMMAND ${CMAKE_COMMAND} -E create_symlink ${ZQ_7ZA} ${ZQ_PROGRAM_FOLDER}/7za
   COMMENT "Linking libexpat.dll and 7za into the program folder")
+
+# Installed, the program folder is <prefix>/lib/zqupdatemanager: the program
+# beside its two links, made as the build makes them, and a link to the
+# program in <prefix>/bin. The program takes its folder from its real path,
+# so it finds 7za and libexpat.dll when started through that link too.
+set(ZQ_INSTALL_PROGRAM_FOLDER lib/zqupdatemanager CACHE STRING
+  "The installed program folder, relative to the install prefix")
+install(CODE "
+  set(folder \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${ZQ_INSTALL_PROGRAM_FOLDER}\")
+  file(MAKE_DIRECTORY \"\${folder}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
+  message(STATUS \"Linking: \${folder}/libexpat.dll -> ${ZQ_LIBEXPAT_SO}\")
+  file(CREATE_LINK \"${ZQ_LIBEXPAT_SO}\" \"\${folder}/libexpat.dll\" SYMBOLIC)
+  message(STATUS \"Linking: \${folder}/7za -> ${ZQ_7ZA}\")
+  file(CREATE_LINK \"${ZQ_7ZA}\" \"\${folder}/7za\" SYMBOLIC)
+  file(RELATIVE_PATH program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\" \"\${folder}/ZQUpdateManager\")
+  message(STATUS \"Linking: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/ZQUpdateManager -> \${program}\")
+  file(CREATE_LINK \"\${program}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/ZQUpdateManager\" SYMBOLIC)
+")

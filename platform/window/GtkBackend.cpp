@@ -44,6 +44,10 @@ gboolean NoOp(gpointer) { return G_SOURCE_REMOVE; }
 
 class GtkBackend;
 GtkBackend* g_gtk = nullptr;
+// The working folder that the program was started in. Start-up makes the
+// program folder the current directory; the file chooser opens here, where
+// the user stood, as Linux programs do.
+std::string g_startFolder;
 
 class GtkBackend : public Backend {
 public:
@@ -823,8 +827,10 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
         }
         gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
     }
-    // It starts in the current folder, not in "Recent".
-    if (gchar* cwd = g_get_current_dir()) {
+    // It starts in the folder the program was started in, not in "Recent".
+    if (!g_startFolder.empty()) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), g_startFolder.c_str());
+    } else if (gchar* cwd = g_get_current_dir()) {
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), cwd);
         g_free(cwd);
     }
@@ -880,6 +886,10 @@ std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
     if (!gtk_init_check(argc, argv) || !gdk_display_get_default()) return nullptr;
     auto backend = std::make_unique<GtkBackend>();
     g_gtk = backend.get();
+    if (gchar* cwd = g_get_current_dir()) {
+        g_startFolder = cwd;
+        g_free(cwd);
+    }
     return backend;
 }
 

@@ -234,7 +234,8 @@ TEST(CarKitSimulator, ChecksReceivedFilesAndConfirmsAsTheModelWould)
 TEST(CarKitSimulator, MisbehavesAsTheScenarioSaysAndCanBeUnplugged)
 {
     CarKitSimulator sim;
-    ASSERT_TRUE(sim.Start({"--connect-payload", "0102"},
+    // No confirmation of the file: the requeue NAK is the kit's last word.
+    ASSERT_TRUE(sim.Start({"--connect-payload", "0102", "--fileok", "never"},
                           "on connect do nak 12 5; answer\n"
                           "on request do send 9 abcd; silence\n"
                           "on data last=1 do nak 0 7\n"

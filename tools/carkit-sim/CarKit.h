@@ -32,7 +32,10 @@ private:
 
 struct Config {
     std::string model = "RX7150";
-    std::string software = "137";
+    // 138 is the first software of the RX7150 that confirms each file, so the
+    // default kit runs an update without the PC's 10 s wait for a confirmation
+    // that never comes; --software 137 gives that wait.
+    std::string software = "138";
     std::string product;               // the product.xml served
     Bytes connectPayload;              // the payload of the connect answer
     std::vector<uint32_t> productOrder; // sequence numbers of product.xml's data frames, in order

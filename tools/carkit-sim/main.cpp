@@ -30,7 +30,7 @@ const char kUsage[] =
     "  --receive-dir DIR     store each received file there\n"
     "  --product FILE        the product.xml to send (default: one for --model and --software)\n"
     "  --model NAME          the kit's model (default RX7150)\n"
-    "  --software VERSION    its software version (default 137)\n"
+    "  --software VERSION    its software version (default 138; 137 confirms no file)\n"
     "  --fileok MODE         confirm received files: auto (as the model and version do), always, never\n"
     "  --fileok-type T       type of the confirmation frame, 10 (default) or 11\n"
     "  --connect-payload HEX answer the connect frame with this payload\n"
