@@ -363,6 +363,8 @@ TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
     Link(7, m_pty.slave);
     Link(8, m_home + "/no-such-device");
     Link(10, "/dev/null");
+    // As the program does at start-up.
+    zq::InstallSerialCommProvider();
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key));
     char resolved[PATH_MAX];
