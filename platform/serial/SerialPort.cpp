@@ -165,7 +165,9 @@ bool ModemLine(int fd, const std::string& device, int line, bool on)
         return true;
     if (IsMissingLineError(errno))
         return true;
-    zq::DebugFailure("serial", on ? "ioctl(TIOCMBIS)" : "ioctl(TIOCMBIC)", device.c_str(), errno);
+    const int err = errno;
+    zq::DebugFailure("serial", on ? "ioctl(TIOCMBIS)" : "ioctl(TIOCMBIC)", device.c_str(), err);
+    errno = err;
     return false;
 }
 
@@ -304,9 +306,10 @@ bool SerialPort::WriteAvailable(DWORD* error)
             continue;
         if (n < 0 && errno == EAGAIN)
             return true;
+        const int err = n < 0 ? errno : 0;
         if (n < 0)
-            zq::DebugFailure("serial", "write", m_device.c_str(), errno);
-        *error = (n < 0 && errno != EIO) ? Win32ErrorFromErrno(errno) : ERROR_DEVICE_NOT_CONNECTED;
+            zq::DebugFailure("serial", "write", m_device.c_str(), err);
+        *error = (n < 0 && err != EIO) ? Win32ErrorFromErrno(err) : ERROR_DEVICE_NOT_CONNECTED;
         return false;
     }
     return true;
@@ -571,8 +574,9 @@ BOOL SerialPort::SetState(const DCB& dcb)
     std::lock_guard<std::mutex> lock(m_mutex);
     termios t{};
     if (tcgetattr(m_fd, &t) != 0) {
-        zq::DebugFailure("serial", "tcgetattr", m_device.c_str(), errno);
-        SetLastError(Win32ErrorFromErrno(errno));
+        const int err = errno;
+        zq::DebugFailure("serial", "tcgetattr", m_device.c_str(), err);
+        SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
     cfmakeraw(&t);
@@ -627,8 +631,9 @@ BOOL SerialPort::SetState(const DCB& dcb)
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
-        zq::DebugFailure("serial", "tcsetattr", m_device.c_str(), errno);
-        SetLastError(Win32ErrorFromErrno(errno));
+        const int err = errno;
+        zq::DebugFailure("serial", "tcsetattr", m_device.c_str(), err);
+        SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
     if (dcb.fDtrControl == DTR_CONTROL_DISABLE || dcb.fDtrControl == DTR_CONTROL_ENABLE)
@@ -654,16 +659,24 @@ BOOL SerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts)
 BOOL SerialPort::Escape(DWORD function)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    auto LineCall = [this](int status, const char* call) {
+        if (status == 0 || IsMissingLineError(errno))
+            return true;
+        const int err = errno;
+        zq::DebugFailure("serial", call, m_device.c_str(), err);
+        errno = err;
+        return false;
+    };
     bool ok = true;
     switch (function) {
     case SETDTR: ok = ModemLine(m_fd, m_device, TIOCM_DTR, true); break;
     case CLRDTR: ok = ModemLine(m_fd, m_device, TIOCM_DTR, false); break;
     case SETRTS: ok = ModemLine(m_fd, m_device, TIOCM_RTS, true); break;
     case CLRRTS: ok = ModemLine(m_fd, m_device, TIOCM_RTS, false); break;
-    case SETBREAK: ok = ioctl(m_fd, TIOCSBRK) == 0 || IsMissingLineError(errno); break;
-    case CLRBREAK: ok = ioctl(m_fd, TIOCCBRK) == 0 || IsMissingLineError(errno); break;
-    case SETXOFF: ok = tcflow(m_fd, TCOOFF) == 0 || IsMissingLineError(errno); break;
-    case SETXON: ok = tcflow(m_fd, TCOON) == 0 || IsMissingLineError(errno); break;
+    case SETBREAK: ok = LineCall(ioctl(m_fd, TIOCSBRK), "ioctl(TIOCSBRK)"); break;
+    case CLRBREAK: ok = LineCall(ioctl(m_fd, TIOCCBRK), "ioctl(TIOCCBRK)"); break;
+    case SETXOFF: ok = LineCall(tcflow(m_fd, TCOOFF), "tcflow"); break;
+    case SETXON: ok = LineCall(tcflow(m_fd, TCOON), "tcflow"); break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
     }
     if (!ok) {
