@@ -183,3 +183,10 @@ UINT ReadFrame()
     m_FramePos = m_FrameBuffer;
     return static_cast<UINT>(type);
 }
+
+int ReceivedNakReason()
+{
+    if (m_ReadFrame.size < 5)
+        return NAK_REASON_MISSING;
+    return m_ReadFrame.payload[4];
+}

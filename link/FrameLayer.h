@@ -85,8 +85,12 @@ int QueryPortNumber();
 
 // Builds the frame (payload part1 then part2), stuffs it and hands it to the
 // port. A write that is still outstanding is waited for first, so frames go
-// out whole and in order. Returns 1, or 0 when nothing could be written.
-// The completion is reported by WaitForEvent as EVENT_TRANSMIT_DONE.
+// out whole and in order. Returns 1, or 0 when the frame cannot go out: the
+// earlier write did not end in time or lost its frame, the port refused the
+// write, or the payload does not fit the block. Without a port nothing is
+// written and the result is 1. The completion is reported by WaitForEvent
+// as EVENT_TRANSMIT_DONE, or as EVENT_ERROR when the frame did not go out
+// whole.
 int SendFrame(BYTE type, const void* part1, int length1, const void* part2 = nullptr,
               int length2 = 0);
 int SendConnect();
@@ -94,6 +98,12 @@ int SendConnect();
 // Starts a read when every received byte is consumed and waits up to the
 // time for a read, a write completion or the time-out.
 UINT WaitForEvent(DWORD milliseconds);
+
+// The reason byte of the PtNak that ReadFrame returned last (payload byte
+// 4), or NAK_REASON_MISSING when the frame is too short to carry one; that
+// value lies above NAK_REASON_MAX, so every session ignores such a frame.
+const int NAK_REASON_MISSING = 0x100;
+int ReceivedNakReason();
 
 // Allocates the five blocks and resets every cursor and counter; called by
 // the UPDATEProtocol object when it is built. FreeFrameBuffers releases them.

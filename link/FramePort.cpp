@@ -16,9 +16,23 @@ namespace {
 // in use until then.
 int s_WritePending = 0;
 
+// Stuffed length of the frame handed to the port last.
+DWORD s_WriteCount = 0;
+
 // Longest wait of a sender for the earlier write. The port gives a write
 // 750 ms in all, so a write that has not ended by then never will.
 const DWORD WRITE_COMPLETION_WAIT = 2000;
+
+// Whether the write whose completion has just been seen took the whole
+// frame. A write that failed or ended short at its time-out lost the frame
+// (the car kit gets a cut one), and the link cannot go on after it.
+bool WriteWentOut()
+{
+    DWORD written = 0;
+    if (!GetOverlappedResult(m_pSerialPort->GetHandle(), &m_pSerialPort->m_WriteOverlapped, &written, FALSE))
+        return false;
+    return written == s_WriteCount;
+}
 
 }  // namespace
 
@@ -42,6 +56,7 @@ int OpenSerialPort(int portNumber)
     m_RxAvailable = 0;
     m_RxConsumed = 0;
     s_WritePending = 0;
+    s_WriteCount = 0;
     port->SetPortNumber(static_cast<BYTE>(portNumber));
     if (port->Open() != 0 || port->GetReadEvent() == nullptr ||
         port->GetWriteEvent() == nullptr) {
@@ -60,6 +75,11 @@ void CloseSerialPort()
 {
     if (m_pSerialPort == nullptr)
         return;
+    // The session's last frame may still be going out (a PtHostNak just
+    // before the result): it is given its time before the port goes.
+    if (s_WritePending)
+        WaitForSingleObject(m_hWriteEvent, WRITE_COMPLETION_WAIT);
+    s_WritePending = 0;
     m_pSerialPort->ClosePort();
     delete m_pSerialPort;
     m_pSerialPort = nullptr;
@@ -76,6 +96,8 @@ int SendFrame(BYTE type, const void* part1, int length1, const void* part2, int 
         if (WaitForSingleObject(m_hWriteEvent, WRITE_COMPLETION_WAIT) != WAIT_OBJECT_0)
             return 0;  // the earlier write still holds the blocks
         s_WritePending = 0;
+        if (!WriteWentOut())
+            return 0;
     }
     int length = BuildFrame(type, part1, length1, part2, length2);
     if (length == 0)
@@ -83,13 +105,16 @@ int SendFrame(BYTE type, const void* part1, int length1, const void* part2, int 
     int count = EncodeFrame(m_TxFrame, length);
     if (m_pSerialPort == nullptr)
         return 1;
+    s_WriteCount = static_cast<DWORD>(count);
     SetLastError(0);
     int written = m_pSerialPort->Write(m_TxEncoded, count);
     DWORD error = GetLastError();
-    // A write that failed outright signals nothing and holds nothing.
-    if (written > 0 || error == ERROR_IO_PENDING || error == 0)
+    if (written == count || (written == 0 && error == ERROR_IO_PENDING)) {
         s_WritePending = 1;
-    return 1;
+        return 1;
+    }
+    // The port refused the write: nothing went out, nothing is signalled.
+    return 0;
 }
 
 int SendConnect()
@@ -136,6 +161,8 @@ UINT WaitForEvent(DWORD milliseconds)
     }
     if (wait == WAIT_OBJECT_0 + 1) {
         s_WritePending = 0;
+        if (!WriteWentOut())
+            return EVENT_ERROR;  // the frame did not go out whole
         return EVENT_TRANSMIT_DONE;
     }
     if (wait == WAIT_TIMEOUT)

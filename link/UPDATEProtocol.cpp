@@ -27,17 +27,6 @@ const DWORD DISCONNECT_TIMEOUT = 3000;
 // work waits this long for it (the disconnect's ending takes about 100 ms).
 const DWORD SESSION_END_WAIT = 5000;
 
-// Reason of a PtNak too short to carry one: above every reason that a
-// session acts on, so it is ignored like them.
-const int NAK_REASON_MISSING = 0x100;
-
-int NakReason()
-{
-    if (m_ReadFrame.size < 5)
-        return NAK_REASON_MISSING;
-    return m_ReadFrame.payload[4];
-}
-
 // The next frame of the inquiry or the disconnect session; a finished
 // transmission or an incomplete frame waits again. PtNone, with *result set,
 // when the wait ends the session: a time-out, a lost link or the kit's
@@ -275,8 +264,11 @@ UINT ConnectThread(LPVOID param)
             if (portNumber == -1 || !OpenSerialPort(portNumber)) {
                 result = UPDATE_RESULT_PORT_ERROR;
                 state = CONNECT_DONE;
+            } else if (!SendConnect()) {
+                CloseSerialPort();
+                result = UPDATEProtocol::RESULT_LINK_LOST;
+                state = CONNECT_DONE;
             } else {
-                SendConnect();
                 state = CONNECT_WAITING;
             }
             continue;
@@ -295,7 +287,7 @@ UINT ConnectThread(LPVOID param)
                 state = CONNECT_DONE;
                 break;
             case PtNak:
-                if (NakReason() > NAK_REASON_MAX)
+                if (ReceivedNakReason() > NAK_REASON_MAX)
                     break;
                 CloseSerialPort();
                 result = UPDATE_RESULT_DEVICE_NAK;
@@ -336,8 +328,10 @@ UINT InquiryThread(LPVOID param)
         UPDATEManager::m_CancelRequested = 0;
         result = UPDATE_RESULT_CANCELLED;
         state = INQUIRY_DONE;
+    } else if (!protocol->SendFileRequest("product.xml")) {
+        result = UPDATEProtocol::RESULT_LINK_LOST;
+        state = INQUIRY_DONE;
     } else {
-        protocol->SendFileRequest("product.xml");
         protocol->NotifyStepProgress(1);
     }
     while (state != INQUIRY_DONE) {
@@ -345,7 +339,7 @@ UINT InquiryThread(LPVOID param)
         if (frame == PtNone)
             break;
         if (frame == PtNak) {
-            if (NakReason() > NAK_REASON_MAX)
+            if (ReceivedNakReason() > NAK_REASON_MAX)
                 continue;
             result = UPDATE_RESULT_DEVICE_NAK;
             break;
@@ -367,8 +361,8 @@ UINT InquiryThread(LPVOID param)
             protocol->NotifyStepProgress(3);
             break;
         }
-        protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND);
-        result = UPDATE_RESULT_UNEXPECTED_COMMAND;
+        result = protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
+                                                                  : UPDATEProtocol::RESULT_LINK_LOST;
         break;
     }
     protocol->CloseReceivedFile();
@@ -388,21 +382,20 @@ UINT DisconnectThread(LPVOID param)
     UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
     int result = UPDATEProtocol::RESULT_LINK_LOST;
     // Without an open port nothing is written and nothing is waited for.
-    if (m_pSerialPort != nullptr) {
-        protocol->SendDisconnect();
+    if (m_pSerialPort != nullptr && protocol->SendDisconnect()) {
         for (;;) {
             UINT frame = NextFrame(DISCONNECT_TIMEOUT, &result);
             if (frame == PtNone)
                 break;
             if (frame == PtNak) {
-                int reason = NakReason();
+                int reason = ReceivedNakReason();
                 if (reason > NAK_REASON_MAX || reason == NAK_REASON_RESEND)
                     continue;
                 result = UPDATE_RESULT_DEVICE_NAK;
                 break;
             }
-            protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND);
-            result = UPDATE_RESULT_UNEXPECTED_COMMAND;
+            result = protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
+                                                                      : UPDATEProtocol::RESULT_LINK_LOST;
             break;
         }
     }

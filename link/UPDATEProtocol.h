@@ -57,10 +57,15 @@ public:
     CString GetCurrentFileName();
     ULONGLONG PrepareFileList();
     ULONGLONG SumFileSizes();
+    // Opens the next file of the list and sends its header: 0 when it went
+    // out, 1 when the file cannot be opened, 2 when the list is done, 3 when
+    // the header could not be sent.
     int WriteFile();
     // 6 while data remains, 1 after the file's last data frame, 0 when the
-    // file could not be read or seeked (nothing was sent then).
+    // file could not be read or seeked (nothing was sent then), -1 when the
+    // data frame could not be sent.
     int SendNextData();
+    // Closes the file and sends its end frame: 1 when it went out, else 0.
     int FileEnd();
     void RequeueFile();
 

@@ -27,10 +27,17 @@ const DWORD PENDING_EOF_WAIT = 30000;
 const DWORD FILE_OK_WAIT = 10000;
 const DWORD DATA_BLOCK = 1024;
 
+// Results of WriteFile.
+const int FILE_STARTED = 0;
+const int FILE_READ_ERROR = 1;  // the file could not be opened
+const int FILE_LIST_DONE = 2;
+const int FILE_NOT_SENT = 3;    // the header frame could not go out
+
 // Results of SendNextData.
 const int DATA_LAST = 1;
 const int DATA_MORE = 6;
 const int DATA_READ_ERROR = 0;  // the file could not be read or seeked
+const int DATA_NOT_SENT = -1;   // the data frame could not go out
 
 // The announced name is read by the UI thread while the session writes it.
 std::mutex s_CurrentNameLock;
@@ -72,10 +79,15 @@ long SoftwareVersion(const CString& text)
     return strtol(text.GetString(), nullptr, 10);
 }
 
-// The reason byte of the PtNak that ReadFrame returned last.
-BYTE NakReason()
+// The reason of the PtNak that ReadFrame returned last, kept as the last
+// reason for the window. A PtNak too short for its reason byte carries
+// none: it is ignored, and the last reason stays as it was.
+int TakeNakReason()
 {
-    return m_ReadFrame.payload[4];
+    const int reason = ReceivedNakReason();
+    if (reason != NAK_REASON_MISSING)
+        UPDATEManager::m_LastNakReason = static_cast<BYTE>(reason);
+    return reason;
 }
 
 } // namespace
@@ -128,7 +140,7 @@ ULONGLONG UPDATEProtocol::SumFileSizes()
 int UPDATEProtocol::WriteFile()
 {
     if (m_FileIndex >= g_UpdateModel.m_FileList.size())
-        return 2;
+        return FILE_LIST_DONE;
     const CString entry = g_UpdateModel.m_FileList[m_FileIndex];
     SetCurrentName(*this, entry);
     NotifyNewFile();
@@ -136,10 +148,10 @@ int UPDATEProtocol::WriteFile()
     // The list comes from the container's description: the same name rule
     // as the container check, so nothing outside the Repository is read.
     if (!UPDATEContainer::IsNameInsideFolder(entry))
-        return 1;
+        return FILE_READ_ERROR;
     ULONGLONG length = 0;
     if (!OpenForReading(m_SendFile, m_CurrentFilePath, length))
-        return 1;
+        return FILE_READ_ERROR;
     m_SendFileOpen = 1;
     m_SendFileSize = length;
     SetStepTotal(length);
@@ -153,8 +165,9 @@ int UPDATEProtocol::WriteFile()
     }
     BYTE size[4];
     PutU32(size, static_cast<DWORD>(length));
-    SendFrame(PtFileHeader, size, 4, announced.GetString(), announced.GetLength() + 1);
-    return 0;
+    if (!SendFrame(PtFileHeader, size, 4, announced.GetString(), announced.GetLength() + 1))
+        return FILE_NOT_SENT;
+    return FILE_STARTED;
 }
 
 int UPDATEProtocol::SendNextData()
@@ -174,7 +187,8 @@ int UPDATEProtocol::SendNextData()
         return DATA_READ_ERROR;
     }
     PutU32(block, m_NextSequence);
-    SendFrame(PtFileData, block, static_cast<int>(4 + count));
+    if (!SendFrame(PtFileData, block, static_cast<int>(4 + count)))
+        return DATA_NOT_SENT;
     m_NextSequence++;
     m_RequestedSequence++;
 
@@ -203,8 +217,7 @@ int UPDATEProtocol::FileEnd()
     BYTE payload[8];
     PutU32(payload, static_cast<DWORD>(length));
     PutU32(payload + 4, crc);
-    SendFrame(PtFileEnd, payload, 8);
-    return 1;
+    return SendFrame(PtFileEnd, payload, 8);
 }
 
 void UPDATEProtocol::RequeueFile()
@@ -268,12 +281,15 @@ UINT UpdateThread(LPVOID param)
 
         case UPDATE_STATE_NEXT_FILE:
             switch (protocol->WriteFile()) {
-            case 0:
+            case FILE_STARTED:
                 rejected = false;
                 state = UPDATE_STATE_SENDING;
                 break;
-            case 1:
+            case FILE_READ_ERROR:
                 end(UPDATE_RESULT_READ_ERROR);
+                break;
+            case FILE_NOT_SENT:
+                end(UPDATEProtocol::RESULT_LINK_LOST);
                 break;
             default:
                 end(UPDATE_RESULT_SUCCESS);
@@ -287,9 +303,13 @@ UINT UpdateThread(LPVOID param)
                 int sent = protocol->SendNextData();
                 if (sent == DATA_READ_ERROR) {
                     end(UPDATE_RESULT_READ_ERROR);
+                } else if (sent == DATA_NOT_SENT) {
+                    end(UPDATEProtocol::RESULT_LINK_LOST);
                 } else if (sent == DATA_LAST) {
-                    protocol->FileEnd();
-                    state = UPDATE_STATE_PENDING_EOF;
+                    if (protocol->FileEnd())
+                        state = UPDATE_STATE_PENDING_EOF;
+                    else
+                        end(UPDATEProtocol::RESULT_LINK_LOST);
                 }
             } else if (event == EVENT_READ_IND) {
                 UINT frame = ReadFrame();
@@ -298,8 +318,7 @@ UINT UpdateThread(LPVOID param)
                 if (frame == PtDisconnect) {
                     end(UPDATE_RESULT_DEVICE_DISCONNECTED);
                 } else if (frame == PtNak) {
-                    BYTE reason = NakReason();
-                    UPDATEManager::m_LastNakReason = reason;
+                    const int reason = TakeNakReason();
                     if (reason > NAK_REASON_MAX) {
                         // ignored
                     } else if (reason == NAK_REASON_REQUEUE) {
@@ -307,15 +326,16 @@ UINT UpdateThread(LPVOID param)
                         rejected = false;
                     } else if (reason == NAK_REASON_RESEND) {
                         protocol->m_RequestedSequence = protocol->GetReceivedSequence();
-                    } else {
-                        protocol->FileEnd();
+                    } else if (protocol->FileEnd()) {
                         result = UPDATE_RESULT_DEVICE_NAK;
                         rejected = true;
                         state = UPDATE_STATE_PENDING_EOF;
+                    } else {
+                        end(UPDATEProtocol::RESULT_LINK_LOST);
                     }
                 } else {
-                    protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND);
-                    end(UPDATE_RESULT_UNEXPECTED_COMMAND);
+                    end(protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
+                                                                         : UPDATEProtocol::RESULT_LINK_LOST);
                 }
             } else if (event == EVENT_TIMEOUT) {
                 end(UPDATE_RESULT_TIMEOUT);
@@ -341,13 +361,12 @@ UINT UpdateThread(LPVOID param)
                 } else if (frame == PtFileOK || frame == PtFileOK2) {
                     state = UPDATE_STATE_NEXT_FILE;
                 } else if (frame == PtNak) {
-                    BYTE reason = NakReason();
-                    UPDATEManager::m_LastNakReason = reason;
+                    const int reason = TakeNakReason();
                     if (reason != NAK_REASON_RESEND && reason <= NAK_REASON_MAX)
                         end(UPDATE_RESULT_DEVICE_NAK);
                 } else {
-                    protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND);
-                    end(UPDATE_RESULT_UNEXPECTED_COMMAND);
+                    end(protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
+                                                                         : UPDATEProtocol::RESULT_LINK_LOST);
                 }
             } else if (event == EVENT_TIMEOUT) {
                 end(UPDATE_RESULT_TIMEOUT);
@@ -368,8 +387,7 @@ UINT UpdateThread(LPVOID param)
                 } else if (frame == PtFileOK || frame == PtFileOK2) {
                     state = UPDATE_STATE_NEXT_FILE;
                 } else if (frame == PtNak) {
-                    BYTE reason = NakReason();
-                    UPDATEManager::m_LastNakReason = reason;
+                    const int reason = TakeNakReason();
                     if (reason == NAK_REASON_REQUEUE) {
                         protocol->RequeueFile();
                         rejected = false;
@@ -378,8 +396,8 @@ UINT UpdateThread(LPVOID param)
                         end(UPDATE_RESULT_DEVICE_NAK);
                     }
                 } else {
-                    protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND);
-                    end(UPDATE_RESULT_UNEXPECTED_COMMAND);
+                    end(protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
+                                                                         : UPDATEProtocol::RESULT_LINK_LOST);
                 }
             } else if (event == EVENT_TIMEOUT) {
                 // No confirmation is no error: the next file goes on.

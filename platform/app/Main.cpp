@@ -3,11 +3,13 @@
 // program, as the framework does.
 #include "platform/app/CommandLine.h"
 #include "platform/app/CWinApp.h"
+#include "platform/serial/ComPorts.h"
 #include "platform/window/NativeBackend.h"
 
 int main(int argc, char** argv)
 {
     zq::InitCommandLine(argc, argv);
+    zq::InstallSerialCommProvider();
     zq::win::UseNativeBackend(&argc, &argv);
     CWinApp* app = AfxGetApp();
     if (!app) return 1;

@@ -1,24 +1,29 @@
 // Serial ports: CreateFileA on "\\.\COMn", the line settings (DCB), the
 // time-outs (COMMTIMEOUTS), overlapped ReadFile and WriteFile with
 // GetOverlappedResult, SetupComm, SetCommMask, PurgeComm and
-// EscapeCommFunction, with the Win32 behaviour the system relies on.
-//
-// COM n names a Linux device: the per-user link
-// $XDG_CONFIG_HOME/zqupdatemanager/dosdevices/comN (~/.config/... when
-// XDG_CONFIG_HOME is not set) when it exists, else the fixed default
-// (COM1-32 /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31,
-// COM97-128 /dev/rfcomm0-31). A link, even a broken one, replaces the
-// default of its port. HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM lists
-// the ports that can be opened (the registry asks this area for the list).
+// EscapeCommFunction, with the Win32 behaviour the system relies on. Which
+// device a COM name opens: ComPorts.h.
 //
 // A port is opened exclusively: a second CreateFileA on the same device, by
-// this or another process, fails with ERROR_ACCESS_DENIED.
+// this or another process, fails with ERROR_ACCESS_DENIED. A port that does
+// not open prints one line to stderr with the port, its device and the
+// reason (the "serial" area of DebugChannel.h; failing Linux calls of the
+// area are printed there under ZQDEBUG=serial).
 //
 // Overlapped I/O completes on a thread of the port. A read or write that
 // cannot complete at once returns FALSE with ERROR_IO_PENDING; its
 // OVERLAPPED's event is reset when the operation begins and set when it
 // completes (also when it completes at once). When the other side of the
 // line goes away, a pending read completes with ERROR_DEVICE_NOT_CONNECTED.
+//
+// A write completes once its bytes have left the PC as far as the device
+// tells (its output queue is empty), as a Windows serial write completes
+// only when the UART or USB device has its bytes; when the write time-out
+// passes first, it ends short with the bytes that left, and the rest is
+// discarded. So the bytes of a completed write are never discarded later:
+// PURGE_TXABORT and PURGE_TXCLEAR, and CloseHandle, drop only bytes of a
+// write still in progress.
+//
 // CloseHandle and PurgeComm with PURGE_RXABORT / PURGE_TXABORT complete the
 // pending operations with ERROR_OPERATION_ABORTED; once CloseHandle has
 // returned, the port no longer touches the caller's buffers or OVERLAPPED.
@@ -30,9 +35,7 @@
 #pragma once
 
 #include "platform/base/KernelObject.h"
-#include "platform/registry/Registry.h"
-
-#include <string>
+#include "platform/serial/ComPorts.h"
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -130,7 +133,7 @@ typedef struct _COMMTIMEOUTS {
     DWORD WriteTotalTimeoutConstant;
 } COMMTIMEOUTS, *LPCOMMTIMEOUTS;
 
-// Event mask (SetCommMask). The mask is kept; nothing waits on it here.
+// Event mask (SetCommMask). The mask is accepted; nothing waits on it here.
 #define EV_RXCHAR 0x0001u
 #define EV_RXFLAG 0x0002u
 #define EV_TXEMPTY 0x0004u
@@ -169,8 +172,6 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 // ERROR_IO_INCOMPLETE. With bWait TRUE it waits for the operation's end.
 BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
                          BOOL bWait);
-// Cancels the port's outstanding read and write (ERROR_OPERATION_ABORTED).
-BOOL CancelIo(HANDLE hFile);
 
 BOOL GetCommState(HANDLE hFile, LPDCB lpDCB);
 // The DCB becomes the device's termios settings: speed, data bits, parity,
@@ -179,30 +180,11 @@ BOOL GetCommState(HANDLE hFile, LPDCB lpDCB);
 // translation, no signals). A speed that Linux cannot set fails with
 // ERROR_INVALID_PARAMETER.
 BOOL SetCommState(HANDLE hFile, LPDCB lpDCB);
-BOOL GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 BOOL SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 // The queue sizes are accepted and left to the driver.
 BOOL SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue);
 BOOL SetCommMask(HANDLE hFile, DWORD dwEvtMask);
-BOOL GetCommMask(HANDLE hFile, LPDWORD lpEvtMask);
 BOOL PurgeComm(HANDLE hFile, DWORD dwFlags);
 // DTR and RTS use the modem-control lines; a device without them (a
 // pseudo-terminal) goes on as a driver without modem lines would: TRUE.
 BOOL EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
-
-namespace zq {
-
-// The Linux device that COM n names ("" for a number outside 1 to 128 with
-// no link), and whether a per-user link named it.
-std::string ComPortDevice(int portNumber, bool* fromLink = nullptr);
-
-// The folder of the per-user COM links, from the current environment.
-std::string DosDevicesFolder();
-
-// The ports that can be opened, by COM number: links whose target is a
-// terminal device (the resolved target names it), and the default devices
-// that exist and have hardware behind them. This is what SERIALCOMM holds;
-// the serial area installs it as the registry's provider.
-SerialCommList ListSerialPorts();
-
-} // namespace zq

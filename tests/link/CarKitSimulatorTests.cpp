@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 uint32_t Crc32(const std::string& data)
@@ -269,6 +271,35 @@ TEST(CarKitSimulator, MisbehavesAsTheScenarioSaysAndCanBeUnplugged)
     EXPECT_EQ(-2, pc.Next().type) << "the unplugged line fails the read";
     ASSERT_TRUE(sim.WaitFor("exit"));
     EXPECT_EQ("unplug", sim.Events("exit")[0].Get("reason"));
+}
+
+TEST(CarKitSimulator, AfterItsDisconnectWaitsForThePcToCloseTheLine)
+{
+    {
+        CarKitSimulator sim;
+        ASSERT_TRUE(sim.Start({"--exit-after-disconnect"})) << sim.Error();
+        {
+            PcLine pc(sim.PortName());
+            pc.Send(PtDisconnect);
+            // A PC that is slow to read still finds the answer and the line.
+            usleep(500 * 1000);
+            EXPECT_TRUE(sim.Running());
+            EXPECT_EQ(PtDisconnect, pc.Next().type);
+        }
+        ASSERT_TRUE(sim.WaitFor("exit", 1, 5000));
+        EXPECT_EQ("disconnect", sim.Events("exit")[0].Get("reason"));
+        EXPECT_EQ("pc", sim.Events("exit")[0].Get("hangup"));
+    }
+    {
+        // A PC that never closes: the kit ends on its own after its wait.
+        CarKitSimulator sim;
+        ASSERT_TRUE(sim.Start({"--exit-after-disconnect"})) << sim.Error();
+        PcLine pc(sim.PortName());
+        pc.Send(PtDisconnect);
+        EXPECT_EQ(PtDisconnect, pc.Next().type);
+        ASSERT_TRUE(sim.WaitFor("exit", 1, 10000));
+        EXPECT_EQ("timeout", sim.Events("exit")[0].Get("hangup"));
+    }
 }
 
 TEST(CarKitSimulator, RejectsABadScenario)

@@ -123,6 +123,28 @@ TEST_F(FramePort, ReportsALineWhoseOtherSideWentAway)
     EXPECT_EQ(WaitForEvent(5000), static_cast<UINT>(EVENT_ERROR));
 }
 
+TEST_F(FramePort, AFrameThatDoesNotGoOutWholeIsReported)
+{
+    // The car kit reads nothing. Once the line holds all it can, a write
+    // ends short at its 750 ms time-out and the kit would get a cut frame:
+    // neither the wait nor the next sender may take that as sent.
+    ASSERT_EQ(OpenSerialPort(COM), 1);
+    Bytes data(4 + 1024, 0x55);
+    UINT event = EVENT_TRANSMIT_DONE;
+    for (int frame = 0; frame < 64 && event == EVENT_TRANSMIT_DONE; ++frame) {
+        ASSERT_EQ(SendFrame(PtFileData, data.data(), 4, data.data() + 4, 1024), 1);
+        event = WaitForEvent(5000);
+    }
+    EXPECT_EQ(event, static_cast<UINT>(EVENT_ERROR));
+
+    // Back to back, as the end frame follows the last data frame.
+    m_line.ReceiveUntilQuiet(100);
+    int sent = 1;
+    for (int frame = 0; frame < 64 && sent == 1; ++frame)
+        sent = SendFrame(PtFileData, data.data(), 4, data.data() + 4, 1024);
+    EXPECT_EQ(sent, 0);
+}
+
 TEST_F(FramePort, OpensNoPortThatCannotBeUsed)
 {
     m_config.LinkCom(9, "/nonexistent/zq-device");

@@ -324,6 +324,89 @@ TEST(UpdateSession, AFileThatCannotBeReadEndsTheSessionWith12)
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
 }
 
+TEST(UpdateSession, EveryFrameReachesTheKitWhenThePortClosesRightAfterTheResult)
+{
+    // An RX7150 at 137 confirms no file, so the result follows the
+    // description's end frame at once; the port is closed at once after it,
+    // as the bench and the wizard's disconnect do. Each try must find the
+    // description whole at the kit.
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "137", "", {"--fileok", "always"}));
+    const std::string a = RandomBytes(3000, 30);
+    std::string xml = "<?xml version=\"1.0\"?><update>";
+    for (int i = 0; i < 20; i++)
+        xml += "<file name=\"part" + std::to_string(i) + ".bin\"/>";
+    xml += "</update>\n";
+    session.AddFile("a.bin", a);
+    session.AddFile("d.xml", xml);
+    for (int run = 0; run < 30; run++) {
+        SCOPED_TRACE(run);
+        if (run > 0) {
+            ASSERT_EQ(1, OpenSerialPort(session.m_sim.ComNumber()));
+        }
+        ASSERT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
+        CloseSerialPort();
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 2u * (run + 1), 5000));
+        const std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
+        const CarKitSimulator::Event& last = files.back();
+        EXPECT_EQ("d.xml", last.Get("name"));
+        ASSERT_EQ("ok", last.Get("status")) << last.Get("faults");
+    }
+    EXPECT_EQ(xml, session.m_sim.ReceivedFile("d.xml"));
+}
+
+TEST(UpdateSession, AFrameThatCannotGoOutEndsTheSessionAsALostLink)
+{
+    // The kit stops reading for longer than a write may take: the write
+    // that fills the line ends short at its time-out, its frame is lost, and
+    // the session must not go on with the next sequence number.
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on data seq=2 do delay 4000\n"));
+    session.AddFile("a.bin", RandomBytes(400 * 1024, 31));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATEProtocol::RESULT_LINK_LOST, session.Run({"a.bin"}, "d.xml"));
+    EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
+    EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
+    EXPECT_EQ(0, session.Received(PtFileEnd));
+}
+
+TEST(UpdateSession, APtNakTooShortForItsReasonIsIgnored)
+{
+    // The reason is payload byte 4. Read past a 4-byte payload it would be
+    // the check byte: 1 for 11000000 (a rejection), 0 for 10000000 (a
+    // requeue, or a rejection once the end frame is out).
+    struct Case {
+        const char* scenario;
+        const char* what;
+        bool whileSending;
+    } cases[] = {
+        {"on data seq=1 do send 8 11000000\n", "while sending, would reject", true},
+        {"on data seq=1 do send 8 10000000\n", "while sending, would requeue", true},
+        {"on data seq=1 do send 8 00\n", "one byte", true},
+        {"on data seq=1 do send 8\n", "empty", true},
+        {"on end name=a.bin do send 8 10000000; answer\n", "while the end frame goes out", false},
+        {"on end name=a.bin do delay 300; send 8 11000000; delay 300; answer\n", "while waiting for PtFileOK", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UpdateSession session;
+        // Paced and larger than what the line buffers, so that the NAK comes
+        // while the data still go out.
+        std::vector<std::string> extra;
+        if (c.whileSending)
+            extra = {"--baud", "115200"};
+        ASSERT_TRUE(session.Connect("RX7150", "138", c.scenario, extra));
+        session.AddFile("a.bin", RandomBytes(c.whileSending ? 24 * 1024 : 3000, 32));
+        session.AddFile("d.xml", "<update/>");
+        EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
+        std::vector<std::string> order = {"a.bin", "d.xml"};
+        EXPECT_EQ(order, session.EndedFiles());
+        EXPECT_EQ("ok", session.m_sim.Events("file")[0].Get("status"));
+        EXPECT_EQ(0xEE, UPDATEManager::m_LastNakReason) << "a NAK without a reason leaves the last one";
+    }
+}
+
 TEST(UpdateSession, EmptyListAndCancel)
 {
     {

@@ -80,6 +80,33 @@ void Line::Close()
     m_slave = m_master = -1;
 }
 
+bool Line::WaitForHangUp(int timeoutMs)
+{
+    if (m_master < 0)
+        return true;
+    // The master reports a hang-up only once no slave is open, the kit's
+    // own one included.
+    if (m_slave >= 0) {
+        close(m_slave);
+        m_slave = -1;
+    }
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0 || *m_stop)
+            return false;
+        pollfd p{m_master, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
+        if (p.revents & POLLHUP)
+            return true;
+        uint8_t buffer[4096];
+        ssize_t n = read(m_master, buffer, sizeof buffer);
+        if (n < 0 && errno == EIO)
+            return true;
+    }
+}
+
 Line::Clock::duration Line::ByteTime(size_t bytes) const
 {
     if (m_options.baud == 0)

@@ -37,6 +37,9 @@ public:
     long Read(uint8_t* buffer, size_t size, int timeoutMs);
     // The far side goes: the PC sees its line hang up.
     void Close();
+    // Waits up to timeoutMs until the PC has closed its side of the line,
+    // discarding what it still sends; true when it did.
+    bool WaitForHangUp(int timeoutMs);
 
 private:
     using Clock = std::chrono::steady_clock;

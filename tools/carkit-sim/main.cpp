@@ -20,6 +20,10 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
+// How long a kit that has answered a disconnect waits for the PC to close
+// the line before it ends.
+const int kHangUpWaitMs = 2000;
+
 void OnSignal(int) { g_stop = 1; }
 
 const char kUsage[] =
@@ -44,7 +48,7 @@ const char kUsage[] =
     "  --silent              answer nothing (scenario rules still act)\n"
     "  --script FILE         scenario rules, one per line (see below)\n"
     "  --on RULE             one scenario rule, e.g. --on 'data seq=3 do nak 2 1'\n"
-    "  --exit-after-disconnect  end after answering a disconnect\n"
+    "  --exit-after-disconnect  end after answering a disconnect, once the PC has closed the line (at most 2 s)\n"
     "Scenario rules: on <event> [seq=N] [last=1] [name=X] [type=N] [nth=N] [always|times=N] do <action>[; ...]\n"
     "  events: connect disconnect request hostnak header data end frame any\n"
     "  actions: answer silence 'send T [HEX]' 'nak R [SEQ]' 'connect [HEX]' disconnect\n"
@@ -271,6 +275,12 @@ int main(int argc, char** argv)
     }
 
     std::string reason = kit.Unplugged() ? "unplug" : kit.Finished() ? "disconnect" : "signal";
+    std::string hangup;
+    if (kit.Finished() && !kit.Unplugged()) {
+        // Hanging up at once could cut off the PtDisconnect before the PC
+        // has read it: the PC closes the line first.
+        hangup = line.WaitForHangUp(kHangUpWaitMs) ? "pc" : "timeout";
+    }
     line.Close();
     // An unplugged kit leaves its port behind as a device that is gone; a
     // kit that is stopped takes its link away.
@@ -280,6 +290,9 @@ int main(int argc, char** argv)
         if (n > 0 && line.SlavePath() == std::string(target, static_cast<size_t>(n)))
             unlink(link.c_str());
     }
-    report.Add("exit", {{"reason", reason}});
+    if (hangup.empty())
+        report.Add("exit", {{"reason", reason}});
+    else
+        report.Add("exit", {{"reason", reason}, {"hangup", hangup}});
     return 0;
 }

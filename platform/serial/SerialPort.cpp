@@ -1,9 +1,11 @@
+// The port's I/O: CreateFileA on a COM name, the line settings, and the
+// overlapped reads and writes that a thread of each port completes.
 #include "platform/serial/Serial.h"
 
-#include "platform/paths/UserFolders.h"
-#include "platform/registry/Registry.h"
+#include "platform/base/DebugChannel.h"
 #include "platform/threads/Threads.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -11,14 +13,15 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -57,6 +60,9 @@ struct Operation {
     Clock::time_point lastByte;
     bool hasDeadline = false;
     Clock::time_point deadline;
+    // A write whose bytes are all with the driver waits for them to leave;
+    // the output queue is looked at again at this time.
+    Clock::time_point drainCheck;
 };
 
 class SerialPort : public zq::KernelObject {
@@ -71,10 +77,7 @@ public:
     BOOL Purge(DWORD flags);
     BOOL GetState(LPDCB dcb);
     BOOL SetState(const DCB& dcb);
-    BOOL GetTimeouts(LPCOMMTIMEOUTS timeouts);
     BOOL SetTimeouts(const COMMTIMEOUTS& timeouts);
-    BOOL SetMask(DWORD mask);
-    BOOL GetMask(LPDWORD mask);
     BOOL Escape(DWORD function);
     void Start() { m_worker = std::thread(&SerialPort::Run, this); }
 
@@ -86,6 +89,20 @@ private:
     bool ReadAvailable(); // with m_mutex held; false when the line is gone
     bool WriteAvailable(DWORD* error);
     bool LineGone();
+    // With m_mutex held. The bytes that the device has not sent yet. Since a
+    // write completes only once its bytes have left, they all belong to the
+    // write in progress.
+    DWORD QueuedOutput();
+    // With m_mutex held: whether the write in progress has handed over all
+    // its bytes and the device has sent them; when not, sets the time of the
+    // next look.
+    bool WriteDrained(Clock::time_point now);
+    // With m_mutex held: discards what the write in progress left in the
+    // output queue and takes it off the write's count.
+    void DiscardQueuedOutput();
+    // With m_mutex held: the write's time is up; it ends short, as a
+    // serial driver's write does, with the bytes that have left.
+    void EndWriteShort();
     // With m_mutex held: checks a new operation and starts it, or fails.
     bool Begin(Operation& op, BYTE* buffer, DWORD count, LPOVERLAPPED ov);
     // With m_mutex held: an operation that failed before any byte moved.
@@ -101,7 +118,6 @@ private:
     bool m_closing = false;
     DCB m_dcb{};
     COMMTIMEOUTS m_timeouts{};
-    DWORD m_mask = 0;
     Operation m_read;
     Operation m_write;
 };
@@ -143,11 +159,16 @@ DWORD SpeedRate(speed_t code)
 // a pseudo-terminal or an adapter without modem lines refuses it this way.
 bool IsMissingLineError(int err) { return err == ENOTTY || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
 
-bool ModemLine(int fd, int line, bool on)
+bool ModemLine(int fd, const std::string& device, int line, bool on)
 {
     if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
         return true;
-    return IsMissingLineError(errno);
+    if (IsMissingLineError(errno))
+        return true;
+    const int err = errno;
+    zq::DebugFailure("serial", on ? "ioctl(TIOCMBIS)" : "ioctl(TIOCMBIC)", device.c_str(), err);
+    errno = err;
+    return false;
 }
 
 SerialPort::SerialPort(int fd, int wakeFd, std::string device)
@@ -155,7 +176,8 @@ SerialPort::SerialPort(int fd, int wakeFd, std::string device)
 {
     // The DCB starts as the device's current settings.
     termios t{};
-    tcgetattr(m_fd, &t);
+    if (tcgetattr(m_fd, &t) != 0)
+        zq::DebugFailure("serial", "tcgetattr", m_device.c_str(), errno);
     m_dcb.DCBlength = sizeof(DCB);
     m_dcb.BaudRate = SpeedRate(cfgetospeed(&t));
     m_dcb.fBinary = TRUE;
@@ -198,17 +220,24 @@ void SerialPort::OnCloseHandle()
         m_closing = true;
         if (m_read.active)
             Complete(m_read, ERROR_OPERATION_ABORTED);
-        if (m_write.active)
+        if (m_write.active) {
+            // Only the write in progress loses bytes; those of completed
+            // writes have left already, and the close waits for the last
+            // of them on real hardware.
+            DiscardQueuedOutput();
             Complete(m_write, ERROR_OPERATION_ABORTED);
+        }
         Wake();
     }
     if (m_worker.joinable())
         m_worker.join();
     // The exclusive mode of a tty outlives its last close, so it is cleared
     // before the descriptor goes; the lock goes with the descriptor.
-    ioctl(m_fd, TIOCNXCL);
+    if (ioctl(m_fd, TIOCNXCL) != 0)
+        zq::DebugFailure("serial", "ioctl(TIOCNXCL)", m_device.c_str(), errno);
     flock(m_fd, LOCK_UN);
-    close(m_fd);
+    if (close(m_fd) != 0)
+        zq::DebugFailure("serial", "close", m_device.c_str(), errno);
     close(m_wakeFd);
 }
 
@@ -258,6 +287,8 @@ bool SerialPort::ReadAvailable()
         // one whose other side has gone; EIO is the other side gone too.
         if (n == 0 && !LineGone())
             return true;
+        if (n < 0)
+            zq::DebugFailure("serial", "read", m_device.c_str(), errno);
         return false;
     }
     return true;
@@ -275,10 +306,58 @@ bool SerialPort::WriteAvailable(DWORD* error)
             continue;
         if (n < 0 && errno == EAGAIN)
             return true;
-        *error = (n < 0 && errno != EIO) ? Win32ErrorFromErrno(errno) : ERROR_DEVICE_NOT_CONNECTED;
+        const int err = n < 0 ? errno : 0;
+        if (n < 0)
+            zq::DebugFailure("serial", "write", m_device.c_str(), err);
+        *error = (n < 0 && err != EIO) ? Win32ErrorFromErrno(err) : ERROR_DEVICE_NOT_CONNECTED;
         return false;
     }
     return true;
+}
+
+DWORD SerialPort::QueuedOutput()
+{
+    int queued = 0;
+    if (ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+        // A device that cannot tell counts as drained, as a pty always is.
+        zq::DebugFailure("serial", "ioctl(TIOCOUTQ)", m_device.c_str(), errno);
+        return 0;
+    }
+    return queued > 0 ? static_cast<DWORD>(queued) : 0;
+}
+
+bool SerialPort::WriteDrained(Clock::time_point now)
+{
+    if (m_write.done < m_write.count)
+        return false;
+    const DWORD queued = QueuedOutput();
+    if (queued == 0)
+        return true;
+    // Look again about when the queue should be empty at the line's speed.
+    const unsigned bits = 1u + m_dcb.ByteSize + (m_dcb.Parity != NOPARITY ? 1u : 0u)
+        + (m_dcb.StopBits == ONESTOPBIT ? 1u : 2u);
+    const uint64_t rate = m_dcb.BaudRate != 0 ? m_dcb.BaudRate : CBR_9600;
+    const uint64_t micros = static_cast<uint64_t>(queued) * bits * 1000000u / rate;
+    m_write.drainCheck = now + std::chrono::microseconds(std::min<uint64_t>(std::max<uint64_t>(micros, 500), 50000));
+    return false;
+}
+
+void SerialPort::DiscardQueuedOutput()
+{
+    const DWORD queued = QueuedOutput();
+    if (queued == 0)
+        return;
+    if (tcflush(m_fd, TCOFLUSH) != 0) {
+        zq::DebugFailure("serial", "tcflush", m_device.c_str(), errno);
+        return;
+    }
+    m_write.done -= std::min(queued, m_write.done);
+}
+
+void SerialPort::EndWriteShort()
+{
+    DiscardQueuedOutput();
+    Complete(m_write, 0);
 }
 
 void SerialPort::Run()
@@ -292,10 +371,12 @@ void SerialPort::Run()
             if (m_closing)
                 return;
             // The device is only polled while an operation waits on it: a
-            // line that has gone reports POLLHUP on every poll.
-            if (m_read.active || m_write.active) {
+            // line that has gone reports POLLHUP on every poll. A write that
+            // waits for its bytes to leave looks at the queue by time.
+            const bool writing = m_write.active && m_write.done < m_write.count;
+            if (m_read.active || writing) {
                 fds[1].fd = m_fd;
-                fds[1].events = static_cast<short>((m_read.active ? POLLIN : 0) | (m_write.active ? POLLOUT : 0));
+                fds[1].events = static_cast<short>((m_read.active ? POLLIN : 0) | (writing ? POLLOUT : 0));
             }
             Clock::time_point until = Clock::time_point::max();
             if (m_read.active) {
@@ -306,6 +387,8 @@ void SerialPort::Run()
             }
             if (m_write.active && m_write.hasDeadline)
                 until = std::min(until, m_write.deadline);
+            if (m_write.active && !writing)
+                until = std::min(until, m_write.drainCheck);
             if (until != Clock::time_point::max()) {
                 auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now()).count();
                 if (left < 0)
@@ -317,8 +400,10 @@ void SerialPort::Run()
         }
 
         int ready = ppoll(fds, 2, hasTimeout ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR)
+        if (ready < 0 && errno != EINTR) {
+            zq::DebugFailure("serial", "ppoll", m_device.c_str(), errno);
             continue;
+        }
         if (fds[0].revents & POLLIN) {
             uint64_t count;
             ssize_t ignored = read(m_wakeFd, &count, sizeof count);
@@ -347,14 +432,15 @@ void SerialPort::Run()
         if (m_write.active) {
             DWORD error = 0;
             bool alive = true;
-            if (events & (POLLOUT | POLLHUP | POLLERR))
+            if (m_write.done < m_write.count && (events & (POLLOUT | POLLHUP | POLLERR)))
                 alive = WriteAvailable(&error);
+            const Clock::time_point now = Clock::now();
             if (!alive)
                 Complete(m_write, error);
-            else if (m_write.done == m_write.count)
+            else if (WriteDrained(now))
                 Complete(m_write, 0);
-            else if (m_write.hasDeadline && Clock::now() >= m_write.deadline)
-                Complete(m_write, 0); // as a serial driver: the write ends short
+            else if (m_write.hasDeadline && now >= m_write.deadline)
+                EndWriteShort();
         }
     }
 }
@@ -440,7 +526,8 @@ BOOL SerialPort::Write(LPCVOID buffer, DWORD count, LPDWORD bytesWritten, LPOVER
     DWORD error = 0;
     if (!WriteAvailable(&error) && m_write.done == 0)
         return FailAtStart(m_write, ov, error);
-    if (m_write.done == count) {
+    m_write.drainCheck = Clock::now();
+    if (WriteDrained(Clock::now())) {
         Complete(m_write, 0);
         if (bytesWritten)
             *bytesWritten = count;
@@ -458,14 +545,18 @@ BOOL SerialPort::Purge(DWORD flags)
     }
     if ((flags & PURGE_RXABORT) && m_read.active)
         Complete(m_read, ERROR_OPERATION_ABORTED);
-    if ((flags & PURGE_TXABORT) && m_write.active)
-        Complete(m_write, ERROR_OPERATION_ABORTED);
-    if (flags & (PURGE_RXCLEAR | PURGE_TXCLEAR)) {
-        int queue = (flags & PURGE_RXCLEAR) && (flags & PURGE_TXCLEAR) ? TCIOFLUSH
-            : (flags & PURGE_RXCLEAR)                                   ? TCIFLUSH
-                                                                        : TCOFLUSH;
-        tcflush(m_fd, queue);
+    // A completed write has left the PC, as on Windows, so the output side
+    // only ever discards bytes of the write in progress. tcflush on a pty
+    // would also drop bytes of completed writes that the other side has not
+    // read yet; the output queue of a pty always reads empty, so nothing is
+    // flushed there.
+    if ((flags & (PURGE_TXABORT | PURGE_TXCLEAR)) && m_write.active) {
+        DiscardQueuedOutput();
+        if (flags & PURGE_TXABORT)
+            Complete(m_write, ERROR_OPERATION_ABORTED);
     }
+    if ((flags & PURGE_RXCLEAR) && tcflush(m_fd, TCIFLUSH) != 0)
+        zq::DebugFailure("serial", "tcflush", m_device.c_str(), errno);
     Wake();
     return TRUE;
 }
@@ -483,7 +574,9 @@ BOOL SerialPort::SetState(const DCB& dcb)
     std::lock_guard<std::mutex> lock(m_mutex);
     termios t{};
     if (tcgetattr(m_fd, &t) != 0) {
-        SetLastError(Win32ErrorFromErrno(errno));
+        const int err = errno;
+        zq::DebugFailure("serial", "tcgetattr", m_device.c_str(), err);
+        SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
     cfmakeraw(&t);
@@ -538,22 +631,17 @@ BOOL SerialPort::SetState(const DCB& dcb)
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
-        SetLastError(Win32ErrorFromErrno(errno));
+        const int err = errno;
+        zq::DebugFailure("serial", "tcsetattr", m_device.c_str(), err);
+        SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
     if (dcb.fDtrControl == DTR_CONTROL_DISABLE || dcb.fDtrControl == DTR_CONTROL_ENABLE)
-        ModemLine(m_fd, TIOCM_DTR, dcb.fDtrControl == DTR_CONTROL_ENABLE);
+        ModemLine(m_fd, m_device, TIOCM_DTR, dcb.fDtrControl == DTR_CONTROL_ENABLE);
     if (dcb.fRtsControl == RTS_CONTROL_DISABLE || dcb.fRtsControl == RTS_CONTROL_ENABLE)
-        ModemLine(m_fd, TIOCM_RTS, dcb.fRtsControl == RTS_CONTROL_ENABLE);
+        ModemLine(m_fd, m_device, TIOCM_RTS, dcb.fRtsControl == RTS_CONTROL_ENABLE);
     m_dcb = dcb;
     m_dcb.DCBlength = sizeof(DCB);
-    return TRUE;
-}
-
-BOOL SerialPort::GetTimeouts(LPCOMMTIMEOUTS timeouts)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    *timeouts = m_timeouts;
     return TRUE;
 }
 
@@ -568,33 +656,27 @@ BOOL SerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts)
     return TRUE;
 }
 
-BOOL SerialPort::SetMask(DWORD mask)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_mask = mask;
-    return TRUE;
-}
-
-BOOL SerialPort::GetMask(LPDWORD mask)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    *mask = m_mask;
-    return TRUE;
-}
-
 BOOL SerialPort::Escape(DWORD function)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    auto LineCall = [this](int status, const char* call) {
+        if (status == 0 || IsMissingLineError(errno))
+            return true;
+        const int err = errno;
+        zq::DebugFailure("serial", call, m_device.c_str(), err);
+        errno = err;
+        return false;
+    };
     bool ok = true;
     switch (function) {
-    case SETDTR: ok = ModemLine(m_fd, TIOCM_DTR, true); break;
-    case CLRDTR: ok = ModemLine(m_fd, TIOCM_DTR, false); break;
-    case SETRTS: ok = ModemLine(m_fd, TIOCM_RTS, true); break;
-    case CLRRTS: ok = ModemLine(m_fd, TIOCM_RTS, false); break;
-    case SETBREAK: ok = ioctl(m_fd, TIOCSBRK) == 0 || IsMissingLineError(errno); break;
-    case CLRBREAK: ok = ioctl(m_fd, TIOCCBRK) == 0 || IsMissingLineError(errno); break;
-    case SETXOFF: ok = tcflow(m_fd, TCOOFF) == 0 || IsMissingLineError(errno); break;
-    case SETXON: ok = tcflow(m_fd, TCOON) == 0 || IsMissingLineError(errno); break;
+    case SETDTR: ok = ModemLine(m_fd, m_device, TIOCM_DTR, true); break;
+    case CLRDTR: ok = ModemLine(m_fd, m_device, TIOCM_DTR, false); break;
+    case SETRTS: ok = ModemLine(m_fd, m_device, TIOCM_RTS, true); break;
+    case CLRRTS: ok = ModemLine(m_fd, m_device, TIOCM_RTS, false); break;
+    case SETBREAK: ok = LineCall(ioctl(m_fd, TIOCSBRK), "ioctl(TIOCSBRK)"); break;
+    case CLRBREAK: ok = LineCall(ioctl(m_fd, TIOCCBRK), "ioctl(TIOCCBRK)"); break;
+    case SETXOFF: ok = LineCall(tcflow(m_fd, TCOOFF), "tcflow"); break;
+    case SETXON: ok = LineCall(tcflow(m_fd, TCOON), "tcflow"); break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
     }
     if (!ok) {
@@ -624,112 +706,6 @@ BOOL CallWithPointer(HANDLE h, T* pointer, Call call)
     return call(*port, pointer);
 }
 
-// The port number of "\\.\COMn" or "COMn" (letters in any case), or -1.
-int ParsePortName(const char* name)
-{
-    if (std::strncmp(name, "\\\\.\\", 4) == 0)
-        name += 4;
-    if (strncasecmp(name, "COM", 3) != 0)
-        return -1;
-    name += 3;
-    if (*name < '0' || *name > '9')
-        return -1;
-    long number = 0;
-    for (; *name >= '0' && *name <= '9'; ++name) {
-        number = number * 10 + (*name - '0');
-        if (number > 255)
-            return -1;
-    }
-    return *name == '\0' ? static_cast<int>(number) : -1;
-}
-
-// Whether a path names a terminal device, found without opening it (an open
-// raises DTR on real hardware): a pseudo-terminal slave (majors 136-143), or
-// a character device that sysfs files under the tty class.
-bool IsTtyDevice(const std::string& path)
-{
-    struct stat st{};
-    if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
-        return false;
-    const unsigned major = ::major(st.st_rdev), minor = ::minor(st.st_rdev);
-    if (major >= 136 && major <= 143)
-        return true;
-    char link[PATH_MAX];
-    const std::string sys = "/sys/dev/char/" + std::to_string(major) + ":" + std::to_string(minor) + "/subsystem";
-    ssize_t n = readlink(sys.c_str(), link, sizeof link - 1);
-    if (n < 0)
-        return errno == ENOENT && access("/sys/dev/char", F_OK) != 0; // no sysfs: take it as it is
-    const std::string subsystem(link, static_cast<size_t>(n));
-    return subsystem.size() >= 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0;
-}
-
-// Whether a default device answers as a serial port. The 8250 driver creates
-// /dev/ttyS0-31 whether or not a UART is behind them and reports "type" 0
-// for none.
-bool DefaultDeviceAnswers(const std::string& device)
-{
-    if (!IsTtyDevice(device))
-        return false;
-    const std::string base = device.substr(device.rfind('/') + 1);
-    if (base.compare(0, 4, "ttyS") != 0)
-        return true;
-    int fd = open(("/sys/class/tty/" + base + "/type").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    char text[16] = {};
-    ssize_t n = read(fd, text, sizeof text - 1);
-    close(fd);
-    return n > 0 && std::atoi(text) != 0;
-}
-
-std::string DefaultDevice(int portNumber)
-{
-    static const char* const kFamilies[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM", "/dev/rfcomm"};
-    if (portNumber < 1 || portNumber > 128)
-        return std::string();
-    return kFamilies[(portNumber - 1) / 32] + std::to_string((portNumber - 1) % 32);
-}
-
-std::string LinkPath(int portNumber) { return zq::DosDevicesFolder() + "/com" + std::to_string(portNumber); }
-
-} // namespace
-
-zq::SerialCommList zq::ListSerialPorts()
-{
-    zq::SerialCommList list;
-    auto named = [&list](const std::string& device) {
-        for (const auto& entry : list) {
-            if (entry.first == device)
-                return true;
-        }
-        return false;
-    };
-    for (int n = 1; n <= 255; ++n) {
-        bool fromLink = false;
-        std::string device = zq::ComPortDevice(n, &fromLink);
-        if (device.empty())
-            continue;
-        if (fromLink) {
-            char resolved[PATH_MAX];
-            if (realpath(device.c_str(), resolved) == nullptr || !IsTtyDevice(resolved))
-                continue;
-            device = resolved;
-        } else if (!DefaultDeviceAnswers(device)) {
-            continue;
-        }
-        // Value names are unique: a device that two ports name is listed once.
-        if (!named(device))
-            list.emplace_back(device, "COM" + std::to_string(n));
-    }
-    return list;
-}
-
-namespace {
-
-struct ProviderInstaller {
-    ProviderInstaller() { zq::SetSerialCommProvider(zq::ListSerialPorts); }
-} g_providerInstaller;
-
 // Synchronous I/O on a port: an overlapped operation that is waited for.
 template <class Start>
 BOOL WaitedIo(HANDLE h, LPDWORD transferred, Start start)
@@ -744,85 +720,141 @@ BOOL WaitedIo(HANDLE h, LPDWORD transferred, Start start)
 
 } // namespace
 
-namespace zq {
+namespace {
 
-std::string DosDevicesFolder() { return UserConfigFolder() + "/dosdevices"; }
-
-std::string ComPortDevice(int portNumber, bool* fromLink)
+// The device as the user knows it: a per-user link with its target.
+std::string DeviceText(const std::string& device, bool fromLink)
 {
-    if (fromLink)
-        *fromLink = false;
-    if (portNumber < 1 || portNumber > 255)
-        return std::string();
-    const std::string link = LinkPath(portNumber);
-    struct stat st{};
-    if (lstat(link.c_str(), &st) == 0) {
-        if (fromLink)
-            *fromLink = true;
-        return link;
-    }
-    return DefaultDevice(portNumber);
+    if (!fromLink)
+        return device;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(device.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return device;
+    return device + " -> " + std::string(target, static_cast<size_t>(n));
 }
 
-} // namespace zq
+bool InGroup(gid_t gid)
+{
+    if (getegid() == gid)
+        return true;
+    const int count = getgroups(0, nullptr);
+    if (count <= 0)
+        return false;
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    const int got = getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+// For a device that refuses this user: the group that may use it, which on
+// Linux is how serial devices are given to users.
+std::string GroupHint(const std::string& device)
+{
+    char resolved[PATH_MAX];
+    const std::string path = realpath(device.c_str(), resolved) ? std::string(resolved) : device;
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0)
+        return std::string();
+    std::string name = std::to_string(st.st_gid);
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        name = found->gr_name;
+    std::string hint = "; " + path + " belongs to group " + name;
+    if (!InGroup(st.st_gid))
+        hint += ", which this user is not in";
+    return hint;
+}
+
+// A COM port that does not open says why, whatever ZQDEBUG says: one line
+// with the port, the device and the reason.
+HANDLE OpenFailed(int number, const std::string& device, bool fromLink, const std::string& reason, DWORD error)
+{
+    if (device.empty())
+        zq::ReportFailure("serial", "cannot open COM%d: %s", number, reason.c_str());
+    else
+        zq::ReportFailure("serial", "cannot open COM%d (%s): %s", number, DeviceText(device, fromLink).c_str(),
+                          reason.c_str());
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE)
 {
-    const int number = lpFileName ? ParsePortName(lpFileName) : -1;
-    const std::string device = number > 0 ? zq::ComPortDevice(number) : std::string();
-    if (device.empty()) {
+    // Files other than COM ports are not opened here.
+    const int number = zq::ParseComPortName(lpFileName);
+    if (number < 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
+    }
+    bool fromLink = false;
+    const std::string device = zq::ComPortDevice(number, &fromLink);
+    if (device.empty()) {
+        return OpenFailed(number, device, false,
+                          "no device; link " + zq::DosDevicesFolder() + "/com" + std::to_string(number)
+                              + " to one",
+                          ERROR_FILE_NOT_FOUND);
     }
     // A COM port is opened for both directions, exclusively, as it exists.
     if (dwCreationDisposition != OPEN_EXISTING || dwShareMode != 0
         || (dwDesiredAccess & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
+        return OpenFailed(number, device, fromLink, "a COM port opens only for reading and writing, unshared",
+                          ERROR_INVALID_PARAMETER);
     }
     (void)dwFlagsAndAttributes; // the port object works overlapped either way
 
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
+        zq::DebugFailure("serial", "open", device.c_str(), err);
+        std::string reason = std::strerror(err);
+        if (err == EACCES || err == EPERM)
+            reason += GroupHint(device);
         // EBUSY: another program holds the tty in exclusive mode. EIO: the
         // driver has no hardware behind the node.
-        SetLastError(err == EBUSY ? ERROR_ACCESS_DENIED
-                     : err == EIO ? ERROR_FILE_NOT_FOUND
-                                  : Win32ErrorFromErrno(err));
-        return INVALID_HANDLE_VALUE;
+        return OpenFailed(number, device, fromLink, reason,
+                          err == EBUSY  ? ERROR_ACCESS_DENIED
+                          : err == EIO ? ERROR_FILE_NOT_FOUND
+                                       : Win32ErrorFromErrno(err));
     }
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
-        // Not a serial device.
+        const int err = errno;
+        zq::DebugFailure("serial", "tcgetattr", device.c_str(), err);
         close(fd);
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
+        return OpenFailed(number, device, fromLink, std::string("not a serial device: ") + std::strerror(err),
+                          ERROR_FILE_NOT_FOUND);
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        zq::DebugFailure("serial", "flock", device.c_str(), err);
         close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
+        return OpenFailed(number, device, fromLink, std::string("in use by another program: ") + std::strerror(err),
+                          ERROR_ACCESS_DENIED);
     }
     // Keeps out openers that do not use flock (root is not kept out).
-    ioctl(fd, TIOCEXCL);
+    if (ioctl(fd, TIOCEXCL) != 0)
+        zq::DebugFailure("serial", "ioctl(TIOCEXCL)", device.c_str(), errno);
 
     int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
         const int err = errno;
+        zq::DebugFailure("serial", "eventfd", nullptr, err);
         ioctl(fd, TIOCNXCL);
         close(fd);
-        SetLastError(Win32ErrorFromErrno(err));
-        return INVALID_HANDLE_VALUE;
+        return OpenFailed(number, device, fromLink, std::strerror(err), Win32ErrorFromErrno(err));
     }
     auto port = std::make_shared<SerialPort>(fd, wakeFd, device);
     try {
         port->Start();
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         port->OnCloseHandle();
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
+        return OpenFailed(number, device, fromLink, std::string("no thread for the port: ") + e.what(),
+                          ERROR_NOT_ENOUGH_MEMORY);
     }
     return zq::RegisterHandle(port);
 }
@@ -883,12 +915,6 @@ BOOL GetOverlappedResult(HANDLE, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBy
     return TRUE;
 }
 
-BOOL CancelIo(HANDLE hFile)
-{
-    auto port = LookupPort(hFile);
-    return port ? port->Purge(PURGE_RXABORT | PURGE_TXABORT) : FALSE;
-}
-
 BOOL GetCommState(HANDLE hFile, LPDCB lpDCB)
 {
     return CallWithPointer(hFile, lpDCB, [](SerialPort& port, LPDCB p) { return port.GetState(p); });
@@ -897,11 +923,6 @@ BOOL GetCommState(HANDLE hFile, LPDCB lpDCB)
 BOOL SetCommState(HANDLE hFile, LPDCB lpDCB)
 {
     return CallWithPointer(hFile, lpDCB, [](SerialPort& port, LPDCB p) { return port.SetState(*p); });
-}
-
-BOOL GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts)
-{
-    return CallWithPointer(hFile, lpCommTimeouts, [](SerialPort& port, LPCOMMTIMEOUTS p) { return port.GetTimeouts(p); });
 }
 
 BOOL SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts)
@@ -914,15 +935,9 @@ BOOL SetupComm(HANDLE hFile, DWORD, DWORD)
     return LookupPort(hFile) ? TRUE : FALSE;
 }
 
-BOOL SetCommMask(HANDLE hFile, DWORD dwEvtMask)
+BOOL SetCommMask(HANDLE hFile, DWORD)
 {
-    auto port = LookupPort(hFile);
-    return port ? port->SetMask(dwEvtMask) : FALSE;
-}
-
-BOOL GetCommMask(HANDLE hFile, LPDWORD lpEvtMask)
-{
-    return CallWithPointer(hFile, lpEvtMask, [](SerialPort& port, LPDWORD p) { return port.GetMask(p); });
+    return LookupPort(hFile) ? TRUE : FALSE;
 }
 
 BOOL PurgeComm(HANDLE hFile, DWORD dwFlags)

@@ -1,0 +1,304 @@
+// The inquiry and update sessions against a car kit that sends arbitrary
+// frames: FileInfo of any size, data frames with any sequence number, NAKs
+// with any payload, PtFileOK in every state, frames longer than the layer's
+// block, and bytes without framing. The sessions run on their own thread and
+// read a real port (a pseudo-terminal) through the frame layer; the fuzzer
+// plays the car kit on the other side.
+//
+// Input: one byte that picks the session and the kit's model, then records
+// of [control, type, length, payload...]. Control bits:
+//   0x01 wait (up to 20 ms) for the PC's next frame before sending
+//   0x02 pad the payload past the 2046 bytes that a received frame may have
+//   0x04 raw: the payload goes out as it is, without framing
+//   0x08 the first four payload bytes become the next data sequence number
+//   0x10 a wrong check byte
+// When the records are used up, the kit is unplugged: every session must
+// then end at once with the lost-link result, long before its time-outs. A
+// session that has not ended within 5 s counts as a hang.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "container/GlobalFolders.h"
+#include "container/UPDATEModel.h"
+#include "link/FrameLayer.h"
+#include "link/UPDATEProtocol.h"
+
+namespace {
+
+const int COM = 250;
+const int SESSION_END_WAIT_MS = 5000;
+
+// Takes the session's result instead of a window.
+class FuzzProtocol : public UPDATEProtocol {
+public:
+    void NotifyStepProgress(ULONGLONG) override {}
+    void NotifyTotalProgress(ULONGLONG) override {}
+    void NotifyNewFile() override {}
+    void NotifyResult(int code) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_result = code;
+        m_done.notify_all();
+    }
+    void Reset()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_result = -1;
+    }
+    bool Ended()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_result >= 0;
+    }
+    bool WaitEnd(int milliseconds)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_done.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_result >= 0; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_done;
+    int m_result = -1;
+};
+
+char s_window;  // stands for the registered window
+std::string s_folder;
+
+CString WinPath(std::string path)
+{
+    for (char& ch : path)
+        if (ch == '/')
+            ch = '\\';
+    return CString(("Z:" + path).c_str());
+}
+
+void WriteFile(const std::string& path, const std::string& content)
+{
+    FILE* out = fopen(path.c_str(), "wb");
+    if (out == nullptr)
+        abort();
+    fwrite(content.data(), 1, content.size(), out);
+    fclose(out);
+}
+
+void Remove()
+{
+    std::string command = "rm -rf '" + s_folder + "'";
+    if (system(command.c_str()) != 0)
+        fprintf(stderr, "sessions: %s left behind\n", s_folder.c_str());
+}
+
+FuzzProtocol& Protocol()
+{
+    static FuzzProtocol* protocol = [] {
+        const char* base = getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zqfuzz-sessions.XXXXXX";
+        if (mkdtemp(&pattern[0]) == nullptr)
+            abort();
+        s_folder = pattern;
+        atexit(Remove);
+        // The COM map, the registry and product.xml stay inside the folder.
+        setenv("XDG_CONFIG_HOME", (s_folder + "/config").c_str(), 1);
+        for (const char* sub : {"/config", "/config/zqupdatemanager", "/config/zqupdatemanager/dosdevices",
+                                "/work", "/repository"})
+            mkdir((s_folder + sub).c_str(), 0700);
+        std::string data(2500, '\0');
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<char>(i * 31 + 7);
+        WriteFile(s_folder + "/repository/a.bin", data);
+        WriteFile(s_folder + "/repository/b.bin", "");
+        WriteFile(s_folder + "/repository/update.xml", "<update/>\n");
+        g_WorkFolder = WinPath(s_folder + "/work");
+        UPDATEManager::SetNotifyWindow(reinterpret_cast<CWnd*>(&s_window));
+        auto* made = new FuzzProtocol;
+        made->SetRepositoryFolder(WinPath(s_folder + "/repository"));
+        return made;
+    }();
+    return *protocol;
+}
+
+// The car kit's side of one run.
+class Kit {
+public:
+    Kit()
+    {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+            abort();
+        termios t{};
+        tcgetattr(m_master, &t);
+        cfmakeraw(&t);
+        tcsetattr(m_master, TCSANOW, &t);
+        char name[128];
+        if (ptsname_r(m_master, name, sizeof name) != 0)
+            abort();
+        const std::string link = s_folder + "/config/zqupdatemanager/dosdevices/com" + std::to_string(COM);
+        unlink(link.c_str());
+        if (symlink(name, link.c_str()) != 0)
+            abort();
+    }
+    ~Kit() { Unplug(); }
+
+    void Unplug()
+    {
+        if (m_master >= 0)
+            close(m_master);
+        m_master = -1;
+    }
+
+    // Reads what the PC sent; counts its frames by their start bytes.
+    void Drain()
+    {
+        uint8_t buffer[4096];
+        for (;;) {
+            ssize_t n = read(m_master, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            for (ssize_t i = 0; i < n; ++i)
+                if (buffer[i] == 0x1C)
+                    m_pcFrames++;
+        }
+    }
+
+    void WaitForPcFrame(int milliseconds)
+    {
+        const unsigned seen = m_pcFrames;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (m_pcFrames == seen && std::chrono::steady_clock::now() < until) {
+            pollfd p{m_master, POLLIN, 0};
+            poll(&p, 1, 2);
+            Drain();
+        }
+    }
+
+    // Writes everything, reading the PC's side meanwhile so that neither
+    // side blocks the other; gives up after 200 ms.
+    void Send(const std::vector<uint8_t>& bytes)
+    {
+        size_t at = 0;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        while (at < bytes.size() && std::chrono::steady_clock::now() < until) {
+            ssize_t n = write(m_master, bytes.data() + at, bytes.size() - at);
+            if (n > 0) {
+                at += static_cast<size_t>(n);
+                continue;
+            }
+            pollfd p{m_master, POLLOUT | POLLIN, 0};
+            poll(&p, 1, 2);
+            Drain();
+        }
+        Drain();
+    }
+
+private:
+    int m_master = -1;
+    unsigned m_pcFrames = 0;
+};
+
+std::vector<uint8_t> Frame(uint8_t type, const std::vector<uint8_t>& payload, bool badCheck)
+{
+    std::vector<uint8_t> plain = {0x1C, type, static_cast<uint8_t>(payload.size()),
+                                  static_cast<uint8_t>(payload.size() >> 8)};
+    plain.insert(plain.end(), payload.begin(), payload.end());
+    uint8_t check = 0;
+    for (uint8_t b : plain)
+        check ^= b;
+    plain.push_back(badCheck ? static_cast<uint8_t>(check ^ 0x5A) : check);
+    std::vector<uint8_t> wire = {0x1C};
+    for (size_t i = 1; i < plain.size(); ++i) {
+        if (plain[i] == 0x1B || plain[i] == 0x1C) {
+            wire.push_back(0x1B);
+            wire.push_back(plain[i] == 0x1B ? 0x00 : 0x01);
+        } else {
+            wire.push_back(plain[i]);
+        }
+    }
+    return wire;
+}
+
+UPDATEDevice Device(const char* name, const char* software)
+{
+    UPDATEDevice device;
+    device.name = name;
+    device.software = software;
+    return device;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    FuzzProtocol& protocol = Protocol();
+    const uint8_t setup = data[0];
+    const bool update = (setup & 0x01) != 0;
+
+    Kit kit;
+    if (OpenSerialPort(COM) != 1)
+        abort();
+    g_UpdateModel.Reset();
+    if (update) {
+        static const UPDATEDevice kDevices[] = {Device("RX7150", "137"), Device("RX7150", "138"),
+                                                Device("RX5230", "100"), Device("Other", "1")};
+        g_UpdateModel.m_Product.devices.push_back(kDevices[(setup >> 1) & 3]);
+        g_UpdateModel.m_FileList = {"a.bin"};
+        if (setup & 0x08)
+            g_UpdateModel.m_FileList.push_back("b.bin");
+        protocol.SetLastFileName("update.xml");
+    }
+    UPDATEManager::m_CancelRequested = 0;
+    protocol.Reset();
+    if ((update ? protocol.StartUpdate() : protocol.StartInquiry()) != 0)
+        abort();
+
+    uint32_t sequence = 0;
+    size_t pos = 1;
+    while (pos + 3 <= size && !protocol.Ended()) {
+        const uint8_t control = data[pos];
+        const uint8_t type = data[pos + 1];
+        size_t length = data[pos + 2];
+        pos += 3;
+        if (length > size - pos)
+            length = size - pos;
+        std::vector<uint8_t> payload(data + pos, data + pos + length);
+        pos += length;
+        if (control & 0x08) {
+            if (payload.size() < 4)
+                payload.resize(4);
+            for (int i = 0; i < 4; ++i)
+                payload[static_cast<size_t>(i)] = static_cast<uint8_t>(sequence >> (8 * i));
+            sequence++;
+        }
+        if (control & 0x02)
+            payload.resize(2100, payload.empty() ? 0x55 : payload.back());
+        if (control & 0x01)
+            kit.WaitForPcFrame(20);
+        kit.Send((control & 0x04) ? payload : Frame(type, payload, (control & 0x10) != 0));
+    }
+
+    kit.Unplug();
+    if (!protocol.WaitEnd(SESSION_END_WAIT_MS) || !protocol.WaitForSession(SESSION_END_WAIT_MS)) {
+        fprintf(stderr, "sessions: the %s session did not end after the kit was unplugged\n",
+                update ? "update" : "inquiry");
+        abort();
+    }
+    CloseSerialPort();
+    g_UpdateModel.Reset();
+    return 0;
+}
