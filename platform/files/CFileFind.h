@@ -26,7 +26,8 @@ public:
 
     // The entry found last; empty or FALSE before the first FindNextFile.
     virtual CString GetFileName() const;
-    // The searched folder in full Windows form, then the name.
+    // The searched folder in full Windows form, then the name; the
+    // alternate name for a name that the code page cannot show.
     virtual CString GetFilePath() const;
     // The searched folder in full Windows form, with a final backslash.
     virtual CString GetRoot() const { return m_strRoot; }

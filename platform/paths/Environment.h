@@ -3,8 +3,11 @@
 //
 // "TMP" and "TEMP" values that are absolute Linux paths are shown in their
 // Windows form (Z:\...). When neither holds a value, as is usual on Linux,
-// "TMP" reads as TMPDIR, else /tmp, in Windows form, since Windows always
-// has a TMP.
+// "TMP" reads as a folder that only the user can reach, as Windows gives
+// every user one: <user cache folder>/tmp (UserFolders.h), made with mode
+// 0700 when missing and made private again when others may use it. One
+// that is not the user's own, or is a link, is refused: "TMP" then reads as
+// missing.
 #pragma once
 
 #include "platform/base/WinTypes.h"
