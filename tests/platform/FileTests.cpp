@@ -124,6 +124,30 @@ TEST(CFileTest, FailuresGiveTheirCause)
     EXPECT_EQ(-1, CauseOf([&] { closed.Close(); }));
 }
 
+// A file that is created or replaced is never reached through a link that
+// someone planted under its name; reading through a link works as usual.
+TEST(CFileTest, CreatingNeverFollowsALink)
+{
+    TempFolder temp;
+    TempFolder elsewhere("elsewhere");
+    elsewhere.Write("victim.txt", "precious");
+    ASSERT_EQ(0, symlink(elsewhere.Linux("victim.txt").c_str(), temp.Linux("product.xml").c_str()));
+    for (UINT flags : {CFile::modeCreate | CFile::modeWrite, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite}) {
+        SCOPED_TRACE(flags);
+        CFile file;
+        CFileException error;
+        EXPECT_FALSE(file.Open(temp.Windows("product.xml").c_str(), flags, &error));
+        EXPECT_EQ(CFileException::accessDenied, error.m_cause);
+    }
+    EXPECT_EQ("precious", elsewhere.Read("victim.txt"));
+
+    CFile reader;
+    ASSERT_TRUE(reader.Open(temp.Windows("product.xml").c_str(), CFile::modeRead));
+    char buffer[16] = {};
+    EXPECT_EQ(8u, reader.Read(buffer, sizeof(buffer)));
+    EXPECT_STREQ("precious", buffer);
+}
+
 TEST(CFileTest, SharingFollowsTheWindowsRules)
 {
     TempFolder temp;
