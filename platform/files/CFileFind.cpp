@@ -78,13 +78,6 @@ CString CFileFind::GetFilePath() const
     return path;
 }
 
-ULONGLONG CFileFind::GetLength() const
-{
-    if (!m_hasFound)
-        return 0;
-    return (static_cast<ULONGLONG>(m_found.nFileSizeHigh) << 32) | m_found.nFileSizeLow;
-}
-
 BOOL CFileFind::IsDots() const
 {
     if (!m_hasFound || !IsDirectory())

@@ -209,20 +209,6 @@ BOOL RemoveDirectoryA(LPCSTR lpPathName)
     return TRUE;
 }
 
-BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES)
-{
-    std::string linuxPath;
-    if (!ToLinux(lpPathName, linuxPath))
-        return FALSE;
-    if (mkdir(linuxPath.c_str(), 0777) != 0) {
-        const int err = errno;
-        zq::DebugFailure("files", "mkdir", linuxPath.c_str(), err);
-        SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL SetCurrentDirectoryA(LPCSTR lpPathName)
 {
     std::string linuxPath;

@@ -54,9 +54,6 @@ BOOL DeleteFileA(LPCSTR lpFileName);
 // Only an empty folder is removed (else ERROR_DIR_NOT_EMPTY). A link to a
 // folder is removed itself; the folder it points to stays as it is.
 BOOL RemoveDirectoryA(LPCSTR lpPathName);
-// ERROR_ALREADY_EXISTS when the name exists, ERROR_PATH_NOT_FOUND when its
-// parent folder does not. The security attributes are not used.
-BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 
 BOOL SetCurrentDirectoryA(LPCSTR lpPathName);
 // The length without the NUL, or the size needed with the NUL when the

@@ -18,8 +18,8 @@ extern char** environ;
 
 namespace {
 
-// getenv and setenv are not safe against each other across threads; every
-// call of the layer takes this lock.
+// Every read takes this lock, so that two threads never make or repair the
+// private temporary folder at the same time.
 std::mutex& EnvironmentLock()
 {
     static std::mutex lock;
@@ -31,14 +31,12 @@ bool IsTempName(const std::string& name)
     return zq::EqualNoCaseCp1252(name, "TMP") || zq::EqualNoCaseCp1252(name, "TEMP");
 }
 
-// The variable of that name, exact name first, then any letter case: its
-// name as stored and its value.
-bool FindVariable(const std::string& name, std::string& value, std::string* storedName = nullptr)
+// The value of the variable of that name, exact name first, then any
+// letter case.
+bool FindVariable(const std::string& name, std::string& value)
 {
     if (const char* exact = getenv(name.c_str())) {
         value = exact;
-        if (storedName != nullptr)
-            *storedName = name;
         return true;
     }
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
@@ -48,8 +46,6 @@ bool FindVariable(const std::string& name, std::string& value, std::string* stor
         const std::string entryName(*entry, static_cast<size_t>(equals - *entry));
         if (zq::EqualNoCaseCp1252(entryName, name)) {
             value = equals + 1;
-            if (storedName != nullptr)
-                *storedName = entryName;
             return true;
         }
     }
@@ -153,27 +149,3 @@ DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size)
     return needed - 1;
 }
 
-BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value)
-{
-    if (name == nullptr || *name == '\0' || strchr(name, '=') != nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::string linuxName = zq::Cp1252ToUtf8(name);
-    std::lock_guard<std::mutex> guard(EnvironmentLock());
-    std::string oldValue;
-    FindVariable(linuxName, oldValue, &linuxName);
-    if (value == nullptr) {
-        unsetenv(linuxName.c_str());
-        return TRUE;
-    }
-    std::string linuxValue;
-    const bool drivePath = value[0] != '\0' && value[1] == ':';
-    if (!(IsTempName(linuxName) && drivePath && zq::WindowsToLinux(value, linuxValue)))
-        linuxValue = zq::Cp1252ToUtf8(value);
-    if (setenv(linuxName.c_str(), linuxValue.c_str(), 1) != 0) {
-        SetLastError(Win32ErrorFromErrno(errno));
-        return FALSE;
-    }
-    return TRUE;
-}

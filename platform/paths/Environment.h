@@ -18,7 +18,3 @@
 // buffer as it was. A missing variable returns 0 with ERROR_ENVVAR_NOT_FOUND;
 // an empty one returns 0 with an empty buffer.
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
-
-// Sets the variable (a NULL value removes it). "TMP" and "TEMP" given as a
-// Z: path are stored in their Linux form, so child processes can use them.
-BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value);

@@ -76,11 +76,6 @@ TEST(Environment, Win32BufferRules)
     EXPECT_EQ(0u, length);
     EXPECT_EQ("", Read("ZQ_TEST_EMPTY", &length));
     EXPECT_EQ(0u, length);
-
-    EXPECT_TRUE(SetEnvironmentVariableA("ZQ_TEST_MISSING", "\xe4"));
-    EXPECT_STREQ("\xc3\xa4", getenv("ZQ_TEST_MISSING"));
-    EXPECT_TRUE(SetEnvironmentVariableA("ZQ_TEST_MISSING", NULL));
-    EXPECT_EQ("<missing>", Read("ZQ_TEST_MISSING"));
 }
 
 TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
@@ -98,12 +93,6 @@ TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
     {
         ScopedVariables vars({{"TMP", ""}, {"TEMP", nullptr}});
         EXPECT_EQ("", Read("TMP")); // set but empty: Windows reports it empty
-    }
-    {
-        ScopedVariables vars({{"TMP", nullptr}});
-        EXPECT_TRUE(SetEnvironmentVariableA("TMP", "Z:\\home\\me\\tmp"));
-        EXPECT_STREQ("/home/me/tmp", getenv("TMP")); // children see a Linux path
-        EXPECT_EQ("Z:\\home\\me\\tmp", Read("TMP"));
     }
 }
 

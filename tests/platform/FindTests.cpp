@@ -303,11 +303,7 @@ TEST(FileFunctions, FoldersAttributesAndDeletion)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
 
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
-    EXPECT_FALSE(CreateDirectoryA(folder.c_str(), NULL));
-    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
-    EXPECT_FALSE(CreateDirectoryA((temp.Windows() + "\\a\\b").c_str(), NULL));
-    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+    temp.MakeFolder("Repository");
     EXPECT_TRUE(PathIsDirectoryA(folder.c_str()));
     EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(folder.c_str()));
 
