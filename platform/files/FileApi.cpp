@@ -216,6 +216,7 @@ BOOL SetCurrentDirectoryA(LPCSTR lpPathName)
         return FALSE;
     if (chdir(linuxPath.c_str()) != 0) {
         const int err = errno;
+        zq::DebugFailure("files", "chdir", linuxPath.c_str(), err);
         struct stat st;
         if (err == ENOTDIR && stat(linuxPath.c_str(), &st) == 0)
             SetLastError(ERROR_DIRECTORY);

@@ -93,10 +93,13 @@ bool CheckProgram(const std::string& path)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? zq::MissingPathError(path) : Win32ErrorFromErrno(errno));
+        const int err = errno;
+        zq::DebugFailure("process", "stat", path.c_str(), err);
+        SetLastError(err == ENOENT || err == ENOTDIR ? zq::MissingPathError(path) : Win32ErrorFromErrno(err));
         return false;
     }
     if (S_ISDIR(st.st_mode) || access(path.c_str(), X_OK) != 0) {
+        zq::DebugFailure("process", "access", path.c_str(), S_ISDIR(st.st_mode) ? EISDIR : errno);
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
