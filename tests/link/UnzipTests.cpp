@@ -308,6 +308,22 @@ TEST(Unzip, ARepositoryThatCannotBeEmptiedFailsTheUnpack)
         Unpack unpack;
         TempFolder elsewhere("zq-elsewhere");
         elsewhere.Write("precious.bin", "precious");
+        // Lets the folder go again, whatever the test found.
+        struct Release {
+            std::string old;
+            ~Release()
+            {
+                chmod(old.c_str(), 0700);
+                int fd = open((old + "/file.bin").c_str(), O_RDONLY);
+                int flags = 0;
+                if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL)) {
+                    flags &= ~FS_IMMUTABLE_FL;
+                    ioctl(fd, FS_IOC_SETFLAGS, &flags);
+                }
+                if (fd >= 0)
+                    close(fd);
+            }
+        } release{unpack.Repository() + "/old"};
         if (!c.plant(unpack, elsewhere.Path())) {
             std::cout << "skipped: " << c.what << "\n";
             continue;
@@ -318,17 +334,6 @@ TEST(Unzip, ARepositoryThatCannotBeEmptiedFailsTheUnpack)
         EXPECT_EQ("precious", elsewhere.Read("precious.bin"));
         struct stat st;
         EXPECT_NE(0, stat((unpack.Repository() + "/update.xml").c_str(), &st)) << "the unpacker ran";
-        // Let the folder go again.
-        const std::string old = unpack.Repository() + "/old";
-        chmod(old.c_str(), 0700);
-        int fd = open((old + "/file.bin").c_str(), O_RDONLY);
-        int flags = 0;
-        if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags &= ~FS_IMMUTABLE_FL;
-            ioctl(fd, FS_IOC_SETFLAGS, &flags);
-        }
-        if (fd >= 0)
-            close(fd);
     }
 }
 
