@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "platform/base/DebugChannel.h"
@@ -79,6 +80,15 @@ FILETIME FileTimeOf(const struct timespec& ts)
     ft.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
     ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return ft;
+}
+
+// A Windows name in the form that compares without regard to case.
+std::string FoldedName(const std::string& windowsName)
+{
+    std::string folded;
+    for (char c : windowsName)
+        folded.push_back(static_cast<char>(zq::FoldCp1252(static_cast<unsigned char>(c))));
+    return folded;
 }
 
 class FindObject : public zq::KernelObject {
@@ -394,21 +404,30 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         WIN32_FIND_DATAA data;
     };
     std::vector<Found> found;
-    while (struct dirent* entry = readdir(dir)) {
-        const std::string linuxName(entry->d_name);
+    std::vector<std::string> linuxNames;
+    while (struct dirent* entry = readdir(dir))
+        linuxNames.push_back(entry->d_name);
+    // An alternate name that another entry bears as its own name would lead
+    // to that entry; such an entry gets none.
+    std::set<std::string> ownNames;
+    for (const std::string& linuxName : linuxNames)
+        if (!zq::NeedsAlternateName(linuxName))
+            ownNames.insert(FoldedName(zq::Utf8ToCp1252(linuxName)));
+    for (const std::string& linuxName : linuxNames) {
         const bool dots = linuxName == "." || linuxName == "..";
         if (dots && isRoot)
             continue;
         std::string windowsName = zq::Utf8ToCp1252(linuxName);
         std::replace(windowsName.begin(), windowsName.end(), '\\', '?');
-        const std::string alternate = !dots && zq::NeedsAlternateName(linuxName) ? zq::AlternateName(linuxName)
-                                                                                 : std::string();
+        std::string alternate = !dots && zq::NeedsAlternateName(linuxName) ? zq::AlternateName(linuxName) : std::string();
+        if (!alternate.empty() && ownNames.count(FoldedName(alternate)) != 0)
+            alternate.clear();
         if (!zq::MatchesFilePattern(pattern, windowsName) &&
             (alternate.empty() || !zq::MatchesFilePattern(pattern, alternate)))
             continue;
         struct stat st;
         bool linkToFolder = false;
-        if (!StatEntry(dirfd(dir), entry->d_name, st, linkToFolder))
+        if (!StatEntry(dirfd(dir), linuxName.c_str(), st, linkToFolder))
             continue;
         Found item;
         memset(&item.data, 0, sizeof(item.data));

@@ -259,6 +259,24 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
     EXPECT_EQ((std::vector<std::string>{"?.xml"}), Search(temp.Windows("*.xml")));
 }
 
+// An entry whose own name is the alternate name of another never has its
+// place taken: the other entry then gets no alternate name, and nothing is
+// deleted in its name.
+TEST(FileSearch, AnAlternateNameThatIsTakenIsNotGiven)
+{
+    TempFolder temp;
+    const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac.xml";
+    temp.Write(japanese, "japanese");
+    const std::string taken = zq::AlternateName(japanese);
+    temp.Write(taken, "the real one");
+    const WIN32_FIND_DATAA data = FindOne(temp.Windows("??.xml"));
+    EXPECT_STREQ("??.xml", data.cFileName);
+    EXPECT_STREQ("", data.cAlternateFileName);
+    EXPECT_FALSE(DeleteFileA(temp.Windows("??.xml").c_str()));
+    EXPECT_EQ("the real one", temp.Read(taken));
+    EXPECT_EQ("japanese", temp.Read(japanese));
+}
+
 TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
 {
     TempFolder temp;
