@@ -15,17 +15,24 @@ ULONGLONG UPDATETools::GetFreeDiskSpace(const char* path)
     if (path == NULL || path[0] == '\0' || path[1] != ':')
         return 0;
 
-    // The drive's root: the text before the first backslash and one
-    // backslash. A path such as "C:" without a backslash measures "C:\".
-    CString root(path);
-    int slash = root.Find('\\');
-    if (slash >= 0)
-        root = root.Left(slash);
-    root += "\\";
-
+    // The file system that holds the path, which need not exist yet (the
+    // unpacker makes the Repository folder): its nearest folder that does,
+    // up to the drive's root. A drive may hold several file systems, and the
+    // bytes that count are those the user may write, not those kept for
+    // the administrator.
     ULARGE_INTEGER toCaller, total, totalFree;
-    if (GetDiskFreeSpaceExA(root, &toCaller, &total, &totalFree))
-        return totalFree.QuadPart;
+    CString folder(path);
+    for (;;) {
+        CString query = folder;
+        if (query.GetLength() == 2)
+            query += "\\";
+        if (GetDiskFreeSpaceExA(query, &toCaller, &total, &totalFree))
+            return toCaller.QuadPart;
+        int slash = folder.ReverseFind('\\');
+        if (slash < 0)
+            break;
+        folder = folder.Left(slash);
+    }
 
     HMODULE kernel = LoadLibraryA("kernel32.dll");
     if (kernel == NULL)
@@ -34,7 +41,7 @@ ULONGLONG UPDATETools::GetFreeDiskSpace(const char* path)
     GetDiskFreeSpaceExProc proc = reinterpret_cast<GetDiskFreeSpaceExProc>(
         reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")));
     if (proc != NULL && proc(path, &toCaller, &total, &totalFree))
-        return totalFree.QuadPart;
+        return toCaller.QuadPart;
 
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
     if (GetDiskFreeSpaceA(path, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))

@@ -9,9 +9,9 @@ public:
     UPDATETools() {}
     virtual ~UPDATETools() {}
 
-    // All free bytes of the drive that the path names (not only those free
-    // to this user); 0 when the path has no drive letter or nothing can be
-    // measured.
+    // The bytes this user may write on the file system that holds the path
+    // (its nearest existing folder); 0 when the path has no drive letter or
+    // nothing can be measured.
     static ULONGLONG GetFreeDiskSpace(const char* path);
     // 1 when the drive has strictly more free bytes than required, else 0.
     static int HasEnoughDiskSpace(const char* path, ULONGLONG required);

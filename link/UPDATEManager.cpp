@@ -135,7 +135,10 @@ void UPDATEManager::DeleteFolderContents(CString folder)
         if (finder.IsDots())
             continue;
         CString path = finder.GetFilePath();
-        if (finder.IsDirectory()) {
+        if (finder.IsDirectory() && finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT)) {
+            // A link to a folder: the link goes, never what it points to.
+            RemoveDirectoryA(path);
+        } else if (finder.IsDirectory()) {
             DeleteFolderContents(path);
             RemoveDirectoryA(path);
         } else {

@@ -45,6 +45,8 @@ public:
     CString GetRepositoryFolder();
 
     // Deletes every file and sub-folder below the folder; the folder stays.
+    // Links are removed themselves, never followed. What cannot be deleted
+    // stays; IsFolderEmpty tells whether anything did.
     void DeleteFolderContents(CString folder);
     // 1 when the folder holds no entry besides "." and "..", else 0.
     int IsFolderEmpty(CString folder);

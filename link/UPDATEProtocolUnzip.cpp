@@ -3,10 +3,28 @@
 #include "container/UPDATETools.h"
 #include "link/UPDATEProtocol.h"
 #include "platform/files/CFile.h"
+#include "platform/files/FileApi.h"
 #include "platform/process/Process.h"
 #include "platform/threads/Threads.h"
 
 DWORD UPDATEProtocol::m_UnpackTimeLimit = 30u * 60u * 1000u;
+
+namespace {
+
+// Empties the output folder for the unpacker. False when anything stays
+// behind (an entry that cannot be deleted, a folder of another user), or
+// when the folder is a link: an old file must never pass for one of the new
+// container, and a link would lead the cleanup elsewhere.
+bool EmptyOutputFolder(UPDATEProtocol& protocol)
+{
+    const DWORD attributes = GetFileAttributesA(protocol.m_OutputFolder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    protocol.DeleteFolderContents(protocol.m_OutputFolder);
+    return protocol.IsFolderEmpty(protocol.m_OutputFolder) != 0;
+}
+
+}  // namespace
 
 int UPDATEProtocol::StartUnzip(CString unpackerFolder, CString outputFolder, CString containerPath)
 {
@@ -43,7 +61,10 @@ int UPDATEProtocol::StartUnzip(CString unpackerFolder, CString outputFolder, CSt
 UINT UnzipThread(LPVOID param)
 {
     UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
-    protocol->DeleteFolderContents(protocol->m_OutputFolder);
+    if (!EmptyOutputFolder(*protocol)) {
+        protocol->EndSession(UPDATE_RESULT_UNZIP_ERROR);
+        return 0;
+    }
 
     CString commandLine;
     commandLine.Format("\"%s\\7za\" x -y -o\"%s\" \"%s\"", protocol->m_UnpackerFolder.GetString(),
@@ -70,8 +91,11 @@ UINT UnzipThread(LPVOID param)
         CloseHandle(process.hThread);
         // A truncated or corrupt container leaves partial files behind; none
         // of them may pass the container check and reach the car kit.
-        if (exitCode != 0)
-            protocol->DeleteFolderContents(protocol->m_OutputFolder);
+        if (exitCode != 0 && !EmptyOutputFolder(*protocol)) {
+            commandLine.ReleaseBuffer();
+            protocol->EndSession(UPDATE_RESULT_UNZIP_ERROR);
+            return 0;
+        }
     }
     commandLine.ReleaseBuffer();
     protocol->EndSession(UPDATE_RESULT_SUCCESS);

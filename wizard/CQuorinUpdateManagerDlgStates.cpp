@@ -150,7 +150,8 @@ int CQuorinUpdateManagerDlg::OnWizardEvent(int event, int code)
         if (event == EV_RESULT) {
             int failure = -1;
             CString repository = m_protocol.GetRepositoryFolder();
-            if (!PathIsDirectoryA(repository) || m_manager.IsFolderEmpty(repository)) {
+            if (code != UPDATE_RESULT_SUCCESS || !PathIsDirectoryA(repository) ||
+                m_manager.IsFolderEmpty(repository)) {
                 failure = TXT_ERR_UNZIP;
             } else {
                 CString pattern;

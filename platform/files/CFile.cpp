@@ -10,7 +10,6 @@
 #include "platform/files/OpenFiles.h"
 #include "platform/paths/DrivePaths.h"
 
-const HANDLE CFile::hFileNull = INVALID_HANDLE_VALUE;
 
 CFileException::CFileException(int cause, LONG lOsError, LPCTSTR lpszArchiveName)
     : m_cause(cause), m_lOsError(lOsError), m_strFileName(lpszArchiveName)
@@ -206,19 +205,6 @@ ULONGLONG CFile::GetPosition() const
     return static_cast<ULONGLONG>(position);
 }
 
-void CFile::SetLength(ULONGLONG dwNewLen)
-{
-    const int fd = DescriptorOf(m_object);
-    if (fd < 0)
-        CFileException::ThrowOsError(ERROR_INVALID_HANDLE, m_strFileName);
-    if (!m_object->canWrite)
-        CFileException::ThrowOsError(ERROR_ACCESS_DENIED, m_strFileName);
-    if (dwNewLen > static_cast<ULONGLONG>(INT64_MAX))
-        CFileException::ThrowOsError(ERROR_INVALID_PARAMETER, m_strFileName);
-    if (ftruncate(fd, static_cast<off_t>(dwNewLen)) != 0)
-        CFileException::ThrowOsError(static_cast<LONG>(Win32ErrorFromErrno(errno)), m_strFileName);
-}
-
 void CFile::Flush()
 {
     const int fd = DescriptorOf(m_object);
@@ -256,8 +242,3 @@ void CFile::Abort()
     m_strFileName.Empty();
 }
 
-CString CFile::GetFileName() const
-{
-    const int slash = m_strFileName.ReverseFind('\\');
-    return slash < 0 ? m_strFileName : m_strFileName.Mid(slash + 1);
-}

@@ -69,8 +69,6 @@ public:
     };
     enum SeekPosition { begin = 0x0, current = 0x1, end = 0x2 };
 
-    static const HANDLE hFileNull;
-
     CFile();
     // Opens the file; a failure throws CFileException*.
     CFile(LPCTSTR lpszFileName, UINT nOpenFlags);
@@ -88,22 +86,13 @@ public:
     virtual UINT Read(void* lpBuf, UINT nCount);      // fewer bytes only at the end
     virtual void Write(const void* lpBuf, UINT nCount);
     virtual ULONGLONG Seek(LONGLONG lOff, UINT nFrom);
-    void SeekToBegin() { Seek(0, begin); }
-    ULONGLONG SeekToEnd() { return Seek(0, end); }
     virtual ULONGLONG GetLength() const;
     virtual ULONGLONG GetPosition() const;
-    virtual void SetLength(ULONGLONG dwNewLen);
     virtual void Flush();
     // Closes the file; nothing happens when it is not open.
     virtual void Close();
     // Closes the file without reporting any error.
     virtual void Abort();
-
-    // The name as given to Open (path and name) and its last part.
-    virtual CString GetFilePath() const { return m_strFileName; }
-    virtual CString GetFileName() const;
-
-    operator HANDLE() const { return m_hFile; }
 
     HANDLE m_hFile;
 

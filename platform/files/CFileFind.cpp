@@ -72,15 +72,10 @@ CString CFileFind::GetFilePath() const
     CString path = m_strRoot;
     if (path.IsEmpty() || (path[path.GetLength() - 1] != '\\' && path[path.GetLength() - 1] != '/'))
         path += '\\';
-    path += m_found.cFileName;
+    // A name that reads with '?' cannot be opened under that name; its
+    // alternate name can, so the path always names the entry found.
+    path += m_found.cAlternateFileName[0] != '\0' ? m_found.cAlternateFileName : m_found.cFileName;
     return path;
-}
-
-ULONGLONG CFileFind::GetLength() const
-{
-    if (!m_hasFound)
-        return 0;
-    return (static_cast<ULONGLONG>(m_found.nFileSizeHigh) << 32) | m_found.nFileSizeLow;
 }
 
 BOOL CFileFind::IsDots() const

@@ -26,14 +26,12 @@ public:
 
     // The entry found last; empty or FALSE before the first FindNextFile.
     virtual CString GetFileName() const;
-    // The searched folder in full Windows form, then the name.
+    // The searched folder in full Windows form, then the name; the
+    // alternate name for a name that the code page cannot show.
     virtual CString GetFilePath() const;
     // The searched folder in full Windows form, with a final backslash.
     virtual CString GetRoot() const { return m_strRoot; }
-    ULONGLONG GetLength() const;
     BOOL IsDirectory() const { return MatchesMask(FILE_ATTRIBUTE_DIRECTORY); }
-    BOOL IsReadOnly() const { return MatchesMask(FILE_ATTRIBUTE_READONLY); }
-    BOOL IsHidden() const { return MatchesMask(FILE_ATTRIBUTE_HIDDEN); }
     // "." or ".." of a folder search.
     virtual BOOL IsDots() const;
     BOOL MatchesMask(DWORD dwMask) const;

@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <vector>
 
+#include "platform/base/DebugChannel.h"
 #include "platform/files/OpenFiles.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
@@ -36,18 +38,33 @@ DWORD ErrorOf(int err, const std::string& linuxPath)
     return Win32ErrorFromErrno(err);
 }
 
-// stat that also describes a link whose target is gone.
-bool StatEntry(int dirFd, const char* name, struct stat& st)
+// Fails with the Win32 error of errno and sends the call to the debug
+// channel.
+void FailCall(const char* call, const std::string& linuxPath, int err)
 {
-    if (fstatat(dirFd, name, &st, 0) == 0)
-        return true;
-    return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    zq::DebugFailure("files", call, linuxPath.c_str(), err);
+    SetLastError(ErrorOf(err, linuxPath));
 }
 
-DWORD AttributesOf(const struct stat& st, const std::string& name)
+// The entry itself, a link included: never what a link points to.
+// linkToFolder tells whether it is a link to a folder.
+bool StatEntry(int dirFd, const char* name, struct stat& st, bool& linkToFolder)
 {
-    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (!(st.st_mode & S_IWUSR))
+    linkToFolder = false;
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    struct stat target;
+    if (S_ISLNK(st.st_mode) && fstatat(dirFd, name, &target, 0) == 0)
+        linkToFolder = S_ISDIR(target.st_mode);
+    return true;
+}
+
+DWORD AttributesOf(const struct stat& st, bool linkToFolder, const std::string& name)
+{
+    DWORD attributes = S_ISDIR(st.st_mode) || linkToFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (S_ISLNK(st.st_mode))
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    else if (!(st.st_mode & S_IWUSR))
         attributes |= FILE_ATTRIBUTE_READONLY;
     if (name.size() > 1 && name[0] == '.' && name != "..")
         attributes |= FILE_ATTRIBUTE_HIDDEN;
@@ -63,6 +80,15 @@ FILETIME FileTimeOf(const struct timespec& ts)
     ft.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
     ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return ft;
+}
+
+// A Windows name in the form that compares without regard to case.
+std::string FoldedName(const std::string& windowsName)
+{
+    std::string folded;
+    for (char c : windowsName)
+        folded.push_back(static_cast<char>(zq::FoldCp1252(static_cast<unsigned char>(c))));
+    return folded;
 }
 
 class FindObject : public zq::KernelObject {
@@ -88,6 +114,17 @@ bool MeasureDisk(LPCSTR folder, zq::DiskSpace& space)
     std::string linuxPath = "/";
     if (folder != NULL && !ToLinux(folder, linuxPath))
         return false;
+    // The folder must exist, with the provider of tests too, so that the
+    // caller's search for the nearest existing folder is the real one.
+    struct stat st;
+    if (stat(linuxPath.c_str(), &st) != 0) {
+        FailCall("stat", linuxPath, errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
     std::function<bool(const std::string&, zq::DiskSpace&)> provider;
     {
         std::lock_guard<std::mutex> guard(ProviderLock());
@@ -99,18 +136,9 @@ bool MeasureDisk(LPCSTR folder, zq::DiskSpace& space)
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    struct stat st;
-    if (stat(linuxPath.c_str(), &st) != 0) {
-        SetLastError(ErrorOf(errno, linuxPath));
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_DIRECTORY);
-        return false;
-    }
     struct statvfs vfs;
     if (statvfs(linuxPath.c_str(), &vfs) != 0) {
-        SetLastError(ErrorOf(errno, linuxPath));
+        FailCall("statvfs", linuxPath, errno);
         return false;
     }
     const ULONGLONG unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
@@ -128,12 +156,13 @@ DWORD GetFileAttributesA(LPCSTR lpFileName)
     if (!ToLinux(lpFileName, linuxPath))
         return INVALID_FILE_ATTRIBUTES;
     struct stat st;
-    if (!StatEntry(AT_FDCWD, linuxPath.c_str(), st)) {
+    bool linkToFolder = false;
+    if (!StatEntry(AT_FDCWD, linuxPath.c_str(), st, linkToFolder)) {
         SetLastError(ErrorOf(errno, linuxPath));
         return INVALID_FILE_ATTRIBUTES;
     }
     const size_t slash = linuxPath.rfind('/');
-    return AttributesOf(st, linuxPath.substr(slash == std::string::npos ? 0 : slash + 1));
+    return AttributesOf(st, linkToFolder, linuxPath.substr(slash == std::string::npos ? 0 : slash + 1));
 }
 
 BOOL DeleteFileA(LPCSTR lpFileName)
@@ -142,11 +171,12 @@ BOOL DeleteFileA(LPCSTR lpFileName)
     if (!ToLinux(lpFileName, linuxPath))
         return FALSE;
     struct stat st;
-    if (lstat(linuxPath.c_str(), &st) != 0) {
+    bool linkToFolder = false;
+    if (!StatEntry(AT_FDCWD, linuxPath.c_str(), st, linkToFolder)) {
         SetLastError(ErrorOf(errno, linuxPath));
         return FALSE;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.st_mode) || linkToFolder) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -155,7 +185,7 @@ BOOL DeleteFileA(LPCSTR lpFileName)
         return FALSE;
     }
     if (unlink(linuxPath.c_str()) != 0) {
-        SetLastError(ErrorOf(errno, linuxPath));
+        FailCall("unlink", linuxPath, errno);
         return FALSE;
     }
     return TRUE;
@@ -166,28 +196,24 @@ BOOL RemoveDirectoryA(LPCSTR lpPathName)
     std::string linuxPath;
     if (!ToLinux(lpPathName, linuxPath))
         return FALSE;
+    struct stat st;
+    bool linkToFolder = false;
+    if (StatEntry(AT_FDCWD, linuxPath.c_str(), st, linkToFolder) && linkToFolder) {
+        if (unlink(linuxPath.c_str()) != 0) {
+            FailCall("unlink", linuxPath, errno);
+            return FALSE;
+        }
+        return TRUE;
+    }
     if (rmdir(linuxPath.c_str()) != 0) {
         const int err = errno;
-        struct stat st;
+        zq::DebugFailure("files", "rmdir", linuxPath.c_str(), err);
         if (err == ENOTDIR || (err == EINVAL && lstat(linuxPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)))
             SetLastError(ERROR_DIRECTORY);
         else if (err == ENOTEMPTY || err == EEXIST)
             SetLastError(ERROR_DIR_NOT_EMPTY);
         else
             SetLastError(ErrorOf(err, linuxPath));
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES)
-{
-    std::string linuxPath;
-    if (!ToLinux(lpPathName, linuxPath))
-        return FALSE;
-    if (mkdir(linuxPath.c_str(), 0777) != 0) {
-        const int err = errno;
-        SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
         return FALSE;
     }
     return TRUE;
@@ -200,6 +226,7 @@ BOOL SetCurrentDirectoryA(LPCSTR lpPathName)
         return FALSE;
     if (chdir(linuxPath.c_str()) != 0) {
         const int err = errno;
+        zq::DebugFailure("files", "chdir", linuxPath.c_str(), err);
         struct stat st;
         if (err == ENOTDIR && stat(linuxPath.c_str(), &st) == 0)
             SetLastError(ERROR_DIRECTORY);
@@ -364,6 +391,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
     DIR* dir = opendir(linuxFolder.c_str());
     if (dir == NULL) {
         const int err = errno;
+        zq::DebugFailure("files", "opendir", linuxFolder.c_str(), err);
         SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
         return INVALID_HANDLE_VALUE;
     }
@@ -376,25 +404,42 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         WIN32_FIND_DATAA data;
     };
     std::vector<Found> found;
-    while (struct dirent* entry = readdir(dir)) {
-        const std::string linuxName(entry->d_name);
+    std::vector<std::string> linuxNames;
+    while (struct dirent* entry = readdir(dir))
+        linuxNames.push_back(entry->d_name);
+    // An alternate name that another entry bears as its own name would lead
+    // to that entry; such an entry gets none.
+    std::set<std::string> ownNames;
+    for (const std::string& linuxName : linuxNames)
+        if (!zq::NeedsAlternateName(linuxName))
+            ownNames.insert(FoldedName(zq::Utf8ToCp1252(linuxName)));
+    for (const std::string& linuxName : linuxNames) {
         const bool dots = linuxName == "." || linuxName == "..";
         if (dots && isRoot)
             continue;
         std::string windowsName = zq::Utf8ToCp1252(linuxName);
         std::replace(windowsName.begin(), windowsName.end(), '\\', '?');
-        if (!zq::MatchesFilePattern(pattern, windowsName))
+        std::string alternate = !dots && zq::NeedsAlternateName(linuxName) ? zq::AlternateName(linuxName) : std::string();
+        if (!alternate.empty() && ownNames.count(FoldedName(alternate)) != 0)
+            alternate.clear();
+        if (!zq::MatchesFilePattern(pattern, windowsName) &&
+            (alternate.empty() || !zq::MatchesFilePattern(pattern, alternate)))
             continue;
         struct stat st;
-        if (!StatEntry(dirfd(dir), entry->d_name, st))
+        bool linkToFolder = false;
+        if (!StatEntry(dirfd(dir), linuxName.c_str(), st, linkToFolder))
             continue;
         Found item;
         memset(&item.data, 0, sizeof(item.data));
-        item.data.dwFileAttributes = AttributesOf(st, linuxName);
+        item.data.dwFileAttributes = AttributesOf(st, linkToFolder, linuxName);
+        if (S_ISLNK(st.st_mode))
+            item.data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+        memcpy(item.data.cAlternateFileName, alternate.data(),
+               std::min(alternate.size(), sizeof(item.data.cAlternateFileName) - 1));
         item.data.ftCreationTime = FileTimeOf(st.st_mtim);
         item.data.ftLastAccessTime = FileTimeOf(st.st_atim);
         item.data.ftLastWriteTime = FileTimeOf(st.st_mtim);
-        if (!S_ISDIR(st.st_mode)) {
+        if (S_ISREG(st.st_mode)) {
             const ULONGLONG size = static_cast<ULONGLONG>(st.st_size);
             item.data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
             item.data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);

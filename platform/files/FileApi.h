@@ -16,6 +16,8 @@
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -40,18 +42,18 @@ typedef LPWIN32_FIND_DATAA LPWIN32_FIND_DATA;
 // Attributes of a file or folder; INVALID_FILE_ATTRIBUTES with the error
 // when it does not exist. Folders are FILE_ATTRIBUTE_DIRECTORY, files
 // FILE_ATTRIBUTE_ARCHIVE; without write permission READONLY is added, and
-// names starting with a dot are HIDDEN.
+// names starting with a dot are HIDDEN. A symbolic link is described
+// itself, not what it points to, as Windows describes its links:
+// FILE_ATTRIBUTE_REPARSE_POINT, with DIRECTORY when it points to a folder.
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 
 // Deleting an open file fails with ERROR_SHARING_VIOLATION, as the
-// framework's files never let others delete them; a folder gives
-// ERROR_ACCESS_DENIED.
+// framework's files never let others delete them; a folder, or a link to
+// one, gives ERROR_ACCESS_DENIED. A link to a file is deleted itself.
 BOOL DeleteFileA(LPCSTR lpFileName);
-// Only an empty folder is removed (else ERROR_DIR_NOT_EMPTY).
+// Only an empty folder is removed (else ERROR_DIR_NOT_EMPTY). A link to a
+// folder is removed itself; the folder it points to stays as it is.
 BOOL RemoveDirectoryA(LPCSTR lpPathName);
-// ERROR_ALREADY_EXISTS when the name exists, ERROR_PATH_NOT_FOUND when its
-// parent folder does not. The security attributes are not used.
-BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 
 BOOL SetCurrentDirectoryA(LPCSTR lpPathName);
 // The length without the NUL, or the size needed with the NUL when the
@@ -70,13 +72,19 @@ BOOL PathIsDirectoryA(LPCSTR pszPath);
 // names in sorted order. Nothing found: ERROR_FILE_NOT_FOUND; no such
 // folder: ERROR_PATH_NOT_FOUND; a pattern longer than a name can be:
 // ERROR_FILENAME_EXCED_RANGE. FindNextFileA ends with ERROR_NO_MORE_FILES.
+// Links are listed as links (see GetFileAttributesA), never followed, so a
+// walk of folders cannot leave the tree or run in a loop. A name that the
+// code page cannot show (it reads with '?') gets an ASCII alternate name in
+// cAlternateFileName, as Windows gives short names, which every path of
+// this layer accepts in its place; the pattern matches either name.
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 
-// Free space of the file system that holds the folder: first the bytes
-// free to the caller, then the size, then all free bytes. Any out-value may
-// be NULL; a NULL folder means the root.
+// Free space of the file system that holds the folder (which must exist):
+// first the bytes free to the caller (without the blocks kept for root),
+// then the size, then all free bytes. Any out-value may be NULL; a NULL
+// folder means the root.
 BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailableToCaller,
                          PULARGE_INTEGER lpTotalNumberOfBytes, PULARGE_INTEGER lpTotalNumberOfFreeBytes);
 // The same in clusters; free clusters are those free to the caller. Counts
@@ -87,9 +95,9 @@ BOOL GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWO
 namespace zq {
 
 // For tests: replaces the measurement of free space. The function gets the
-// Linux folder and returns false to let the call fail, or true with the
-// bytes free to the caller, the size and all free bytes. An empty function
-// restores the real measurement.
+// Linux folder (one that exists) and returns false to let the call fail, or
+// true with the bytes free to the caller, the size and all free bytes. An
+// empty function restores the real measurement.
 struct DiskSpace {
     ULONGLONG freeToCaller = 0;
     ULONGLONG total = 0;

@@ -1,5 +1,7 @@
 #include "platform/files/OpenFiles.h"
 
+#include "platform/base/DebugChannel.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -88,14 +90,17 @@ std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool re
     // accepted below.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+    // A file that is created or replaced is never reached through a link,
+    // so a link planted under its name cannot redirect the write.
     if (creation == 1 || creation == 2)
-        flags |= O_CREAT;
+        flags |= O_CREAT | O_NOFOLLOW;
     int fd = open(linuxPath.c_str(), flags, 0666);
     if (fd < 0) {
         const int err = errno;
+        DebugFailure("files", "open", linuxPath.c_str(), err);
         if (err == ENOENT || err == ENOTDIR)
             error = MissingPathError(linuxPath);
-        else if (err == EISDIR)
+        else if (err == EISDIR || err == ELOOP)
             error = ERROR_ACCESS_DENIED;
         else
             error = Win32ErrorFromErrno(err);

@@ -1,5 +1,7 @@
 #include "platform/modules/Modules.h"
 
+#include "platform/base/DebugChannel.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/stat.h>
@@ -90,6 +92,8 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName)
     }
     void* library = dlopen(linuxPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == NULL) {
+        const char* reason = dlerror();
+        zq::DebugPrintf("modules", "dlopen(\"%s\"): %s", linuxPath.c_str(), reason != NULL ? reason : "failed");
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return NULL;
     }

@@ -141,7 +141,67 @@ std::string FindNameNoCase(const std::string& folder, const std::string& wanted)
     return found.front();
 }
 
+// The entry of the folder whose alternate name is the wanted one; empty
+// when there is none.
+std::string FindAlternateName(const std::string& folder, const std::string& wanted)
+{
+    if (wanted.size() < 8 || wanted[0] != '~')
+        return std::string();
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return std::string();
+    std::vector<std::string> found;
+    while (struct dirent* entry = readdir(dir)) {
+        const std::string entryName(entry->d_name);
+        if (NeedsAlternateName(entryName) && EqualNoCaseCp1252(AlternateName(entryName), wanted))
+            found.push_back(entryName);
+    }
+    closedir(dir);
+    if (found.empty())
+        return std::string();
+    std::sort(found.begin(), found.end());
+    return found.front();
+}
+
 } // namespace
+
+bool NeedsAlternateName(const std::string& linuxName)
+{
+    const std::string windows = Utf8ToCp1252(linuxName);
+    if (Cp1252ToUtf8(windows) != linuxName)
+        return true;
+    for (unsigned char c : windows)
+        if (c == '\\' || c == '/' || IsForbiddenInName(c))
+            return true;
+    return false;
+}
+
+std::string AlternateName(const std::string& linuxName)
+{
+    // FNV-1a over the bytes of the Linux name.
+    unsigned hash = 2166136261u;
+    for (unsigned char c : linuxName) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    std::string name = "~";
+    for (int shift = 24; shift >= 0; shift -= 4)
+        name.push_back(hex[(hash >> shift) & 0xF]);
+    const size_t dot = linuxName.rfind('.');
+    if (dot != std::string::npos && dot > 0 && linuxName.size() - dot - 1 >= 1 && linuxName.size() - dot - 1 <= 3) {
+        std::string extension;
+        for (size_t i = dot + 1; i < linuxName.size(); ++i) {
+            const char c = linuxName[i];
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+                extension.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c));
+            else
+                return name;
+        }
+        name += "." + extension;
+    }
+    return name;
+}
 
 unsigned char FoldCp1252(unsigned char c)
 {
@@ -217,7 +277,9 @@ bool WindowsToLinux(const char* windowsPath, std::string& linuxPath, DWORD* erro
             continue;
         if (errno != ENOENT)
             break;
-        const std::string other = FindNameNoCase(JoinLinux(parts, i), parts[i]);
+        std::string other = FindNameNoCase(JoinLinux(parts, i), parts[i]);
+        if (other.empty())
+            other = FindAlternateName(JoinLinux(parts, i), Utf8ToCp1252(parts[i]));
         if (other.empty())
             break;
         parts[i] = other;

@@ -17,7 +17,9 @@ namespace zq {
 // of the path as Windows does, and a relative path, "\dir" or "Z:dir" is
 // taken from the current directory. A name that does not exist as written
 // but exists in another letter case is found, since Windows names do not
-// depend on case; the first such name in sorted order wins.
+// depend on case; the first such name in sorted order wins. A name that
+// is missing in every case may be the alternate name of an entry (see
+// AlternateName).
 //
 // Fails with ERROR_PATH_NOT_FOUND for an empty path or another drive
 // letter, ERROR_BAD_NETPATH for a network path (\\server\share) and
@@ -37,6 +39,16 @@ std::string LinuxToWindows(const std::string& linuxPath);
 // written. False (with the error as WindowsToLinux gives it) when the path
 // names nothing on this machine.
 bool FullWindowsPath(const char* windowsPath, std::string& fullPath, DWORD* error = nullptr);
+
+// Whether a Linux name (UTF-8) cannot be reached through its Windows form:
+// it holds characters that Windows-1252 lacks, bytes that are not UTF-8, a
+// backslash or a character that Windows forbids in names.
+bool NeedsAlternateName(const std::string& linuxName);
+
+// The ASCII name by which such an entry is reached, as Windows offers a
+// short name: '~', seven hex digits from the whole name and the name's
+// extension when it is short ASCII ("~1F3A9C0.XML"). Stable for the name.
+std::string AlternateName(const std::string& linuxName);
 
 // The current directory, in Linux form; empty if it cannot be read.
 std::string CurrentLinuxDirectory();

@@ -3,8 +3,11 @@
 //
 // "TMP" and "TEMP" values that are absolute Linux paths are shown in their
 // Windows form (Z:\...). When neither holds a value, as is usual on Linux,
-// "TMP" reads as TMPDIR, else /tmp, in Windows form, since Windows always
-// has a TMP.
+// "TMP" reads as a folder that only the user can reach, as Windows gives
+// every user one: <user cache folder>/tmp (UserFolders.h), made with mode
+// 0700 when missing and made private again when others may use it. One
+// that is not the user's own, or is a link, is refused: "TMP" then reads as
+// missing.
 #pragma once
 
 #include "platform/base/WinTypes.h"
@@ -15,7 +18,3 @@
 // buffer as it was. A missing variable returns 0 with ERROR_ENVVAR_NOT_FOUND;
 // an empty one returns 0 with an empty buffer.
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
-
-// Sets the variable (a NULL value removes it). "TMP" and "TEMP" given as a
-// Z: path are stored in their Linux form, so child processes can use them.
-BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value);

@@ -1,5 +1,6 @@
 #include "platform/process/Process.h"
 
+#include "platform/base/DebugChannel.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
 
@@ -92,10 +93,13 @@ bool CheckProgram(const std::string& path)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? zq::MissingPathError(path) : Win32ErrorFromErrno(errno));
+        const int err = errno;
+        zq::DebugFailure("process", "stat", path.c_str(), err);
+        SetLastError(err == ENOENT || err == ENOTDIR ? zq::MissingPathError(path) : Win32ErrorFromErrno(err));
         return false;
     }
     if (S_ISDIR(st.st_mode) || access(path.c_str(), X_OK) != 0) {
+        zq::DebugFailure("process", "access", path.c_str(), S_ISDIR(st.st_mode) ? EISDIR : errno);
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
@@ -287,10 +291,23 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     }
 
+    // The child leads a process group of its own, so that ending it ends
+    // whatever it started too, as ending a Windows job would.
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), childEnvironment);
+    int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), childEnvironment);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
+        zq::DebugFailure("process", "posix_spawn", program.c_str(), rc);
         SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(rc));
         return FALSE;
     }
@@ -365,9 +382,12 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
         SetLastError(ERROR_ACCESS_DENIED);  // as Windows answers for an ended process
         return FALSE;
     }
-    // Not yet reaped, so the pid is still this child's.
-    if (kill(state->pid, SIGKILL) != 0) {
-        SetLastError(Win32ErrorFromErrno(errno));
+    // Not yet reaped, so the pid, and the group it leads, are still this
+    // child's. The whole group ends: a child of the child must not live on.
+    if (kill(-state->pid, SIGKILL) != 0 && kill(state->pid, SIGKILL) != 0) {
+        const int err = errno;
+        zq::DebugFailure("process", "kill", nullptr, err);
+        SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
     return TRUE;

@@ -73,7 +73,9 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 // signal's number when a signal ended it.
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
-// Ends the child at once (SIGKILL); its exit code then reads 128 + 9.
+// Ends the child at once (SIGKILL), and with it every process it started
+// (each child leads a process group of its own); its exit code then reads
+// 128 + 9.
 // FALSE with ERROR_ACCESS_DENIED when it has already ended.
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
 

@@ -1,5 +1,6 @@
 #include "platform/registry/Registry.h"
 
+#include "platform/base/DebugChannel.h"
 #include "platform/paths/UserFolders.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <map>
 #include <mutex>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -299,13 +301,48 @@ std::string FormatStore(const Store& store)
 // Reads the store. A missing file is an empty store; a file that cannot be
 // parsed is renamed aside and the store is empty. Returns ERROR_SUCCESS or the
 // error of a file that exists but cannot be read.
+// Renames a store that cannot be used to user.reg.corrupt-<time>.
+void SetAside(const std::string& path)
+{
+    char stamp[32];
+    time_t now = time(nullptr);
+    struct tm tmNow;
+    localtime_r(&now, &tmNow);
+    strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tmNow);
+    std::string aside = path + ".corrupt-" + stamp;
+    for (int n = 1; n < 100 && access(aside.c_str(), F_OK) == 0; ++n)
+        aside = path + ".corrupt-" + stamp + "-" + std::to_string(n);
+    // When the rename fails (read-only folder) the file stays; it still
+    // reads as empty and the next successful write replaces it.
+    if (rename(path.c_str(), aside.c_str()) != 0)
+        zq::DebugFailure("registry", "rename", path.c_str(), errno);
+}
+
 LONG LoadStore(Store& store)
 {
     store.keys.clear();
     const std::string path = zq::RegistryFilePath();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ERROR_SUCCESS : static_cast<LONG>(Win32ErrorFromErrno(errno));
+    // O_NONBLOCK: a FIFO or a device in the store's place must not stop
+    // the open; only a regular file is read.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return ERROR_SUCCESS;
+        zq::DebugFailure("registry", "open", path.c_str(), err);
+        if (err == ENXIO) {  // a socket
+            SetAside(path);
+            return ERROR_SUCCESS;
+        }
+        return static_cast<LONG>(Win32ErrorFromErrno(err));
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        SetAside(path);
+        return ERROR_SUCCESS;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::string text;
     char buffer[65536];
     bool tooLarge = false;
@@ -331,17 +368,7 @@ LONG LoadStore(Store& store)
         return ERROR_SUCCESS;
 
     store.keys.clear();
-    char stamp[32];
-    time_t now = time(nullptr);
-    struct tm tmNow;
-    localtime_r(&now, &tmNow);
-    strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tmNow);
-    std::string aside = path + ".corrupt-" + stamp;
-    for (int n = 1; n < 100 && access(aside.c_str(), F_OK) == 0; ++n)
-        aside = path + ".corrupt-" + stamp + "-" + std::to_string(n);
-    // When the rename fails (read-only folder) the file stays; it still
-    // reads as empty and the next successful write replaces it.
-    rename(path.c_str(), aside.c_str());
+    SetAside(path);
     return ERROR_SUCCESS;
 }
 
@@ -380,27 +407,98 @@ bool WriteAll(int fd, const std::string& text)
     return true;
 }
 
+// Holds an advisory lock on the store folder while a change is read,
+// made and written, so that two processes do not lose each other's change.
+// The wait is bounded: a process that hangs while holding the lock delays a
+// change by a few seconds, after which it goes ahead without the lock.
+class FolderLock {
+public:
+    FolderLock()
+    {
+        std::string folder = StoreFolder();
+        if (MakeFolders(folder))
+            m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0) {
+            zq::DebugFailure("registry", "open", folder.c_str(), errno);
+            return;
+        }
+        for (int attempt = 0; attempt < 500; ++attempt) {
+            if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                m_held = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            usleep(10000);
+        }
+        zq::DebugFailure("registry", "flock", folder.c_str(), errno);
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // Whether no other writer of the layer is at work in the folder.
+    bool Held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    bool m_held = false;
+};
+
+// Removes the new files that a writer killed before its rename left
+// behind. Only under the folder lock: then no writer is at work.
+void RemoveLeftoverTemps(const std::string& folder)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> leftovers;
+    while (struct dirent* entry = readdir(dir)) {
+        if (strncmp(entry->d_name, "user.reg.tmp-", 13) == 0)
+            leftovers.push_back(folder + "/" + entry->d_name);
+    }
+    closedir(dir);
+    for (const std::string& leftover : leftovers) {
+        if (unlink(leftover.c_str()) != 0)
+            zq::DebugFailure("registry", "unlink", leftover.c_str(), errno);
+    }
+}
+
 // Replaces the store file: a new file in the same folder, flushed to disk,
 // renamed over the old one. On any failure the old file stays as it was.
-LONG SaveStore(const Store& store)
+LONG SaveStore(const Store& store, const FolderLock& folderLock)
 {
     const std::string folder = StoreFolder();
-    if (!MakeFolders(folder))
-        return static_cast<LONG>(Win32ErrorFromErrno(errno));
+    if (!MakeFolders(folder)) {
+        const int err = errno;
+        zq::DebugFailure("registry", "mkdir", folder.c_str(), err);
+        return static_cast<LONG>(Win32ErrorFromErrno(err));
+    }
+    if (folderLock.Held())
+        RemoveLeftoverTemps(folder);
     const std::string path = folder + "/user.reg";
     static unsigned counter = 0;
     std::string temp = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return static_cast<LONG>(Win32ErrorFromErrno(errno));
+    if (fd < 0) {
+        const int err = errno;
+        zq::DebugFailure("registry", "open", temp.c_str(), err);
+        return static_cast<LONG>(Win32ErrorFromErrno(err));
+    }
     if (!WriteAll(fd, FormatStore(store)) || fsync(fd) != 0) {
         int err = errno;
+        zq::DebugFailure("registry", "write", temp.c_str(), err);
         close(fd);
         unlink(temp.c_str());
         return static_cast<LONG>(Win32ErrorFromErrno(err));
     }
     if (close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
         int err = errno;
+        zq::DebugFailure("registry", "rename", temp.c_str(), err);
         unlink(temp.c_str());
         return static_cast<LONG>(Win32ErrorFromErrno(err));
     }
@@ -411,30 +509,6 @@ LONG SaveStore(const Store& store)
     }
     return ERROR_SUCCESS;
 }
-
-// Holds an advisory lock on the store folder while a change is read,
-// made and written, so that two processes do not lose each other's change.
-class FolderLock {
-public:
-    FolderLock()
-    {
-        std::string folder = StoreFolder();
-        if (MakeFolders(folder))
-            m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_fd >= 0)
-            flock(m_fd, LOCK_EX);
-    }
-    ~FolderLock()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int m_fd = -1;
-};
 
 // ---- handles --------------------------------------------------------------
 
@@ -541,7 +615,7 @@ LONG OpenOrCreate(HKEY hKey, LPCSTR lpSubKey, REGSAM access, bool create, PHKEY 
                 if (FindKey(store, partial) == nullptr)
                     store.keys.push_back(Key{partial, {}});
             }
-            status = SaveStore(store);
+            status = SaveStore(store, *folderLock);
             if (status != ERROR_SUCCESS)
                 return status;
             how = REG_CREATED_NEW_KEY;
@@ -690,7 +764,7 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
     } else {
         target->values.push_back(value);
     }
-    return SaveStore(store);
+    return SaveStore(store, folderLock);
 }
 
 LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,

@@ -6,8 +6,11 @@
 // XDG_CONFIG_HOME is not set). Key and value names are compared without
 // regard to case; values keep their type and their exact bytes. Every call
 // reads the file afresh, so changes by another process are seen, and every
-// change replaces the file atomically. A file that cannot be parsed is
-// renamed to user.reg.corrupt-<time> and the store reads as empty.
+// change replaces the file atomically. A file that cannot be parsed, or
+// anything but a regular file in its place (a FIFO, a folder), is renamed
+// to user.reg.corrupt-<time> without waiting on it, and the store reads as
+// empty. New files that a killed writer left behind (user.reg.tmp-*) are
+// removed by the next change.
 //
 // HKEY_LOCAL_MACHINE holds only HARDWARE\DEVICEMAP\SERIALCOMM, read-only and
 // built by the provider that the serial-port area installs with

@@ -40,13 +40,13 @@ TEST(UPDATETools, PathsWithoutDriveLetterMeasureNothing)
     EXPECT_TRUE(disk.Folders().empty());
 }
 
-TEST(UPDATETools, MeasuresTheRootOfTheDriveAndAllItsFreeBytes)
+TEST(UPDATETools, MeasuresTheNearestFolderAndTheBytesTheUserMayWrite)
 {
-    // A user quota: fewer bytes free to the caller than on the disk.
+    // Blocks kept for root: fewer bytes free to the caller than on the disk.
     FakeDisk disk(5000, 1000);
-    EXPECT_EQ(5000u, UPDATETools::GetFreeDiskSpace("Z:\\tmp\\Repository"));
+    EXPECT_EQ(1000u, UPDATETools::GetFreeDiskSpace("Z:\\tmp\\no such folder\\Repository"));
     ASSERT_FALSE(disk.Folders().empty());
-    EXPECT_EQ("/", disk.Folders()[0]);
+    EXPECT_EQ("/tmp", disk.Folders()[0]);
 }
 
 TEST(UPDATETools, EqualFreeSpaceIsNotEnough)

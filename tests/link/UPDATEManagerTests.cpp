@@ -6,7 +6,11 @@
 #include <fstream>
 #include <string>
 
+#include <csignal>
+
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "LinkNotifications.h"
@@ -143,6 +147,81 @@ TEST_F(Folders, DeleteFolderContentsEmptiesTheFolderAndKeepsIt)
         EXPECT_EQ(m_manager.IsFolderEmpty(Windows(folder)), 1);
         ASSERT_EQ(rmdir(folder.c_str()), 0) << "nothing is left inside";
     }
+}
+
+// Links planted in the Repository folder: the cleanup removes each link
+// itself and never touches what it points to; links that point back into
+// the folder or above it cannot make it run in a loop.
+TEST_F(Folders, TheCleanupRemovesLinksNeverWhatTheyPointTo)
+{
+    const std::string folder = m_root + "/Repository";
+    const std::string elsewhere = m_root + "/elsewhere";
+    MakeTree(folder);
+    ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+    std::ofstream(elsewhere + "/keep.bin") << "keep";
+    ASSERT_EQ(symlink(elsewhere.c_str(), (folder + "/oldlink").c_str()), 0);
+    ASSERT_EQ(symlink((elsewhere + "/keep.bin").c_str(), (folder + "/filelink").c_str()), 0);
+    ASSERT_EQ(symlink(".", (folder + "/dot").c_str()), 0);
+    ASSERT_EQ(symlink("..", (folder + "/sub/up").c_str()), 0);
+    ASSERT_EQ(symlink("/no/such/target", (folder + "/dangling").c_str()), 0);
+
+    m_manager.DeleteFolderContents(Windows(folder));
+    EXPECT_EQ(m_manager.IsFolderEmpty(Windows(folder)), 1);
+    EXPECT_EQ(rmdir(folder.c_str()), 0) << "nothing is left inside";
+    std::ifstream kept(elsewhere + "/keep.bin");
+    std::string text;
+    kept >> text;
+    EXPECT_EQ(text, "keep");
+}
+
+// Leftovers whose names Windows-1252 cannot show, which read with '?'.
+TEST_F(Folders, TheCleanupRemovesNamesOutsideTheCodePage)
+{
+    const std::string folder = m_root + "/Repository";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    std::ofstream(folder + "/\xe6\x97\xa5\xe6\x9c\xac.xml") << "a";
+    std::ofstream(folder + "/\xe4\xb8\xad\xe5\x9b\xbd.xml") << "b";
+    ASSERT_EQ(mkdir((folder + "/\xd0\xb4\xd0\xb8\xd1\x80").c_str(), 0700), 0);
+    std::ofstream(folder + "/\xd0\xb4\xd0\xb8\xd1\x80/\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.bin") << "c";
+    std::ofstream(folder + "/latin1 \xe4.bin") << "d";
+    std::ofstream(folder + "/a:b?.xml") << "e";
+
+    m_manager.DeleteFolderContents(Windows(folder));
+    EXPECT_EQ(m_manager.IsFolderEmpty(Windows(folder)), 1);
+    EXPECT_EQ(rmdir(folder.c_str()), 0) << "nothing is left inside";
+}
+
+// A Repository folder left by another user (an earlier run under sudo):
+// this user cannot empty it, and the cleanup's result shows that.
+TEST_F(Folders, ARepositoryOfAnotherUserStaysAndIsNotEmpty)
+{
+    struct passwd* nobody = getpwnam("nobody");
+    if (geteuid() != 0 || nobody == nullptr)
+        GTEST_SKIP() << "needs root to make a folder of another user";
+    const std::string folder = m_root + "/Repository";
+    MakeTree(folder);
+    ASSERT_EQ(chmod(m_root.c_str(), 0755), 0);
+    ASSERT_EQ(system(("chmod -R a+rX '" + folder + "'").c_str()), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+            _exit(100);
+        UPDATEManager manager;
+        manager.DeleteFolderContents(Windows(folder));
+        _exit(manager.IsFolderEmpty(Windows(folder)) == 0 ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    int status = -1;
+    for (int i = 0; i < 3000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        usleep(10000);
+    if (!WIFEXITED(status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the cleanup did not end";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the folder read as empty";
+    struct stat st;
+    EXPECT_EQ(stat((folder + "/sub/deeper/b.xml").c_str(), &st), 0);
 }
 
 TEST_F(Folders, IsFolderEmptyCountsEveryEntryButDots)

@@ -1,14 +1,25 @@
 // The unpack step with the real 7za of the program folder.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include "RecordingProtocol.h"
 #include "UpdateTestSupport.h"
+#include "container/UPDATETools.h"
 #include "link/FileCrc32.h"
 #include "platform/files/CFile.h"
 #include "platform/files/FileApi.h"
@@ -207,13 +218,25 @@ TEST(Unzip, WithoutTheUnpackerTheFolderIsEmptyAndTheResultZero)
     EXPECT_TRUE(unpack.Unpacked().empty());
 }
 
-TEST(Unzip, AnUnpackerThatHangsIsEndedAndLeavesNothingBehind)
+// Whether the process runs (a zombie has ended).
+bool Runs(pid_t pid)
 {
-    // A stand-in for 7za that writes a partial file and then never ends.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
+TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
+{
+    // A stand-in for 7za that writes a partial file, starts a child that
+    // holds on, and never ends.
     TempFolder fake("zq-hung7za");
     Unpack unpack;
     const std::string partial = unpack.Repository() + "/partial.bin";
-    const std::string script = fake.Write("7za", "#!/bin/sh\necho part > '" + partial + "'\nexec sleep 600\n");
+    const std::string childPid = fake.Path() + "/child.pid";
+    const std::string script = fake.Write("7za", "#!/bin/sh\necho part > '" + partial + "'\nsleep 600 &\necho $! > '" +
+                                                     childPid + "'\nwait\n");
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
     const DWORD saved = UPDATEProtocol::m_UnpackTimeLimit;
     UPDATEProtocol::m_UnpackTimeLimit = 1000;
@@ -221,6 +244,157 @@ TEST(Unzip, AnUnpackerThatHangsIsEndedAndLeavesNothingBehind)
     ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, WindowsPath(fake.Path())));
     EXPECT_TRUE(unpack.Unpacked().empty());
     UPDATEProtocol::m_UnpackTimeLimit = saved;
+
+    const pid_t child = static_cast<pid_t>(atoi(fake.Read("child.pid").c_str()));
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 500 && Runs(child); ++i)
+        usleep(10000);
+    EXPECT_FALSE(Runs(child)) << "the unpacker's child lives on";
+    if (Runs(child))
+        kill(child, SIGKILL);
+}
+
+// Links planted in the Repository folder before the unpack: a link to a
+// folder elsewhere, one to the folder itself and one above it. The cleanup
+// removes the links and leaves their targets; the unpack goes on.
+TEST(Unzip, LinksInTheRepositoryAreRemovedNotFollowed)
+{
+    Unpack unpack;
+    TempFolder elsewhere("zq-elsewhere");
+    elsewhere.Write("keep/precious.bin", "precious");
+    const std::string repository = unpack.Repository();
+    ASSERT_EQ(0, symlink((elsewhere.Path() + "/keep").c_str(), (repository + "/oldlink").c_str()));
+    ASSERT_EQ(0, symlink(".", (repository + "/dot").c_str()));
+    ASSERT_EQ(0, symlink("..", (repository + "/old/up").c_str()));
+    std::string container = unpack.Container(MakeZip({{"update.xml", "<update/>"}}));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container));
+    EXPECT_EQ((std::vector<std::string>{"update.xml"}), unpack.Unpacked());
+    EXPECT_EQ("precious", elsewhere.Read("keep/precious.bin"));
+}
+
+// A cleanup that leaves anything behind ends as an unpack that failed, and
+// the unpacker does not run: an old description must never pass for the
+// new container's.
+TEST(Unzip, ARepositoryThatCannotBeEmptiedFailsTheUnpack)
+{
+    struct Case {
+        const char* what;
+        // False when this machine cannot make the case.
+        bool (*plant)(Unpack& unpack, const std::string& elsewhere);
+    } cases[] = {
+        {"an entry that cannot be deleted",
+         [](Unpack& unpack, const std::string&) {
+             const std::string old = unpack.Repository() + "/old";
+             if (geteuid() != 0)
+                 return chmod(old.c_str(), 0500) == 0;
+             // root deletes what it likes, but not an immutable file.
+             int fd = open((old + "/file.bin").c_str(), O_RDONLY);
+             int flags = 0;
+             const bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                               (flags |= FS_IMMUTABLE_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+             if (fd >= 0)
+                 close(fd);
+             return done;
+         }},
+        {"a Repository that is a link",
+         [](Unpack& unpack, const std::string& elsewhere) {
+             const std::string repository = unpack.Repository();
+             return system(("rm -rf '" + repository + "'").c_str()) == 0 &&
+                    symlink(elsewhere.c_str(), repository.c_str()) == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Unpack unpack;
+        TempFolder elsewhere("zq-elsewhere");
+        elsewhere.Write("precious.bin", "precious");
+        // Lets the folder go again, whatever the test found.
+        struct Release {
+            std::string old;
+            ~Release()
+            {
+                chmod(old.c_str(), 0700);
+                int fd = open((old + "/file.bin").c_str(), O_RDONLY);
+                int flags = 0;
+                if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL)) {
+                    flags &= ~FS_IMMUTABLE_FL;
+                    ioctl(fd, FS_IOC_SETFLAGS, &flags);
+                }
+                if (fd >= 0)
+                    close(fd);
+            }
+        } release{unpack.Repository() + "/old"};
+        if (!c.plant(unpack, elsewhere.Path())) {
+            std::cout << "skipped: " << c.what << "\n";
+            continue;
+        }
+        std::string container = unpack.Container(MakeZip({{"update.xml", "<update/>"}}));
+        ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container));
+        EXPECT_EQ(UPDATE_RESULT_UNZIP_ERROR, unpack.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ("precious", elsewhere.Read("precious.bin"));
+        struct stat st;
+        EXPECT_NE(0, stat((unpack.Repository() + "/update.xml").c_str(), &st)) << "the unpacker ran";
+    }
+}
+
+// A small file system of its own, mounted for the test where this user may
+// mount one.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const std::string& folder, const char* size) : m_folder(folder)
+    {
+        mkdir(m_folder.c_str(), 0700);
+        m_mounted = mount("tmpfs", m_folder.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
+    }
+    ~SmallFileSystem()
+    {
+        if (m_mounted)
+            umount2(m_folder.c_str(), MNT_DETACH);
+    }
+    bool Mounted() const { return m_mounted; }
+
+private:
+    std::string m_folder;
+    bool m_mounted = false;
+};
+
+// The Repository on a 1 MiB file system of its own, inside a drive whose
+// root has plenty of room: the room that counts is that of the small one.
+TEST(Unzip, TheRoomOfTheFileSystemThatHoldsTheRepositoryCounts)
+{
+    Unpack unpack;
+    SmallFileSystem small(unpack.m_root.Path() + "/small", "1m");
+    if (!small.Mounted())
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    // The Repository folder does not exist yet; its parent is measured.
+    const std::string repository = unpack.m_root.Path() + "/small/Repository";
+    const std::string big = unpack.Container(MakeZip({{"big.bin", updatetest::RandomBytes(600000, 4)}}));
+    EXPECT_EQ(UPDATE_RESULT_DISK_SPACE, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), WindowsPath(repository).c_str(),
+                                                                     WindowsPath(big).c_str()));
+    const std::string fits = unpack.Container(MakeZip({{"update.xml", "<update/>"}}), "small.zip");
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), WindowsPath(repository).c_str(),
+                                                                  WindowsPath(fits).c_str()));
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.WaitResult(RESULT_WAIT));
+    EXPECT_EQ("<update/>", unpack.m_root.Read("small/Repository/update.xml"));
+}
+
+// The free bytes measured for a folder that does not exist yet are those of
+// the file system of its nearest folder, as far as this user may write.
+TEST(Unzip, FreeSpaceIsThatOfTheNearestExistingFolder)
+{
+    struct stat root, shm;
+    if (stat("/", &root) != 0 || stat("/dev/shm", &shm) != 0 || root.st_dev == shm.st_dev)
+        GTEST_SKIP() << "/dev/shm is not a file system of its own here";
+    struct statvfs rootVfs, shmVfs;
+    ASSERT_EQ(0, statvfs("/", &rootVfs));
+    ASSERT_EQ(0, statvfs("/dev/shm", &shmVfs));
+    const double rootFree = static_cast<double>(rootVfs.f_bavail) * rootVfs.f_frsize;
+    const double shmFree = static_cast<double>(shmVfs.f_bavail) * shmVfs.f_frsize;
+    const double drift = 64.0 * 1024 * 1024;  // others write meanwhile
+    if (std::fabs(rootFree - shmFree) < 16 * drift)
+        GTEST_SKIP() << "both file systems have about the same room";
+    EXPECT_NEAR(shmFree, static_cast<double>(UPDATETools::GetFreeDiskSpace("Z:\\dev\\shm\\no such\\Repository")), drift);
+    EXPECT_NEAR(rootFree, static_cast<double>(UPDATETools::GetFreeDiskSpace("Z:\\no such\\Repository")), drift);
 }
 
 TEST(Unzip, AFailedUnpackLeavesNothingBehind)

@@ -2,6 +2,9 @@
 #include "platform/paths/UserFolders.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "TempFolder.h"
 
 #include <cstdlib>
 #include <pwd.h>
@@ -73,11 +76,6 @@ TEST(Environment, Win32BufferRules)
     EXPECT_EQ(0u, length);
     EXPECT_EQ("", Read("ZQ_TEST_EMPTY", &length));
     EXPECT_EQ(0u, length);
-
-    EXPECT_TRUE(SetEnvironmentVariableA("ZQ_TEST_MISSING", "\xe4"));
-    EXPECT_STREQ("\xc3\xa4", getenv("ZQ_TEST_MISSING"));
-    EXPECT_TRUE(SetEnvironmentVariableA("ZQ_TEST_MISSING", NULL));
-    EXPECT_EQ("<missing>", Read("ZQ_TEST_MISSING"));
 }
 
 TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
@@ -93,21 +91,80 @@ TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
         EXPECT_EQ("Z:\\srv\\temp", Read("TEMP"));
     }
     {
-        ScopedVariables vars({{"TMP", nullptr}, {"TEMP", nullptr}, {"TMPDIR", "/run/user/tmp"}});
-        EXPECT_EQ("Z:\\run\\user\\tmp", Read("TMP"));
-        EXPECT_EQ("<missing>", Read("TEMP"));
-    }
-    {
-        ScopedVariables vars({{"TMP", ""}, {"TEMP", nullptr}, {"TMPDIR", nullptr}});
+        ScopedVariables vars({{"TMP", ""}, {"TEMP", nullptr}});
         EXPECT_EQ("", Read("TMP")); // set but empty: Windows reports it empty
-        ScopedVariables none({{"TMP", nullptr}});
-        EXPECT_EQ("Z:\\tmp", Read("TMP"));
     }
-    {
-        ScopedVariables vars({{"TMP", nullptr}});
-        EXPECT_TRUE(SetEnvironmentVariableA("TMP", "Z:\\home\\me\\tmp"));
-        EXPECT_STREQ("/home/me/tmp", getenv("TMP")); // children see a Linux path
-        EXPECT_EQ("Z:\\home\\me\\tmp", Read("TMP"));
+}
+
+// Neither TMP nor TEMP set, as usual on Linux: the folder supplied is the
+// user's own and private, never a fixed name in /tmp that anyone may
+// create first. TMPDIR (often /tmp itself) does not count.
+TEST(Environment, WithoutTmpOrTempTheUserGetsAPrivateFolder)
+{
+    TempFolder cache("cache");
+    const std::string tmp = cache.Linux("zqupdatemanager/tmp");
+    ScopedVariables vars({{"TMP", nullptr}, {"TEMP", nullptr}, {"TMPDIR", "/tmp"}, {"XDG_CACHE_HOME", cache.Linux().c_str()}});
+    const mode_t savedMask = umask(0);
+    EXPECT_EQ(zq::LinuxToWindows(tmp), Read("TMP"));
+    umask(savedMask);
+    EXPECT_EQ("<missing>", Read("TEMP"));
+    struct stat st;
+    ASSERT_EQ(0, lstat(tmp.c_str(), &st));
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+    EXPECT_EQ(geteuid(), st.st_uid);
+    ASSERT_EQ(0, lstat(cache.Linux("zqupdatemanager").c_str(), &st));
+    EXPECT_EQ(0u, st.st_mode & 022);
+
+    // Made open to others after all: private again at the next read.
+    ASSERT_EQ(0, chmod(tmp.c_str(), 0777));
+    EXPECT_EQ(zq::LinuxToWindows(tmp), Read("TMP"));
+    ASSERT_EQ(0, lstat(tmp.c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+}
+
+TEST(Environment, APrivateFolderThatIsNotTheUsersOwnIsRefused)
+{
+    struct Case {
+        const char* what;
+        // False when this user cannot plant it (chown needs root).
+        bool (*plant)(const TempFolder& cache, const TempFolder& elsewhere);
+    } cases[] = {
+        {"a link to a folder elsewhere",
+         [](const TempFolder& cache, const TempFolder& elsewhere) {
+             cache.MakeFolder("zqupdatemanager");
+             return symlink(elsewhere.Linux().c_str(), cache.Linux("zqupdatemanager/tmp").c_str()) == 0;
+         }},
+        {"a folder of another user",
+         [](const TempFolder& cache, const TempFolder&) {
+             cache.MakeFolder("zqupdatemanager");
+             cache.MakeFolder("zqupdatemanager/tmp");
+             return chown(cache.Linux("zqupdatemanager/tmp").c_str(), geteuid() + 1, getegid()) == 0;
+         }},
+        {"a program folder of another user",
+         [](const TempFolder& cache, const TempFolder&) {
+             cache.MakeFolder("zqupdatemanager");
+             return chown(cache.Linux("zqupdatemanager").c_str(), geteuid() + 1, getegid()) == 0;
+         }},
+        {"a file",
+         [](const TempFolder& cache, const TempFolder&) {
+             cache.MakeFolder("zqupdatemanager");
+             cache.Write("zqupdatemanager/tmp", "x");
+             return true;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder cache("cache");
+        TempFolder elsewhere("elsewhere");
+        ASSERT_EQ(0, chmod(elsewhere.Linux().c_str(), 0777));
+        if (!c.plant(cache, elsewhere))
+            continue;
+        ScopedVariables vars({{"TMP", nullptr}, {"TEMP", nullptr}, {"XDG_CACHE_HOME", cache.Linux().c_str()}});
+        EXPECT_EQ("<missing>", Read("TMP"));
+        struct stat st;
+        ASSERT_EQ(0, stat(elsewhere.Linux().c_str(), &st));
+        EXPECT_EQ(0777u, st.st_mode & 07777); // nothing was changed through the link
     }
 }
 

@@ -36,16 +36,14 @@ TEST(CFileTest, WritesReadsSeeksAndMeasures)
 
     CFile out;
     ASSERT_TRUE(out.Open(name.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
-    EXPECT_NE(CFile::hFileNull, out.m_hFile);
+    EXPECT_NE(INVALID_HANDLE_VALUE, out.m_hFile);
     out.Write("0123456789", 10);
     out.Write("abcdef", 6);
     EXPECT_EQ(16u, out.GetLength());
     EXPECT_EQ(16u, out.GetPosition());
-    EXPECT_EQ(name, std::string(out.GetFilePath()));
-    EXPECT_EQ("data file.bin", std::string(out.GetFileName()));
     out.Flush();
     out.Close();
-    EXPECT_EQ(CFile::hFileNull, out.m_hFile);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, out.m_hFile);
     EXPECT_EQ("0123456789abcdef", temp.Read("data file.bin"));
 
     CFile in(name.c_str(), CFile::modeRead);
@@ -59,26 +57,24 @@ TEST(CFileTest, WritesReadsSeeksAndMeasures)
     EXPECT_EQ(0, memcmp(buffer, "cdef", 4));
     EXPECT_EQ(0u, in.Read(buffer, sizeof(buffer)));
     EXPECT_EQ(13u, in.Seek(-3, CFile::end));
-    in.SeekToBegin();
+    in.Seek(0, CFile::begin);
     EXPECT_EQ(0u, in.GetPosition());
-    EXPECT_EQ(16u, in.SeekToEnd());
+    EXPECT_EQ(16u, in.Seek(0, CFile::end));
     EXPECT_EQ(CFileException::badSeek, CauseOf([&] { in.Seek(-20, CFile::current); }));
     EXPECT_EQ(16u, in.GetPosition());
-    // A read-only file refuses writes and a new length.
+    // A read-only file refuses writes.
     EXPECT_EQ(CFileException::accessDenied, CauseOf([&] { in.Write("x", 1); }));
-    EXPECT_EQ(CFileException::accessDenied, CauseOf([&] { in.SetLength(3); }));
     in.Close();
 
-    // Open without truncation keeps the data; SetLength cuts it.
+    // Open without truncation keeps the data.
     CFile both;
     ASSERT_TRUE(both.Open(name.c_str(), CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite));
     EXPECT_EQ(16u, both.GetLength());
-    both.SeekToEnd();
+    both.Seek(0, CFile::end);
     both.Write("!", 1);
-    both.SetLength(5);
-    EXPECT_EQ(5u, both.GetLength());
+    EXPECT_EQ(17u, both.GetLength());
     both.Close();
-    EXPECT_EQ("01234", temp.Read("data file.bin"));
+    EXPECT_EQ("0123456789abcdef!", temp.Read("data file.bin"));
 
     // modeCreate alone empties an existing file.
     CFile again(name.c_str(), CFile::modeCreate | CFile::modeWrite);
@@ -109,7 +105,7 @@ TEST(CFileTest, FailuresGiveTheirCause)
         EXPECT_EQ(c.cause, error.m_cause) << c.name;
         EXPECT_EQ(c.osError, error.m_lOsError) << c.name;
         EXPECT_EQ(static_cast<DWORD>(c.osError), GetLastError()) << c.name;
-        EXPECT_EQ(CFile::hFileNull, file.m_hFile);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, file.m_hFile);
 
         LONG osError = 0;
         EXPECT_EQ(c.cause, CauseOf([&] { CFile thrown(c.name.c_str(), c.flags); }, &osError)) << c.name;
@@ -122,6 +118,30 @@ TEST(CFileTest, FailuresGiveTheirCause)
     EXPECT_EQ(CFileException::invalidFile, CauseOf([&] { closed.Read(&byte, 1); }));
     EXPECT_EQ(CFileException::invalidFile, CauseOf([&] { closed.GetLength(); }));
     EXPECT_EQ(-1, CauseOf([&] { closed.Close(); }));
+}
+
+// A file that is created or replaced is never reached through a link that
+// someone planted under its name; reading through a link works as usual.
+TEST(CFileTest, CreatingNeverFollowsALink)
+{
+    TempFolder temp;
+    TempFolder elsewhere("elsewhere");
+    elsewhere.Write("victim.txt", "precious");
+    ASSERT_EQ(0, symlink(elsewhere.Linux("victim.txt").c_str(), temp.Linux("product.xml").c_str()));
+    for (UINT flags : {CFile::modeCreate | CFile::modeWrite, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite}) {
+        SCOPED_TRACE(flags);
+        CFile file;
+        CFileException error;
+        EXPECT_FALSE(file.Open(temp.Windows("product.xml").c_str(), flags, &error));
+        EXPECT_EQ(CFileException::accessDenied, error.m_cause);
+    }
+    EXPECT_EQ("precious", elsewhere.Read("victim.txt"));
+
+    CFile reader;
+    ASSERT_TRUE(reader.Open(temp.Windows("product.xml").c_str(), CFile::modeRead));
+    char buffer[16] = {};
+    EXPECT_EQ(8u, reader.Read(buffer, sizeof(buffer)));
+    EXPECT_STREQ("precious", buffer);
 }
 
 TEST(CFileTest, SharingFollowsTheWindowsRules)

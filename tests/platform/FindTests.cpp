@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -110,6 +115,168 @@ TEST(FileSearch, FindsEntriesAsWindowsListsThem)
     EXPECT_NE(".", root.front());
 }
 
+// What a search returns for one name.
+WIN32_FIND_DATAA FindOne(const std::string& pattern)
+{
+    WIN32_FIND_DATAA data;
+    memset(&data, 0, sizeof(data));
+    HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+    EXPECT_NE(INVALID_HANDLE_VALUE, h) << pattern;
+    if (h != INVALID_HANDLE_VALUE)
+        FindClose(h);
+    return data;
+}
+
+// Windows describes a symbolic link itself: a reparse point, a folder when
+// it points to one. RemoveDirectory removes a folder link and DeleteFile
+// refuses it; DeleteFile removes a file link. What a link points to is
+// never touched.
+TEST(FileSearch, LinksAreListedAsLinksAndRemovedThemselves)
+{
+    TempFolder temp;
+    TempFolder elsewhere("elsewhere");
+    elsewhere.Write("keep.bin", "keep");
+    elsewhere.MakeFolder("folder");
+    elsewhere.Write("folder/inside.bin", "inside");
+    temp.MakeFolder("real");
+    ASSERT_EQ(0, symlink(elsewhere.Linux("folder").c_str(), temp.Linux("to folder").c_str()));
+    ASSERT_EQ(0, symlink(elsewhere.Linux("keep.bin").c_str(), temp.Linux("to file").c_str()));
+    ASSERT_EQ(0, symlink(temp.Linux("gone").c_str(), temp.Linux("dangling").c_str()));
+    ASSERT_EQ(0, symlink(".", temp.Linux("dot").c_str()));
+
+    const DWORD folderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    const DWORD fileLink = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT;
+    struct Case {
+        const char* name;
+        DWORD attributes;
+    } cases[] = {
+        {"real", FILE_ATTRIBUTE_DIRECTORY}, {"to folder", folderLink}, {"dot", folderLink},
+        {"to file", fileLink},              {"dangling", fileLink},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WIN32_FIND_DATAA data = FindOne(temp.Windows(c.name));
+        EXPECT_EQ(c.attributes, data.dwFileAttributes);
+        EXPECT_EQ(c.attributes, GetFileAttributesA(temp.Windows(c.name).c_str()));
+        if (c.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            EXPECT_EQ(IO_REPARSE_TAG_SYMLINK, data.dwReserved0);
+            EXPECT_EQ(0u, data.nFileSizeLow); // the link's size, not its target's
+        }
+    }
+    // A search through a link to a folder sees that folder, as on Windows.
+    EXPECT_EQ((std::vector<std::string>{".", "..", "inside.bin"}), Search(temp.Windows("to folder") + "\\*.*"));
+
+    EXPECT_FALSE(DeleteFileA(temp.Windows("to folder").c_str()));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(RemoveDirectoryA(temp.Windows("to file").c_str()));
+    EXPECT_EQ(ERROR_DIRECTORY, GetLastError());
+    EXPECT_TRUE(RemoveDirectoryA(temp.Windows("to folder").c_str()));
+    EXPECT_TRUE(RemoveDirectoryA(temp.Windows("dot").c_str()));
+    EXPECT_TRUE(DeleteFileA(temp.Windows("to file").c_str()));
+    EXPECT_TRUE(DeleteFileA(temp.Windows("dangling").c_str()));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "real"}), Search(temp.Windows("*.*")));
+    EXPECT_EQ("keep", elsewhere.Read("keep.bin"));
+    EXPECT_EQ("inside", elsewhere.Read("folder/inside.bin"));
+}
+
+// A name that Windows-1252 cannot show reads with '?', which no file
+// function accepts; its alternate name reaches it, as a short name does on
+// Windows.
+TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
+{
+    struct Case {
+        const char* linuxName;
+        const char* shown;
+        bool folder;
+    } cases[] = {
+        {"\xe6\x97\xa5\xe6\x9c\xac.xml", "??.xml", false},            // Japanese
+        {"\xe4\xb8\xad\xe5\x9b\xbd.xml", "??.xml", false},            // Chinese, shown the same
+        {"\xd0\xb4\xd0\xb8\xd1\x80", "???", true},                    // Cyrillic folder
+        {"latin1 \xe4.bin", "latin1 ?.bin", false},                   // not UTF-8
+        {"what?.txt", "what?.txt", false},                            // a wildcard in the name
+        {"back\\slash", "back?slash", false},
+        {"a:b", "a:b", false},
+    };
+    TempFolder temp;
+    for (const Case& c : cases) {
+        if (c.folder) {
+            temp.MakeFolder(c.linuxName);
+            temp.Write(std::string(c.linuxName) + "/\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.bin", "inner");
+        } else {
+            temp.Write(c.linuxName, c.linuxName);
+        }
+    }
+    temp.Write("Zubeh\xc3\xb6r.txt", "has a Windows-1252 name");
+
+    std::vector<std::string> alternates;
+    CFileFind finder;
+    BOOL working = finder.FindFile(temp.Windows("*.*").c_str());
+    while (working) {
+        working = finder.FindNextFile();
+        if (finder.IsDots())
+            continue;
+        const std::string path(finder.GetFilePath());
+        if (std::string(finder.GetFileName()) == "Zubeh\xf6r.txt") {
+            EXPECT_EQ(temp.Windows("Zubeh\xc3\xb6r.txt"), path);
+            continue;
+        }
+        const std::string alternate = path.substr(path.rfind('\\') + 1);
+        alternates.push_back(alternate);
+        EXPECT_EQ('~', alternate[0]) << path;
+        EXPECT_LE(alternate.size(), 12u);
+        for (unsigned char ch : alternate)
+            EXPECT_TRUE(ch > 0x20 && ch < 0x7F && ch != '?' && ch != '*' && ch != ':' && ch != '\\') << alternate;
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
+        if (finder.IsDirectory()) {
+            EXPECT_EQ((std::vector<std::string>{".", "..", "????.bin"}), Search(path + "\\*.*"));
+            CFileFind inner;
+            ASSERT_TRUE(inner.FindFile((path + "\\*.bin").c_str()));
+            inner.FindNextFile();
+            EXPECT_TRUE(DeleteFileA(inner.GetFilePath()));
+            inner.Close();
+            EXPECT_TRUE(RemoveDirectoryA(path.c_str())) << path;
+        } else {
+            CFile file;
+            ASSERT_TRUE(file.Open(path.c_str(), CFile::modeRead)) << path;
+            char buffer[64] = {};
+            const UINT length = file.Read(buffer, sizeof(buffer));
+            file.Close();
+            // The alternate name reaches this entry, not another one shown alike.
+            bool known = false;
+            for (const Case& c : cases)
+                known = known || std::string(buffer, length) == c.linuxName;
+            EXPECT_TRUE(known) << path;
+            EXPECT_TRUE(DeleteFileA(path.c_str())) << path;
+        }
+    }
+    finder.Close();
+    EXPECT_EQ(sizeof(cases) / sizeof(cases[0]), alternates.size());
+    std::sort(alternates.begin(), alternates.end());
+    EXPECT_EQ(alternates.end(), std::adjacent_find(alternates.begin(), alternates.end()));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "Zubeh\xf6r.txt"}), Search(temp.Windows("*.*")));
+    // Patterns match the alternate name too, as they match short names.
+    temp.Write("\xe6\x97\xa5.xml", "");
+    EXPECT_EQ((std::vector<std::string>{"?.xml"}), Search(temp.Windows("*.xml")));
+}
+
+// An entry whose own name is the alternate name of another never has its
+// place taken: the other entry then gets no alternate name, and nothing is
+// deleted in its name.
+TEST(FileSearch, AnAlternateNameThatIsTakenIsNotGiven)
+{
+    TempFolder temp;
+    const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac.xml";
+    temp.Write(japanese, "japanese");
+    const std::string taken = zq::AlternateName(japanese);
+    temp.Write(taken, "the real one");
+    const WIN32_FIND_DATAA data = FindOne(temp.Windows("??.xml"));
+    EXPECT_STREQ("??.xml", data.cFileName);
+    EXPECT_STREQ("", data.cAlternateFileName);
+    EXPECT_FALSE(DeleteFileA(temp.Windows("??.xml").c_str()));
+    EXPECT_EQ("the real one", temp.Read(taken));
+    EXPECT_EQ("japanese", temp.Read(japanese));
+}
+
 TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
 {
     TempFolder temp;
@@ -154,11 +321,7 @@ TEST(FileFunctions, FoldersAttributesAndDeletion)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
 
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
-    EXPECT_FALSE(CreateDirectoryA(folder.c_str(), NULL));
-    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
-    EXPECT_FALSE(CreateDirectoryA((temp.Windows() + "\\a\\b").c_str(), NULL));
-    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+    temp.MakeFolder("Repository");
     EXPECT_TRUE(PathIsDirectoryA(folder.c_str()));
     EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(folder.c_str()));
 
@@ -201,6 +364,30 @@ TEST(DiskSpace, MeasuresTheFileSystemOfTheFolder)
     EXPECT_FALSE(GetDiskFreeSpaceExA("\\\\server\\share\\", &available, &total, &free));
     EXPECT_FALSE(GetDiskFreeSpaceExA("Z:\\no such folder\\here", &available, &total, &free));
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
+// Each folder is measured on the file system that holds it, not on "/":
+// /dev/shm is a file system of its own on Linux.
+TEST(DiskSpace, EachFolderIsMeasuredOnItsOwnFileSystem)
+{
+    struct stat root, shm;
+    if (stat("/", &root) != 0 || stat("/dev/shm", &shm) != 0 || root.st_dev == shm.st_dev)
+        GTEST_SKIP() << "/dev/shm is not a file system of its own here";
+    struct statvfs rootVfs, shmVfs;
+    ASSERT_EQ(0, statvfs("/", &rootVfs));
+    ASSERT_EQ(0, statvfs("/dev/shm", &shmVfs));
+    const ULONGLONG rootSize = static_cast<ULONGLONG>(rootVfs.f_blocks) * rootVfs.f_frsize;
+    const ULONGLONG shmSize = static_cast<ULONGLONG>(shmVfs.f_blocks) * shmVfs.f_frsize;
+    if (rootSize == shmSize)
+        GTEST_SKIP() << "both file systems have the same size";
+    ULARGE_INTEGER available, total, free;
+    ASSERT_TRUE(GetDiskFreeSpaceExA("Z:\\dev\\shm", &available, &total, &free));
+    EXPECT_EQ(shmSize, total.QuadPart);
+    ASSERT_TRUE(GetDiskFreeSpaceExA("Z:\\", &available, &total, &free));
+    EXPECT_EQ(rootSize, total.QuadPart);
+    // The bytes free to the caller leave out the blocks kept for root.
+    const double expected = static_cast<double>(rootVfs.f_bavail) * static_cast<double>(rootVfs.f_frsize);
+    EXPECT_NEAR(expected, static_cast<double>(available.QuadPart), 256.0 * 1024 * 1024);
 }
 
 TEST(DiskSpace, ProviderGivesExactFiguresToBothQueries)

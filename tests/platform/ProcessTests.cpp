@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include <csignal>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -181,6 +183,49 @@ TEST(Process, TerminateEndsARunningChildOnce)
     EXPECT_TRUE(CloseHandle(pi.hProcess));
     EXPECT_FALSE(TerminateProcess(pi.hProcess, 1));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// Whether the process runs (a zombie has ended).
+bool Runs(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
+// Ending a child ends what it started, as ending a Windows job does: the
+// child leads a process group of its own, and the whole group ends.
+TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
+{
+    char folder[] = "/tmp/zq-group-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(folder));
+    const std::string pidFile = std::string(folder) + "/grandchild";
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(StartPlain("Z:\\bin\\sh -c \"sleep 600 & echo $! > " + pidFile + ".new; mv " + pidFile + ".new " +
+                               pidFile + "; wait\"",
+                           pi));
+    EXPECT_EQ(getpgid(static_cast<pid_t>(pi.dwProcessId)), static_cast<pid_t>(pi.dwProcessId));
+    EXPECT_NE(getpgid(static_cast<pid_t>(pi.dwProcessId)), getpgid(0));
+    pid_t grandchild = 0;
+    for (int i = 0; i < 1000 && grandchild <= 0; ++i) {
+        std::ifstream in(pidFile);
+        if (!(in >> grandchild))
+            usleep(10000);
+    }
+    ASSERT_GT(grandchild, 0);
+    EXPECT_TRUE(Runs(grandchild));
+    EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    for (int i = 0; i < 500 && Runs(grandchild); ++i)
+        usleep(10000);
+    EXPECT_FALSE(Runs(grandchild));
+    if (Runs(grandchild))
+        kill(grandchild, SIGKILL);
+    EXPECT_TRUE(CloseHandle(pi.hThread));
+    EXPECT_TRUE(CloseHandle(pi.hProcess));
+    unlink(pidFile.c_str());
+    rmdir(folder);
 }
 
 TEST(Process, ProgramThatCannotRunFails)

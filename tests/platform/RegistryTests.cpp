@@ -10,7 +10,12 @@
 #include <sstream>
 #include <string>
 
+#include <chrono>
+#include <csignal>
+#include <future>
+
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -248,6 +253,92 @@ TEST_F(Registry, UnreadableStoreIsSetAsideAndReadsAsEmpty)
                   ERROR_SUCCESS);
         RegCloseKey(key);
     }
+}
+
+// Anything but a regular file in the store's place is set aside like a
+// corrupt store, at once: a FIFO must not stop every read for ever.
+TEST_F(Registry, AStoreThatIsNoRegularFileIsSetAsideWithoutWaiting)
+{
+    struct Case {
+        const char* what;
+        bool (*plant)(const std::string& file);
+    } cases[] = {
+        {"a FIFO", [](const std::string& file) { return mkfifo(file.c_str(), 0600) == 0; }},
+        {"a folder",
+         [](const std::string& file) {
+             return mkdir(file.c_str(), 0700) == 0 && mkdir((file + "/inside").c_str(), 0700) == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(system(("rm -rf '" + m_folder + "'").c_str()), 0);
+        ASSERT_EQ(mkdir(m_folder.c_str(), 0700), 0);
+        ASSERT_TRUE(c.plant(m_file));
+
+        auto read = std::async(std::launch::async, [] {
+            HKEY key = nullptr;
+            return RegOpenKeyExA(HKEY_CURRENT_USER, kSettings, 0, KEY_READ, &key);
+        });
+        if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "the read waits on the store";
+            int fd = open(m_file.c_str(), O_WRONLY | O_NONBLOCK);  // lets the reader go
+            if (fd >= 0)
+                close(fd);
+        }
+        EXPECT_EQ(read.get(), ERROR_FILE_NOT_FOUND);
+        std::string aside;
+        for (const auto& name : FolderEntries(m_folder)) {
+            if (name.rfind("user.reg.corrupt-", 0) == 0)
+                aside = name;
+        }
+        EXPECT_FALSE(aside.empty());
+
+        HKEY key = Settings();
+        EXPECT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        struct stat st;
+        ASSERT_EQ(lstat(m_file.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+    }
+}
+
+// Writers killed in the middle of a write leave their new files behind;
+// the next write removes them, and the store still reads whole.
+TEST_F(Registry, FilesOfKilledWritersAreRemovedAtTheNextWrite)
+{
+    RegCloseKey(Settings());
+    const std::string big(256 * 1024, 'x');
+    for (int round = 0; round < 20; ++round) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettings, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+                _exit(1);
+            for (;;)
+                RegSetValueExA(key, "Big", 0, REG_BINARY, reinterpret_cast<const BYTE*>(big.data()),
+                               static_cast<DWORD>(big.size()));
+        }
+        ASSERT_GT(pid, 0);
+        usleep(static_cast<useconds_t>(2000 + round * 1500));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    // As a crash of an earlier run leaves them, whatever the kills did.
+    WriteFile(m_file + ".tmp-99999-1", "ZQREG 1\n");
+    WriteFile(m_file + ".tmp-99999-2", "half a st");
+
+    HKEY key = Settings();
+    ASSERT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8),
+              ERROR_SUCCESS);
+    for (const auto& name : FolderEntries(m_folder))
+        EXPECT_NE(name.rfind("user.reg.tmp-", 0), 0u) << name;
+    char buffer[16] = {};
+    DWORD size = sizeof buffer;
+    EXPECT_EQ(RegQueryValueExA(key, "Language", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(buffer, "Deutsch");
+    RegCloseKey(key);
 }
 
 // Runs the checks without the rights of root, which writes into read-only
