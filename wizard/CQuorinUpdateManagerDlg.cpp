@@ -342,6 +342,17 @@ void CQuorinUpdateManagerDlg::OnClose()
     CDialog::OnClose();
 }
 
+void CQuorinUpdateManagerDlg::OnOK()
+{
+    // One key press must not end the program unasked, least of all during
+    // a transfer, which it would break off half-way: Return asks the same
+    // question as the close box. On No nothing changes and a running worker
+    // goes on.
+    if (m_ready && !ConfirmClose())
+        return;
+    CDialog::OnOK();
+}
+
 LRESULT CQuorinUpdateManagerDlg::OnUpdateResult(WPARAM wParam, LPARAM)
 {
     OnWizardEvent(EV_RESULT, static_cast<int>(wParam));

@@ -117,6 +117,8 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnInitDialog() override;
+    // Return arrives here as the framework's OK.
+    void OnOK() override;
 
     afx_msg void OnSysCommand(UINT id, LPARAM lParam);
     afx_msg void OnDestroy();

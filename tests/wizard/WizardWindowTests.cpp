@@ -595,6 +595,50 @@ TEST_F(WizardWindow, EachTransitionLeavesItsPageWithItsControls)
     zq::SetDiskSpaceProvider(nullptr);
 }
 
+TEST_F(WizardWindow, ReturnAsksTheCloseQuestionOnEveryPage)
+{
+    UseEnglish();
+    // No: the window stays on its page, also with the focus in the port box
+    // right after typing a port name, and during a transfer.
+    for (int page : {Dlg::PAGE_WELCOME, Dlg::PAGE_SELECT_PORT, Dlg::PAGE_TRANSFERRING}) {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDNO});
+        size_t ran = 0;
+        HWND window = nullptr;
+        INT_PTR result = wizardtest::RunModalSteps(
+            dlg,
+            {[&] {
+                 window = dlg.GetSafeHwnd();
+                 if (page == Dlg::PAGE_SELECT_PORT) {
+                     dlg.m_page = Dlg::PAGE_PREPARE_CONNECTION;
+                     dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+                     CWnd* box = dlg.GetDlgItem(IDC_COMPORT_COMBO);
+                     box->SetFocus();
+                     box->SetWindowText("COM5");
+                 } else {
+                     dlg.m_page = page;
+                 }
+                 zq::headless::PressKey(VK_RETURN);
+                 zq::headless::ReleaseKey(VK_RETURN);
+             },
+             [&] { EXPECT_EQ(dlg.m_page, page); }},
+            &ran);
+        EXPECT_EQ(result, IDABORT) << "No left the window open on page " << page;
+        EXPECT_EQ(ran, 2u);
+        ASSERT_EQ(boxes.Count(), 1u) << "page " << page;
+        EXPECT_EQ(std::string(boxes.Calls()[0].text), English(18));
+        EXPECT_EQ(std::string(boxes.Calls()[0].caption), CAPTION);
+        EXPECT_EQ(boxes.Calls()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+        EXPECT_EQ(boxes.Calls()[0].owner, window);
+    }
+    // Yes ends the window as the framework's OK does.
+    Dlg dlg;
+    zq::RecordingMessageBoxResponder boxes({IDYES});
+    INT_PTR result = wizardtest::RunModalSteps(dlg, {[&] { zq::headless::PressKey(VK_RETURN); }, [] {}});
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(boxes.Count(), 1u);
+}
+
 TEST_F(WizardWindow, ProgressNoticesWithoutTheirBarChangeNothing)
 {
     Dlg dlg;
