@@ -10,42 +10,65 @@
 
 namespace {
 
-// Catalogue text of each result code 0 to 22.
-const int ERROR_TEXTS[] = {
-    TXT_ERR_SUCCESS,                 // 0 success
-    TXT_ERR_DEVICE_DISCONNECTED,     // 1 device disconnected
-    TXT_ERR_WRONG_ACK,               // 2 device refused
-    TXT_ERR_UNEXPECTED_COMMAND,      // 3
-    TXT_ERR_NOT_RESPONDING,          // 4 time-out
-    TXT_ERR_USER_TERMINATED,         // 5 cancelled
-    TXT_ERR_NO_UPDATE_DATA,          // 6
-    TXT_ERR_UNSPECIFIC,              // 7
-    TXT_ERR_FILE_OPEN,               // 8
-    TXT_ERR_CONTAINER_BROKEN,        // 9 port error
-    TXT_ERR_UNZIP,                   // 10
-    TXT_ERR_DISK_SPACE,              // 11
-    TXT_ERR_READ_FILE,               // 12
-    TXT_ERR_WRITE_FILE,              // 13
-    TXT_ERR_INTERNET_OPEN,           // 14
-    TXT_ERR_INTERNET_READ,           // 15
-    TXT_ERR_INTERNET_LINK,           // 16
-    TXT_ERR_REQUEST_NOT_SENT,        // 17
-    TXT_ERR_REQUEST_NOT_SENT,        // 18
-    TXT_ERR_NO_UPDATE_FOR_DEVICE,    // 19
-    TXT_ERR_NO_UPDATE_FOR_HARDWARE,  // 20
-    TXT_ERR_SAME_VERSION,            // 21
-    TXT_ERR_XML_PARSE,               // 22
+// The catalogue text of each result code, one row a code, in code order.
+// A port error shows the broken-container text; a failed unpack start gets
+// the unspecific text here, as the machine shows the unzip text for it
+// itself.
+struct ResultText {
+    int code;
+    int text;
 };
 
-const int ERROR_TEXT_COUNT = static_cast<int>(sizeof(ERROR_TEXTS) / sizeof(ERROR_TEXTS[0]));
+constexpr ResultText RESULT_TEXTS[] = {
+    {UPDATE_RESULT_SUCCESS, TXT_ERR_SUCCESS},
+    {UPDATE_RESULT_DEVICE_DISCONNECTED, TXT_ERR_DEVICE_DISCONNECTED},
+    {UPDATE_RESULT_DEVICE_NAK, TXT_ERR_WRONG_ACK},
+    {UPDATE_RESULT_UNEXPECTED_COMMAND, TXT_ERR_UNEXPECTED_COMMAND},
+    {UPDATE_RESULT_TIMEOUT, TXT_ERR_NOT_RESPONDING},
+    {UPDATE_RESULT_CANCELLED, TXT_ERR_USER_TERMINATED},
+    {UPDATE_RESULT_NO_DATA, TXT_ERR_NO_UPDATE_DATA},
+    {UPDATE_RESULT_UNSPECIFIC, TXT_ERR_UNSPECIFIC},
+    {UPDATE_RESULT_FILE_OPEN_ERROR, TXT_ERR_FILE_OPEN},
+    {UPDATE_RESULT_PORT_ERROR, TXT_ERR_CONTAINER_BROKEN},
+    {UPDATE_RESULT_UNZIP_ERROR, TXT_ERR_UNZIP},
+    {UPDATE_RESULT_DISK_SPACE, TXT_ERR_DISK_SPACE},
+    {UPDATE_RESULT_READ_ERROR, TXT_ERR_READ_FILE},
+    {UPDATE_RESULT_WRITE_ERROR, TXT_ERR_WRITE_FILE},
+    {UPDATE_RESULT_INTERNET_OPEN_ERROR, TXT_ERR_INTERNET_OPEN},
+    {UPDATE_RESULT_INTERNET_READ_ERROR, TXT_ERR_INTERNET_READ},
+    {UPDATE_RESULT_INTERNET_LINK_ERROR, TXT_ERR_INTERNET_LINK},
+    {UPDATE_RESULT_REQUEST_ERROR, TXT_ERR_REQUEST_NOT_SENT},
+    {UPDATE_RESULT_REQUEST_ERROR_2, TXT_ERR_REQUEST_NOT_SENT},
+    {UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER, TXT_ERR_NO_UPDATE_FOR_DEVICE},
+    {UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, TXT_ERR_NO_UPDATE_FOR_HARDWARE},
+    {UPDATE_RESULT_SAME_VERSION, TXT_ERR_SAME_VERSION},
+    {UPDATE_RESULT_XML_PARSE_ERROR, TXT_ERR_XML_PARSE},
+    {UPDATE_RESULT_UNZIP_START_ERROR, TXT_ERR_UNSPECIFIC},
+};
+
+constexpr int RESULT_TEXT_COUNT = static_cast<int>(sizeof(RESULT_TEXTS) / sizeof(RESULT_TEXTS[0]));
+
+// True when row i is that of code i for every code, so a lookup by code is
+// a lookup by row.
+constexpr bool EveryCodeHasItsRow()
+{
+    if (RESULT_TEXT_COUNT != UPDATE_RESULT_CODE_COUNT)
+        return false;
+    for (int i = 0; i < RESULT_TEXT_COUNT; ++i)
+        if (RESULT_TEXTS[i].code != i)
+            return false;
+    return true;
+}
+
+static_assert(EveryCodeHasItsRow(), "every result code needs its row in RESULT_TEXTS, in code order");
 
 }  // namespace
 
 CString CQuorinUpdateManagerDlg::GetErrorText(int code)
 {
-    if (code < 0 || code >= ERROR_TEXT_COUNT)
+    if (code < 0 || code >= RESULT_TEXT_COUNT)
         return m_texts.GetText(TXT_ERR_UNSPECIFIC);
-    return m_texts.GetText(ERROR_TEXTS[code]);
+    return m_texts.GetText(RESULT_TEXTS[code].text);
 }
 
 CString CQuorinUpdateManagerDlg::BrowseUpdateContainer()
