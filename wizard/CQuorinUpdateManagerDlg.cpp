@@ -161,12 +161,7 @@ BOOL CQuorinUpdateManagerDlg::OnInitDialog()
     m_btnEnglish.LoadImages(IDB_LANG_ENGLISH, 0x00FF00, IDB_LANG_ENGLISH, 0x00FF00);
     m_btnEnglish.SetHoverBorder(0);
 
-    m_page = PAGE_WELCOME;
-    SetNextEnabled(true);
-    SetBackEnabled(false);
-    SetExitEnabled(true);
-    SetBrowseEnabled(false);
-    GetDlgItem(IDC_COMPORT_COMBO)->ShowWindow(SW_HIDE);
+    EnterPage(PAGE_WELCOME);
 
     m_texts.SetMainDialog(this);
     m_texts.LoadLanguageNames();
