@@ -1,4 +1,5 @@
-// The page state machine of the wizard window, the texts of the result codes
+// The page state machine of the wizard window: the table of its pages, the
+// entry into a page and one handler a page; the texts of the result codes
 // and the choice of the update container.
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
