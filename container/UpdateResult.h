@@ -26,5 +26,8 @@ enum {
     UPDATE_RESULT_HARDWARE_NOT_SUPPORTED = 20,
     UPDATE_RESULT_SAME_VERSION = 21,
     UPDATE_RESULT_XML_PARSE_ERROR = 22,
-    UPDATE_RESULT_UNZIP_START_ERROR = 23
+    UPDATE_RESULT_UNZIP_START_ERROR = 23,
+    // The number of codes above, no code itself: a new code goes before it.
+    // The wizard's table of texts is checked against it when it is compiled.
+    UPDATE_RESULT_CODE_COUNT
 };

@@ -161,12 +161,7 @@ BOOL CQuorinUpdateManagerDlg::OnInitDialog()
     m_btnEnglish.LoadImages(IDB_LANG_ENGLISH, 0x00FF00, IDB_LANG_ENGLISH, 0x00FF00);
     m_btnEnglish.SetHoverBorder(0);
 
-    m_page = PAGE_WELCOME;
-    SetNextEnabled(true);
-    SetBackEnabled(false);
-    SetExitEnabled(true);
-    SetBrowseEnabled(false);
-    GetDlgItem(IDC_COMPORT_COMBO)->ShowWindow(SW_HIDE);
+    EnterPage(PAGE_WELCOME);
 
     m_texts.SetMainDialog(this);
     m_texts.LoadLanguageNames();
@@ -340,6 +335,17 @@ void CQuorinUpdateManagerDlg::OnClose()
     if (m_ready && !ConfirmClose())
         return;
     CDialog::OnClose();
+}
+
+void CQuorinUpdateManagerDlg::OnOK()
+{
+    // One key press must not end the program unasked, least of all during
+    // a transfer, which it would break off half-way: Return asks the same
+    // question as the close box. On No nothing changes and a running worker
+    // goes on.
+    if (m_ready && !ConfirmClose())
+        return;
+    CDialog::OnOK();
 }
 
 LRESULT CQuorinUpdateManagerDlg::OnUpdateResult(WPARAM wParam, LPARAM)

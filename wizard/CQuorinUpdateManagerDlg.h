@@ -2,7 +2,9 @@
 // the pages of an update are painted, eight owner-drawn buttons, the COM-port
 // box and the two progress bars of a running step. It owns the objects that
 // carry out an update and drives them through one page state machine,
-// OnWizardEvent, fed by the buttons and by the workers' posted notices.
+// OnWizardEvent, fed by the buttons and by the workers' posted notices. What
+// each page shows and enables is one table (PAGES); a page is entered
+// through EnterPage, and each page has one handler of its events.
 #pragma once
 
 #include "controls/CNFCUMButton.h"
@@ -117,6 +119,8 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnInitDialog() override;
+    // Return arrives here as the framework's OK.
+    void OnOK() override;
 
     afx_msg void OnSysCommand(UINT id, LPARAM lParam);
     afx_msg void OnDestroy();
@@ -138,6 +142,54 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // A page's handler of the machine's events; true when the window is to
+    // be repainted afterwards.
+    using PageHandler = bool (CQuorinUpdateManagerDlg::*)(int event, int code);
+    // Painter of a page's information beside its texts.
+    using PagePainter = void (CQuorinUpdateManagerDlg::*)();
+    // What a page shows and enables, and who handles its events.
+    struct PageView {
+        int page;
+        PageHandler handler;
+        // Enabled buttons.
+        bool next, back, exit, browse;
+        // Shown controls.
+        bool stepBar, totalBar, portBox;
+        // The step whose line the step list marks, NO_STEP_LIST for none.
+        int step;
+        // Catalogue texts, NO_TEXT for none.
+        int title, body, footer;
+        // Painted after the texts; nullptr for none.
+        PagePainter information;
+    };
+    enum { NO_STEP_LIST = -1, NO_TEXT = -1 };
+    static const PageView PAGES[];
+    // The row of a page; nullptr for a value that is no page.
+    static const PageView* FindPage(int page);
+    // Makes the page current and sets the buttons, bars and port box as its
+    // row says. A bar is only made when it is missing, so one that exists
+    // keeps its position.
+    void EnterPage(int page);
+
+    bool HandleWelcome(int event, int code);
+    bool HandleSelectContainer(int event, int code);
+    bool HandleUnpacking(int event, int code);
+    bool HandlePrepareConnection(int event, int code);
+    bool HandleSelectPort(int event, int code);
+    bool HandleConnecting(int event, int code);
+    bool HandleReadingDevice(int event, int code);
+    bool HandleDeviceInfo(int event, int code);
+    bool HandleTransferring(int event, int code);
+    bool HandleDisconnecting(int event, int code);
+    bool HandleEnd(int event, int code);
+    // The checks of an unpacked container; the text of the first failure,
+    // or -1 when all passed.
+    int CheckUnpackedContainer();
+    // Starts the disconnect worker and enters the page that waits for it.
+    void DisconnectAfterError();
+    // The transfer information of the file being sent.
+    void DrawTransferInfo();
+
     // The whole client area invalidated with erasing.
     void Repaint();
     void SetBackEnabled(bool enabled);
@@ -147,9 +199,6 @@ private:
     int ShowBox(const CString& text, UINT type = MB_OK);
     // A worker that could not be started is handed on as a time-out.
     void StartedWorker(int started);
-    // After a failure on the transfer page: Next and Back off, Exit on, no
-    // progress bars.
-    void ErrorTail();
     // Ends the notices and the running worker before the window goes.
     void StopWorker();
     // The text painters' common frame: font on m_font, a client DC, colour.

@@ -51,60 +51,19 @@ void CQuorinUpdateManagerDlg::OnPaint()
 
 void CQuorinUpdateManagerDlg::DrawPage()
 {
-    switch (m_page) {
-    case PAGE_WELCOME:
-        DrawPageTitle(m_texts.GetText(TXT_WELCOME_TITLE));
-        DrawPageBody(m_texts.GetText(TXT_WELCOME_BODY));
-        DrawPageFooter(m_texts.GetText(TXT_WELCOME_FOOTER));
-        break;
-    case PAGE_SELECT_CONTAINER:
-        DrawPageBody(m_texts.GetText(TXT_SELECT_CONTAINER));
-        DrawStepList(0);
-        break;
-    case PAGE_PREPARE_CONNECTION:
-        DrawPageBody(m_texts.GetText(TXT_BLUETOOTH_HELP));
-        DrawStepList(1);
-        break;
-    case PAGE_SELECT_PORT:
-        DrawPageBody(m_texts.GetText(TXT_SELECT_PORT));
-        DrawStepList(1);
-        break;
-    case PAGE_CONNECTING:
-        DrawPageBody(m_texts.GetText(TXT_CONNECTING));
-        DrawStepList(1);
-        break;
-    case PAGE_READING_DEVICE:
-        DrawPageBody(m_texts.GetText(TXT_READING_DEVICE));
-        DrawStepList(2);
-        break;
-    case PAGE_UNPACKING:
-        DrawPageBody(m_texts.GetText(TXT_UNPACKING));
-        DrawStepList(4);
-        break;
-    case PAGE_DEVICE_INFO:
-        DrawDeviceInfo();
-        DrawStepList(2);
-        break;
-    case PAGE_TRANSFERRING:
-        DrawPageBody(m_texts.GetText(TXT_SENDING));
-        DrawProgressInfo(m_protocol.GetCurrentFileName());
-        DrawStepList(5);
-        break;
-    case PAGE_DISCONNECTING:
-    case PAGE_DISCONNECTING_AFTER_ERROR:
-        DrawStepList(6);
-        break;
-    case PAGE_SUCCESS:
-        DrawPageBody(m_texts.GetText(TXT_UPDATE_DONE));
-        DrawStepList(7);
-        break;
-    case PAGE_ERROR:
-        DrawPageBody(m_texts.GetText(TXT_UPDATE_ERROR));
-        DrawStepList(7);
-        break;
-    default:
-        break;
-    }
+    const PageView* view = FindPage(m_page);
+    if (!view)
+        return;
+    if (view->title != NO_TEXT)
+        DrawPageTitle(m_texts.GetText(view->title));
+    if (view->body != NO_TEXT)
+        DrawPageBody(m_texts.GetText(view->body));
+    if (view->footer != NO_TEXT)
+        DrawPageFooter(m_texts.GetText(view->footer));
+    if (view->information)
+        (this->*view->information)();
+    if (view->step != NO_STEP_LIST)
+        DrawStepList(view->step);
 }
 
 void CQuorinUpdateManagerDlg::DrawStepList(int step)
@@ -198,6 +157,11 @@ void CQuorinUpdateManagerDlg::DrawProgressInfo(CString fileName)
     dc.TextOut(m_transferInfoX, m_fileNameY, fileName);
     dc.TextOut(m_transferInfoX, m_progressLabelY, m_texts.GetText(TXT_UPDATE_PROGRESS));
     EndText(dc, previous);
+}
+
+void CQuorinUpdateManagerDlg::DrawTransferInfo()
+{
+    DrawProgressInfo(m_protocol.GetCurrentFileName());
 }
 
 void CQuorinUpdateManagerDlg::DrawDeviceInfo()

@@ -1,4 +1,5 @@
-// The page state machine of the wizard window, the texts of the result codes
+// The page state machine of the wizard window: the table of its pages, the
+// entry into a page and one handler a page; the texts of the result codes
 // and the choice of the update container.
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
@@ -10,42 +11,65 @@
 
 namespace {
 
-// Catalogue text of each result code 0 to 22.
-const int ERROR_TEXTS[] = {
-    TXT_ERR_SUCCESS,                 // 0 success
-    TXT_ERR_DEVICE_DISCONNECTED,     // 1 device disconnected
-    TXT_ERR_WRONG_ACK,               // 2 device refused
-    TXT_ERR_UNEXPECTED_COMMAND,      // 3
-    TXT_ERR_NOT_RESPONDING,          // 4 time-out
-    TXT_ERR_USER_TERMINATED,         // 5 cancelled
-    TXT_ERR_NO_UPDATE_DATA,          // 6
-    TXT_ERR_UNSPECIFIC,              // 7
-    TXT_ERR_FILE_OPEN,               // 8
-    TXT_ERR_CONTAINER_BROKEN,        // 9 port error
-    TXT_ERR_UNZIP,                   // 10
-    TXT_ERR_DISK_SPACE,              // 11
-    TXT_ERR_READ_FILE,               // 12
-    TXT_ERR_WRITE_FILE,              // 13
-    TXT_ERR_INTERNET_OPEN,           // 14
-    TXT_ERR_INTERNET_READ,           // 15
-    TXT_ERR_INTERNET_LINK,           // 16
-    TXT_ERR_REQUEST_NOT_SENT,        // 17
-    TXT_ERR_REQUEST_NOT_SENT,        // 18
-    TXT_ERR_NO_UPDATE_FOR_DEVICE,    // 19
-    TXT_ERR_NO_UPDATE_FOR_HARDWARE,  // 20
-    TXT_ERR_SAME_VERSION,            // 21
-    TXT_ERR_XML_PARSE,               // 22
+// The catalogue text of each result code, one row a code, in code order.
+// A port error shows the broken-container text; a failed unpack start gets
+// the unspecific text here, as the machine shows the unzip text for it
+// itself.
+struct ResultText {
+    int code;
+    int text;
 };
 
-const int ERROR_TEXT_COUNT = static_cast<int>(sizeof(ERROR_TEXTS) / sizeof(ERROR_TEXTS[0]));
+constexpr ResultText RESULT_TEXTS[] = {
+    {UPDATE_RESULT_SUCCESS, TXT_ERR_SUCCESS},
+    {UPDATE_RESULT_DEVICE_DISCONNECTED, TXT_ERR_DEVICE_DISCONNECTED},
+    {UPDATE_RESULT_DEVICE_NAK, TXT_ERR_WRONG_ACK},
+    {UPDATE_RESULT_UNEXPECTED_COMMAND, TXT_ERR_UNEXPECTED_COMMAND},
+    {UPDATE_RESULT_TIMEOUT, TXT_ERR_NOT_RESPONDING},
+    {UPDATE_RESULT_CANCELLED, TXT_ERR_USER_TERMINATED},
+    {UPDATE_RESULT_NO_DATA, TXT_ERR_NO_UPDATE_DATA},
+    {UPDATE_RESULT_UNSPECIFIC, TXT_ERR_UNSPECIFIC},
+    {UPDATE_RESULT_FILE_OPEN_ERROR, TXT_ERR_FILE_OPEN},
+    {UPDATE_RESULT_PORT_ERROR, TXT_ERR_CONTAINER_BROKEN},
+    {UPDATE_RESULT_UNZIP_ERROR, TXT_ERR_UNZIP},
+    {UPDATE_RESULT_DISK_SPACE, TXT_ERR_DISK_SPACE},
+    {UPDATE_RESULT_READ_ERROR, TXT_ERR_READ_FILE},
+    {UPDATE_RESULT_WRITE_ERROR, TXT_ERR_WRITE_FILE},
+    {UPDATE_RESULT_INTERNET_OPEN_ERROR, TXT_ERR_INTERNET_OPEN},
+    {UPDATE_RESULT_INTERNET_READ_ERROR, TXT_ERR_INTERNET_READ},
+    {UPDATE_RESULT_INTERNET_LINK_ERROR, TXT_ERR_INTERNET_LINK},
+    {UPDATE_RESULT_REQUEST_ERROR, TXT_ERR_REQUEST_NOT_SENT},
+    {UPDATE_RESULT_REQUEST_ERROR_2, TXT_ERR_REQUEST_NOT_SENT},
+    {UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER, TXT_ERR_NO_UPDATE_FOR_DEVICE},
+    {UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, TXT_ERR_NO_UPDATE_FOR_HARDWARE},
+    {UPDATE_RESULT_SAME_VERSION, TXT_ERR_SAME_VERSION},
+    {UPDATE_RESULT_XML_PARSE_ERROR, TXT_ERR_XML_PARSE},
+    {UPDATE_RESULT_UNZIP_START_ERROR, TXT_ERR_UNSPECIFIC},
+};
+
+constexpr int RESULT_TEXT_COUNT = static_cast<int>(sizeof(RESULT_TEXTS) / sizeof(RESULT_TEXTS[0]));
+
+// True when row i is that of code i for every code, so a lookup by code is
+// a lookup by row.
+constexpr bool EveryCodeHasItsRow()
+{
+    if (RESULT_TEXT_COUNT != UPDATE_RESULT_CODE_COUNT)
+        return false;
+    for (int i = 0; i < RESULT_TEXT_COUNT; ++i)
+        if (RESULT_TEXTS[i].code != i)
+            return false;
+    return true;
+}
+
+static_assert(EveryCodeHasItsRow(), "every result code needs its row in RESULT_TEXTS, in code order");
 
 }  // namespace
 
 CString CQuorinUpdateManagerDlg::GetErrorText(int code)
 {
-    if (code < 0 || code >= ERROR_TEXT_COUNT)
+    if (code < 0 || code >= RESULT_TEXT_COUNT)
         return m_texts.GetText(TXT_ERR_UNSPECIFIC);
-    return m_texts.GetText(ERROR_TEXTS[code]);
+    return m_texts.GetText(RESULT_TEXTS[code].text);
 }
 
 CString CQuorinUpdateManagerDlg::BrowseUpdateContainer()
@@ -72,335 +96,343 @@ void CQuorinUpdateManagerDlg::StartedWorker(int started)
         PostMessage(WM_UPDATE_RESULT, UPDATE_RESULT_TIMEOUT, 0);
 }
 
-void CQuorinUpdateManagerDlg::ErrorTail()
+using Dlg = CQuorinUpdateManagerDlg;
+
+// Page, handler; Next, Back, Exit, Browse enabled; step bar, total bar, port
+// box shown; marked step; title, body, footer; information painter.
+const Dlg::PageView Dlg::PAGES[] = {
+    {PAGE_WELCOME, &Dlg::HandleWelcome,
+     true, false, true, false, false, false, false,
+     NO_STEP_LIST, TXT_WELCOME_TITLE, TXT_WELCOME_BODY, TXT_WELCOME_FOOTER, nullptr},
+    {PAGE_SELECT_CONTAINER, &Dlg::HandleSelectContainer,
+     false, true, true, true, false, false, false,
+     0, NO_TEXT, TXT_SELECT_CONTAINER, NO_TEXT, nullptr},
+    {PAGE_UNPACKING, &Dlg::HandleUnpacking,
+     false, false, false, false, false, false, false,
+     4, NO_TEXT, TXT_UNPACKING, NO_TEXT, nullptr},
+    {PAGE_PREPARE_CONNECTION, &Dlg::HandlePrepareConnection,
+     true, false, true, false, false, false, false,
+     1, NO_TEXT, TXT_BLUETOOTH_HELP, NO_TEXT, nullptr},
+    {PAGE_SELECT_PORT, &Dlg::HandleSelectPort,
+     true, false, true, false, false, false, true,
+     1, NO_TEXT, TXT_SELECT_PORT, NO_TEXT, nullptr},
+    {PAGE_CONNECTING, &Dlg::HandleConnecting,
+     false, false, true, false, false, false, false,
+     1, NO_TEXT, TXT_CONNECTING, NO_TEXT, nullptr},
+    {PAGE_READING_DEVICE, &Dlg::HandleReadingDevice,
+     false, false, true, false, true, false, false,
+     2, NO_TEXT, TXT_READING_DEVICE, NO_TEXT, nullptr},
+    {PAGE_DEVICE_INFO, &Dlg::HandleDeviceInfo,
+     true, false, true, false, false, false, false,
+     2, NO_TEXT, NO_TEXT, NO_TEXT, &Dlg::DrawDeviceInfo},
+    {PAGE_TRANSFERRING, &Dlg::HandleTransferring,
+     false, false, true, false, true, true, false,
+     5, NO_TEXT, TXT_SENDING, NO_TEXT, &Dlg::DrawTransferInfo},
+    {PAGE_DISCONNECTING, &Dlg::HandleDisconnecting,
+     false, false, false, false, false, false, false,
+     6, NO_TEXT, NO_TEXT, NO_TEXT, nullptr},
+    {PAGE_SUCCESS, &Dlg::HandleEnd,
+     true, false, true, false, false, false, false,
+     7, NO_TEXT, TXT_UPDATE_DONE, NO_TEXT, nullptr},
+    {PAGE_DISCONNECTING_AFTER_ERROR, &Dlg::HandleDisconnecting,
+     false, false, true, false, false, false, false,
+     6, NO_TEXT, NO_TEXT, NO_TEXT, nullptr},
+    {PAGE_ERROR, &Dlg::HandleEnd,
+     true, false, true, false, false, false, false,
+     7, NO_TEXT, TXT_UPDATE_ERROR, NO_TEXT, nullptr},
+};
+
+const Dlg::PageView* CQuorinUpdateManagerDlg::FindPage(int page)
 {
-    SetNextEnabled(false);
-    SetBackEnabled(false);
-    SetExitEnabled(true);
-    ShowStepProgress(false);
-    ShowTotalProgress(false);
+    for (const PageView& view : PAGES)
+        if (view.page == page)
+            return &view;
+    return nullptr;
+}
+
+void CQuorinUpdateManagerDlg::EnterPage(int page)
+{
+    m_page = page;
+    const PageView* view = FindPage(page);
+    if (!view)
+        return;
+    SetNextEnabled(view->next);
+    SetBackEnabled(view->back);
+    SetExitEnabled(view->exit);
+    SetBrowseEnabled(view->browse);
+    if (view->stepBar != (m_stepProgress != nullptr))
+        ShowStepProgress(view->stepBar);
+    if (view->totalBar != (m_totalProgress != nullptr))
+        ShowTotalProgress(view->totalBar);
+    GetDlgItem(IDC_COMPORT_COMBO)->ShowWindow(view->portBox ? SW_SHOW : SW_HIDE);
 }
 
 int CQuorinUpdateManagerDlg::OnWizardEvent(int event, int code)
 {
     if (!m_ready)
         return 0;
-    switch (m_page) {
-    case PAGE_WELCOME:
-        if (event == EV_NEXT) {
-            m_page = PAGE_SELECT_CONTAINER;
-            SetNextEnabled(false);
-            SetBackEnabled(true);
-            SetExitEnabled(true);
-            SetBrowseEnabled(true);
-            Repaint();
-        } else if (event == EV_EXIT) {
-            ConfirmExit();
-        }
+    const PageView* view = FindPage(m_page);
+    if (!view)
         return 0;
-
-    case PAGE_SELECT_CONTAINER:
-        if (event == EV_EXIT) {
-            ConfirmExit();
-            return 0;
-        }
-        if (event == EV_BROWSE) {
-            m_containerPath = "";
-            m_containerPath = BrowseUpdateContainer();
-            if (!m_containerPath.IsEmpty()) {
-                CString repository;
-                repository.Format("%s\\%s", static_cast<LPCSTR>(m_protocol.GetTempFolder()),
-                                  "Repository");
-                m_protocol.SetRepositoryFolder(repository);
-                int r = m_protocol.StartUnzip(m_protocol.GetAppFolder(),
-                                              m_protocol.GetRepositoryFolder(), m_containerPath);
-                if (r == UPDATE_RESULT_SUCCESS) {
-                    m_page = PAGE_UNPACKING;
-                    SetNextEnabled(false);
-                    SetBackEnabled(false);
-                    SetExitEnabled(false);
-                    SetBrowseEnabled(false);
-                } else if (r == UPDATE_RESULT_DISK_SPACE || r == UPDATE_RESULT_READ_ERROR ||
-                           r == UPDATE_RESULT_UNZIP_START_ERROR) {
-                    int text = r == UPDATE_RESULT_DISK_SPACE ? TXT_ERR_DISK_SPACE
-                               : r == UPDATE_RESULT_READ_ERROR ? TXT_ERR_READ_FILE
-                                                               : TXT_ERR_UNZIP;
-                    ShowBox(m_texts.GetText(text));
-                    m_page = PAGE_ERROR;
-                    SetNextEnabled(true);
-                    SetBackEnabled(false);
-                    SetExitEnabled(true);
-                    SetBrowseEnabled(false);
-                }
-                Repaint();
-                return 0;
-            }
-            // The user gave up: back to the start, as with Back.
-        } else if (event != EV_BACK) {
-            return 0;
-        }
-        m_page = PAGE_WELCOME;
-        SetBackEnabled(false);
-        SetBrowseEnabled(false);
-        SetNextEnabled(true);
+    if ((this->*view->handler)(event, code))
         Repaint();
-        return 0;
-
-    case PAGE_UNPACKING:
-        if (event == EV_RESULT) {
-            int failure = -1;
-            CString repository = m_protocol.GetRepositoryFolder();
-            if (code != UPDATE_RESULT_SUCCESS || !PathIsDirectoryA(repository) ||
-                m_manager.IsFolderEmpty(repository)) {
-                failure = TXT_ERR_UNZIP;
-            } else {
-                CString pattern;
-                pattern.Format("%s\\%s", static_cast<LPCSTR>(repository), "*.xml");
-                WIN32_FIND_DATAA found;
-                HANDLE search = FindFirstFileA(pattern, &found);
-                if (search == INVALID_HANDLE_VALUE) {
-                    failure = TXT_ERR_CONTAINER_BROKEN;
-                } else {
-                    FindClose(search);
-                    m_containerXmlPath.Format("%s\\%s", static_cast<LPCSTR>(repository),
-                                              found.cFileName);
-                    m_protocol.SetLastFileName(CString(found.cFileName));
-                    if (!g_UpdateModel.ParseResourceXml(m_containerXmlPath))
-                        failure = TXT_ERR_XML_PARSE;
-                    else if (!g_UpdateModel.CheckContainerFiles(m_containerXmlPath))
-                        failure = TXT_CONTAINER_CORRUPT;
-                }
-            }
-            if (failure < 0) {
-                SetNextEnabled(true);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-                m_page = PAGE_PREPARE_CONNECTION;
-            } else {
-                ShowBox(m_texts.GetText(failure));
-                m_page = PAGE_ERROR;
-                SetNextEnabled(true);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-            }
-        }
-        break;
-
-    case PAGE_PREPARE_CONNECTION:
-        if (event == EV_NEXT) {
-            m_page = PAGE_SELECT_PORT;
-            GetDlgItem(IDC_COMPORT_COMBO)->ShowWindow(SW_SHOW);
-            FillComPortList();
-        } else if (event == EV_EXIT) {
-            ConfirmExit();
-        }
-        break;
-
-    case PAGE_SELECT_PORT:
-        if (event == EV_NEXT) {
-            SetNextEnabled(false);
-            SetBackEnabled(false);
-            Sleep(100);
-            m_page = PAGE_CONNECTING;
-            GetDlgItem(IDC_COMPORT_COMBO)->ShowWindow(SW_HIDE);
-            SaveComPort();
-            UPDATEManager::SetNotifyWindow(this);
-            StartedWorker(m_protocol.StartConnect());
-        } else if (event == EV_BACK) {
-            m_page = PAGE_PREPARE_CONNECTION;
-            GetDlgItem(IDC_COMPORT_COMBO)->ShowWindow(SW_HIDE);
-        } else if (event == EV_EXIT) {
-            ConfirmExit();
-        }
-        break;
-
-    case PAGE_CONNECTING:
-        if (event == EV_EXIT) {
-            m_protocol.Cancel();
-            SetExitEnabled(false);
-        } else if (event == EV_RESULT) {
-            if (code == UPDATE_RESULT_SUCCESS) {
-                m_page = PAGE_READING_DEVICE;
-                StartedWorker(m_protocol.StartInquiry());
-                SetNextEnabled(false);
-                SetBackEnabled(false);
-                ShowStepProgress(true);
-            } else if (code == UPDATE_RESULT_DEVICE_DISCONNECTED || code == UPDATE_RESULT_DEVICE_NAK ||
-                       code == UPDATE_RESULT_TIMEOUT || code == UPDATE_RESULT_PORT_ERROR) {
-                CString text;
-                text.Format("%s\n%s", static_cast<LPCSTR>(GetErrorText(code)),
-                            static_cast<LPCSTR>(m_texts.GetText(TXT_NO_CONNECTION)));
-                ShowBox(text, MB_OK | MB_ICONEXCLAMATION);
-                m_page = PAGE_PREPARE_CONNECTION;
-                SetNextEnabled(true);
-                SetBackEnabled(false);
-            } else if (code == UPDATE_RESULT_CANCELLED) {
-                m_page = PAGE_ERROR;
-                SetNextEnabled(true);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-                SetBrowseEnabled(false);
-                ConfirmExit();
-            }
-        }
-        break;
-
-    case PAGE_READING_DEVICE:
-        if (event == EV_EXIT) {
-            m_protocol.Cancel();
-            SetExitEnabled(false);
-        } else if (event == EV_RESULT) {
-            if (code == UPDATE_RESULT_SUCCESS) {
-                ShowStepProgress(false);
-                if (g_UpdateModel.ReadProductXml()) {
-                    SetNextEnabled(true);
-                    SetExitEnabled(true);
-                    SetBackEnabled(false);
-                    m_page = PAGE_DEVICE_INFO;
-                } else {
-                    StartedWorker(m_protocol.StartDisconnect());
-                    m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                    SetNextEnabled(false);
-                    SetExitEnabled(true);
-                    SetBackEnabled(false);
-                }
-            } else if (code >= UPDATE_RESULT_DEVICE_DISCONNECTED && code <= UPDATE_RESULT_TIMEOUT) {
-                ShowStepProgress(false);
-                ShowBox(m_texts.GetText(TXT_ERR_NO_CONNECTION));
-                StartedWorker(m_protocol.StartDisconnect());
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                SetNextEnabled(false);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-            } else if (code == UPDATE_RESULT_CANCELLED) {
-                ShowStepProgress(false);
-                SetNextEnabled(false);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-                StartedWorker(m_protocol.StartDisconnect());
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-            }
-        }
-        break;
-
-    case PAGE_DEVICE_INFO:
-        if (event == EV_NEXT) {
-            int r = g_UpdateModel.GetFileList(m_settings.m_forceUpdate, m_texts);
-            if (!g_UpdateModel.m_FileList.empty()) {
-                ShowStepProgress(true);
-                ShowTotalProgress(true);
-                StartedWorker(m_protocol.StartUpdate());
-                DrawProgressInfo(m_protocol.GetCurrentFileName());
-                SetNextEnabled(false);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-                m_page = PAGE_TRANSFERRING;
-            } else {
-                if (r != UPDATE_RESULT_SAME_VERSION)
-                    ShowBox(m_texts.GetText(TXT_ERR_CONTAINER_BROKEN));
-                StartedWorker(m_protocol.StartDisconnect());
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                SetNextEnabled(false);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-            }
-        } else if (event == EV_EXIT) {
-            if (ConfirmClose()) {
-                StartedWorker(m_protocol.StartDisconnect());
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                SetNextEnabled(false);
-                SetBackEnabled(false);
-                SetExitEnabled(true);
-            }
-        }
-        break;
-
-    case PAGE_TRANSFERRING:
-        if (event == EV_EXIT) {
-            SetExitEnabled(false);
-            if (ConfirmClose())
-                m_protocol.Cancel();
-            else
-                SetExitEnabled(true);
-        } else if (event == EV_INFO_CHANGED) {
-            DrawProgressInfo(m_protocol.GetCurrentFileName());
-        } else if (event == EV_RESULT) {
-            switch (code) {
-            case UPDATE_RESULT_SUCCESS:
-                m_page = PAGE_DISCONNECTING;
-                StartedWorker(m_protocol.StartDisconnect());
-                SetNextEnabled(false);
-                SetBackEnabled(false);
-                SetExitEnabled(false);
-                ShowStepProgress(false);
-                ShowTotalProgress(false);
-                break;
-            case UPDATE_RESULT_DEVICE_DISCONNECTED:
-            case UPDATE_RESULT_DEVICE_NAK: {
-                CString text;
-                text.Format("%s [%d]", static_cast<LPCSTR>(GetErrorText(code)),
-                            static_cast<unsigned>(UPDATEManager::m_LastNakReason));
-                ShowBox(text);
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                StartedWorker(m_protocol.StartDisconnect());
-                ErrorTail();
-                break;
-            }
-            case UPDATE_RESULT_UNEXPECTED_COMMAND:
-            case UPDATE_RESULT_TIMEOUT:
-                ShowBox(GetErrorText(code));
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                StartedWorker(m_protocol.StartDisconnect());
-                ErrorTail();
-                break;
-            case UPDATE_RESULT_CANCELLED:
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                StartedWorker(m_protocol.StartDisconnect());
-                ErrorTail();
-                break;
-            case UPDATE_RESULT_READ_ERROR:
-                ShowBox(m_texts.GetText(TXT_CONTAINER_CORRUPT));
-                StartedWorker(m_protocol.StartDisconnect());
-                m_page = PAGE_DISCONNECTING_AFTER_ERROR;
-                ErrorTail();
-                break;
-            default:
-                break;
-            }
-        }
-        break;
-
-    case PAGE_DISCONNECTING:
-    case PAGE_DISCONNECTING_AFTER_ERROR:
-        if (event == EV_EXIT) {
-            m_protocol.Cancel();
-            SetExitEnabled(false);
-        } else if (event == EV_RESULT && code >= UPDATE_RESULT_SUCCESS &&
-                   code <= UPDATE_RESULT_CANCELLED) {
-            m_page = m_page == PAGE_DISCONNECTING ? PAGE_SUCCESS : PAGE_ERROR;
-            SetNextEnabled(true);
-            SetBackEnabled(false);
-            SetExitEnabled(true);
-        }
-        break;
-
-    case PAGE_SUCCESS:
-    case PAGE_ERROR:
-        m_containerPath = "";
-        if (event == EV_NEXT) {
-            m_page = PAGE_WELCOME;
-            SetNextEnabled(true);
-            SetBackEnabled(false);
-            SetExitEnabled(true);
-        } else if (event == EV_EXIT) {
-            ConfirmExit();
-        }
-        break;
-
-    default:
-        // 2, 3, 8, 11 and 12 are no pages.
-        return 0;
-    }
-    Repaint();
     return 0;
+}
+
+void CQuorinUpdateManagerDlg::DisconnectAfterError()
+{
+    StartedWorker(m_protocol.StartDisconnect());
+    EnterPage(PAGE_DISCONNECTING_AFTER_ERROR);
+}
+
+bool CQuorinUpdateManagerDlg::HandleWelcome(int event, int)
+{
+    // Nothing else is expected here; it does not even repaint.
+    if (event == EV_NEXT) {
+        EnterPage(PAGE_SELECT_CONTAINER);
+        return true;
+    }
+    if (event == EV_EXIT)
+        ConfirmExit();
+    return false;
+}
+
+bool CQuorinUpdateManagerDlg::HandleSelectContainer(int event, int)
+{
+    if (event == EV_EXIT) {
+        ConfirmExit();
+        return false;
+    }
+    if (event == EV_BROWSE) {
+        m_containerPath = "";
+        m_containerPath = BrowseUpdateContainer();
+        if (!m_containerPath.IsEmpty()) {
+            CString repository;
+            repository.Format("%s\\%s", static_cast<LPCSTR>(m_protocol.GetTempFolder()), "Repository");
+            m_protocol.SetRepositoryFolder(repository);
+            int r = m_protocol.StartUnzip(m_protocol.GetAppFolder(), m_protocol.GetRepositoryFolder(),
+                                          m_containerPath);
+            int failure = r == UPDATE_RESULT_DISK_SPACE          ? TXT_ERR_DISK_SPACE
+                          : r == UPDATE_RESULT_READ_ERROR        ? TXT_ERR_READ_FILE
+                          : r == UPDATE_RESULT_UNZIP_START_ERROR ? TXT_ERR_UNZIP
+                                                                 : -1;
+            if (r == UPDATE_RESULT_SUCCESS) {
+                EnterPage(PAGE_UNPACKING);
+            } else if (failure >= 0) {
+                // Nothing runs and no port is open: straight to the end.
+                ShowBox(m_texts.GetText(failure));
+                EnterPage(PAGE_ERROR);
+            }
+            return true;
+        }
+        // The user gave up: back to the start, as with Back.
+    } else if (event != EV_BACK) {
+        return false;
+    }
+    EnterPage(PAGE_WELCOME);
+    return true;
+}
+
+int CQuorinUpdateManagerDlg::CheckUnpackedContainer()
+{
+    CString repository = m_protocol.GetRepositoryFolder();
+    if (!PathIsDirectoryA(repository) || m_manager.IsFolderEmpty(repository))
+        return TXT_ERR_UNZIP;
+    CString pattern;
+    pattern.Format("%s\\%s", static_cast<LPCSTR>(repository), "*.xml");
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return TXT_ERR_CONTAINER_BROKEN;
+    FindClose(search);
+    m_containerXmlPath.Format("%s\\%s", static_cast<LPCSTR>(repository), found.cFileName);
+    m_protocol.SetLastFileName(CString(found.cFileName));
+    if (!g_UpdateModel.ParseResourceXml(m_containerXmlPath))
+        return TXT_ERR_XML_PARSE;
+    if (!g_UpdateModel.CheckContainerFiles(m_containerXmlPath))
+        return TXT_CONTAINER_CORRUPT;
+    return -1;
+}
+
+bool CQuorinUpdateManagerDlg::HandleUnpacking(int event, int code)
+{
+    // A worker that could not empty the Repository says so with its code, so
+    // an old container left there is never taken for the new one; otherwise
+    // the folder itself is looked at.
+    if (event == EV_RESULT) {
+        int failure = code != UPDATE_RESULT_SUCCESS ? TXT_ERR_UNZIP : CheckUnpackedContainer();
+        if (failure < 0) {
+            EnterPage(PAGE_PREPARE_CONNECTION);
+        } else {
+            ShowBox(m_texts.GetText(failure));
+            EnterPage(PAGE_ERROR);
+        }
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandlePrepareConnection(int event, int)
+{
+    if (event == EV_NEXT) {
+        EnterPage(PAGE_SELECT_PORT);
+        FillComPortList();
+    } else if (event == EV_EXIT) {
+        ConfirmExit();
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandleSelectPort(int event, int)
+{
+    if (event == EV_NEXT) {
+        Sleep(100);
+        EnterPage(PAGE_CONNECTING);
+        SaveComPort();
+        UPDATEManager::SetNotifyWindow(this);
+        StartedWorker(m_protocol.StartConnect());
+    } else if (event == EV_BACK) {
+        EnterPage(PAGE_PREPARE_CONNECTION);
+    } else if (event == EV_EXIT) {
+        ConfirmExit();
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandleConnecting(int event, int code)
+{
+    if (event == EV_EXIT) {
+        m_protocol.Cancel();
+        SetExitEnabled(false);
+    } else if (event == EV_RESULT) {
+        if (code == UPDATE_RESULT_SUCCESS) {
+            EnterPage(PAGE_READING_DEVICE);
+            StartedWorker(m_protocol.StartInquiry());
+        } else if (code == UPDATE_RESULT_DEVICE_DISCONNECTED || code == UPDATE_RESULT_DEVICE_NAK ||
+                   code == UPDATE_RESULT_TIMEOUT || code == UPDATE_RESULT_PORT_ERROR) {
+            // No port is open: the user may try again from the page before
+            // the port choice.
+            CString text;
+            text.Format("%s\n%s", static_cast<LPCSTR>(GetErrorText(code)),
+                        static_cast<LPCSTR>(m_texts.GetText(TXT_NO_CONNECTION)));
+            ShowBox(text, MB_OK | MB_ICONEXCLAMATION);
+            EnterPage(PAGE_PREPARE_CONNECTION);
+        } else if (code == UPDATE_RESULT_CANCELLED) {
+            EnterPage(PAGE_ERROR);
+            ConfirmExit();
+        }
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandleReadingDevice(int event, int code)
+{
+    if (event == EV_EXIT) {
+        m_protocol.Cancel();
+        SetExitEnabled(false);
+    } else if (event == EV_RESULT && code >= UPDATE_RESULT_SUCCESS && code <= UPDATE_RESULT_CANCELLED) {
+        // The read-out is over either way; its bar goes before anything else.
+        ShowStepProgress(false);
+        if (code == UPDATE_RESULT_SUCCESS && g_UpdateModel.ReadProductXml()) {
+            EnterPage(PAGE_DEVICE_INFO);
+        } else {
+            if (code != UPDATE_RESULT_SUCCESS && code != UPDATE_RESULT_CANCELLED)
+                ShowBox(m_texts.GetText(TXT_ERR_NO_CONNECTION));
+            DisconnectAfterError();
+        }
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandleDeviceInfo(int event, int)
+{
+    if (event == EV_NEXT) {
+        int r = g_UpdateModel.GetFileList(m_settings.m_forceUpdate, m_texts);
+        // A failure code with files to send still starts the transfer.
+        if (!g_UpdateModel.m_FileList.empty()) {
+            EnterPage(PAGE_TRANSFERRING);
+            StartedWorker(m_protocol.StartUpdate());
+            DrawTransferInfo();
+        } else {
+            // The user who declined an update to the same version knows why.
+            if (r != UPDATE_RESULT_SAME_VERSION)
+                ShowBox(m_texts.GetText(TXT_ERR_CONTAINER_BROKEN));
+            DisconnectAfterError();
+        }
+    } else if (event == EV_EXIT) {
+        if (ConfirmClose())
+            DisconnectAfterError();
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandleTransferring(int event, int code)
+{
+    if (event == EV_EXIT) {
+        SetExitEnabled(false);
+        if (ConfirmClose())
+            m_protocol.Cancel();
+        else
+            SetExitEnabled(true);
+        return true;
+    }
+    if (event == EV_INFO_CHANGED) {
+        DrawTransferInfo();
+        return true;
+    }
+    if (event != EV_RESULT)
+        return true;
+    switch (code) {
+    case UPDATE_RESULT_SUCCESS:
+        EnterPage(PAGE_DISCONNECTING);
+        StartedWorker(m_protocol.StartDisconnect());
+        break;
+    case UPDATE_RESULT_DEVICE_DISCONNECTED:
+    case UPDATE_RESULT_DEVICE_NAK: {
+        CString text;
+        text.Format("%s [%d]", static_cast<LPCSTR>(GetErrorText(code)),
+                    static_cast<unsigned>(UPDATEManager::m_LastNakReason));
+        ShowBox(text);
+        DisconnectAfterError();
+        break;
+    }
+    case UPDATE_RESULT_UNEXPECTED_COMMAND:
+    case UPDATE_RESULT_TIMEOUT:
+        ShowBox(GetErrorText(code));
+        DisconnectAfterError();
+        break;
+    case UPDATE_RESULT_CANCELLED:
+        DisconnectAfterError();
+        break;
+    case UPDATE_RESULT_READ_ERROR:
+        ShowBox(m_texts.GetText(TXT_CONTAINER_CORRUPT));
+        DisconnectAfterError();
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandleDisconnecting(int event, int code)
+{
+    if (event == EV_EXIT) {
+        m_protocol.Cancel();
+        SetExitEnabled(false);
+    } else if (event == EV_RESULT && code >= UPDATE_RESULT_SUCCESS && code <= UPDATE_RESULT_CANCELLED) {
+        // The disconnect's own code is not looked at: a kit that did not
+        // answer it has still got its update.
+        EnterPage(m_page == PAGE_DISCONNECTING ? PAGE_SUCCESS : PAGE_ERROR);
+    }
+    return true;
+}
+
+bool CQuorinUpdateManagerDlg::HandleEnd(int event, int)
+{
+    // The next update needs a new Browse.
+    m_containerPath = "";
+    if (event == EV_NEXT)
+        EnterPage(PAGE_WELCOME);
+    else if (event == EV_EXIT)
+        ConfirmExit();
+    return true;
 }

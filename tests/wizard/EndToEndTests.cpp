@@ -156,4 +156,35 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
     EXPECT_NE(m_sim.ReceivedFile("a.bin"), m_payload) << "the transfer did not run to its end";
 }
 
+TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
+{
+    // Paced, so the transfer still runs when the key comes.
+    Prepare(40000, {"--baud", "115200"});
+    zq::RecordingMessageBoxResponder boxes({IDNO});
+    Dlg dlg;
+    int pageDuringQuestion = -1;
+    boxes.onCall = [&](const zq::MessageBoxCall&) { pageDuringQuestion = dlg.m_page; };
+    size_t ran = 0;
+    INT_PTR result = wizardtest::RunModalSteps(
+        dlg,
+        {[&] {
+             ToDeviceInfo(dlg);
+             dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
+             zq::headless::PressKey(VK_RETURN);
+             zq::headless::ReleaseKey(VK_RETURN);
+         },
+         [&] { EXPECT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page; }},
+        &ran);
+    EXPECT_EQ(result, IDABORT) << "No kept the window open";
+    EXPECT_EQ(ran, 2u);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(std::string(boxes.Calls()[0].text),
+              "Do you really want to close\nthe Aldemar Accessories Update Manager?");
+    EXPECT_EQ(pageDuringQuestion, Dlg::PAGE_TRANSFERRING);
+    EXPECT_EQ(m_sim.ReceivedFile("a.bin"), m_payload) << "the transfer went on to its end";
+    EXPECT_EQ(m_sim.ReceivedFile("RX7150.xml"), CONTAINER_XML);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/registry/Registry.h"
 #include "platform/window/Headless.h"
@@ -83,6 +84,37 @@ INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode
     INT_PTR result = dialog.DoModal();
     zq::headless::SetIdleHandler(nullptr);
     EXPECT_TRUE(ran) << "the dialog's modal loop never waited";
+    return result;
+}
+
+// Runs each step when the dialog's modal loop waits, one step a wait, so
+// that what a step leaves queued (a key press, a posted message) goes
+// through the loop itself, as the user's would, before the next step. Ends
+// the dialog with IDABORT after the last step. Returns what DoModal
+// returned and, in stepsRun, how many steps ran before the loop ended.
+template <class Dialog>
+INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& steps,
+                      size_t* stepsRun = nullptr)
+{
+    size_t next = 0;
+    bool inStep = false;
+    zq::headless::SetIdleHandler([&] {
+        // A step that pumps messages itself waits too; the next step must
+        // not start inside it.
+        if (inStep)
+            return;
+        if (next < steps.size()) {
+            inStep = true;
+            steps[next++]();
+            inStep = false;
+        } else if (next++ == steps.size()) {
+            dialog.EndDialog(IDABORT);
+        }
+    });
+    INT_PTR result = dialog.DoModal();
+    zq::headless::SetIdleHandler(nullptr);
+    if (stepsRun)
+        *stepsRun = next < steps.size() ? next : steps.size();
     return result;
 }
 

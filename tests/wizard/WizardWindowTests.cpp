@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
 #include "platform/registry/Registry.h"
 #include "platform/files/FileApi.h"
+#include "platform/paths/DrivePaths.h"
 #include "platform/threads/Threads.h"
 #include "platform/window/CFileDialog.h"
 #include "platform/window/Headless.h"
@@ -464,6 +466,183 @@ TEST_F(WizardWindow, CloseAsksOnEveryPageAndEscapeDoesNothing)
         INT_PTR result = RunModal(dlg, [&] { dlg.SendMessage(WM_CLOSE, 0, 0); }, -1);
         EXPECT_EQ(result, IDCANCEL);
     }
+}
+
+// The enabled buttons and the shown bars and port box, as one line.
+std::string Controls(Dlg& dlg)
+{
+    std::string shown;
+    auto add = [&](bool on, const char* name) {
+        if (on)
+            shown += shown.empty() ? name : std::string(" ") + name;
+    };
+    add(dlg.m_btnNext.IsWindowEnabled(), "next");
+    add(dlg.m_btnBack.IsWindowEnabled(), "back");
+    add(dlg.m_btnExit.IsWindowEnabled(), "exit");
+    add(dlg.m_btnBrowse.IsWindowEnabled(), "browse");
+    add(dlg.m_stepProgress != nullptr, "step-bar");
+    add(dlg.m_totalProgress != nullptr, "total-bar");
+    add(dlg.GetDlgItem(IDC_COMPORT_COMBO)->IsWindowVisible(), "port-box");
+    return shown;
+}
+
+TEST_F(WizardWindow, EachTransitionLeavesItsPageWithItsControls)
+{
+    UseEnglish();
+    TempFolder temp("temp");
+    temp.Write("junk.zip", "not a zip");
+    temp.MakeFolder("good");
+    temp.Write("good/update.xml",
+               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<update version=\"139\">\n"
+               "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
+               "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
+               "<files><common><file name=\"a.bin\"/></common></files>\n</update>\n");
+    temp.Write("good/a.bin", "data");
+    temp.MakeFolder("empty");
+    temp.MakeFolder("work");
+    UPDATEManager::m_TempFolder = temp.Windows().c_str();
+    CString workFolder = g_WorkFolder;
+    CString programPath = g_ProgramPath;
+    g_WorkFolder = temp.Windows("work").c_str();  // no product.xml there
+    // The XML library is loaded from the program's folder.
+    g_ProgramPath = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard").c_str();
+    zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString* path) {
+        *path = temp.Windows("junk.zip").c_str();
+        return true;
+    });
+    zq::SetDiskSpaceProvider([](const std::string&, zq::DiskSpace& space) {
+        space.freeToCaller = space.totalFree = 1ULL << 40;
+        space.total = 1ULL << 41;
+        return true;
+    });
+    auto repository = [&](const char* name) {
+        return [&temp, name](Dlg& dlg) {
+            dlg.SetNextEnabled(false);
+            dlg.m_protocol.SetRepositoryFolder(CString(temp.Windows(name).c_str()));
+        };
+    };
+    auto workerRuns = [](bool stepBar, bool totalBar) {
+        return [=](Dlg& dlg) {
+            dlg.SetNextEnabled(false);
+            dlg.ShowStepProgress(stepBar);
+            dlg.ShowTotalProgress(totalBar);
+        };
+    };
+    // Start page (set up as the road leaves it), event and code; the page
+    // after it and what is enabled and shown there. Question boxes get No.
+    struct Case {
+        int from;
+        std::function<void(Dlg&)> prepare;
+        int event;
+        int code;
+        int to;
+        std::string controls;
+    } cases[] = {
+        {Dlg::PAGE_WELCOME, nullptr, Dlg::EV_BACK, 0, Dlg::PAGE_WELCOME, "next exit"},
+        {Dlg::PAGE_WELCOME, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_SELECT_CONTAINER, "back exit browse"},
+        {Dlg::PAGE_SELECT_CONTAINER, nullptr, Dlg::EV_BACK, 0, Dlg::PAGE_WELCOME, "next exit"},
+        {Dlg::PAGE_SELECT_CONTAINER, nullptr, Dlg::EV_BROWSE, 0, Dlg::PAGE_UNPACKING, ""},
+        {Dlg::PAGE_UNPACKING, repository("good"), Dlg::EV_RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION,
+         "next exit"},
+        {Dlg::PAGE_UNPACKING, repository("empty"), Dlg::EV_RESULT, 0, Dlg::PAGE_ERROR, "next exit"},
+        {Dlg::PAGE_PREPARE_CONNECTION, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_SELECT_PORT,
+         "next exit port-box"},
+        {Dlg::PAGE_SELECT_PORT, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_CONNECTING, "exit"},
+        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_EXIT, 0, Dlg::PAGE_CONNECTING, ""},
+        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_SUCCESS,
+         Dlg::PAGE_READING_DEVICE, "exit step-bar"},
+        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
+         Dlg::PAGE_PREPARE_CONNECTION, "next exit"},
+        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_CANCELLED,
+         Dlg::PAGE_ERROR, "next exit"},
+        {Dlg::PAGE_READING_DEVICE, workerRuns(true, false), Dlg::EV_RESULT, UPDATE_RESULT_SUCCESS,
+         Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
+        {Dlg::PAGE_READING_DEVICE, workerRuns(true, false), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
+         Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
+        {Dlg::PAGE_READING_DEVICE, workerRuns(true, false), Dlg::EV_RESULT, UPDATE_RESULT_PORT_ERROR,
+         Dlg::PAGE_READING_DEVICE, "exit step-bar"},
+        {Dlg::PAGE_DEVICE_INFO, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
+        {Dlg::PAGE_TRANSFERRING, workerRuns(true, true), Dlg::EV_EXIT, 0, Dlg::PAGE_TRANSFERRING,
+         "exit step-bar total-bar"},
+        {Dlg::PAGE_TRANSFERRING, workerRuns(true, true), Dlg::EV_RESULT, UPDATE_RESULT_SUCCESS,
+         Dlg::PAGE_DISCONNECTING, ""},
+        {Dlg::PAGE_TRANSFERRING, workerRuns(true, true), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
+         Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
+        {Dlg::PAGE_DISCONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
+         Dlg::PAGE_SUCCESS, "next exit"},
+        {Dlg::PAGE_DISCONNECTING_AFTER_ERROR, workerRuns(false, false), Dlg::EV_RESULT,
+         UPDATE_RESULT_SUCCESS, Dlg::PAGE_ERROR, "next exit"},
+        {Dlg::PAGE_SUCCESS, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_WELCOME, "next exit"},
+    };
+    g_UpdateModel.ClearProduct();
+    for (const Case& c : cases) {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDNO});
+        RunModal(dlg, [&] {
+            dlg.m_page = c.from;
+            if (c.prepare)
+                c.prepare(dlg);
+            dlg.OnWizardEvent(c.event, c.code);
+            EXPECT_EQ(dlg.m_page, c.to) << "from page " << c.from << ", event " << c.event << ", code " << c.code;
+            EXPECT_EQ(Controls(dlg), c.controls)
+                << "from page " << c.from << ", event " << c.event << ", code " << c.code;
+        });
+        dlg.m_protocol.ResetCancel();
+    }
+    g_WorkFolder = workFolder;
+    g_ProgramPath = programPath;
+    zq::SetFileDialogResponder(nullptr);
+    zq::SetDiskSpaceProvider(nullptr);
+}
+
+TEST_F(WizardWindow, ReturnAsksTheCloseQuestionOnEveryPage)
+{
+    UseEnglish();
+    // No: the window stays on its page, also with the focus in the port box
+    // right after typing a port name, and during a transfer.
+    for (int page : {Dlg::PAGE_WELCOME, Dlg::PAGE_SELECT_PORT, Dlg::PAGE_TRANSFERRING}) {
+        Dlg dlg;
+        zq::RecordingMessageBoxResponder boxes({IDNO});
+        size_t ran = 0;
+        HWND window = nullptr;
+        INT_PTR result = wizardtest::RunModalSteps(
+            dlg,
+            {[&] {
+                 window = dlg.GetSafeHwnd();
+                 if (page == Dlg::PAGE_SELECT_PORT) {
+                     dlg.m_page = Dlg::PAGE_PREPARE_CONNECTION;
+                     dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+                     CWnd* box = dlg.GetDlgItem(IDC_COMPORT_COMBO);
+                     box->SetFocus();
+                     box->SetWindowText("COM5");
+                 } else {
+                     dlg.m_page = page;
+                 }
+                 // Escape, through the same loop, neither asks nor ends.
+                 zq::headless::PressKey(VK_ESCAPE);
+                 zq::headless::ReleaseKey(VK_ESCAPE);
+             },
+             [&] {
+                 EXPECT_EQ(boxes.Count(), 0u) << "page " << page;
+                 zq::headless::PressKey(VK_RETURN);
+                 zq::headless::ReleaseKey(VK_RETURN);
+             },
+             [&] { EXPECT_EQ(dlg.m_page, page); }},
+            &ran);
+        EXPECT_EQ(result, IDABORT) << "No left the window open on page " << page;
+        EXPECT_EQ(ran, 3u);
+        ASSERT_EQ(boxes.Count(), 1u) << "page " << page;
+        EXPECT_EQ(std::string(boxes.Calls()[0].text), English(18));
+        EXPECT_EQ(std::string(boxes.Calls()[0].caption), CAPTION);
+        EXPECT_EQ(boxes.Calls()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+        EXPECT_EQ(boxes.Calls()[0].owner, window);
+    }
+    // Yes ends the window as the framework's OK does.
+    Dlg dlg;
+    zq::RecordingMessageBoxResponder boxes({IDYES});
+    INT_PTR result = wizardtest::RunModalSteps(dlg, {[&] { zq::headless::PressKey(VK_RETURN); }, [] {}});
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(boxes.Count(), 1u);
 }
 
 TEST_F(WizardWindow, ProgressNoticesWithoutTheirBarChangeNothing)
