@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/app/CWinApp.h"
+#include "platform/gdi/GdiResources.h"
 #include "platform/window/Controls.h"
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
@@ -273,14 +274,14 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     EXPECT_EQ(MessageBoxA(nullptr, "Plain", nullptr, MB_OK | MB_ICONEXCLAMATION), IDOK);
     EXPECT_EQ(MessageBoxA(nullptr, "Default 2", "c", MB_YESNO | MB_DEFBUTTON2), IDNO);
     EXPECT_EQ(wnd.MessageBox("No caption"), IDOK);
-    // The start-up failure text comes from the string resources.
+    // A box given a string id shows that string resource.
+    zq::gdi::RegisterStringResource(100U, "Text of string 100.");
     EXPECT_EQ(AfxMessageBox(100U), IDOK);
 
     auto calls = responder.Calls();
     ASSERT_EQ(calls.size(), 6u);
     EXPECT_EQ(calls[4].caption, "ZqTestApp");
-    EXPECT_EQ(calls[5].text,
-              "OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
+    EXPECT_EQ(calls[5].text, "Text of string 100.");
     EXPECT_EQ(calls[5].caption, "ZqTestApp");
     EXPECT_EQ(calls[0].owner, wnd.GetSafeHwnd());
     EXPECT_EQ(calls[0].text, "Close?");

@@ -1,0 +1,115 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a file includes across the layering:
+#   cmake -DSOURCE_DIR=<top of the sources> -DRULES=<rules> -DTEST_RULES=<rules>
+#         -P CheckLayering.cmake
+# RULES lists each area with itself and the areas it builds on, directly or
+# through another: "platform:platform|texts:texts,resources,platform|...";
+# TEST_RULES the same for the test executable of each area.
+#
+# - platform/ (the layer) includes only itself and the host's headers;
+#   nothing of the system above it.
+# - An area of the system includes only itself, the areas it builds on and
+#   the C++ standard library; no header of the host (POSIX, Linux, GTK, glib,
+#   cairo, pango, fontconfig, FreeType...): those are all the layer's.
+# - The tests of an area (tests/<area>/) include the areas their executable
+#   links, the tests' own helpers, and the host's headers they need to drive
+#   real devices.
+#   tests/support/ uses no area at all.
+if(NOT SOURCE_DIR OR NOT RULES OR NOT TEST_RULES)
+  message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=... -DRULES=... -P CheckLayering.cmake")
+endif()
+
+set(violations 0)
+set(checked 0)
+
+# check_folder(<folder> <allowed areas> <host headers allowed>)
+function(check_folder folder allowed host_ok)
+  file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  foreach(file ${files})
+    math(EXPR checked "${checked} + 1")
+    get_filename_component(dir ${file} DIRECTORY)
+    file(RELATIVE_PATH rel ${SOURCE_DIR} ${file})
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include")
+    foreach(line ${lines})
+      if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]+)[>\"]")
+        continue()
+      endif()
+      set(kind ${CMAKE_MATCH_1})
+      set(header ${CMAKE_MATCH_2})
+      set(fault "")
+      if(kind STREQUAL "<")
+        # The C++ standard library's headers have neither a folder nor an
+        # extension (<vector>, <cstring>); every other one is the host's.
+        if(NOT host_ok AND (header MATCHES "/" OR header MATCHES "\\."))
+          set(fault "a header of the host; only platform/ may include it")
+        endif()
+      else()
+        # A name found from the file's own folder counts as the folder it
+        # lands in; any other is a path from the top of the sources.
+        set(target "")
+        if(EXISTS ${dir}/${header})
+          get_filename_component(found ${dir}/${header} REALPATH)
+          file(RELATIVE_PATH target ${SOURCE_DIR} ${found})
+        elseif(header MATCHES "/")
+          set(target ${header})
+        endif()
+        if(NOT target MATCHES "^([^/.][^/]*)/")
+          set(fault "neither beside the file nor in an area")
+        else()
+          list(FIND allowed ${CMAKE_MATCH_1} at)
+          if(at EQUAL -1)
+            string(REPLACE ";" ", " shown "${allowed}")
+            set(fault "${CMAKE_MATCH_1}/ is not among what this folder builds on (${shown})")
+          endif()
+        endif()
+      endif()
+      if(fault)
+        if(kind STREQUAL "<")
+          set(shown "<${header}>")
+        else()
+          set(shown "\"${header}\"")
+        endif()
+        message("${rel}: #include ${shown}: ${fault}")
+        math(EXPR violations "${violations} + 1")
+      endif()
+    endforeach()
+  endforeach()
+  set(violations ${violations} PARENT_SCOPE)
+  set(checked ${checked} PARENT_SCOPE)
+endfunction()
+
+# parse_rules(<rules> <prefix>): sets <prefix>_<area> to its allowed areas
+# and <prefix>_areas to the areas named.
+macro(parse_rules text prefix)
+  string(REPLACE "|" ";" _rules "${text}")
+  set(${prefix}_areas "")
+  foreach(_rule ${_rules})
+    if(NOT _rule MATCHES "^([a-z]+):([a-z,]*)$")
+      message(FATAL_ERROR "bad rule '${_rule}'")
+    endif()
+    list(APPEND ${prefix}_areas ${CMAKE_MATCH_1})
+    string(REPLACE "," ";" ${prefix}_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
+  endforeach()
+endmacro()
+parse_rules("${RULES}" area)
+parse_rules("${TEST_RULES}" tests)
+
+foreach(area ${area_areas})
+  if(area STREQUAL "platform")
+    check_folder(platform "platform" TRUE)
+  else()
+    check_folder(${area} "${area_${area}}" FALSE)
+  endif()
+endforeach()
+foreach(area ${tests_areas})
+  check_folder(tests/${area} "${tests_${area}};tests" TRUE)
+endforeach()
+check_folder(tests/support "tests" TRUE)
+
+if(checked EQUAL 0)
+  message(FATAL_ERROR "no files found below ${SOURCE_DIR}")
+endif()
+if(violations GREATER 0)
+  message(FATAL_ERROR "${violations} include(s) across the layering")
+endif()
+message("layering: ${checked} files, every include within the layering")
