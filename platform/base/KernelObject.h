@@ -49,6 +49,9 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
+// The exit code of a thread or process that still runs.
+#define STILL_ACTIVE 259u
+
 // Closes a kernel object's handle. FALSE with ERROR_INVALID_HANDLE for a
 // handle that is not open.
 BOOL CloseHandle(HANDLE hObject);

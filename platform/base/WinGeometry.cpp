@@ -96,9 +96,3 @@ BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b)
     *dst = r;
     return TRUE;
 }
-
-void CRect::NormalizeRect()
-{
-    if (left > right) std::swap(left, right);
-    if (top > bottom) std::swap(top, bottom);
-}

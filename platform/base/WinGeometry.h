@@ -76,12 +76,8 @@ public:
 
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
-    CSize Size() const { return CSize(Width(), Height()); }
     CPoint TopLeft() const { return CPoint(left, top); }
-    CPoint BottomRight() const { return CPoint(right, bottom); }
-    CPoint CenterPoint() const { return CPoint((left + right) / 2, (top + bottom) / 2); }
     BOOL IsRectEmpty() const { return ::IsRectEmpty(this); }
-    BOOL IsRectNull() const { return left == 0 && top == 0 && right == 0 && bottom == 0; }
     BOOL PtInRect(POINT p) const { return ::PtInRect(this, p); }
     void SetRect(int l, int t, int r, int b) { ::SetRect(this, l, t, r, b); }
     void SetRectEmpty() { ::SetRectEmpty(this); }
@@ -94,7 +90,6 @@ public:
     void DeflateRect(int dx, int dy) { ::InflateRect(this, -dx, -dy); }
     BOOL IntersectRect(const RECT* a, const RECT* b) { return ::IntersectRect(this, a, b); }
     BOOL UnionRect(const RECT* a, const RECT* b) { return ::UnionRect(this, a, b); }
-    void NormalizeRect();
 
     operator LPRECT() { return this; }
     operator LPCRECT() const { return this; }

@@ -97,8 +97,6 @@ typedef DWORD COLORREF;
 #define CALLBACK
 #define AFXAPI
 
-#define LOBYTE(w) (static_cast<BYTE>(static_cast<DWORD_PTR>(w) & 0xff))
-#define HIBYTE(w) (static_cast<BYTE>((static_cast<DWORD_PTR>(w) >> 8) & 0xff))
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff))
 #define MAKELONG(a, b) (static_cast<LONG>((static_cast<DWORD>(static_cast<WORD>(a))) | ((static_cast<DWORD>(static_cast<WORD>(b))) << 16)))
@@ -188,6 +186,3 @@ DWORD Win32ErrorFromErrno(int err);
 // channel's "trace" area (ZQDEBUG=trace) and cost nothing otherwise.
 void ZqTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 #define TRACE ZqTrace
-#define TRACE0(s) ((void)0)
-#define ASSERT(e) ((void)0)
-#define VERIFY(e) ((void)(e))

@@ -22,12 +22,6 @@
 #define DETACHED_PROCESS 0x00000008u
 #define CREATE_NEW_CONSOLE 0x00000010u
 #define CREATE_NO_WINDOW 0x08000000u
-#ifndef SW_HIDE
-#define SW_HIDE 0
-#endif
-#ifndef STILL_ACTIVE
-#define STILL_ACTIVE 259u
-#endif
 
 typedef struct _STARTUPINFOA {
     DWORD cb;

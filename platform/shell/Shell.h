@@ -10,4 +10,3 @@
 // Returns a value above 32 on success, else an SE_ERR_* code. Only the verb
 // "open" (or none) is known.
 HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, int show);
-#define ShellExecute ShellExecuteA

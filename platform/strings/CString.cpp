@@ -7,12 +7,6 @@
 
 namespace {
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 } // namespace
@@ -54,23 +48,10 @@ char CString::GetAt(int index) const
     return m_data[static_cast<size_t>(index)];
 }
 
-void CString::SetAt(int index, char ch)
-{
-    if (index < 0 || index >= GetLength())
-        throw std::out_of_range("CString index out of range");
-    m_data[static_cast<size_t>(index)] = ch;
-}
-
 LPTSTR CString::GetBuffer(int minLength)
 {
     if (minLength > GetLength())
         m_data.resize(static_cast<size_t>(minLength), '\0');
-    return &m_data[0];
-}
-
-LPTSTR CString::GetBufferSetLength(int length)
-{
-    m_data.resize(length > 0 ? static_cast<size_t>(length) : 0u, '\0');
     return &m_data[0];
 }
 
@@ -147,14 +128,6 @@ int CString::ReverseFind(char ch) const
     return pos == std::string::npos ? -1 : static_cast<int>(pos);
 }
 
-int CString::FindOneOf(LPCTSTR chars) const
-{
-    if (!chars)
-        return -1;
-    size_t pos = m_data.find_first_of(chars);
-    return pos == std::string::npos ? -1 : static_cast<int>(pos);
-}
-
 CString CString::Left(int count) const
 {
     if (count <= 0)
@@ -209,83 +182,6 @@ int CString::CompareNoCase(LPCTSTR other) const
     }
 }
 
-CString& CString::MakeUpper()
-{
-    for (char& c : m_data)
-        c = UpperAscii(c);
-    return *this;
-}
-
-CString& CString::MakeLower()
-{
-    for (char& c : m_data)
-        c = LowerAscii(c);
-    return *this;
-}
-
-CString& CString::Trim() { return TrimRight().TrimLeft(); }
-
-CString& CString::TrimLeft()
-{
-    size_t i = 0;
-    while (i < m_data.size() && IsSpace(m_data[i]))
-        ++i;
-    m_data.erase(0, i);
-    return *this;
-}
-
-CString& CString::TrimRight()
-{
-    while (!m_data.empty() && IsSpace(m_data.back()))
-        m_data.pop_back();
-    return *this;
-}
-
-CString& CString::Trim(char ch) { return TrimRight(ch).TrimLeft(ch); }
-
-CString& CString::TrimLeft(char ch)
-{
-    size_t i = 0;
-    while (i < m_data.size() && m_data[i] == ch)
-        ++i;
-    m_data.erase(0, i);
-    return *this;
-}
-
-CString& CString::TrimRight(char ch)
-{
-    while (!m_data.empty() && m_data.back() == ch)
-        m_data.pop_back();
-    return *this;
-}
-
-int CString::Replace(char oldCh, char newCh)
-{
-    int n = 0;
-    for (char& c : m_data) {
-        if (c == oldCh) {
-            c = newCh;
-            ++n;
-        }
-    }
-    return n;
-}
-
-int CString::Replace(LPCTSTR oldText, LPCTSTR newText)
-{
-    if (!oldText || !*oldText)
-        return 0;
-    std::string from(oldText), to(newText ? newText : "");
-    int n = 0;
-    size_t pos = 0;
-    while ((pos = m_data.find(from, pos)) != std::string::npos) {
-        m_data.replace(pos, from.size(), to);
-        pos += to.size();
-        ++n;
-    }
-    return n;
-}
-
 int CString::Remove(char ch)
 {
     size_t before = m_data.size();
@@ -296,27 +192,6 @@ int CString::Remove(char ch)
             out.push_back(c);
     m_data.swap(out);
     return static_cast<int>(before - m_data.size());
-}
-
-int CString::Insert(int index, char ch)
-{
-    if (index < 0)
-        index = 0;
-    if (index > GetLength())
-        index = GetLength();
-    m_data.insert(static_cast<size_t>(index), 1, ch);
-    return GetLength();
-}
-
-int CString::Insert(int index, LPCTSTR text)
-{
-    if (index < 0)
-        index = 0;
-    if (index > GetLength())
-        index = GetLength();
-    if (text)
-        m_data.insert(static_cast<size_t>(index), text);
-    return GetLength();
 }
 
 int CString::Delete(int index, int count)

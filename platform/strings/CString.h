@@ -27,7 +27,6 @@ public:
 
     // Element access; an index outside the string raises std::out_of_range.
     char GetAt(int index) const;
-    void SetAt(int index, char ch);
     char operator[](int index) const { return GetAt(index); }
 
     operator LPCTSTR() const { return m_data.c_str(); }
@@ -37,7 +36,6 @@ public:
     // A writable buffer of at least minLength bytes plus a NUL; the string
     // takes its new length from ReleaseBuffer (-1: up to the first NUL).
     LPTSTR GetBuffer(int minLength = 0);
-    LPTSTR GetBufferSetLength(int length);
     void ReleaseBuffer(int newLength = -1);
 
     void Format(LPCTSTR format, ...) __attribute__((format(printf, 2, 3)));
@@ -49,7 +47,6 @@ public:
     int Find(char ch, int start = 0) const;
     int Find(LPCTSTR sub, int start = 0) const;
     int ReverseFind(char ch) const;
-    int FindOneOf(LPCTSTR chars) const;
 
     // Out-of-range counts are clamped as the framework does.
     CString Left(int count) const;
@@ -60,22 +57,8 @@ public:
     int Compare(LPCTSTR other) const;        // byte for byte, <0, 0, >0
     int CompareNoCase(LPCTSTR other) const;  // ASCII letters folded
 
-    CString& MakeUpper();
-    CString& MakeLower();
-    CString& Trim();
-    CString& TrimLeft();
-    CString& TrimRight();
-    CString& Trim(char ch);
-    CString& TrimLeft(char ch);
-    CString& TrimRight(char ch);
-    int Replace(char oldCh, char newCh);
-    int Replace(LPCTSTR oldText, LPCTSTR newText);
     int Remove(char ch);
-    int Insert(int index, char ch);
-    int Insert(int index, LPCTSTR text);
     int Delete(int index, int count = 1);
-    void Append(LPCTSTR text) { *this += text; }
-    void AppendChar(char ch) { m_data.push_back(ch); }
 
     CString& operator+=(const CString& other);
     CString& operator+=(LPCTSTR text);

@@ -52,8 +52,6 @@ bool QueueEmpty();
 size_t QueueLength();
 // Waits on the queue's condition at most timeoutMs; TRUE when a message is there.
 bool WaitQueue(int timeoutMs);
-// Input from the backend: queued like any posted message.
-void PostInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Input routing shared by the backends: a mouse event at a point of a
 // top-level window's client area goes to the capture window, else to the
@@ -62,8 +60,6 @@ void PostInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void RouteMouse(HWND topLevel, UINT message, POINT clientPoint, UINT keyFlags);
 // A key goes to the focus window, else to the active window.
 void RouteKey(UINT message, UINT virtualKey);
-// The state of the pointer buttons as the backends see it.
-void SetMouseButtonState(int virtualKey, bool down);
 
 }  // namespace win
 }  // namespace zq

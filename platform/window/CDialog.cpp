@@ -39,18 +39,6 @@ void DDX_Check(CDataExchange* pDX, int id, int& value)
     }
 }
 
-void DDX_Text(CDataExchange* pDX, int id, CString& value)
-{
-    HWND item = pDX->PrepareCtrl(id);
-    if (!item) {
-        pDX->Fail();
-        return;
-    }
-    CWnd* wnd = CWnd::FromHandle(item);
-    if (pDX->m_bSaveAndValidate) wnd->GetWindowText(value);
-    else ::SetWindowTextA(item, value);
-}
-
 // ---- CDialog
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)

@@ -21,8 +21,6 @@ public:
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 // A check box and an int, 0 or 1 (2 for an indeterminate state).
 void DDX_Check(CDataExchange* pDX, int id, int& value);
-// A control's text and a string.
-void DDX_Text(CDataExchange* pDX, int id, CString& value);
 
 class CDialog : public CWnd {
 public:

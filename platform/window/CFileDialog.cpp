@@ -102,10 +102,3 @@ CString CFileDialog::GetFileName() const
     int slash = m_path.ReverseFind('\\');
     return slash < 0 ? m_path : m_path.Mid(slash + 1);
 }
-
-CString CFileDialog::GetFileExt() const
-{
-    CString name = GetFileName();
-    int dot = name.ReverseFind('.');
-    return dot < 0 ? CString("") : name.Mid(dot + 1);
-}

@@ -24,7 +24,6 @@ public:
     virtual INT_PTR DoModal();
     CString GetPathName() const { return m_path; }
     CString GetFileName() const;
-    CString GetFileExt() const;
 
     BOOL m_bOpenFileDialog;
     DWORD m_flags;

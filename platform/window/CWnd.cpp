@@ -47,7 +47,6 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(const AFX_MSGMAP* map, UINT messag
             case AfxEntry_Notify:
                 if (e->nCode == code && InRange(*e, id)) return e;
                 break;
-            case AfxEntry_Reflect:
             case AfxEntry_ReflectEx:
                 if (e->nCode == code) return e;
                 break;
@@ -75,8 +74,6 @@ void ZqWindowAccess::Destroyed(CWnd* object)
     object->m_hWnd = nullptr;
     object->PostNcDestroy();
 }
-
-bool ZqWindowAccess::IsLayerOwned(const CWnd* object) { return object->m_layerOwned; }
 
 void ZqWindowAccess::SetLayerOwned(CWnd* object, bool owned) { object->m_layerOwned = owned; }
 
@@ -140,13 +137,6 @@ BOOL CWnd::SubclassWindow(HWND hwnd)
     }
     PreSubclassWindow();
     return TRUE;
-}
-
-BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent)
-{
-    if (!parent) return FALSE;
-    HWND item = ::GetDlgItem(parent->m_hWnd, static_cast<int>(id));
-    return item ? SubclassWindow(item) : FALSE;
 }
 
 HWND CWnd::UnsubclassWindow()
@@ -259,9 +249,7 @@ BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_COMMAND: {
         const AFX_MSGMAP_ENTRY* e = FindEntry(map, WM_REFLECT_BASE + WM_COMMAND, HIWORD(wParam), 0);
         if (!e) return FALSE;
-        LRESULT r = e->pfnThunk(this, wParam, lParam, nullptr);
-        if (e->nKind == AfxEntry_ReflectEx) return r != 0;
-        return TRUE;
+        return e->pfnThunk(this, wParam, lParam, nullptr) != 0;
     }
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
@@ -345,30 +333,6 @@ CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
 
 DWORD CWnd::GetStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
 
-DWORD CWnd::GetExStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_EXSTYLE)); }
-
-BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT)
-{
-    DWORD style = GetStyle();
-    DWORD changed = (style & ~remove) | add;
-    if (changed == style) return FALSE;
-    ::SetWindowLongA(m_hWnd, GWL_STYLE, static_cast<LONG>(changed));
-    return TRUE;
-}
-
-HICON CWnd::SetIcon(HICON icon, BOOL bigIcon)
-{
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bigIcon ? ICON_BIG : ICON_SMALL,
-                                               reinterpret_cast<LPARAM>(icon)));
-}
-
-HICON CWnd::GetIcon(BOOL bigIcon) const
-{
-    Window* w = Find(m_hWnd);
-    if (!w) return nullptr;
-    return bigIcon ? w->iconBig : w->iconSmall;
-}
-
 void CWnd::GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
 
 void CWnd::GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
@@ -389,21 +353,6 @@ void CWnd::ScreenToClient(LPRECT rect) const
     POINT o = {0, 0};
     ::ScreenToClient(m_hWnd, &o);
     ::OffsetRect(rect, o.x, o.y);
-}
-
-void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint)
-{
-    ::MoveWindow(m_hWnd, x, y, width, height, repaint);
-}
-
-void CWnd::MoveWindow(LPCRECT rect, BOOL repaint)
-{
-    if (rect) ::MoveWindow(m_hWnd, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, repaint);
-}
-
-BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags)
-{
-    return ::SetWindowPos(m_hWnd, insertAfter ? insertAfter->m_hWnd : nullptr, x, y, cx, cy, flags);
 }
 
 void CWnd::CenterWindow(CWnd* alternateOwner)
@@ -456,8 +405,6 @@ CWnd* CWnd::GetActiveWindow() { return FromHandle(::GetActiveWindow()); }
 
 CWnd* CWnd::WindowFromPoint(POINT point) { return FromHandle(::WindowFromPoint(point)); }
 
-BOOL CWnd::SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
-
 // Without a caption the box carries the application's name, as in the framework.
 int CWnd::MessageBox(LPCTSTR text, LPCTSTR caption, UINT type)
 {
@@ -472,21 +419,8 @@ CDC* CWnd::GetDC()
 
 int CWnd::ReleaseDC(CDC* dc) { return dc ? ::ReleaseDC(m_hWnd, dc->m_hDC) : 0; }
 
-CFont* CWnd::GetFont() const
-{
-    HFONT font = reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
-    return font ? CFont::FromHandle(font) : nullptr;
-}
-
-void CWnd::SetFont(CFont* font, BOOL redraw)
-{
-    HFONT handle = font ? reinterpret_cast<HFONT>(font->m_hObject) : nullptr;
-    ::SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(handle), redraw);
-}
-
 // ---- Default handlers
 
-int CWnd::OnCreate(LPVOID) { return static_cast<int>(Default()); }
 void CWnd::OnDestroy() { Default(); }
 void CWnd::OnClose() { Default(); }
 void CWnd::OnPaint() { Default(); }
@@ -499,13 +433,11 @@ void CWnd::OnCaptureChanged(CWnd*) { Default(); }
 BOOL CWnd::OnSetCursor(CWnd*, UINT, UINT) { return static_cast<BOOL>(Default()); }
 void CWnd::OnMouseMove(UINT, CPoint) { Default(); }
 void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
 void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
 void CWnd::OnSysColorChange() { Default(); }
 void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
 void CWnd::OnEnable(BOOL) { Default(); }
 void CWnd::OnCancelMode() { Default(); }
-void CWnd::OnTimer(UINT_PTR) { Default(); }
 
 void CWnd::OnDrawItem(int, LPDRAWITEMSTRUCT drawItem)
 {

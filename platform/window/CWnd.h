@@ -21,7 +21,6 @@ public:
     operator HWND() const { return GetSafeHwnd(); }
     // The object of a window, or null for a handle that names no window.
     static CWnd* FromHandle(HWND hwnd);
-    static CWnd* FromHandlePermanent(HWND hwnd) { return FromHandle(hwnd); }
 
     // Creation of a child or top-level window of a window class of the
     // layer ("Button", "Static", "ComboBox", "msctls_progress32",
@@ -34,7 +33,6 @@ public:
 
     // Takes over an existing window: this object receives its messages.
     BOOL SubclassWindow(HWND hwnd);
-    BOOL SubclassDlgItem(UINT id, CWnd* parent);
     HWND UnsubclassWindow();
     BOOL Attach(HWND hwnd);
     HWND Detach();
@@ -75,10 +73,6 @@ public:
     CWnd* GetParent() const;
     CWnd* GetOwner() const { return GetParent(); }
     DWORD GetStyle() const;
-    DWORD GetExStyle() const;
-    BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
-    HICON SetIcon(HICON icon, BOOL bigIcon);
-    HICON GetIcon(BOOL bigIcon) const;
 
     // Geometry.
     void GetClientRect(LPRECT rect) const;
@@ -87,9 +81,6 @@ public:
     void ClientToScreen(LPRECT rect) const;
     void ScreenToClient(LPPOINT point) const;
     void ScreenToClient(LPRECT rect) const;
-    void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE);
-    void MoveWindow(LPCRECT rect, BOOL repaint = TRUE);
-    BOOL SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags);
     void CenterWindow(CWnd* alternateOwner = nullptr);
 
     // Painting.
@@ -103,9 +94,6 @@ public:
     // ReleaseDC.
     CDC* GetDC();
     int ReleaseDC(CDC* dc);
-    // The control's font (WM_GETFONT) as the drawing layer's object.
-    CFont* GetFont() const;
-    void SetFont(CFont* font, BOOL redraw = TRUE);
 
     // Focus and capture.
     CWnd* SetFocus();
@@ -114,7 +102,6 @@ public:
     static CWnd* GetCapture();
     static CWnd* GetActiveWindow();
     static CWnd* WindowFromPoint(POINT point);
-    BOOL SetForegroundWindow();
 
     int MessageBox(LPCTSTR text, LPCTSTR caption = nullptr, UINT type = MB_OK);
 
@@ -128,7 +115,6 @@ protected:
     DECLARE_MESSAGE_MAP()
 
     // Default handlers: each passes the message on to DefWindowProc.
-    afx_msg int OnCreate(LPVOID createStruct);
     afx_msg void OnDestroy();
     afx_msg void OnClose();
     afx_msg void OnPaint();
@@ -141,13 +127,11 @@ protected:
     afx_msg BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
     afx_msg void OnMouseMove(UINT flags, CPoint point);
     afx_msg void OnLButtonDown(UINT flags, CPoint point);
-    afx_msg void OnLButtonUp(UINT flags, CPoint point);
     afx_msg void OnLButtonDblClk(UINT flags, CPoint point);
     afx_msg void OnSysColorChange();
     afx_msg void OnActivate(UINT state, CWnd* other, BOOL minimized);
     afx_msg void OnEnable(BOOL enable);
     afx_msg void OnCancelMode();
-    afx_msg void OnTimer(UINT_PTR id);
     // Reflects the request to the control, which draws itself.
     afx_msg void OnDrawItem(int id, LPDRAWITEMSTRUCT drawItem);
 

@@ -432,7 +432,6 @@ int CButton::GetCheck() const { return static_cast<int>(::SendMessageA(m_hWnd, B
 void CButton::SetCheck(int check) { ::SendMessageA(m_hWnd, BM_SETCHECK, static_cast<WPARAM>(check), 0); }
 UINT CButton::GetState() const { return static_cast<UINT>(::SendMessageA(m_hWnd, BM_GETSTATE, 0, 0)); }
 void CButton::SetState(BOOL pushed) { ::SendMessageA(m_hWnd, BM_SETSTATE, pushed, 0); }
-UINT CButton::GetButtonStyle() const { return static_cast<UINT>(GetStyle() & 0xFFFF); }
 
 void CButton::SetButtonStyle(UINT style, BOOL redraw)
 {
@@ -460,9 +459,6 @@ BOOL CStatic::Create(LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent, 
     return CreateControl(this, WC_STATIC, text, style, rect, parent, id);
 }
 
-HICON CStatic::SetIcon(HICON icon) { return CWnd::SetIcon(icon, TRUE); }
-HICON CStatic::GetIcon() const { return CWnd::GetIcon(TRUE); }
-
 // ---- CEdit
 
 BEGIN_MESSAGE_MAP(CEdit, CWnd)
@@ -488,13 +484,6 @@ int CComboBox::AddString(LPCTSTR text)
     return static_cast<int>(::SendMessageA(m_hWnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text ? text : "")));
 }
 
-int CComboBox::InsertString(int index, LPCTSTR text)
-{
-    return static_cast<int>(::SendMessageA(m_hWnd, CB_INSERTSTRING, static_cast<WPARAM>(index),
-                                           reinterpret_cast<LPARAM>(text ? text : "")));
-}
-
-int CComboBox::DeleteString(UINT index) { return static_cast<int>(::SendMessageA(m_hWnd, CB_DELETESTRING, index, 0)); }
 void CComboBox::ResetContent() { ::SendMessageA(m_hWnd, CB_RESETCONTENT, 0, 0); }
 int CComboBox::GetCount() const { return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCOUNT, 0, 0)); }
 int CComboBox::GetCurSel() const { return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCURSEL, 0, 0)); }
@@ -545,22 +534,10 @@ BOOL CProgressCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
 }
 
 void CProgressCtrl::SetRange(short lower, short upper) { ::SendMessageA(m_hWnd, PBM_SETRANGE, 0, MAKELPARAM(lower, upper)); }
-void CProgressCtrl::SetRange32(int lower, int upper)
-{
-    ::SendMessageA(m_hWnd, PBM_SETRANGE32, static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
-}
-
-void CProgressCtrl::GetRange(int& lower, int& upper) const
-{
-    lower = static_cast<int>(::SendMessageA(m_hWnd, PBM_GETRANGE, TRUE, 0));
-    upper = static_cast<int>(::SendMessageA(m_hWnd, PBM_GETRANGE, FALSE, 0));
-}
 
 int CProgressCtrl::SetPos(int pos) { return static_cast<int>(::SendMessageA(m_hWnd, PBM_SETPOS, static_cast<WPARAM>(pos), 0)); }
 int CProgressCtrl::GetPos() const { return static_cast<int>(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0)); }
-int CProgressCtrl::OffsetPos(int delta) { return static_cast<int>(::SendMessageA(m_hWnd, PBM_DELTAPOS, static_cast<WPARAM>(delta), 0)); }
 COLORREF CProgressCtrl::SetBkColor(COLORREF color) { return static_cast<COLORREF>(::SendMessageA(m_hWnd, PBM_SETBKCOLOR, 0, color)); }
-COLORREF CProgressCtrl::SetBarColor(COLORREF color) { return static_cast<COLORREF>(::SendMessageA(m_hWnd, PBM_SETBARCOLOR, 0, color)); }
 
 // ---- CToolTipCtrl
 

@@ -12,7 +12,6 @@ public:
     void SetCheck(int check);
     UINT GetState() const;
     void SetState(BOOL pushed);
-    UINT GetButtonStyle() const;
     void SetButtonStyle(UINT style, BOOL redraw = TRUE);
     // Owner-drawn buttons draw themselves here, on the parent's WM_DRAWITEM.
     virtual void DrawItem(LPDRAWITEMSTRUCT drawItem);
@@ -26,8 +25,6 @@ class CStatic : public CWnd {
 public:
     CStatic() = default;
     BOOL Create(LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xffff);
-    HICON SetIcon(HICON icon);
-    HICON GetIcon() const;
 
 protected:
     DECLARE_MESSAGE_MAP()
@@ -47,8 +44,6 @@ public:
     CComboBox() = default;
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int AddString(LPCTSTR text);
-    int InsertString(int index, LPCTSTR text);
-    int DeleteString(UINT index);
     void ResetContent();
     int GetCount() const;
     int GetCurSel() const;
@@ -67,13 +62,9 @@ public:
     CProgressCtrl() = default;
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     void SetRange(short lower, short upper);
-    void SetRange32(int lower, int upper);
-    void GetRange(int& lower, int& upper) const;
     int SetPos(int pos);
     int GetPos() const;
-    int OffsetPos(int delta);
     COLORREF SetBkColor(COLORREF color);
-    COLORREF SetBarColor(COLORREF color);
 
 protected:
     DECLARE_MESSAGE_MAP()

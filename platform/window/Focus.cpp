@@ -1,5 +1,4 @@
-// Focus, activation, capture, the window under a point and the state of
-// the pointer buttons.
+// Focus, activation, capture and the window under a point.
 #include <vector>
 
 #include "platform/window/Backend.h"
@@ -11,8 +10,6 @@ namespace win {
 HWND g_focus = nullptr;
 HWND g_capture = nullptr;
 HWND g_active = nullptr;
-bool g_leftDown = false;
-bool g_rightDown = false;
 
 }  // namespace win
 }  // namespace zq
@@ -57,15 +54,6 @@ HWND SetActiveWindow(HWND hwnd)
     return old;
 }
 
-HWND GetForegroundWindow() { return GetActiveWindow(); }
-
-BOOL SetForegroundWindow(HWND hwnd)
-{
-    if (!Find(hwnd)) return FALSE;
-    SetActiveWindow(hwnd);
-    return TRUE;
-}
-
 HWND SetCapture(HWND hwnd)
 {
     HWND old = Find(g_capture) ? g_capture : nullptr;
@@ -105,15 +93,6 @@ BOOL GetCursorPos(LPPOINT point)
     return TRUE;
 }
 
-short GetKeyState(int virtualKey)
-{
-    if (virtualKey == VK_LBUTTON) return g_leftDown ? static_cast<short>(0x8000) : 0;
-    if (virtualKey == 0x02) return g_rightDown ? static_cast<short>(0x8000) : 0;
-    return 0;
-}
-
-short GetAsyncKeyState(int virtualKey) { return GetKeyState(virtualKey); }
-
 HCURSOR SetCursor(HCURSOR cursor)
 {
     static HCURSOR current = nullptr;
@@ -121,7 +100,5 @@ HCURSOR SetCursor(HCURSOR cursor)
     current = cursor;
     return old;
 }
-
-BOOL MessageBeep(UINT) { return TRUE; }
 
 void InitCommonControls() {}

@@ -31,7 +31,6 @@ enum AfxEntryKind : UINT {
     AfxEntry_Message,     // a window message; the thunk's result is the message's
     AfxEntry_Command,     // WM_COMMAND with a notification code and a range of ids
     AfxEntry_Notify,      // WM_NOTIFY with a code and a range of ids
-    AfxEntry_Reflect,     // a reflected notification; the parent does not see it
     AfxEntry_ReflectEx,   // a reflected notification; FALSE lets the parent handle it too
 };
 
@@ -95,7 +94,6 @@ protected:                                             \
       AFX_MSG_THUNK((AFX_THIS->*(static_cast<void (ThisClass::*)()>(memberFxn)))(); return 0;) },
 #define ON_COMMAND(id, memberFxn) ON_CONTROL(0, id, memberFxn)
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
-#define ON_CBN_SELCHANGE(id, memberFxn) ON_CONTROL(CBN_SELCHANGE, id, memberFxn)
 
 // WM_NOTIFY from control id: void fn(NMHDR*, LRESULT*).
 #define ON_NOTIFY(code, id, memberFxn)                                                     \
@@ -104,12 +102,8 @@ protected:                                             \
       AFX_MSG_THUNK((AFX_THIS->*(static_cast<void (ThisClass::*)(NMHDR*, LRESULT*)>(memberFxn)))( \
           reinterpret_cast<NMHDR*>(lParam), zqResult); return 0;) },
 
-// A notification that the parent reflects to the control: void fn(). The
-// parent does not see it.
-#define ON_CONTROL_REFLECT(code, memberFxn)                                               \
-    { WM_REFLECT_BASE + WM_COMMAND, static_cast<UINT>(code), 0, 0, AfxEntry_Reflect,         \
-      AFX_MSG_THUNK((AFX_THIS->*(static_cast<void (ThisClass::*)()>(memberFxn)))(); return 0;) },
-// The same with BOOL fn(): FALSE lets the parent handle the notification too.
+// A notification that the parent reflects to the control: BOOL fn(). FALSE
+// lets the parent handle the notification too.
 #define ON_CONTROL_REFLECT_EX(code, memberFxn)                                            \
     { WM_REFLECT_BASE + WM_COMMAND, static_cast<UINT>(code), 0, 0, AfxEntry_ReflectEx,       \
       AFX_MSG_THUNK(return (AFX_THIS->*(static_cast<BOOL (ThisClass::*)()>(memberFxn)))();) },
@@ -120,7 +114,6 @@ protected:                                             \
           CDC::FromHandle(reinterpret_cast<HDC>(wParam)), static_cast<UINT>(lParam)));) },
 
 // ---- The standard messages, with the framework's handler names.
-#define ON_WM_CREATE() AFX_MESSAGE_ENTRY(WM_CREATE, return AFX_THIS->OnCreate(reinterpret_cast<LPVOID>(lParam));)
 #define ON_WM_DESTROY() AFX_MESSAGE_ENTRY(WM_DESTROY, AFX_THIS->OnDestroy(); return 0;)
 #define ON_WM_CLOSE() AFX_MESSAGE_ENTRY(WM_CLOSE, AFX_THIS->OnClose(); return 0;)
 #define ON_WM_PAINT() AFX_MESSAGE_ENTRY(WM_PAINT, AFX_THIS->OnPaint(); return 0;)
@@ -143,8 +136,6 @@ protected:                                             \
     AFX_MESSAGE_ENTRY(WM_MOUSEMOVE, AFX_THIS->OnMouseMove(static_cast<UINT>(wParam), CPoint(lParam)); return 0;)
 #define ON_WM_LBUTTONDOWN() \
     AFX_MESSAGE_ENTRY(WM_LBUTTONDOWN, AFX_THIS->OnLButtonDown(static_cast<UINT>(wParam), CPoint(lParam)); return 0;)
-#define ON_WM_LBUTTONUP() \
-    AFX_MESSAGE_ENTRY(WM_LBUTTONUP, AFX_THIS->OnLButtonUp(static_cast<UINT>(wParam), CPoint(lParam)); return 0;)
 #define ON_WM_LBUTTONDBLCLK() \
     AFX_MESSAGE_ENTRY(WM_LBUTTONDBLCLK, AFX_THIS->OnLButtonDblClk(static_cast<UINT>(wParam), CPoint(lParam)); return 0;)
 #define ON_WM_SYSCOLORCHANGE() AFX_MESSAGE_ENTRY(WM_SYSCOLORCHANGE, AFX_THIS->OnSysColorChange(); return 0;)
@@ -153,10 +144,6 @@ protected:                                             \
         CWnd::FromHandle(reinterpret_cast<HWND>(lParam)), HIWORD(wParam) != 0); return 0;)
 #define ON_WM_ENABLE() AFX_MESSAGE_ENTRY(WM_ENABLE, AFX_THIS->OnEnable(static_cast<BOOL>(wParam)); return 0;)
 #define ON_WM_CANCELMODE() AFX_MESSAGE_ENTRY(WM_CANCELMODE, AFX_THIS->OnCancelMode(); return 0;)
-#define ON_WM_TIMER() AFX_MESSAGE_ENTRY(WM_TIMER, AFX_THIS->OnTimer(static_cast<UINT_PTR>(wParam)); return 0;)
-#define ON_WM_DRAWITEM()                                                                   \
-    AFX_MESSAGE_ENTRY(WM_DRAWITEM, AFX_THIS->OnDrawItem(static_cast<int>(wParam),          \
-        reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)); return TRUE;)
 
 // The root of every message map.
 class CCmdTarget {

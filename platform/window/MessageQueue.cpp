@@ -19,6 +19,8 @@ HWND g_lastDownWindow = nullptr;
 
 namespace {
 
+bool g_leftDown = false;
+
 std::mutex g_queueLock;
 std::condition_variable g_queueCond;
 std::deque<MSG> g_queue;
@@ -84,24 +86,6 @@ void PurgeQueue(HWND hwnd)
     g_queue.erase(std::remove_if(g_queue.begin(), g_queue.end(),
                                  [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
                   g_queue.end());
-}
-
-void PostInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    MSG msg = {};
-    msg.hwnd = hwnd;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = NowMs();
-    ::GetCursorPos(&msg.pt);
-    Enqueue(msg);
-}
-
-void SetMouseButtonState(int virtualKey, bool down)
-{
-    if (virtualKey == VK_LBUTTON) g_leftDown = down;
-    if (virtualKey == 0x02) g_rightDown = down;
 }
 
 // Pointer and key input is queued raw and given its target window when it

@@ -332,42 +332,14 @@ typedef struct tagNMHDR {
 #define RDW_FRAME 0x0400
 #define RDW_NOFRAME 0x0800
 
-// ---- GetWindowLong, SetWindowPos
+// ---- GetWindowLong
 #define GWL_STYLE (-16)
 #define GWL_EXSTYLE (-20)
 #define GWL_ID (-12)
-#define SWP_NOSIZE 0x0001
-#define SWP_NOMOVE 0x0002
-#define SWP_NOZORDER 0x0004
-#define SWP_NOREDRAW 0x0008
-#define SWP_NOACTIVATE 0x0010
-#define SWP_SHOWWINDOW 0x0040
-#define SWP_HIDEWINDOW 0x0080
 
 // ---- PeekMessage
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
-
-// ---- System colours and metrics
-#define COLOR_WINDOW 5
-#define COLOR_WINDOWTEXT 8
-#define COLOR_BTNFACE 15
-#define COLOR_3DFACE COLOR_BTNFACE
-#define COLOR_BTNSHADOW 16
-#define COLOR_3DSHADOW COLOR_BTNSHADOW
-#define COLOR_GRAYTEXT 17
-#define COLOR_BTNTEXT 18
-#define COLOR_BTNHIGHLIGHT 20
-#define COLOR_3DHIGHLIGHT COLOR_BTNHIGHLIGHT
-#define COLOR_3DDKSHADOW 21
-#define COLOR_3DLIGHT 22
-
-#define SM_CXSCREEN 0
-#define SM_CYSCREEN 1
-#define SM_CXICON 11
-#define SM_CYICON 12
-#define SM_CXSMICON 49
-#define SM_CYSMICON 50
 
 // ---- The queue
 typedef struct tagMSG {
@@ -394,11 +366,8 @@ void PostQuitMessage(int exitCode);
 // Waits for the next message; FALSE for WM_QUIT, -1 when the wait gave up
 // (the headless backend gives up after a bounded time without any message).
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
-#define GetMessage GetMessageA
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
-#define PeekMessage PeekMessageA
 LRESULT DispatchMessageA(const MSG* msg);
-#define DispatchMessage DispatchMessageA
 BOOL TranslateMessage(const MSG* msg);
 
 // ---- Window operations
@@ -423,16 +392,11 @@ BOOL ShowWindow(HWND hwnd, int command);    // TRUE when it was visible before
 BOOL IsWindowVisible(HWND hwnd);
 BOOL IsIconic(HWND hwnd);
 LONG GetWindowLongA(HWND hwnd, int index);
-#define GetWindowLong GetWindowLongA
-LONG SetWindowLongA(HWND hwnd, int index, LONG value);
-#define SetWindowLong SetWindowLongA
 BOOL GetClientRect(HWND hwnd, LPRECT rect);
 BOOL GetWindowRect(HWND hwnd, LPRECT rect);  // screen coordinates
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
-BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 BOOL ClientToScreen(HWND hwnd, LPPOINT point);
 BOOL ScreenToClient(HWND hwnd, LPPOINT point);
-int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
 
 // ---- Painting
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
@@ -460,31 +424,18 @@ HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 HWND GetActiveWindow();
 HWND SetActiveWindow(HWND hwnd);
-HWND GetForegroundWindow();
-BOOL SetForegroundWindow(HWND hwnd);
 HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
 HWND GetCapture();
 // The deepest visible window under the point (screen coordinates).
 HWND WindowFromPoint(POINT point);
 BOOL GetCursorPos(LPPOINT point);
-BOOL SetCursorPos(int x, int y);
 HCURSOR SetCursor(HCURSOR cursor);
-short GetKeyState(int virtualKey);
-short GetAsyncKeyState(int virtualKey);
-
-// ---- System colours and metrics (the drawing layer defines them)
-DWORD GetSysColor(int index);
-int GetSystemMetrics(int index);
 
 // ---- Message boxes: see platform/window/MessageBoxSeam.h for how tests
 // answer them.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 #define MessageBox MessageBoxA
-BOOL MessageBeep(UINT type);
 
 // ---- Common controls
 void InitCommonControls();
-
-#define IsDlgButtonChecked(dlg, id) (static_cast<UINT>(SendMessageA(GetDlgItem((dlg), (id)), BM_GETCHECK, 0, 0)))
-#define CheckDlgButton(dlg, id, check) (SendMessageA(GetDlgItem((dlg), (id)), BM_SETCHECK, (check), 0) , TRUE)

@@ -407,21 +407,6 @@ LONG GetWindowLongA(HWND hwnd, int index)
     }
 }
 
-LONG SetWindowLongA(HWND hwnd, int index, LONG value)
-{
-    Window* w = Find(hwnd);
-    if (!w) return 0;
-    LONG old = GetWindowLongA(hwnd, index);
-    switch (index) {
-    case GWL_STYLE: w->style = static_cast<DWORD>(value); break;
-    case GWL_EXSTYLE: w->exStyle = static_cast<DWORD>(value); break;
-    case GWL_ID: w->id = value; break;
-    default: return 0;
-    }
-    CurrentBackend().Changed(w, Change::Style);
-    return old;
-}
-
 BOOL GetClientRect(HWND hwnd, LPRECT rect)
 {
     Window* w = Find(hwnd);
@@ -453,25 +438,6 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint)
     return TRUE;
 }
 
-BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags)
-{
-    Window* w = Find(hwnd);
-    if (!w) return FALSE;
-    RECT r = w->rect;
-    if (flags & SWP_NOMOVE) {
-        x = r.left;
-        y = r.top;
-    }
-    if (flags & SWP_NOSIZE) {
-        cx = r.right - r.left;
-        cy = r.bottom - r.top;
-    }
-    MoveWindow(hwnd, x, y, cx, cy, !(flags & SWP_NOREDRAW));
-    if (flags & SWP_SHOWWINDOW) ShowWindow(hwnd, (flags & SWP_NOACTIVATE) ? SW_SHOWNA : SW_SHOW);
-    if (flags & SWP_HIDEWINDOW) ShowWindow(hwnd, SW_HIDE);
-    return TRUE;
-}
-
 BOOL ClientToScreen(HWND hwnd, LPPOINT point)
 {
     Window* w = Find(hwnd);
@@ -490,17 +456,4 @@ BOOL ScreenToClient(HWND hwnd, LPPOINT point)
     point->x -= o.x;
     point->y -= o.y;
     return TRUE;
-}
-
-int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
-{
-    POINT a = {0, 0}, b = {0, 0};
-    if (from) ClientToScreen(from, &a);
-    if (to) ClientToScreen(to, &b);
-    int dx = a.x - b.x, dy = a.y - b.y;
-    for (UINT i = 0; points && i < count; ++i) {
-        points[i].x += dx;
-        points[i].y += dy;
-    }
-    return MAKELONG(dx, dy);
 }

@@ -1,6 +1,5 @@
 // What the files of the window system share among themselves: the window
-// table, the list of top-level windows, focus, capture and the pointer
-// buttons, and the steps of delivery and painting they call on each other.
+// table, the list of top-level windows, focus and capture, and the steps of delivery and painting they call on each other.
 // Only Window.cpp, MessageQueue.cpp, Invalidation.cpp and Focus.cpp use it.
 #pragma once
 
@@ -37,8 +36,6 @@ LRESULT PaintNow(Window* w);
 extern HWND g_focus;
 extern HWND g_capture;
 extern HWND g_active;
-extern bool g_leftDown;
-extern bool g_rightDown;
 
 }  // namespace win
 }  // namespace zq

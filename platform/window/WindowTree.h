@@ -115,6 +115,5 @@ struct ZqWindowAccess {
     // The window of the object is gone: the object lets go of the handle and
     // gets its PostNcDestroy.
     static void Destroyed(CWnd* object);
-    static bool IsLayerOwned(const CWnd* object);
     static void SetLayerOwned(CWnd* object, bool owned);
 };

@@ -1,5 +1,6 @@
 #include "platform/process/Process.h"
 #include "platform/threads/Threads.h"
+#include "platform/window/WinUser.h"
 
 #include <gtest/gtest.h>
 
