@@ -92,66 +92,26 @@
 #define CLR_INVALID 0xFFFFFFFFu
 
 // ---- System colours (the classic Windows scheme) and metrics
-#ifndef COLOR_SCROLLBAR
 #define COLOR_SCROLLBAR 0
-#endif
-#ifndef COLOR_BACKGROUND
 #define COLOR_BACKGROUND 1
-#endif
-#ifndef COLOR_WINDOW
 #define COLOR_WINDOW 5
-#endif
-#ifndef COLOR_WINDOWTEXT
 #define COLOR_WINDOWTEXT 8
-#endif
-#ifndef COLOR_BTNFACE
 #define COLOR_BTNFACE 15
-#endif
-#ifndef COLOR_3DFACE
 #define COLOR_3DFACE COLOR_BTNFACE
-#endif
-#ifndef COLOR_BTNSHADOW
 #define COLOR_BTNSHADOW 16
-#endif
-#ifndef COLOR_3DSHADOW
 #define COLOR_3DSHADOW COLOR_BTNSHADOW
-#endif
-#ifndef COLOR_GRAYTEXT
 #define COLOR_GRAYTEXT 17
-#endif
-#ifndef COLOR_BTNTEXT
 #define COLOR_BTNTEXT 18
-#endif
-#ifndef COLOR_BTNHIGHLIGHT
 #define COLOR_BTNHIGHLIGHT 20
-#endif
-#ifndef COLOR_3DHIGHLIGHT
 #define COLOR_3DHIGHLIGHT COLOR_BTNHIGHLIGHT
-#endif
-#ifndef COLOR_3DDKSHADOW
 #define COLOR_3DDKSHADOW 21
-#endif
-#ifndef COLOR_3DLIGHT
 #define COLOR_3DLIGHT 22
-#endif
-#ifndef SM_CXSCREEN
 #define SM_CXSCREEN 0
-#endif
-#ifndef SM_CYSCREEN
 #define SM_CYSCREEN 1
-#endif
-#ifndef SM_CXICON
 #define SM_CXICON 11
-#endif
-#ifndef SM_CYICON
 #define SM_CYICON 12
-#endif
-#ifndef SM_CXSMICON
 #define SM_CXSMICON 49
-#endif
-#ifndef SM_CYSMICON
 #define SM_CYSMICON 50
-#endif
 
 DWORD GetSysColor(int index);
 int GetSystemMetrics(int index);
