@@ -21,7 +21,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "texts/LanguageTexts.h"
@@ -117,7 +117,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
     TempFolder temp("temp");
     KeepCurrentDirectory keepDirectory;
     KeepVariable keepTmp("TMP");
-    setenv("TMP", temp.Windows().c_str(), 1);
+    setenv("TMP", zq::LinuxToWindows(temp.Linux()).c_str(), 1);
     const std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");
     CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
     const CString repository = UPDATEManager::m_TempFolder + "\\Repository";

@@ -10,7 +10,8 @@
 #include "platform/files/FileApi.h"
 #include "platform/app/CommandLine.h"
 #include "platform/window/Headless.h"
-#include "tests/platform/TempFolder.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
@@ -63,12 +64,12 @@ protected:
 TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
 {
     TempFolder program("Updater");
-    std::string exe = program.Windows("program.exe");
+    std::string exe = zq::LinuxToWindows(program.Linux("program.exe"));
     setenv("TMP", "C:\\Temp", 1);
     CQuorinUpdateManagerApp::SetUpFolders(exe.c_str());
     EXPECT_STREQ(g_ProgramPath, exe.c_str());
-    EXPECT_STREQ(UPDATEManager::m_AppFolder, program.Windows().c_str());
-    EXPECT_EQ(Current(), program.Windows());
+    EXPECT_STREQ(UPDATEManager::m_AppFolder, zq::LinuxToWindows(program.Linux()).c_str());
+    EXPECT_EQ(Current(), zq::LinuxToWindows(program.Linux()));
 }
 
 // Without TMP and TEMP the layer reads TMP as TMPDIR or /tmp, as Windows
@@ -76,7 +77,7 @@ TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
 TEST_F(StartupFolders, TempFolderFromTmpThenTemp)
 {
     TempFolder program("Tools");
-    std::string exe = program.Windows("program.exe");
+    std::string exe = zq::LinuxToWindows(program.Linux("program.exe"));
     std::string longValue(300, 'x');
     struct Case {
         const char* tmp;   // nullptr: unset
