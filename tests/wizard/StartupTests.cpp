@@ -21,35 +21,6 @@ namespace {
 // Keeps TMP, TEMP and the current directory of the process as they were.
 class StartupFolders : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Save("TMP", m_tmp, m_hadTmp);
-        Save("TEMP", m_temp, m_hadTemp);
-        char current[1024];
-        GetCurrentDirectoryA(sizeof(current), current);
-        m_current = current;
-    }
-    void TearDown() override
-    {
-        Restore("TMP", m_tmp, m_hadTmp);
-        Restore("TEMP", m_temp, m_hadTemp);
-        SetCurrentDirectoryA(m_current.c_str());
-    }
-
-    static void Save(const char* name, std::string& value, bool& had)
-    {
-        const char* v = getenv(name);
-        had = v != nullptr;
-        value = v ? v : "";
-    }
-    static void Restore(const char* name, const std::string& value, bool had)
-    {
-        if (had)
-            setenv(name, value.c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
     static std::string Current()
     {
         char current[1024];
@@ -57,8 +28,10 @@ protected:
         return current;
     }
 
-    std::string m_tmp, m_temp, m_current;
-    bool m_hadTmp = false, m_hadTemp = false;
+    // Each set to what it is now, to be put back at the end.
+    ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
+    ScopedEnvironmentVariable m_temp{"TEMP", getenv("TEMP")};
+    KeepCurrentDirectory m_current;
 };
 
 TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
