@@ -64,29 +64,6 @@ private:
     int m_result = -1;
 };
 
-// The environment variable back to its value at the start.
-class KeepVariable {
-public:
-    explicit KeepVariable(const char* name) : m_name(name)
-    {
-        const char* value = getenv(name);
-        m_had = value != nullptr;
-        m_value = value ? value : "";
-    }
-    ~KeepVariable()
-    {
-        if (m_had)
-            setenv(m_name, m_value.c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::string m_value;
-    bool m_had = false;
-};
-
 std::vector<std::string> XmlFilesIn(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -116,7 +93,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
     // The folders as start-up sets them, the temp folder a private one.
     TempFolder temp("temp");
     KeepCurrentDirectory keepDirectory;
-    KeepVariable keepTmp("TMP");
+    ScopedEnvironmentVariable keepTmp("TMP", getenv("TMP"));
     setenv("TMP", zq::LinuxToWindows(temp.Linux()).c_str(), 1);
     const std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");
     CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
