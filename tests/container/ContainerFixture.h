@@ -1,67 +1,27 @@
-// Helpers for the container tests: a temporary folder per test with small
-// files written into it, seen by the system in its Windows form (drive Z:),
-// and the process-wide folder names pointed at it.
+// Helpers for the container tests: Windows forms of the temporary folders' paths
+// (drive Z:), and the process-wide folder names pointed at them.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
-#include <ftw.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "container/GlobalFolders.h"
+#include "platform/paths/DrivePaths.h"
 #include "platform/strings/CString.h"
+#include "tests/support/TempFolder.h"
 
 namespace zqtest {
 
-// The Windows form of an absolute Linux path.
+// The Windows form of a Linux path, as a CString for the system's calls.
 inline CString WinPath(const std::string& linuxPath)
 {
-    std::string win = "Z:" + linuxPath;
-    for (char& ch : win)
-        if (ch == '/')
-            ch = '\\';
-    return CString(win);
+    return CString(zq::LinuxToWindows(linuxPath));
 }
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        const char* base = getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zqcontainer.XXXXXX";
-        char* made = mkdtemp(&pattern[0]);
-        EXPECT_NE(made, nullptr);
-        m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        nftw(m_path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-             FTW_DEPTH | FTW_PHYS);
-    }
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-    CString Win() const { return WinPath(m_path); }
-    CString WinFile(const std::string& name) const { return WinPath(File(name)); }
-
-    void Write(const std::string& name, const std::string& bytes) const
-    {
-        std::ofstream out(File(name), std::ios::binary);
-        out << bytes;
-    }
-    void MakeFolder(const std::string& name) const { mkdir(File(name).c_str(), 0700); }
-    void Link(const std::string& name, const std::string& target) const
-    {
-        EXPECT_EQ(symlink(target.c_str(), File(name).c_str()), 0);
-    }
-
-private:
-    std::string m_path;
-};
+using ::TempFolder;
 
 // The program's path as start-up sets it: the test executable in the program
 // folder that holds the libexpat.dll link.

@@ -9,15 +9,16 @@
 namespace {
 
 using zqtest::TempFolder;
+using zqtest::WinPath;
 
 class ContainerReader : public ::testing::Test {
 protected:
-    ContainerReader() : m_names(zqtest::RealProgramPath(), m_folder.Win()) {}
+    ContainerReader() : m_names(zqtest::RealProgramPath(), WinPath(m_folder.Linux())) {}
 
     int Read(const std::string& xml)
     {
         m_folder.Write("update.xml", xml);
-        return m_model.ParseResourceXml(m_folder.WinFile("update.xml"));
+        return m_model.ParseResourceXml(WinPath(m_folder.Linux("update.xml")));
     }
 
     TempFolder m_folder;
@@ -130,7 +131,7 @@ TEST_F(ContainerReader, FailuresAndTheirContents)
         EXPECT_TRUE(m_model.m_Container.version.IsEmpty()) << xml;
         EXPECT_TRUE(m_model.m_Container.devices.empty()) << xml;
     }
-    EXPECT_EQ(m_model.ParseResourceXml(m_folder.WinFile("missing.xml")), 0);
+    EXPECT_EQ(m_model.ParseResourceXml(WinPath(m_folder.Linux("missing.xml"))), 0);
     EXPECT_EQ(Read("<update version='3'/>"), 0);
     EXPECT_EQ(m_model.m_Container.version, "3");
 }
@@ -158,21 +159,21 @@ TEST_F(ContainerReader, Utf8ValuesReachTheModelAndTheCheckAsWindows1252)
     ASSERT_EQ(Read(Update("<device name='HF1' disp_name='Zubeh\xC3\xB6r'/>" + files)), 1);
     EXPECT_EQ(m_model.m_Container.devices[0].disp_name, "Zubeh\xF6r");
     EXPECT_EQ(m_model.m_Container.common[0].name, "\xE4.bin");
-    EXPECT_TRUE(m_model.CheckContainerFiles(m_folder.WinFile("update.xml")));
+    EXPECT_TRUE(m_model.CheckContainerFiles(WinPath(m_folder.Linux("update.xml"))));
 
     // A name that Windows-1252 cannot hold reads as '?' and so names no file
     // that is there.
     m_folder.Write("\xE6\x97\xA5.bin", "x");
     ASSERT_EQ(Read(Update("<files><common><file name='\xE6\x97\xA5.bin'/></common></files>")), 1);
     EXPECT_EQ(m_model.m_Container.common[0].name, "?.bin");
-    EXPECT_FALSE(m_model.CheckContainerFiles(m_folder.WinFile("update.xml")));
+    EXPECT_FALSE(m_model.CheckContainerFiles(WinPath(m_folder.Linux("update.xml"))));
 }
 
 TEST_F(ContainerReader, MissingLibraryGivesZeroAndAnEmptyContainer)
 {
     TempFolder noLibrary;
     {
-        zqtest::FolderNames names(noLibrary.WinFile("program"), m_folder.Win());
+        zqtest::FolderNames names(WinPath(noLibrary.Linux("program")), WinPath(m_folder.Linux()));
         EXPECT_EQ(Read(Update(kFiles)), 0);
         EXPECT_TRUE(m_model.m_Container.version.IsEmpty());
     }

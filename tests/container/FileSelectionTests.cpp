@@ -13,6 +13,7 @@
 namespace {
 
 using zqtest::TempFolder;
+using zqtest::WinPath;
 
 UPDATEFile File(const char* name)
 {
@@ -188,7 +189,7 @@ protected:
         for (const char* name : {"c1.bin", "en.bin", "v-2.0.bin", "update.xml"})
             m_folder.Write(name, "x");
     }
-    bool Check() { return m_model.CheckContainerFiles(m_folder.WinFile("update.xml")); }
+    bool Check() { return m_model.CheckContainerFiles(WinPath(m_folder.Linux("update.xml"))); }
 
     TempFolder m_folder;
     UPDATEModel m_model;
@@ -198,14 +199,14 @@ TEST_F(ContainerCheck, EveryNamedFileMustBePresent)
 {
     // Only "vds" libraries are checked; their names are search patterns.
     EXPECT_TRUE(Check());
-    remove(m_folder.File("en.bin").c_str());
+    remove(m_folder.Linux("en.bin").c_str());
     EXPECT_FALSE(Check());
     m_folder.Write("en.bin", "x");
-    remove(m_folder.File("c1.bin").c_str());
+    remove(m_folder.Linux("c1.bin").c_str());
     EXPECT_FALSE(Check());
     m_folder.Write("c1.bin", "x");
-    remove(m_folder.File("v-2.0.bin").c_str());
-    EXPECT_FALSE(m_model.m_Container.CheckVdsFiles(m_folder.Win()));
+    remove(m_folder.Linux("v-2.0.bin").c_str());
+    EXPECT_FALSE(m_model.m_Container.CheckVdsFiles(WinPath(m_folder.Linux())));
     EXPECT_FALSE(Check());
 }
 
@@ -216,7 +217,7 @@ TEST_F(ContainerCheck, OneNameRuleForEveryFileEntry)
     // be sent is missing here already, before any connection.
     m_folder.MakeFolder("sub");
     m_folder.Write("sub/inner.bin", "x");
-    std::string absolute = std::string(zqtest::WinPath(m_folder.File("c1.bin")));
+    std::string absolute = std::string(zqtest::WinPath(m_folder.Linux("c1.bin")));
     // The name alone, the name with the folder's contents, and the name as a
     // file of a library other than "vds", which need not be there.
     struct Case {
@@ -235,12 +236,12 @@ TEST_F(ContainerCheck, OneNameRuleForEveryFileEntry)
         {".", false, false},
         {"sub\\.", false, false},
         {"sub\\..\\c1.bin", false, false},        // stays inside, but through ".."
-        {"..\\" + m_folder.Path().substr(m_folder.Path().rfind('/') + 1) + "\\c1.bin", false, false},
+        {"..\\" + m_folder.Linux().substr(m_folder.Linux().rfind('/') + 1) + "\\c1.bin", false, false},
         {"../x", false, false},
         {"..", false, false},
         {absolute, false, false},                 // a drive
         {absolute.substr(2), false, false},       // a leading backslash
-        {m_folder.File("c1.bin"), false, false},  // a leading slash
+        {m_folder.Linux("c1.bin"), false, false},  // a leading slash
         {"Z:c1.bin", false, false},
         {"c1.bin:stream", false, false},
         {"..bin", true, false},                   // no such file, but not refused for its name

@@ -9,10 +9,11 @@
 namespace {
 
 using zqtest::TempFolder;
+using zqtest::WinPath;
 
 class ProductReader : public ::testing::Test {
 protected:
-    ProductReader() : m_names(zqtest::RealProgramPath(), m_work.Win()) {}
+    ProductReader() : m_names(zqtest::RealProgramPath(), WinPath(m_work.Linux())) {}
 
     bool Read(const std::string& xml)
     {
@@ -114,7 +115,7 @@ TEST_F(ProductReader, FailuresLeaveTheProductPartEmpty)
         EXPECT_TRUE(m_model.m_Product.devices.empty()) << xml;
     }
     // A missing file.
-    remove(m_work.File("product.xml").c_str());
+    remove(m_work.Linux("product.xml").c_str());
     EXPECT_FALSE(m_model.ReadProductXml());
     // A product without devices keeps its name and variant.
     EXPECT_FALSE(Read("<product name='n' variant='v'/>"));
@@ -145,14 +146,14 @@ TEST_F(ProductReader, MissingLibraryFailsAndTheNextReadTriesAgain)
     std::string xml = std::string("<product><devices>") + kFullDevice + "</devices></product>";
     TempFolder noLibrary;
     {
-        zqtest::FolderNames names(noLibrary.WinFile("program"), m_work.Win());
+        zqtest::FolderNames names(WinPath(noLibrary.Linux("program")), WinPath(m_work.Linux()));
         EXPECT_FALSE(Read(xml));
         EXPECT_TRUE(m_model.m_Product.devices.empty());
     }
     TempFolder wrongLibrary;
     wrongLibrary.Link("libexpat.dll", zqtest::OtherSharedLibrary());
     {
-        zqtest::FolderNames names(wrongLibrary.WinFile("program"), m_work.Win());
+        zqtest::FolderNames names(WinPath(wrongLibrary.Linux("program")), WinPath(m_work.Linux()));
         EXPECT_FALSE(Read(xml));
     }
     EXPECT_EQ(UPDATEXMLParser::m_hExpat, nullptr);

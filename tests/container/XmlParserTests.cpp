@@ -8,6 +8,7 @@
 namespace {
 
 using zqtest::TempFolder;
+using zqtest::WinPath;
 
 CString ProgramFolder()
 {
@@ -23,7 +24,7 @@ protected:
     CString Write(const std::string& xml, const std::string& name = "doc.xml")
     {
         m_folder.Write(name, xml);
-        return m_folder.WinFile(name);
+        return WinPath(m_folder.Linux(name));
     }
 
     // The message of the exception that constructing a document throws, or
@@ -275,8 +276,8 @@ TEST_F(XmlParser, LibraryIsLoadedOnceAndReleasedWithTheLastDocument)
 TEST_F(XmlParser, FailuresThrowTheirMessagesAndLeaveTheCountAsItWas)
 {
     EXPECT_EQ(ConstructError(NULL), "NULL file name pointer");
-    EXPECT_EQ(ConstructError(m_folder.WinFile("missing.xml")), "Error while opening XML file");
-    EXPECT_EQ(ConstructError(m_folder.Win()), "Error while opening XML file");  // a folder
+    EXPECT_EQ(ConstructError(WinPath(m_folder.Linux("missing.xml"))), "Error while opening XML file");
+    EXPECT_EQ(ConstructError(WinPath(m_folder.Linux())), "Error while opening XML file");  // a folder
     EXPECT_EQ(UPDATEXMLParser::m_InstanceCount, 0);
 
     UPDATEXMLParser document(Write("<r/>"));
@@ -305,7 +306,7 @@ TEST_F(XmlParser, MissingLibraryOrFunctionFailsAndTheNextDocumentTriesAgain)
 {
     CString file = Write("<r/>");
     TempFolder empty;
-    UPDATEXMLParser::SetDllFolder(empty.Win());
+    UPDATEXMLParser::SetDllFolder(WinPath(empty.Linux()));
     EXPECT_EQ(ConstructError(file), "Cannot load XML expat dll library.");
 
     // A libexpat.dll that is some other library: the first lookup fails.
@@ -313,7 +314,7 @@ TEST_F(XmlParser, MissingLibraryOrFunctionFailsAndTheNextDocumentTriesAgain)
     std::string other = zqtest::OtherSharedLibrary();
     ASSERT_FALSE(other.empty()) << "no libz.so.1 found";
     wrong.Link("libexpat.dll", other);
-    UPDATEXMLParser::SetDllFolder(wrong.Win());
+    UPDATEXMLParser::SetDllFolder(WinPath(wrong.Linux()));
     EXPECT_EQ(ConstructError(file), "Cannot find XML_ParserCreate function.");
     EXPECT_EQ(UPDATEXMLParser::m_hExpat, nullptr);
     EXPECT_EQ(UPDATEXMLParser::m_InstanceCount, 0);

@@ -24,7 +24,8 @@
 #include "platform/window/GtkBackend.h"
 #include "platform/window/Headless.h"
 #include "resources/resource.h"
-#include "tests/platform/TempFolder.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 extern char** environ;
 

@@ -12,39 +12,28 @@
 #include <unistd.h>
 
 #include "container/GlobalFolders.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 // The Windows form of an absolute Linux path.
-CString WinPath(std::string path)
+CString WinPath(const std::string& path)
 {
-    for (char& ch : path)
-        if (ch == '/')
-            ch = '\\';
-    return CString("Z:" + path);
+    return CString(zq::LinuxToWindows(path));
 }
 
-std::string g_folder;
 std::string g_file;
-
-void Cleanup()
-{
-    remove(g_file.c_str());
-    rmdir(g_folder.c_str());
-}
 
 void Prepare(const char* fileName)
 {
     char exe[PATH_MAX] = {0};
     if (readlink("/proc/self/exe", exe, sizeof(exe) - 1) > 0)
         g_ProgramPath = WinPath(exe);  // the program folder holds libexpat.dll
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/zqfuzz.XXXXXX";
-    if (mkdtemp(&pattern[0]) != NULL)
-        g_folder = pattern;
-    g_file = g_folder + "/" + fileName;
-    atexit(Cleanup);
-    g_WorkFolder = WinPath(g_folder);
+    // Removed with the input file in it when the process ends.
+    static TempFolder folder;
+    g_file = folder.Linux(fileName);
+    g_WorkFolder = WinPath(folder.Linux());
 }
 
 // Writes the input as fileName in the work folder, which the first call

@@ -18,6 +18,8 @@
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 #include "platform/strings/Codepage.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "platform/window/WinUser.h"
@@ -178,12 +180,9 @@ std::string ProductDescription(Choices& in)
     return xml + "</devices></product>";
 }
 
-CString WinPath(std::string path)
+CString WinPath(const std::string& path)
 {
-    for (char& ch : path)
-        if (ch == '/')
-            ch = '\\';
-    return CString("Z:" + path);
+    return CString(zq::LinuxToWindows(path));
 }
 
 void WriteFile(const std::string& path, const std::string& bytes)
@@ -198,29 +197,15 @@ void WriteFile(const std::string& path, const std::string& bytes)
 std::string g_work;        // the temp folder: product.xml and a file outside the Repository
 std::string g_repository;  // the Repository folder's real path
 
-void Cleanup()
-{
-    const char* files[] = {"Repository/a.bin", "Repository/sub/b.bin", "Repository/\xC3\xA4.bin",
-                           "Repository/\xE6\x97\xA5.bin", "Repository/v1.bin", "Repository/update.xml",
-                           "outside.bin", "product.xml"};
-    for (const char* file : files)
-        remove((g_work + "/" + file).c_str());
-    rmdir((g_work + "/Repository/sub").c_str());
-    rmdir((g_work + "/Repository").c_str());
-    rmdir(g_work.c_str());
-}
-
 void Prepare()
 {
     char exe[PATH_MAX] = {0};
     if (readlink("/proc/self/exe", exe, sizeof(exe) - 1) > 0)
         g_ProgramPath = WinPath(exe);  // the program folder holds libexpat.dll
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/zqfuzz.XXXXXX";
-    if (mkdtemp(&pattern[0]) == NULL)
-        abort();
+    // Removed with all in it when the process ends.
+    static TempFolder folder;
     char real[PATH_MAX];
-    if (realpath(pattern.c_str(), real) == NULL)
+    if (realpath(folder.Linux().c_str(), real) == NULL)
         abort();
     g_work = real;
     g_repository = g_work + "/Repository";
@@ -229,7 +214,6 @@ void Prepare()
     for (const char* name : {"a.bin", "sub/b.bin", "\xC3\xA4.bin", "\xE6\x97\xA5.bin", "v1.bin"})
         WriteFile(g_repository + "/" + name, "x");
     WriteFile(g_work + "/outside.bin", "secret");
-    atexit(Cleanup);
     g_WorkFolder = WinPath(g_work);
 }
 

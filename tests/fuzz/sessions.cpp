@@ -36,6 +36,8 @@
 #include "container/UPDATEModel.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -79,12 +81,9 @@ private:
 char s_window;  // stands for the registered window
 std::string s_folder;
 
-CString WinPath(std::string path)
+CString WinPath(const std::string& path)
 {
-    for (char& ch : path)
-        if (ch == '/')
-            ch = '\\';
-    return CString(("Z:" + path).c_str());
+    return CString(zq::LinuxToWindows(path).c_str());
 }
 
 void WriteFile(const std::string& path, const std::string& content)
@@ -96,22 +95,12 @@ void WriteFile(const std::string& path, const std::string& content)
     fclose(out);
 }
 
-void Remove()
-{
-    std::string command = "rm -rf '" + s_folder + "'";
-    if (system(command.c_str()) != 0)
-        fprintf(stderr, "sessions: %s left behind\n", s_folder.c_str());
-}
-
 FuzzProtocol& Protocol()
 {
     static FuzzProtocol* protocol = [] {
-        const char* base = getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zqfuzz-sessions.XXXXXX";
-        if (mkdtemp(&pattern[0]) == nullptr)
-            abort();
-        s_folder = pattern;
-        atexit(Remove);
+        // Removed with all in it when the process ends.
+        static TempFolder folder;
+        s_folder = folder.Linux();
         // The COM map, the registry and product.xml stay inside the folder.
         setenv("XDG_CONFIG_HOME", (s_folder + "/config").c_str(), 1);
         for (const char* sub : {"/config", "/config/zqupdatemanager", "/config/zqupdatemanager/dosdevices",

@@ -8,6 +8,7 @@
 #include "link/FileCrc32.h"
 #include "platform/files/CFile.h"
 #include "UpdateTestSupport.h"
+#include "platform/paths/DrivePaths.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST(FileCrc32, StandardValues)
     FileCrc32 crc32;
     for (const Case& c : cases) {
         std::string path = folder.Write("f.bin", c.content);
-        EXPECT_EQ(c.crc, crc32.Compute(updatetest::WindowsPath(path))) << c.content;
+        EXPECT_EQ(c.crc, crc32.Compute(zq::LinuxToWindows(path))) << c.content;
     }
     EXPECT_TRUE(crc32.m_ErrorText.IsEmpty());
 }
@@ -49,7 +50,7 @@ TEST(FileCrc32, BlocksOfTheBufferAndOneByteMore)
         std::string data = updatetest::RandomBytes(size, static_cast<unsigned>(size));
         std::string path = folder.Write("f.bin", data);
         FileCrc32 crc32;
-        EXPECT_EQ(SlowCrc32(data), crc32.Compute(updatetest::WindowsPath(path))) << size;
+        EXPECT_EQ(SlowCrc32(data), crc32.Compute(zq::LinuxToWindows(path))) << size;
         EXPECT_EQ(0u, crc32.m_Remaining);
     }
 }
@@ -58,25 +59,25 @@ TEST(FileCrc32, FilesThatCannotBeOpenedGiveZero)
 {
     updatetest::TempFolder folder;
     FileCrc32 crc32;
-    EXPECT_EQ(0u, crc32.Compute(updatetest::WindowsPath(folder.Path() + "/missing.bin")));
+    EXPECT_EQ(0u, crc32.Compute(zq::LinuxToWindows(folder.Linux() + "/missing.bin")));
     EXPECT_STREQ("open file for calculating CRC error", crc32.m_ErrorText);
 
     // The file is opened unshared: one that is held open cannot be read.
     std::string path = folder.Write("held.bin", "123456789");
     CFile held;
-    ASSERT_TRUE(held.Open(updatetest::WindowsPath(path).c_str(), CFile::modeRead));
+    ASSERT_TRUE(held.Open(zq::LinuxToWindows(path).c_str(), CFile::modeRead));
     FileCrc32 second;
-    EXPECT_EQ(0u, second.Compute(updatetest::WindowsPath(path)));
+    EXPECT_EQ(0u, second.Compute(zq::LinuxToWindows(path)));
     EXPECT_STREQ("open file for calculating CRC error", second.m_ErrorText);
     held.Close();
-    EXPECT_EQ(0xCBF43926u, second.Compute(updatetest::WindowsPath(path)));
+    EXPECT_EQ(0xCBF43926u, second.Compute(zq::LinuxToWindows(path)));
 }
 
 TEST(FileCrc32, AFolderIsNoFile)
 {
     updatetest::TempFolder folder;
     FileCrc32 crc32;
-    EXPECT_EQ(0u, crc32.Compute(updatetest::WindowsPath(folder.Path())));
+    EXPECT_EQ(0u, crc32.Compute(zq::LinuxToWindows(folder.Linux())));
 }
 
 } // namespace

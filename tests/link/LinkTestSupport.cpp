@@ -18,29 +18,9 @@ namespace linktest {
 
 ConfigFolder::ConfigFolder()
 {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zq-link-XXXXXX";
-    if (mkdtemp(&pattern[0]) == nullptr)
-        ADD_FAILURE() << "no temp folder";
-    m_path = pattern;
-    const char* old = getenv("XDG_CONFIG_HOME");
-    m_hadOld = old != nullptr;
-    if (old)
-        m_oldValue = old;
-    setenv("XDG_CONFIG_HOME", m_path.c_str(), 1);
     std::string dosdevices = zq::DosDevicesFolder();
     if (system(("mkdir -p '" + dosdevices + "'").c_str()) != 0)
         ADD_FAILURE() << "no dosdevices folder";
-}
-
-ConfigFolder::~ConfigFolder()
-{
-    if (m_hadOld)
-        setenv("XDG_CONFIG_HOME", m_oldValue.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
-    if (system(("rm -rf '" + m_path + "'").c_str()) != 0)
-        ADD_FAILURE() << "temp folder left behind";
 }
 
 void ConfigFolder::LinkCom(int number, const std::string& device)

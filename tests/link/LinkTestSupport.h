@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/base/WinTypes.h"
+#include "tests/support/TempFolder.h"
 
 namespace linktest {
 
@@ -17,15 +18,12 @@ using Bytes = std::vector<BYTE>;
 class ConfigFolder {
 public:
     ConfigFolder();
-    ~ConfigFolder();
-    const std::string& Path() const { return m_path; }
+    const std::string& Path() const { return m_home.Linux(); }
     // Links COM<number> to the device.
     void LinkCom(int number, const std::string& device);
 
 private:
-    std::string m_path;
-    std::string m_oldValue;
-    bool m_hadOld = false;
+    ScopedXdgConfigHome m_home;
 };
 
 // A pseudo-terminal, raw from the start; the test plays the car kit on the

@@ -24,6 +24,7 @@
 #include "container/UpdateResult.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
+#include "platform/paths/DrivePaths.h"
 #include "platform/window/MessageBoxSeam.h"
 
 using Clock = std::chrono::steady_clock;
@@ -51,10 +52,7 @@ protected:
     {
         m_work = m_sim.Folder() + "/work";
         ASSERT_EQ(mkdir(m_work.c_str(), 0700), 0);
-        CString windows("Z:");
-        for (char c : m_work)
-            windows += (c == '/') ? '\\' : c;
-        g_WorkFolder = windows;
+        g_WorkFolder = CString(zq::LinuxToWindows(m_work));
         linktest::StorePortNumber("COM201");
         UPDATEManager::m_CancelRequested = 0;
         UPDATEManager::SetNotifyWindow(m_notifications.Window());

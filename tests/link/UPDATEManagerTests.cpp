@@ -16,7 +16,9 @@
 #include "LinkNotifications.h"
 #include "container/UPDATEModel.h"
 #include "link/UPDATEManager.h"
+#include "platform/paths/DrivePaths.h"
 #include "platform/window/Headless.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -104,22 +106,7 @@ TEST_F(Manager, KeepsTheSharedStateOfTheWorkers)
 // A temp folder, seen by the system as a Z: path.
 class Folders : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zq-folders-XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        m_root = pattern;
-    }
-    void TearDown() override { EXPECT_EQ(system(("rm -rf '" + m_root + "'").c_str()), 0); }
-
-    static CString Windows(const std::string& path)
-    {
-        CString result("Z:");
-        for (char c : path)
-            result += (c == '/') ? '\\' : c;
-        return result;
-    }
+    static CString Windows(const std::string& path) { return CString(zq::LinuxToWindows(path)); }
     void MakeTree(const std::string& folder)
     {
         ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
@@ -130,7 +117,8 @@ protected:
         std::ofstream(folder + "/sub/deeper/b.xml") << "b";
     }
 
-    std::string m_root;
+    TempFolder m_temp;
+    const std::string m_root = m_temp.Linux();
     UPDATEManager m_manager;
 };
 

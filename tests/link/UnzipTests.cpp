@@ -19,6 +19,7 @@
 
 #include "RecordingProtocol.h"
 #include "UpdateTestSupport.h"
+#include "platform/paths/DrivePaths.h"
 #include "container/UPDATETools.h"
 #include "link/FileCrc32.h"
 #include "platform/files/CFile.h"
@@ -27,13 +28,12 @@
 namespace {
 
 using updatetest::TempFolder;
-using updatetest::WindowsPath;
 
 const int RESULT_WAIT = 60000;
 
 std::string ProgramFolder()
 {
-    return WindowsPath(ZQ_BINARY_DIR "/bin");
+    return zq::LinuxToWindows(ZQ_BINARY_DIR "/bin");
 }
 
 void PutLe(std::string& out, unsigned value, int bytes)
@@ -115,7 +115,7 @@ public:
         m_root.Write("Repo sitory/old container.xml", "<update/>");
         m_root.Write("Repo sitory/old/file.bin", "old");
     }
-    std::string Repository() const { return m_root.Path() + "/Repo sitory"; }
+    std::string Repository() const { return m_root.Linux() + "/Repo sitory"; }
     std::string Container(const std::string& content, const std::string& name = "my container.zip")
     {
         return m_root.Write("in put/" + name, content);
@@ -123,8 +123,8 @@ public:
     // Starts the step on the container and returns its immediate result.
     int Start(const std::string& container, const std::string& unpacker = ProgramFolder())
     {
-        return m_protocol.StartUnzip(unpacker.c_str(), WindowsPath(Repository()).c_str(),
-                                     WindowsPath(container).c_str());
+        return m_protocol.StartUnzip(unpacker.c_str(), zq::LinuxToWindows(Repository()).c_str(),
+                                     zq::LinuxToWindows(container).c_str());
     }
     // What the Repository folder holds once the worker has posted.
     std::vector<std::string> Unpacked()
@@ -148,9 +148,9 @@ TEST(Unzip, UnpacksIntoTheEmptiedRepositoryFolder)
     TempFolder source("zq-source");
     source.Write("update.xml", "<update/>");
     source.Write("sub dir/b.bin", updatetest::RandomBytes(5000, 1));
-    const std::string container = unpack.m_root.Path() + "/in put/my container.zip";
-    mkdir((unpack.m_root.Path() + "/in put").c_str(), 0700);
-    std::string command = "cd '" + source.Path() + "' && 7za a -tzip '" + container + "' . >/dev/null";
+    const std::string container = unpack.m_root.Linux() + "/in put/my container.zip";
+    mkdir((unpack.m_root.Linux() + "/in put").c_str(), 0700);
+    std::string command = "cd '" + source.Linux() + "' && 7za a -tzip '" + container + "' . >/dev/null";
     ASSERT_EQ(0, system(command.c_str()));
 
     ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container));
@@ -159,7 +159,7 @@ TEST(Unzip, UnpacksIntoTheEmptiedRepositoryFolder)
     TempFolder& root = unpack.m_root;
     EXPECT_EQ(updatetest::RandomBytes(5000, 1), root.Read("Repo sitory/sub dir/b.bin"));
     EXPECT_EQ(1, unpack.m_protocol.ResultCount());
-    EXPECT_STREQ(WindowsPath(container).c_str(), unpack.m_protocol.m_ContainerPath);
+    EXPECT_STREQ(zq::LinuxToWindows(container).c_str(), unpack.m_protocol.m_ContainerPath);
 }
 
 TEST(Unzip, ChecksBeforeTheWorkerStarts)
@@ -170,13 +170,13 @@ TEST(Unzip, ChecksBeforeTheWorkerStarts)
               unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), "Z:\\tmp", ""));
     EXPECT_STREQ("earlier", unpack.m_protocol.m_ContainerPath);
 
-    EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(unpack.m_root.Path() + "/none.zip"));
-    EXPECT_STREQ(WindowsPath(unpack.Repository()).c_str(), unpack.m_protocol.m_OutputFolder);
+    EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(unpack.m_root.Linux() + "/none.zip"));
+    EXPECT_STREQ(zq::LinuxToWindows(unpack.Repository()).c_str(), unpack.m_protocol.m_OutputFolder);
 
     // A container that someone holds open unshared cannot be read.
     std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
     CFile held;
-    ASSERT_TRUE(held.Open(WindowsPath(container).c_str(), CFile::modeRead));
+    ASSERT_TRUE(held.Open(zq::LinuxToWindows(container).c_str(), CFile::modeRead));
     EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(container));
     held.Close();
 
@@ -214,7 +214,7 @@ TEST(Unzip, WithoutTheUnpackerTheFolderIsEmptyAndTheResultZero)
     Unpack unpack;
     TempFolder empty("zq-no7za");
     std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
-    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, WindowsPath(empty.Path())));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, zq::LinuxToWindows(empty.Linux())));
     EXPECT_TRUE(unpack.Unpacked().empty());
 }
 
@@ -234,14 +234,14 @@ TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
     TempFolder fake("zq-hung7za");
     Unpack unpack;
     const std::string partial = unpack.Repository() + "/partial.bin";
-    const std::string childPid = fake.Path() + "/child.pid";
+    const std::string childPid = fake.Linux() + "/child.pid";
     const std::string script = fake.Write("7za", "#!/bin/sh\necho part > '" + partial + "'\nsleep 600 &\necho $! > '" +
                                                      childPid + "'\nwait\n");
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
     const DWORD saved = UPDATEProtocol::m_UnpackTimeLimit;
     UPDATEProtocol::m_UnpackTimeLimit = 1000;
     std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
-    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, WindowsPath(fake.Path())));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, zq::LinuxToWindows(fake.Linux())));
     EXPECT_TRUE(unpack.Unpacked().empty());
     UPDATEProtocol::m_UnpackTimeLimit = saved;
 
@@ -263,7 +263,7 @@ TEST(Unzip, LinksInTheRepositoryAreRemovedNotFollowed)
     TempFolder elsewhere("zq-elsewhere");
     elsewhere.Write("keep/precious.bin", "precious");
     const std::string repository = unpack.Repository();
-    ASSERT_EQ(0, symlink((elsewhere.Path() + "/keep").c_str(), (repository + "/oldlink").c_str()));
+    ASSERT_EQ(0, symlink((elsewhere.Linux() + "/keep").c_str(), (repository + "/oldlink").c_str()));
     ASSERT_EQ(0, symlink(".", (repository + "/dot").c_str()));
     ASSERT_EQ(0, symlink("..", (repository + "/old/up").c_str()));
     std::string container = unpack.Container(MakeZip({{"update.xml", "<update/>"}}));
@@ -324,7 +324,7 @@ TEST(Unzip, ARepositoryThatCannotBeEmptiedFailsTheUnpack)
                     close(fd);
             }
         } release{unpack.Repository() + "/old"};
-        if (!c.plant(unpack, elsewhere.Path())) {
+        if (!c.plant(unpack, elsewhere.Linux())) {
             std::cout << "skipped: " << c.what << "\n";
             continue;
         }
@@ -363,17 +363,17 @@ private:
 TEST(Unzip, TheRoomOfTheFileSystemThatHoldsTheRepositoryCounts)
 {
     Unpack unpack;
-    SmallFileSystem small(unpack.m_root.Path() + "/small", "1m");
+    SmallFileSystem small(unpack.m_root.Linux() + "/small", "1m");
     if (!small.Mounted())
         GTEST_SKIP() << "no tmpfs can be mounted here";
     // The Repository folder does not exist yet; its parent is measured.
-    const std::string repository = unpack.m_root.Path() + "/small/Repository";
+    const std::string repository = unpack.m_root.Linux() + "/small/Repository";
     const std::string big = unpack.Container(MakeZip({{"big.bin", updatetest::RandomBytes(600000, 4)}}));
-    EXPECT_EQ(UPDATE_RESULT_DISK_SPACE, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), WindowsPath(repository).c_str(),
-                                                                     WindowsPath(big).c_str()));
+    EXPECT_EQ(UPDATE_RESULT_DISK_SPACE, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
+                                                                     zq::LinuxToWindows(big).c_str()));
     const std::string fits = unpack.Container(MakeZip({{"update.xml", "<update/>"}}), "small.zip");
-    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), WindowsPath(repository).c_str(),
-                                                                  WindowsPath(fits).c_str()));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
+                                                                  zq::LinuxToWindows(fits).c_str()));
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.WaitResult(RESULT_WAIT));
     EXPECT_EQ("<update/>", unpack.m_root.Read("small/Repository/update.xml"));
 }
@@ -422,7 +422,7 @@ TEST(Unzip, AFailedUnpackLeavesNothingBehind)
 TEST(Unzip, EntriesCannotWriteOutsideTheRepositoryFolder)
 {
     Unpack unpack;
-    const std::string root = unpack.m_root.Path();
+    const std::string root = unpack.m_root.Linux();
     const std::string parent = root.substr(0, root.rfind('/'));
     const std::string far = root.substr(root.rfind('/') + 1) + "-escape3.txt";
     std::string container = unpack.Container(MakeZip({

@@ -8,6 +8,7 @@
 #include "../support/CarKitSimulator.h"
 #include "RecordingProtocol.h"
 #include "UpdateTestSupport.h"
+#include "platform/paths/DrivePaths.h"
 #include "container/UPDATEModel.h"
 #include "link/FileCrc32.h"
 #include "link/FrameLayer.h"
@@ -15,7 +16,6 @@
 namespace {
 
 using updatetest::RandomBytes;
-using updatetest::WindowsPath;
 
 const int RESULT_WAIT = 60000;
 
@@ -69,7 +69,7 @@ public:
     int Run(const std::vector<std::string>& list, const std::string& last)
     {
         g_UpdateModel.m_FileList.assign(list.begin(), list.end());
-        m_protocol.SetRepositoryFolder(WindowsPath(m_repository.Path()).c_str());
+        m_protocol.SetRepositoryFolder(zq::LinuxToWindows(m_repository.Linux()).c_str());
         m_protocol.SetLastFileName(last.c_str());
         if (m_protocol.StartUpdate() != 0)
             return -2;
@@ -283,15 +283,15 @@ TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWith12)
     // is there.
     updatetest::TempFolder outside("zq-outside");
     outside.Write("secret.bin", "secret");
-    const std::string outsideName = outside.Path().substr(outside.Path().rfind('/') + 1);
+    const std::string outsideName = outside.Linux().substr(outside.Linux().rfind('/') + 1);
     const std::string entries[] = {
         "missing.bin",
         "..\\" + outsideName + "\\secret.bin",
         "sub\\..\\..\\" + outsideName + "\\secret.bin",
         "sub\\..\\c.bin",  // the container check's rule: no ".." at all
         "sub",
-        WindowsPath(outside.Path() + "/secret.bin"),
-        "\\" + WindowsPath(outside.Path() + "/secret.bin").substr(3),
+        zq::LinuxToWindows(outside.Linux() + "/secret.bin"),
+        "\\" + zq::LinuxToWindows(outside.Linux() + "/secret.bin").substr(3),
     };
     for (const std::string& entry : entries) {
         SCOPED_TRACE(entry);
@@ -318,7 +318,7 @@ TEST(UpdateSession, AFileThatCannotBeReadEndsTheSessionWith12)
     ASSERT_TRUE(session.Connect("RX7150", "138"));
     session.AddFile("d.xml", "<update/>");
     // Opens, but every read fails.
-    ASSERT_EQ(0, symlink("/proc/self/mem", (session.m_repository.Path() + "/mem.bin").c_str()));
+    ASSERT_EQ(0, symlink("/proc/self/mem", (session.m_repository.Linux() + "/mem.bin").c_str()));
     EXPECT_EQ(UPDATE_RESULT_READ_ERROR, session.Run({"mem.bin"}, "d.xml"));
     EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
@@ -435,7 +435,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         session.AddFile("a.bin", RandomBytes(200 * 1024, 18));
         session.AddFile("d.xml", "<update/>");
         g_UpdateModel.m_FileList = {"a.bin"};
-        session.m_protocol.SetRepositoryFolder(WindowsPath(session.m_repository.Path()).c_str());
+        session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
         session.m_protocol.SetLastFileName("d.xml");
         ASSERT_EQ(0, session.m_protocol.StartUpdate());
         ASSERT_TRUE(session.m_sim.WaitFor("header", 1));

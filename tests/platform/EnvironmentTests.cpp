@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "TempFolder.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -18,32 +21,18 @@ class ScopedVariables {
 public:
     ScopedVariables(std::initializer_list<std::pair<const char*, const char*>> values)
     {
-        for (const auto& v : values) {
-            const char* old = getenv(v.first);
-            m_saved.push_back({v.first, old != nullptr, old != nullptr ? old : ""});
-            if (v.second != nullptr)
-                setenv(v.first, v.second, 1);
-            else
-                unsetenv(v.first);
-        }
+        for (const auto& v : values)
+            m_variables.push_back(std::make_unique<ScopedEnvironmentVariable>(v.first, v.second));
     }
     ~ScopedVariables()
     {
-        for (const Saved& s : m_saved) {
-            if (s.present)
-                setenv(s.name.c_str(), s.value.c_str(), 1);
-            else
-                unsetenv(s.name.c_str());
-        }
+        // Newest first, so a name given twice gets its first old value back.
+        while (!m_variables.empty())
+            m_variables.pop_back();
     }
 
 private:
-    struct Saved {
-        std::string name;
-        bool present;
-        std::string value;
-    };
-    std::vector<Saved> m_saved;
+    std::vector<std::unique_ptr<ScopedEnvironmentVariable>> m_variables;
 };
 
 std::string Read(const char* name, DWORD* result = nullptr)

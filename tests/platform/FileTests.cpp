@@ -8,7 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "TempFolder.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ int CauseOf(Body body, LONG* osError = nullptr)
 TEST(CFileTest, WritesReadsSeeksAndMeasures)
 {
     TempFolder temp("a b \xc3\xa4");
-    const std::string name = temp.Windows("data file.bin");
+    const std::string name = zq::LinuxToWindows(temp.Linux("data file.bin"));
 
     CFile out;
     ASSERT_TRUE(out.Open(name.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
@@ -83,7 +84,7 @@ TEST(CFileTest, WritesReadsSeeksAndMeasures)
 
 TEST(CFileTest, FailuresGiveTheirCause)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     temp.MakeFolder("folder");
     struct Case {
         std::string name;
@@ -91,12 +92,12 @@ TEST(CFileTest, FailuresGiveTheirCause)
         int cause;
         LONG osError;
     } cases[] = {
-        {temp.Windows("missing.xml"), CFile::modeRead, CFileException::fileNotFound, ERROR_FILE_NOT_FOUND},
-        {temp.Windows() + "\\no folder\\missing.xml", CFile::modeRead, CFileException::badPath, ERROR_PATH_NOT_FOUND},
-        {temp.Windows() + "\\no folder\\new.xml", CFile::modeCreate | CFile::modeWrite, CFileException::badPath, ERROR_PATH_NOT_FOUND},
+        {zq::LinuxToWindows(temp.Linux("missing.xml")), CFile::modeRead, CFileException::fileNotFound, ERROR_FILE_NOT_FOUND},
+        {zq::LinuxToWindows(temp.Linux()) + "\\no folder\\missing.xml", CFile::modeRead, CFileException::badPath, ERROR_PATH_NOT_FOUND},
+        {zq::LinuxToWindows(temp.Linux()) + "\\no folder\\new.xml", CFile::modeCreate | CFile::modeWrite, CFileException::badPath, ERROR_PATH_NOT_FOUND},
         {"C:\\Temp\\product.xml", CFile::modeRead, CFileException::badPath, ERROR_PATH_NOT_FOUND},
-        {temp.Windows("folder"), CFile::modeRead, CFileException::accessDenied, ERROR_ACCESS_DENIED},
-        {temp.Windows("??.txt"), CFile::modeRead, CFileException::badPath, ERROR_INVALID_NAME},
+        {zq::LinuxToWindows(temp.Linux("folder")), CFile::modeRead, CFileException::accessDenied, ERROR_ACCESS_DENIED},
+        {zq::LinuxToWindows(temp.Linux("??.txt")), CFile::modeRead, CFileException::badPath, ERROR_INVALID_NAME},
     };
     for (const Case& c : cases) {
         CFile file;
@@ -124,7 +125,7 @@ TEST(CFileTest, FailuresGiveTheirCause)
 // someone planted under its name; reading through a link works as usual.
 TEST(CFileTest, CreatingNeverFollowsALink)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     TempFolder elsewhere("elsewhere");
     elsewhere.Write("victim.txt", "precious");
     ASSERT_EQ(0, symlink(elsewhere.Linux("victim.txt").c_str(), temp.Linux("product.xml").c_str()));
@@ -132,13 +133,13 @@ TEST(CFileTest, CreatingNeverFollowsALink)
         SCOPED_TRACE(flags);
         CFile file;
         CFileException error;
-        EXPECT_FALSE(file.Open(temp.Windows("product.xml").c_str(), flags, &error));
+        EXPECT_FALSE(file.Open(zq::LinuxToWindows(temp.Linux("product.xml")).c_str(), flags, &error));
         EXPECT_EQ(CFileException::accessDenied, error.m_cause);
     }
     EXPECT_EQ("precious", elsewhere.Read("victim.txt"));
 
     CFile reader;
-    ASSERT_TRUE(reader.Open(temp.Windows("product.xml").c_str(), CFile::modeRead));
+    ASSERT_TRUE(reader.Open(zq::LinuxToWindows(temp.Linux("product.xml")).c_str(), CFile::modeRead));
     char buffer[16] = {};
     EXPECT_EQ(8u, reader.Read(buffer, sizeof(buffer)));
     EXPECT_STREQ("precious", buffer);
@@ -146,9 +147,9 @@ TEST(CFileTest, CreatingNeverFollowsALink)
 
 TEST(CFileTest, SharingFollowsTheWindowsRules)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     temp.Write("f.bin", "keep me");
-    const std::string name = temp.Windows("f.bin");
+    const std::string name = zq::LinuxToWindows(temp.Linux("f.bin"));
     const UINT read = CFile::modeRead;
     const UINT write = CFile::modeWrite;
     struct Case {
@@ -195,9 +196,9 @@ TEST(CFileTest, SharingFollowsTheWindowsRules)
 
 TEST(CFileTest, AnUnsharedFileIsRefusedToOtherProcesses)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     temp.Write("locked.zip", "zip");
-    const std::string name = temp.Windows("locked.zip");
+    const std::string name = zq::LinuxToWindows(temp.Linux("locked.zip"));
     int ready[2];
     int release[2];
     ASSERT_EQ(0, pipe(ready));

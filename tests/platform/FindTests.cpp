@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ std::vector<std::string> Search(const std::string& pattern, DWORD* error = nullp
 
 TEST(FileSearch, FindsEntriesAsWindowsListsThem)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     temp.Write("b.xml", "12345");
     temp.Write("A.XML", "");
     temp.Write("noext", "");
@@ -81,15 +82,15 @@ TEST(FileSearch, FindsEntriesAsWindowsListsThem)
     temp.Write("sub/inner.xml", "");
 
     EXPECT_EQ((std::vector<std::string>{".", "..", "?.txt", "A.XML", "b.xml", "noext", "sub"}),
-              Search(temp.Windows("*.*")));
-    EXPECT_EQ((std::vector<std::string>{"A.XML", "b.xml"}), Search(temp.Windows("*.xml")));
-    EXPECT_EQ((std::vector<std::string>{"A.XML", "b.xml"}), Search(temp.Windows() + "\\\\*.xml"));
-    EXPECT_EQ((std::vector<std::string>{"b.xml"}), Search(temp.Windows("B.Xml")));
+              Search(zq::LinuxToWindows(temp.Linux("*.*"))));
+    EXPECT_EQ((std::vector<std::string>{"A.XML", "b.xml"}), Search(zq::LinuxToWindows(temp.Linux("*.xml"))));
+    EXPECT_EQ((std::vector<std::string>{"A.XML", "b.xml"}), Search(zq::LinuxToWindows(temp.Linux()) + "\\\\*.xml"));
+    EXPECT_EQ((std::vector<std::string>{"b.xml"}), Search(zq::LinuxToWindows(temp.Linux("B.Xml"))));
     // Without wildcards the folder itself is found in its parent.
-    EXPECT_EQ((std::vector<std::string>{"sub"}), Search(temp.Windows("SUB")));
+    EXPECT_EQ((std::vector<std::string>{"sub"}), Search(zq::LinuxToWindows(temp.Linux("SUB"))));
 
     WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(temp.Windows("b.xml").c_str(), &data);
+    HANDLE h = FindFirstFileA(zq::LinuxToWindows(temp.Linux("b.xml")).c_str(), &data);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     EXPECT_EQ(5u, data.nFileSizeLow);
     EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE, data.dwFileAttributes);
@@ -100,13 +101,13 @@ TEST(FileSearch, FindsEntriesAsWindowsListsThem)
     EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
 
     DWORD error = 0;
-    EXPECT_TRUE(Search(temp.Windows("*.zip"), &error).empty());
+    EXPECT_TRUE(Search(zq::LinuxToWindows(temp.Linux("*.zip")), &error).empty());
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, error);
-    EXPECT_TRUE(Search(temp.Windows() + "\\missing\\*.*", &error).empty());
+    EXPECT_TRUE(Search(zq::LinuxToWindows(temp.Linux()) + "\\missing\\*.*", &error).empty());
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, error);
     EXPECT_TRUE(Search("C:\\Temp\\*.*", &error).empty());
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, error);
-    EXPECT_TRUE(Search(temp.Windows() + "\\" + std::string(300, '*') + ".xml", &error).empty());
+    EXPECT_TRUE(Search(zq::LinuxToWindows(temp.Linux()) + "\\" + std::string(300, '*') + ".xml", &error).empty());
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, error);
 
     // The root of the drive has no "." and "..".
@@ -133,7 +134,7 @@ WIN32_FIND_DATAA FindOne(const std::string& pattern)
 // never touched.
 TEST(FileSearch, LinksAreListedAsLinksAndRemovedThemselves)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     TempFolder elsewhere("elsewhere");
     elsewhere.Write("keep.bin", "keep");
     elsewhere.MakeFolder("folder");
@@ -155,26 +156,26 @@ TEST(FileSearch, LinksAreListedAsLinksAndRemovedThemselves)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const WIN32_FIND_DATAA data = FindOne(temp.Windows(c.name));
+        const WIN32_FIND_DATAA data = FindOne(zq::LinuxToWindows(temp.Linux(c.name)));
         EXPECT_EQ(c.attributes, data.dwFileAttributes);
-        EXPECT_EQ(c.attributes, GetFileAttributesA(temp.Windows(c.name).c_str()));
+        EXPECT_EQ(c.attributes, GetFileAttributesA(zq::LinuxToWindows(temp.Linux(c.name)).c_str()));
         if (c.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             EXPECT_EQ(IO_REPARSE_TAG_SYMLINK, data.dwReserved0);
             EXPECT_EQ(0u, data.nFileSizeLow); // the link's size, not its target's
         }
     }
     // A search through a link to a folder sees that folder, as on Windows.
-    EXPECT_EQ((std::vector<std::string>{".", "..", "inside.bin"}), Search(temp.Windows("to folder") + "\\*.*"));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "inside.bin"}), Search(zq::LinuxToWindows(temp.Linux("to folder")) + "\\*.*"));
 
-    EXPECT_FALSE(DeleteFileA(temp.Windows("to folder").c_str()));
+    EXPECT_FALSE(DeleteFileA(zq::LinuxToWindows(temp.Linux("to folder")).c_str()));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    EXPECT_FALSE(RemoveDirectoryA(temp.Windows("to file").c_str()));
+    EXPECT_FALSE(RemoveDirectoryA(zq::LinuxToWindows(temp.Linux("to file")).c_str()));
     EXPECT_EQ(ERROR_DIRECTORY, GetLastError());
-    EXPECT_TRUE(RemoveDirectoryA(temp.Windows("to folder").c_str()));
-    EXPECT_TRUE(RemoveDirectoryA(temp.Windows("dot").c_str()));
-    EXPECT_TRUE(DeleteFileA(temp.Windows("to file").c_str()));
-    EXPECT_TRUE(DeleteFileA(temp.Windows("dangling").c_str()));
-    EXPECT_EQ((std::vector<std::string>{".", "..", "real"}), Search(temp.Windows("*.*")));
+    EXPECT_TRUE(RemoveDirectoryA(zq::LinuxToWindows(temp.Linux("to folder")).c_str()));
+    EXPECT_TRUE(RemoveDirectoryA(zq::LinuxToWindows(temp.Linux("dot")).c_str()));
+    EXPECT_TRUE(DeleteFileA(zq::LinuxToWindows(temp.Linux("to file")).c_str()));
+    EXPECT_TRUE(DeleteFileA(zq::LinuxToWindows(temp.Linux("dangling")).c_str()));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "real"}), Search(zq::LinuxToWindows(temp.Linux("*.*"))));
     EXPECT_EQ("keep", elsewhere.Read("keep.bin"));
     EXPECT_EQ("inside", elsewhere.Read("folder/inside.bin"));
 }
@@ -197,7 +198,7 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
         {"back\\slash", "back?slash", false},
         {"a:b", "a:b", false},
     };
-    TempFolder temp;
+    TempFolder temp("zq files");
     for (const Case& c : cases) {
         if (c.folder) {
             temp.MakeFolder(c.linuxName);
@@ -210,14 +211,14 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
 
     std::vector<std::string> alternates;
     CFileFind finder;
-    BOOL working = finder.FindFile(temp.Windows("*.*").c_str());
+    BOOL working = finder.FindFile(zq::LinuxToWindows(temp.Linux("*.*")).c_str());
     while (working) {
         working = finder.FindNextFile();
         if (finder.IsDots())
             continue;
         const std::string path(finder.GetFilePath());
         if (std::string(finder.GetFileName()) == "Zubeh\xf6r.txt") {
-            EXPECT_EQ(temp.Windows("Zubeh\xc3\xb6r.txt"), path);
+            EXPECT_EQ(zq::LinuxToWindows(temp.Linux("Zubeh\xc3\xb6r.txt")), path);
             continue;
         }
         const std::string alternate = path.substr(path.rfind('\\') + 1);
@@ -253,10 +254,10 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
     EXPECT_EQ(sizeof(cases) / sizeof(cases[0]), alternates.size());
     std::sort(alternates.begin(), alternates.end());
     EXPECT_EQ(alternates.end(), std::adjacent_find(alternates.begin(), alternates.end()));
-    EXPECT_EQ((std::vector<std::string>{".", "..", "Zubeh\xf6r.txt"}), Search(temp.Windows("*.*")));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "Zubeh\xf6r.txt"}), Search(zq::LinuxToWindows(temp.Linux("*.*"))));
     // Patterns match the alternate name too, as they match short names.
     temp.Write("\xe6\x97\xa5.xml", "");
-    EXPECT_EQ((std::vector<std::string>{"?.xml"}), Search(temp.Windows("*.xml")));
+    EXPECT_EQ((std::vector<std::string>{"?.xml"}), Search(zq::LinuxToWindows(temp.Linux("*.xml"))));
 }
 
 // An entry whose own name is the alternate name of another never has its
@@ -264,32 +265,32 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
 // deleted in its name.
 TEST(FileSearch, AnAlternateNameThatIsTakenIsNotGiven)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac.xml";
     temp.Write(japanese, "japanese");
     const std::string taken = zq::AlternateName(japanese);
     temp.Write(taken, "the real one");
-    const WIN32_FIND_DATAA data = FindOne(temp.Windows("??.xml"));
+    const WIN32_FIND_DATAA data = FindOne(zq::LinuxToWindows(temp.Linux("??.xml")));
     EXPECT_STREQ("??.xml", data.cFileName);
     EXPECT_STREQ("", data.cAlternateFileName);
-    EXPECT_FALSE(DeleteFileA(temp.Windows("??.xml").c_str()));
+    EXPECT_FALSE(DeleteFileA(zq::LinuxToWindows(temp.Linux("??.xml")).c_str()));
     EXPECT_EQ("the real one", temp.Read(taken));
     EXPECT_EQ("japanese", temp.Read(japanese));
 }
 
 TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     temp.Write("one.bin", "");
     temp.Write("two.bin", "");
     temp.MakeFolder("dir");
     KeepCurrentDirectory keep;
-    ASSERT_TRUE(SetCurrentDirectoryA(temp.Windows().c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryA(zq::LinuxToWindows(temp.Linux()).c_str()));
 
     CFileFind finder;
     EXPECT_FALSE(finder.FindNextFile()); // no search yet
     ASSERT_TRUE(finder.FindFile("*.*"));  // relative to the current folder
-    EXPECT_EQ(temp.Windows() + "\\", std::string(finder.GetRoot()));
+    EXPECT_EQ(zq::LinuxToWindows(temp.Linux()) + "\\", std::string(finder.GetRoot()));
     std::vector<std::string> seen;
     BOOL working = TRUE;
     while (working) {
@@ -299,7 +300,7 @@ TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
             EXPECT_TRUE(finder.IsDirectory());
             continue;
         }
-        EXPECT_EQ(temp.Windows(seen.back()), std::string(finder.GetFilePath()));
+        EXPECT_EQ(zq::LinuxToWindows(temp.Linux(seen.back())), std::string(finder.GetFilePath()));
         if (finder.IsDirectory())
             EXPECT_TRUE(RemoveDirectoryA(finder.GetFilePath()));
         else
@@ -307,15 +308,15 @@ TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
     }
     finder.Close();
     EXPECT_EQ((std::vector<std::string>{".", "..", "dir", "one.bin", "two.bin"}), seen);
-    EXPECT_FALSE(finder.FindFile(temp.Windows("*.bin").c_str()));
+    EXPECT_FALSE(finder.FindFile(zq::LinuxToWindows(temp.Linux("*.bin")).c_str()));
     // Only "." and ".." are left.
-    EXPECT_EQ(2u, Search(temp.Windows("*.*")).size());
+    EXPECT_EQ(2u, Search(zq::LinuxToWindows(temp.Linux("*.*"))).size());
 }
 
 TEST(FileFunctions, FoldersAttributesAndDeletion)
 {
-    TempFolder temp;
-    const std::string folder = temp.Windows("Repository");
+    TempFolder temp("zq files");
+    const std::string folder = zq::LinuxToWindows(temp.Linux("Repository"));
     EXPECT_FALSE(PathFileExistsA(folder.c_str()));
     EXPECT_FALSE(PathIsDirectoryA(folder.c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));

@@ -20,6 +20,8 @@
 #include "platform/window/CDialog.h"
 #include "platform/window/CFileDialog.h"
 #include "platform/window/NativeBackend.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -184,10 +186,8 @@ void RunUnderDisplay()
 
     // The file chooser: a typed path comes back in Windows form. The chooser
     // completes names as it goes, so the keys go slowly.
-    char folder[] = "/tmp/zq-chooser-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string file = std::string(folder) + "/update.zip";
-    std::ofstream(file) << "PK";
+    TempFolder folder;
+    const std::string file = folder.Write("update.zip", "PK");
     std::thread chooserDriver([&] {
         std::string id = Shell("timeout 10 xdotool search --sync --onlyvisible --name '^Open$' 2>/dev/null | head -1");
         if (id.empty()) return;
@@ -202,11 +202,7 @@ void RunUnderDisplay()
     INT_PTR chosen = chooser.DoModal();
     chooserDriver.join();
     EXPECT_EQ(chosen, IDOK);
-    std::string expected = "Z:" + file;
-    std::replace(expected.begin(), expected.end(), '/', '\\');
-    EXPECT_EQ(std::string(chooser.GetPathName().GetString()), expected);
-    unlink(file.c_str());
-    rmdir(folder);
+    EXPECT_EQ(std::string(chooser.GetPathName().GetString()), zq::LinuxToWindows(file));
 }
 
 TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)

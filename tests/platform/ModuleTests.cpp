@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -56,17 +56,17 @@ TEST(Modules, LoadsExpatFromTheProgramFolder)
 
 TEST(Modules, MissingOrBrokenLibrariesFailCleanly)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     temp.Write("libexpat.dll", "this is not a library");
     struct Case {
         std::string name;
         DWORD error;
     } cases[] = {
-        {temp.Windows() + "\\missing\\libexpat.dll", ERROR_MOD_NOT_FOUND},
+        {zq::LinuxToWindows(temp.Linux()) + "\\missing\\libexpat.dll", ERROR_MOD_NOT_FOUND},
         {"C:\\Windows\\System32\\libexpat.dll", ERROR_MOD_NOT_FOUND},
         {"no_such_library_here.dll", ERROR_MOD_NOT_FOUND},
         {"", ERROR_MOD_NOT_FOUND},
-        {temp.Windows("libexpat.dll"), ERROR_BAD_EXE_FORMAT},
+        {zq::LinuxToWindows(temp.Linux("libexpat.dll")), ERROR_BAD_EXE_FORMAT},
     };
     for (const Case& c : cases) {
         SetLastError(0);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -82,12 +82,12 @@ TEST(DrivePaths, RelativePathsStartAtTheCurrentDirectory)
     TempFolder temp("cur dir");
     temp.MakeFolder("sub");
     KeepCurrentDirectory keep;
-    ASSERT_TRUE(SetCurrentDirectoryA(temp.Windows().c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryA(zq::LinuxToWindows(temp.Linux()).c_str()));
 
     char buffer[MAX_PATH];
     const DWORD length = GetCurrentDirectoryA(sizeof(buffer), buffer);
-    EXPECT_EQ(temp.Windows(), buffer);
-    EXPECT_EQ(temp.Windows().size(), length);
+    EXPECT_EQ(zq::LinuxToWindows(temp.Linux()), buffer);
+    EXPECT_EQ(zq::LinuxToWindows(temp.Linux()).size(), length);
     // Too small: the size needed with the NUL, the buffer untouched.
     char small[4] = "abc";
     EXPECT_EQ(length + 1, GetCurrentDirectoryA(sizeof(small), small));
@@ -110,7 +110,7 @@ TEST(DrivePaths, RelativePathsStartAtTheCurrentDirectory)
 
     std::string full;
     ASSERT_TRUE(zq::FullWindowsPath("sub\\New.TXT", full));
-    EXPECT_EQ((temp.Windows() + "\\sub\\New.TXT"), full);
+    EXPECT_EQ((zq::LinuxToWindows(temp.Linux()) + "\\sub\\New.TXT"), full);
 
     EXPECT_FALSE(SetCurrentDirectoryA("missing"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
@@ -120,20 +120,20 @@ TEST(DrivePaths, RelativePathsStartAtTheCurrentDirectory)
 
 TEST(DrivePaths, NamesAreFoundInAnyLetterCase)
 {
-    TempFolder temp;
+    TempFolder temp("zq files");
     temp.MakeFolder("Repository");
     temp.Write("Repository/Update.XML", "x");
     temp.Write("Repository/\xc3\x9c" "ber.bin", "y"); // "Über.bin"
 
     std::string linuxPath;
-    ASSERT_TRUE(zq::WindowsToLinux((temp.Windows() + "\\REPOSITORY\\update.xml").c_str(), linuxPath));
+    ASSERT_TRUE(zq::WindowsToLinux((zq::LinuxToWindows(temp.Linux()) + "\\REPOSITORY\\update.xml").c_str(), linuxPath));
     EXPECT_EQ(temp.Linux("Repository/Update.XML"), linuxPath);
-    ASSERT_TRUE(zq::WindowsToLinux((temp.Windows() + "\\repository\\\xfc" "BER.BIN").c_str(), linuxPath));
+    ASSERT_TRUE(zq::WindowsToLinux((zq::LinuxToWindows(temp.Linux()) + "\\repository\\\xfc" "BER.BIN").c_str(), linuxPath));
     EXPECT_EQ(temp.Linux("Repository/\xc3\x9c" "ber.bin"), linuxPath);
     // A new name keeps its own case, in the folder's real name.
-    ASSERT_TRUE(zq::WindowsToLinux((temp.Windows() + "\\repository\\New.txt").c_str(), linuxPath));
+    ASSERT_TRUE(zq::WindowsToLinux((zq::LinuxToWindows(temp.Linux()) + "\\repository\\New.txt").c_str(), linuxPath));
     EXPECT_EQ(temp.Linux("Repository/New.txt"), linuxPath);
-    EXPECT_TRUE(PathFileExistsA((temp.Windows() + "\\REPOSITORY\\UPDATE.xml").c_str()));
+    EXPECT_TRUE(PathFileExistsA((zq::LinuxToWindows(temp.Linux()) + "\\REPOSITORY\\UPDATE.xml").c_str()));
 }
 
 } // namespace

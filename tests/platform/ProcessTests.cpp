@@ -1,6 +1,8 @@
 #include "platform/process/Process.h"
 #include "platform/threads/Threads.h"
+#include "platform/paths/DrivePaths.h"
 #include "platform/window/WinUser.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -50,15 +52,6 @@ struct ArgvDump {
     }
 } g_argvDump;
 
-std::string WindowsPath(const std::string& linuxPath)
-{
-    std::string path = "Z:" + linuxPath;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
 
 std::string SelfPath()
 {
@@ -135,7 +128,7 @@ TEST(Process, RunsAndReportsTheExitCode)
         std::string line;
         DWORD code;
     } cases[] = {
-        {"\"" + WindowsPath("/bin/true") + "\"", 0},
+        {"\"" + zq::LinuxToWindows("/bin/true") + "\"", 0},
         {"\"Z:\\bin\\false\"", 1},
         {"sh -c \"exit 3\"", 3},
         {"sh -c \"kill -9 $$\"", 128 + 9},
@@ -199,9 +192,8 @@ bool Runs(pid_t pid)
 // child leads a process group of its own, and the whole group ends.
 TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
 {
-    char folder[] = "/tmp/zq-group-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(folder));
-    const std::string pidFile = std::string(folder) + "/grandchild";
+    TempFolder folder;
+    const std::string pidFile = folder.Linux("grandchild");
     PROCESS_INFORMATION pi;
     ASSERT_TRUE(StartPlain("Z:\\bin\\sh -c \"sleep 600 & echo $! > " + pidFile + ".new; mv " + pidFile + ".new " +
                                pidFile + "; wait\"",
@@ -225,15 +217,12 @@ TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
         kill(grandchild, SIGKILL);
     EXPECT_TRUE(CloseHandle(pi.hThread));
     EXPECT_TRUE(CloseHandle(pi.hProcess));
-    unlink(pidFile.c_str());
-    rmdir(folder);
 }
 
 TEST(Process, ProgramThatCannotRunFails)
 {
-    char folderTemplate[] = "/tmp/zqproc-XXXXXX";
-    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
-    const std::string folder = folderTemplate;
+    TempFolder temp;
+    const std::string folder = temp.Linux();
     const std::string plain = folder + "/data.txt", garbage = folder + "/garbage";
     std::ofstream(plain) << "text";
     std::ofstream(garbage) << "\x01\x02 not a program";
@@ -246,11 +235,11 @@ TEST(Process, ProgramThatCannotRunFails)
     } cases[] = {
         {R"("Z:\no\such\folder\7za" x -y -o"Z:\tmp")", ERROR_PATH_NOT_FOUND},
         {R"("C:\Program Files\7za" x)", ERROR_PATH_NOT_FOUND},
-        {"\"" + WindowsPath(folder) + "\\7za\" x", ERROR_FILE_NOT_FOUND},
+        {"\"" + zq::LinuxToWindows(folder) + "\\7za\" x", ERROR_FILE_NOT_FOUND},
         {"zq-no-such-program-anywhere", ERROR_FILE_NOT_FOUND},
-        {"\"" + WindowsPath(folder) + "\"", ERROR_ACCESS_DENIED},
-        {"\"" + WindowsPath(plain) + "\"", ERROR_ACCESS_DENIED},
-        {"\"" + WindowsPath(garbage) + "\"", ERROR_BAD_EXE_FORMAT},
+        {"\"" + zq::LinuxToWindows(folder) + "\"", ERROR_ACCESS_DENIED},
+        {"\"" + zq::LinuxToWindows(plain) + "\"", ERROR_ACCESS_DENIED},
+        {"\"" + zq::LinuxToWindows(garbage) + "\"", ERROR_BAD_EXE_FORMAT},
         {"", ERROR_FILE_NOT_FOUND},
     };
     const size_t handles = zq::OpenHandleCount();
@@ -261,23 +250,19 @@ TEST(Process, ProgramThatCannotRunFails)
         EXPECT_EQ(run.error, c.error);
     }
     EXPECT_LE(zq::OpenHandleCount(), handles);
-    std::remove(plain.c_str());
-    std::remove(garbage.c_str());
-    rmdir(folder.c_str());
 }
 
 TEST(Process, DrivePathsReachTheChildInLinuxForm)
 {
-    char folderTemplate[] = "/tmp/zqproc-XXXXXX";
-    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
-    const std::string folder = folderTemplate;
+    TempFolder temp;
+    const std::string folder = temp.Linux();
     const std::string dump = folder + "/args.txt";
     const std::string self = SelfPath();
 
-    std::string line = "\"" + WindowsPath(self) + "\" x -y -o\"Z:\\tmp\\Repo Folder\" \"Z:\\home\\me\\a b.zip\""
+    std::string line = "\"" + zq::LinuxToWindows(self) + "\" x -y -o\"Z:\\tmp\\Repo Folder\" \"Z:\\home\\me\\a b.zip\""
         + " -o plain \"two words\" Z: \"Z:\\\\\" -oC:\\x C:\\none \"G\xe4rten\"";
     std::string env = "ZQ_ARGV_DUMP=" + dump + '\0' + "PATH=/usr/bin:/bin" + '\0' + '\0';
-    ChildRun run = RunToEnd(line, &env[0], WindowsPath(folder).c_str());
+    ChildRun run = RunToEnd(line, &env[0], zq::LinuxToWindows(folder).c_str());
     ASSERT_TRUE(run.started) << run.error;
     EXPECT_EQ(run.exitCode, 5u);
 
@@ -287,8 +272,6 @@ TEST(Process, DrivePathsReachTheChildInLinuxForm)
     EXPECT_EQ(text.str(), "arg " + self + "\narg x\narg -y\narg -o/tmp/Repo Folder\narg /home/me/a b.zip\n"
                   "arg -o\narg plain\narg two words\narg Z:\narg /\narg -oC:\\x\narg C:\\none\n"
                   "arg G\xc3\xa4rten\ncwd " + folder + "\nstdout null\n");
-    std::remove(dump.c_str());
-    rmdir(folder.c_str());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -59,11 +60,6 @@ class Registry : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zqreg-XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        m_root = pattern;
-        setenv("XDG_CONFIG_HOME", m_root.c_str(), 1);
         m_folder = m_root + "/zqupdatemanager";
         m_file = m_folder + "/user.reg";
         ASSERT_EQ(zq::RegistryFilePath(), m_file);
@@ -71,9 +67,6 @@ protected:
     void TearDown() override
     {
         zq::SetSerialCommProvider(zq::ListSerialPorts); // the serial area's own
-        std::string cmd = "chmod -R u+w '" + m_root + "' 2>/dev/null; rm -rf '" + m_root + "'";
-        if (system(cmd.c_str()) != 0)
-            ADD_FAILURE() << "could not remove " << m_root;
     }
 
     HKEY Settings(REGSAM access = KEY_ALL_ACCESS)
@@ -85,7 +78,9 @@ protected:
         return key;
     }
 
-    std::string m_root, m_folder, m_file;
+    ScopedXdgConfigHome m_xdg;
+    const std::string m_root = m_xdg.Linux();
+    std::string m_folder, m_file;
 };
 
 TEST_F(Registry, ValuesKeepTypeAndExactBytes)

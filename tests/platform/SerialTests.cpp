@@ -2,6 +2,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
 #include "platform/threads/Threads.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -75,27 +76,8 @@ class SerialTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/serialtest-XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        ASSERT_NE(nullptr, mkdtemp(buffer.data()));
-        m_home = buffer.data();
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        m_hadOld = old != nullptr;
-        if (old)
-            m_old = old;
-        setenv("XDG_CONFIG_HOME", m_home.c_str(), 1);
         ASSERT_EQ(0, system(("mkdir -p '" + zq::DosDevicesFolder() + "'").c_str()));
         ASSERT_FALSE(m_pty.slave.empty());
-    }
-    void TearDown() override
-    {
-        if (m_hadOld)
-            setenv("XDG_CONFIG_HOME", m_old.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-        ASSERT_EQ(0, system(("rm -rf '" + m_home + "'").c_str()));
     }
     void Link(int com, const std::string& target)
     {
@@ -137,9 +119,8 @@ protected:
     }
 
     Pty m_pty;
-    std::string m_home;
-    std::string m_old;
-    bool m_hadOld = false;
+    ScopedXdgConfigHome m_xdg;
+    const std::string m_home = m_xdg.Linux();
 };
 
 TEST_F(SerialTest, OpensThroughTheComMapExclusively)

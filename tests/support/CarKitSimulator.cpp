@@ -67,34 +67,12 @@ long long CarKitSimulator::Event::Number(const std::string& key) const
     return std::strtoll(Get(key).c_str(), nullptr, 0);
 }
 
-CarKitSimulator::CarKitSimulator(int comNumber) : m_com(comNumber)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/carkit-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()))
-        m_folder = name.data();
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
-        m_hadConfigHome = true;
-        m_oldConfigHome = old;
-    }
-    setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
-}
+CarKitSimulator::CarKitSimulator(int comNumber) : m_com(comNumber) {}
 
 CarKitSimulator::~CarKitSimulator()
 {
+    // The simulator writes into the folder until it has ended.
     Stop();
-    if (m_hadConfigHome)
-        setenv("XDG_CONFIG_HOME", m_oldConfigHome.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
-    if (!m_folder.empty() && m_folder.find("carkit-") != std::string::npos) {
-        const std::string command = "rm -rf '" + m_folder + "'";
-        if (std::system(command.c_str()) != 0) {
-            // Left behind in the temporary folder; nothing else to do.
-        }
-    }
 }
 
 std::string CarKitSimulator::PortName() const { return "\\\\.\\COM" + std::to_string(m_com); }

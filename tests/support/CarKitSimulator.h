@@ -23,6 +23,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "tests/support/TempFolder.h"
+
 class CarKitSimulator {
 public:
     // One line of the simulator's report: "<name> key=value ...".
@@ -74,9 +76,8 @@ public:
 
 private:
     int m_com;
-    std::string m_folder;
-    std::string m_oldConfigHome;
-    bool m_hadConfigHome = false;
+    ScopedXdgConfigHome m_home;
+    std::string m_folder = m_home.Linux();
     pid_t m_pid = -1;
     std::string m_pty;
     std::string m_error;

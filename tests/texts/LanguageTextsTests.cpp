@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include <ftw.h>
+#include <memory>
 #include <unistd.h>
 
 #include "platform/registry/Registry.h"
@@ -13,6 +13,7 @@
 #include "platform/window/Controls.h"
 #include "resources/resource.h"
 #include "texts/LanguageTexts.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -21,21 +22,11 @@ const char kKey[] = "Software\\ZQUpdateManager\\Settings";
 // Every test process gets a registry of its own.
 class PrivateRegistry : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
-        const char* base = getenv("TMPDIR");
-        m_folder = std::string(base && *base ? base : "/tmp") + "/zqtexts.XXXXXX";
-        ASSERT_NE(mkdtemp(&m_folder[0]), nullptr);
-        setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        nftw(m_folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-             FTW_DEPTH | FTW_PHYS);
-    }
+    void SetUp() override { m_home = std::make_unique<ScopedXdgConfigHome>(); }
+    void TearDown() override { m_home.reset(); }
 
 private:
-    std::string m_folder;
+    std::unique_ptr<ScopedXdgConfigHome> m_home;
 };
 ::testing::Environment* const g_registry = ::testing::AddGlobalTestEnvironment(new PrivateRegistry);
 

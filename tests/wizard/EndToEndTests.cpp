@@ -15,7 +15,7 @@
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
@@ -62,7 +62,7 @@ protected:
             "cd '" + m_source.Linux() + "' && 7za a -tzip '" + zip + "' update.xml a.bin >/dev/null";
         ASSERT_EQ(system(command.c_str()), 0);
 
-        setenv("TMP", m_temp.Windows().c_str(), 1);
+        setenv("TMP", zq::LinuxToWindows(m_temp.Linux()).c_str(), 1);
         std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");
         CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
 

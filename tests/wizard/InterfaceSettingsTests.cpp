@@ -6,6 +6,7 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
+#include "tests/support/TempFolder.h"
 #include "wizard/InterfaceSettings.h"
 
 namespace {
@@ -13,20 +14,7 @@ namespace {
 // Every test gets a per-user registry of its own.
 class PortSetting : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zq-ports-XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        m_folder = pattern;
-        setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        zq::SetSerialCommProvider(zq::ListSerialPorts);
-        std::string command = "rm -rf '" + m_folder + "'";
-        EXPECT_EQ(system(command.c_str()), 0);
-    }
+    void TearDown() override { zq::SetSerialCommProvider(zq::ListSerialPorts); }
 
     static void Store(const std::string& bytes, DWORD type = REG_SZ)
     {
@@ -42,7 +30,7 @@ protected:
         RegCloseKey(key);
     }
 
-    std::string m_folder;
+    ScopedXdgConfigHome m_home;
 };
 
 TEST_F(PortSetting, ReadsTheNumberAfterCom)

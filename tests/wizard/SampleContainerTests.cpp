@@ -21,7 +21,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "texts/LanguageTexts.h"
@@ -64,29 +64,6 @@ private:
     int m_result = -1;
 };
 
-// The environment variable back to its value at the start.
-class KeepVariable {
-public:
-    explicit KeepVariable(const char* name) : m_name(name)
-    {
-        const char* value = getenv(name);
-        m_had = value != nullptr;
-        m_value = value ? value : "";
-    }
-    ~KeepVariable()
-    {
-        if (m_had)
-            setenv(m_name, m_value.c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::string m_value;
-    bool m_had = false;
-};
-
 std::vector<std::string> XmlFilesIn(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -116,8 +93,8 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
     // The folders as start-up sets them, the temp folder a private one.
     TempFolder temp("temp");
     KeepCurrentDirectory keepDirectory;
-    KeepVariable keepTmp("TMP");
-    setenv("TMP", temp.Windows().c_str(), 1);
+    ScopedEnvironmentVariable keepTmp("TMP", getenv("TMP"));
+    setenv("TMP", zq::LinuxToWindows(temp.Linux()).c_str(), 1);
     const std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");
     CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
     const CString repository = UPDATEManager::m_TempFolder + "\\Repository";

@@ -10,7 +10,8 @@
 #include "platform/files/FileApi.h"
 #include "platform/app/CommandLine.h"
 #include "platform/window/Headless.h"
-#include "tests/platform/TempFolder.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
@@ -20,35 +21,6 @@ namespace {
 // Keeps TMP, TEMP and the current directory of the process as they were.
 class StartupFolders : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Save("TMP", m_tmp, m_hadTmp);
-        Save("TEMP", m_temp, m_hadTemp);
-        char current[1024];
-        GetCurrentDirectoryA(sizeof(current), current);
-        m_current = current;
-    }
-    void TearDown() override
-    {
-        Restore("TMP", m_tmp, m_hadTmp);
-        Restore("TEMP", m_temp, m_hadTemp);
-        SetCurrentDirectoryA(m_current.c_str());
-    }
-
-    static void Save(const char* name, std::string& value, bool& had)
-    {
-        const char* v = getenv(name);
-        had = v != nullptr;
-        value = v ? v : "";
-    }
-    static void Restore(const char* name, const std::string& value, bool had)
-    {
-        if (had)
-            setenv(name, value.c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
     static std::string Current()
     {
         char current[1024];
@@ -56,19 +28,21 @@ protected:
         return current;
     }
 
-    std::string m_tmp, m_temp, m_current;
-    bool m_hadTmp = false, m_hadTemp = false;
+    // Each set to what it is now, to be put back at the end.
+    ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
+    ScopedEnvironmentVariable m_temp{"TEMP", getenv("TEMP")};
+    KeepCurrentDirectory m_current;
 };
 
 TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
 {
     TempFolder program("Updater");
-    std::string exe = program.Windows("program.exe");
+    std::string exe = zq::LinuxToWindows(program.Linux("program.exe"));
     setenv("TMP", "C:\\Temp", 1);
     CQuorinUpdateManagerApp::SetUpFolders(exe.c_str());
     EXPECT_STREQ(g_ProgramPath, exe.c_str());
-    EXPECT_STREQ(UPDATEManager::m_AppFolder, program.Windows().c_str());
-    EXPECT_EQ(Current(), program.Windows());
+    EXPECT_STREQ(UPDATEManager::m_AppFolder, zq::LinuxToWindows(program.Linux()).c_str());
+    EXPECT_EQ(Current(), zq::LinuxToWindows(program.Linux()));
 }
 
 // Without TMP and TEMP the layer reads TMP as TMPDIR or /tmp, as Windows
@@ -76,7 +50,7 @@ TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
 TEST_F(StartupFolders, TempFolderFromTmpThenTemp)
 {
     TempFolder program("Tools");
-    std::string exe = program.Windows("program.exe");
+    std::string exe = zq::LinuxToWindows(program.Linux("program.exe"));
     std::string longValue(300, 'x');
     struct Case {
         const char* tmp;   // nullptr: unset

@@ -12,34 +12,14 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/window/Headless.h"
-#include "tests/platform/TempFolder.h"
+#include "platform/paths/DrivePaths.h"
+#include "tests/support/TempFolder.h"
 
 namespace wizardtest {
 
 // Points XDG_CONFIG_HOME at a folder of the test's own, so the registry
 // starts empty and no test touches another's values.
-class PrivateRegistry {
-public:
-    PrivateRegistry()
-    {
-        const char* old = getenv("XDG_CONFIG_HOME");
-        m_hadOld = old != nullptr;
-        m_old = old ? old : "";
-        setenv("XDG_CONFIG_HOME", m_folder.Linux().c_str(), 1);
-    }
-    ~PrivateRegistry()
-    {
-        if (m_hadOld)
-            setenv("XDG_CONFIG_HOME", m_old.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-    }
-
-private:
-    TempFolder m_folder{"registry"};
-    std::string m_old;
-    bool m_hadOld = false;
-};
+using PrivateRegistry = ScopedXdgConfigHome;
 
 inline void StoreSetting(const char* name, const std::string& text)
 {

@@ -158,14 +158,14 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
     UseEnglish();
     TempFolder temp("temp");
     temp.Write("c.zip", std::string(1000, 'z'));
-    UPDATEManager::m_TempFolder = temp.Windows().c_str();
+    UPDATEManager::m_TempFolder = zq::LinuxToWindows(temp.Linux()).c_str();
     struct Case {
         std::string container;
         bool fullDisk;
         int text;
     } cases[] = {
-        {temp.Windows("missing.zip"), false, 50},
-        {temp.Windows("c.zip"), true, 49},
+        {zq::LinuxToWindows(temp.Linux("missing.zip")), false, 50},
+        {zq::LinuxToWindows(temp.Linux("c.zip")), true, 49},
     };
     for (const Case& c : cases) {
         zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString* path) {
@@ -185,7 +185,7 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.text;
             EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
             EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
-            EXPECT_EQ(std::string(dlg.m_protocol.GetRepositoryFolder()), temp.Windows() + "\\Repository");
+            EXPECT_EQ(std::string(dlg.m_protocol.GetRepositoryFolder()), zq::LinuxToWindows(temp.Linux()) + "\\Repository");
             // Nothing runs: no result arrives, the page stays.
             zq::PumpMessagesUntil([] { return false; }, 200);
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
@@ -228,7 +228,7 @@ TEST_F(WizardWindow, UnpackedContainerChecks)
         Dlg dlg;
         zq::RecordingMessageBoxResponder boxes;
         RunModal(dlg, [&] {
-            dlg.m_protocol.SetRepositoryFolder(CString(temp.Windows("Repository").c_str()));
+            dlg.m_protocol.SetRepositoryFolder(CString(zq::LinuxToWindows(temp.Linux("Repository")).c_str()));
             dlg.m_page = Dlg::PAGE_UNPACKING;
             dlg.OnWizardEvent(Dlg::EV_RESULT, 0);
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.name;
@@ -500,14 +500,14 @@ TEST_F(WizardWindow, EachTransitionLeavesItsPageWithItsControls)
     temp.Write("good/a.bin", "data");
     temp.MakeFolder("empty");
     temp.MakeFolder("work");
-    UPDATEManager::m_TempFolder = temp.Windows().c_str();
+    UPDATEManager::m_TempFolder = zq::LinuxToWindows(temp.Linux()).c_str();
     CString workFolder = g_WorkFolder;
     CString programPath = g_ProgramPath;
-    g_WorkFolder = temp.Windows("work").c_str();  // no product.xml there
+    g_WorkFolder = zq::LinuxToWindows(temp.Linux("work")).c_str();  // no product.xml there
     // The XML library is loaded from the program's folder.
     g_ProgramPath = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard").c_str();
     zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString* path) {
-        *path = temp.Windows("junk.zip").c_str();
+        *path = zq::LinuxToWindows(temp.Linux("junk.zip")).c_str();
         return true;
     });
     zq::SetDiskSpaceProvider([](const std::string&, zq::DiskSpace& space) {
@@ -518,7 +518,7 @@ TEST_F(WizardWindow, EachTransitionLeavesItsPageWithItsControls)
     auto repository = [&](const char* name) {
         return [&temp, name](Dlg& dlg) {
             dlg.SetNextEnabled(false);
-            dlg.m_protocol.SetRepositoryFolder(CString(temp.Windows(name).c_str()));
+            dlg.m_protocol.SetRepositoryFolder(CString(zq::LinuxToWindows(temp.Linux(name)).c_str()));
         };
     };
     auto workerRuns = [](bool stepBar, bool totalBar) {

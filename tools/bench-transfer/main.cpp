@@ -20,19 +20,19 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <random>
 #include <string>
 
-#include <ftw.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include "container/UPDATEModel.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
+#include "platform/paths/DrivePaths.h"
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -66,11 +66,6 @@ private:
     int m_result = -1;
 };
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return remove(path);
-}
-
 double CpuSeconds()
 {
     rusage usage{};
@@ -97,20 +92,14 @@ Run Transfer(bool paced, int com)
         return run;
     }
 
-    const char* tmp = getenv("TMPDIR");
-    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench-transfer-XXXXXX";
-    if (mkdtemp(&folder[0]) == nullptr)
-        return run;
+    TempFolder folder;
     std::mt19937 random(12345);
     std::string data(FILE_SIZE, '\0');
     for (char& c : data)
         c = static_cast<char>(random() & 0xFF);
-    std::ofstream(folder + "/bench.bin", std::ios::binary) << data;
-    std::ofstream(folder + "/bench.xml", std::ios::binary) << "<update/>\n";
-    std::string windowsFolder = "Z:" + folder;
-    for (char& c : windowsFolder)
-        if (c == '/')
-            c = '\\';
+    folder.Write("bench.bin", data);
+    folder.Write("bench.xml", "<update/>\n");
+    const std::string windowsFolder = zq::LinuxToWindows(folder.Linux());
 
     {
         BenchProtocol protocol;
@@ -149,7 +138,6 @@ Run Transfer(bool paced, int com)
         UPDATEManager::SetNotifyWindow(nullptr);
     }
     g_UpdateModel.Reset();
-    nftw(folder.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS);
     return run;
 }
 

@@ -15,16 +15,14 @@
 
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
+#include "platform/paths/DrivePaths.h"
 #include "texts/LanguageTexts.h"
 
 namespace {
 
-CString WinPath(std::string path)
+CString WinPath(const std::string& path)
 {
-    for (char& ch : path)
-        if (ch == '/')
-            ch = '\\';
-    return CString("Z:" + path);
+    return CString(zq::LinuxToWindows(path));
 }
 
 std::string WriteFile(const std::string& name, const std::string& bytes)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/FileCrc32.h"
+#include "platform/paths/DrivePaths.h"
 
 namespace {
 
@@ -35,10 +36,7 @@ void File(benchmark::State& state)
         return;
     }
     close(fd);
-    std::string windowsPath = "Z:" + path;
-    for (char& c : windowsPath)
-        if (c == '/')
-            c = '\\';
+    const std::string windowsPath = zq::LinuxToWindows(path);
     for (auto _ : state) {
         FileCrc32 crc32;
         benchmark::DoNotOptimize(crc32.Compute(windowsPath.c_str()));

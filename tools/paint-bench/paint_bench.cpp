@@ -13,6 +13,7 @@
 #include "platform/gdi/WindowSurface.h"
 #include "platform/window/Headless.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
+#include "../../tests/support/TempFolder.h"
 
 namespace {
 
@@ -30,9 +31,7 @@ void WritePicture(HWND hwnd)
 int main(int argc, char** argv)
 {
     // The registry of a temporary folder, so no stored language is touched.
-    char folder[] = "/tmp/paint-bench-XXXXXX";
-    if (!mkdtemp(folder)) return 1;
-    setenv("XDG_CONFIG_HOME", folder, 1);
+    ScopedXdgConfigHome home;
 
     CQuorinUpdateManagerDlg dlg;
     benchmark::RegisterBenchmark("full repaint/transfer page", [&dlg](benchmark::State& state) {
@@ -58,6 +57,5 @@ int main(int argc, char** argv)
     dlg.DoModal();
     zq::headless::SetIdleHandler(nullptr);
     benchmark::Shutdown();
-    std::string command = std::string("rm -rf '") + folder + "'";
-    return system(command.c_str()) == 0 ? 0 : 1;
+    return 0;
 }

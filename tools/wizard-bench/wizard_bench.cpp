@@ -9,6 +9,7 @@
 #include "container/UPDATEModel.h"
 #include "platform/window/Headless.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
+#include "../../tests/support/TempFolder.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ const Case CASES[] = {
 int main(int argc, char** argv)
 {
     // The registry of a temporary folder, so no stored language is touched.
-    char folder[] = "/tmp/wizard-bench-XXXXXX";
-    if (!mkdtemp(folder))
-        return 1;
-    setenv("XDG_CONFIG_HOME", folder, 1);
+    ScopedXdgConfigHome home;
 
     UPDATEDevice device;
     device.name = "RX7150";
@@ -62,6 +60,5 @@ int main(int argc, char** argv)
     dlg.DoModal();
     zq::headless::SetIdleHandler(nullptr);
     benchmark::Shutdown();
-    std::string command = std::string("rm -rf '") + folder + "'";
-    return system(command.c_str()) == 0 ? 0 : 1;
+    return 0;
 }
