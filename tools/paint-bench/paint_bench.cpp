@@ -13,7 +13,7 @@
 #include "platform/gdi/WindowSurface.h"
 #include "platform/window/Headless.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
-#include "../../tests/support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

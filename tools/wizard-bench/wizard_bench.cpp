@@ -9,7 +9,7 @@
 #include "container/UPDATEModel.h"
 #include "platform/window/Headless.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
-#include "../../tests/support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
