@@ -118,20 +118,18 @@ bool LexicalComponents(const char* windowsPath, std::vector<std::string>& parts,
     return true;
 }
 
-// The name in the folder that equals the wanted one apart from letter case;
-// empty when there is none.
-std::string FindNameNoCase(const std::string& folder, const std::string& wanted)
+// The first entry of the folder, in sorted order, that matches; empty when
+// none does. Sorted, so the same folder always gives the same answer.
+template <typename Matches>
+std::string FirstMatchingEntry(const std::string& folder, Matches matches)
 {
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr)
         return std::string();
-    const std::string wantedWin = Utf8ToCp1252(wanted);
     std::vector<std::string> found;
     while (struct dirent* entry = readdir(dir)) {
         const std::string entryName(entry->d_name);
-        if (entryName == "." || entryName == "..")
-            continue;
-        if (EqualNoCaseCp1252(Utf8ToCp1252(entryName), wantedWin))
+        if (entryName != "." && entryName != ".." && matches(entryName))
             found.push_back(entryName);
     }
     closedir(dir);
@@ -141,26 +139,25 @@ std::string FindNameNoCase(const std::string& folder, const std::string& wanted)
     return found.front();
 }
 
+// The name in the folder that equals the wanted one apart from letter case;
+// empty when there is none.
+std::string FindNameNoCase(const std::string& folder, const std::string& wanted)
+{
+    const std::string wantedWin = Utf8ToCp1252(wanted);
+    return FirstMatchingEntry(folder, [&](const std::string& name) {
+        return EqualNoCaseCp1252(Utf8ToCp1252(name), wantedWin);
+    });
+}
+
 // The entry of the folder whose alternate name is the wanted one; empty
 // when there is none.
 std::string FindAlternateName(const std::string& folder, const std::string& wanted)
 {
     if (wanted.size() < 8 || wanted[0] != '~')
         return std::string();
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
-        return std::string();
-    std::vector<std::string> found;
-    while (struct dirent* entry = readdir(dir)) {
-        const std::string entryName(entry->d_name);
-        if (NeedsAlternateName(entryName) && EqualNoCaseCp1252(AlternateName(entryName), wanted))
-            found.push_back(entryName);
-    }
-    closedir(dir);
-    if (found.empty())
-        return std::string();
-    std::sort(found.begin(), found.end());
-    return found.front();
+    return FirstMatchingEntry(folder, [&](const std::string& name) {
+        return NeedsAlternateName(name) && EqualNoCaseCp1252(AlternateName(name), wanted);
+    });
 }
 
 } // namespace
