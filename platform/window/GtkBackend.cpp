@@ -61,7 +61,13 @@ public:
             ".zq-control, .zq-control * { font-family: Tahoma, \"DejaVu Sans\", sans-serif; font-size: 11px; }\n"
             "button.zq-control, entry.zq-control, combobox.zq-control entry, combobox.zq-control button"
             " { min-width: 0; }\n"
-            "progressbar.zq-control trough, progressbar.zq-control progress { min-width: 0; }\n",
+            "progressbar.zq-control trough, progressbar.zq-control progress { min-width: 0; }\n"
+            // Buttons and the combo box's field take their rectangle's
+            // height. These rules are the same for every control, so they
+            // live here: reloading a provider restyles every widget, and
+            // the first page would pay for it once per control.
+            "button.zq-control, combobox.zq-control entry, combobox.zq-control button"
+            " { min-height: 0; padding-top: 0; padding-bottom: 0; }\n",
             -1, nullptr);
         gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(m_baseCss),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
@@ -463,9 +469,6 @@ private:
         std::string h = std::to_string(height) + "px";
         std::string css;
         switch (w->kind) {
-        case WindowKind::ComboBox:
-            css = name + " entry, " + name + " button { min-height: 0; padding-top: 0; padding-bottom: 0; }\n";
-            break;
         case WindowKind::Progress: {
             // Adwaita draws a 4 pixel strip; here the trough (1 pixel border)
             // and the bar in it (1 pixel border) fill the rectangle.
@@ -477,9 +480,6 @@ private:
                 css += name + " progress { background-color: " + CssColour(w->barColor) + "; background-image: none; }\n";
             break;
         }
-        case WindowKind::Button:
-            css = name + " { min-height: 0; padding-top: 0; padding-bottom: 0; }\n";
-            break;
         default:
             break;
         }
@@ -511,8 +511,7 @@ private:
             gtk_widget_destroy(n->widget);
             g_object_unref(n->widget);
             n->widget = nullptr;
-            m_rules.erase(w->hwnd);
-            ReloadCss();
+            if (m_rules.erase(w->hwnd)) ReloadCss();
             InvalidateRect(w->hwnd, nullptr, TRUE);
             return;
         }
