@@ -130,12 +130,24 @@ HBITMAP LoadBitmapA(HINSTANCE, LPCSTR name)
         return nullptr;
     }
     auto it = Reg().bitmaps.find(id);
-    const std::vector<uint32_t>* px = it == Reg().bitmaps.end() ? nullptr : PixelsOf(it->second);
-    if (!px) {
+    if (it == Reg().bitmaps.end()) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
-    return BitmapFromPixels(it->second.width, it->second.height, *px);
+    // Each load gets its own bitmap, so the decoded pixels are not kept:
+    // the background alone would hold 1.3 MB for the program's whole life.
+    Picture& p = it->second;
+    std::vector<uint32_t> made;
+    const std::vector<uint32_t>* px = &p.pixels;
+    if (p.make) {
+        made = p.make();
+        px = &made;
+    }
+    if (px->size() != static_cast<size_t>(p.width) * p.height) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return BitmapFromPixels(p.width, p.height, *px);
 }
 
 HICON LoadIconA(HINSTANCE, LPCSTR name)

@@ -295,6 +295,14 @@ TEST_F(GtkBackendTest, ComboBoxAndProgressBarTakeTheirRectangles)
     EXPECT_EQ(got.top, comboRect.top);
     EXPECT_EQ(got.right, comboRect.right);
     EXPECT_EQ(got.bottom - got.top, 21);
+
+    // A push button keeps its template height too (Adwaita: 34 pixels).
+    HWND back = ::GetDlgItem(dialog.GetSafeHwnd(), IDC_BACK);
+    RECT backRect;
+    ::GetWindowRect(back, &backRect);
+    ASSERT_TRUE(zq::win::NativeControlGeometry(back, &got));
+    EXPECT_EQ(got.bottom - got.top, backRect.bottom - backRect.top);
+    EXPECT_EQ(got.bottom - got.top, 26);
     bar.DestroyWindow();
     dialog.DestroyWindow();
 }

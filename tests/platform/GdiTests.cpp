@@ -557,7 +557,20 @@ TEST(GdiResources, RegisteredPicturesLoadByIdAndStringsAreCutToTheBuffer)
     CBitmap* old = dc.SelectObject(&b);
     EXPECT_EQ(kGreen, dc.GetPixel(0, 0));
     EXPECT_EQ(kRed, dc.GetPixel(1, 0));
+    // Each load is a bitmap of its own: drawing into one leaves the next
+    // load as the resource is.
+    dc.SetPixel(0, 0, kRed);
     dc.SelectObject(old);
+    CBitmap again;
+    ASSERT_TRUE(again.LoadBitmap(9001));
+    old = dc.SelectObject(&again);
+    EXPECT_EQ(kGreen, dc.GetPixel(0, 0));
+    EXPECT_EQ(kRed, dc.GetPixel(1, 0));
+    dc.SelectObject(old);
+    // A picture whose pixels do not fill its size loads nothing, every time.
+    zq::gdi::RegisterBitmapResource(9003, 2, 2, [] { return std::vector<uint32_t>{0xFF00FF00u}; });
+    EXPECT_EQ(nullptr, ::LoadBitmap(nullptr, MAKEINTRESOURCE(9003)));
+    EXPECT_EQ(nullptr, ::LoadBitmap(nullptr, MAKEINTRESOURCE(9003)));
     char buf[4];
     EXPECT_EQ(3, ::LoadStringA(nullptr, 9002, buf, sizeof(buf)));
     EXPECT_STREQ("abc", buf);
