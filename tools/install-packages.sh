@@ -9,4 +9,5 @@ apt-get install -y -qq \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libexpat1 p7zip-full \
   libgtk-3-dev libcairo2-dev libfontconfig-dev gsettings-desktop-schemas fonts-wine fonts-dejavu-core \
+  libx11-dev libxext-dev libxtst-dev \
   xvfb xauth xdotool
