@@ -7,8 +7,8 @@
 #include <string>
 
 #include "container/UPDATEModel.h"
-#include "platform/window/Headless.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
+#include "bench-support/RunInWizardLoop.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -47,18 +47,5 @@ int main(int argc, char** argv)
                 dlg.RedrawWindow();
         })->Unit(benchmark::kMicrosecond);
     }
-    benchmark::Initialize(&argc, argv);
-    bool ran = false;
-    zq::headless::SetIdleHandler([&] {
-        if (ran)
-            return;
-        ran = true;
-        benchmark::RunSpecifiedBenchmarks();
-        dlg.m_page = CQuorinUpdateManagerDlg::PAGE_WELCOME;
-        dlg.EndDialog(IDCANCEL);
-    });
-    dlg.DoModal();
-    zq::headless::SetIdleHandler(nullptr);
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksInWizardLoop(dlg, argc, argv);
 }
