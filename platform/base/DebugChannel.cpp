@@ -51,10 +51,11 @@ void DebugFailure(const char* area, const char* call, const char* path, int errn
     if (!DebugOn(area))
         return;
     const std::string target = path != nullptr ? "\"" + std::string(path) + "\"" : std::string();
+    // The area is on already: print without asking again.
     if (errnoValue != 0)
-        DebugPrintf(area, "%s(%s): %s (errno %d)", call, target.c_str(), std::strerror(errnoValue), errnoValue);
+        ReportFailure(area, "%s(%s): %s (errno %d)", call, target.c_str(), std::strerror(errnoValue), errnoValue);
     else
-        DebugPrintf(area, "%s(%s) failed", call, target.c_str());
+        ReportFailure(area, "%s(%s) failed", call, target.c_str());
 }
 
 void DebugPrintf(const char* area, const char* format, ...)
