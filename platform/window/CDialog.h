@@ -31,7 +31,8 @@ public:
     // Runs the dialog modally; the result of EndDialog, -1 when the dialog
     // cannot be made (no template) or its loop gives up.
     virtual INT_PTR DoModal();
-    // A modeless dialog.
+    // A modeless dialog. CWnd's Create stays callable beside it.
+    using CWnd::Create;
     virtual BOOL Create(UINT templateId, CWnd* parent = nullptr);
     void EndDialog(int result);
     virtual BOOL OnInitDialog();

@@ -1,5 +1,8 @@
 // The standard controls the program uses: push buttons and check boxes,
 // static texts and icons, combo boxes, progress bars and tool tips.
+// Each control's Create takes MFC's arguments for that control; the
+// using-declarations keep CWnd's general Create callable beside it, as MFC
+// has it, rather than hidden.
 #pragma once
 
 #include "platform/window/CWnd.h"
@@ -7,6 +10,7 @@
 class CButton : public CWnd {
 public:
     CButton() = default;
+    using CWnd::Create;
     BOOL Create(LPCTSTR caption, DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetCheck() const;
     void SetCheck(int check);
@@ -24,6 +28,7 @@ protected:
 class CStatic : public CWnd {
 public:
     CStatic() = default;
+    using CWnd::Create;
     BOOL Create(LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xffff);
 
 protected:
@@ -33,6 +38,7 @@ protected:
 class CEdit : public CWnd {
 public:
     CEdit() = default;
+    using CWnd::Create;
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
 
 protected:
@@ -42,6 +48,7 @@ protected:
 class CComboBox : public CWnd {
 public:
     CComboBox() = default;
+    using CWnd::Create;
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int AddString(LPCTSTR text);
     void ResetContent();
@@ -60,6 +67,7 @@ protected:
 class CProgressCtrl : public CWnd {
 public:
     CProgressCtrl() = default;
+    using CWnd::Create;
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     void SetRange(short lower, short upper);
     int SetPos(int pos);
@@ -75,6 +83,7 @@ protected:
 class CToolTipCtrl : public CWnd {
 public:
     CToolTipCtrl() = default;
+    using CWnd::Create;
     virtual BOOL Create(CWnd* parent, DWORD style = 0);
     void Activate(BOOL activate);
     int SetMaxTipWidth(int width);

@@ -15,7 +15,6 @@
 namespace {
 
 const UINT WM_WORKER = WM_USER + 13;
-const UINT kTestDialog = 9100;
 
 struct IdleScope {
     explicit IdleScope(std::function<void()> f) { zq::headless::SetIdleHandler(std::move(f)); }
