@@ -13,6 +13,7 @@
 
 #include "platform/files/FileApi.h"
 #include "platform/paths/DrivePaths.h"
+#include "platform/strings/Codepage.h"
 
 namespace {
 

@@ -200,31 +200,6 @@ std::string AlternateName(const std::string& linuxName)
     return name;
 }
 
-unsigned char FoldCp1252(unsigned char c)
-{
-    if (c >= 'a' && c <= 'z')
-        return static_cast<unsigned char>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<unsigned char>(c - 0x20);
-    switch (c) {
-    case 0x9A: return 0x8A; // s caron
-    case 0x9C: return 0x8C; // oe
-    case 0x9E: return 0x8E; // z caron
-    case 0xFF: return 0x9F; // y diaeresis
-    default: return c;
-    }
-}
-
-bool EqualNoCaseCp1252(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldCp1252(static_cast<unsigned char>(a[i])) != FoldCp1252(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 std::string CurrentLinuxDirectory()
 {
     std::vector<char> buffer(PATH_MAX);

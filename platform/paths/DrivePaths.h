@@ -57,11 +57,6 @@ std::string CurrentLinuxDirectory();
 // form, without a trailing slash; empty if it cannot be read.
 std::string ProgramLinuxFolder();
 
-// Windows-1252 letters folded to upper case, as Windows compares file names
-// (ASCII and the accented letters of the code page).
-unsigned char FoldCp1252(unsigned char c);
-bool EqualNoCaseCp1252(const std::string& a, const std::string& b);
-
 // The Win32 error for a Linux path that was not found (ENOENT or ENOTDIR):
 // ERROR_FILE_NOT_FOUND when its folder exists, else ERROR_PATH_NOT_FOUND.
 DWORD MissingPathError(const std::string& linuxPath);

@@ -2,6 +2,7 @@
 
 #include "platform/base/DebugChannel.h"
 #include "platform/paths/UserFolders.h"
+#include "platform/strings/Codepage.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -75,34 +76,6 @@ RegistryState& State()
 {
     static RegistryState* state = new RegistryState; // lives until process end
     return *state;
-}
-
-// Case folding as Windows compares names: ASCII and the letters of
-// Windows-1252.
-unsigned char FoldByte(unsigned char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<unsigned char>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return static_cast<unsigned char>(c + 32);
-    switch (c) {
-    case 0x8A: return 0x9A;
-    case 0x8C: return 0x9C;
-    case 0x8E: return 0x9E;
-    case 0x9F: return 0xFF;
-    default: return c;
-    }
-}
-
-bool SameName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldByte(static_cast<unsigned char>(a[i])) != FoldByte(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 std::vector<std::string> SplitPath(const std::string& path)
@@ -203,7 +176,7 @@ std::string StoreFolder() { return zq::UserConfigFolder(); }
 Key* FindKey(Store& store, const std::string& path)
 {
     for (auto& key : store.keys) {
-        if (SameName(key.path, path))
+        if (zq::EqualNoCaseCp1252(key.path, path))
             return &key;
     }
     return nullptr;
@@ -212,7 +185,7 @@ Key* FindKey(Store& store, const std::string& path)
 Value* FindValue(std::vector<Value>& values, const std::string& name)
 {
     for (auto& value : values) {
-        if (SameName(value.name, name))
+        if (zq::EqualNoCaseCp1252(value.name, name))
             return &value;
     }
     return nullptr;
@@ -547,7 +520,7 @@ const REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK
 // Opens a key below HKEY_LOCAL_MACHINE: only SERIALCOMM exists.
 LONG OpenLocalMachine(const std::string& path, REGSAM access, PHKEY result, LPDWORD disposition)
 {
-    if (!SameName(path, kSerialCommPath))
+    if (!zq::EqualNoCaseCp1252(path, kSerialCommPath))
         return (access & kWriteRights) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     std::function<zq::SerialCommList()> provider;
     {

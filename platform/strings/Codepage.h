@@ -15,4 +15,12 @@ std::string Cp1252ToUtf8(const std::string& cp1252);
 // UTF-8, become '?', as an ANSI Windows program sees such names.
 std::string Utf8ToCp1252(const std::string& utf8);
 
+// A Windows-1252 letter folded to upper case, as Windows compares file,
+// registry and environment names: ASCII and the accented letters of the code
+// page, the pairs 0xE0-0xFE / 0xC0-0xDE (but for the signs 0xF7 and 0xD7)
+// and 0x9A/0x8A, 0x9C/0x8C, 0x9E/0x8E, 0xFF/0x9F. 0xDF and 0xB5 have no
+// capital of their own in the code page and stay as they are.
+unsigned char FoldCp1252(unsigned char c);
+bool EqualNoCaseCp1252(const std::string& a, const std::string& b);
+
 } // namespace zq

@@ -70,3 +70,36 @@ TEST(Codepage, UnmappableAndBrokenUtf8BecomeQuestionMarks)
     EXPECT_EQ(zq::Utf8ToCp1252("\xFFx"), "?x");
     EXPECT_EQ(zq::Utf8ToCp1252("\xC0\xAF"), "??");             // overlong
 }
+
+// Windows compares file, registry and environment names with the code page's
+// own capitals: the accented letters and the four pairs above 0x80 that are
+// not at a distance of 0x20, but not the signs and letters without a capital.
+TEST(Codepage, FoldsTheCasePairsOfWindows1252)
+{
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"readme.TXT", "README.txt", true},
+        {"\xE4", "\xC4", true},  // a diaeresis
+        {"\xFE", "\xDE", true},  // thorn
+        {"\xE0", "\xC0", true},  // a grave
+        {"\x9A", "\x8A", true},  // s caron
+        {"\x9C", "\x8C", true},  // oe
+        {"\x9E", "\x8E", true},  // z caron
+        {"\xFF", "\x9F", true},  // y diaeresis
+        {"\xF7", "\xD7", false}, // division and multiplication signs
+        {"\xDF", "\xBF", false}, // sharp s has no capital here
+        {"\xB5", "\x95", false}, // micro sign, bullet
+        {"\x9A", "\x7A", false}, // s caron is no s
+        {"[", "{", false},       // 0x20 apart but no letters
+        {"@", "`", false},
+        {"ab", "abc", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(zq::EqualNoCaseCp1252(c.a, c.b), c.same) << c.a << " / " << c.b;
+        EXPECT_EQ(zq::EqualNoCaseCp1252(c.b, c.a), c.same) << c.b << " / " << c.a;
+    }
+}
