@@ -137,6 +137,25 @@ inline uint8_t MonoOf(COLORREF c)
     return (GetRValue(c) + GetGValue(c) + GetBValue(c)) >= 3 * 128 ? 1 : 0;
 }
 
+// Lays a colour (0x00RRGGBB) with a coverage of 0 to 255 over one pixel of
+// the store (store coordinates, inside it). A monochrome store takes the
+// colour's bit where the coverage is at least half.
+inline void BlendPixel(const Target& t, int sx, int sy, uint32_t colour, unsigned alpha)
+{
+    if (!alpha) return;
+    if (t.mono) {
+        if (alpha >= 128) t.bits[static_cast<size_t>(sy) * t.width + sx] = MonoOf(ToColorRef(colour));
+        return;
+    }
+    uint32_t& p = t.colour[static_cast<size_t>(sy) * t.stride + sx];
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        unsigned d = (p >> shift) & 0xFF, s = (colour >> shift) & 0xFF;
+        out |= ((d * (255 - alpha) + s * alpha + 127) / 255) << shift;
+    }
+    p = 0xFF000000u | out;
+}
+
 // Fills a rectangle in DC coordinates, clipped.
 void FillPixels(Dc* dc, RECT r, COLORREF colour);
 

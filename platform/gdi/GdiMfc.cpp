@@ -292,20 +292,7 @@ void BlendIcon(Dc* dc, Icon* icon, int x, int y, int width, int height, int mode
     const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT), shadow = GetSysColor(COLOR_BTNSHADOW);
     auto put = [&](int px, int py, uint32_t argb) {
         if (px < t.clip.left || px >= t.clip.right || py < t.clip.top || py >= t.clip.bottom) return;
-        unsigned a = argb >> 24;
-        if (!a) return;
-        int sx = px + t.origin.x, sy = py + t.origin.y;
-        if (t.mono) {
-            if (a >= 128) t.bits[static_cast<size_t>(sy) * t.width + sx] = MonoOf(ToColorRef(argb & 0xFFFFFF));
-            return;
-        }
-        uint32_t& p = t.colour[static_cast<size_t>(sy) * t.stride + sx];
-        uint32_t out = 0;
-        for (int shift = 0; shift <= 16; shift += 8) {
-            unsigned d = (p >> shift) & 0xFF, s = (argb >> shift) & 0xFF;
-            out |= ((d * (255 - a) + s * a + 127) / 255) << shift;
-        }
-        p = 0xFF000000u | out;
+        BlendPixel(t, px + t.origin.x, py + t.origin.y, argb & 0xFFFFFF, argb >> 24);
     };
     // Scaled to the size asked for by nearest pixel.
     auto sample = [&](int xx, int yy) {

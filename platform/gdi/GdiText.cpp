@@ -418,25 +418,9 @@ void DrawTextLine(Dc* dc, int x, int y, const std::string& cp1252, const RECT* c
     const uint8_t* a = cairo_image_surface_get_data(mask);
     const int mstride = cairo_image_surface_get_stride(mask);
     const uint32_t fg = ToPixel(dc->textColour);
-    const uint8_t fgBit = MonoOf(dc->textColour);
-    for (int yy = 0; yy < h; ++yy) {
-        for (int xx = 0; xx < w; ++xx) {
-            unsigned alpha = a[yy * mstride + xx];
-            if (!alpha) continue;
-            int px = r.left + xx + t.origin.x, py = r.top + yy + t.origin.y;
-            if (t.mono) {
-                if (alpha >= 128) t.bits[static_cast<size_t>(py) * t.width + px] = fgBit;
-                continue;
-            }
-            uint32_t& p = t.colour[static_cast<size_t>(py) * t.stride + px];
-            uint32_t out = 0;
-            for (int shift = 0; shift <= 16; shift += 8) {
-                unsigned d = (p >> shift) & 0xFF, s = (fg >> shift) & 0xFF;
-                out |= ((d * (255 - alpha) + s * alpha + 127) / 255) << shift;
-            }
-            p = 0xFF000000u | out;
-        }
-    }
+    for (int yy = 0; yy < h; ++yy)
+        for (int xx = 0; xx < w; ++xx)
+            BlendPixel(t, r.left + xx + t.origin.x, r.top + yy + t.origin.y, fg, a[yy * mstride + xx]);
     cairo_surface_destroy(mask);
     Done(t);
 }
