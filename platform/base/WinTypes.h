@@ -175,7 +175,9 @@ typedef union _LARGE_INTEGER {
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_NOT_FOUND 1168L
 
-// Shared by the file and the serial CreateFileA.
+// The plain file attribute. It stands here, apart from the other attributes
+// in files/FileApi.h, because the layer's only CreateFileA, the one for COM
+// ports in serial/, takes it in its flags.
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 
 // The calling thread's last-error code, kept per thread as on Windows.

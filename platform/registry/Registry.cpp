@@ -271,9 +271,6 @@ std::string FormatStore(const Store& store)
     return text;
 }
 
-// Reads the store. A missing file is an empty store; a file that cannot be
-// parsed is renamed aside and the store is empty. Returns ERROR_SUCCESS or the
-// error of a file that exists but cannot be read.
 // Renames a store that cannot be used to user.reg.corrupt-<time>.
 void SetAside(const std::string& path)
 {
@@ -291,6 +288,9 @@ void SetAside(const std::string& path)
         zq::DebugFailure("registry", "rename", path.c_str(), errno);
 }
 
+// Reads the store. A missing file is an empty store; a file that cannot be
+// parsed is renamed aside and the store is empty. Returns ERROR_SUCCESS or the
+// error of a file that exists but cannot be read.
 LONG LoadStore(Store& store)
 {
     store.keys.clear();
