@@ -6,32 +6,39 @@
 //   zq:serial: open("/dev/ttyUSB0"): Permission denied (errno 13)
 //
 // Nothing is printed for an area that is not named, so a user without
-// ZQDEBUG sees only what the layer always reports (see ReportFailure).
-// Known areas: serial, process, files, registry, paths, modules, trace (the
-// system's TRACE calls).
+// ZQDEBUG sees only what the layer always reports (see ReportFailure). A
+// name in ZQDEBUG that is no area prints one line naming the known ones.
 #pragma once
 
 #include <cstdarg>
 
 namespace zq {
 
-// True when ZQDEBUG names the area or "all". ZQDEBUG is read once.
-bool DebugOn(const char* area);
+// The areas, each printed and named in ZQDEBUG by the word of DebugAreaName.
+// Code names an area only through this list, so a misspelt one does not
+// compile. Trace, the system's TRACE calls, stays last.
+enum class DebugArea { Serial, Process, Files, Registry, Paths, Modules, Trace };
+
+// "serial", "process", "files", "registry", "paths", "modules", "trace".
+const char* DebugAreaName(DebugArea area);
+
+// True when ZQDEBUG names the area or "all". ZQDEBUG is read once, at start.
+bool DebugOn(DebugArea area);
 
 // Prints one line when the area is on: "zq:<area>: <call>("<path>"): <errno text> (errno N)".
 // A null path prints "call()"; errnoValue 0 prints "failed" in place of
 // errno's text.
-void DebugFailure(const char* area, const char* call, const char* path, int errnoValue);
+void DebugFailure(DebugArea area, const char* call, const char* path, int errnoValue);
 
 // Prints a formatted line for the area when it is on: "zq:<area>: <text>".
-void DebugPrintf(const char* area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void DebugPrintf(DebugArea area, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Prints a line whatever ZQDEBUG says, for failures a user must see the
 // reason of even without asking (a COM port that does not open):
 // "zq:<area>: <text>".
-void ReportFailure(const char* area, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void ReportFailure(DebugArea area, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// The system's TRACE calls, printed on the "trace" area.
+// The system's TRACE calls, printed on the trace area.
 void TraceV(const char* format, va_list args);
 
 } // namespace zq

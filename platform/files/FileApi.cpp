@@ -42,7 +42,7 @@ DWORD ErrorOf(int err, const std::string& linuxPath)
 // channel.
 void FailCall(const char* call, const std::string& linuxPath, int err)
 {
-    zq::DebugFailure("files", call, linuxPath.c_str(), err);
+    zq::DebugFailure(zq::DebugArea::Files, call, linuxPath.c_str(), err);
     SetLastError(ErrorOf(err, linuxPath));
 }
 
@@ -207,7 +207,7 @@ BOOL RemoveDirectoryA(LPCSTR lpPathName)
     }
     if (rmdir(linuxPath.c_str()) != 0) {
         const int err = errno;
-        zq::DebugFailure("files", "rmdir", linuxPath.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Files, "rmdir", linuxPath.c_str(), err);
         if (err == ENOTDIR || (err == EINVAL && lstat(linuxPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)))
             SetLastError(ERROR_DIRECTORY);
         else if (err == ENOTEMPTY || err == EEXIST)
@@ -226,7 +226,7 @@ BOOL SetCurrentDirectoryA(LPCSTR lpPathName)
         return FALSE;
     if (chdir(linuxPath.c_str()) != 0) {
         const int err = errno;
-        zq::DebugFailure("files", "chdir", linuxPath.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Files, "chdir", linuxPath.c_str(), err);
         struct stat st;
         if (err == ENOTDIR && stat(linuxPath.c_str(), &st) == 0)
             SetLastError(ERROR_DIRECTORY);
@@ -391,7 +391,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
     DIR* dir = opendir(linuxFolder.c_str());
     if (dir == NULL) {
         const int err = errno;
-        zq::DebugFailure("files", "opendir", linuxFolder.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Files, "opendir", linuxFolder.c_str(), err);
         SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
         return INVALID_HANDLE_VALUE;
     }

@@ -97,7 +97,7 @@ std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool re
     int fd = open(linuxPath.c_str(), flags, 0666);
     if (fd < 0) {
         const int err = errno;
-        DebugFailure("files", "open", linuxPath.c_str(), err);
+        DebugFailure(zq::DebugArea::Files, "open", linuxPath.c_str(), err);
         if (err == ENOENT || err == ENOTDIR)
             error = MissingPathError(linuxPath);
         else if (err == EISDIR || err == ELOOP)

@@ -94,7 +94,8 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName)
     void* library = dlopen(linuxPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == NULL) {
         const char* reason = dlerror();
-        zq::DebugPrintf("modules", "dlopen(\"%s\"): %s", linuxPath.c_str(), reason != NULL ? reason : "failed");
+        zq::DebugPrintf(zq::DebugArea::Modules, "dlopen(\"%s\"): %s", linuxPath.c_str(),
+                        reason != NULL ? reason : "failed");
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return NULL;
     }

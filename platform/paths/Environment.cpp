@@ -59,22 +59,22 @@ bool FindVariable(const std::string& name, std::string& value)
 bool PrivateLevel(const std::string& folder, bool last)
 {
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        zq::DebugFailure("paths", "mkdir", folder.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Paths, "mkdir", folder.c_str(), errno);
         return false;
     }
     struct stat st;
     if (lstat(folder.c_str(), &st) != 0) {
-        zq::DebugFailure("paths", "lstat", folder.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Paths, "lstat", folder.c_str(), errno);
         return false;
     }
     if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
-        zq::ReportFailure("paths", "%s is not a folder of this user; it is not used for temporary files",
+        zq::ReportFailure(zq::DebugArea::Paths, "%s is not a folder of this user; it is not used for temporary files",
                           folder.c_str());
         return false;
     }
     const mode_t others = last ? 077 : 022;
     if ((st.st_mode & others) != 0 && chmod(folder.c_str(), st.st_mode & 07777 & ~others) != 0) {
-        zq::DebugFailure("paths", "chmod", folder.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Paths, "chmod", folder.c_str(), errno);
         return false;
     }
     return true;
@@ -91,7 +91,7 @@ bool PrivateTempFolder(std::string& folder)
     for (size_t slash = cache.find('/', 1); slash != std::string::npos; slash = cache.find('/', slash + 1)) {
         const std::string level = cache.substr(0, slash);
         if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
-            zq::DebugFailure("paths", "mkdir", level.c_str(), errno);
+            zq::DebugFailure(zq::DebugArea::Paths, "mkdir", level.c_str(), errno);
             return false;
         }
     }

@@ -94,12 +94,12 @@ bool CheckProgram(const std::string& path)
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
         const int err = errno;
-        zq::DebugFailure("process", "stat", path.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Process, "stat", path.c_str(), err);
         SetLastError(err == ENOENT || err == ENOTDIR ? zq::MissingPathError(path) : Win32ErrorFromErrno(err));
         return false;
     }
     if (S_ISDIR(st.st_mode) || access(path.c_str(), X_OK) != 0) {
-        zq::DebugFailure("process", "access", path.c_str(), S_ISDIR(st.st_mode) ? EISDIR : errno);
+        zq::DebugFailure(zq::DebugArea::Process, "access", path.c_str(), S_ISDIR(st.st_mode) ? EISDIR : errno);
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
@@ -307,7 +307,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
-        zq::DebugFailure("process", "posix_spawn", program.c_str(), rc);
+        zq::DebugFailure(zq::DebugArea::Process, "posix_spawn", program.c_str(), rc);
         SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(rc));
         return FALSE;
     }
@@ -386,7 +386,7 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
     // child's. The whole group ends: a child of the child must not live on.
     if (kill(-state->pid, SIGKILL) != 0 && kill(state->pid, SIGKILL) != 0) {
         const int err = errno;
-        zq::DebugFailure("process", "kill", nullptr, err);
+        zq::DebugFailure(zq::DebugArea::Process, "kill", nullptr, err);
         SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }

@@ -285,7 +285,7 @@ void SetAside(const std::string& path)
     // When the rename fails (read-only folder) the file stays; it still
     // reads as empty and the next successful write replaces it.
     if (rename(path.c_str(), aside.c_str()) != 0)
-        zq::DebugFailure("registry", "rename", path.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Registry, "rename", path.c_str(), errno);
 }
 
 // Reads the store. A missing file is an empty store; a file that cannot be
@@ -302,7 +302,7 @@ LONG LoadStore(Store& store)
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
             return ERROR_SUCCESS;
-        zq::DebugFailure("registry", "open", path.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Registry, "open", path.c_str(), err);
         if (err == ENXIO) {  // a socket
             SetAside(path);
             return ERROR_SUCCESS;
@@ -392,7 +392,7 @@ public:
         if (MakeFolders(folder))
             m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_fd < 0) {
-            zq::DebugFailure("registry", "open", folder.c_str(), errno);
+            zq::DebugFailure(zq::DebugArea::Registry, "open", folder.c_str(), errno);
             return;
         }
         for (int attempt = 0; attempt < 500; ++attempt) {
@@ -404,7 +404,7 @@ public:
                 break;
             usleep(10000);
         }
-        zq::DebugFailure("registry", "flock", folder.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Registry, "flock", folder.c_str(), errno);
     }
     ~FolderLock()
     {
@@ -437,7 +437,7 @@ void RemoveLeftoverTemps(const std::string& folder)
     closedir(dir);
     for (const std::string& leftover : leftovers) {
         if (unlink(leftover.c_str()) != 0)
-            zq::DebugFailure("registry", "unlink", leftover.c_str(), errno);
+            zq::DebugFailure(zq::DebugArea::Registry, "unlink", leftover.c_str(), errno);
     }
 }
 
@@ -448,7 +448,7 @@ LONG SaveStore(const Store& store, const FolderLock& folderLock)
     const std::string folder = StoreFolder();
     if (!MakeFolders(folder)) {
         const int err = errno;
-        zq::DebugFailure("registry", "mkdir", folder.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Registry, "mkdir", folder.c_str(), err);
         return static_cast<LONG>(Win32ErrorFromErrno(err));
     }
     if (folderLock.Held())
@@ -459,19 +459,19 @@ LONG SaveStore(const Store& store, const FolderLock& folderLock)
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int err = errno;
-        zq::DebugFailure("registry", "open", temp.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Registry, "open", temp.c_str(), err);
         return static_cast<LONG>(Win32ErrorFromErrno(err));
     }
     if (!WriteAll(fd, FormatStore(store)) || fsync(fd) != 0) {
         int err = errno;
-        zq::DebugFailure("registry", "write", temp.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Registry, "write", temp.c_str(), err);
         close(fd);
         unlink(temp.c_str());
         return static_cast<LONG>(Win32ErrorFromErrno(err));
     }
     if (close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
         int err = errno;
-        zq::DebugFailure("registry", "rename", temp.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Registry, "rename", temp.c_str(), err);
         unlink(temp.c_str());
         return static_cast<LONG>(Win32ErrorFromErrno(err));
     }

@@ -53,7 +53,7 @@ bool DefaultDeviceAnswers(const std::string& device)
     char text[16] = {};
     ssize_t n = read(fd, text, sizeof text - 1);
     if (n < 0)
-        zq::DebugFailure("serial", "read", typePath.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "read", typePath.c_str(), errno);
     close(fd);
     return n > 0 && std::atoi(text) != 0;
 }
@@ -128,7 +128,7 @@ SerialCommList ListSerialPorts()
         if (fromLink) {
             char resolved[PATH_MAX];
             if (realpath(device.c_str(), resolved) == nullptr) {
-                DebugFailure("serial", "realpath", device.c_str(), errno);
+                DebugFailure(zq::DebugArea::Serial, "realpath", device.c_str(), errno);
                 continue;
             }
             if (!IsTtyDevice(resolved))

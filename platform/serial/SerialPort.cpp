@@ -166,7 +166,7 @@ bool ModemLine(int fd, const std::string& device, int line, bool on)
     if (IsMissingLineError(errno))
         return true;
     const int err = errno;
-    zq::DebugFailure("serial", on ? "ioctl(TIOCMBIS)" : "ioctl(TIOCMBIC)", device.c_str(), err);
+    zq::DebugFailure(zq::DebugArea::Serial, on ? "ioctl(TIOCMBIS)" : "ioctl(TIOCMBIC)", device.c_str(), err);
     errno = err;
     return false;
 }
@@ -177,7 +177,7 @@ SerialPort::SerialPort(int fd, int wakeFd, std::string device)
     // The DCB starts as the device's current settings.
     termios t{};
     if (tcgetattr(m_fd, &t) != 0)
-        zq::DebugFailure("serial", "tcgetattr", m_device.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "tcgetattr", m_device.c_str(), errno);
     m_dcb.DCBlength = sizeof(DCB);
     m_dcb.BaudRate = SpeedRate(cfgetospeed(&t));
     m_dcb.fBinary = TRUE;
@@ -234,10 +234,10 @@ void SerialPort::OnCloseHandle()
     // The exclusive mode of a tty outlives its last close, so it is cleared
     // before the descriptor goes; the lock goes with the descriptor.
     if (ioctl(m_fd, TIOCNXCL) != 0)
-        zq::DebugFailure("serial", "ioctl(TIOCNXCL)", m_device.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "ioctl(TIOCNXCL)", m_device.c_str(), errno);
     flock(m_fd, LOCK_UN);
     if (close(m_fd) != 0)
-        zq::DebugFailure("serial", "close", m_device.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "close", m_device.c_str(), errno);
     close(m_wakeFd);
 }
 
@@ -288,7 +288,7 @@ bool SerialPort::ReadAvailable()
         if (n == 0 && !LineGone())
             return true;
         if (n < 0)
-            zq::DebugFailure("serial", "read", m_device.c_str(), errno);
+            zq::DebugFailure(zq::DebugArea::Serial, "read", m_device.c_str(), errno);
         return false;
     }
     return true;
@@ -308,7 +308,7 @@ bool SerialPort::WriteAvailable(DWORD* error)
             return true;
         const int err = n < 0 ? errno : 0;
         if (n < 0)
-            zq::DebugFailure("serial", "write", m_device.c_str(), err);
+            zq::DebugFailure(zq::DebugArea::Serial, "write", m_device.c_str(), err);
         *error = (n < 0 && err != EIO) ? Win32ErrorFromErrno(err) : ERROR_DEVICE_NOT_CONNECTED;
         return false;
     }
@@ -320,7 +320,7 @@ DWORD SerialPort::QueuedOutput()
     int queued = 0;
     if (ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
         // A device that cannot tell counts as drained, as a pty always is.
-        zq::DebugFailure("serial", "ioctl(TIOCOUTQ)", m_device.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "ioctl(TIOCOUTQ)", m_device.c_str(), errno);
         return 0;
     }
     return queued > 0 ? static_cast<DWORD>(queued) : 0;
@@ -348,7 +348,7 @@ void SerialPort::DiscardQueuedOutput()
     if (queued == 0)
         return;
     if (tcflush(m_fd, TCOFLUSH) != 0) {
-        zq::DebugFailure("serial", "tcflush", m_device.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "tcflush", m_device.c_str(), errno);
         return;
     }
     m_write.done -= std::min(queued, m_write.done);
@@ -401,7 +401,7 @@ void SerialPort::Run()
 
         int ready = ppoll(fds, 2, hasTimeout ? &timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) {
-            zq::DebugFailure("serial", "ppoll", m_device.c_str(), errno);
+            zq::DebugFailure(zq::DebugArea::Serial, "ppoll", m_device.c_str(), errno);
             continue;
         }
         if (fds[0].revents & POLLIN) {
@@ -556,7 +556,7 @@ BOOL SerialPort::Purge(DWORD flags)
             Complete(m_write, ERROR_OPERATION_ABORTED);
     }
     if ((flags & PURGE_RXCLEAR) && tcflush(m_fd, TCIFLUSH) != 0)
-        zq::DebugFailure("serial", "tcflush", m_device.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "tcflush", m_device.c_str(), errno);
     Wake();
     return TRUE;
 }
@@ -575,7 +575,7 @@ BOOL SerialPort::SetState(const DCB& dcb)
     termios t{};
     if (tcgetattr(m_fd, &t) != 0) {
         const int err = errno;
-        zq::DebugFailure("serial", "tcgetattr", m_device.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Serial, "tcgetattr", m_device.c_str(), err);
         SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
@@ -632,7 +632,7 @@ BOOL SerialPort::SetState(const DCB& dcb)
     t.c_cc[VTIME] = 0;
     if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
         const int err = errno;
-        zq::DebugFailure("serial", "tcsetattr", m_device.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Serial, "tcsetattr", m_device.c_str(), err);
         SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
@@ -663,7 +663,7 @@ BOOL SerialPort::Escape(DWORD function)
         if (status == 0 || IsMissingLineError(errno))
             return true;
         const int err = errno;
-        zq::DebugFailure("serial", call, m_device.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Serial, call, m_device.c_str(), err);
         errno = err;
         return false;
     };
@@ -772,9 +772,9 @@ std::string GroupHint(const std::string& device)
 HANDLE OpenFailed(int number, const std::string& device, bool fromLink, const std::string& reason, DWORD error)
 {
     if (device.empty())
-        zq::ReportFailure("serial", "cannot open COM%d: %s", number, reason.c_str());
+        zq::ReportFailure(zq::DebugArea::Serial, "cannot open COM%d: %s", number, reason.c_str());
     else
-        zq::ReportFailure("serial", "cannot open COM%d (%s): %s", number, DeviceText(device, fromLink).c_str(),
+        zq::ReportFailure(zq::DebugArea::Serial, "cannot open COM%d (%s): %s", number, DeviceText(device, fromLink).c_str(),
                           reason.c_str());
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
@@ -810,7 +810,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        zq::DebugFailure("serial", "open", device.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Serial, "open", device.c_str(), err);
         std::string reason = std::strerror(err);
         if (err == EACCES || err == EPERM)
             reason += GroupHint(device);
@@ -824,26 +824,26 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
         const int err = errno;
-        zq::DebugFailure("serial", "tcgetattr", device.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Serial, "tcgetattr", device.c_str(), err);
         close(fd);
         return OpenFailed(number, device, fromLink, std::string("not a serial device: ") + std::strerror(err),
                           ERROR_FILE_NOT_FOUND);
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        zq::DebugFailure("serial", "flock", device.c_str(), err);
+        zq::DebugFailure(zq::DebugArea::Serial, "flock", device.c_str(), err);
         close(fd);
         return OpenFailed(number, device, fromLink, std::string("in use by another program: ") + std::strerror(err),
                           ERROR_ACCESS_DENIED);
     }
     // Keeps out openers that do not use flock (root is not kept out).
     if (ioctl(fd, TIOCEXCL) != 0)
-        zq::DebugFailure("serial", "ioctl(TIOCEXCL)", device.c_str(), errno);
+        zq::DebugFailure(zq::DebugArea::Serial, "ioctl(TIOCEXCL)", device.c_str(), errno);
 
     int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
         const int err = errno;
-        zq::DebugFailure("serial", "eventfd", nullptr, err);
+        zq::DebugFailure(zq::DebugArea::Serial, "eventfd", nullptr, err);
         ioctl(fd, TIOCNXCL);
         close(fd);
         return OpenFailed(number, device, fromLink, std::strerror(err), Win32ErrorFromErrno(err));

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 // ZQDEBUG is read once per process, so each case runs in a fresh copy of the
 // test program ("threadsafe" death tests start it again) with its own value.
@@ -19,10 +20,21 @@ namespace {
 
 [[noreturn]] void PrintAndExit()
 {
-    zq::DebugFailure("serial", "open", "/dev/ttyUSB0", EACCES);
-    zq::DebugFailure("process", "posix_spawn", nullptr, ENOENT);
+    zq::DebugFailure(zq::DebugArea::Serial, "open", "/dev/ttyUSB0", EACCES);
+    zq::DebugFailure(zq::DebugArea::Process, "posix_spawn", nullptr, ENOENT);
     TRACE("step %d", 3);
-    zq::ReportFailure("serial", "COM7 (/dev/rfcomm0): %s", "gone");
+    zq::ReportFailure(zq::DebugArea::Serial, "COM7 (/dev/rfcomm0): %s", "gone");
+    std::fflush(stderr);
+    std::exit(0);
+}
+
+// One line on every area, named as a user names them in ZQDEBUG.
+[[noreturn]] void PrintOnEveryAreaAndExit()
+{
+    for (zq::DebugArea area : {zq::DebugArea::Serial, zq::DebugArea::Process, zq::DebugArea::Files,
+                               zq::DebugArea::Registry, zq::DebugArea::Paths, zq::DebugArea::Modules})
+        zq::DebugPrintf(area, "on");
+    TRACE("on");
     std::fflush(stderr);
     std::exit(0);
 }
@@ -49,4 +61,28 @@ TEST_F(DebugChannelTest, WithoutZqdebugOnlyReportsArePrinted)
 {
     unsetenv("ZQDEBUG");
     EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0), "^zq:serial: COM7 \\(/dev/rfcomm0\\): gone\n$");
+}
+
+TEST_F(DebugChannelTest, EveryAreaAnswersToItsName)
+{
+    setenv("ZQDEBUG", "serial,process,files,registry,paths,modules,trace", 1);
+    EXPECT_EXIT(PrintOnEveryAreaAndExit(), ::testing::ExitedWithCode(0),
+                "^zq:serial: on\nzq:process: on\nzq:files: on\nzq:registry: on\nzq:paths: on\n"
+                "zq:modules: on\nzq:trace: on\n$");
+}
+
+// A misspelt area is told once, with the names that exist; the
+// areas that are spelt right still print.
+TEST_F(DebugChannelTest, AnUnknownAreaIsToldWithTheKnownOnes)
+{
+    const char* known = "\\(the areas: serial, process, files, registry, paths, modules, trace, all\\)\n";
+    setenv("ZQDEBUG", "seral,process", 1);
+    EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0),
+                std::string("^zq: ZQDEBUG: unknown area \"seral\" ") + known +
+                    "zq:process: posix_spawn\\(\\): No such file or directory \\(errno 2\\)\n"
+                    "zq:serial: COM7 \\(/dev/rfcomm0\\): gone\n$");
+    setenv("ZQDEBUG", "Serial;;trace x", 1);
+    EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0),
+                std::string("^zq: ZQDEBUG: unknown areas \"Serial\", \"x\" ") + known +
+                    "zq:trace: step 3\nzq:serial: COM7 \\(/dev/rfcomm0\\): gone\n$");
 }
