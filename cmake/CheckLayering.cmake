@@ -1,13 +1,16 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file includes across the layering:
 #   cmake -DSOURCE_DIR=<top of the sources> -DRULES=<rules> -DTEST_RULES=<rules>
-#         -P CheckLayering.cmake
+#         -DPLATFORM_RULES=<rules> -P CheckLayering.cmake
 # RULES lists each area with itself and the areas it builds on, directly or
 # through another: "platform:platform|texts:texts,resources,platform|...";
-# TEST_RULES the same for the test executable of each area.
+# TEST_RULES the same for the test executable of each area; PLATFORM_RULES
+# the same for the areas inside the layer ("base:base|strings:strings,base|...").
 #
 # - platform/ (the layer) includes only itself and the host's headers;
-#   nothing of the system above it.
+#   nothing of the system above it. Inside it, an area (platform/<area>/)
+#   includes only the areas of the layer it builds on, and every folder of
+#   the layer is such an area.
 # - An area of the system includes only itself, the areas it builds on and
 #   the C++ standard library; no header of the host (POSIX, Linux, GTK, glib,
 #   cairo, pango, fontconfig, FreeType...): those are all the layer's.
@@ -15,15 +18,18 @@ cmake_minimum_required(VERSION 3.25)
 #   links, the tests' own helpers, and the host's headers they need to drive
 #   real devices.
 #   tests/support/ uses no area at all.
-if(NOT SOURCE_DIR OR NOT RULES OR NOT TEST_RULES)
-  message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=... -DRULES=... -P CheckLayering.cmake")
+if(NOT SOURCE_DIR OR NOT RULES OR NOT TEST_RULES OR NOT PLATFORM_RULES)
+  message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=... -DRULES=... -DTEST_RULES=... -DPLATFORM_RULES=... -P CheckLayering.cmake")
 endif()
 
 set(violations 0)
 set(checked 0)
 
-# check_folder(<folder> <allowed areas> <host headers allowed>)
+# check_folder(<folder> <allowed areas> <host headers allowed> [<inside>])
+# With <inside> (a folder such as "platform"), an include must land below it
+# and the area is the folder next below.
 function(check_folder folder allowed host_ok)
+  set(inside "${ARGV3}")
   file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
   foreach(file ${files})
     math(EXPR checked "${checked} + 1")
@@ -53,7 +59,12 @@ function(check_folder folder allowed host_ok)
         elseif(header MATCHES "/")
           set(target ${header})
         endif()
-        if(NOT target MATCHES "^([^/.][^/]*)/")
+        if(inside)
+          set(area_pattern "^${inside}/([^/.][^/]*)/")
+        else()
+          set(area_pattern "^([^/.][^/]*)/")
+        endif()
+        if(NOT target MATCHES "${area_pattern}")
           set(fault "neither beside the file nor in an area")
         else()
           list(FIND allowed ${CMAKE_MATCH_1} at)
@@ -93,10 +104,28 @@ macro(parse_rules text prefix)
 endmacro()
 parse_rules("${RULES}" area)
 parse_rules("${TEST_RULES}" tests)
+parse_rules("${PLATFORM_RULES}" layer)
 
 foreach(area ${area_areas})
   if(area STREQUAL "platform")
-    check_folder(platform "platform" TRUE)
+    # The layer is checked area by area, so every file of it must be in one.
+    file(GLOB entries LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR}/platform ${SOURCE_DIR}/platform/*)
+    foreach(entry ${entries})
+      if(NOT IS_DIRECTORY ${SOURCE_DIR}/platform/${entry})
+        if(entry MATCHES "\\.(h|cpp)$")
+          message("platform/${entry}: a file of the layer outside its areas")
+          math(EXPR violations "${violations} + 1")
+        endif()
+        continue()
+      endif()
+      list(FIND layer_areas ${entry} at)
+      if(at EQUAL -1)
+        message("platform/${entry}/: a folder of the layer without a rule in platform/CMakeLists.txt")
+        math(EXPR violations "${violations} + 1")
+      else()
+        check_folder(platform/${entry} "${layer_${entry}}" TRUE platform)
+      endif()
+    endforeach()
   else()
     check_folder(${area} "${area_${area}}" FALSE)
   endif()

@@ -1,5 +1,5 @@
 // The program's three dialog templates, in dialog units of MS Shell Dlg 8.
-#include "platform/app/DialogTemplate.h"
+#include "platform/window/DialogTemplate.h"
 #include "platform/window/WinUser.h"
 #include "resources/resource.h"
 

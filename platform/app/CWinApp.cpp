@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/gdi/GdiResources.h"
+#include "platform/window/Application.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ CWinApp::CWinApp(LPCTSTR appName)
     m_strAppName = appName ? CString(appName) : ProgramBaseName();
     m_pszAppName = m_strAppName;
     g_app = this;
+    zq::SetApplication(&AfxGetAppName, &AfxGetMainWnd);
 }
 
 CWinApp::~CWinApp()

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "platform/app/CWinApp.h"
-#include "platform/app/DialogTemplate.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiResources.h"
+#include "platform/window/Application.h"
 #include "platform/window/Backend.h"
+#include "platform/window/DialogTemplate.h"
 #include "platform/window/ModalScope.h"
 #include "platform/window/WindowTree.h"
 
@@ -126,7 +126,7 @@ INT_PTR CDialog::DoModal()
 {
     HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
     if (!owner) {
-        CWnd* main = AfxGetMainWnd();
+        CWnd* main = zq::ApplicationMainWindow();
         if (main && main != this) owner = main->GetSafeHwnd();
     }
     if (!::IsWindow(owner)) owner = nullptr;

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "platform/app/CWinApp.h"
 #include "platform/paths/DrivePaths.h"
+#include "platform/window/Application.h"
 #include "platform/window/Backend.h"
 #include "platform/window/ModalScope.h"
 
@@ -73,7 +73,7 @@ INT_PTR CFileDialog::DoModal()
 {
     m_path.Empty();
     HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
-    if (!owner && AfxGetMainWnd()) owner = AfxGetMainWnd()->GetSafeHwnd();
+    if (!owner && zq::ApplicationMainWindow()) owner = zq::ApplicationMainWindow()->GetSafeHwnd();
     if (!IsWindow(owner)) owner = nullptr;
     zq::FileDialogCall call;
     call.owner = owner;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/app/CWinApp.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/window/Application.h"
 #include "platform/window/Backend.h"
 #include "platform/window/WindowTree.h"
 
@@ -408,7 +408,7 @@ CWnd* CWnd::WindowFromPoint(POINT point) { return FromHandle(::WindowFromPoint(p
 // Without a caption the box carries the application's name, as in the framework.
 int CWnd::MessageBox(LPCTSTR text, LPCTSTR caption, UINT type)
 {
-    return ::MessageBoxA(m_hWnd, text, caption ? caption : AfxGetAppName(), type);
+    return ::MessageBoxA(m_hWnd, text, caption ? caption : zq::ApplicationName(), type);
 }
 
 CDC* CWnd::GetDC()

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/app/DialogTemplate.h"
+#include "platform/window/DialogTemplate.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/window/CDialog.h"
 #include "platform/window/CFileDialog.h"

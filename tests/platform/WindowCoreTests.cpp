@@ -7,6 +7,7 @@
 
 #include "platform/app/CWinApp.h"
 #include "platform/gdi/GdiResources.h"
+#include "platform/window/CFileDialog.h"
 #include "platform/window/Controls.h"
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
@@ -277,6 +278,18 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     // A box given a string id shows that string resource.
     zq::gdi::RegisterStringResource(100U, "Text of string 100.");
     EXPECT_EQ(AfxMessageBox(100U), IDOK);
+
+    // A file dialog without a parent belongs to the main window, as in the
+    // framework.
+    HWND fileDialogOwner = nullptr;
+    auto previous = zq::SetFileDialogResponder([&](const zq::FileDialogCall& call, CString*) {
+        fileDialogOwner = call.owner;
+        return false;
+    });
+    CFileDialog chooser(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, "ZIP Files (*.zip)|*.zip||");
+    EXPECT_EQ(chooser.DoModal(), IDCANCEL);
+    zq::SetFileDialogResponder(previous);
+    EXPECT_EQ(fileDialogOwner, wnd.GetSafeHwnd());
 
     auto calls = responder.Calls();
     ASSERT_EQ(calls.size(), 6u);

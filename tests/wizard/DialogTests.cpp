@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/app/CWinApp.h"
-#include "platform/app/DialogTemplate.h"
+#include "platform/window/DialogTemplate.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/window/CDialog.h"
 #include "platform/window/CFileDialog.h"

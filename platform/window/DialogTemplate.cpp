@@ -1,4 +1,4 @@
-#include "platform/app/DialogTemplate.h"
+#include "platform/window/DialogTemplate.h"
 
 #include <map>
 #include <memory>
