@@ -347,16 +347,13 @@ void SetDiskSpaceProvider(std::function<bool(const std::string&, DiskSpace&)> pr
 
 } // namespace zq
 
-HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
+namespace {
+
+// A search's folder (with its separator, or the bare drive) and its pattern.
+// Sets the last error and returns false for a pattern no name can match.
+bool SplitSearch(const std::string& text, std::string& folder, std::string& pattern)
 {
-    if (lpFileName == NULL || lpFindFileData == NULL) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    const std::string text(lpFileName);
     const size_t separator = text.find_last_of("\\/");
-    std::string folder;
-    std::string pattern;
     if (separator != std::string::npos) {
         folder = text.substr(0, separator + 1);
         pattern = text.substr(separator + 1);
@@ -368,42 +365,82 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
     }
     if (pattern.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
+        return false;
     }
     // No name is longer than 255 characters, so neither is a pattern; this
     // also bounds the work of matching a pattern from a file's contents.
     if (pattern.size() > 255) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return INVALID_HANDLE_VALUE;
+        return false;
     }
     for (unsigned char c : pattern) {
         if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|' || c == ':') {
             SetLastError(ERROR_INVALID_NAME);
-            return INVALID_HANDLE_VALUE;
+            return false;
         }
     }
-    std::string linuxFolder;
+    return true;
+}
+
+// The searched folder, opened; null with the last error set.
+DIR* OpenSearchFolder(const std::string& folder, std::string& linuxFolder)
+{
     if (folder.empty()) {
         linuxFolder = zq::CurrentLinuxDirectory();
     } else if (!ToLinux(folder.c_str(), linuxFolder)) {
-        return INVALID_HANDLE_VALUE;
+        return NULL;
     }
     DIR* dir = opendir(linuxFolder.c_str());
     if (dir == NULL) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Files, "opendir", linuxFolder.c_str(), err);
         SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
-        return INVALID_HANDLE_VALUE;
     }
-    // The drive's root has no "." and ".." entries on Windows.
-    const bool isRoot = linuxFolder == "/";
+    return dir;
+}
 
-    struct Found {
-        std::string sortKey;
-        std::string linuxName;
-        WIN32_FIND_DATAA data;
-    };
-    std::vector<Found> found;
+struct Found {
+    std::string sortKey;
+    std::string linuxName;
+    WIN32_FIND_DATAA data;
+};
+
+// What the search reports of one entry.
+WIN32_FIND_DATAA FindDataOf(const struct stat& st, bool linkToFolder, const std::string& linuxName,
+                            const std::string& windowsName, const std::string& alternate)
+{
+    WIN32_FIND_DATAA data;
+    memset(&data, 0, sizeof(data));
+    data.dwFileAttributes = AttributesOf(st, linkToFolder, linuxName);
+    if (S_ISLNK(st.st_mode))
+        data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+    memcpy(data.cAlternateFileName, alternate.data(), std::min(alternate.size(), sizeof(data.cAlternateFileName) - 1));
+    data.ftCreationTime = FileTimeOf(st.st_mtim);
+    data.ftLastAccessTime = FileTimeOf(st.st_atim);
+    data.ftLastWriteTime = FileTimeOf(st.st_mtim);
+    if (S_ISREG(st.st_mode)) {
+        const ULONGLONG size = static_cast<ULONGLONG>(st.st_size);
+        data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    }
+    const size_t length = std::min(windowsName.size(), static_cast<size_t>(MAX_PATH - 1));
+    memcpy(data.cFileName, windowsName.data(), length);
+    return data;
+}
+
+// The order of the results: "." and ".." first, then the names without
+// regard to letter case.
+std::string SortKeyOf(const std::string& linuxName, const std::string& windowsName)
+{
+    std::string key = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
+    for (char c : windowsName)
+        key.push_back(static_cast<char>(zq::FoldCp1252(static_cast<unsigned char>(c))));
+    return key;
+}
+
+// The entries of the folder whose name or alternate name matches the pattern.
+std::vector<Found> MatchingEntries(DIR* dir, bool isRoot, const std::string& pattern)
+{
     std::vector<std::string> linuxNames;
     while (struct dirent* entry = readdir(dir))
         linuxNames.push_back(entry->d_name);
@@ -413,8 +450,10 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
     for (const std::string& linuxName : linuxNames)
         if (!zq::NeedsAlternateName(linuxName))
             ownNames.insert(FoldedName(zq::Utf8ToCp1252(linuxName)));
+    std::vector<Found> found;
     for (const std::string& linuxName : linuxNames) {
         const bool dots = linuxName == "." || linuxName == "..";
+        // The drive's root has no "." and ".." entries on Windows.
         if (dots && isRoot)
             continue;
         std::string windowsName = zq::Utf8ToCp1252(linuxName);
@@ -429,29 +468,29 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         bool linkToFolder = false;
         if (!StatEntry(dirfd(dir), linuxName.c_str(), st, linkToFolder))
             continue;
-        Found item;
-        memset(&item.data, 0, sizeof(item.data));
-        item.data.dwFileAttributes = AttributesOf(st, linkToFolder, linuxName);
-        if (S_ISLNK(st.st_mode))
-            item.data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
-        memcpy(item.data.cAlternateFileName, alternate.data(),
-               std::min(alternate.size(), sizeof(item.data.cAlternateFileName) - 1));
-        item.data.ftCreationTime = FileTimeOf(st.st_mtim);
-        item.data.ftLastAccessTime = FileTimeOf(st.st_atim);
-        item.data.ftLastWriteTime = FileTimeOf(st.st_mtim);
-        if (S_ISREG(st.st_mode)) {
-            const ULONGLONG size = static_cast<ULONGLONG>(st.st_size);
-            item.data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-            item.data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
-        }
-        const size_t length = std::min(windowsName.size(), static_cast<size_t>(MAX_PATH - 1));
-        memcpy(item.data.cFileName, windowsName.data(), length);
-        item.sortKey = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
-        for (char c : windowsName)
-            item.sortKey.push_back(static_cast<char>(zq::FoldCp1252(static_cast<unsigned char>(c))));
-        item.linuxName = linuxName;
-        found.push_back(std::move(item));
+        found.push_back({SortKeyOf(linuxName, windowsName), linuxName,
+                         FindDataOf(st, linkToFolder, linuxName, windowsName, alternate)});
     }
+    return found;
+}
+
+} // namespace
+
+HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
+{
+    if (lpFileName == NULL || lpFindFileData == NULL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string folder;
+    std::string pattern;
+    if (!SplitSearch(lpFileName, folder, pattern))
+        return INVALID_HANDLE_VALUE;
+    std::string linuxFolder;
+    DIR* dir = OpenSearchFolder(folder, linuxFolder);
+    if (dir == NULL)
+        return INVALID_HANDLE_VALUE;
+    std::vector<Found> found = MatchingEntries(dir, linuxFolder == "/", pattern);
     closedir(dir);
     if (found.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
