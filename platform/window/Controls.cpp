@@ -60,7 +60,8 @@ void SetPushed(Window* w, bool pushed)
     InvalidateRect(w->hwnd, nullptr, TRUE);
 }
 
-LRESULT ButtonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
+// The button's own messages: its check, state and style, and BM_CLICK.
+LRESULT ButtonMessage(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND hwnd = w->hwnd;
     switch (message) {
@@ -86,6 +87,17 @@ LRESULT ButtonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
     case BM_CLICK:
         if (IsEffectivelyEnabled(w)) Click(w);
         return 0;
+    default:
+        return -2;
+    }
+}
+
+// The mouse on a button: pressed while the left button is down over it,
+// clicked when the button comes up over it.
+LRESULT ButtonMouse(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND hwnd = w->hwnd;
+    switch (message) {
     case WM_LBUTTONDBLCLK:
         // Owner-drawn buttons report a double click instead of a second press.
         if ((w->style & BS_TYPEMASK) == BS_OWNERDRAW) {
@@ -123,6 +135,29 @@ LRESULT ButtonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CAPTURECHANGED:
         SetPushed(w, false);
         return 0;
+    default:
+        return -2;
+    }
+}
+
+LRESULT ButtonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND hwnd = w->hwnd;
+    switch (message) {
+    case BM_GETCHECK:
+    case BM_SETCHECK:
+    case BM_GETSTATE:
+    case BM_SETSTATE:
+    case BM_SETSTYLE:
+    case BM_CLICK:
+        return ButtonMessage(w, message, wParam, lParam);
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+        return ButtonMouse(w, message, wParam, lParam);
+    // The space bar presses the focused button and clicks it when released.
     case WM_KEYDOWN:
         if (wParam == VK_SPACE) SetPushed(w, true);
         return 0;
@@ -145,89 +180,120 @@ LRESULT ButtonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// The combo box's list: items added in place (sorted or at the end) or at an
+// index, deleted, emptied. The selection follows its item.
+LRESULT ComboAddString(Window* w, LPCSTR added)
+{
+    CString text(added);
+    int index = static_cast<int>(w->items.size());
+    if (w->style & CBS_SORT) {
+        auto it = std::upper_bound(w->items.begin(), w->items.end(), text, SortsBefore);
+        index = static_cast<int>(it - w->items.begin());
+    }
+    w->items.insert(w->items.begin() + index, text);
+    if (w->curSel >= index) ++w->curSel;
+    CurrentBackend().Changed(w, Change::Items);
+    return index;
+}
+
+LRESULT ComboInsertString(Window* w, int index, LPCSTR text)
+{
+    const int count = static_cast<int>(w->items.size());
+    if (index == -1) index = count;
+    if (index < 0 || index > count) return CB_ERR;
+    w->items.insert(w->items.begin() + index, CString(text));
+    if (w->curSel >= index) ++w->curSel;
+    CurrentBackend().Changed(w, Change::Items);
+    return index;
+}
+
+LRESULT ComboDeleteString(Window* w, int index)
+{
+    const int count = static_cast<int>(w->items.size());
+    if (index < 0 || index >= count) return CB_ERR;
+    w->items.erase(w->items.begin() + index);
+    if (w->curSel == index) w->curSel = -1;
+    else if (w->curSel > index) --w->curSel;
+    CurrentBackend().Changed(w, Change::Items);
+    return count - 1;
+}
+
+LRESULT ComboResetContent(Window* w)
+{
+    // Empties the list and the edit field.
+    w->items.clear();
+    w->curSel = -1;
+    w->text.Empty();
+    CurrentBackend().Changed(w, Change::Items);
+    CurrentBackend().Changed(w, Change::Text);
+    return TRUE;
+}
+
+// Selecting an item shows its text in the edit field; an index outside the
+// list clears the selection.
+LRESULT ComboSetCurSel(Window* w, int index)
+{
+    if (index < 0 || index >= static_cast<int>(w->items.size())) {
+        w->curSel = -1;
+        CurrentBackend().Changed(w, Change::Items);
+        return CB_ERR;
+    }
+    w->curSel = index;
+    w->text = w->items[static_cast<size_t>(index)];
+    CurrentBackend().Changed(w, Change::Items);
+    CurrentBackend().Changed(w, Change::Text);
+    return index;
+}
+
+LRESULT ComboGetLBText(const Window* w, int index, char* buffer)
+{
+    if (index < 0 || index >= static_cast<int>(w->items.size()) || !buffer) return CB_ERR;
+    const CString& item = w->items[static_cast<size_t>(index)];
+    // The caller's buffer holds the item as CB_GETLBTEXTLEN gave it.
+    memcpy(buffer, item.GetString(), static_cast<size_t>(item.GetLength()) + 1);
+    return item.GetLength();
+}
+
+// The first item after `start` with the text, without regard to case,
+// going round to the top of the list.
+LRESULT ComboFindStringExact(const Window* w, int start, LPCSTR text)
+{
+    const int count = static_cast<int>(w->items.size());
+    if (!text || count == 0) return CB_ERR;
+    if (start < -1 || start >= count) start = -1;
+    for (int k = 1; k <= count; ++k) {
+        int i = (start + k) % count;
+        if (w->items[static_cast<size_t>(i)].CompareNoCase(text) == 0) return i;
+    }
+    return CB_ERR;
+}
+
 LRESULT ComboProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    int count = static_cast<int>(w->items.size());
+    const int count = static_cast<int>(w->items.size());
+    const int index = static_cast<int>(wParam);
     switch (message) {
-    case CB_ADDSTRING: {
-        CString text(reinterpret_cast<LPCSTR>(lParam));
-        int index = count;
-        if (w->style & CBS_SORT) {
-            auto it = std::upper_bound(w->items.begin(), w->items.end(), text, SortsBefore);
-            index = static_cast<int>(it - w->items.begin());
-        }
-        w->items.insert(w->items.begin() + index, text);
-        if (w->curSel >= index) ++w->curSel;
-        CurrentBackend().Changed(w, Change::Items);
-        return index;
-    }
-    case CB_INSERTSTRING: {
-        int index = static_cast<int>(wParam);
-        if (index == -1) index = count;
-        if (index < 0 || index > count) return CB_ERR;
-        w->items.insert(w->items.begin() + index, CString(reinterpret_cast<LPCSTR>(lParam)));
-        if (w->curSel >= index) ++w->curSel;
-        CurrentBackend().Changed(w, Change::Items);
-        return index;
-    }
-    case CB_DELETESTRING: {
-        int index = static_cast<int>(wParam);
-        if (index < 0 || index >= count) return CB_ERR;
-        w->items.erase(w->items.begin() + index);
-        if (w->curSel == index) w->curSel = -1;
-        else if (w->curSel > index) --w->curSel;
-        CurrentBackend().Changed(w, Change::Items);
-        return count - 1;
-    }
+    case CB_ADDSTRING:
+        return ComboAddString(w, reinterpret_cast<LPCSTR>(lParam));
+    case CB_INSERTSTRING:
+        return ComboInsertString(w, index, reinterpret_cast<LPCSTR>(lParam));
+    case CB_DELETESTRING:
+        return ComboDeleteString(w, index);
     case CB_RESETCONTENT:
-        // Empties the list and the edit field.
-        w->items.clear();
-        w->curSel = -1;
-        w->text.Empty();
-        CurrentBackend().Changed(w, Change::Items);
-        CurrentBackend().Changed(w, Change::Text);
-        return TRUE;
+        return ComboResetContent(w);
     case CB_GETCOUNT:
         return count;
     case CB_GETCURSEL:
         return w->curSel;
-    case CB_SETCURSEL: {
-        int index = static_cast<int>(wParam);
-        if (index < 0 || index >= count) {
-            w->curSel = -1;
-            CurrentBackend().Changed(w, Change::Items);
-            return CB_ERR;
-        }
-        w->curSel = index;
-        w->text = w->items[static_cast<size_t>(index)];
-        CurrentBackend().Changed(w, Change::Items);
-        CurrentBackend().Changed(w, Change::Text);
-        return index;
-    }
-    case CB_GETLBTEXTLEN: {
-        int index = static_cast<int>(wParam);
+    case CB_SETCURSEL:
+        return ComboSetCurSel(w, index);
+    case CB_GETLBTEXTLEN:
         if (index < 0 || index >= count) return CB_ERR;
         return w->items[static_cast<size_t>(index)].GetLength();
-    }
-    case CB_GETLBTEXT: {
-        int index = static_cast<int>(wParam);
-        if (index < 0 || index >= count || !lParam) return CB_ERR;
-        const CString& item = w->items[static_cast<size_t>(index)];
-        // The caller's buffer holds the item as CB_GETLBTEXTLEN gave it.
-        memcpy(reinterpret_cast<char*>(lParam), item.GetString(), static_cast<size_t>(item.GetLength()) + 1);
-        return item.GetLength();
-    }
-    case CB_FINDSTRINGEXACT: {
-        LPCSTR text = reinterpret_cast<LPCSTR>(lParam);
-        if (!text || count == 0) return CB_ERR;
-        int start = static_cast<int>(wParam);
-        if (start < -1 || start >= count) start = -1;
-        for (int k = 1; k <= count; ++k) {
-            int i = (start + k) % count;
-            if (w->items[static_cast<size_t>(i)].CompareNoCase(text) == 0) return i;
-        }
-        return CB_ERR;
-    }
+    case CB_GETLBTEXT:
+        return ComboGetLBText(w, index, reinterpret_cast<char*>(lParam));
+    case CB_FINDSTRINGEXACT:
+        return ComboFindStringExact(w, index, reinterpret_cast<LPCSTR>(lParam));
     default:
         return -2;
     }
@@ -316,19 +382,47 @@ LRESULT ToolTipProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 namespace zq {
 namespace win {
 
-// Returns -2 from a control procedure when the common handling goes on.
-LRESULT ClassProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
+namespace {
+
+// The procedure of the window's control kind; -2 when the message is not
+// the control's own and the common handling goes on.
+LRESULT ControlProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT r = -2;
     switch (w->kind) {
-    case WindowKind::Button: r = ButtonProc(w, message, wParam, lParam); break;
-    case WindowKind::ComboBox: r = ComboProc(w, message, wParam, lParam); break;
-    case WindowKind::Progress: r = ProgressProc(w, message, wParam, lParam); break;
-    case WindowKind::ToolTip: r = ToolTipProc(w, message, wParam, lParam); break;
-    default: break;
+    case WindowKind::Button: return ButtonProc(w, message, wParam, lParam);
+    case WindowKind::ComboBox: return ComboProc(w, message, wParam, lParam);
+    case WindowKind::Progress: return ProgressProc(w, message, wParam, lParam);
+    case WindowKind::ToolTip: return ToolTipProc(w, message, wParam, lParam);
+    default: return -2;
     }
-    if (r != -2) return r;
-    if (!(w = Find(w->hwnd))) return 0;
+}
+
+LRESULT SetIcon(Window* w, WPARAM which, HICON icon)
+{
+    HICON old;
+    if (which == ICON_BIG) {
+        old = w->iconBig;
+        w->iconBig = icon;
+    } else {
+        old = w->iconSmall;
+        w->iconSmall = icon;
+    }
+    CurrentBackend().Changed(w, Change::Icon);
+    return reinterpret_cast<LRESULT>(old);
+}
+
+// The window menu's commands: close, minimize, restore.
+void SysCommand(HWND hwnd, WPARAM command)
+{
+    if ((command & 0xFFF0) == SC_CLOSE) PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    else if ((command & 0xFFF0) == SC_MINIMIZE) ShowWindow(hwnd, SW_MINIMIZE);
+    else if ((command & 0xFFF0) == SC_RESTORE) ShowWindow(hwnd, SW_RESTORE);
+}
+
+// What every window of the layer does with a message its control did not
+// take: its text, font and icons, closing, painting, the cursor, capture.
+LRESULT CommonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
+{
     HWND hwnd = w->hwnd;
     switch (message) {
     case WM_SETTEXT:
@@ -345,19 +439,8 @@ LRESULT ClassProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(w->font);
-    case WM_SETICON: {
-        HICON icon = reinterpret_cast<HICON>(lParam);
-        HICON old;
-        if (wParam == ICON_BIG) {
-            old = w->iconBig;
-            w->iconBig = icon;
-        } else {
-            old = w->iconSmall;
-            w->iconSmall = icon;
-        }
-        CurrentBackend().Changed(w, Change::Icon);
-        return reinterpret_cast<LRESULT>(old);
-    }
+    case WM_SETICON:
+        return SetIcon(w, wParam, reinterpret_cast<HICON>(lParam));
     case WM_CLOSE:
         // A dialog closes as Cancel; another window is destroyed.
         if (w->kind == WindowKind::Dialog)
@@ -380,23 +463,25 @@ LRESULT ClassProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
         // The default handling ends the window's mouse capture, as on Windows.
         if (GetCapture() == hwnd) ReleaseCapture();
         return 0;
-    case WM_QUERYDRAGICON:
-        return 0;
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) PostMessageA(hwnd, WM_CLOSE, 0, 0);
-        else if ((wParam & 0xFFF0) == SC_MINIMIZE) ShowWindow(hwnd, SW_MINIMIZE);
-        else if ((wParam & 0xFFF0) == SC_RESTORE) ShowWindow(hwnd, SW_RESTORE);
-        return 0;
-    case WM_NOTIFY:
-    case WM_COMMAND:
-        return 0;
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
+        SysCommand(hwnd, wParam);
         return 0;
     default:
+        // WM_QUERYDRAGICON, WM_NOTIFY, WM_COMMAND, the WM_CTLCOLOR messages
+        // and the rest: nothing to do, 0.
         return 0;
     }
+}
+
+}  // namespace
+
+// Returns -2 from a control procedure when the common handling goes on.
+LRESULT ClassProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = ControlProc(w, message, wParam, lParam);
+    if (r != -2) return r;
+    if (!(w = Find(w->hwnd))) return 0;
+    return CommonProc(w, message, wParam, lParam);
 }
 
 CWnd* MakeLayerObject(WindowKind kind)
