@@ -506,18 +506,82 @@ private:
         gtk_css_provider_load_from_data(m_css, all.c_str(), -1, nullptr);
     }
 
+    // A button that became owner-drawn is drawn by the program now: its
+    // widget goes.
+    void DropWidget(Window* w, Native* n)
+    {
+        gtk_widget_destroy(n->widget);
+        g_object_unref(n->widget);
+        n->widget = nullptr;
+        if (m_rules.erase(w->hwnd)) ReloadCss();
+        InvalidateRect(w->hwnd, nullptr, TRUE);
+    }
+
+    void ShowText(Window* w, Native* n)
+    {
+        if (w->kind == WindowKind::Button) gtk_button_set_label(GTK_BUTTON(n->widget), Utf8(w->text).c_str());
+        else if (w->kind == WindowKind::Static && GTK_IS_LABEL(n->widget))
+            gtk_label_set_text(GTK_LABEL(n->widget), Utf8(w->text).c_str());
+        else if (w->kind == WindowKind::ComboBox) {
+            GtkWidget* entry = gtk_bin_get_child(GTK_BIN(n->widget));
+            gtk_entry_set_text(GTK_ENTRY(entry), Utf8(w->text).c_str());
+        } else if (w->kind == WindowKind::Edit)
+            gtk_entry_set_text(GTK_ENTRY(n->widget), Utf8(w->text).c_str());
+    }
+
+    // The widget at the window's place in its top-level window, at its size.
+    void PlaceWidget(Window* w, Native* n)
+    {
+        Window* top = TopLevel(w);
+        Native* tn = NativeOf(top);
+        if (tn && tn->fixed) {
+            POINT o = ClientOrigin(w), t = ClientOrigin(top);
+            gtk_fixed_move(GTK_FIXED(tn->fixed), n->widget, o.x - t.x, o.y - t.y);
+        }
+        SizeControl(w, n);
+    }
+
+    void ShowItems(Window* w, Native* n)
+    {
+        if (w->kind != WindowKind::ComboBox) return;
+        GtkComboBoxText* box = GTK_COMBO_BOX_TEXT(n->widget);
+        gtk_combo_box_text_remove_all(box);
+        for (const CString& item : w->items) gtk_combo_box_text_append_text(box, Utf8(item).c_str());
+        if (w->curSel >= 0) gtk_combo_box_set_active(GTK_COMBO_BOX(box), w->curSel);
+        GtkWidget* entry = gtk_bin_get_child(GTK_BIN(n->widget));
+        gtk_entry_set_text(GTK_ENTRY(entry), Utf8(w->text).c_str());
+    }
+
+    void ShowProgress(Window* w, Native* n)
+    {
+        if (w->kind != WindowKind::Progress) return;
+        double span = w->rangeMax - w->rangeMin;
+        double fraction = span > 0 ? (w->pos - w->rangeMin) / span : 0.0;
+        gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n->widget), fraction);
+        SizeControl(w, n);  // PBM_SETBKCOLOR, PBM_SETBARCOLOR
+    }
+
+    void ShowIcon(Window* w, Native* n)
+    {
+        if (!GTK_IS_IMAGE(n->widget)) return;
+        int width = 0, height = 0;
+        std::vector<uint32_t> argb;
+        if (w->iconBig && gdi::IconPixels(w->iconBig, &width, &height, &argb)) {
+            GdkPixbuf* pixbuf = PixbufFromArgb(width, height, argb);
+            gtk_image_set_from_pixbuf(GTK_IMAGE(n->widget), pixbuf);
+            g_object_unref(pixbuf);
+        }
+    }
+
     void ControlChanged(Window* w, Native* n, Change what)
     {
-        // A button that became owner-drawn is drawn by the program now.
         if (what == Change::Style && n->widget && w->kind == WindowKind::Button && !WantsWidget(w)) {
-            gtk_widget_destroy(n->widget);
-            g_object_unref(n->widget);
-            n->widget = nullptr;
-            if (m_rules.erase(w->hwnd)) ReloadCss();
-            InvalidateRect(w->hwnd, nullptr, TRUE);
+            DropWidget(w, n);
             return;
         }
         if (!n->widget) {
+            // A control the program draws takes the focus in its top-level
+            // window's drawing area.
             if (what == Change::Focus) {
                 Native* tn = NativeOf(TopLevel(w));
                 if (tn && tn->area && GetFocus() == w->hwnd) gtk_widget_grab_focus(tn->area);
@@ -525,71 +589,22 @@ private:
             return;
         }
         switch (what) {
-        case Change::Text:
-            if (w->kind == WindowKind::Button) gtk_button_set_label(GTK_BUTTON(n->widget), Utf8(w->text).c_str());
-            else if (w->kind == WindowKind::Static && GTK_IS_LABEL(n->widget))
-                gtk_label_set_text(GTK_LABEL(n->widget), Utf8(w->text).c_str());
-            else if (w->kind == WindowKind::ComboBox) {
-                GtkWidget* entry = gtk_bin_get_child(GTK_BIN(n->widget));
-                gtk_entry_set_text(GTK_ENTRY(entry), Utf8(w->text).c_str());
-            } else if (w->kind == WindowKind::Edit)
-                gtk_entry_set_text(GTK_ENTRY(n->widget), Utf8(w->text).c_str());
-            break;
+        case Change::Text: ShowText(w, n); break;
         case Change::Visible:
             if (w->style & WS_VISIBLE) gtk_widget_show_all(n->widget);
             else gtk_widget_hide(n->widget);
             break;
-        case Change::Enabled:
-            gtk_widget_set_sensitive(n->widget, !(w->style & WS_DISABLED));
-            break;
-        case Change::Geometry: {
-            Window* top = TopLevel(w);
-            Native* tn = NativeOf(top);
-            if (tn && tn->fixed) {
-                POINT o = ClientOrigin(w), t = ClientOrigin(top);
-                gtk_fixed_move(GTK_FIXED(tn->fixed), n->widget, o.x - t.x, o.y - t.y);
-            }
-            SizeControl(w, n);
-            break;
-        }
-        case Change::Items:
-            if (w->kind == WindowKind::ComboBox) {
-                GtkComboBoxText* box = GTK_COMBO_BOX_TEXT(n->widget);
-                gtk_combo_box_text_remove_all(box);
-                for (const CString& item : w->items) gtk_combo_box_text_append_text(box, Utf8(item).c_str());
-                if (w->curSel >= 0) gtk_combo_box_set_active(GTK_COMBO_BOX(box), w->curSel);
-                GtkWidget* entry = gtk_bin_get_child(GTK_BIN(n->widget));
-                gtk_entry_set_text(GTK_ENTRY(entry), Utf8(w->text).c_str());
-            }
-            break;
-        case Change::Progress:
-            if (w->kind == WindowKind::Progress) {
-                double span = w->rangeMax - w->rangeMin;
-                double fraction = span > 0 ? (w->pos - w->rangeMin) / span : 0.0;
-                gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n->widget), fraction);
-                SizeControl(w, n);  // PBM_SETBKCOLOR, PBM_SETBARCOLOR
-            }
-            break;
+        case Change::Enabled: gtk_widget_set_sensitive(n->widget, !(w->style & WS_DISABLED)); break;
+        case Change::Geometry: PlaceWidget(w, n); break;
+        case Change::Items: ShowItems(w, n); break;
+        case Change::Progress: ShowProgress(w, n); break;
         case Change::Check:
             if (GTK_IS_CHECK_BUTTON(n->widget))
                 gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(n->widget), w->check == BST_CHECKED);
             break;
-        case Change::Focus:
-            gtk_widget_grab_focus(n->widget);
-            break;
-        case Change::Icon:
-            if (GTK_IS_IMAGE(n->widget)) {
-                int width = 0, height = 0;
-                std::vector<uint32_t> argb;
-                if (w->iconBig && gdi::IconPixels(w->iconBig, &width, &height, &argb)) {
-                    GdkPixbuf* pixbuf = PixbufFromArgb(width, height, argb);
-                    gtk_image_set_from_pixbuf(GTK_IMAGE(n->widget), pixbuf);
-                    g_object_unref(pixbuf);
-                }
-            }
-            break;
-        default:
-            break;
+        case Change::Focus: gtk_widget_grab_focus(n->widget); break;
+        case Change::Icon: ShowIcon(w, n); break;
+        default: break;
         }
     }
 
