@@ -85,7 +85,22 @@ private:
     // Both called with m_mutex held.
     void Complete(Operation& op, DWORD error);
     void Wake();
+    // The port's thread: waits on the device and the wake-up, then moves
+    // the operations on, until the port closes.
     void Run();
+    // With m_mutex held: which of the device's events the operations wait
+    // for, and the time the first of them must be looked at again
+    // (Clock::time_point::max() for none).
+    short WantedEvents() const;
+    Clock::time_point NextLook() const;
+    // Waits without the lock for the device's events or a wake-up, until
+    // the time given; false when the wait itself failed.
+    bool WaitForDevice(short wanted, Clock::time_point until, short* events);
+    // With m_mutex held: moves the read and the write on after a wait, on
+    // the device's events, and completes them when they are done, the line
+    // is gone or their time is up.
+    void AdvanceRead(short events);
+    void AdvanceWrite(short events);
     bool ReadAvailable(); // with m_mutex held; false when the line is gone
     bool WriteAvailable(DWORD* error);
     bool LineGone();
@@ -360,88 +375,111 @@ void SerialPort::EndWriteShort()
     Complete(m_write, 0);
 }
 
+short SerialPort::WantedEvents() const
+{
+    // The device is only polled while an operation waits on it: a line that
+    // has gone reports POLLHUP on every poll. A write that waits for its
+    // bytes to leave looks at the queue by time.
+    const bool writing = m_write.active && m_write.done < m_write.count;
+    return static_cast<short>((m_read.active ? POLLIN : 0) | (writing ? POLLOUT : 0));
+}
+
+Clock::time_point SerialPort::NextLook() const
+{
+    Clock::time_point until = Clock::time_point::max();
+    if (m_read.active) {
+        if (m_read.hasDeadline)
+            until = std::min(until, m_read.deadline);
+        if (m_read.done > 0 && m_timeouts.ReadIntervalTimeout != 0)
+            until = std::min(until, m_read.lastByte + std::chrono::milliseconds(m_timeouts.ReadIntervalTimeout));
+    }
+    if (m_write.active && m_write.hasDeadline)
+        until = std::min(until, m_write.deadline);
+    if (m_write.active && m_write.done >= m_write.count)
+        until = std::min(until, m_write.drainCheck);
+    return until;
+}
+
+bool SerialPort::WaitForDevice(short wanted, Clock::time_point until, short* events)
+{
+    pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {wanted != 0 ? m_fd : -1, wanted, 0}};
+    timespec timeout{};
+    const bool hasTimeout = until != Clock::time_point::max();
+    if (hasTimeout) {
+        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now()).count();
+        if (left < 0)
+            left = 0;
+        timeout.tv_sec = static_cast<time_t>(left / 1000000000);
+        timeout.tv_nsec = static_cast<long>(left % 1000000000);
+    }
+    int ready = ppoll(fds, 2, hasTimeout ? &timeout : nullptr, nullptr);
+    if (ready < 0 && errno != EINTR) {
+        zq::DebugFailure(zq::DebugArea::Serial, "ppoll", m_device.c_str(), errno);
+        return false;
+    }
+    if (fds[0].revents & POLLIN) {
+        uint64_t count;
+        ssize_t ignored = read(m_wakeFd, &count, sizeof count);
+        (void)ignored;
+    }
+    *events = fds[1].fd >= 0 ? fds[1].revents : 0;
+    return true;
+}
+
+void SerialPort::AdvanceRead(short events)
+{
+    bool alive = true;
+    if (events & (POLLIN | POLLHUP | POLLERR))
+        alive = ReadAvailable();
+    const Clock::time_point now = Clock::now();
+    if (!alive)
+        Complete(m_read, m_read.done > 0 ? 0 : ERROR_DEVICE_NOT_CONNECTED);
+    else if (m_read.done == m_read.count)
+        Complete(m_read, 0);
+    else if (m_read.done > 0 && m_timeouts.ReadIntervalTimeout != 0
+             && now >= m_read.lastByte + std::chrono::milliseconds(m_timeouts.ReadIntervalTimeout))
+        Complete(m_read, 0);
+    else if (m_read.hasDeadline && now >= m_read.deadline)
+        Complete(m_read, 0); // a total time-out ends the read with what it has
+}
+
+void SerialPort::AdvanceWrite(short events)
+{
+    DWORD error = 0;
+    bool alive = true;
+    if (m_write.done < m_write.count && (events & (POLLOUT | POLLHUP | POLLERR)))
+        alive = WriteAvailable(&error);
+    const Clock::time_point now = Clock::now();
+    if (!alive)
+        Complete(m_write, error);
+    else if (WriteDrained(now))
+        Complete(m_write, 0);
+    else if (m_write.hasDeadline && now >= m_write.deadline)
+        EndWriteShort();
+}
+
 void SerialPort::Run()
 {
     for (;;) {
-        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {-1, 0, 0}};
-        timespec timeout{};
-        bool hasTimeout = false;
+        short wanted;
+        Clock::time_point until;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_closing)
                 return;
-            // The device is only polled while an operation waits on it: a
-            // line that has gone reports POLLHUP on every poll. A write that
-            // waits for its bytes to leave looks at the queue by time.
-            const bool writing = m_write.active && m_write.done < m_write.count;
-            if (m_read.active || writing) {
-                fds[1].fd = m_fd;
-                fds[1].events = static_cast<short>((m_read.active ? POLLIN : 0) | (writing ? POLLOUT : 0));
-            }
-            Clock::time_point until = Clock::time_point::max();
-            if (m_read.active) {
-                if (m_read.hasDeadline)
-                    until = std::min(until, m_read.deadline);
-                if (m_read.done > 0 && m_timeouts.ReadIntervalTimeout != 0)
-                    until = std::min(until, m_read.lastByte + std::chrono::milliseconds(m_timeouts.ReadIntervalTimeout));
-            }
-            if (m_write.active && m_write.hasDeadline)
-                until = std::min(until, m_write.deadline);
-            if (m_write.active && !writing)
-                until = std::min(until, m_write.drainCheck);
-            if (until != Clock::time_point::max()) {
-                auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now()).count();
-                if (left < 0)
-                    left = 0;
-                timeout.tv_sec = static_cast<time_t>(left / 1000000000);
-                timeout.tv_nsec = static_cast<long>(left % 1000000000);
-                hasTimeout = true;
-            }
+            wanted = WantedEvents();
+            until = NextLook();
         }
-
-        int ready = ppoll(fds, 2, hasTimeout ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR) {
-            zq::DebugFailure(zq::DebugArea::Serial, "ppoll", m_device.c_str(), errno);
+        short events = 0;
+        if (!WaitForDevice(wanted, until, &events))
             continue;
-        }
-        if (fds[0].revents & POLLIN) {
-            uint64_t count;
-            ssize_t ignored = read(m_wakeFd, &count, sizeof count);
-            (void)ignored;
-        }
-
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_closing)
             return;
-        const short events = fds[1].fd >= 0 ? fds[1].revents : 0;
-        if (m_read.active) {
-            bool alive = true;
-            if (events & (POLLIN | POLLHUP | POLLERR))
-                alive = ReadAvailable();
-            const Clock::time_point now = Clock::now();
-            if (!alive)
-                Complete(m_read, m_read.done > 0 ? 0 : ERROR_DEVICE_NOT_CONNECTED);
-            else if (m_read.done == m_read.count)
-                Complete(m_read, 0);
-            else if (m_read.done > 0 && m_timeouts.ReadIntervalTimeout != 0
-                     && now >= m_read.lastByte + std::chrono::milliseconds(m_timeouts.ReadIntervalTimeout))
-                Complete(m_read, 0);
-            else if (m_read.hasDeadline && now >= m_read.deadline)
-                Complete(m_read, 0); // a total time-out ends the read with what it has
-        }
-        if (m_write.active) {
-            DWORD error = 0;
-            bool alive = true;
-            if (m_write.done < m_write.count && (events & (POLLOUT | POLLHUP | POLLERR)))
-                alive = WriteAvailable(&error);
-            const Clock::time_point now = Clock::now();
-            if (!alive)
-                Complete(m_write, error);
-            else if (WriteDrained(now))
-                Complete(m_write, 0);
-            else if (m_write.hasDeadline && now >= m_write.deadline)
-                EndWriteShort();
-        }
+        if (m_read.active)
+            AdvanceRead(events);
+        if (m_write.active)
+            AdvanceWrite(events);
     }
 }
 
