@@ -641,11 +641,99 @@ int GetClipBox(HDC handle, LPRECT rect)
     return ::IsRectEmpty(rect) ? NULLREGION : SIMPLEREGION;
 }
 
+namespace {
+
+bool IsBlitRop(DWORD rop)
+{
+    return rop == SRCCOPY || rop == SRCAND || rop == SRCPAINT || rop == SRCINVERT || rop == NOTSRCCOPY ||
+           rop == BLACKNESS || rop == WHITENESS;
+}
+
+// One source row, from store pixel (sx, sy), as the pixels of a monochrome
+// destination: the source DC's background colour gives white (1), every
+// other colour black (0).
+void FetchMonoRow(const Target& s, int sx, int sy, uint32_t srcBk, std::vector<uint8_t>& row)
+{
+    const int w = static_cast<int>(row.size());
+    if (s.mono) {
+        std::memcpy(row.data(), &s.bits[static_cast<size_t>(sy) * s.width + sx], static_cast<size_t>(w));
+    } else {
+        const uint32_t* in = s.colour + static_cast<size_t>(sy) * s.stride + sx;
+        for (int i = 0; i < w; ++i) row[i] = (in[i] & 0xFFFFFF) == srcBk ? 1 : 0;
+    }
+}
+
+// The same for a colour destination: monochrome white gives the destination
+// DC's background colour, black its text colour.
+void FetchColourRow(const Target& s, int sx, int sy, uint32_t dstBk, uint32_t dstText, std::vector<uint32_t>& row)
+{
+    const int w = static_cast<int>(row.size());
+    if (s.mono) {
+        const uint8_t* in = &s.bits[static_cast<size_t>(sy) * s.width + sx];
+        for (int i = 0; i < w; ++i) row[i] = in[i] ? dstBk : dstText;
+    } else {
+        const uint32_t* in = s.colour + static_cast<size_t>(sy) * s.stride + sx;
+        for (int i = 0; i < w; ++i) row[i] = in[i] & 0xFFFFFF;
+    }
+}
+
+// A converted row laid on the destination's row by the raster operation.
+void CombineMonoRow(uint8_t* out, const std::vector<uint8_t>& row, DWORD rop)
+{
+    for (size_t i = 0; i < row.size(); ++i) {
+        uint8_t v = row[i];
+        switch (rop) {
+        case SRCCOPY: out[i] = v; break;
+        case SRCAND: out[i] &= v; break;
+        case SRCPAINT: out[i] |= v; break;
+        case SRCINVERT: out[i] ^= v; break;
+        default: out[i] = v ^ 1; break;
+        }
+    }
+}
+
+void CombineColourRow(uint32_t* out, const std::vector<uint32_t>& row, DWORD rop)
+{
+    for (size_t i = 0; i < row.size(); ++i) {
+        uint32_t v = row[i], o = out[i] & 0xFFFFFF;
+        switch (rop) {
+        case SRCCOPY: o = v; break;
+        case SRCAND: o &= v; break;
+        case SRCPAINT: o |= v; break;
+        case SRCINVERT: o ^= v; break;
+        default: o = ~v & 0xFFFFFF; break;
+        }
+        out[i] = 0xFF000000u | o;
+    }
+}
+
+// The pixels of the destination rectangle r (clipped, DC coordinates), from
+// the source at the offset (dx, dy).
+void BlitRows(Dc* dst, const Target& d, Dc* src, const Target& s, const RECT& r, int dx, int dy, DWORD rop)
+{
+    // Source and destination may be the same store; copy the source rows first.
+    const size_t w = static_cast<size_t>(r.right - r.left);
+    std::vector<uint32_t> colourRow(d.mono ? 0 : w);
+    std::vector<uint8_t> monoRow(d.mono ? w : 0);
+    const uint32_t srcBk = ToPixel(src->bkColour);
+    const uint32_t dstBk = ToPixel(dst->bkColour), dstText = ToPixel(dst->textColour);
+    for (int yy = r.top; yy < r.bottom; ++yy) {
+        const int sy = yy + dy + s.origin.y, sx = r.left + dx + s.origin.x;
+        const int py = yy + d.origin.y, px = r.left + d.origin.x;
+        if (d.mono) {
+            FetchMonoRow(s, sx, sy, srcBk, monoRow);
+            CombineMonoRow(&d.bits[static_cast<size_t>(py) * d.width + px], monoRow, rop);
+        } else {
+            FetchColourRow(s, sx, sy, dstBk, dstText, colourRow);
+            CombineColourRow(d.colour + static_cast<size_t>(py) * d.stride + px, colourRow, rop);
+        }
+    }
+}
+
+}  // namespace
+
 // BitBlt: every pixel is converted to the destination's kind first, then
-// combined by the raster operation. Colour to monochrome: the source DC's
-// background colour gives white (1), every other colour black (0).
-// Monochrome to colour: white gives the destination DC's background colour,
-// black its text colour.
+// combined by the raster operation.
 BOOL BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, int srcX, int srcY, DWORD rop)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
@@ -654,9 +742,7 @@ BOOL BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, i
     bool needsSource = rop != BLACKNESS && rop != WHITENESS;
     Dc* src = needsSource ? LookupDc(srcHandle) : nullptr;
     if (needsSource && !src) return FALSE;
-    if (rop != SRCCOPY && rop != SRCAND && rop != SRCPAINT && rop != SRCINVERT && rop != NOTSRCCOPY &&
-        rop != BLACKNESS && rop != WHITENESS)
-        return FALSE;
+    if (!IsBlitRop(rop)) return FALSE;
     if (width <= 0 || height <= 0) return TRUE;
     Target d = TargetOf(dst);
     if (!d.valid) return FALSE;
@@ -671,62 +757,7 @@ BOOL BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, i
     RECT r = {x, y, x + width, y + height};
     RECT sr = {s.clip.left - srcX + x, s.clip.top - srcY + y, s.clip.right - srcX + x, s.clip.bottom - srcY + y};
     if (!Intersect(&r, d.clip) || !Intersect(&r, sr)) return TRUE;
-    const int dx = srcX - x, dy = srcY - y;
-    // Source and destination may be the same store; copy the source rows first.
-    const int w = r.right - r.left;
-    std::vector<uint32_t> colourRow(static_cast<size_t>(w));
-    std::vector<uint8_t> monoRow(static_cast<size_t>(w));
-    const uint32_t srcBk = ToPixel(src->bkColour);
-    const uint32_t dstBk = ToPixel(dst->bkColour), dstText = ToPixel(dst->textColour);
-    for (int yy = r.top; yy < r.bottom; ++yy) {
-        int sy = yy + dy + s.origin.y;
-        int sx0 = r.left + dx + s.origin.x;
-        // Fetch and convert the source row.
-        if (d.mono) {
-            if (s.mono) {
-                std::memcpy(monoRow.data(), &s.bits[static_cast<size_t>(sy) * s.width + sx0], static_cast<size_t>(w));
-            } else {
-                const uint32_t* row = s.colour + static_cast<size_t>(sy) * s.stride + sx0;
-                for (int i = 0; i < w; ++i) monoRow[i] = (row[i] & 0xFFFFFF) == srcBk ? 1 : 0;
-            }
-        } else {
-            if (s.mono) {
-                const uint8_t* row = &s.bits[static_cast<size_t>(sy) * s.width + sx0];
-                for (int i = 0; i < w; ++i) colourRow[i] = row[i] ? dstBk : dstText;
-            } else {
-                const uint32_t* row = s.colour + static_cast<size_t>(sy) * s.stride + sx0;
-                for (int i = 0; i < w; ++i) colourRow[i] = row[i] & 0xFFFFFF;
-            }
-        }
-        int py = yy + d.origin.y;
-        int px0 = r.left + d.origin.x;
-        if (d.mono) {
-            uint8_t* out = &d.bits[static_cast<size_t>(py) * d.width + px0];
-            for (int i = 0; i < w; ++i) {
-                uint8_t v = monoRow[i];
-                switch (rop) {
-                case SRCCOPY: out[i] = v; break;
-                case SRCAND: out[i] &= v; break;
-                case SRCPAINT: out[i] |= v; break;
-                case SRCINVERT: out[i] ^= v; break;
-                default: out[i] = v ^ 1; break;
-                }
-            }
-        } else {
-            uint32_t* out = d.colour + static_cast<size_t>(py) * d.stride + px0;
-            for (int i = 0; i < w; ++i) {
-                uint32_t v = colourRow[i], o = out[i] & 0xFFFFFF;
-                switch (rop) {
-                case SRCCOPY: o = v; break;
-                case SRCAND: o &= v; break;
-                case SRCPAINT: o |= v; break;
-                case SRCINVERT: o ^= v; break;
-                default: o = ~v & 0xFFFFFF; break;
-                }
-                out[i] = 0xFF000000u | o;
-            }
-        }
-    }
+    BlitRows(dst, d, src, s, r, srcX - x, srcY - y, rop);
     Done(d);
     return TRUE;
 }
