@@ -142,21 +142,11 @@ LRESULT ButtonMouse(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT ButtonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT r = ButtonMessage(w, message, wParam, lParam);
+    if (r == -2) r = ButtonMouse(w, message, wParam, lParam);
+    if (r != -2) return r;
     HWND hwnd = w->hwnd;
     switch (message) {
-    case BM_GETCHECK:
-    case BM_SETCHECK:
-    case BM_GETSTATE:
-    case BM_SETSTATE:
-    case BM_SETSTYLE:
-    case BM_CLICK:
-        return ButtonMessage(w, message, wParam, lParam);
-    case WM_LBUTTONDBLCLK:
-    case WM_LBUTTONDOWN:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-        return ButtonMouse(w, message, wParam, lParam);
     // The space bar presses the focused button and clicks it when released.
     case WM_KEYDOWN:
         if (wParam == VK_SPACE) SetPushed(w, true);
