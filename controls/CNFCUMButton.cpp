@@ -35,7 +35,7 @@ CNFCUMButton::CNFCUMButton()
       m_Pressed(0),
       m_Focused(0),
       m_Disabled(0),
-      m_ImagePosition(0),
+      m_ImagePosition(IMAGE_LEFT),
       m_CaptionAlign(CAPTION_HCENTER | CAPTION_VCENTER),
       m_HoverBorder(0),
       m_Flat(1),
@@ -82,7 +82,7 @@ void CNFCUMButton::SetCaptionAlign(int flags)
 
 void CNFCUMButton::SetImagePosition(int position)
 {
-    if (position >= 0 && position <= 2) m_ImagePosition = position;
+    if (position >= IMAGE_LEFT && position <= IMAGE_RIGHT) m_ImagePosition = position;
     Repaint();
 }
 
@@ -558,17 +558,17 @@ CRect CNFCUMButton::PlaceImage(BOOL hasCaption, const RECT* item, CRect* caption
         centreY();
     } else {
         switch (m_ImagePosition) {
-        case 0:
+        case IMAGE_LEFT:
             image.left += 3;
             captionRect->left += w + 3;
             centreY();
             break;
-        case 1:
+        case IMAGE_ABOVE:
             centreX();
             image.top = 3;
             captionRect->top += h;
             break;
-        case 2: {
+        case IMAGE_RIGHT: {
             CRect client;
             GetClientRect(&client);
             const int oldWidth = captionRect->Width();

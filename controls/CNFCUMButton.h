@@ -30,8 +30,9 @@ public:
     void SetHoverBorder(int hoverBorder);
     // CAPTION_ bits, kept as given; the default centres both ways.
     void SetCaptionAlign(int flags);
-    // 0 left of the caption, 1 above it, 2 right of it; other values keep
-    // the position.
+    // Where the picture stands beside a caption.
+    enum : int { IMAGE_LEFT = 0, IMAGE_ABOVE = 1, IMAGE_RIGHT = 2 };
+    // An IMAGE_ place; other values keep the place.
     void SetImagePosition(int position);
     // 0 background and 1 text while hovered or pressed, 2 and 3 otherwise.
     // Returns 3 for an index above 3, else 0.

@@ -41,7 +41,6 @@ struct ButtonStyle {
 };
 
 const int LEFT_MIDDLE = CNFCUMButton::CAPTION_LEFT | CNFCUMButton::CAPTION_VCENTER;
-const int PICTURE_RIGHT = 2;
 
 // In the order they are dressed.
 const ButtonStyle BUTTON_STYLES[] = {
@@ -50,11 +49,11 @@ const ButtonStyle BUTTON_STYLES[] = {
     {&CQuorinUpdateManagerDlg::m_btnExit, IDB_EXIT_HOVER, 0x00FF00, IDB_EXIT, 0x00FF00, 1, LEFT_MIDDLE, KEEP,
      &WHITE_FACE, false},
     {&CQuorinUpdateManagerDlg::m_btnNext, IDB_NEXT_HOVER, 0x00FFFF, IDB_NEXT, 0xFFFF00, 1, LEFT_MIDDLE,
-     PICTURE_RIGHT, &GREY_FACE, true},
+     CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, true},
     {&CQuorinUpdateManagerDlg::m_btnBack, IDB_BACK_HOVER, 0x00FF00, IDB_BACK, 0x00FF00, 1, LEFT_MIDDLE,
-     PICTURE_RIGHT, &GREY_FACE, false},
+     CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, false},
     {&CQuorinUpdateManagerDlg::m_btnBrowse, IDB_BROWSE_HOVER, 0x00FF00, IDB_BROWSE, 0x00FF00, 1, LEFT_MIDDLE,
-     PICTURE_RIGHT, &GREY_FACE, false},
+     CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, false},
     {&CQuorinUpdateManagerDlg::m_btnGerman, IDB_LANG_GERMAN, 0x00FF00, IDB_LANG_GERMAN, 0x00FF00, 0, KEEP, KEEP,
      &GREY_FACE, false},
     {&CQuorinUpdateManagerDlg::m_btnEnglish, IDB_LANG_ENGLISH, 0x00FF00, IDB_LANG_ENGLISH, 0x00FF00, 0, KEEP, KEEP,

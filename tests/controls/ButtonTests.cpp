@@ -70,7 +70,7 @@ struct Fixture : ::testing::Test {
         ASSERT_EQ(0, button.LoadImages(IDB_NEXT_HOVER, 0x00FFFF, IDB_NEXT, 0xFFFF00));
         button.SetHoverBorder(1);
         button.SetCaptionAlign(CNFCUMButton::CAPTION_LEFT | CNFCUMButton::CAPTION_VCENTER);
-        button.SetImagePosition(2);
+        button.SetImagePosition(CNFCUMButton::IMAGE_RIGHT);
         button.SetStateColor(0, kHotFace, 1);
         button.SetStateColor(1, kText, 1);
         button.SetStateColor(2, kFace, 1);
