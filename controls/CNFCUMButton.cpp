@@ -35,8 +35,8 @@ CNFCUMButton::CNFCUMButton()
       m_Pressed(0),
       m_Focused(0),
       m_Disabled(0),
-      m_ImagePosition(0),
-      m_CaptionAlign(0x30),
+      m_ImagePosition(IMAGE_LEFT),
+      m_CaptionAlign(CAPTION_HCENTER | CAPTION_VCENTER),
       m_HoverBorder(0),
       m_Flat(1),
       m_AutoRepeat(0),
@@ -82,7 +82,7 @@ void CNFCUMButton::SetCaptionAlign(int flags)
 
 void CNFCUMButton::SetImagePosition(int position)
 {
-    if (position >= 0 && position <= 2) m_ImagePosition = position;
+    if (position >= IMAGE_LEFT && position <= IMAGE_RIGHT) m_ImagePosition = position;
     Repaint();
 }
 
@@ -429,41 +429,10 @@ void CNFCUMButton::PaintButton(CDC* dc, LPDRAWITEMSTRUCT drawItem)
         SnapshotParentBackground(dc);
     else
         PaintBackground(dc, &item);
+    PaintEdge(dc, &item);
 
-    if (m_Pressed) {
-        if (m_Flat) {
-            if (m_HoverBorder) PaintBorder(dc, &item);
-        } else {
-            CBrush shadow(::GetSysColor(COLOR_BTNSHADOW));
-            dc->FrameRect(&item, &shadow);
-        }
-    } else if (m_Flat) {
-        if (m_Hovered && m_HoverBorder) PaintBorder(dc, &item);
-    } else {
-        CPen highlight(PS_SOLID, 1, ::GetSysColor(COLOR_BTNHIGHLIGHT));
-        CPen light(PS_SOLID, 1, ::GetSysColor(COLOR_3DLIGHT));
-        CPen dark(PS_SOLID, 1, ::GetSysColor(COLOR_3DDKSHADOW));
-        CPen shadow(PS_SOLID, 1, ::GetSysColor(COLOR_BTNSHADOW));
-        const int l = item.left, t = item.top, r = item.right, b = item.bottom;
-        CPen* oldPen = dc->SelectObject(&highlight);
-        dc->MoveTo(l, b - 1);
-        dc->LineTo(l, t);
-        dc->LineTo(r, t);
-        dc->SelectObject(&light);
-        dc->MoveTo(l + 1, b - 1);
-        dc->LineTo(l + 1, t + 1);
-        dc->LineTo(r, t + 1);
-        dc->SelectObject(&dark);
-        dc->MoveTo(l, b - 1);
-        dc->LineTo(r - 1, b - 1);
-        dc->LineTo(r - 1, t - 1);
-        dc->SelectObject(&shadow);
-        dc->MoveTo(l + 1, b - 2);
-        dc->LineTo(r - 2, b - 2);
-        dc->LineTo(r - 2, t);
-        dc->SelectObject(oldPen);
-    }
-
+    // The pictures take their place from the whole item, not from the
+    // rectangle inside a focus frame, and leave the caption the rest.
     CString caption;
     GetWindowText(caption);
     const BOOL hasCaption = caption.GetLength() > 0;
@@ -471,45 +440,94 @@ void CNFCUMButton::PaintButton(CDC* dc, LPDRAWITEMSTRUCT drawItem)
 
     if (m_IconHot.handle) PaintIcon(dc, hasCaption, &drawItem->rcItem, &captionRect, m_Pressed, m_Disabled);
     if (m_BitmapHot.handle) {
+        // With a white background and black text the monochrome mask keeps
+        // the background under its white pixels and clears it under its black.
         dc->SetBkColor(RGB(255, 255, 255));
         PaintBitmap(dc, hasCaption, &drawItem->rcItem, &captionRect, m_Pressed, m_Disabled);
     }
 
-    if (hasCaption) {
-        CFont* font = CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT, 0, 0)));
-        CFont* oldFont = font ? dc->SelectObject(font) : nullptr;
-        if (m_Pressed && !m_CheckMode) captionRect.OffsetRect(1, 1);
-        const CRect reference = captionRect;
-        dc->DrawText(caption, caption.GetLength(), &captionRect, DT_WORDBREAK | DT_CALCRECT);
-        const int W = reference.Width(), H = reference.Height();
-        const int w = captionRect.Width(), h = captionRect.Height();
-        if (m_CaptionAlign & 0x20) captionRect.OffsetRect(0, (H - h) / 2);
-        if (m_CaptionAlign & 0x10) captionRect.OffsetRect((W - w) / 2, 0);
-        if (m_CaptionAlign & 0x08) captionRect.OffsetRect(0, H - h);
-        if (m_CaptionAlign & 0x02) captionRect.OffsetRect((W - w) - 10 > 10 ? (W - w) - 10 : W - w, 0);
-        if (m_CaptionAlign & 0x01) {
-            if (w + 10 < W - 10) captionRect.OffsetRect(10, 0);
-        }
-        dc->SetBkMode(TRANSPARENT);
-        if (m_Disabled) {
-            captionRect.OffsetRect(1, 1);
-            dc->SetTextColor(::GetSysColor(COLOR_BTNHIGHLIGHT));
-            dc->DrawText(caption, caption.GetLength(), &captionRect, DT_CENTER | DT_WORDBREAK);
-            captionRect.OffsetRect(-1, -1);
-            dc->SetTextColor(::GetSysColor(COLOR_BTNSHADOW));
-            dc->DrawText(caption, caption.GetLength(), &captionRect, DT_CENTER | DT_WORDBREAK);
-        } else {
-            if (m_Hovered || m_Pressed) {
-                dc->SetTextColor(m_StateColors[1]);
-                dc->SetBkColor(m_StateColors[0]);
-            } else {
-                dc->SetTextColor(m_StateColors[3]);
-                dc->SetBkColor(m_StateColors[2]);
-            }
-            dc->DrawText(caption, caption.GetLength(), &captionRect, DT_CENTER | DT_WORDBREAK);
-        }
-        if (oldFont) dc->SelectObject(oldFont);
+    if (hasCaption) PaintCaption(dc, caption, captionRect);
+}
+
+void CNFCUMButton::PaintEdge(CDC* dc, CRect* item)
+{
+    if (m_Flat) {
+        if (m_HoverBorder && (m_Pressed || m_Hovered)) PaintBorder(dc, item);
+    } else if (m_Pressed) {
+        CBrush shadow(::GetSysColor(COLOR_BTNSHADOW));
+        dc->FrameRect(item, &shadow);
+    } else {
+        PaintRaisedEdge(dc, *item);
     }
+}
+
+void CNFCUMButton::PaintRaisedEdge(CDC* dc, const CRect& item)
+{
+    // Light along the top and left, dark along the bottom and right, two
+    // pixels deep; a line never includes its end point.
+    CPen highlight(PS_SOLID, 1, ::GetSysColor(COLOR_BTNHIGHLIGHT));
+    CPen light(PS_SOLID, 1, ::GetSysColor(COLOR_3DLIGHT));
+    CPen dark(PS_SOLID, 1, ::GetSysColor(COLOR_3DDKSHADOW));
+    CPen shadow(PS_SOLID, 1, ::GetSysColor(COLOR_BTNSHADOW));
+    const int l = item.left, t = item.top, r = item.right, b = item.bottom;
+    struct Stroke {
+        CPen* pen;
+        POINT from, via, to;
+    };
+    const Stroke strokes[] = {
+        {&highlight, {l, b - 1}, {l, t}, {r, t}},
+        {&light, {l + 1, b - 1}, {l + 1, t + 1}, {r, t + 1}},
+        {&dark, {l, b - 1}, {r - 1, b - 1}, {r - 1, t - 1}},
+        {&shadow, {l + 1, b - 2}, {r - 2, b - 2}, {r - 2, t}},
+    };
+    CPen* oldPen = nullptr;
+    for (const Stroke& stroke : strokes) {
+        CPen* previous = dc->SelectObject(stroke.pen);
+        if (&stroke == strokes) oldPen = previous;
+        dc->MoveTo(stroke.from.x, stroke.from.y);
+        dc->LineTo(stroke.via.x, stroke.via.y);
+        dc->LineTo(stroke.to.x, stroke.to.y);
+    }
+    dc->SelectObject(oldPen);
+}
+
+void CNFCUMButton::AlignCaption(CRect* caption, const CRect& space) const
+{
+    const int W = space.Width(), H = space.Height();
+    const int w = caption->Width(), h = caption->Height();
+    if (m_CaptionAlign & CAPTION_VCENTER) caption->OffsetRect(0, (H - h) / 2);
+    if (m_CaptionAlign & CAPTION_HCENTER) caption->OffsetRect((W - w) / 2, 0);
+    if (m_CaptionAlign & CAPTION_BOTTOM) caption->OffsetRect(0, H - h);
+    if (m_CaptionAlign & CAPTION_RIGHT) caption->OffsetRect((W - w) - 10 > 10 ? (W - w) - 10 : W - w, 0);
+    if ((m_CaptionAlign & CAPTION_LEFT) && w + 10 < W - 10) caption->OffsetRect(10, 0);
+}
+
+void CNFCUMButton::PaintCaption(CDC* dc, const CString& caption, CRect captionRect)
+{
+    CFont* font = CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT, 0, 0)));
+    CFont* oldFont = font ? dc->SelectObject(font) : nullptr;
+    if (m_Pressed && !m_CheckMode) captionRect.OffsetRect(1, 1);
+    const CRect space = captionRect;
+    // Measuring keeps the top left and makes the rectangle the extent of
+    // the word-wrapped text.
+    dc->DrawText(caption, caption.GetLength(), &captionRect, DT_WORDBREAK | DT_CALCRECT);
+    AlignCaption(&captionRect, space);
+    dc->SetBkMode(TRANSPARENT);
+    if (m_Disabled) {
+        // Embossed: the highlight one pixel right and down, the shadow over it.
+        captionRect.OffsetRect(1, 1);
+        dc->SetTextColor(::GetSysColor(COLOR_BTNHIGHLIGHT));
+        dc->DrawText(caption, caption.GetLength(), &captionRect, DT_CENTER | DT_WORDBREAK);
+        captionRect.OffsetRect(-1, -1);
+        dc->SetTextColor(::GetSysColor(COLOR_BTNSHADOW));
+        dc->DrawText(caption, caption.GetLength(), &captionRect, DT_CENTER | DT_WORDBREAK);
+    } else {
+        const bool hot = m_Hovered || m_Pressed;
+        dc->SetTextColor(m_StateColors[hot ? 1 : 3]);
+        dc->SetBkColor(m_StateColors[hot ? 0 : 2]);
+        dc->DrawText(caption, caption.GetLength(), &captionRect, DT_CENTER | DT_WORDBREAK);
+    }
+    if (oldFont) dc->SelectObject(oldFont);
 }
 
 int CNFCUMButton::PaintBackground(CDC* dc, CRect* rect)
@@ -540,17 +558,17 @@ CRect CNFCUMButton::PlaceImage(BOOL hasCaption, const RECT* item, CRect* caption
         centreY();
     } else {
         switch (m_ImagePosition) {
-        case 0:
+        case IMAGE_LEFT:
             image.left += 3;
             captionRect->left += w + 3;
             centreY();
             break;
-        case 1:
+        case IMAGE_ABOVE:
             centreX();
             image.top = 3;
             captionRect->top += h;
             break;
-        case 2: {
+        case IMAGE_RIGHT: {
             CRect client;
             GetClientRect(&client);
             const int oldWidth = captionRect->Width();

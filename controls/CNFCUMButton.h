@@ -9,14 +9,30 @@
 
 class CNFCUMButton : public CButton {
 public:
+    // The bits of SetCaptionAlign. Each moves the measured caption within
+    // the space left for it, in this order: down by half the spare height,
+    // right by half the spare width, down by the spare height, flush right
+    // less a 10-pixel margin (or flush right when the margin does not fit),
+    // right by the 10-pixel margin when the caption fits beside it. A
+    // caption without a bit keeps to the top left.
+    enum : int {
+        CAPTION_LEFT = 0x01,
+        CAPTION_RIGHT = 0x02,
+        CAPTION_BOTTOM = 0x08,
+        CAPTION_HCENTER = 0x10,
+        CAPTION_VCENTER = 0x20,
+    };
+
     CNFCUMButton();
     ~CNFCUMButton() override;
 
     // Configuration.
     void SetHoverBorder(int hoverBorder);
+    // CAPTION_ bits, kept as given; the default centres both ways.
     void SetCaptionAlign(int flags);
-    // 0 left of the caption, 1 above it, 2 right of it; other values keep
-    // the position.
+    // Where the picture stands beside a caption.
+    enum : int { IMAGE_LEFT = 0, IMAGE_ABOVE = 1, IMAGE_RIGHT = 2 };
+    // An IMAGE_ place; other values keep the place.
     void SetImagePosition(int position);
     // 0 background and 1 text while hovered or pressed, 2 and 3 otherwise.
     // Returns 3 for an index above 3, else 0.
@@ -74,6 +90,14 @@ private:
     void Repaint();
 
     void PaintButton(CDC* dc, LPDRAWITEMSTRUCT drawItem);
+    // The frame of the face for the current state, on the face's rectangle.
+    void PaintEdge(CDC* dc, CRect* item);
+    // A non-flat button's raised 3-D edge.
+    void PaintRaisedEdge(CDC* dc, const CRect& item);
+    // The caption measured, moved by the CAPTION_ bits and drawn.
+    void PaintCaption(CDC* dc, const CString& caption, CRect captionRect);
+    // Moves the measured caption within the space it was measured in.
+    void AlignCaption(CRect* caption, const CRect& space) const;
     CRect PlaceImage(BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed, DWORD width,
                      DWORD height);
     void PaintBitmap(CDC* dc, BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed, BOOL disabled);

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=build/fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DZQ_FUZZ=ON >/dev/null
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DZQ_FUZZ=ON -DZQ_WERROR="${ZQ_WERROR:-OFF}" >/dev/null
 # Only the fuzz targets (and what they link) are built here.
 targets=$(ninja -C "$build" -t targets all | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\): .*/\1/p' | sort -u)
 [ -n "$targets" ] || { echo "no fuzz targets"; exit 0; }

@@ -15,7 +15,7 @@ case "$variant" in
   *) echo "unknown variant '$variant' (normal, asan-ubsan, tsan)" >&2; exit 2 ;;
 esac
 build="build/$variant"
-cmake -S . -B "$build" -G Ninja -DZQ_SANITIZE="$sanitize" >/dev/null
+cmake -S . -B "$build" -G Ninja -DZQ_SANITIZE="$sanitize" -DZQ_WERROR="${ZQ_WERROR:-OFF}" >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 export GSETTINGS_BACKEND=memory
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

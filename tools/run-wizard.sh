@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=$root/build/normal
 cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target ZQUpdateManager carkit-sim sample_container >/dev/null
+cmake --build "$build" --parallel "$(nproc)" --target ZQUpdateManager carkit-sim sample-container >/dev/null
 sample=$build/sample/RX7150-sample-update.zip
 kit=$(mktemp -d "${TMPDIR:-/tmp}/zq-carkit.XXXXXX")
 "$build/bin/carkit-sim" --com 7 --receive-dir "$kit" --report "$kit/report.txt" --ready-file "$kit/ready" "$@" >"$kit/sim.log" 2>&1 &

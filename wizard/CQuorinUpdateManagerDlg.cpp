@@ -15,6 +15,51 @@ const char WINDOW_TITLE[] = "Aldemar Zubeh\xF6r Update Manager ver.07";
 // worker tests the cancel flag between waits of at most 20 seconds.
 const DWORD WORKER_END_WAIT_MS = 25000;
 
+// A button's face colours, by the button's colour index: background and
+// text while hovered or pressed, background and text otherwise.
+struct ButtonColours {
+    COLORREF colour[4];
+};
+const ButtonColours WHITE_FACE = {{0xFAFAFA, 0x4C4333, 0xFFFFFF, 0x4C4333}};
+const ButtonColours GREY_FACE = {{0xA09489, 0x4C4333, 0xD9D7CF, 0x4C4333}};
+
+// What the window sets on one of its buttons when it opens; KEEP and a null
+// colour set leave the button's own.
+const int KEEP = -1;
+struct ButtonStyle {
+    CNFCUMButton CQuorinUpdateManagerDlg::*button;
+    UINT hotPicture;
+    COLORREF hotKey;
+    UINT picture;
+    COLORREF key;
+    int hoverBorder;
+    int captionAlign;
+    int imagePosition;
+    const ButtonColours* colours;
+    // Next takes the keyboard focus as soon as it is dressed.
+    bool focus;
+};
+
+const int LEFT_MIDDLE = CNFCUMButton::CAPTION_LEFT | CNFCUMButton::CAPTION_VCENTER;
+
+// In the order they are dressed.
+const ButtonStyle BUTTON_STYLES[] = {
+    {&CQuorinUpdateManagerDlg::m_btnSetup, IDB_SETUP_HOVER, 0x00FF00, IDB_SETUP, 0x00FF00, 1, LEFT_MIDDLE, KEEP,
+     &WHITE_FACE, false},
+    {&CQuorinUpdateManagerDlg::m_btnExit, IDB_EXIT_HOVER, 0x00FF00, IDB_EXIT, 0x00FF00, 1, LEFT_MIDDLE, KEEP,
+     &WHITE_FACE, false},
+    {&CQuorinUpdateManagerDlg::m_btnNext, IDB_NEXT_HOVER, 0x00FFFF, IDB_NEXT, 0xFFFF00, 1, LEFT_MIDDLE,
+     CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, true},
+    {&CQuorinUpdateManagerDlg::m_btnBack, IDB_BACK_HOVER, 0x00FF00, IDB_BACK, 0x00FF00, 1, LEFT_MIDDLE,
+     CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, false},
+    {&CQuorinUpdateManagerDlg::m_btnBrowse, IDB_BROWSE_HOVER, 0x00FF00, IDB_BROWSE, 0x00FF00, 1, LEFT_MIDDLE,
+     CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, false},
+    {&CQuorinUpdateManagerDlg::m_btnGerman, IDB_LANG_GERMAN, 0x00FF00, IDB_LANG_GERMAN, 0x00FF00, 0, KEEP, KEEP,
+     &GREY_FACE, false},
+    {&CQuorinUpdateManagerDlg::m_btnEnglish, IDB_LANG_ENGLISH, 0x00FF00, IDB_LANG_ENGLISH, 0x00FF00, 0, KEEP, KEEP,
+     nullptr, false},
+};
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CQuorinUpdateManagerDlg, CDialog)
@@ -115,51 +160,7 @@ BOOL CQuorinUpdateManagerDlg::OnInitDialog()
     ShowWindow(SW_SHOW);
     SetWindowText(WINDOW_TITLE);
 
-    m_btnSetup.LoadImages(IDB_SETUP_HOVER, 0x00FF00, IDB_SETUP, 0x00FF00);
-    m_btnSetup.SetHoverBorder(1);
-    m_btnSetup.SetCaptionAlign(0x21);
-    m_btnSetup.SetStateColor(0, 0xFAFAFA, 1);
-    m_btnSetup.SetStateColor(1, 0x4C4333, 1);
-    m_btnSetup.SetStateColor(2, 0xFFFFFF, 1);
-    m_btnSetup.SetStateColor(3, 0x4C4333, 1);
-
-    m_btnExit.LoadImages(IDB_EXIT_HOVER, 0x00FF00, IDB_EXIT, 0x00FF00);
-    m_btnExit.SetHoverBorder(1);
-    m_btnExit.SetCaptionAlign(0x21);
-    m_btnExit.SetStateColor(0, 0xFAFAFA, 1);
-    m_btnExit.SetStateColor(1, 0x4C4333, 1);
-    m_btnExit.SetStateColor(2, 0xFFFFFF, 1);
-    m_btnExit.SetStateColor(3, 0x4C4333, 1);
-
-    CNFCUMButton* navigation[] = {&m_btnNext, &m_btnBack, &m_btnBrowse};
-    const UINT hoverPictures[] = {IDB_NEXT_HOVER, IDB_BACK_HOVER, IDB_BROWSE_HOVER};
-    const UINT normalPictures[] = {IDB_NEXT, IDB_BACK, IDB_BROWSE};
-    for (int i = 0; i < 3; ++i) {
-        CNFCUMButton& button = *navigation[i];
-        if (i == 0)
-            button.LoadImages(hoverPictures[i], 0x00FFFF, normalPictures[i], 0xFFFF00);
-        else
-            button.LoadImages(hoverPictures[i], 0x00FF00, normalPictures[i], 0x00FF00);
-        button.SetHoverBorder(1);
-        button.SetCaptionAlign(0x21);
-        button.SetImagePosition(2);
-        button.SetStateColor(0, 0xA09489, 1);
-        button.SetStateColor(1, 0x4C4333, 1);
-        button.SetStateColor(2, 0xD9D7CF, 1);
-        button.SetStateColor(3, 0x4C4333, 1);
-        if (i == 0)
-            button.SetFocus();
-    }
-
-    m_btnGerman.LoadImages(IDB_LANG_GERMAN, 0x00FF00, IDB_LANG_GERMAN, 0x00FF00);
-    m_btnGerman.SetHoverBorder(0);
-    m_btnGerman.SetStateColor(0, 0xA09489, 1);
-    m_btnGerman.SetStateColor(1, 0x4C4333, 1);
-    m_btnGerman.SetStateColor(2, 0xD9D7CF, 1);
-    m_btnGerman.SetStateColor(3, 0x4C4333, 1);
-
-    m_btnEnglish.LoadImages(IDB_LANG_ENGLISH, 0x00FF00, IDB_LANG_ENGLISH, 0x00FF00);
-    m_btnEnglish.SetHoverBorder(0);
+    DressButtons();
 
     EnterPage(PAGE_WELCOME);
 
@@ -169,6 +170,24 @@ BOOL CQuorinUpdateManagerDlg::OnInitDialog()
         m_texts.SetLanguage(LanguageTexts::LANGUAGE_GERMAN);
     m_ready = true;
     return TRUE;
+}
+
+void CQuorinUpdateManagerDlg::DressButtons()
+{
+    for (const ButtonStyle& style : BUTTON_STYLES) {
+        CNFCUMButton& button = this->*style.button;
+        button.LoadImages(style.hotPicture, style.hotKey, style.picture, style.key);
+        button.SetHoverBorder(style.hoverBorder);
+        if (style.captionAlign != KEEP)
+            button.SetCaptionAlign(style.captionAlign);
+        if (style.imagePosition != KEEP)
+            button.SetImagePosition(style.imagePosition);
+        if (style.colours)
+            for (BYTE index = 0; index < 4; ++index)
+                button.SetStateColor(index, style.colours->colour[index], 1);
+        if (style.focus)
+            button.SetFocus();
+    }
 }
 
 void CQuorinUpdateManagerDlg::SetNextEnabled(bool enabled)
@@ -184,24 +203,22 @@ void CQuorinUpdateManagerDlg::SetNextEnabled(bool enabled)
 
 void CQuorinUpdateManagerDlg::SetBackEnabled(bool enabled)
 {
-    if (enabled) {
-        m_btnBack.LoadImages(IDB_BACK_HOVER, 0x00FF00, IDB_BACK, 0x00FF00);
-        m_btnBack.EnableWindow(TRUE);
-    } else {
-        m_btnBack.LoadImages(IDB_BACK_DISABLED, 0x00FF00, IDB_BACK_DISABLED, 0x00FF00);
-        m_btnBack.EnableWindow(FALSE);
-    }
+    SetPicturedButtonEnabled(m_btnBack, enabled, IDB_BACK_HOVER, IDB_BACK, IDB_BACK_DISABLED);
 }
 
 void CQuorinUpdateManagerDlg::SetBrowseEnabled(bool enabled)
 {
-    if (enabled) {
-        m_btnBrowse.LoadImages(IDB_BROWSE_HOVER, 0x00FF00, IDB_BROWSE, 0x00FF00);
-        m_btnBrowse.EnableWindow(TRUE);
-    } else {
-        m_btnBrowse.LoadImages(IDB_BROWSE_DISABLED, 0x00FF00, IDB_BROWSE_DISABLED, 0x00FF00);
-        m_btnBrowse.EnableWindow(FALSE);
-    }
+    SetPicturedButtonEnabled(m_btnBrowse, enabled, IDB_BROWSE_HOVER, IDB_BROWSE, IDB_BROWSE_DISABLED);
+}
+
+void CQuorinUpdateManagerDlg::SetPicturedButtonEnabled(CNFCUMButton& button, bool enabled, UINT hotPicture,
+                                                       UINT picture, UINT disabledPicture)
+{
+    if (enabled)
+        button.LoadImages(hotPicture, 0x00FF00, picture, 0x00FF00);
+    else
+        button.LoadImages(disabledPicture, 0x00FF00, disabledPicture, 0x00FF00);
+    button.EnableWindow(enabled ? TRUE : FALSE);
 }
 
 void CQuorinUpdateManagerDlg::SetExitEnabled(bool enabled)
@@ -211,35 +228,31 @@ void CQuorinUpdateManagerDlg::SetExitEnabled(bool enabled)
 
 void CQuorinUpdateManagerDlg::ShowTotalProgress(bool show)
 {
-    if (show) {
-        m_totalProgress = new CProgressCtrl;
-        CRect rect(m_totalBarX, m_totalBarY, m_totalBarX + m_totalBarWidth,
-                   m_totalBarY + m_totalBarHeight);
-        m_totalProgress->Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, rect, this, 1);
-        m_totalProgress->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-        m_totalProgress->SendMessage(PBM_SETPOS, 0, 0);
-        m_totalProgress->SendMessage(PBM_SETBKCOLOR, 0, 0xF0F0F0);
-    } else if (m_totalProgress) {
-        m_totalProgress->DestroyWindow();
-        delete m_totalProgress;
-        m_totalProgress = nullptr;
-    }
+    ShowProgressBar(m_totalProgress,
+                    CRect(m_totalBarX, m_totalBarY, m_totalBarX + m_totalBarWidth, m_totalBarY + m_totalBarHeight),
+                    show);
 }
 
 void CQuorinUpdateManagerDlg::ShowStepProgress(bool show)
 {
+    ShowProgressBar(m_stepProgress,
+                    CRect(m_stepBarX, m_stepBarY, m_stepBarX + m_stepBarWidth, m_stepBarY + m_stepBarHeight), show);
+}
+
+void CQuorinUpdateManagerDlg::ShowProgressBar(CProgressCtrl*& bar, const CRect& place, bool show)
+{
     if (show) {
-        m_stepProgress = new CProgressCtrl;
-        CRect rect(m_stepBarX, m_stepBarY, m_stepBarX + m_stepBarWidth,
-                   m_stepBarY + m_stepBarHeight);
-        m_stepProgress->Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, rect, this, 1);
-        m_stepProgress->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-        m_stepProgress->SendMessage(PBM_SETPOS, 0, 0);
-        m_stepProgress->SendMessage(PBM_SETBKCOLOR, 0, 0xF0F0F0);
-    } else if (m_stepProgress) {
-        m_stepProgress->DestroyWindow();
-        delete m_stepProgress;
-        m_stepProgress = nullptr;
+        // Both bars take control id 1: they are reached through their
+        // members, never by id.
+        bar = new CProgressCtrl;
+        bar->Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, place, this, 1);
+        bar->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+        bar->SendMessage(PBM_SETPOS, 0, 0);
+        bar->SendMessage(PBM_SETBKCOLOR, 0, 0xF0F0F0);
+    } else if (bar) {
+        bar->DestroyWindow();
+        delete bar;
+        bar = nullptr;
     }
 }
 

@@ -190,10 +190,22 @@ private:
     // The transfer information of the file being sent.
     void DrawTransferInfo();
 
+    // The pictures, borders, caption places and colours of the buttons, from
+    // one table; Next takes the focus.
+    void DressButtons();
+    // Makes a progress bar of the range 0 to 100 at the place, or destroys
+    // the one there is.
+    void ShowProgressBar(CProgressCtrl*& bar, const CRect& place, bool show);
+    // A text in the page font of the height and weight, its lines from x, y.
+    void DrawTextBlock(int x, int y, int height, int weight, COLORREF colour, const char* text);
     // The whole client area invalidated with erasing.
     void Repaint();
     void SetBackEnabled(bool enabled);
     void SetBrowseEnabled(bool enabled);
+    // Back's and Browse's way: the pictures of the new state (keyed green),
+    // then the state.
+    void SetPicturedButtonEnabled(CNFCUMButton& button, bool enabled, UINT hotPicture, UINT picture,
+                                  UINT disabledPicture);
     void SetExitEnabled(bool enabled);
     // A box owned by the window with the application's caption.
     int ShowBox(const CString& text, UINT type = MB_OK);

@@ -93,11 +93,19 @@ void CQuorinUpdateManagerDlg::EndText(CClientDC& dc, CFont* previous)
 
 void CQuorinUpdateManagerDlg::DrawStepLine(CString text, int offset, bool highlighted)
 {
+    if (highlighted)
+        DrawTextBlock(m_stepListX, m_stepListY + offset, 18, FW_BOLD, HIGHLIGHT_COLOUR, text);
+    else
+        DrawTextBlock(m_stepListX, m_stepListY + offset, 14, FW_NORMAL, TEXT_COLOUR, text);
+}
+
+void CQuorinUpdateManagerDlg::DrawTextBlock(int x, int y, int height, int weight, COLORREF colour,
+                                            const char* text)
+{
     CClientDC dc(this);
     CFont* previous = nullptr;
-    BeginText(dc, previous, highlighted ? 18 : 14, highlighted ? FW_BOLD : FW_NORMAL,
-              highlighted ? HIGHLIGHT_COLOUR : TEXT_COLOUR);
-    DrawMultilineText(&dc, m_stepListX, m_stepListY + offset, text);
+    BeginText(dc, previous, height, weight, colour);
+    DrawMultilineText(&dc, x, y, text);
     EndText(dc, previous);
 }
 
@@ -122,32 +130,12 @@ void CQuorinUpdateManagerDlg::DrawMultilineText(CDC* dc, int x, int y, const cha
     }
 }
 
-void CQuorinUpdateManagerDlg::DrawPageTitle(CString text)
-{
-    CClientDC dc(this);
-    CFont* previous = nullptr;
-    BeginText(dc, previous, 16, FW_BOLD, TEXT_COLOUR);
-    DrawMultilineText(&dc, 160, 80, text);
-    EndText(dc, previous);
-}
+// The page texts share their left edge, below the picture's heading.
+void CQuorinUpdateManagerDlg::DrawPageTitle(CString text) { DrawTextBlock(160, 80, 16, FW_BOLD, TEXT_COLOUR, text); }
 
-void CQuorinUpdateManagerDlg::DrawPageBody(CString text)
-{
-    CClientDC dc(this);
-    CFont* previous = nullptr;
-    BeginText(dc, previous, 13, FW_NORMAL, TEXT_COLOUR);
-    DrawMultilineText(&dc, 160, 110, text);
-    EndText(dc, previous);
-}
+void CQuorinUpdateManagerDlg::DrawPageBody(CString text) { DrawTextBlock(160, 110, 13, FW_NORMAL, TEXT_COLOUR, text); }
 
-void CQuorinUpdateManagerDlg::DrawPageFooter(CString text)
-{
-    CClientDC dc(this);
-    CFont* previous = nullptr;
-    BeginText(dc, previous, 13, FW_NORMAL, TEXT_COLOUR);
-    DrawMultilineText(&dc, 160, 300, text);
-    EndText(dc, previous);
-}
+void CQuorinUpdateManagerDlg::DrawPageFooter(CString text) { DrawTextBlock(160, 300, 13, FW_NORMAL, TEXT_COLOUR, text); }
 
 void CQuorinUpdateManagerDlg::DrawProgressInfo(CString fileName)
 {

@@ -69,8 +69,8 @@ struct Fixture : ::testing::Test {
     {
         ASSERT_EQ(0, button.LoadImages(IDB_NEXT_HOVER, 0x00FFFF, IDB_NEXT, 0xFFFF00));
         button.SetHoverBorder(1);
-        button.SetCaptionAlign(0x21);
-        button.SetImagePosition(2);
+        button.SetCaptionAlign(CNFCUMButton::CAPTION_LEFT | CNFCUMButton::CAPTION_VCENTER);
+        button.SetImagePosition(CNFCUMButton::IMAGE_RIGHT);
         button.SetStateColor(0, kHotFace, 1);
         button.SetStateColor(1, kText, 1);
         button.SetStateColor(2, kFace, 1);
@@ -330,6 +330,91 @@ TEST_F(Fixture, DefaultAlignmentCentresTheCaptionBothWays)
     RECT ink = f.Ink({0, 0, kWidth, kHeight}, face);
     EXPECT_NEAR((ink.left + ink.right) / 2.0, kWidth / 2.0, 2);
     EXPECT_NEAR((ink.top + ink.bottom) / 2.0, kHeight / 2.0, 3);
+}
+
+// Each alignment bit moves the caption by its own offset from where it
+// stands without any: a measured extent of w x h in the face of W x H.
+TEST_F(Fixture, CaptionAlignmentBitsMoveTheCaption)
+{
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    CFont* old = dc.SelectObject(&font);
+    auto extent = [&](const CString& text) {
+        CRect r(0, 0, kWidth, kHeight);
+        dc.DrawText(text, text.GetLength(), &r, DT_WORDBREAK | DT_CALCRECT);
+        return CSize(r.Width(), r.Height());
+    };
+    const CString narrow = "Next";
+    CString wide = "M";  // too wide for a 10-pixel margin on either side
+    while (extent(wide).cx < kWidth - 20) wide += "M";
+    const CSize n = extent(narrow), m = extent(wide);
+    dc.SelectObject(old);
+    ASSERT_LE(m.cx, kWidth - 10);
+
+    using B = CNFCUMButton;
+    struct Case {
+        int flags;
+        CString caption;
+        int dx, dy;
+    } cases[] = {
+        {B::CAPTION_LEFT, narrow, 10, 0},
+        {B::CAPTION_RIGHT, narrow, kWidth - n.cx - 10, 0},
+        {B::CAPTION_BOTTOM, narrow, 0, kHeight - n.cy},
+        {B::CAPTION_HCENTER, narrow, (kWidth - n.cx) / 2, 0},
+        {B::CAPTION_LEFT | B::CAPTION_VCENTER, narrow, 10, (kHeight - n.cy) / 2},
+        {B::CAPTION_RIGHT | B::CAPTION_BOTTOM, narrow, kWidth - n.cx - 10, kHeight - n.cy},
+        {B::CAPTION_LEFT, wide, 0, 0},
+        {B::CAPTION_RIGHT, wide, kWidth - m.cx, 0},
+    };
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    const RECT all = {0, 0, kWidth, kHeight};
+    for (const Case& c : cases) {
+        button.SetWindowText(c.caption);
+        button.SetCaptionAlign(0);
+        const RECT home = Render(button, 0).Ink(all, face);
+        button.SetCaptionAlign(c.flags);
+        const RECT moved = Render(button, 0).Ink(all, face);
+        EXPECT_EQ(home.left + c.dx, moved.left) << "flags " << c.flags << " " << c.caption.GetString();
+        EXPECT_EQ(home.top + c.dy, moved.top) << "flags " << c.flags << " " << c.caption.GetString();
+    }
+}
+
+// A button that is not flat draws a raised 3-D edge, a shadow frame when
+// pressed, and a black frame outside either when focused or the default.
+TEST_F(Fixture, ButtonThatIsNotFlatHasAThreeDimensionalEdge)
+{
+    button.m_Flat = 0;
+    button.SetStateColor(0, kHotFace, 0);
+    button.SetStateColor(2, kFace, 0);
+    const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT), light = ::GetSysColor(COLOR_3DLIGHT),
+                   dark = ::GetSysColor(COLOR_3DDKSHADOW), shadow = ::GetSysColor(COLOR_BTNSHADOW),
+                   black = RGB(0, 0, 0);
+    const int r = kWidth - 1, b = kHeight - 1;
+    struct Pixel {
+        int x, y;
+        COLORREF colour;
+    };
+    struct Case {
+        const char* name;
+        UINT state;
+        int defaultButton;
+        std::vector<Pixel> pixels;
+    } cases[] = {
+        {"raised", 0, 0,
+         {{0, 0, highlight}, {1, 1, light}, {r, 0, dark}, {0, b, dark}, {r, b, dark}, {r - 1, b - 1, shadow},
+          {2, 2, kFace}}},
+        {"pressed", ODS_SELECTED, 0, {{0, 0, shadow}, {r, b, shadow}, {1, 1, kHotFace}}},
+        {"focused", ODS_FOCUS, 0,
+         {{0, 0, black}, {r, b, black}, {1, 1, highlight}, {2, 2, light}, {r - 1, b - 1, dark},
+          {r - 2, b - 2, shadow}, {3, 3, kFace}}},
+        {"default", 0, 1, {{0, 0, black}, {1, 1, highlight}, {r - 1, b - 1, dark}}},
+        {"focused and pressed", ODS_FOCUS | ODS_SELECTED, 0, {{0, 0, black}, {1, 1, shadow}, {2, 2, kHotFace}}},
+    };
+    for (const Case& c : cases) {
+        button.m_DefaultButton = c.defaultButton;
+        Face f = Render(button, c.state);
+        for (const Pixel& p : c.pixels) EXPECT_EQ(p.colour, f.At(p.x, p.y)) << c.name << " at " << p.x << "," << p.y;
+    }
 }
 
 TEST_F(Fixture, DisabledCaptionIsEmbossed)

@@ -81,7 +81,7 @@ std::vector<std::string> XmlFilesIn(const std::string& folder)
 TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
 {
     const std::string sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
-    ASSERT_EQ(access(sample.c_str(), R_OK), 0) << sample << " is made by the build (target sample_container)";
+    ASSERT_EQ(access(sample.c_str(), R_OK), 0) << sample << " is made by the build (target sample-container)";
 
     CarKitSimulator sim;  // first: it makes the per-user folder of the test
     ASSERT_TRUE(sim.Start()) << sim.Error() << sim.Log();

@@ -28,7 +28,7 @@ CString WinPath(const std::string& path)
 std::string WriteFile(const std::string& name, const std::string& bytes)
 {
     const char* base = getenv("TMPDIR");
-    std::string path = std::string(base && *base ? base : "/tmp") + "/container_bench_" +
+    std::string path = std::string(base && *base ? base : "/tmp") + "/container-bench-" +
                        std::to_string(getpid()) + "_" + name + ".xml";
     FILE* out = fopen(path.c_str(), "wb");
     if (out) {

@@ -1,9 +1,9 @@
-// bench-transfer: the update session sends a 1 MiB file of random bytes and
+// transfer-bench: the update session sends a 1 MiB file of random bytes and
 // a short description to carkit-sim, once with the line paced at 115200 baud
 // 8N1 and once unpaced, and closes the port as soon as the session's result
 // has come, as the wizard does.
 //
-//   bench-transfer [--runs N] [--unpaced]
+//   transfer-bench [--runs N] [--unpaced]
 //
 // --runs repeats both transfers N times (default 1); --unpaced leaves out the
 // paced one. A run is ok only when the kit received every file whole.
@@ -145,7 +145,7 @@ Run Transfer(bool paced, int com)
 
 int Usage()
 {
-    fprintf(stderr, "usage: bench-transfer [--runs N] [--unpaced]\n");
+    fprintf(stderr, "usage: transfer-bench [--runs N] [--unpaced]\n");
     return 2;
 }
 
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
         }
     }
     const int com = 200 + static_cast<int>(getpid() % 50);
-    printf("bench-transfer: 1 MiB of random bytes to carkit-sim on COM%d, %d run%s\n", com, runs,
+    printf("transfer-bench: 1 MiB of random bytes to carkit-sim on COM%d, %d run%s\n", com, runs,
            runs == 1 ? "" : "s");
     fflush(stdout);
     int ok = 0, pacedOk = 0, unpacedOk = 0;
