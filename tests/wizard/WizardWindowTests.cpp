@@ -502,24 +502,6 @@ const Box NO_BOX = {"", 0};
 Box Ok(const std::string& text) { return {text, MB_OK}; }
 Box Question(int text) { return {English(text), MB_YESNO | MB_ICONQUESTION}; }
 
-// The centre of a button, clicked with the pointer as the user does: a
-// disabled button lets the click through to the window, which ignores it.
-// The input is handled message by message until the page changes, so that
-// the result of a worker that the click started stays in the queue.
-void ClickOn(Dlg& dlg, CWnd& button)
-{
-    CRect rect;
-    button.GetWindowRect(&rect);
-    dlg.ScreenToClient(&rect);
-    zq::headless::Click(dlg.GetSafeHwnd(), (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-    const int page = dlg.m_page;
-    MSG msg;
-    while (dlg.m_page == page && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 const char CONTAINER_OF_ONE_FILE[] =
     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<update version=\"139\">\n"
     "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
@@ -771,11 +753,11 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                         s.prepare(dlg);
                     const size_t before = boxes.Count();
                     if (s.event == NEXT)
-                        ClickOn(dlg, dlg.m_btnNext);
+                        wizardtest::ClickOn(dlg, dlg.m_btnNext);
                     else if (s.event == BACK)
-                        ClickOn(dlg, dlg.m_btnBack);
+                        wizardtest::ClickOn(dlg, dlg.m_btnBack);
                     else if (s.event == BROWSE)
-                        ClickOn(dlg, dlg.m_btnBrowse);
+                        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
                     else
                         dlg.OnWizardEvent(s.event, code);
                     // A worker that was started has posted its result by
