@@ -92,6 +92,8 @@ TEST_F(FileSelection, FileListOrderWithLanguagePackagesAndVdDataRequirements)
     device.langs.push_back({"French", "1", {}});
     m_model.m_Product.devices.push_back(device);
     m_model.m_FileList.push_back("stale.bin");
+    // Only the first package of a language counts.
+    m_model.m_Container.langs.push_back({"German", {File("de-second.bin")}, {{"vds", "2.0"}}});
 
     EXPECT_EQ(Select(0, IDYES), UPDATE_RESULT_SUCCESS);
     EXPECT_EQ(m_questions, 0);
@@ -100,6 +102,12 @@ TEST_F(FileSelection, FileListOrderWithLanguagePackagesAndVdDataRequirements)
 
 TEST_F(FileSelection, DeviceResults)
 {
+    // A device of the container in all but one field.
+    auto changed = [](void (*change)(UPDATEDevice&)) {
+        UPDATEDevice device = Device("HF1", "P1");
+        change(device);
+        return device;
+    };
     struct Case {
         std::vector<UPDATEDevice> devices;
         int result;
@@ -109,6 +117,10 @@ TEST_F(FileSelection, DeviceResults)
         {{Device("HF9", "P1")}, UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER, ""},
         {{Device("HF1", "P9")}, UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, ""},
         {{Device("HF1", nullptr)}, UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, ""},
+        // name, variant and id make the device; pcb and revision the board
+        {{changed([](UPDATEDevice& d) { d.variant = "US"; })}, UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER, ""},
+        {{changed([](UPDATEDevice& d) { d.id = "2"; })}, UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER, ""},
+        {{changed([](UPDATEDevice& d) { d.boards[0].second = "B"; })}, UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, ""},
         // the board of another container device counts
         {{Device("HF1", "P2")}, UPDATE_RESULT_SUCCESS, "c1.bin c2.bin"},
         // the first device is not in the container, the second is served
@@ -136,10 +148,13 @@ TEST_F(FileSelection, SameVersionAsksOnceWithThreeOutcomes)
     same.langs.push_back({"English", "0", {{"vds", "1.0"}}});
     m_model.m_Product.devices = {same, Device("HF2", "P2")};
 
-    // No: result 21, empty list, the second device is not looked at.
-    EXPECT_EQ(Select(0, IDNO), UPDATE_RESULT_SAME_VERSION);
-    EXPECT_EQ(m_questions, 1);
-    EXPECT_TRUE(m_model.m_FileList.empty());
+    // Any answer but Yes: result 21, empty list, the second device is not
+    // looked at.
+    for (int answer : {IDNO, IDCANCEL}) {
+        EXPECT_EQ(Select(0, answer), UPDATE_RESULT_SAME_VERSION) << answer;
+        EXPECT_EQ(m_questions, 1);
+        EXPECT_TRUE(m_model.m_FileList.empty());
+    }
 
     // Yes: the device is served.
     EXPECT_EQ(Select(0, IDYES), UPDATE_RESULT_SUCCESS);
@@ -168,11 +183,12 @@ TEST_F(FileSelection, DisplayName)
 {
     CString out = "unchanged";
     EXPECT_TRUE(m_model.GetDisplayName(Device("HF9", "P1"), out) == false && out == "unchanged");
-    EXPECT_FALSE(m_model.GetDisplayName(Device("HF1", "P1"), out));  // empty display name
-    EXPECT_EQ(out, "unchanged");
-    m_model.m_Container.devices[0].disp_name = "Kit One";
+    // The first same device decides, also with an empty display name.
     m_model.m_Container.devices.push_back(m_model.m_Container.devices[0]);
     m_model.m_Container.devices.back().disp_name = "Second";
+    EXPECT_FALSE(m_model.GetDisplayName(Device("HF1", "P1"), out));
+    EXPECT_EQ(out, "unchanged");
+    m_model.m_Container.devices[0].disp_name = "Kit One";
     EXPECT_TRUE(m_model.GetDisplayName(Device("HF1", "P1"), out));
     EXPECT_EQ(out, "Kit One");
 }

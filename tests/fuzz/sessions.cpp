@@ -17,12 +17,10 @@
 // session that has not ended within 5 s counts as a hang.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,6 +34,7 @@
 #include "container/UPDATEModel.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
+#include "tests/link/RecordingProtocol.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/TempFolder.h"
 
@@ -44,41 +43,6 @@ namespace {
 const int COM = 250;
 const int SESSION_END_WAIT_MS = 5000;
 
-// Takes the session's result instead of a window.
-class FuzzProtocol : public UPDATEProtocol {
-public:
-    void NotifyStepProgress(ULONGLONG) override {}
-    void NotifyTotalProgress(ULONGLONG) override {}
-    void NotifyNewFile() override {}
-    void NotifyResult(int code) override
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_result = code;
-        m_done.notify_all();
-    }
-    void Reset()
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_result = -1;
-    }
-    bool Ended()
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_result >= 0;
-    }
-    bool WaitEnd(int milliseconds)
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        return m_done.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_result >= 0; });
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_done;
-    int m_result = -1;
-};
-
-char s_window;  // stands for the registered window
 std::string s_folder;
 
 CString WinPath(const std::string& path)
@@ -95,9 +59,9 @@ void WriteFile(const std::string& path, const std::string& content)
     fclose(out);
 }
 
-FuzzProtocol& Protocol()
+updatetest::RecordingProtocol& Protocol()
 {
-    static FuzzProtocol* protocol = [] {
+    static updatetest::RecordingProtocol* protocol = [] {
         // Removed with all in it when the process ends.
         static TempFolder folder;
         s_folder = folder.Linux();
@@ -113,8 +77,7 @@ FuzzProtocol& Protocol()
         WriteFile(s_folder + "/repository/b.bin", "");
         WriteFile(s_folder + "/repository/update.xml", "<update/>\n");
         g_WorkFolder = WinPath(s_folder + "/work");
-        UPDATEManager::SetNotifyWindow(reinterpret_cast<CWnd*>(&s_window));
-        auto* made = new FuzzProtocol;
+        auto* made = new updatetest::RecordingProtocol;
         made->SetRepositoryFolder(WinPath(s_folder + "/repository"));
         return made;
     }();
@@ -234,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    FuzzProtocol& protocol = Protocol();
+    updatetest::RecordingProtocol& protocol = Protocol();
     const uint8_t setup = data[0];
     const bool update = (setup & 0x01) != 0;
 
@@ -258,7 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     uint32_t sequence = 0;
     size_t pos = 1;
-    while (pos + 3 <= size && !protocol.Ended()) {
+    while (pos + 3 <= size && protocol.ResultCount() == 0) {
         const uint8_t control = data[pos];
         const uint8_t type = data[pos + 1];
         size_t length = data[pos + 2];
@@ -282,7 +245,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     kit.Unplug();
-    if (!protocol.WaitEnd(SESSION_END_WAIT_MS) || !protocol.WaitForSession(SESSION_END_WAIT_MS)) {
+    if (protocol.WaitResult(SESSION_END_WAIT_MS) < 0 || !protocol.WaitForSession(SESSION_END_WAIT_MS)) {
         fprintf(stderr, "sessions: the %s session did not end after the kit was unplugged\n",
                 update ? "update" : "inquiry");
         abort();

@@ -1,7 +1,10 @@
 // A protocol object that records what the sessions report instead of
-// posting it to a window.
+// posting it to a window: for the link tests, the sessions' fuzz target and
+// bench-transfer. Header only, so that a program which links only the link
+// library can use it.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -14,22 +17,77 @@ namespace updatetest {
 // A notification window that is no window: the notices go to the recorder.
 class RecordingProtocol : public UPDATEProtocol {
 public:
-    RecordingProtocol();
-    ~RecordingProtocol() override;
+    RecordingProtocol() { SetNotifyWindow(reinterpret_cast<CWnd*>(&StandInWindow())); }
+    ~RecordingProtocol() override
+    {
+        WaitForSession(10000);
+        SetNotifyWindow(nullptr);
+    }
 
-    void NotifyStepProgress(ULONGLONG done) override;
-    void NotifyTotalProgress(ULONGLONG done) override;
-    void NotifyNewFile() override;
-    void NotifyResult(int code) override;
+    void NotifyStepProgress(ULONGLONG) override {}
+    void NotifyTotalProgress(ULONGLONG done) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_total.push_back(done);
+    }
+    void NotifyNewFile() override
+    {
+        std::string name = GetCurrentFileName().GetString();
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_newFiles.push_back(name);
+    }
+    void NotifyResult(int code) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_results.push_back(code);
+        m_changed.notify_all();
+    }
 
-    // The posted result, or -1 when none came within the time. Waits for
-    // the session's thread to end as well.
-    int WaitResult(int milliseconds);
-    std::vector<std::string> NewFiles();
-    std::vector<ULONGLONG> TotalProgress();
-    int ResultCount();
+    // The first posted result, or -1 when none came within the time. Waits
+    // for the session's thread to end as well (up to 10 s).
+    int WaitResult(int milliseconds)
+    {
+        int result = -1;
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            if (m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                   [this] { return !m_results.empty(); }))
+                result = m_results.front();
+        }
+        WaitForSession(10000);
+        return result;
+    }
+    int ResultCount()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return static_cast<int>(m_results.size());
+    }
+    std::vector<std::string> NewFiles()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_newFiles;
+    }
+    std::vector<ULONGLONG> TotalProgress()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_total;
+    }
+    // Forgets what was recorded, for one object used for many sessions.
+    void Reset()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_results.clear();
+        m_newFiles.clear();
+        m_total.clear();
+    }
 
 private:
+    static char& StandInWindow()
+    {
+        static char window;
+        return window;
+    }
+
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<int> m_results;

@@ -334,6 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
         InquiryCase{"DisconnectBeforeInfo", "on request do disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false, ""},
         InquiryCase{"DisconnectInData", "on request do " + INFO + "; disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false, ""},
         InquiryCase{"NakBeforeInfo", "on request do nak 5; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
+        InquiryCase{"NakReason9", "on request do nak 9; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
         InquiryCase{"NakInData", "on request do " + INFO + "; nak 0; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
         InquiryCase{"NakAbove9Ignored", "on request do nak 10; " + INFO + "; nak 200; send 6 0000000078; " + END + "; silence\n", UPDATE_RESULT_SUCCESS, false, "x"},
         InquiryCase{"DataBeforeInfo", "on request do send 6 0000000078; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "../support/CarKitSimulator.h"
-#include "RecordingProtocol.h"
+#include "tests/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
 #include "container/UPDATEModel.h"
@@ -194,6 +194,17 @@ TEST(UpdateSession, RequeueWhileWaitingForTheConfirmationGoesOnWithTheNextFile)
     EXPECT_EQ(order, session.EndedFiles());
 }
 
+TEST(UpdateSession, AFileThatIsNotConfirmedIsFollowedByTheNextAfterTheWait)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on end name=a.bin do silence\n"));
+    session.AddFile("a.bin", RandomBytes(3000, 9));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
+    EXPECT_EQ((std::vector<std::string>{"a.bin", "d.xml"}), session.EndedFiles());
+}
+
 TEST(UpdateSession, RejectionWhileSendingEndsTheFileThenTheSession)
 {
     for (int reason : {1, 3, 9}) {
@@ -263,6 +274,10 @@ TEST(UpdateSession, UnexpectedFramesAreAnsweredWithHostNak)
         for (int i = 0; i < 100 && session.Received(PtHostNak) == 0; i++)
             usleep(100 * 1000);
         EXPECT_EQ(1, session.Received(PtHostNak));
+        for (const auto& event : session.m_sim.Events("rx"))
+            if (event.Number("type") == PtHostNak) {
+                EXPECT_EQ(NAK_REASON_UNEXPECTED_COMMAND, event.Number("reason"));
+            }
     }
 }
 

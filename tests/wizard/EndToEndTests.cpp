@@ -80,17 +80,19 @@ protected:
         return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
     }
 
-    // From the welcome page to the device information, as the user goes.
+    // From the welcome page to the device information, clicking the
+    // buttons as the user does.
     static void ToDeviceInfo(Dlg& dlg)
     {
-        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
-        dlg.OnWizardEvent(Dlg::EV_BROWSE, 0);
+        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_CONTAINER);
+        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_UNPACKING);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
-        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        wizardtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_PORT);
         dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
-        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        wizardtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_DEVICE_INFO, 30000)) << "page " << dlg.m_page;
     }
 
@@ -110,10 +112,10 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
     wizardtest::RunModal(dlg, [&] {
         ToDeviceInfo(dlg);
         ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
-        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        wizardtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page;
-        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+        wizardtest::ClickOn(dlg, dlg.m_btnNext);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
     });
 
@@ -134,7 +136,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
         Dlg dlg;
         result = wizardtest::RunModal(dlg, [&] {
             ToDeviceInfo(dlg);
-            dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+            wizardtest::ClickOn(dlg, dlg.m_btnNext);
             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
             // The language switches at once while the worker goes on.
@@ -169,7 +171,7 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
         dlg,
         {[&] {
              ToDeviceInfo(dlg);
-             dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+             wizardtest::ClickOn(dlg, dlg.m_btnNext);
              ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
              ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
              zq::headless::PressKey(VK_RETURN);

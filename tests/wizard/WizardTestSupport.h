@@ -1,6 +1,6 @@
-// Helpers of the wizard tests: a per-user registry of the test's own and a
-// way to run a test's steps while a dialog is open modally on the headless
-// window system.
+// Helpers of the wizard tests: a per-user registry of the test's own, a way
+// to run a test's steps while a dialog is open modally on the headless
+// window system, and a click on a button as the user gives it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/registry/Registry.h"
+#include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/TempFolder.h"
@@ -96,6 +97,25 @@ INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& 
     if (stepsRun)
         *stepsRun = next < steps.size() ? next : steps.size();
     return result;
+}
+
+// Clicks the centre of a button with the pointer, as the user does: a
+// disabled button lets the click through to its window, which ignores it.
+// The input is handled message by message until the window's page changes,
+// so that the result of a worker that the click started stays in the queue.
+template <class Dialog>
+void ClickOn(Dialog& dialog, CWnd& button)
+{
+    CRect rect;
+    button.GetWindowRect(&rect);
+    dialog.ScreenToClient(&rect);
+    zq::headless::Click(dialog.GetSafeHwnd(), (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    const int page = dialog.m_page;
+    MSG msg;
+    while (dialog.m_page == page && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
 }
 
 }  // namespace wizardtest

@@ -2,7 +2,11 @@
 // system, with the message boxes answered by a recording responder.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
@@ -15,6 +19,8 @@
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
+#include "tests/container/ContainerFixture.h"
+#include "tests/wizard/PageViews.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
 
@@ -486,26 +492,53 @@ std::string Controls(Dlg& dlg)
     return shown;
 }
 
-TEST_F(WizardWindow, EachTransitionLeavesItsPageWithItsControls)
+// A message box as the user sees it: its text and its buttons and icon.
+struct Box {
+    std::string text;  // "" for no box
+    UINT type;
+};
+const Box NO_BOX = {"", 0};
+
+Box Ok(const std::string& text) { return {text, MB_OK}; }
+Box Question(int text) { return {English(text), MB_YESNO | MB_ICONQUESTION}; }
+
+const char CONTAINER_OF_ONE_FILE[] =
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<update version=\"139\">\n"
+    "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
+    "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
+    "<files><common><file name=\"a.bin\"/></common></files>\n</update>\n";
+
+// The car kit's description with one device.
+std::string Product(const char* name, const char* software, const char* pcb)
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<product name=\"Car\" variant=\"V2\"><devices>\n") +
+           "<device name=\"" + name + "\" variant=\"EU\" id=\"7\"><software version=\"" + software +
+           "\"/><hardware pcb=\"" + pcb + "\" revision=\"A\"/></device></devices></product>\n";
+}
+
+TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
 {
     UseEnglish();
+    LanguageTexts().SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);  // for the texts of the table
     TempFolder temp("temp");
     temp.Write("junk.zip", "not a zip");
-    temp.MakeFolder("good");
-    temp.Write("good/update.xml",
-               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<update version=\"139\">\n"
-               "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
-               "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
-               "<files><common><file name=\"a.bin\"/></common></files>\n</update>\n");
+    for (const char* folder : {"good", "failed", "missing"}) {
+        temp.MakeFolder(folder);
+        temp.Write(std::string(folder) + "/update.xml", CONTAINER_OF_ONE_FILE);
+    }
     temp.Write("good/a.bin", "data");
+    temp.Write("failed/a.bin", "data");
     temp.MakeFolder("empty");
+    temp.MakeFolder("noxml");
+    temp.Write("noxml/a.bin", "data");
+    temp.MakeFolder("broken");
+    temp.Write("broken/update.xml", "no xml at all");
     temp.MakeFolder("work");
     UPDATEManager::m_TempFolder = zq::LinuxToWindows(temp.Linux()).c_str();
-    CString workFolder = g_WorkFolder;
-    CString programPath = g_ProgramPath;
-    g_WorkFolder = zq::LinuxToWindows(temp.Linux("work")).c_str();  // no product.xml there
-    // The XML library is loaded from the program's folder.
-    g_ProgramPath = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard").c_str();
+    // The XML library is loaded from the program's folder; the car kit's
+    // description is received into the work folder.
+    zqtest::FolderNames folders(zqtest::WinPath(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard"),
+                                zqtest::WinPath(temp.Linux("work")));
     zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString* path) {
         *path = zq::LinuxToWindows(temp.Linux("junk.zip")).c_str();
         return true;
@@ -515,82 +548,245 @@ TEST_F(WizardWindow, EachTransitionLeavesItsPageWithItsControls)
         space.total = 1ULL << 41;
         return true;
     });
-    auto repository = [&](const char* name) {
+
+    using Prepare = std::function<void(Dlg&)>;
+    auto unpacked = [&temp](const char* name) -> Prepare {
         return [&temp, name](Dlg& dlg) {
+            dlg.m_page = Dlg::PAGE_UNPACKING;
             dlg.SetNextEnabled(false);
             dlg.m_protocol.SetRepositoryFolder(CString(zq::LinuxToWindows(temp.Linux(name)).c_str()));
         };
     };
-    auto workerRuns = [](bool stepBar, bool totalBar) {
+    // The page of a running worker, as the page before leaves it. A kit
+    // that refuses a file gives reason 7.
+    auto running = [](int page, bool stepBar = false, bool totalBar = false) -> Prepare {
         return [=](Dlg& dlg) {
+            UPDATEManager::m_LastNakReason = 7;
+            dlg.m_page = page;
             dlg.SetNextEnabled(false);
             dlg.ShowStepProgress(stepBar);
             dlg.ShowTotalProgress(totalBar);
         };
     };
-    // Start page (set up as the road leaves it), event and code; the page
-    // after it and what is enabled and shown there. Question boxes get No.
-    struct Case {
-        int from;
-        std::function<void(Dlg&)> prepare;
+    // The inquiry ends after the kit has sent this description ("" none).
+    auto reading = [&temp, running](const std::string& product) -> Prepare {
+        return [&temp, running, product](Dlg& dlg) {
+            unlink(temp.Linux("work/product.xml").c_str());
+            if (!product.empty())
+                temp.Write("work/product.xml", product);
+            running(Dlg::PAGE_READING_DEVICE, true)(dlg);
+        };
+    };
+    auto connectFailure = [](int text) {
+        return Box{English(text) + "\n" + English(TXT_NO_CONNECTION), MB_OK | MB_ICONEXCLAMATION};
+    };
+    auto refused = [](int text) { return Ok(English(text) + " [7]"); };
+    const Box sameVersion = {English(TXT_ERR_SAME_VERSION), MB_YESNO};
+
+    // Clicks on the buttons; other events go to the machine directly.
+    enum { NEXT = -1, BACK = -2, BROWSE = -3 };
+    const int EXIT = Dlg::EV_EXIT, RESULT = Dlg::EV_RESULT, INFO = Dlg::EV_INFO_CHANGED;
+    const int NONE = -1;
+    // One step of a road: an event (with its code) on the page that the step
+    // before left, or that prepare sets; the page after it, what is enabled
+    // and shown there, the box it raised, and the page that the worker it
+    // started leads to once it has ended (no port is open, so the connect,
+    // inquiry, update and disconnect workers end at once).
+    struct Step {
+        Prepare prepare;
         int event;
         int code;
-        int to;
+        int page;
         std::string controls;
-    } cases[] = {
-        {Dlg::PAGE_WELCOME, nullptr, Dlg::EV_BACK, 0, Dlg::PAGE_WELCOME, "next exit"},
-        {Dlg::PAGE_WELCOME, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_SELECT_CONTAINER, "back exit browse"},
-        {Dlg::PAGE_SELECT_CONTAINER, nullptr, Dlg::EV_BACK, 0, Dlg::PAGE_WELCOME, "next exit"},
-        {Dlg::PAGE_SELECT_CONTAINER, nullptr, Dlg::EV_BROWSE, 0, Dlg::PAGE_UNPACKING, ""},
-        {Dlg::PAGE_UNPACKING, repository("good"), Dlg::EV_RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION,
-         "next exit"},
-        {Dlg::PAGE_UNPACKING, repository("empty"), Dlg::EV_RESULT, 0, Dlg::PAGE_ERROR, "next exit"},
-        {Dlg::PAGE_PREPARE_CONNECTION, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_SELECT_PORT,
-         "next exit port-box"},
-        {Dlg::PAGE_SELECT_PORT, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_CONNECTING, "exit"},
-        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_EXIT, 0, Dlg::PAGE_CONNECTING, ""},
-        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_SUCCESS,
-         Dlg::PAGE_READING_DEVICE, "exit step-bar"},
-        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
-         Dlg::PAGE_PREPARE_CONNECTION, "next exit"},
-        {Dlg::PAGE_CONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_CANCELLED,
-         Dlg::PAGE_ERROR, "next exit"},
-        {Dlg::PAGE_READING_DEVICE, workerRuns(true, false), Dlg::EV_RESULT, UPDATE_RESULT_SUCCESS,
-         Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
-        {Dlg::PAGE_READING_DEVICE, workerRuns(true, false), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
-         Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
-        {Dlg::PAGE_READING_DEVICE, workerRuns(true, false), Dlg::EV_RESULT, UPDATE_RESULT_PORT_ERROR,
-         Dlg::PAGE_READING_DEVICE, "exit step-bar"},
-        {Dlg::PAGE_DEVICE_INFO, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
-        {Dlg::PAGE_TRANSFERRING, workerRuns(true, true), Dlg::EV_EXIT, 0, Dlg::PAGE_TRANSFERRING,
-         "exit step-bar total-bar"},
-        {Dlg::PAGE_TRANSFERRING, workerRuns(true, true), Dlg::EV_RESULT, UPDATE_RESULT_SUCCESS,
-         Dlg::PAGE_DISCONNECTING, ""},
-        {Dlg::PAGE_TRANSFERRING, workerRuns(true, true), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
-         Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit"},
-        {Dlg::PAGE_DISCONNECTING, workerRuns(false, false), Dlg::EV_RESULT, UPDATE_RESULT_TIMEOUT,
-         Dlg::PAGE_SUCCESS, "next exit"},
-        {Dlg::PAGE_DISCONNECTING_AFTER_ERROR, workerRuns(false, false), Dlg::EV_RESULT,
-         UPDATE_RESULT_SUCCESS, Dlg::PAGE_ERROR, "next exit"},
-        {Dlg::PAGE_SUCCESS, nullptr, Dlg::EV_NEXT, 0, Dlg::PAGE_WELCOME, "next exit"},
+        Box box;
+        int then;
+    };
+    // A road starts on a new window; its first step runs once for each of
+    // codes (its own code when none is given). Question boxes are answered
+    // in turn from answers, then with No.
+    struct Road {
+        std::vector<Step> steps;
+        std::vector<int> codes = {};
+        std::vector<int> answers = {};
+    };
+    // From the unpacked container to the device page, and a click on Next.
+    auto devicePage = [&](const std::string& product, Step next, std::vector<int> answers = {}) {
+        return Road{{{unpacked("good"), RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE},
+                     {reading(product), RESULT, 0, Dlg::PAGE_DEVICE_INFO, "next exit", NO_BOX, NONE},
+                     next},
+                    {},
+                    answers};
+    };
+    const std::string older = Product("RX7150", "138", "P1");
+    const Step transfer = {nullptr, NEXT, 0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar", NO_BOX,
+                           Dlg::PAGE_ERROR};
+    const Road roads[] = {
+        // The welcome page and the choice of the container.
+        {{{nullptr, BACK, 0, Dlg::PAGE_WELCOME, "next exit", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_CONTAINER, "back exit browse", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_CONTAINER, "back exit browse", NO_BOX, NONE},
+          {nullptr, BACK, 0, Dlg::PAGE_WELCOME, "next exit", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_CONTAINER, "back exit browse", NO_BOX, NONE},
+          // The container is no zip: the unpacking fails.
+          {nullptr, BROWSE, 0, Dlg::PAGE_UNPACKING, "", NO_BOX, Dlg::PAGE_ERROR}}},
+        // The unpack worker's results and the checks of the unpacked container.
+        {{{unpacked("good"), RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE}}},
+        {{{unpacked("failed"), RESULT, UPDATE_RESULT_UNZIP_ERROR, Dlg::PAGE_ERROR, "next exit",
+           Ok(English(TXT_ERR_UNZIP)), NONE}}},
+        {{{unpacked("empty"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_UNZIP)), NONE}}},
+        {{{unpacked("noxml"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_CONTAINER_BROKEN)),
+           NONE}}},
+        {{{unpacked("broken"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_XML_PARSE)), NONE}}},
+        {{{[&](Dlg& dlg) {
+               unlink(temp.Linux("missing/a.bin").c_str());
+               unpacked("missing")(dlg);
+           },
+           RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_CONTAINER_CORRUPT)), NONE}}},
+        // The port: no port is stored, so the connect worker cannot open one.
+        {{{unpacked("good"), RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_CONNECTING, "exit", NO_BOX, Dlg::PAGE_PREPARE_CONNECTION},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE}}},
+        // The connect worker's results.
+        {{{running(Dlg::PAGE_CONNECTING), EXIT, 0, Dlg::PAGE_CONNECTING, "", NO_BOX, NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_READING_DEVICE,
+           "exit step-bar", NO_BOX, Dlg::PAGE_ERROR}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_DEVICE_DISCONNECTED, Dlg::PAGE_PREPARE_CONNECTION,
+           "next exit", connectFailure(TXT_ERR_DEVICE_DISCONNECTED), NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_DEVICE_NAK, Dlg::PAGE_PREPARE_CONNECTION,
+           "next exit", connectFailure(TXT_ERR_WRONG_ACK), NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_TIMEOUT, Dlg::PAGE_PREPARE_CONNECTION,
+           "next exit", connectFailure(TXT_ERR_NOT_RESPONDING), NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_PORT_ERROR, Dlg::PAGE_PREPARE_CONNECTION,
+           "next exit", connectFailure(TXT_ERR_CONTAINER_BROKEN), NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_CANCELLED, Dlg::PAGE_ERROR, "next exit",
+           Question(TXT_CONFIRM_CLOSE), NONE}}},
+        // The inquiry worker's results.
+        {{{reading(older), EXIT, 0, Dlg::PAGE_READING_DEVICE, "step-bar", NO_BOX, NONE}}},
+        {{{reading(older), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DEVICE_INFO, "next exit", NO_BOX, NONE}}},
+        {{{reading(""), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX,
+           Dlg::PAGE_ERROR}}},
+        {{{reading(older), RESULT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
+           Ok(English(TXT_ERR_NO_CONNECTION)), Dlg::PAGE_ERROR}},
+         {UPDATE_RESULT_DEVICE_DISCONNECTED, UPDATE_RESULT_DEVICE_NAK, UPDATE_RESULT_UNEXPECTED_COMMAND,
+          UPDATE_RESULT_TIMEOUT}},
+        {{{reading(older), RESULT, UPDATE_RESULT_CANCELLED, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX,
+           Dlg::PAGE_ERROR}}},
+        {{{reading(older), RESULT, UPDATE_RESULT_PORT_ERROR, Dlg::PAGE_READING_DEVICE, "exit step-bar", NO_BOX,
+           NONE}}},
+        // The device page and the file selection, entered as the user does.
+        devicePage(older, transfer),
+        devicePage(Product("RX7150", "139", "P1"),
+                   {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", sameVersion, Dlg::PAGE_ERROR}),
+        devicePage(Product("RX7150", "139", "P1"),
+                   {nullptr, NEXT, 0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar", sameVersion,
+                    Dlg::PAGE_ERROR},
+                   {IDYES}),
+        devicePage(Product("RX7150", "139", "P1"),
+                   {[](Dlg& dlg) { dlg.m_settings.m_forceUpdate = 1; }, NEXT, 0, Dlg::PAGE_TRANSFERRING,
+                    "exit step-bar total-bar", NO_BOX, Dlg::PAGE_ERROR}),
+        devicePage(Product("RX9999", "138", "P1"),
+                   {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
+                    Ok(English(TXT_ERR_CONTAINER_BROKEN)), Dlg::PAGE_ERROR}),
+        devicePage(Product("RX7150", "138", "P9"),
+                   {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
+                    Ok(English(TXT_ERR_CONTAINER_BROKEN)), Dlg::PAGE_ERROR}),
+        devicePage(older, {nullptr, EXIT, 0, Dlg::PAGE_DEVICE_INFO, "next exit", Question(TXT_CONFIRM_CLOSE), NONE}),
+        devicePage(older,
+                   {nullptr, EXIT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Question(TXT_CONFIRM_CLOSE),
+                    Dlg::PAGE_ERROR},
+                   {IDYES}),
+        // The update worker's results; the kit refused with reason 7.
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), EXIT, 0, Dlg::PAGE_TRANSFERRING,
+           "exit step-bar total-bar", Question(TXT_CONFIRM_CLOSE), NONE}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), EXIT, 0, Dlg::PAGE_TRANSFERRING, "step-bar total-bar",
+           Question(TXT_CONFIRM_CLOSE), NONE}},
+         {},
+         {IDYES}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), INFO, 0, Dlg::PAGE_TRANSFERRING,
+           "exit step-bar total-bar", NO_BOX, NONE}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DISCONNECTING,
+           "", NO_BOX, Dlg::PAGE_SUCCESS}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_DEVICE_DISCONNECTED,
+           Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", refused(TXT_ERR_DEVICE_DISCONNECTED), Dlg::PAGE_ERROR}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_DEVICE_NAK,
+           Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", refused(TXT_ERR_WRONG_ACK), Dlg::PAGE_ERROR}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_UNEXPECTED_COMMAND,
+           Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Ok(English(TXT_ERR_UNEXPECTED_COMMAND)), Dlg::PAGE_ERROR}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_TIMEOUT,
+           Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Ok(English(TXT_ERR_NOT_RESPONDING)), Dlg::PAGE_ERROR}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_CANCELLED,
+           Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX, Dlg::PAGE_ERROR}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_READ_ERROR,
+           Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Ok(English(TXT_CONTAINER_CORRUPT)), Dlg::PAGE_ERROR}}},
+        // The disconnect worker's results, and Next on the end pages.
+        {{{running(Dlg::PAGE_DISCONNECTING), EXIT, 0, Dlg::PAGE_DISCONNECTING, "", NO_BOX, NONE}}},
+        {{{running(Dlg::PAGE_DISCONNECTING), RESULT, 0, Dlg::PAGE_SUCCESS, "next exit", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_WELCOME, "next exit", NO_BOX, NONE}},
+         {0, 1, 2, 3, 4, 5}},
+        {{{running(Dlg::PAGE_DISCONNECTING_AFTER_ERROR), RESULT, 0, Dlg::PAGE_ERROR, "next exit", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_WELCOME, "next exit", NO_BOX, NONE}},
+         {0, 1, 2, 3, 4, 5}},
+        {{{running(Dlg::PAGE_DISCONNECTING_AFTER_ERROR), RESULT, UPDATE_RESULT_PORT_ERROR,
+           Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX, NONE}}},
     };
     g_UpdateModel.ClearProduct();
-    for (const Case& c : cases) {
-        Dlg dlg;
-        zq::RecordingMessageBoxResponder boxes({IDNO});
-        RunModal(dlg, [&] {
-            dlg.m_page = c.from;
-            if (c.prepare)
-                c.prepare(dlg);
-            dlg.OnWizardEvent(c.event, c.code);
-            EXPECT_EQ(dlg.m_page, c.to) << "from page " << c.from << ", event " << c.event << ", code " << c.code;
-            EXPECT_EQ(Controls(dlg), c.controls)
-                << "from page " << c.from << ", event " << c.event << ", code " << c.code;
-        });
-        dlg.m_protocol.ResetCancel();
+    int roadNumber = 0;
+    for (const Road& road : roads) {
+        ++roadNumber;
+        std::vector<int> codes = road.codes;
+        if (codes.empty())
+            codes.push_back(road.steps[0].code);
+        for (int firstCode : codes) {
+            std::vector<int> answers = road.answers;
+            answers.resize(answers.size() + 8, IDNO);
+            zq::RecordingMessageBoxResponder boxes(answers);
+            Dlg dlg;
+            RunModal(dlg, [&] {
+                for (size_t i = 0; i < road.steps.size(); ++i) {
+                    const Step& s = road.steps[i];
+                    const int code = i == 0 ? firstCode : s.code;
+                    const std::string where = "road " + std::to_string(roadNumber) + " step " +
+                                              std::to_string(i + 1) + " (event " + std::to_string(s.event) +
+                                              ", code " + std::to_string(code) + ")";
+                    if (s.prepare)
+                        s.prepare(dlg);
+                    const size_t before = boxes.Count();
+                    if (s.event == NEXT)
+                        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+                    else if (s.event == BACK)
+                        wizardtest::ClickOn(dlg, dlg.m_btnBack);
+                    else if (s.event == BROWSE)
+                        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+                    else
+                        dlg.OnWizardEvent(s.event, code);
+                    // A worker that was started has posted its result by
+                    // now; it waits in the queue until the page is checked.
+                    dlg.m_protocol.WaitForSession(10000);
+                    EXPECT_EQ(dlg.m_page, s.page) << where;
+                    EXPECT_EQ(Controls(dlg), s.controls) << where;
+                    std::vector<zq::MessageBoxCall> raised = boxes.Calls();
+                    raised.erase(raised.begin(), raised.begin() + static_cast<std::ptrdiff_t>(before));
+                    if (s.box.text.empty()) {
+                        for (const zq::MessageBoxCall& call : raised)
+                            ADD_FAILURE() << where << ": unexpected box " << call.text;
+                    } else if (raised.size() != 1) {
+                        ADD_FAILURE() << where << ": " << raised.size() << " boxes instead of one";
+                    } else {
+                        EXPECT_EQ(std::string(raised[0].text), s.box.text) << where;
+                        EXPECT_EQ(raised[0].type, s.box.type) << where;
+                    }
+                    EXPECT_EQ(wizardtest::ShownPageDifference(dlg), "") << where;
+                    if (s.then != NONE) {
+                        EXPECT_TRUE(WaitForPage(dlg, s.then)) << where << ": the worker did not lead on to page "
+                                                              << s.then << ", still on " << dlg.m_page;
+                        dlg.m_protocol.WaitForSession(10000);
+                    }
+                }
+            });
+            dlg.m_protocol.ResetCancel();
+        }
     }
-    g_WorkFolder = workFolder;
-    g_ProgramPath = programPath;
     zq::SetFileDialogResponder(nullptr);
     zq::SetDiskSpaceProvider(nullptr);
 }

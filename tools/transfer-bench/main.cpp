@@ -17,10 +17,8 @@
 //   paced: <n> B/s = <p> % of 11332
 //   unpaced: <x> MiB/s, cpu <y> s per MiB
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <random>
 #include <string>
 
@@ -30,6 +28,7 @@
 #include "container/UPDATEModel.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
+#include "tests/link/RecordingProtocol.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/TempFolder.h"
@@ -38,33 +37,6 @@ namespace {
 
 const size_t FILE_SIZE = 1 << 20;
 const double LINE_LIMIT = 11332.0;
-
-char s_window;  // stands for the registered window
-
-// Takes the session's result instead of a window.
-class BenchProtocol : public UPDATEProtocol {
-public:
-    void NotifyStepProgress(ULONGLONG) override {}
-    void NotifyTotalProgress(ULONGLONG) override {}
-    void NotifyNewFile() override {}
-    void NotifyResult(int code) override
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_result = code;
-        m_done.notify_all();
-    }
-    int Wait(int seconds)
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_done.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_result >= 0; });
-        return m_result;
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_done;
-    int m_result = -1;
-};
 
 double CpuSeconds()
 {
@@ -102,15 +74,14 @@ Run Transfer(bool paced, int com)
     const std::string windowsFolder = zq::LinuxToWindows(folder.Linux());
 
     {
-        BenchProtocol protocol;
-        UPDATEManager::SetNotifyWindow(reinterpret_cast<CWnd*>(&s_window));
+        updatetest::RecordingProtocol protocol;
         g_UpdateModel.Reset();
         g_UpdateModel.m_FileList = {"bench.bin"};
         protocol.SetRepositoryFolder(windowsFolder.c_str());
         protocol.SetLastFileName("bench.xml");
         if (OpenSerialPort(sim.ComNumber()) == 1) {
             const double cpuBefore = CpuSeconds();
-            int result = protocol.StartUpdate() == 0 ? protocol.Wait(paced ? 300 : 60) : -1;
+            int result = protocol.StartUpdate() == 0 ? protocol.WaitResult((paced ? 300 : 60) * 1000) : -1;
             protocol.WaitForSession(10000);
             run.cpu = CpuSeconds() - cpuBefore;
             CloseSerialPort();
