@@ -135,16 +135,21 @@ int Fail(const std::string& message)
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
+// What the command line asks for. Parsing stops early for --help (exit 0)
+// and for a bad option (exit 2, after the message).
+struct Options {
     carkit::Config config;
-    carkit::Line::Options lineOptions;
+    carkit::Line::Options line;
     std::string productPath, reportPath, readyFile, scriptText;
     int com = 0;
     bool productGiven = false;
+};
 
+// Reads the options into *options. Returns -1 to go on, else the exit code.
+int ParseArguments(int argc, char** argv, Options* options)
+{
+    carkit::Config& config = options->config;
+    carkit::Line::Options& lineOptions = options->line;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string* out) {
@@ -168,18 +173,18 @@ int main(int argc, char** argv)
         } else if (!value(&v)) {
             return Fail("unknown option or missing value: " + arg + "\n" + kUsage);
         } else if (arg == "--com") {
-            com = std::atoi(v.c_str());
-            if (com < 1 || com > 255)
+            options->com = std::atoi(v.c_str());
+            if (options->com < 1 || options->com > 255)
                 return Fail("--com takes 1 to 255");
         } else if (arg == "--ready-file") {
-            readyFile = v;
+            options->readyFile = v;
         } else if (arg == "--report") {
-            reportPath = v;
+            options->reportPath = v;
         } else if (arg == "--receive-dir") {
             config.receiveDir = v;
         } else if (arg == "--product") {
-            productPath = v;
-            productGiven = true;
+            options->productPath = v;
+            options->productGiven = true;
         } else if (arg == "--model") {
             config.model = v;
         } else if (arg == "--software") {
@@ -209,70 +214,122 @@ int main(int argc, char** argv)
             std::string text;
             if (!ReadWholeFile(v, &text))
                 return Fail("cannot read " + v);
-            scriptText += text + "\n";
+            options->scriptText += text + "\n";
         } else if (arg == "--on") {
-            scriptText += (v.compare(0, 3, "on ") == 0 ? v : "on " + v) + "\n";
+            options->scriptText += (v.compare(0, 3, "on ") == 0 ? v : "on " + v) + "\n";
         } else {
             return Fail("unknown option " + arg + "\n" + kUsage);
         }
     }
+    return -1;
+}
 
+// The scenario, the product description and the receive folder, from the
+// options. Returns -1 to go on, else the exit code.
+int PrepareKit(Options* options)
+{
+    carkit::Config& config = options->config;
     std::string error;
-    if (!carkit::ParseScenario(scriptText, &config.rules, &error))
+    if (!carkit::ParseScenario(options->scriptText, &config.rules, &error))
         return Fail(error);
-    if (productGiven) {
-        if (!ReadWholeFile(productPath, &config.product))
-            return Fail("cannot read " + productPath);
+    if (options->productGiven) {
+        if (!ReadWholeFile(options->productPath, &config.product))
+            return Fail("cannot read " + options->productPath);
     } else {
         config.product = ProductFor(config.model, config.software);
     }
     if (!config.receiveDir.empty() && !MakeFolders(config.receiveDir))
         return Fail("cannot create " + config.receiveDir);
+    return -1;
+}
 
+void CatchStopSignals()
+{
     struct sigaction action{};
     action.sa_handler = OnSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+}
 
-    carkit::Report report;
-    if (!reportPath.empty() && !report.Open(reportPath))
-        return Fail("cannot write " + reportPath);
-    carkit::Line line(lineOptions, &g_stop);
-    if (!line.Open(&error))
-        return Fail(error);
-
-    std::string link;
-    if (com > 0) {
-        const std::string folder = DosDevicesFolder();
-        if (!MakeFolders(folder))
-            return Fail("cannot create " + folder);
-        link = folder + "/com" + std::to_string(com);
-        const std::string temp = link + ".tmp" + std::to_string(getpid());
-        unlink(temp.c_str());
-        if (symlink(line.SlavePath().c_str(), temp.c_str()) != 0 || std::rename(temp.c_str(), link.c_str()) != 0)
-            return Fail("cannot link " + link);
+// Links the pty as COM <com> in the dosdevices folder, replacing an older
+// link at once. Fills *link with the link's path.
+bool LinkComPort(int com, const std::string& slave, std::string* link, std::string* error)
+{
+    const std::string folder = DosDevicesFolder();
+    if (!MakeFolders(folder)) {
+        *error = "cannot create " + folder;
+        return false;
     }
+    *link = folder + "/com" + std::to_string(com);
+    const std::string temp = *link + ".tmp" + std::to_string(getpid());
+    unlink(temp.c_str());
+    if (symlink(slave.c_str(), temp.c_str()) != 0 || std::rename(temp.c_str(), link->c_str()) != 0) {
+        *error = "cannot link " + *link;
+        return false;
+    }
+    return true;
+}
 
-    carkit::CarKit kit(config, line, report);
-    report.Add("ready", {{"pty", line.SlavePath()},
-                         {"com", com > 0 ? std::to_string(com) : ""},
-                         {"model", config.model},
-                         {"software", config.software},
-                         {"fileok", kit.ConfirmsFiles() ? "1" : "0"},
-                         {"product_size", std::to_string(config.product.size())}});
-    std::printf("%s\n", line.SlavePath().c_str());
-    std::fflush(stdout);
-    if (!readyFile.empty() && !WriteAtomically(readyFile, line.SlavePath() + "\n"))
-        return Fail("cannot write " + readyFile);
+// An unplugged kit leaves its port behind as a device that is gone; a kit
+// that is stopped takes its link away (unless a newer kit has taken it).
+void UnlinkComPort(const std::string& link, const std::string& slave)
+{
+    char target[256] = {};
+    ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n > 0 && slave == std::string(target, static_cast<size_t>(n)))
+        unlink(link.c_str());
+}
 
+// Answers the PC until a signal, an unplug or the end of the session.
+void Serve(carkit::CarKit& kit, carkit::Line& line)
+{
     uint8_t buffer[4096];
     while (!g_stop && !kit.Unplugged() && !kit.Finished()) {
         const long n = line.Read(buffer, sizeof buffer, 100);
         if (n > 0)
             kit.OnBytes(buffer, static_cast<size_t>(n));
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    int exitCode = ParseArguments(argc, argv, &options);
+    if (exitCode < 0)
+        exitCode = PrepareKit(&options);
+    if (exitCode >= 0)
+        return exitCode;
+    const carkit::Config& config = options.config;
+    CatchStopSignals();
+
+    carkit::Report report;
+    if (!options.reportPath.empty() && !report.Open(options.reportPath))
+        return Fail("cannot write " + options.reportPath);
+    std::string error;
+    carkit::Line line(options.line, &g_stop);
+    if (!line.Open(&error))
+        return Fail(error);
+    std::string link;
+    if (options.com > 0 && !LinkComPort(options.com, line.SlavePath(), &link, &error))
+        return Fail(error);
+
+    carkit::CarKit kit(config, line, report);
+    report.Add("ready", {{"pty", line.SlavePath()},
+                         {"com", options.com > 0 ? std::to_string(options.com) : ""},
+                         {"model", config.model},
+                         {"software", config.software},
+                         {"fileok", kit.ConfirmsFiles() ? "1" : "0"},
+                         {"product_size", std::to_string(config.product.size())}});
+    std::printf("%s\n", line.SlavePath().c_str());
+    std::fflush(stdout);
+    if (!options.readyFile.empty() && !WriteAtomically(options.readyFile, line.SlavePath() + "\n"))
+        return Fail("cannot write " + options.readyFile);
+
+    Serve(kit, line);
 
     std::string reason = kit.Unplugged() ? "unplug" : kit.Finished() ? "disconnect" : "signal";
     std::string hangup;
@@ -282,14 +339,8 @@ int main(int argc, char** argv)
         hangup = line.WaitForHangUp(kHangUpWaitMs) ? "pc" : "timeout";
     }
     line.Close();
-    // An unplugged kit leaves its port behind as a device that is gone; a
-    // kit that is stopped takes its link away.
-    if (!link.empty() && !kit.Unplugged()) {
-        char target[256] = {};
-        ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-        if (n > 0 && line.SlavePath() == std::string(target, static_cast<size_t>(n)))
-            unlink(link.c_str());
-    }
+    if (!link.empty() && !kit.Unplugged())
+        UnlinkComPort(link, line.SlavePath());
     if (hangup.empty())
         report.Add("exit", {{"reason", reason}});
     else
