@@ -158,6 +158,9 @@ public:
 
 private:
     bool StartServer();
+    bool BuildContainer(const std::string& zip);
+    pid_t StartCarKit(const std::string& kit, const std::string& report);
+    bool WalkTheRoad(const std::string& zip, const std::string& report, pid_t* program, long* peak);
     bool PagePainted();
     std::vector<uint32_t> NextButton();
     bool Click(int x, int y);
@@ -309,12 +312,12 @@ const char kDescription[] =
     "<files><common><file name=\"firmware.bin\"/></common></files>\n"
     "</update>\n";
 
-long Bench::Transfer()
+// The container: its description and one firmware file of pseudo-random
+// bytes (as little compressible as real firmware).
+bool Bench::BuildContainer(const std::string& zip)
 {
-    // The container: its description and one firmware file of pseudo-random
-    // bytes (as little compressible as real firmware).
-    std::string source = m_folder + "/source", zip = m_folder + "/update.zip", kit = m_folder + "/kit";
-    if (system(("mkdir -p '" + source + "'").c_str()) != 0) return Fail("mkdir failed"), -1;
+    std::string source = m_folder + "/source";
+    if (system(("mkdir -p '" + source + "'").c_str()) != 0) return Fail("mkdir failed");
     std::string payload(static_cast<size_t>(m_payloadKb) * 1024, '\0');
     uint32_t seed = 12345;
     for (char& c : payload) {
@@ -323,82 +326,101 @@ long Bench::Transfer()
     }
     if (!WriteFile(source + "/update.xml", kDescription) || !WriteFile(source + "/firmware.bin", payload) ||
         !WriteFile(m_folder + "/product.xml", kProduct))
-        return Fail("cannot write the container's files"), -1;
+        return Fail("cannot write the container's files");
     if (system(("cd '" + source + "' && 7za a -tzip '" + zip + "' update.xml firmware.bin >/dev/null").c_str()) != 0)
-        return Fail("7za could not build the container"), -1;
+        return Fail("7za could not build the container");
+    return true;
+}
 
-    std::string ready = m_folder + "/ready", report = m_folder + "/report.txt";
+// The car-kit simulator as COM7, once it says it is ready; -1 when it does
+// not come up.
+pid_t Bench::StartCarKit(const std::string& kit, const std::string& report)
+{
+    std::string ready = m_folder + "/ready";
     pid_t sim = Spawn({m_simulator, "--com", "7", "--product", m_folder + "/product.xml", "--model", "RX7150",
                        "--software", "138", "--receive-dir", kit, "--report", report, "--ready-file", ready},
                       m_folder + "/sim.log");
     if (!WaitUntil([&] { return access(ready.c_str(), F_OK) == 0 || Exited(sim); }, 10000) ||
         access(ready.c_str(), F_OK) != 0) {
         Stop(sim);
-        return Fail("the car-kit simulator did not come up"), -1;
+        Fail("the car-kit simulator did not come up");
+        return -1;
     }
+    return sim;
+}
 
+// The whole road as a user clicks it, from the first page to the success
+// page; *peak gets the program's peak resident memory there.
+bool Bench::WalkTheRoad(const std::string& zip, const std::string& report, pid_t* program, long* peak)
+{
+    if (FirstPaint(program) < 0) return false;
+    Rest();
+    std::vector<uint32_t> enabled = NextButton();
+    auto nextIs = [&](const std::vector<uint32_t>& look) { return NextButton() == look; };
+
+    // Welcome → the container page; Next goes off there.
+    Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
+    Rest();
+    if (!WaitUntil([&] { return !nextIs(enabled); }, 5000)) return Fail("Next did not leave the welcome page");
+    SleepMs(100);
+    std::vector<uint32_t> disabled = NextButton();
+
+    // Browse: the path typed into GTK's file chooser, 40 ms a key, as its
+    // autocompletion needs.
+    int windows = m_screen->MappedTopLevels();
+    Click(kBrowseX, kBrowseY);
+    Rest();
+    if (!WaitUntil([&] { return m_screen->MappedTopLevels() > windows; }, 5000))
+        return Fail("the file chooser did not open");
+    SleepMs(500);
+    m_screen->Type(zip, 40);
+    SleepMs(300);
+    m_screen->Key("Return");
+    if (!WaitUntil([&] { return m_screen->MappedTopLevels() <= windows; }, 5000))
+        return Fail("the file chooser did not close");
+
+    // Unpacked: Next comes on. Next again shows the port box.
+    if (!WaitUntil([&] { return nextIs(enabled); }, 60000)) return Fail("the container was not unpacked");
+    Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
+    Rest();
+    SleepMs(200);
+    Click(kPortX, kPortY);
+    m_screen->Key("a", true);
+    m_screen->Type("COM7", 40);
+    Rest();
+
+    // Connect and read the kit's description: Next goes off, then on.
+    Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
+    Rest();
+    WaitUntil([&] { return nextIs(disabled); }, 2000);
+    if (!WaitUntil([&] { return nextIs(enabled); }, 60000))
+        return Fail("the device page did not come (see " + report + ")");
+
+    // The transfer, up to the success page.
+    Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
+    Rest();
+    WaitUntil([&] { return nextIs(disabled); }, 2000);
+    if (!WaitUntil([&] { return !nextIs(disabled); }, 600000)) return Fail("the transfer did not end");
+    SleepMs(200);
+    *peak = StatusKb(*program, "VmHWM");
+    std::string events = ReadFile(report);
+    size_t ok = 0;
+    for (size_t at = events.find("\nfile "); at != std::string::npos; at = events.find("\nfile ", at + 1))
+        if (events.compare(events.find(" status=", at) + 8, 2, "ok") == 0) ++ok;
+    if (ok < 2 || events.find("status=bad") != std::string::npos)
+        return Fail("the kit did not receive every file well (see " + report + ")");
+    return true;
+}
+
+long Bench::Transfer()
+{
+    std::string zip = m_folder + "/update.zip", kit = m_folder + "/kit", report = m_folder + "/report.txt";
+    if (!BuildContainer(zip)) return -1;
+    pid_t sim = StartCarKit(kit, report);
+    if (sim < 0) return -1;
     pid_t program = -1;
     long peak = -1;
-    auto road = [&]() -> bool {
-        if (FirstPaint(&program) < 0) return false;
-        Rest();
-        std::vector<uint32_t> enabled = NextButton();
-        auto nextIs = [&](const std::vector<uint32_t>& look) { return NextButton() == look; };
-
-        // Welcome → the container page; Next goes off there.
-        Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
-        Rest();
-        if (!WaitUntil([&] { return !nextIs(enabled); }, 5000)) return Fail("Next did not leave the welcome page");
-        SleepMs(100);
-        std::vector<uint32_t> disabled = NextButton();
-
-        // Browse: the path typed into GTK's file chooser, 40 ms a key, as its
-        // autocompletion needs.
-        int windows = m_screen->MappedTopLevels();
-        Click(kBrowseX, kBrowseY);
-        Rest();
-        if (!WaitUntil([&] { return m_screen->MappedTopLevels() > windows; }, 5000))
-            return Fail("the file chooser did not open");
-        SleepMs(500);
-        m_screen->Type(zip, 40);
-        SleepMs(300);
-        m_screen->Key("Return");
-        if (!WaitUntil([&] { return m_screen->MappedTopLevels() <= windows; }, 5000))
-            return Fail("the file chooser did not close");
-
-        // Unpacked: Next comes on. Next again shows the port box.
-        if (!WaitUntil([&] { return nextIs(enabled); }, 60000)) return Fail("the container was not unpacked");
-        Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
-        Rest();
-        SleepMs(200);
-        Click(kPortX, kPortY);
-        m_screen->Key("a", true);
-        m_screen->Type("COM7", 40);
-        Rest();
-
-        // Connect and read the kit's description: Next goes off, then on.
-        Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
-        Rest();
-        WaitUntil([&] { return nextIs(disabled); }, 2000);
-        if (!WaitUntil([&] { return nextIs(enabled); }, 60000))
-            return Fail("the device page did not come (see " + report + ")");
-
-        // The transfer, up to the success page.
-        Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
-        Rest();
-        WaitUntil([&] { return nextIs(disabled); }, 2000);
-        if (!WaitUntil([&] { return !nextIs(disabled); }, 600000)) return Fail("the transfer did not end");
-        SleepMs(200);
-        peak = StatusKb(program, "VmHWM");
-        std::string events = ReadFile(report);
-        size_t ok = 0;
-        for (size_t at = events.find("\nfile "); at != std::string::npos; at = events.find("\nfile ", at + 1))
-            if (events.compare(events.find(" status=", at) + 8, 2, "ok") == 0) ++ok;
-        if (ok < 2 || events.find("status=bad") != std::string::npos)
-            return Fail("the kit did not receive every file well (see " + report + ")");
-        return true;
-    };
-    bool done = road();
+    bool done = WalkTheRoad(zip, report, &program, &peak);
     long maxRss = Stop(program);
     Stop(sim);
     if (!done) return -1;
