@@ -1,6 +1,6 @@
 // A protocol object that records what the sessions report instead of
 // posting it to a window: for the link tests, the sessions' fuzz target and
-// bench-transfer. Header only, so that a program which links only the link
+// transfer-bench. Header only, so that a program which links only the link
 // library can use it.
 #pragma once
 
