@@ -32,6 +32,15 @@ public:
     UPDATEProtocol();
     ~UPDATEProtocol() override;
 
+    // The window is going away: the cancel flag is set and every wait of
+    // the running session ends at once, the inquiry's, the disconnect's and
+    // the unpacker's too, which otherwise run on through a cancel. An
+    // unpack ends its unpacker and posts UPDATE_RESULT_CANCELLED. Stays in
+    // force for the object's life.
+    void Close();
+    // Manual-reset, signalled once Close was called.
+    HANDLE ClosingEvent() const { return m_hClosing; }
+
     // Start operations, called on the UI thread. Each returns at once: 0 when
     // the worker thread was created, 4 when it was not.
     int StartConnect();
@@ -123,6 +132,7 @@ public:
 private:
     // Signalled while no session runs on this object (manual-reset).
     HANDLE m_hSessionIdle;
+    HANDLE m_hClosing;
 
     UPDATEProtocol(const UPDATEProtocol&) = delete;
     UPDATEProtocol& operator=(const UPDATEProtocol&) = delete;

@@ -264,7 +264,7 @@ UINT UpdateThread(LPVOID param)
     };
 
     for (;;) {
-        if (UPDATEManager::m_CancelRequested.exchange(0) != 0)
+        if (UPDATEManager::TakeCancel())
             end(UPDATE_RESULT_CANCELLED);
         if (state == UPDATE_STATE_END)
             break;
@@ -298,7 +298,9 @@ UINT UpdateThread(LPVOID param)
             break;
 
         case UPDATE_STATE_SENDING: {
-            UINT event = WaitForEvent(SENDING_WAIT);
+            UINT event = WaitForEventOr(SENDING_WAIT, UPDATEManager::CancelEvent());
+            if (event == EVENT_WOKEN)
+                break;  // the next turn's cancel test ends the session
             if (event == EVENT_TRANSMIT_DONE) {
                 int sent = protocol->SendNextData();
                 if (sent == DATA_READ_ERROR) {
@@ -346,7 +348,9 @@ UINT UpdateThread(LPVOID param)
         }
 
         case UPDATE_STATE_PENDING_EOF: {
-            UINT event = WaitForEvent(PENDING_EOF_WAIT);
+            UINT event = WaitForEventOr(PENDING_EOF_WAIT, UPDATEManager::CancelEvent());
+            if (event == EVENT_WOKEN)
+                break;  // the next turn's cancel test ends the session
             if (event == EVENT_TRANSMIT_DONE) {
                 if (rejected)
                     end(UPDATE_RESULT_DEVICE_NAK);
@@ -377,7 +381,9 @@ UINT UpdateThread(LPVOID param)
         }
 
         case UPDATE_STATE_WAIT_FILE_OK: {
-            UINT event = WaitForEvent(FILE_OK_WAIT);
+            UINT event = WaitForEventOr(FILE_OK_WAIT, UPDATEManager::CancelEvent());
+            if (event == EVENT_WOKEN)
+                break;  // the next turn's cancel test ends the session
             if (event == EVENT_READ_IND) {
                 UINT frame = ReadFrame();
                 if (frame == PtNone)
