@@ -43,7 +43,8 @@ enum {
     EVENT_READ_IND = 1,       // bytes were received, or unconsumed bytes remain
     EVENT_TRANSMIT_DONE = 2,  // the last write completed
     EVENT_TIMEOUT = 3,        // nothing happened within the time
-    EVENT_ERROR = 5           // the wait or the read failed, or no port is open
+    EVENT_ERROR = 5,          // the wait or the read failed, or no port is open
+    EVENT_WOKEN = 6           // the wake event of WaitForEventOr was signalled
 };
 
 // Sizes of the blocks. A frame of L unstuffed bytes takes up to 2 * L - 1
@@ -98,6 +99,10 @@ int SendConnect();
 // Starts a read when every received byte is consumed and waits up to the
 // time for a read, a write completion or the time-out.
 UINT WaitForEvent(DWORD milliseconds);
+// The same wait that also ends, with EVENT_WOKEN, when wake (an event, or
+// null for none) is signalled. A read or a write completion that is there
+// at the same time is reported first; a read stays outstanding.
+UINT WaitForEventOr(DWORD milliseconds, HANDLE wake);
 
 // The reason byte of the PtNak that ReadFrame returned last (payload byte
 // 4), or NAK_REASON_MISSING when the frame is too short to carry one; that

@@ -124,6 +124,11 @@ int SendConnect()
 
 UINT WaitForEvent(DWORD milliseconds)
 {
+    return WaitForEventOr(milliseconds, nullptr);
+}
+
+UINT WaitForEventOr(DWORD milliseconds, HANDLE wake)
+{
     if (m_pSerialPort == nullptr)
         return EVENT_ERROR;
     if (!m_ReadPending && m_RxAvailable <= m_RxConsumed) {
@@ -142,8 +147,8 @@ UINT WaitForEvent(DWORD milliseconds)
             return EVENT_ERROR;
         }
     }
-    HANDLE events[2] = {m_hReadEvent, m_hWriteEvent};
-    DWORD wait = WaitForMultipleObjects(2, events, FALSE, milliseconds);
+    HANDLE events[3] = {m_hReadEvent, m_hWriteEvent, wake};
+    DWORD wait = WaitForMultipleObjects(wake != nullptr ? 3 : 2, events, FALSE, milliseconds);
     if (wait == WAIT_OBJECT_0) {
         DWORD count = 0;
         BOOL done = GetOverlappedResult(m_pSerialPort->GetHandle(), m_pReadOverlapped, &count,
@@ -167,6 +172,8 @@ UINT WaitForEvent(DWORD milliseconds)
     }
     if (wait == WAIT_TIMEOUT)
         return EVENT_TIMEOUT;
+    if (wait == WAIT_OBJECT_0 + 2)
+        return EVENT_WOKEN;
     m_ReadPending = 0;
     return EVENT_ERROR;
 }

@@ -1,5 +1,7 @@
 #include "link/UPDATEManager.h"
 
+#include "platform/threads/Threads.h"
+
 #include "container/UPDATEModel.h"
 #include "platform/files/CFileFind.h"
 #include "platform/files/FileApi.h"
@@ -75,11 +77,26 @@ void UPDATEManager::NotifyNewFile()
 void UPDATEManager::Cancel()
 {
     m_CancelRequested = 1;
+    SetEvent(CancelEvent());
 }
 
 void UPDATEManager::ResetCancel()
 {
-    m_CancelRequested = 0;
+    TakeCancel();
+}
+
+bool UPDATEManager::TakeCancel()
+{
+    // The event goes first: a Cancel between the two steps leaves the flag
+    // set, and the event is set again by it.
+    ResetEvent(CancelEvent());
+    return m_CancelRequested.exchange(0) != 0;
+}
+
+HANDLE UPDATEManager::CancelEvent()
+{
+    static const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return event;
 }
 
 void UPDATEManager::NotifyResult(int code)

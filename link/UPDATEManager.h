@@ -30,8 +30,14 @@ public:
     virtual void SetStepTotal(ULONGLONG total);
     virtual void SetTotalSize(ULONGLONG total);
     virtual void NotifyNewFile();
+    // Cancel sets the flag and signals CancelEvent; ResetCancel clears both.
     virtual void Cancel();
     virtual void ResetCancel();
+    // Clears the flag and the event together; whether the flag was set.
+    static bool TakeCancel();
+    // Manual-reset, signalled while the cancel flag is set, so that a
+    // session's wait ends as soon as a cancel arrives.
+    static HANDLE CancelEvent();
     virtual void NotifyResult(int code);
     virtual void ClearFileList();
     virtual void SetTempFolder(CString folder);

@@ -31,10 +31,14 @@ const DWORD SESSION_END_WAIT = 5000;
 // transmission or an incomplete frame waits again. PtNone, with *result set,
 // when the wait ends the session: a time-out, a lost link or the kit's
 // disconnect.
-UINT NextFrame(DWORD timeout, int* result)
+UINT NextFrame(DWORD timeout, HANDLE closing, int* result)
 {
     for (;;) {
-        UINT event = WaitForEvent(timeout);
+        UINT event = WaitForEventOr(timeout, closing);
+        if (event == EVENT_WOKEN) {
+            *result = UPDATE_RESULT_CANCELLED;
+            return PtNone;
+        }
         if (event == EVENT_TRANSMIT_DONE)
             continue;
         if (event == EVENT_TIMEOUT) {
@@ -81,13 +85,22 @@ UPDATEProtocol::UPDATEProtocol()
       m_SendFileOpen(0),
       m_ReceiveFileOpen(0),
       m_ReceiveFileFailed(0),
-      m_hSessionIdle(nullptr)
+      m_hSessionIdle(nullptr),
+      m_hClosing(nullptr)
 {
     m_RxFileCrc = 0;
     m_RxFileSize = 0;
     AllocateFrameBuffers();
     m_pSerialPort = nullptr;
     m_hSessionIdle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    m_hClosing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+void UPDATEProtocol::Close()
+{
+    Cancel();
+    if (m_hClosing != nullptr)
+        SetEvent(m_hClosing);
 }
 
 UPDATEProtocol::~UPDATEProtocol()
@@ -99,6 +112,8 @@ UPDATEProtocol::~UPDATEProtocol()
     FreeFrameBuffers();
     if (m_hSessionIdle != nullptr)
         CloseHandle(m_hSessionIdle);
+    if (m_hClosing != nullptr)
+        CloseHandle(m_hClosing);
 }
 
 BOOL UPDATEProtocol::WaitForSession(DWORD milliseconds)
@@ -251,8 +266,7 @@ UINT ConnectThread(LPVOID param)
     for (;;) {
         // Tested at every turn, also after the result is fixed: a cancel
         // that arrives with the answer still wins and closes the port.
-        if (UPDATEManager::m_CancelRequested) {
-            UPDATEManager::m_CancelRequested = 0;
+        if (UPDATEManager::TakeCancel()) {
             CloseSerialPort();
             Sleep(200);
             result = UPDATE_RESULT_CANCELLED;
@@ -273,7 +287,9 @@ UINT ConnectThread(LPVOID param)
             }
             continue;
         }
-        switch (WaitForEvent(CONNECT_TIMEOUT)) {
+        switch (WaitForEventOr(CONNECT_TIMEOUT, UPDATEManager::CancelEvent())) {
+        case EVENT_WOKEN:
+            break;  // the next turn's cancel test ends the session
         case EVENT_READ_IND:
             switch (ReadFrame()) {
             case PtConnect:
@@ -324,8 +340,7 @@ UINT InquiryThread(LPVOID param)
     protocol->m_ReceiveFileFailed = 0;
     protocol->SetStepTotal(4);
     protocol->NotifyStepProgress(0);
-    if (UPDATEManager::m_CancelRequested) {
-        UPDATEManager::m_CancelRequested = 0;
+    if (UPDATEManager::TakeCancel()) {
         result = UPDATE_RESULT_CANCELLED;
         state = INQUIRY_DONE;
     } else if (!protocol->SendFileRequest("product.xml")) {
@@ -335,7 +350,7 @@ UINT InquiryThread(LPVOID param)
         protocol->NotifyStepProgress(1);
     }
     while (state != INQUIRY_DONE) {
-        UINT frame = NextFrame(INQUIRY_TIMEOUT, &result);
+        UINT frame = NextFrame(INQUIRY_TIMEOUT, protocol->ClosingEvent(), &result);
         if (frame == PtNone)
             break;
         if (frame == PtNak) {
@@ -384,7 +399,7 @@ UINT DisconnectThread(LPVOID param)
     // Without an open port nothing is written and nothing is waited for.
     if (m_pSerialPort != nullptr && protocol->SendDisconnect()) {
         for (;;) {
-            UINT frame = NextFrame(DISCONNECT_TIMEOUT, &result);
+            UINT frame = NextFrame(DISCONNECT_TIMEOUT, protocol->ClosingEvent(), &result);
             if (frame == PtNone)
                 break;
             if (frame == PtNak) {

@@ -32,6 +32,15 @@ public:
     UPDATEProtocol();
     ~UPDATEProtocol() override;
 
+    // The window is going away: the cancel flag is set and every wait of
+    // the running session ends at once, the inquiry's, the disconnect's and
+    // the unpacker's too, which otherwise run on through a cancel. An
+    // unpack ends its unpacker and posts UPDATE_RESULT_CANCELLED. Stays in
+    // force for the object's life.
+    void Close();
+    // Manual-reset, signalled once Close was called.
+    HANDLE ClosingEvent() const { return m_hClosing; }
+
     // Start operations, called on the UI thread. Each returns at once: 0 when
     // the worker thread was created, 4 when it was not.
     int StartConnect();
@@ -57,13 +66,19 @@ public:
     CString GetCurrentFileName();
     ULONGLONG PrepareFileList();
     ULONGLONG SumFileSizes();
-    // Opens the next file of the list and sends its header: 0 when it went
-    // out, 1 when the file cannot be opened, 2 when the list is done, 3 when
-    // the header could not be sent.
+    // Results of WriteFile.
+    static constexpr int FILE_STARTED = 0;     // the header went out
+    static constexpr int FILE_READ_ERROR = 1;  // the file could not be opened
+    static constexpr int FILE_LIST_DONE = 2;   // no file is left
+    static constexpr int FILE_NOT_SENT = 3;    // the header could not go out
+    // Results of SendNextData.
+    static constexpr int DATA_MORE = 6;        // data remains
+    static constexpr int DATA_LAST = 1;        // the file's last data frame went out
+    static constexpr int DATA_READ_ERROR = 0;  // not read or seeked; nothing was sent
+    static constexpr int DATA_NOT_SENT = -1;   // the data frame could not go out
+
+    // Opens the next file of the list and sends its header.
     int WriteFile();
-    // 6 while data remains, 1 after the file's last data frame, 0 when the
-    // file could not be read or seeked (nothing was sent then), -1 when the
-    // data frame could not be sent.
     int SendNextData();
     // Closes the file and sends its end frame: 1 when it went out, else 0.
     int FileEnd();
@@ -123,6 +138,7 @@ public:
 private:
     // Signalled while no session runs on this object (manual-reset).
     HANDLE m_hSessionIdle;
+    HANDLE m_hClosing;
 
     UPDATEProtocol(const UPDATEProtocol&) = delete;
     UPDATEProtocol& operator=(const UPDATEProtocol&) = delete;

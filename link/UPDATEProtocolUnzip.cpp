@@ -78,14 +78,29 @@ UINT UnzipThread(LPVOID param)
     if (CreateProcessA(NULL, commandLine.GetBuffer(commandLine.GetLength()), NULL, NULL, TRUE,
                        CREATE_NO_WINDOW, NULL, NULL, &startup, &process)) {
         DWORD exitCode = 1;
-        if (WaitForSingleObject(process.hProcess, UPDATEProtocol::m_UnpackTimeLimit) == WAIT_OBJECT_0) {
+        bool cancelled = false;
+        const HANDLE waits[2] = {process.hProcess, protocol->ClosingEvent()};
+        const DWORD wait = WaitForMultipleObjects(waits[1] != nullptr ? 2 : 1, waits, FALSE,
+                                                  UPDATEProtocol::m_UnpackTimeLimit);
+        if (wait == WAIT_OBJECT_0) {
             if (!GetExitCodeProcess(process.hProcess, &exitCode))
                 exitCode = 1;
         } else {
-            // An unpacker that hangs must not hold the wizard forever: it is
-            // ended, and what it wrote so far is removed below.
+            // An unpacker that hangs must not hold the wizard forever, and
+            // one whose window is closing must not write on after it: it is
+            // ended with everything it started, and what it wrote so far is
+            // removed below.
+            cancelled = wait == WAIT_OBJECT_0 + 1;
             TerminateProcess(process.hProcess, 1);
             WaitForSingleObject(process.hProcess, 10000);
+        }
+        if (cancelled) {
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+            commandLine.ReleaseBuffer();
+            EmptyOutputFolder(*protocol);
+            protocol->EndSession(UPDATE_RESULT_CANCELLED);
+            return 0;
         }
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

@@ -27,18 +27,6 @@ const DWORD PENDING_EOF_WAIT = 30000;
 const DWORD FILE_OK_WAIT = 10000;
 const DWORD DATA_BLOCK = 1024;
 
-// Results of WriteFile.
-const int FILE_STARTED = 0;
-const int FILE_READ_ERROR = 1;  // the file could not be opened
-const int FILE_LIST_DONE = 2;
-const int FILE_NOT_SENT = 3;    // the header frame could not go out
-
-// Results of SendNextData.
-const int DATA_LAST = 1;
-const int DATA_MORE = 6;
-const int DATA_READ_ERROR = 0;  // the file could not be read or seeked
-const int DATA_NOT_SENT = -1;   // the data frame could not go out
-
 // The announced name is read by the UI thread while the session writes it.
 std::mutex s_CurrentNameLock;
 
@@ -140,7 +128,7 @@ ULONGLONG UPDATEProtocol::SumFileSizes()
 int UPDATEProtocol::WriteFile()
 {
     if (m_FileIndex >= g_UpdateModel.m_FileList.size())
-        return FILE_LIST_DONE;
+        return UPDATEProtocol::FILE_LIST_DONE;
     const CString entry = g_UpdateModel.m_FileList[m_FileIndex];
     SetCurrentName(*this, entry);
     NotifyNewFile();
@@ -148,10 +136,10 @@ int UPDATEProtocol::WriteFile()
     // The list comes from the container's description: the same name rule
     // as the container check, so nothing outside the Repository is read.
     if (!UPDATEContainer::IsNameInsideFolder(entry))
-        return FILE_READ_ERROR;
+        return UPDATEProtocol::FILE_READ_ERROR;
     ULONGLONG length = 0;
     if (!OpenForReading(m_SendFile, m_CurrentFilePath, length))
-        return FILE_READ_ERROR;
+        return UPDATEProtocol::FILE_READ_ERROR;
     m_SendFileOpen = 1;
     m_SendFileSize = length;
     SetStepTotal(length);
@@ -166,8 +154,8 @@ int UPDATEProtocol::WriteFile()
     BYTE size[4];
     PutU32(size, static_cast<DWORD>(length));
     if (!SendFrame(PtFileHeader, size, 4, announced.GetString(), announced.GetLength() + 1))
-        return FILE_NOT_SENT;
-    return FILE_STARTED;
+        return UPDATEProtocol::FILE_NOT_SENT;
+    return UPDATEProtocol::FILE_STARTED;
 }
 
 int UPDATEProtocol::SendNextData()
@@ -184,22 +172,22 @@ int UPDATEProtocol::SendNextData()
         position = m_SendFile.GetPosition();
     } catch (CException* e) {
         e->Delete();
-        return DATA_READ_ERROR;
+        return UPDATEProtocol::DATA_READ_ERROR;
     }
     PutU32(block, m_NextSequence);
     if (!SendFrame(PtFileData, block, static_cast<int>(4 + count)))
-        return DATA_NOT_SENT;
+        return UPDATEProtocol::DATA_NOT_SENT;
     m_NextSequence++;
     m_RequestedSequence++;
 
     NotifyStepProgress(position);
     NotifyTotalProgress(position + m_DoneBytes);
     if (count == DATA_BLOCK)
-        return DATA_MORE;
+        return UPDATEProtocol::DATA_MORE;
     m_DoneBytes += m_SendFileSize;
     NotifyStepProgress(m_SendFileSize);
     NotifyTotalProgress(m_DoneBytes);
-    return DATA_LAST;
+    return UPDATEProtocol::DATA_LAST;
 }
 
 int UPDATEProtocol::FileEnd()
@@ -264,7 +252,7 @@ UINT UpdateThread(LPVOID param)
     };
 
     for (;;) {
-        if (UPDATEManager::m_CancelRequested.exchange(0) != 0)
+        if (UPDATEManager::TakeCancel())
             end(UPDATE_RESULT_CANCELLED);
         if (state == UPDATE_STATE_END)
             break;
@@ -281,14 +269,14 @@ UINT UpdateThread(LPVOID param)
 
         case UPDATE_STATE_NEXT_FILE:
             switch (protocol->WriteFile()) {
-            case FILE_STARTED:
+            case UPDATEProtocol::FILE_STARTED:
                 rejected = false;
                 state = UPDATE_STATE_SENDING;
                 break;
-            case FILE_READ_ERROR:
+            case UPDATEProtocol::FILE_READ_ERROR:
                 end(UPDATE_RESULT_READ_ERROR);
                 break;
-            case FILE_NOT_SENT:
+            case UPDATEProtocol::FILE_NOT_SENT:
                 end(UPDATEProtocol::RESULT_LINK_LOST);
                 break;
             default:
@@ -298,14 +286,16 @@ UINT UpdateThread(LPVOID param)
             break;
 
         case UPDATE_STATE_SENDING: {
-            UINT event = WaitForEvent(SENDING_WAIT);
+            UINT event = WaitForEventOr(SENDING_WAIT, UPDATEManager::CancelEvent());
+            if (event == EVENT_WOKEN)
+                break;  // the next turn's cancel test ends the session
             if (event == EVENT_TRANSMIT_DONE) {
                 int sent = protocol->SendNextData();
-                if (sent == DATA_READ_ERROR) {
+                if (sent == UPDATEProtocol::DATA_READ_ERROR) {
                     end(UPDATE_RESULT_READ_ERROR);
-                } else if (sent == DATA_NOT_SENT) {
+                } else if (sent == UPDATEProtocol::DATA_NOT_SENT) {
                     end(UPDATEProtocol::RESULT_LINK_LOST);
-                } else if (sent == DATA_LAST) {
+                } else if (sent == UPDATEProtocol::DATA_LAST) {
                     if (protocol->FileEnd())
                         state = UPDATE_STATE_PENDING_EOF;
                     else
@@ -346,7 +336,9 @@ UINT UpdateThread(LPVOID param)
         }
 
         case UPDATE_STATE_PENDING_EOF: {
-            UINT event = WaitForEvent(PENDING_EOF_WAIT);
+            UINT event = WaitForEventOr(PENDING_EOF_WAIT, UPDATEManager::CancelEvent());
+            if (event == EVENT_WOKEN)
+                break;  // the next turn's cancel test ends the session
             if (event == EVENT_TRANSMIT_DONE) {
                 if (rejected)
                     end(UPDATE_RESULT_DEVICE_NAK);
@@ -377,7 +369,9 @@ UINT UpdateThread(LPVOID param)
         }
 
         case UPDATE_STATE_WAIT_FILE_OK: {
-            UINT event = WaitForEvent(FILE_OK_WAIT);
+            UINT event = WaitForEventOr(FILE_OK_WAIT, UPDATEManager::CancelEvent());
+            if (event == EVENT_WOKEN)
+                break;  // the next turn's cancel test ends the session
             if (event == EVENT_READ_IND) {
                 UINT frame = ReadFrame();
                 if (frame == PtNone)

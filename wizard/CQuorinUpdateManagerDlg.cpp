@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/gdi/GdiResources.h"
+#include "platform/process/Process.h"
 #include "resources/resource.h"
 #include "wizard/CAboutDlg.h"
 
@@ -11,9 +12,10 @@ namespace {
 const char BOX_CAPTION[] = "Aldemar Zubeh\xF6r Update Manager";
 const char WINDOW_TITLE[] = "Aldemar Zubeh\xF6r Update Manager ver.07";
 
-// How long a closing window waits for a running worker to end. The connect
-// worker tests the cancel flag between waits of at most 20 seconds.
-const DWORD WORKER_END_WAIT_MS = 25000;
+// How long a closing window waits for a running worker to end. Every wait
+// of a worker ends on the close at once; this bound is only the last resort
+// for a worker that hangs.
+const DWORD WORKER_END_WAIT_MS = 30000;
 
 // A button's face colours, by the button's colour index: background and
 // text while hovered or pressed, background and text otherwise.
@@ -311,8 +313,11 @@ void CQuorinUpdateManagerDlg::StopWorker()
     // or m_protocol after they are gone.
     UPDATEManager::SetNotifyWindow(nullptr);
     if (!m_protocol.WaitForSession(0)) {
-        m_protocol.Cancel();
-        m_protocol.WaitForSession(WORKER_END_WAIT_MS);
+        m_protocol.Close();
+        // A worker that still runs would use the window and m_protocol
+        // after they are freed: the program ends, with its children, first.
+        if (!m_protocol.WaitForSession(WORKER_END_WAIT_MS))
+            ExitProcess(1);
         m_protocol.ResetCancel();
     }
 }

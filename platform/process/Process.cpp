@@ -4,6 +4,7 @@
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -47,6 +48,37 @@ class ProcessObject : public ChildObject {
 class ChildThreadObject : public ChildObject {
     using ChildObject::ChildObject;
 };
+
+// The children that have not been reaped, so that they can be ended when
+// the program ends. A slot holds a pid or 0; plain atomics, so that a signal
+// handler may read them.
+const int MAX_TRACKED_CHILDREN = 64;
+std::atomic<pid_t> s_children[MAX_TRACKED_CHILDREN];
+
+void TrackChild(pid_t pid)
+{
+    for (auto& slot : s_children) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid))
+            return;
+    }
+}
+
+void ForgetChild(pid_t pid)
+{
+    for (auto& slot : s_children) {
+        pid_t tracked = pid;
+        if (slot.compare_exchange_strong(tracked, 0))
+            return;
+    }
+}
+
+void EndChildrenOnSignal(int signalNumber)
+{
+    zq::EndChildProcesses();
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -214,7 +246,32 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
     return arguments;
 }
 
+void EndChildProcesses()
+{
+    for (auto& slot : s_children) {
+        const pid_t pid = slot.load();
+        if (pid > 0 && kill(-pid, SIGKILL) != 0)
+            kill(pid, SIGKILL);
+    }
+}
+
+void EndChildProcessesOnSignals()
+{
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = EndChildrenOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGTERM, SIGHUP, SIGINT})
+        sigaction(signalNumber, &action, nullptr);
+}
+
 } // namespace zq
+
+void ExitProcess(UINT uExitCode)
+{
+    zq::EndChildProcesses();
+    _exit(static_cast<int>(uExitCode));
+}
 
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
                     BOOL, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
@@ -312,6 +369,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         return FALSE;
     }
 
+    TrackChild(pid);
     auto state = std::make_shared<ChildState>();
     state->pid = pid;
     // One thread per child waits for its end, so that waits on the handles
@@ -327,6 +385,8 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
             } while (rc < 0 && errno == EINTR);
             {
                 std::lock_guard<std::mutex> lock(zq::KernelLock());
+                // Forgotten before it is reaped: its pid may be reused after.
+                ForgetChild(pid);
                 int status = 0;
                 pid_t done;
                 do {

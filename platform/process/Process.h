@@ -73,7 +73,21 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 // FALSE with ERROR_ACCESS_DENIED when it has already ended.
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
 
+// Ends every child that still runs, with the processes it started (as
+// TerminateProcess does), then ends this process at once with the code.
+// Nothing of the program outlives it, as if the children ran in a job that
+// ends with the program; no destructor and no exit handler runs.
+[[noreturn]] void ExitProcess(UINT uExitCode);
+
 namespace zq {
+
+// Ends every child that still runs, with what it started. Safe to call from
+// a signal handler.
+void EndChildProcesses();
+
+// On SIGTERM, SIGHUP (the terminal went away) and SIGINT the children end
+// first, then the program ends by the signal as it would have.
+void EndChildProcessesOnSignals();
 
 // Splits a command line into arguments by the Windows rules: blanks and tabs
 // separate arguments outside double quotes; 2n backslashes before a quote

@@ -221,6 +221,9 @@ private:
         case Change::Visible:
             if (!(w->style & WS_VISIBLE)) {
                 gtk_widget_hide(n->window);
+                // The program may wait right after a hide (a closing window
+                // waits for its worker): the unmap must reach the display now.
+                gdk_display_flush(gtk_widget_get_display(n->window));
             } else if (w->style & WS_MINIMIZE) {
                 gtk_window_iconify(GTK_WINDOW(n->window));
             } else {

@@ -16,6 +16,7 @@
 #include <csignal>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -217,6 +218,51 @@ TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
         kill(grandchild, SIGKILL);
     EXPECT_TRUE(CloseHandle(pi.hThread));
     EXPECT_TRUE(CloseHandle(pi.hProcess));
+}
+
+// No child outlives the program: neither when it ends through ExitProcess
+// nor when a signal (a kill, a closed terminal) ends it.
+TEST(Process, TheChildrenEndWithTheProgram)
+{
+    struct Ending {
+        const char* name;
+        int signalNumber;  // 0: ExitProcess
+    };
+    const Ending endings[] = {{"ExitProcess", 0}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+    for (const Ending& ending : endings) {
+        TempFolder folder;
+        const std::string pidFile = folder.Linux("child");
+        const pid_t program = fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            zq::EndChildProcessesOnSignals();
+            PROCESS_INFORMATION pi;
+            if (!StartPlain("Z:\\bin\\sh -c \"echo $$ > " + pidFile + ".new; mv " + pidFile + ".new " + pidFile +
+                                "; exec sleep 600\"",
+                            pi))
+                _exit(2);
+            for (int i = 0; i < 1000 && access(pidFile.c_str(), F_OK) != 0; ++i)
+                usleep(10000);
+            if (ending.signalNumber == 0)
+                ExitProcess(7);
+            raise(ending.signalNumber);
+            _exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(program, &status, 0), program);
+        if (ending.signalNumber == 0)
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << ending.name;
+        else
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == ending.signalNumber) << ending.name;
+        pid_t child = 0;
+        std::ifstream(pidFile) >> child;
+        ASSERT_GT(child, 0) << ending.name;
+        for (int i = 0; i < 500 && Runs(child); ++i)
+            usleep(10000);
+        EXPECT_FALSE(Runs(child)) << ending.name;
+        if (Runs(child))
+            kill(child, SIGKILL);
+    }
 }
 
 TEST(Process, ProgramThatCannotRunFails)

@@ -1,0 +1,140 @@
+// A window that closes while a session waits: every wait of the session
+// ends at once, the session posts its cancelled result, and an unpacker
+// that is still writing is ended with what it started.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/CarKitSimulator.h"
+#include "tests/support/TempFolder.h"
+#include "LinkNotifications.h"
+#include "LinkTestSupport.h"
+#include "RecordingProtocol.h"
+#include "container/GlobalFolders.h"
+#include "container/UpdateResult.h"
+#include "link/FrameLayer.h"
+#include "link/UPDATEProtocol.h"
+#include "platform/paths/DrivePaths.h"
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+const int COM = 202;
+// Far below every wait of the sessions (3 s to 20 s), well above the
+// closing work (the connect's 200 ms pause).
+const auto CLOSE_BOUND = milliseconds(2000);
+
+struct CloseCase {
+    const char* name;
+    const char* scenario;  // the kit answers the connect, then keeps silent
+    bool connectFirst;
+    int (UPDATEProtocol::*start)();
+};
+
+class CloseWhileWaiting : public ::testing::TestWithParam<CloseCase> {
+protected:
+    void SetUp() override
+    {
+        m_work = m_sim.Folder() + "/work";
+        ASSERT_EQ(mkdir(m_work.c_str(), 0700), 0);
+        g_WorkFolder = CString(zq::LinuxToWindows(m_work));
+        linktest::StorePortNumber("COM202");
+        UPDATEManager::m_CancelRequested = 0;
+        UPDATEManager::SetNotifyWindow(m_notifications.Window());
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(m_protocol.WaitForSession(30000));
+        CloseSerialPort();
+        UPDATEManager::SetNotifyWindow(nullptr);
+        UPDATEManager::m_CancelRequested = 0;
+    }
+
+    CarKitSimulator m_sim{COM};
+    std::string m_work;
+    linktest::Notifications m_notifications;
+    UPDATEProtocol m_protocol;
+};
+
+TEST_P(CloseWhileWaiting, EndsTheSessionAtOnce)
+{
+    const CloseCase& c = GetParam();
+    ASSERT_TRUE(m_sim.Start({}, c.scenario)) << m_sim.Error() << m_sim.Log();
+    if (c.connectFirst) {
+        m_notifications.Clear();
+        ASSERT_EQ(m_protocol.StartConnect(), 0);
+        ASSERT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_SUCCESS);
+        ASSERT_TRUE(m_protocol.WaitForSession(5000));
+    }
+    m_notifications.Clear();
+    ASSERT_EQ((m_protocol.*c.start)(), 0);
+    ASSERT_TRUE(m_sim.WaitFor("rx", c.connectFirst ? 2 : 1));
+    std::this_thread::sleep_for(milliseconds(300));  // the session is in its wait
+
+    const auto closed = Clock::now();
+    m_protocol.Close();
+    EXPECT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_CANCELLED);
+    EXPECT_TRUE(m_protocol.WaitForSession(30000));
+    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sessions, CloseWhileWaiting,
+    ::testing::Values(CloseCase{"ConnectToASilentKit", "on connect do silence\n", false, &UPDATEProtocol::StartConnect},
+                      CloseCase{"ReadingTheDevice", "on request do silence\n", true, &UPDATEProtocol::StartInquiry},
+                      CloseCase{"Disconnecting", "on disconnect do silence\n", true, &UPDATEProtocol::StartDisconnect}),
+    [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
+
+bool Runs(pid_t pid) { return kill(pid, 0) == 0; }
+
+TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
+{
+    // A stand-in for 7za that writes a file every 100 ms through a child of
+    // its own, for far longer than the test runs.
+    TempFolder root("zq-closeunzip");
+    const std::string repository = root.Linux() + "/Repository";
+    ASSERT_EQ(mkdir(repository.c_str(), 0700), 0);
+    const std::string container = root.Write("in/c.zip", "PK not really a container");
+    const std::string script = root.Write(
+        "bin/7za", "#!/bin/sh\n(i=0; while [ $i -lt 600 ]; do echo x > '" + repository +
+                       "/f'$i; i=$((i+1)); sleep 0.1; done) &\necho $! > '" + root.Linux() + "/child.pid'\nwait\n");
+    ASSERT_EQ(0, chmod(script.c_str(), 0755));
+
+    updatetest::RecordingProtocol protocol;
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS,
+              protocol.StartUnzip(zq::LinuxToWindows(root.Linux() + "/bin").c_str(),
+                                  zq::LinuxToWindows(repository).c_str(), zq::LinuxToWindows(container).c_str()));
+    pid_t child = 0;
+    for (int i = 0; i < 300 && child <= 0; ++i) {
+        std::this_thread::sleep_for(milliseconds(10));
+        child = static_cast<pid_t>(atoi(root.Read("child.pid").c_str()));
+    }
+    ASSERT_GT(child, 0);
+    std::this_thread::sleep_for(milliseconds(300));
+
+    const auto closed = Clock::now();
+    protocol.Close();
+    EXPECT_EQ(UPDATE_RESULT_CANCELLED, protocol.WaitResult(30000));
+    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
+    // Killed with its group; it may stay a zombie until its new parent reaps it.
+    for (int i = 0; i < 200 && Runs(child); ++i)
+        std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_FALSE(Runs(child)) << "the unpacker's child lives on";
+    if (Runs(child))
+        kill(child, SIGKILL);
+
+    const auto before = root.List();
+    std::this_thread::sleep_for(milliseconds(400));
+    EXPECT_EQ(before, root.List()) << "something was written after the unpack ended";
+}
+
+}  // namespace
