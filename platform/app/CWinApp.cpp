@@ -35,13 +35,25 @@ CWinApp::CWinApp(LPCTSTR appName)
 {
     m_strAppName = appName ? CString(appName) : ProgramBaseName();
     m_pszAppName = m_strAppName;
+    m_pPreviousApp = g_app;
     g_app = this;
     zq::SetApplication(&AfxGetAppName, &AfxGetMainWnd);
 }
 
 CWinApp::~CWinApp()
 {
-    if (g_app == this) g_app = nullptr;
+    // A program has one application object; a second one (a test's own)
+    // hands the first back when it goes, in whatever order they end.
+    if (g_app == this) {
+        g_app = m_pPreviousApp;
+        return;
+    }
+    for (CWinApp* app = g_app; app != nullptr; app = app->m_pPreviousApp) {
+        if (app->m_pPreviousApp == this) {
+            app->m_pPreviousApp = m_pPreviousApp;
+            return;
+        }
+    }
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }

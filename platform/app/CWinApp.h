@@ -31,6 +31,10 @@ public:
 
 protected:
     DECLARE_MESSAGE_MAP()
+
+private:
+    // The application object that was current before this one.
+    CWinApp* m_pPreviousApp = nullptr;
 };
 
 CWinApp* AfxGetApp();

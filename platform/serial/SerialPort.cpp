@@ -805,6 +805,11 @@ std::string GroupHint(const std::string& device)
     return hint;
 }
 
+// Another program holds the port. An ordinary user meets the holder's
+// exclusive mode at open() (EBUSY); root passes that and meets its lock. The
+// user reads the same reason either way, whoever runs the program.
+const char kInUse[] = "in use by another program";
+
 // A COM port that does not open says why, whatever ZQDEBUG says: one line
 // with the port, the device and the reason.
 HANDLE OpenFailed(int number, const std::string& device, bool fromLink, const std::string& reason, DWORD error)
@@ -849,11 +854,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     if (fd < 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Serial, "open", device.c_str(), err);
-        std::string reason = std::strerror(err);
+        std::string reason = err == EBUSY ? kInUse : std::strerror(err);
         if (err == EACCES || err == EPERM)
             reason += GroupHint(device);
-        // EBUSY: another program holds the tty in exclusive mode. EIO: the
-        // driver has no hardware behind the node.
+        // EIO: the driver has no hardware behind the node.
         return OpenFailed(number, device, fromLink, reason,
                           err == EBUSY  ? ERROR_ACCESS_DENIED
                           : err == EIO ? ERROR_FILE_NOT_FOUND
@@ -871,8 +875,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Serial, "flock", device.c_str(), err);
         close(fd);
-        return OpenFailed(number, device, fromLink, std::string("in use by another program: ") + std::strerror(err),
-                          ERROR_ACCESS_DENIED);
+        return OpenFailed(number, device, fromLink, kInUse, ERROR_ACCESS_DENIED);
     }
     // Keeps out openers that do not use flock (root is not kept out).
     if (ioctl(fd, TIOCEXCL) != 0)

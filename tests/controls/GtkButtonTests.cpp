@@ -1,5 +1,5 @@
 // The wizard's owner-drawn button on the GTK backend and a real X server:
-// Xvfb started by the test, the pointer driven with xdotool.
+// one Xvfb for the test program, the pointer driven with xdotool.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -26,6 +26,7 @@
 #include "resources/resource.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Xvfb.h"
 
 extern char** environ;
 
@@ -45,60 +46,6 @@ std::string FindProgram(const std::string& name)
     }
     return "";
 }
-
-// An X server of the test's own; it ends with the test process.
-class Xvfb {
-public:
-    bool Start(const std::string& program)
-    {
-        int fds[2];
-        if (pipe(fds) != 0) return Fail("pipe");
-        pid_t pid = fork();
-        if (pid < 0) return Fail("fork");
-        if (pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            close(fds[0]);
-            int null = open("/dev/null", O_RDWR);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            std::string fd = std::to_string(fds[1]);
-            // -displayfd: the server picks a free display and writes its number when ready.
-            execl(program.c_str(), program.c_str(), "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp", "-screen",
-                  "0", "1024x768x24", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        for (;;) {
-            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            until - std::chrono::steady_clock::now())
-                                            .count());
-            if (left <= 0) break;
-            pollfd p = {fds[0], POLLIN, 0};
-            if (poll(&p, 1, left) <= 0) break;
-            char c;
-            if (read(fds[0], &c, 1) != 1) break;
-            if (c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) return Fail("Xvfb did not report a display");
-        m_display = ":" + number;
-        return true;
-    }
-    const std::string& Display() const { return m_display; }
-    const std::string& Error() const { return m_error; }
-
-private:
-    bool Fail(const std::string& why)
-    {
-        m_error = why;
-        return false;
-    }
-    std::string m_display, m_error;
-};
 
 // Runs a program while the window system goes on handling its messages and
 // GTK's events; its output, or "" when it failed or took too long.
@@ -171,18 +118,19 @@ class GtkBackendTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string server = FindProgram("Xvfb");
         m_xdotool = FindProgram("xdotool");
-        if (server.empty() || m_xdotool.empty()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        ASSERT_TRUE(m_server.Start(server)) << m_server.Error();
-        setenv("DISPLAY", m_server.Display().c_str(), 1);
+        if (FindProgram("Xvfb").empty() || m_xdotool.empty()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        // One server for the whole program: GTK keeps the display it opened first.
+        const Xvfb& server = Xvfb::Shared();
+        ASSERT_TRUE(server.Ok()) << server.Error();
+        setenv("DISPLAY", server.Display().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         setenv("GDK_BACKEND", "x11", 1);
         setenv("GSETTINGS_BACKEND", "memory", 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) setenv(v, m_home.Linux().c_str(), 1);
         std::unique_ptr<zq::win::Backend> backend = zq::win::MakeGtkBackend();
-        ASSERT_TRUE(backend) << "GTK could not open " << m_server.Display();
+        ASSERT_TRUE(backend) << "GTK could not open " << server.Display();
         zq::win::InstallBackend(std::move(backend));
     }
 
@@ -196,7 +144,6 @@ protected:
     }
 
     std::string m_xdotool;
-    Xvfb m_server;
     TempFolder m_home{"home"};
 };
 

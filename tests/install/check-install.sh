@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the build into an empty folder and starts the installed program
-# under its own Xvfb as a user would: Next, Browse, the sample container's
+# under the tests' Xvfb as a user would: Next, Browse, the sample container's
 # name typed into the file chooser, which opens in the folder the program
 # was started in. The unpacked files in the temp folder show that the
 # installed program ran its 7za, and the dynamic loader's record shows that
 # it bound the libexpat.dll of its installed folder to read the description.
-#   check-install.sh BUILD_FOLDER SAMPLE_CONTAINER
+# Everything it makes, the program's home and XDG folders too, lies in one
+# temporary folder that goes at the end.
+#   check-install.sh BUILD_FOLDER SAMPLE_CONTAINER WITH_XVFB
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" --inside "$@"
+  exec "$3" "$0" --inside "$@"
 fi
 build=$(realpath "$2")
 sample=$(realpath "$3")
@@ -44,10 +46,11 @@ done
 # Started in a folder of its own with the container in it, as run-wizard.sh
 # starts it in the sample's folder: the file chooser opens there, so the bare
 # file name is enough.
-mkdir "$work/tmp" "$work/config" "$work/start"
+mkdir "$work/tmp" "$work/home" "$work/config" "$work/data" "$work/cache" "$work/start"
 cp "$sample" "$work/start/"
 cd "$work/start"
-TMP="$work/tmp" XDG_CONFIG_HOME="$work/config" GSETTINGS_BACKEND=memory \
+TMP="$work/tmp" TMPDIR="$work/tmp" HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
+  XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" GSETTINGS_BACKEND=memory \
   LD_DEBUG=files LD_DEBUG_OUTPUT="$work/ld" \
   "$work/prefix/bin/ZQUpdateManager" >"$work/program.log" 2>&1 &
 program=$!

@@ -24,6 +24,7 @@
 #include "link/FileCrc32.h"
 #include "platform/files/CFile.h"
 #include "platform/files/FileApi.h"
+#include "tests/support/HostFacts.h"
 
 namespace {
 
@@ -382,12 +383,11 @@ TEST(Unzip, TheRoomOfTheFileSystemThatHoldsTheRepositoryCounts)
 // the file system of its nearest folder, as far as this user may write.
 TEST(Unzip, FreeSpaceIsThatOfTheNearestExistingFolder)
 {
-    struct stat root, shm;
-    if (stat("/", &root) != 0 || stat("/dev/shm", &shm) != 0 || root.st_dev == shm.st_dev)
-        GTEST_SKIP() << "/dev/shm is not a file system of its own here";
-    struct statvfs rootVfs, shmVfs;
-    ASSERT_EQ(0, statvfs("/", &rootVfs));
-    ASSERT_EQ(0, statvfs("/dev/shm", &shmVfs));
+    const hostfacts::TwoFileSystems pair = hostfacts::ShmBesideRoot();
+    if (!pair.missing.empty())
+        GTEST_SKIP() << pair.missing;
+    const struct statvfs& rootVfs = pair.root;
+    const struct statvfs& shmVfs = pair.shm;
     const double rootFree = static_cast<double>(rootVfs.f_bavail) * rootVfs.f_frsize;
     const double shmFree = static_cast<double>(shmVfs.f_bavail) * shmVfs.f_frsize;
     const double drift = 64.0 * 1024 * 1024;  // others write meanwhile

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/HostFacts.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -371,12 +372,11 @@ TEST(DiskSpace, MeasuresTheFileSystemOfTheFolder)
 // /dev/shm is a file system of its own on Linux.
 TEST(DiskSpace, EachFolderIsMeasuredOnItsOwnFileSystem)
 {
-    struct stat root, shm;
-    if (stat("/", &root) != 0 || stat("/dev/shm", &shm) != 0 || root.st_dev == shm.st_dev)
-        GTEST_SKIP() << "/dev/shm is not a file system of its own here";
-    struct statvfs rootVfs, shmVfs;
-    ASSERT_EQ(0, statvfs("/", &rootVfs));
-    ASSERT_EQ(0, statvfs("/dev/shm", &shmVfs));
+    const hostfacts::TwoFileSystems pair = hostfacts::ShmBesideRoot();
+    if (!pair.missing.empty())
+        GTEST_SKIP() << pair.missing;
+    const struct statvfs& rootVfs = pair.root;
+    const struct statvfs& shmVfs = pair.shm;
     const ULONGLONG rootSize = static_cast<ULONGLONG>(rootVfs.f_blocks) * rootVfs.f_frsize;
     const ULONGLONG shmSize = static_cast<ULONGLONG>(shmVfs.f_blocks) * shmVfs.f_frsize;
     if (rootSize == shmSize)

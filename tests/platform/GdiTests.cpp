@@ -14,6 +14,7 @@
 #include "platform/gdi/GdiResources.h"
 #include "platform/gdi/GdiTesting.h"
 #include "platform/gdi/WindowSurface.h"
+#include "tests/support/HostFacts.h"
 
 namespace {
 
@@ -316,7 +317,7 @@ TEST(GdiText, FaceThatIsNotInstalledFallsBackAndStillDraws)
     CSize t = c.dc.GetTextExtent("Update Manager");
     EXPECT_EQ(t.cx, d.cx);  // MS Shell Dlg is Tahoma
     // Tahoma (from fonts-wine) is narrower than the fallback.
-    if (access("/usr/share/wine/fonts/tahoma.ttf", R_OK) == 0) {
+    if (hostfacts::TahomaInstalled()) {
         EXPECT_LT(t.cx, m.cx);
     }
     c.dc.SelectStockObject(SYSTEM_FONT);
@@ -369,14 +370,13 @@ bool ReadFaceTables(const char* path, FaceTables* out)
     return out->unitsPerEm > 0;
 }
 
-const char kTahoma[] = "/usr/share/wine/fonts/tahoma.ttf";
 
 // Windows makes a positive height the cell of usWinAscent + usWinDescent and
 // a negative one the em; the glyphs drawn are of that em.
 TEST(GdiText, CellAndEmFollowTheFontFilesWindowsMetrics)
 {
     FaceTables t;
-    if (!ReadFaceTables(kTahoma, &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!ReadFaceTables(hostfacts::TahomaPath(), &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     ASSERT_GT(t.capHeight, 0);
     for (int height : {13, 14, 16, 18, 24, -11, -15}) {
         const double em = height > 0 ? height * double(t.unitsPerEm) / (t.winAscent + t.winDescent) : -height;
@@ -441,7 +441,7 @@ double StrokeWidth(int height, int weight, const char* face)
 
 TEST(GdiText, BoldStrokesAreHeavierThanRegular)
 {
-    if (access(kTahoma, R_OK) != 0) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!hostfacts::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     for (const char* face : {"Tahoma", "No Such Face 123"})
         for (int height : {13, 14, 16, 18}) {
             const double regular = StrokeWidth(height, FW_NORMAL, face);

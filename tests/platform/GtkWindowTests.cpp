@@ -22,6 +22,7 @@
 #include "platform/window/NativeBackend.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Xvfb.h"
 
 namespace {
 
@@ -216,27 +217,30 @@ TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
     // are not instrumented), so it would report GTK, not this layer.
     GTEST_SKIP() << "GTK is not checked under ThreadSanitizer";
 #endif
-    if (access("/usr/bin/xvfb-run", X_OK) != 0 || Shell("command -v xdotool").empty())
-        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    if (Shell("command -v Xvfb").empty() || Shell("command -v xdotool").empty())
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    const Xvfb& server = Xvfb::Shared();
+    ASSERT_TRUE(server.Ok()) << server.Error();
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     ASSERT_GT(n, 0);
     self[n] = '\0';
-    char logTemplate[] = "/tmp/zq-gtk-XXXXXX";
-    int fd = mkstemp(logTemplate);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    // GTK keeps its settings, caches and recently used files below these.
+    TempFolder home;
+    const std::string logFile = home.Linux("log");
+    std::string folders;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"})
+        folders += std::string(name) + "='" + home.Linux() + "' ";
     // GTK and the libraries below it are not built with the sanitizers: the
     // child does not look for their leaks.
-    std::string command = std::string("ZQ_UNDER_XVFB=1 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 "
-                                      "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 "
-                                      "xvfb-run -a -s '-noreset -screen 0 1024x768x24' '") +
-                          self + "' --gtest_filter=GtkWindow.* > " + logTemplate + " 2>&1";
+    std::string command = "ZQ_UNDER_XVFB=1 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
+                          server.Display() + " " + folders +
+                          "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + self +
+                          "' --gtest_filter=GtkWindow.* > '" + logFile + "' 2>&1";
     int status = system(command.c_str());
-    std::ifstream in(logTemplate);
+    std::ifstream in(logFile);
     std::stringstream log;
     log << in.rdbuf();
-    unlink(logTemplate);
     ASSERT_TRUE(WIFEXITED(status)) << log.str();
     EXPECT_EQ(WEXITSTATUS(status), 0) << log.str();
     EXPECT_NE(log.str().find("[  PASSED  ] 1 test"), std::string::npos) << log.str();

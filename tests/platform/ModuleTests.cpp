@@ -90,8 +90,9 @@ TEST(Modules, Kernel32OffersTheDiskSpaceQueries)
         space.totalFree = 4242;
         return true;
     });
+    TempFolder repository("Repository");
     ULARGE_INTEGER available, total, free;
-    EXPECT_TRUE(query("Z:\\tmp\\Repository", &available, &total, &free));
+    EXPECT_TRUE(query(zq::LinuxToWindows(repository.Linux()).c_str(), &available, &total, &free));
     EXPECT_EQ(4242u, free.QuadPart);
     zq::SetDiskSpaceProvider(nullptr);
     EXPECT_TRUE(FreeLibrary(kernel32));

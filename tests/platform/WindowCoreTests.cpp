@@ -253,6 +253,27 @@ TEST(WindowMessages, DestroyingTheParentTakesControlsAlong)
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
+// A test's own application object beside the program's: whichever goes
+// first, the one left is the application again, and the caption follows.
+TEST(Application, ASecondApplicationObjectHandsTheFirstBackWhenItGoes)
+{
+    CWinApp program("ZqProgram");
+    {
+        CWinApp test("ZqTestApp");
+        EXPECT_EQ(AfxGetApp(), &test);
+        EXPECT_STREQ(AfxGetAppName(), "ZqTestApp");
+    }
+    EXPECT_EQ(AfxGetApp(), &program);
+    EXPECT_STREQ(AfxGetAppName(), "ZqProgram");
+
+    auto* middle = new CWinApp("ZqMiddle");
+    auto* top = new CWinApp("ZqTop");
+    delete middle;
+    EXPECT_EQ(AfxGetApp(), top);
+    delete top;
+    EXPECT_EQ(AfxGetApp(), &program);
+}
+
 TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
 {
     CWinApp app("ZqTestApp");

@@ -16,6 +16,7 @@
 #include "platform/gdi/Gdi.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
+#include "tests/support/HostFacts.h"
 
 namespace {
 
@@ -26,7 +27,6 @@ const int CLIENT_HEIGHT = 490;
 // The body column starts here; the step list stands left of it.
 const int BODY_LEFT = 160;
 
-bool TahomaInstalled() { return access("/usr/share/wine/fonts/tahoma.ttf", R_OK) == 0; }
 
 // The client area's pixels, copied out once.
 struct Picture {
@@ -102,7 +102,7 @@ class PageText : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+        if (!hostfacts::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
         // A product of two devices, one with three boards, for the device page.
         UPDATEDevice device;
         device.name = "CK-3100 Main Unit";

@@ -12,6 +12,7 @@
 // benchmark: it prints figures and fails on no time; it ends with 1 only
 // when the program or the road could not be run.
 #include "VirtualScreen.h"
+#include "tests/support/Xvfb.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -173,7 +174,6 @@ private:
 
     std::string m_program, m_simulator, m_folder, m_display;
     int m_payloadKb = 0;
-    pid_t m_server = -1;
     VirtualScreen* m_screen = nullptr;
     int m_x = 0, m_y = 0;  // client area origin on the screen
     std::string m_error;
@@ -181,30 +181,10 @@ private:
 
 bool Bench::StartServer()
 {
-    int fds[2];
-    if (pipe(fds) != 0) return Fail("pipe failed");
-    m_server = fork();
-    if (m_server == 0) {
-        close(fds[0]);
-        std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-noreset", "-nolisten",
-               "tcp", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    struct pollfd p = {fds[0], POLLIN, 0};
-    double end = NowMs() + 10000;
-    while (number.find('\n') == std::string::npos && NowMs() < end && poll(&p, 1, 100) >= 0) {
-        char buffer[16];
-        if (!(p.revents & (POLLIN | POLLHUP))) continue;
-        ssize_t n = read(fds[0], buffer, sizeof(buffer));
-        if (n <= 0) break;
-        number.append(buffer, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    if (number.find('\n') == std::string::npos) return Fail("Xvfb did not start");
-    m_display = ":" + number.substr(0, number.find('\n'));
+    // The tests' server: one for the whole run, ended when the bench ends.
+    const Xvfb& server = Xvfb::Shared();
+    if (!server.Ok()) return Fail(server.Error());
+    m_display = server.Display();
     m_screen = new VirtualScreen(m_display);
     if (!m_screen->Ok()) return Fail("cannot use display " + m_display + " (MIT-SHM and XTEST needed)");
     return true;
@@ -238,7 +218,6 @@ bool Bench::Prepare(const std::string& program, const std::string& simulator, in
 Bench::~Bench()
 {
     delete m_screen;
-    Stop(m_server);
     // After a failure the folder stays, with the program's and the
     // simulator's output in it.
     if (!m_folder.empty() && m_error.empty()) {
