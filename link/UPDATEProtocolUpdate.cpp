@@ -239,6 +239,53 @@ bool IsFileOkExpected()
     return expected;
 }
 
+namespace {
+
+// The wait of a state that waits on the car kit: its event, with the frame
+// that came when it is EVENT_READ_IND. An incomplete frame reads as
+// EVENT_WOKEN, as a cancel's wake does: the state does nothing with either
+// and waits again unless the next turn's cancel test ends the session.
+UINT WaitInState(DWORD timeout, UINT& frame)
+{
+    frame = PtNone;
+    const UINT event = WaitForEventOr(timeout, UPDATEManager::CancelEvent());
+    if (event != EVENT_READ_IND)
+        return event;
+    frame = ReadFrame();
+    if (frame == PtNone)
+        return EVENT_WOKEN;
+    return event;
+}
+
+// What every waiting state does with the events and frames that it does not
+// handle itself: the car kit's disconnect, a frame that the state does not
+// expect (answered with a PtHostNak), a time-out and a lost link end the
+// session; a wake or an incomplete frame ends nothing. True with result set
+// when the session ends.
+bool EndsSession(UPDATEProtocol& protocol, UINT event, UINT frame, int& result)
+{
+    switch (event) {
+    case EVENT_WOKEN:
+        return false;
+    case EVENT_READ_IND:
+        if (frame == PtDisconnect)
+            result = UPDATE_RESULT_DEVICE_DISCONNECTED;
+        else if (protocol.SendNak(NAK_REASON_UNEXPECTED_COMMAND))
+            result = UPDATE_RESULT_UNEXPECTED_COMMAND;
+        else
+            result = UPDATEProtocol::RESULT_LINK_LOST;
+        return true;
+    case EVENT_TIMEOUT:
+        result = UPDATE_RESULT_TIMEOUT;
+        return true;
+    default:
+        result = UPDATEProtocol::RESULT_LINK_LOST;
+        return true;
+    }
+}
+
+} // namespace
+
 UINT UpdateThread(LPVOID param)
 {
     UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
@@ -250,6 +297,12 @@ UINT UpdateThread(LPVOID param)
         result = code;
         state = UPDATE_STATE_END;
     };
+    // The rest of a waiting state: what it did not handle itself.
+    auto endOnShared = [&](UINT event, UINT frame) {
+        int code = UPDATE_RESULT_SUCCESS;
+        if (EndsSession(*protocol, event, frame, code))
+            end(code);
+    };
 
     for (;;) {
         if (UPDATEManager::TakeCancel())
@@ -257,6 +310,7 @@ UINT UpdateThread(LPVOID param)
         if (state == UPDATE_STATE_END)
             break;
 
+        UINT frame = PtNone;
         switch (state) {
         case UPDATE_STATE_PREPARE:
             if (g_UpdateModel.m_FileList.empty()) {
@@ -286,9 +340,7 @@ UINT UpdateThread(LPVOID param)
             break;
 
         case UPDATE_STATE_SENDING: {
-            UINT event = WaitForEventOr(SENDING_WAIT, UPDATEManager::CancelEvent());
-            if (event == EVENT_WOKEN)
-                break;  // the next turn's cancel test ends the session
+            const UINT event = WaitInState(SENDING_WAIT, frame);
             if (event == EVENT_TRANSMIT_DONE) {
                 int sent = protocol->SendNextData();
                 if (sent == UPDATEProtocol::DATA_READ_ERROR) {
@@ -301,104 +353,68 @@ UINT UpdateThread(LPVOID param)
                     else
                         end(UPDATEProtocol::RESULT_LINK_LOST);
                 }
-            } else if (event == EVENT_READ_IND) {
-                UINT frame = ReadFrame();
-                if (frame == PtNone)
-                    break;
-                if (frame == PtDisconnect) {
-                    end(UPDATE_RESULT_DEVICE_DISCONNECTED);
-                } else if (frame == PtNak) {
-                    const int reason = TakeNakReason();
-                    if (reason > NAK_REASON_MAX) {
-                        // ignored
-                    } else if (reason == NAK_REASON_REQUEUE) {
-                        protocol->RequeueFile();
-                        rejected = false;
-                    } else if (reason == NAK_REASON_RESEND) {
-                        protocol->m_RequestedSequence = protocol->GetReceivedSequence();
-                    } else if (protocol->FileEnd()) {
-                        result = UPDATE_RESULT_DEVICE_NAK;
-                        rejected = true;
-                        state = UPDATE_STATE_PENDING_EOF;
-                    } else {
-                        end(UPDATEProtocol::RESULT_LINK_LOST);
-                    }
+            } else if (event == EVENT_READ_IND && frame == PtNak) {
+                const int reason = TakeNakReason();
+                if (reason > NAK_REASON_MAX) {
+                    // ignored
+                } else if (reason == NAK_REASON_REQUEUE) {
+                    protocol->RequeueFile();
+                    rejected = false;
+                } else if (reason == NAK_REASON_RESEND) {
+                    protocol->m_RequestedSequence = protocol->GetReceivedSequence();
+                } else if (protocol->FileEnd()) {
+                    result = UPDATE_RESULT_DEVICE_NAK;
+                    rejected = true;
+                    state = UPDATE_STATE_PENDING_EOF;
                 } else {
-                    end(protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
-                                                                         : UPDATEProtocol::RESULT_LINK_LOST);
+                    end(UPDATEProtocol::RESULT_LINK_LOST);
                 }
-            } else if (event == EVENT_TIMEOUT) {
-                end(UPDATE_RESULT_TIMEOUT);
             } else {
-                end(UPDATEProtocol::RESULT_LINK_LOST);
+                endOnShared(event, frame);
             }
             break;
         }
 
         case UPDATE_STATE_PENDING_EOF: {
-            UINT event = WaitForEventOr(PENDING_EOF_WAIT, UPDATEManager::CancelEvent());
-            if (event == EVENT_WOKEN)
-                break;  // the next turn's cancel test ends the session
+            const UINT event = WaitInState(PENDING_EOF_WAIT, frame);
             if (event == EVENT_TRANSMIT_DONE) {
                 if (rejected)
                     end(UPDATE_RESULT_DEVICE_NAK);
                 else
                     state = IsFileOkExpected() ? UPDATE_STATE_WAIT_FILE_OK : UPDATE_STATE_NEXT_FILE;
-            } else if (event == EVENT_READ_IND) {
-                UINT frame = ReadFrame();
-                if (frame == PtNone)
-                    break;
-                if (frame == PtDisconnect) {
-                    end(UPDATE_RESULT_DEVICE_DISCONNECTED);
-                } else if (frame == PtFileOK || frame == PtFileOK2) {
-                    state = UPDATE_STATE_NEXT_FILE;
-                } else if (frame == PtNak) {
-                    const int reason = TakeNakReason();
-                    if (reason != NAK_REASON_RESEND && reason <= NAK_REASON_MAX)
-                        end(UPDATE_RESULT_DEVICE_NAK);
-                } else {
-                    end(protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
-                                                                         : UPDATEProtocol::RESULT_LINK_LOST);
-                }
-            } else if (event == EVENT_TIMEOUT) {
-                end(UPDATE_RESULT_TIMEOUT);
+            } else if (event == EVENT_READ_IND && (frame == PtFileOK || frame == PtFileOK2)) {
+                state = UPDATE_STATE_NEXT_FILE;
+            } else if (event == EVENT_READ_IND && frame == PtNak) {
+                const int reason = TakeNakReason();
+                if (reason != NAK_REASON_RESEND && reason <= NAK_REASON_MAX)
+                    end(UPDATE_RESULT_DEVICE_NAK);
             } else {
-                end(UPDATEProtocol::RESULT_LINK_LOST);
+                endOnShared(event, frame);
             }
             break;
         }
 
         case UPDATE_STATE_WAIT_FILE_OK: {
-            UINT event = WaitForEventOr(FILE_OK_WAIT, UPDATEManager::CancelEvent());
-            if (event == EVENT_WOKEN)
-                break;  // the next turn's cancel test ends the session
-            if (event == EVENT_READ_IND) {
-                UINT frame = ReadFrame();
-                if (frame == PtNone)
-                    break;
-                if (frame == PtDisconnect) {
-                    end(UPDATE_RESULT_DEVICE_DISCONNECTED);
-                } else if (frame == PtFileOK || frame == PtFileOK2) {
-                    state = UPDATE_STATE_NEXT_FILE;
-                } else if (frame == PtNak) {
-                    const int reason = TakeNakReason();
-                    if (reason == NAK_REASON_REQUEUE) {
-                        protocol->RequeueFile();
-                        rejected = false;
-                        state = UPDATE_STATE_NEXT_FILE;
-                    } else if (reason != NAK_REASON_RESEND && reason <= NAK_REASON_MAX) {
-                        end(UPDATE_RESULT_DEVICE_NAK);
-                    }
-                } else {
-                    end(protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND) ? UPDATE_RESULT_UNEXPECTED_COMMAND
-                                                                         : UPDATEProtocol::RESULT_LINK_LOST);
-                }
+            const UINT event = WaitInState(FILE_OK_WAIT, frame);
+            if (event == EVENT_TRANSMIT_DONE) {
+                // The end frame went out before; nothing is waited for here.
             } else if (event == EVENT_TIMEOUT) {
                 // No confirmation is no error: the next file goes on.
                 result = UPDATE_RESULT_SUCCESS;
                 state = UPDATE_STATE_NEXT_FILE;
-            } else if (event != EVENT_TRANSMIT_DONE) {
-                end(UPDATEProtocol::RESULT_LINK_LOST);
+            } else if (event == EVENT_READ_IND && (frame == PtFileOK || frame == PtFileOK2)) {
+                state = UPDATE_STATE_NEXT_FILE;
+            } else if (event == EVENT_READ_IND && frame == PtNak) {
+                const int reason = TakeNakReason();
+                if (reason == NAK_REASON_REQUEUE) {
+                    protocol->RequeueFile();
+                    rejected = false;
+                    state = UPDATE_STATE_NEXT_FILE;
+                } else if (reason != NAK_REASON_RESEND && reason <= NAK_REASON_MAX) {
+                    end(UPDATE_RESULT_DEVICE_NAK);
+                }
+            } else {
+                endOnShared(event, frame);
             }
             break;
         }

@@ -205,6 +205,23 @@ TEST(UpdateSession, AFileThatIsNotConfirmedIsFollowedByTheNextAfterTheWait)
     EXPECT_EQ((std::vector<std::string>{"a.bin", "d.xml"}), session.EndedFiles());
 }
 
+TEST(UpdateSession, AnswersCutIntoPiecesAreReadWhole)
+{
+    // Every answer of the kit arrives in pieces of three bytes: a piece that
+    // completes no frame leaves each state waiting, while sending (an
+    // ignored PtNak) and while waiting for the confirmations.
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138", "on data seq=1 do nak 10\n",
+                                {"--chunk", "3", "--chunk-pause", "40"}));
+    session.AddFile("a.bin", RandomBytes(5000, 16));
+    session.AddFile("b.bin", RandomBytes(500, 17));
+    session.AddFile("d.xml", "<update/>");
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
+    EXPECT_EQ(10, UPDATEManager::m_LastNakReason);
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 3));
+    EXPECT_EQ((std::vector<std::string>{"a.bin", "b.bin", "d.xml"}), session.EndedFiles());
+}
+
 TEST(UpdateSession, RejectionWhileSendingEndsTheFileThenTheSession)
 {
     for (int reason : {1, 3, 9}) {
