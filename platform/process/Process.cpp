@@ -273,6 +273,137 @@ void ExitProcess(UINT uExitCode)
     _exit(static_cast<int>(uExitCode));
 }
 
+namespace {
+
+// The child's arguments from the caller's command line or program name, in
+// Linux form, with the program found and put first. False with the Win32
+// error set when there is no program to run.
+bool ChildArguments(LPCSTR applicationName, LPCSTR commandLine, std::vector<std::string>& arguments)
+{
+    if (commandLine != nullptr && commandLine[0] != '\0') {
+        arguments = zq::SplitCommandLine(commandLine);
+    } else if (applicationName != nullptr) {
+        arguments.push_back(applicationName);
+    } else {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    for (size_t i = 1; i < arguments.size(); ++i)
+        arguments[i] = LinuxArgument(arguments[i]);
+
+    // A bare name is searched for; any other program path is the caller's.
+    const std::string given = applicationName ? std::string(applicationName) : arguments[0];
+    std::string wanted;
+    if (given.find_first_of("\\/:") == std::string::npos)
+        wanted = zq::Cp1252ToUtf8(given);
+    else if (!LinuxPath(given, wanted))
+        return false;
+    std::string program;
+    if (!FindProgram(wanted, program))
+        return false;
+    arguments[0] = program;
+    return true;
+}
+
+// The entries of a Windows environment block ("A=1\0B=2\0\0").
+std::vector<std::string> EnvironmentEntries(const void* block)
+{
+    std::vector<std::string> entries;
+    for (const char* entry = static_cast<const char*>(block); *entry != '\0'; entry += strlen(entry) + 1)
+        entries.push_back(entry);
+    return entries;
+}
+
+// The strings as the null-ended pointer list that posix_spawn takes; valid
+// while the strings are.
+std::vector<char*> PointerList(std::vector<std::string>& strings)
+{
+    std::vector<char*> pointers;
+    for (auto& text : strings)
+        pointers.push_back(&text[0]);
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts the program of argv[0] with its standard streams on /dev/null, in
+// the folder when one is given. False with the Win32 error set when the
+// folder is none or the child could not be started.
+bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, pid_t& pid)
+{
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::string folder;
+    if (currentDirectory != nullptr && currentDirectory[0] != '\0') {
+        struct stat st;
+        if (!LinuxPath(currentDirectory, folder) || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            posix_spawn_file_actions_destroy(&actions);
+            SetLastError(ERROR_DIRECTORY);
+            return false;
+        }
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
+
+    // The child leads a process group of its own, so that ending it ends
+    // whatever it started too, as ending a Windows job would.
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+
+    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv, envp);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (rc != 0) {
+        zq::DebugFailure(zq::DebugArea::Process, "posix_spawn", argv[0], rc);
+        SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(rc));
+        return false;
+    }
+    return true;
+}
+
+// Waits for the child's end, reaps it and marks its state ended. It first
+// waits without reaping and reaps only under the kernel lock, so
+// TerminateProcess never signals a reused pid.
+void ReapChild(pid_t pid, const std::shared_ptr<ChildState>& state)
+{
+    siginfo_t info;
+    int rc;
+    do {
+        memset(&info, 0, sizeof info);
+        rc = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+    } while (rc < 0 && errno == EINTR);
+    {
+        std::lock_guard<std::mutex> lock(zq::KernelLock());
+        // Forgotten before it is reaped: its pid may be reused after.
+        ForgetChild(pid);
+        int status = 0;
+        pid_t done;
+        do {
+            done = waitpid(pid, &status, 0);
+        } while (done < 0 && errno == EINTR);
+        DWORD code = 0;
+        if (done == pid && WIFEXITED(status))
+            code = static_cast<DWORD>(WEXITSTATUS(status));
+        else if (done == pid && WIFSIGNALED(status))
+            code = 128u + static_cast<DWORD>(WTERMSIG(status));
+        state->exitCode = code;
+        state->exited = true;
+    }
+    zq::NotifyKernelWaiters();
+}
+
+} // namespace
+
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
                     BOOL, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
                     LPPROCESS_INFORMATION lpProcessInformation)
@@ -288,120 +419,29 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
     }
 
     std::vector<std::string> arguments;
-    if (lpCommandLine != nullptr && lpCommandLine[0] != '\0') {
-        arguments = zq::SplitCommandLine(lpCommandLine);
-    } else if (lpApplicationName != nullptr) {
-        arguments.push_back(lpApplicationName);
-    } else {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    if (!ChildArguments(lpApplicationName, lpCommandLine, arguments))
         return FALSE;
-    }
-    for (size_t i = 1; i < arguments.size(); ++i)
-        arguments[i] = LinuxArgument(arguments[i]);
-
-    // A bare name is searched for; any other program path is the caller's.
-    const std::string given = lpApplicationName ? std::string(lpApplicationName) : arguments[0];
-    std::string wanted;
-    if (given.find_first_of("\\/:") == std::string::npos)
-        wanted = zq::Cp1252ToUtf8(given);
-    else if (!LinuxPath(given, wanted))
-        return FALSE;
-    std::string program;
-    if (!FindProgram(wanted, program))
-        return FALSE;
-    arguments[0] = program;
-
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(&argument[0]);
-    argv.push_back(nullptr);
-
+    std::vector<char*> argv = PointerList(arguments);
     std::vector<std::string> environment;
     std::vector<char*> envp;
     char** childEnvironment = environ;
     if (lpEnvironment != nullptr) {
-        for (const char* entry = static_cast<const char*>(lpEnvironment); *entry != '\0';
-             entry += strlen(entry) + 1)
-            environment.push_back(entry);
-        for (auto& entry : environment)
-            envp.push_back(&entry[0]);
-        envp.push_back(nullptr);
+        environment = EnvironmentEntries(lpEnvironment);
+        envp = PointerList(environment);
         childEnvironment = envp.data();
     }
 
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string folder;
-    if (lpCurrentDirectory != nullptr && lpCurrentDirectory[0] != '\0') {
-        struct stat st;
-        if (!LinuxPath(lpCurrentDirectory, folder) || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            posix_spawn_file_actions_destroy(&actions);
-            SetLastError(ERROR_DIRECTORY);
-            return FALSE;
-        }
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    }
-
-    // The child leads a process group of its own, so that ending it ends
-    // whatever it started too, as ending a Windows job would.
-    posix_spawnattr_t attributes;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), childEnvironment);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0) {
-        zq::DebugFailure(zq::DebugArea::Process, "posix_spawn", program.c_str(), rc);
-        SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(rc));
+    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, pid))
         return FALSE;
-    }
 
     TrackChild(pid);
     auto state = std::make_shared<ChildState>();
     state->pid = pid;
     // One thread per child waits for its end, so that waits on the handles
-    // need no polling. It first waits without reaping and reaps only under
-    // the kernel lock, so TerminateProcess never signals a reused pid.
+    // need no polling.
     try {
-        std::thread([pid, state] {
-            siginfo_t info;
-            int rc;
-            do {
-                memset(&info, 0, sizeof info);
-                rc = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
-            } while (rc < 0 && errno == EINTR);
-            {
-                std::lock_guard<std::mutex> lock(zq::KernelLock());
-                // Forgotten before it is reaped: its pid may be reused after.
-                ForgetChild(pid);
-                int status = 0;
-                pid_t done;
-                do {
-                    done = waitpid(pid, &status, 0);
-                } while (done < 0 && errno == EINTR);
-                DWORD code = 0;
-                if (done == pid && WIFEXITED(status))
-                    code = static_cast<DWORD>(WEXITSTATUS(status));
-                else if (done == pid && WIFSIGNALED(status))
-                    code = 128u + static_cast<DWORD>(WTERMSIG(status));
-                state->exitCode = code;
-                state->exited = true;
-            }
-            zq::NotifyKernelWaiters();
-        }).detach();
+        std::thread(ReapChild, pid, state).detach();
     } catch (const std::exception&) {
         // Without a reaper the child cannot be waited for; it runs on and
         // is reaped when this process ends.
