@@ -113,6 +113,25 @@ std::mutex& KernelLock();
 // KernelLock(). Other areas normally wait through WaitForSingleObject.
 std::condition_variable& KernelCondition();
 
+// What GetExitCodeProcess and GetExitCodeThread share: the exit code that
+// code(object) reads from the object of type T behind the handle, under
+// KernelLock(). Fails as every function that takes a handle does, and with
+// ERROR_INVALID_PARAMETER when exitCode is null.
+template <class T, class Code>
+BOOL ReadExitCode(HANDLE handle, LPDWORD exitCode, Code code)
+{
+    auto object = LookupHandleOrFail<T>(handle);
+    if (!object)
+        return FALSE;
+    if (exitCode == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(KernelLock());
+    *exitCode = code(*object);
+    return TRUE;
+}
+
 // Wakes every thread that waits on kernel objects, so that it tests its
 // objects again. Call it after changing a signal state, with or without
 // KernelLock() held.

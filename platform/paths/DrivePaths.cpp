@@ -21,34 +21,9 @@ bool IsForbiddenInName(unsigned char c)
     return c < 0x20 || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|' || c == ':';
 }
 
-std::vector<std::string> SplitLinux(const std::string& path)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '/') {
-            if (!part.empty())
-                parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    if (!part.empty())
-        parts.push_back(part);
-    return parts;
-}
-
 std::string JoinLinux(const std::vector<std::string>& parts, size_t count)
 {
-    if (count == 0)
-        return "/";
-    std::string out;
-    for (size_t i = 0; i < count; ++i) {
-        out.push_back('/');
-        out += parts[i];
-    }
-    return out;
+    return "/" + JoinFirst(parts, count, '/');
 }
 
 // The absolute Linux components (UTF-8) that a Windows path names, by its
@@ -84,7 +59,7 @@ bool LexicalComponents(const char* windowsPath, std::vector<std::string>& parts,
             error = ERROR_PATH_NOT_FOUND;
             return false;
         }
-        parts = SplitLinux(cwd);
+        parts = SplitAt(cwd, '/');
     }
 
     std::string name;
@@ -321,6 +296,35 @@ DWORD MissingPathError(const std::string& linuxPath)
     if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return ERROR_FILE_NOT_FOUND;
     return ERROR_PATH_NOT_FOUND;
+}
+
+std::vector<std::string> SplitAt(const std::string& text, char separator)
+{
+    std::vector<std::string> pieces;
+    std::string piece;
+    for (char c : text) {
+        if (c == separator) {
+            if (!piece.empty())
+                pieces.push_back(piece);
+            piece.clear();
+        } else {
+            piece.push_back(c);
+        }
+    }
+    if (!piece.empty())
+        pieces.push_back(piece);
+    return pieces;
+}
+
+std::string JoinFirst(const std::vector<std::string>& pieces, size_t count, char separator)
+{
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text.push_back(separator);
+        text += pieces[i];
+    }
+    return text;
 }
 
 } // namespace zq

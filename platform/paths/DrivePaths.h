@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/base/WinTypes.h"
 
@@ -60,5 +61,12 @@ std::string ProgramLinuxFolder();
 // The Win32 error for a Linux path that was not found (ENOENT or ENOTDIR):
 // ERROR_FILE_NOT_FOUND when its folder exists, else ERROR_PATH_NOT_FOUND.
 DWORD MissingPathError(const std::string& linuxPath);
+
+// The pieces of the text between the separators, empty pieces left out:
+// the names of a Linux path or a registry key, the folders of PATH.
+std::vector<std::string> SplitAt(const std::string& text, char separator);
+
+// The first count pieces, with the separator between each two.
+std::string JoinFirst(const std::vector<std::string>& pieces, size_t count, char separator);
 
 } // namespace zq

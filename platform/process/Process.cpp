@@ -155,15 +155,8 @@ bool FindProgram(const std::string& name, std::string& path)
     folders.push_back(zq::ProgramLinuxFolder());
     folders.push_back(".");
     if (const char* env = getenv("PATH")) {
-        std::string list = env;
-        size_t start = 0;
-        for (;;) {
-            size_t colon = list.find(':', start);
-            folders.push_back(list.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
-            if (colon == std::string::npos)
-                break;
-            start = colon + 1;
-        }
+        for (auto& folder : zq::SplitAt(env, ':'))
+            folders.push_back(folder);
     }
     for (const auto& folder : folders) {
         if (folder.empty())
@@ -458,16 +451,8 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
 {
-    auto process = zq::LookupHandleOrFail<ProcessObject>(hProcess);
-    if (!process)
-        return FALSE;
-    if (lpExitCode == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::lock_guard<std::mutex> lock(zq::KernelLock());
-    *lpExitCode = process->State()->exitCode;
-    return TRUE;
+    return zq::ReadExitCode<ProcessObject>(hProcess, lpExitCode,
+                                           [](const ProcessObject& process) { return process.State()->exitCode; });
 }
 
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)

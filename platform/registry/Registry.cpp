@@ -1,6 +1,7 @@
 #include "platform/registry/Registry.h"
 
 #include "platform/base/DebugChannel.h"
+#include "platform/paths/DrivePaths.h"
 #include "platform/paths/UserFolders.h"
 #include "platform/strings/Codepage.h"
 
@@ -80,31 +81,12 @@ RegistryState& State()
 
 std::vector<std::string> SplitPath(const std::string& path)
 {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\') {
-            if (!part.empty())
-                parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty())
-        parts.push_back(part);
-    return parts;
+    return zq::SplitAt(path, '\\');
 }
 
 std::string JoinPath(const std::vector<std::string>& parts, size_t count)
 {
-    std::string path;
-    for (size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            path += '\\';
-        path += parts[i];
-    }
-    return path;
+    return zq::JoinFirst(parts, count, '\\');
 }
 
 std::string ChildPath(const std::string& base, LPCSTR subKey)

@@ -183,16 +183,8 @@ int GetThreadPriority(HANDLE hThread)
 
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode)
 {
-    auto object = zq::LookupHandleOrFail<ThreadObject>(hThread);
-    if (!object)
-        return FALSE;
-    if (lpExitCode == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::lock_guard<std::mutex> lock(zq::KernelLock());
-    *lpExitCode = object->exitCode;
-    return TRUE;
+    return zq::ReadExitCode<ThreadObject>(hThread, lpExitCode,
+                                          [](const ThreadObject& thread) { return thread.exitCode; });
 }
 
 CWinThread::CWinThread() = default;

@@ -136,4 +136,27 @@ TEST(DrivePaths, NamesAreFoundInAnyLetterCase)
     EXPECT_TRUE(PathFileExistsA((zq::LinuxToWindows(temp.Linux()) + "\\REPOSITORY\\UPDATE.xml").c_str()));
 }
 
+TEST(DrivePaths, SplitAtLeavesOutEmptyPiecesAndJoinFirstPutsTheSeparatorBetween)
+{
+    const struct {
+        const char* text;
+        char separator;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"", '/', {}},
+        {"/", '/', {}},
+        {"/usr//local/bin/", '/', {"usr", "local", "bin"}},
+        {"Software\\\\Vendor\\App", '\\', {"Software", "Vendor", "App"}},
+        {"/bin::/usr/bin:", ':', {"/bin", "/usr/bin"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.pieces, zq::SplitAt(c.text, c.separator));
+    }
+    const std::vector<std::string> pieces = {"a", "b", "c"};
+    EXPECT_EQ("", zq::JoinFirst(pieces, 0, '\\'));
+    EXPECT_EQ("a", zq::JoinFirst(pieces, 1, '\\'));
+    EXPECT_EQ("a\\b\\c", zq::JoinFirst(pieces, 3, '\\'));
+}
+
 } // namespace

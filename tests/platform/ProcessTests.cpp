@@ -152,6 +152,11 @@ TEST(Process, WaitWithTimeOutWhileTheChildRuns)
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
     EXPECT_EQ(code, STILL_ACTIVE);
+    EXPECT_FALSE(GetExitCodeProcess(pi.hProcess, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    // A process handle is no thread's.
+    EXPECT_FALSE(GetExitCodeThread(pi.hProcess, &code));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     // The thread handle may go first; the process handle still works.
     EXPECT_TRUE(CloseHandle(pi.hThread));
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);

@@ -240,6 +240,8 @@ TEST(Threads, KeptObjectIsSignalledWithExitCode)
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeThread(t->m_hThread, &code));
     EXPECT_EQ(code, STILL_ACTIVE);
+    EXPECT_FALSE(GetExitCodeThread(t->m_hThread, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(WaitForSingleObject(t->m_hThread, 50), static_cast<DWORD>(WAIT_TIMEOUT)); // not started yet
     EXPECT_EQ(t->ResumeThread(), 1u);
     EXPECT_EQ(t->ResumeThread(), 0u);
