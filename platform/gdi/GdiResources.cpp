@@ -77,26 +77,28 @@ HBITMAP BitmapFromPixels(int width, int height, const std::vector<uint32_t>& px)
     return h;
 }
 
+// A picture of that size, not drawn yet: it is made on its first use.
+Picture NewPicture(int width, int height, PixelMaker make)
+{
+    Picture p;
+    p.width = width;
+    p.height = height;
+    p.make = make;
+    return p;
+}
+
 }  // namespace
 
 void RegisterBitmapResource(UINT id, int width, int height, PixelMaker make)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
-    Picture& p = Reg().bitmaps[id];
-    p = Picture();
-    p.width = width;
-    p.height = height;
-    p.make = make;
+    Reg().bitmaps[id] = NewPicture(width, height, make);
 }
 
 void RegisterIconResource(UINT id, int width, int height, PixelMaker make)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
-    Picture& p = Reg().icons[id];
-    p = Picture();
-    p.width = width;
-    p.height = height;
-    p.make = make;
+    Reg().icons[id] = NewPicture(width, height, make);
 }
 
 void RegisterStringResource(UINT id, const char* text)

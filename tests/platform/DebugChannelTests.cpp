@@ -41,26 +41,33 @@ namespace {
 
 } // namespace
 
-TEST_F(DebugChannelTest, PrintsOnlyTheNamedAreas)
+// Only the named areas print, a report always; a misspelt area is told
+// once, with the names that exist, and the areas spelt right still print.
+TEST_F(DebugChannelTest, PrintsTheAreasThatZqdebugNames)
 {
-    setenv("ZQDEBUG", "serial", 1);
-    EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0),
-                "^zq:serial: open\\(\"/dev/ttyUSB0\"\\): Permission denied \\(errno 13\\)\n"
-                "zq:serial: COM7 \\(/dev/rfcomm0\\): gone\n$");
-}
-
-TEST_F(DebugChannelTest, AllNamesEveryAreaAndTrace)
-{
-    setenv("ZQDEBUG", "all", 1);
-    EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0),
-                "zq:process: posix_spawn\\(\\): No such file or directory \\(errno 2\\)\n"
-                "zq:trace: step 3\n");
-}
-
-TEST_F(DebugChannelTest, WithoutZqdebugOnlyReportsArePrinted)
-{
-    unsetenv("ZQDEBUG");
-    EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0), "^zq:serial: COM7 \\(/dev/rfcomm0\\): gone\n$");
+    const std::string known = "\\(the areas: serial, process, files, registry, paths, modules, trace, all\\)\n";
+    const std::string denied = "zq:serial: open\\(\"/dev/ttyUSB0\"\\): Permission denied \\(errno 13\\)\n";
+    const std::string missing = "zq:process: posix_spawn\\(\\): No such file or directory \\(errno 2\\)\n";
+    const std::string report = "zq:serial: COM7 \\(/dev/rfcomm0\\): gone\n";
+    const struct {
+        const char* zqdebug;  // null: not set
+        std::string output;
+    } cases[] = {
+        {"serial", "^" + denied + report + "$"},
+        {"all", denied + missing + "zq:trace: step 3\n" + report + "$"},
+        {nullptr, "^" + report + "$"},
+        {"seral,process", "^zq: ZQDEBUG: unknown area \"seral\" " + known + missing + report + "$"},
+        {"Serial;;trace x",
+         "^zq: ZQDEBUG: unknown areas \"Serial\", \"x\" " + known + "zq:trace: step 3\n" + report + "$"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.zqdebug ? c.zqdebug : "(not set)");
+        if (c.zqdebug)
+            setenv("ZQDEBUG", c.zqdebug, 1);
+        else
+            unsetenv("ZQDEBUG");
+        EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0), c.output);
+    }
 }
 
 TEST_F(DebugChannelTest, EveryAreaAnswersToItsName)
@@ -69,20 +76,4 @@ TEST_F(DebugChannelTest, EveryAreaAnswersToItsName)
     EXPECT_EXIT(PrintOnEveryAreaAndExit(), ::testing::ExitedWithCode(0),
                 "^zq:serial: on\nzq:process: on\nzq:files: on\nzq:registry: on\nzq:paths: on\n"
                 "zq:modules: on\nzq:trace: on\n$");
-}
-
-// A misspelt area is told once, with the names that exist; the
-// areas that are spelt right still print.
-TEST_F(DebugChannelTest, AnUnknownAreaIsToldWithTheKnownOnes)
-{
-    const char* known = "\\(the areas: serial, process, files, registry, paths, modules, trace, all\\)\n";
-    setenv("ZQDEBUG", "seral,process", 1);
-    EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0),
-                std::string("^zq: ZQDEBUG: unknown area \"seral\" ") + known +
-                    "zq:process: posix_spawn\\(\\): No such file or directory \\(errno 2\\)\n"
-                    "zq:serial: COM7 \\(/dev/rfcomm0\\): gone\n$");
-    setenv("ZQDEBUG", "Serial;;trace x", 1);
-    EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0),
-                std::string("^zq: ZQDEBUG: unknown areas \"Serial\", \"x\" ") + known +
-                    "zq:trace: step 3\nzq:serial: COM7 \\(/dev/rfcomm0\\): gone\n$");
 }
