@@ -131,13 +131,13 @@ int UPDATEProtocol::BeginSession(UINT (*procedure)(LPVOID))
                                         CREATE_SUSPENDED, nullptr);
     if (thread == nullptr) {
         m_pThread = nullptr;
-        return UPDATE_RESULT_TIMEOUT;
+        return SESSION_NOT_STARTED;
     }
     if (m_hSessionIdle != nullptr)
         ResetEvent(m_hSessionIdle);
     m_pThread = thread;
     thread->ResumeThread();
-    return UPDATE_RESULT_SUCCESS;
+    return SESSION_STARTED;
 }
 
 void UPDATEProtocol::PostSessionResult(int result)
@@ -224,9 +224,9 @@ int UPDATEProtocol::WriteReceivedData()
 {
     // A data frame too short for its sequence number carries nothing.
     if (m_ReadFrame.size < 4)
-        return 0;
+        return RECEIVED_DATA_SKIPPED;
     if (GetReceivedSequence() != m_RxExpectedSequence || !m_ReceiveFileOpen)
-        return 0;
+        return RECEIVED_DATA_SKIPPED;
     try {
         m_ReceiveFile.Write(m_ReadFrame.payload + 4, m_ReadFrame.size - 4u);
     } catch (CFileException* e) {
@@ -234,10 +234,10 @@ int UPDATEProtocol::WriteReceivedData()
         m_ReceiveFile.Abort();
         m_ReceiveFileOpen = 0;
         m_ReceiveFileFailed = 1;
-        return -1;
+        return RECEIVED_DATA_NOT_WRITTEN;
     }
     ++m_RxExpectedSequence;
-    return 1;
+    return RECEIVED_DATA_WRITTEN;
 }
 
 int UPDATEProtocol::CloseReceivedFile()
@@ -367,7 +367,7 @@ UINT InquiryThread(LPVOID param)
             continue;
         }
         if (state == INQUIRY_DATA && frame == PtFileData) {
-            if (protocol->WriteReceivedData() < 0)
+            if (protocol->WriteReceivedData() == UPDATEProtocol::RECEIVED_DATA_NOT_WRITTEN)
                 break;  // the disk refused product.xml
             continue;
         }

@@ -41,8 +41,13 @@ public:
     // Manual-reset, signalled once Close was called.
     HANDLE ClosingEvent() const { return m_hClosing; }
 
-    // Start operations, called on the UI thread. Each returns at once: 0 when
-    // the worker thread was created, 4 when it was not.
+    // Results of the start operations and of BeginSession. A session that
+    // did not start posts no result.
+    static constexpr int SESSION_STARTED = UPDATE_RESULT_SUCCESS;      // its worker thread runs
+    static constexpr int SESSION_NOT_STARTED = UPDATE_RESULT_TIMEOUT;  // no thread could be created
+
+    // Start operations, called on the UI thread. Each returns at once,
+    // SESSION_STARTED or SESSION_NOT_STARTED.
     int StartConnect();
     int StartInquiry();
     int StartDisconnect();
@@ -55,7 +60,13 @@ public:
     // Reception of a file, on the inquiry session's thread; each works on the
     // frame that ReadFrame returned last.
     DWORD OpenReceivedFile();
+    // Results of WriteReceivedData.
+    static constexpr int RECEIVED_DATA_WRITTEN = 1;      // the frame's data went to the file
+    static constexpr int RECEIVED_DATA_SKIPPED = 0;      // too short, out of sequence, or no open file
+    static constexpr int RECEIVED_DATA_NOT_WRITTEN = -1; // the disk refused it; the file is given up
     int WriteReceivedData();
+    // Flushes and closes product.xml: 1 when it was open and closed whole,
+    // else 0.
     int CloseReceivedFile();
     DWORD GetReceivedCrc();
     DWORD GetReceivedSequence();
@@ -86,8 +97,9 @@ public:
 
     // ---- Unpack step (UPDATEProtocolUnzip.cpp) ----
     // Checks the container and the free space, then unpacks it on a worker.
-    // 0 when the worker runs, 11 too little space, 12 the container cannot
-    // be read, 23 no container or no worker.
+    // UPDATE_RESULT_SUCCESS when the worker runs, UPDATE_RESULT_DISK_SPACE
+    // too little space, UPDATE_RESULT_READ_ERROR the container cannot be
+    // read, UPDATE_RESULT_UNZIP_START_ERROR no container or no worker.
     int StartUnzip(CString unpackerFolder, CString outputFolder, CString containerPath);
     // How long the unpacker may run before it is ended and the unpack
     // counts as failed (milliseconds; 30 minutes, far beyond any container).
@@ -100,7 +112,8 @@ public:
     // stored in m_pThread. A session whose ending work still runs (the
     // disconnect closes the port and empties the model after posting its
     // result) is waited for first, so that no two sessions overlap.
-    // Returns 0 when the thread runs, 4 when none could be created.
+    // Returns SESSION_STARTED when the thread runs, SESSION_NOT_STARTED
+    // when none could be created.
     int BeginSession(UINT (*procedure)(LPVOID));
     // Waits up to the time until no session runs on this object, its ending
     // work included. TRUE when none runs.

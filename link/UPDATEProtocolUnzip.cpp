@@ -53,7 +53,7 @@ int UPDATEProtocol::StartUnzip(CString unpackerFolder, CString outputFolder, CSt
     if (!UPDATETools::HasEnoughDiskSpace(m_OutputFolder, 2 * length))
         return UPDATE_RESULT_DISK_SPACE;
 
-    if (BeginSession(UnzipThread) != 0)
+    if (BeginSession(UnzipThread) != SESSION_STARTED)
         return UPDATE_RESULT_UNZIP_START_ERROR;
     return UPDATE_RESULT_SUCCESS;
 }

@@ -92,7 +92,7 @@ void CQuorinUpdateManagerDlg::StartedWorker(int started)
     // A worker that could not be started posts no result; the machine is
     // handed the time-out code in its place, so the page it waits on moves
     // on as after a worker that got no answer.
-    if (started != 0)
+    if (started != UPDATEProtocol::SESSION_STARTED)
         PostMessage(WM_UPDATE_RESULT, UPDATE_RESULT_TIMEOUT, 0);
 }
 

@@ -216,7 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     UPDATEManager::m_CancelRequested = 0;
     protocol.Reset();
-    if ((update ? protocol.StartUpdate() : protocol.StartInquiry()) != 0)
+    if ((update ? protocol.StartUpdate() : protocol.StartInquiry()) != UPDATEProtocol::SESSION_STARTED)
         abort();
 
     uint32_t sequence = 0;

@@ -71,7 +71,7 @@ TEST_P(CloseWhileWaiting, EndsTheSessionAtOnce)
     ASSERT_TRUE(m_sim.Start({}, c.scenario)) << m_sim.Error() << m_sim.Log();
     if (c.connectFirst) {
         m_notifications.Clear();
-        ASSERT_EQ(m_protocol.StartConnect(), 0);
+        ASSERT_EQ(m_protocol.StartConnect(), UPDATEProtocol::SESSION_STARTED);
         ASSERT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_SUCCESS);
         ASSERT_TRUE(m_protocol.WaitForSession(5000));
     }

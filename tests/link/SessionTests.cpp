@@ -260,7 +260,7 @@ TEST_F(Sessions, ConnectCancelEndsTheWaitAtOnce)
 {
     StartKit({}, "on connect do delay 3000; nak 12; silence\n");
     m_notifications.Clear();
-    ASSERT_EQ(m_protocol.StartConnect(), 0);
+    ASSERT_EQ(m_protocol.StartConnect(), UPDATEProtocol::SESSION_STARTED);
     ASSERT_TRUE(m_sim.WaitFor("rx", 1));
     m_protocol.Cancel();
     auto cancelled = Clock::now();

@@ -71,7 +71,7 @@ public:
         g_UpdateModel.m_FileList.assign(list.begin(), list.end());
         m_protocol.SetRepositoryFolder(zq::LinuxToWindows(m_repository.Linux()).c_str());
         m_protocol.SetLastFileName(last.c_str());
-        if (m_protocol.StartUpdate() != 0)
+        if (m_protocol.StartUpdate() != UPDATEProtocol::SESSION_STARTED)
             return -2;
         return m_protocol.WaitResult(RESULT_WAIT);
     }
@@ -308,7 +308,7 @@ TEST(UpdateSession, DisconnectEndsTheSession)
     EXPECT_EQ(UPDATE_RESULT_DEVICE_DISCONNECTED, session.Run({"a.bin", "b.bin"}, "d.xml"));
 }
 
-TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWith12)
+TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWithAReadError)
 {
     // A missing file, a folder, and entries that would read outside the
     // Repository folder, or reach inside it through "..", although the file
@@ -344,7 +344,7 @@ TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWith12)
     }
 }
 
-TEST(UpdateSession, AFileThatCannotBeReadEndsTheSessionWith12)
+TEST(UpdateSession, AFileThatCannotBeReadEndsTheSessionWithAReadError)
 {
     UpdateSession session;
     ASSERT_TRUE(session.Connect("RX7150", "138"));
@@ -445,7 +445,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         UpdateSession session;
         ASSERT_TRUE(session.Connect("RX7150", "138"));
         g_UpdateModel.m_FileList.clear();
-        ASSERT_EQ(0, session.m_protocol.StartUpdate());
+        ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
         EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.m_protocol.WaitResult(RESULT_WAIT));
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
         EXPECT_EQ(0, session.Received(PtFileHeader));
@@ -469,7 +469,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         g_UpdateModel.m_FileList = {"a.bin"};
         session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
         session.m_protocol.SetLastFileName("d.xml");
-        ASSERT_EQ(0, session.m_protocol.StartUpdate());
+        ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
         ASSERT_TRUE(session.m_sim.WaitFor("header", 1));
         UPDATEManager::m_CancelRequested = 1;
         EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.m_protocol.WaitResult(RESULT_WAIT));

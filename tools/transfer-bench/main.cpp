@@ -81,7 +81,7 @@ Run Transfer(bool paced, int com)
         protocol.SetLastFileName("bench.xml");
         if (OpenSerialPort(sim.ComNumber()) == 1) {
             const double cpuBefore = CpuSeconds();
-            int result = protocol.StartUpdate() == 0 ? protocol.WaitResult((paced ? 300 : 60) * 1000) : -1;
+            int result = protocol.StartUpdate() == UPDATEProtocol::SESSION_STARTED ? protocol.WaitResult((paced ? 300 : 60) * 1000) : -1;
             protocol.WaitForSession(10000);
             run.cpu = CpuSeconds() - cpuBefore;
             CloseSerialPort();
