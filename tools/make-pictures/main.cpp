@@ -338,8 +338,9 @@ std::vector<Picture> AllPictures()
 }
 
 // Each picture as <name>.png in the folder, to look at.
-void WritePngs(const std::vector<Picture>& pictures, const std::string& folder)
+bool WritePngs(const std::vector<Picture>& pictures, const std::string& folder)
 {
+    bool written = true;
     for (const Picture& p : pictures) {
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, p.width, p.height);
         cairo_surface_flush(s);
@@ -354,9 +355,13 @@ void WritePngs(const std::vector<Picture>& pictures, const std::string& folder)
             }
         cairo_surface_mark_dirty(s);
         std::string path = folder + "/" + p.name + ".png";
-        cairo_surface_write_to_png(s, path.c_str());
+        if (cairo_surface_write_to_png(s, path.c_str()) != CAIRO_STATUS_SUCCESS) {
+            std::fprintf(stderr, "make-pictures: cannot write %s\n", path.c_str());
+            written = false;
+        }
         cairo_surface_destroy(s);
     }
+    return written;
 }
 
 // The pictures as the source of the resources library. 0 when it was
@@ -401,7 +406,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::vector<Picture> pictures = AllPictures();
-    if (argc == 3)
-        WritePngs(pictures, argv[2]);
+    if (argc == 3 && !WritePngs(pictures, argv[2]))
+        return 1;
     return WriteSource(pictures, argv[1]);
 }
