@@ -174,7 +174,7 @@ protected:
                 wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
                 break;
             case Dlg::PAGE_SELECT_PORT:
-                dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText(m_sim.PortName().substr(4).c_str());
+                dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText(("COM" + std::to_string(COM)).c_str());
                 wizardtest::ClickOn(dlg, dlg.m_btnNext);
                 break;
             case Dlg::PAGE_SUCCESS:
