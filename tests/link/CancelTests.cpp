@@ -123,6 +123,8 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
     ASSERT_TRUE(zq::PumpMessagesUntil([&] { return notifications.Values(WM_TOTAL_PROGRESS).size() > 2; }, 10000));
 
     UPDATEManager::SetNotifyWindow(nullptr);
+    // A notice that the session was posting at that moment may still come.
+    std::this_thread::sleep_for(milliseconds(100));
     zq::PumpPendingMessages();
     const size_t heard = notifications.Values(WM_TOTAL_PROGRESS).size();
     const size_t framesBefore = sim.Events("rx").size();
