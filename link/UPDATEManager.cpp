@@ -8,7 +8,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/WinUser.h"
 
-CWnd* UPDATEManager::m_pNotifyWnd = nullptr;
+std::atomic<CWnd*> UPDATEManager::m_pNotifyWnd{nullptr};
 std::atomic<int> UPDATEManager::m_CancelRequested(0);
 BYTE UPDATEManager::m_LastNakReason = 0;
 CString UPDATEManager::m_LastFileName;

@@ -62,7 +62,9 @@ public:
     ULONGLONG m_TotalSize;  // divisor of the total progress
     ULONGLONG m_DoneBytes;  // bytes of the files of this update already sent
 
-    static CWnd* m_pNotifyWnd;
+    // Set by the UI thread (a closing window clears it while the session
+    // still posts), read by the session with every notice: atomic.
+    static std::atomic<CWnd*> m_pNotifyWnd;
     // Set by the UI thread, tested and cleared by the running session; atomic
     // because both threads touch it while the session runs.
     static std::atomic<int> m_CancelRequested;

@@ -18,10 +18,13 @@
 #include "LinkTestSupport.h"
 #include "RecordingProtocol.h"
 #include "container/GlobalFolders.h"
+#include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
 #include "platform/paths/DrivePaths.h"
+#include "platform/window/Headless.h"
+#include "UpdateTestSupport.h"
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -93,6 +96,52 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"ReadingTheDevice", "on request do silence\n", true, &UPDATEProtocol::StartInquiry},
                       CloseCase{"Disconnecting", "on disconnect do silence\n", true, &UPDATEProtocol::StartDisconnect}),
     [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
+
+TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSessionEndsAtOnce)
+{
+    // A closing window stops listening, and a moment later it closes, while
+    // the transfer posts its progress with every frame.
+    CarKitSimulator sim{COM};
+    ASSERT_TRUE(sim.Start({"--baud", "115200"})) << sim.Error() << sim.Log();
+    updatetest::TempFolder repository("zq-closesend");
+    repository.Write("a.bin", updatetest::RandomBytes(200000, 7));
+    repository.Write("update.xml", "<?xml version=\"1.0\"?><update/>\n");
+    g_UpdateModel.Reset();
+    UPDATEDevice device;
+    device.name = "RX7150";
+    device.software = "138";
+    g_UpdateModel.m_Product.devices.push_back(device);
+    g_UpdateModel.m_FileList = {"a.bin"};
+    UPDATEManager::m_CancelRequested = 0;
+    linktest::Notifications notifications;
+    UPDATEManager::SetNotifyWindow(notifications.Window());
+    UPDATEProtocol protocol;
+    ASSERT_EQ(OpenSerialPort(COM), 1);
+    protocol.SetRepositoryFolder(zq::LinuxToWindows(repository.Linux()).c_str());
+    protocol.SetLastFileName("update.xml");
+    ASSERT_EQ(protocol.StartUpdate(), 0);
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return notifications.Values(WM_TOTAL_PROGRESS).size() > 2; }, 10000));
+
+    UPDATEManager::SetNotifyWindow(nullptr);
+    // A notice that the session was posting at that moment may still come.
+    std::this_thread::sleep_for(milliseconds(100));
+    zq::PumpPendingMessages();
+    const size_t heard = notifications.Values(WM_TOTAL_PROGRESS).size();
+    const size_t framesBefore = sim.Events("rx").size();
+    std::this_thread::sleep_for(milliseconds(500));
+    ASSERT_GT(sim.Events("rx").size(), framesBefore) << "the transfer stood still";
+
+    const auto closed = Clock::now();
+    protocol.Close();
+    EXPECT_TRUE(protocol.WaitForSession(30000));
+    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
+    zq::PumpPendingMessages();
+    EXPECT_EQ(notifications.Values(WM_TOTAL_PROGRESS).size(), heard);
+    EXPECT_TRUE(notifications.Values(WM_UPDATE_RESULT).empty());
+    CloseSerialPort();
+    g_UpdateModel.Reset();
+    UPDATEManager::m_CancelRequested = 0;
+}
 
 bool Runs(pid_t pid) { return kill(pid, 0) == 0; }
 

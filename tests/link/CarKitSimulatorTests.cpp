@@ -1,6 +1,7 @@
 // The car-kit simulator checked against the system's own frame codec and
 // the serial ports of the platform layer: what the link tests rely on.
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/TempFolder.h"
 
 #include "link/FrameLayer.h"
 #include "platform/serial/Serial.h"
@@ -9,9 +10,12 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -307,6 +311,45 @@ TEST(CarKitSimulator, RejectsABadScenario)
     CarKitSimulator sim;
     EXPECT_FALSE(sim.Start({}, "on connect do explode\n"));
     EXPECT_NE(std::string::npos, sim.Error().find("line 1")) << sim.Error();
+}
+
+TEST(CarKitSimulator, EndsWhenTheProcessThatStartedItHasEnded)
+{
+    // A starter process starts the kit as the tests do and dies at once.
+    TempFolder folder;
+    const std::string simulator = std::string(ZQ_BINARY_DIR) + "/bin/carkit-sim";
+    const std::string ready = folder.Linux("ready"), report = folder.Linux("report.txt");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t starter = fork();
+    ASSERT_GE(starter, 0);
+    if (starter == 0) {
+        const std::string self = std::to_string(getpid());
+        const pid_t kit = fork();
+        if (kit == 0) {
+            execl(simulator.c_str(), simulator.c_str(), "--parent", self.c_str(), "--ready-file", ready.c_str(),
+                  "--report", report.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        _exit(write(fds[1], &kit, sizeof kit) == sizeof kit ? 0 : 1);
+    }
+    close(fds[1]);
+    pid_t kit = 0;
+    const bool told = read(fds[0], &kit, sizeof kit) == sizeof kit;
+    close(fds[0]);
+    int status = 0;
+    waitpid(starter, &status, 0);
+    ASSERT_TRUE(told && kit > 0);
+
+    bool ended = false;
+    for (int i = 0; i < 500 && !ended; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ended = folder.Read("report.txt").find("exit t=") != std::string::npos;
+    }
+    EXPECT_TRUE(ended) << "the kit lives on";
+    EXPECT_NE(folder.Read("report.txt").find("reason=parent"), std::string::npos) << folder.Read("report.txt");
+    if (!ended)
+        kill(kit, SIGKILL);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The GTK side under a virtual X server: a real dialog from a template with
-// an owner-drawn button, a pointer moved over it and a click.
+// an owner-drawn button, a pointer moved over it and a click; a window that
+// is hidden just before its thread blocks.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -19,10 +20,12 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/window/CDialog.h"
 #include "platform/window/CFileDialog.h"
+#include "platform/window/Headless.h"
 #include "platform/window/NativeBackend.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Xvfb.h"
+#include "XTopLevels.h"
 
 namespace {
 
@@ -101,13 +104,18 @@ std::string Shell(const std::string& command)
     return out;
 }
 
-void RunUnderDisplay()
+bool StartNativeBackend()
 {
     int argc = 1;
     char name[] = "test";
     char* args[] = {name, nullptr};
     char** argv = args;
-    ASSERT_TRUE(zq::win::UseNativeBackend(&argc, &argv));
+    return zq::win::UseNativeBackend(&argc, &argv);
+}
+
+void RunUnderDisplay()
+{
+    ASSERT_TRUE(StartNativeBackend());
 
     zq::DialogTemplate t;
     t.id = kDialogId;
@@ -206,12 +214,37 @@ void RunUnderDisplay()
     EXPECT_EQ(std::string(chooser.GetPathName().GetString()), zq::LinuxToWindows(file));
 }
 
-TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
+void HideBeforeALongWait()
 {
-    if (getenv("ZQ_UNDER_XVFB")) {
-        RunUnderDisplay();
-        return;
+    ASSERT_TRUE(StartNativeBackend());
+    const char* const title = "ZqHideTest";
+    XTopLevels screen;
+    ASSERT_TRUE(screen.Ok());
+    CWnd window;
+    ASSERT_TRUE(window.CreateEx(0, "ZqHidden", title, WS_POPUP | WS_CAPTION | WS_VISIBLE, CRect(40, 40, 240, 140),
+                                nullptr, 0));
+    unsigned long id = 0;
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return (id = screen.Find(title)) != 0 && screen.Viewable(id); }, 10000))
+        << "the window never showed";
+
+    // The thread handles nothing of GTK from the hide on, as a closing
+    // window that waits for its worker.
+    const auto hidden = std::chrono::steady_clock::now();
+    window.ShowWindow(SW_HIDE);
+    auto shown = std::chrono::steady_clock::duration::zero();
+    while (screen.Viewable(id) && shown < std::chrono::seconds(1)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        shown = std::chrono::steady_clock::now() - hidden;
     }
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(shown).count(), 200)
+        << "the window stayed on the screen while its thread was blocked";
+    window.DestroyWindow();
+}
+
+// Runs the current test again in a child process on the tests' virtual X
+// server, where ZQ_UNDER_XVFB makes it run its body.
+void RunUnderXvfb()
+{
 #if defined(__SANITIZE_THREAD__)
     // GTK's own locking is invisible to the thread checker (its libraries
     // are not instrumented), so it would report GTK, not this layer.
@@ -225,6 +258,8 @@ TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     ASSERT_GT(n, 0);
     self[n] = '\0';
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
     // GTK keeps its settings, caches and recently used files below these.
     TempFolder home;
     const std::string logFile = home.Linux("log");
@@ -236,7 +271,7 @@ TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
     std::string command = "ZQ_UNDER_XVFB=1 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
                           server.Display() + " " + folders +
                           "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + self +
-                          "' --gtest_filter=GtkWindow.* > '" + logFile + "' 2>&1";
+                          "' --gtest_filter=" + filter + " > '" + logFile + "' 2>&1";
     int status = system(command.c_str());
     std::ifstream in(logFile);
     std::stringstream log;
@@ -244,6 +279,22 @@ TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
     ASSERT_TRUE(WIFEXITED(status)) << log.str();
     EXPECT_EQ(WEXITSTATUS(status), 0) << log.str();
     EXPECT_NE(log.str().find("[  PASSED  ] 1 test"), std::string::npos) << log.str();
+}
+
+TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
+{
+    if (getenv("ZQ_UNDER_XVFB"))
+        RunUnderDisplay();
+    else
+        RunUnderXvfb();
+}
+
+TEST(GtkWindow, AWindowHiddenBeforeItsThreadBlocksLeavesTheScreenAtOnce)
+{
+    if (getenv("ZQ_UNDER_XVFB"))
+        HideBeforeALongWait();
+    else
+        RunUnderXvfb();
 }
 
 }  // namespace

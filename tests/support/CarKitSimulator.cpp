@@ -98,7 +98,10 @@ bool CarKitSimulator::Start(const std::vector<std::string>& options, const std::
                                      "--com", std::to_string(m_com),
                                      "--ready-file", ready,
                                      "--report", m_folder + "/report.txt",
-                                     "--receive-dir", ReceivedFolder()};
+                                     "--receive-dir", ReceivedFolder(),
+                                     // A test process that dies (a crash, a sanitizer's
+                                     // report) leaves no kit behind.
+                                     "--parent", std::to_string(getpid())};
     if (!scenario.empty())
         args.insert(args.end(), {"--script", WriteFile("scenario.txt", scenario)});
     args.insert(args.end(), options.begin(), options.end());

@@ -1,47 +1,267 @@
-// Closing the wizard (Yes to the close question) while the connect waits for
-// a car kit that does not answer: the window and its worker are gone long
-// before the connect's 20 s would have passed.
+// Closing the wizard (the close box, Yes to the question) on each page that
+// waits for a worker, with the kit or the unpacker stalled there: the window
+// and its worker are gone long before the session's own wait (3 s to 30 s)
+// would have passed, nothing that the program started lives on, and nothing
+// more is written into the temporary folder, the Repository included.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#include "link/UPDATEManager.h"
+#include "platform/paths/DrivePaths.h"
+#include "platform/window/CFileDialog.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
+#include "wizard/CQuorinUpdateManagerApp.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
 
 namespace {
 
 using Dlg = CQuorinUpdateManagerDlg;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
-TEST(WizardClose, YesWhileConnectingToASilentKitEndsAtOnce)
+const int COM = 203;
+const long long CLOSE_BOUND_MS = 2000;
+
+// A stand-in for 7za that unpacks nothing: it writes a file into its output
+// folder every 100 ms, through a child of its own, for a minute.
+const char SLOW_UNPACKER[] =
+    "#!/bin/sh\n"
+    "for a; do case \"$a\" in -o*) out=\"${a#-o}\";; esac; done\n"
+    "mkdir -p \"$out\"\n"
+    "(i=0; while [ $i -lt 600 ]; do echo x > \"$out/f$i\"; i=$((i+1)); sleep 0.1; done) &\n"
+    "wait\n";
+
+struct Process {
+    pid_t parent;
+    pid_t group;
+    char state;
+};
+
+// Every process of the machine that /proc shows, by its id.
+std::map<pid_t, Process> Processes()
 {
-    CarKitSimulator sim{203};  // first: it makes the per-user folder
-    ASSERT_TRUE(sim.Start({"--silent"})) << sim.Error() << sim.Log();
+    std::map<pid_t, Process> all;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return all;
+    while (dirent* entry = readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
+        if (pid <= 0)
+            continue;
+        std::ifstream in("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // "pid (name) state ppid pgrp ...": the name may hold blanks.
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(close + 1));
+        Process p{};
+        if (fields >> p.state >> p.parent >> p.group)
+            all[pid] = p;
+    }
+    closedir(proc);
+    return all;
+}
+
+bool Lives(const std::map<pid_t, Process>& all, pid_t pid)
+{
+    auto it = all.find(pid);
+    return it != all.end() && it->second.state != 'Z';
+}
+
+// The processes below this one, children of children included.
+std::set<pid_t> Descendants()
+{
+    const std::map<pid_t, Process> all = Processes();
+    std::set<pid_t> found = {getpid()};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [pid, p] : all)
+            if (found.count(p.parent) && found.insert(pid).second)
+                grew = true;
+    }
+    found.erase(getpid());
+    return found;
+}
+
+// What lives on of the processes and of their groups, other than this
+// process's own group.
+std::vector<pid_t> LeftOver(const std::set<pid_t>& started)
+{
+    const std::map<pid_t, Process> all = Processes();
+    std::set<pid_t> groups;
+    std::vector<pid_t> left;
+    for (pid_t pid : started) {
+        if (Lives(all, pid))
+            left.push_back(pid);
+        auto it = all.find(pid);
+        if (it != all.end() && it->second.group != getpgrp())
+            groups.insert(it->second.group);
+    }
+    for (const auto& [pid, p] : all)
+        if (groups.count(p.group) && p.state != 'Z' && !started.count(pid))
+            left.push_back(pid);
+    return left;
+}
+
+struct CloseCase {
+    const char* name;
+    int page;              // the page the close comes on
+    const char* scenario;  // how the kit stalls there; "" when the unpacker does
+};
+
+void PrintTo(const CloseCase& c, std::ostream* out) { *out << c.name; }
+
+long long Ms(Clock::duration d) { return std::chrono::duration_cast<milliseconds>(d).count(); }
+
+class WizardClose : public ::testing::TestWithParam<CloseCase> {
+protected:
+    void SetUp() override
+    {
+        const CloseCase& c = GetParam();
+        ASSERT_EQ(access(m_sample.c_str(), R_OK), 0) << m_sample << " is made by the build";
+        ASSERT_TRUE(m_sim.Start({}, c.scenario)) << m_sim.Error() << m_sim.Log();
+        // The program folder as installed, with the stand-in for the unpack.
+        const std::string bin = std::string(ZQ_BINARY_DIR) + "/bin";
+        m_program.Link("libexpat.dll", bin + "/libexpat.dll");
+        if (c.page == Dlg::PAGE_UNPACKING) {
+            ASSERT_EQ(chmod(m_program.Write("7za", SLOW_UNPACKER).c_str(), 0755), 0);
+        } else {
+            m_program.Link("7za", bin + "/7za");
+        }
+        CQuorinUpdateManagerApp::SetUpFolders(zq::LinuxToWindows(m_program.Linux("ZQUpdateManager")).c_str());
+        zq::SetFileDialogResponder([this](const zq::FileDialogCall&, CString* path) {
+            *path = zq::LinuxToWindows(m_sample).c_str();
+            return true;
+        });
+        m_before = Descendants();
+    }
+    void TearDown() override { zq::SetFileDialogResponder(nullptr); }
+
+    // Clicks through the wizard as the user does until it shows the page;
+    // false when it ends elsewhere or takes too long.
+    bool DriveTo(Dlg& dlg, int page)
+    {
+        const auto until = Clock::now() + std::chrono::seconds(60);
+        while (dlg.m_page != page && Clock::now() < until) {
+            const int at = dlg.m_page;
+            switch (at) {
+            case Dlg::PAGE_WELCOME:
+            case Dlg::PAGE_PREPARE_CONNECTION:
+            case Dlg::PAGE_DEVICE_INFO:
+                wizardtest::ClickOn(dlg, dlg.m_btnNext);
+                break;
+            case Dlg::PAGE_SELECT_CONTAINER:
+                wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+                break;
+            case Dlg::PAGE_SELECT_PORT:
+                dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText(("COM" + std::to_string(COM)).c_str());
+                wizardtest::ClickOn(dlg, dlg.m_btnNext);
+                break;
+            case Dlg::PAGE_SUCCESS:
+            case Dlg::PAGE_ERROR:
+                return false;
+            default:  // a worker runs
+                zq::PumpMessagesUntil([&] { return dlg.m_page != at; }, 1000);
+                break;
+            }
+        }
+        return dlg.m_page == page;
+    }
+
+    // Waits until the kit or the unpacker stalls the page's worker.
+    bool Stalled()
+    {
+        if (*GetParam().scenario)
+            return m_sim.WaitFor("rule", 1);
+        for (int i = 0; i < 1000; ++i) {
+            if (m_temp.Exists("Repository/f0"))
+                return true;
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        return false;
+    }
+
+    CarKitSimulator m_sim{COM};  // first: it makes the per-user folder
+    TempFolder m_temp{"temp"};
+    TempFolder m_program{"program"};
+    KeepCurrentDirectory m_keepDirectory;
+    ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
+    const std::string m_sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
+    std::set<pid_t> m_before;
+};
+
+TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
+{
+    const int page = GetParam().page;
     zq::RecordingMessageBoxResponder boxes({IDYES});
-    Clock::time_point closed;
+    Clock::time_point yes;
+    boxes.onCall = [&](const zq::MessageBoxCall&) { yes = Clock::now(); };
+    std::set<pid_t> started;
+    HWND window = nullptr;
     {
         Dlg dlg;
         wizardtest::RunModal(dlg, [&] {
-            dlg.m_page = Dlg::PAGE_PREPARE_CONNECTION;
-            dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
-            ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_PORT);
-            dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM203");
-            dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
-            ASSERT_EQ(dlg.m_page, Dlg::PAGE_CONNECTING);
-            ASSERT_TRUE(sim.WaitFor("rx", 1));
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            closed = Clock::now();
-            dlg.SendMessage(WM_CLOSE, 0, 0);
+            window = dlg.GetSafeHwnd();
+            ASSERT_TRUE(DriveTo(dlg, page)) << "stopped on page " << dlg.m_page;
+            ASSERT_TRUE(Stalled()) << m_sim.Log();
+            std::this_thread::sleep_for(milliseconds(300));  // the worker is in its wait
+            for (pid_t pid : Descendants())
+                if (!m_before.count(pid))
+                    started.insert(pid);
+            dlg.PostMessage(WM_CLOSE, 0, 0);
         }, -1);
-        EXPECT_TRUE(dlg.m_protocol.WaitForSession(0));
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_TRUE(dlg.m_protocol.WaitForSession(0)) << "the window went before its worker";
+        EXPECT_EQ(dlg.m_page, page);
     }
-    EXPECT_LT(Clock::now() - closed, std::chrono::milliseconds(2000));
-    ASSERT_EQ(boxes.Count(), 1u);
+    const auto gone = Clock::now();
+    std::string asked;
+    for (const zq::MessageBoxCall& call : boxes.Calls())
+        asked += std::string(" \"") + call.text.GetString() + "\"";
+    ASSERT_EQ(boxes.Count(), 1u) << asked;
+    EXPECT_EQ(boxes.Calls()[0].type & MB_YESNO, static_cast<UINT>(MB_YESNO));
+    EXPECT_LT(Ms(gone - yes), CLOSE_BOUND_MS);
+    if (page == Dlg::PAGE_UNPACKING) {
+        EXPECT_FALSE(started.empty()) << "the unpacker was not seen";
+    }
+
+    const std::vector<pid_t> left = LeftOver(started);
+    EXPECT_EQ(left, std::vector<pid_t>{}) << "processes the program started live on";
+    const std::vector<std::string> written = m_temp.List();
+    std::this_thread::sleep_for(milliseconds(500));
+    EXPECT_EQ(written, m_temp.List()) << "something was written after the window had gone";
+    for (pid_t pid : left)
+        kill(pid, SIGKILL);  // a failure leaves nothing behind either
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, WizardClose,
+    ::testing::Values(CloseCase{"Unpacking", Dlg::PAGE_UNPACKING, ""},
+                      CloseCase{"ConnectingToASilentKit", Dlg::PAGE_CONNECTING, "on connect do silence\n"},
+                      CloseCase{"ReadingTheDevice", Dlg::PAGE_READING_DEVICE, "on request do silence\n"},
+                      // The first file's confirmation does not come.
+                      CloseCase{"Transferring", Dlg::PAGE_TRANSFERRING, "on end do silence\n"},
+                      CloseCase{"Disconnecting", Dlg::PAGE_DISCONNECTING, "on disconnect do silence\n"}),
+    [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -49,6 +49,7 @@ const char kUsage[] =
     "  --script FILE         scenario rules, one per line (see below)\n"
     "  --on RULE             one scenario rule, e.g. --on 'data seq=3 do nak 2 1'\n"
     "  --exit-after-disconnect  end after answering a disconnect, once the PC has closed the line (at most 2 s)\n"
+    "  --parent PID          end when the process PID, which started the kit, has ended\n"
     "Scenario rules: on <event> [seq=N] [last=1] [name=X] [type=N] [nth=N] [always|times=N] do <action>[; ...]\n"
     "  events: connect disconnect request hostnak header data end frame any\n"
     "  actions: answer silence 'send T [HEX]' 'nak R [SEQ]' 'connect [HEX]' disconnect\n"
@@ -142,6 +143,7 @@ struct Options {
     carkit::Line::Options line;
     std::string productPath, reportPath, readyFile, scriptText;
     int com = 0;
+    pid_t parent = 0;
     bool productGiven = false;
 };
 
@@ -176,6 +178,10 @@ int ParseArguments(int argc, char** argv, Options* options)
             options->com = std::atoi(v.c_str());
             if (options->com < 1 || options->com > 255)
                 return Fail("--com takes 1 to 255");
+        } else if (arg == "--parent") {
+            options->parent = static_cast<pid_t>(std::atoi(v.c_str()));
+            if (options->parent < 1)
+                return Fail("--parent takes a process id");
         } else if (arg == "--ready-file") {
             options->readyFile = v;
         } else if (arg == "--report") {
@@ -282,11 +288,16 @@ void UnlinkComPort(const std::string& link, const std::string& slave)
         unlink(link.c_str());
 }
 
-// Answers the PC until a signal, an unplug or the end of the session.
-void Serve(carkit::CarKit& kit, carkit::Line& line)
+// Whether the kit was started by a process that has ended since: it was
+// handed on to another parent.
+bool Orphaned(pid_t parent) { return parent > 0 && getppid() != parent; }
+
+// Answers the PC until a signal, an unplug, the end of the session or of the
+// process that started the kit.
+void Serve(carkit::CarKit& kit, carkit::Line& line, pid_t parent)
 {
     uint8_t buffer[4096];
-    while (!g_stop && !kit.Unplugged() && !kit.Finished()) {
+    while (!g_stop && !kit.Unplugged() && !kit.Finished() && !Orphaned(parent)) {
         const long n = line.Read(buffer, sizeof buffer, 100);
         if (n > 0)
             kit.OnBytes(buffer, static_cast<size_t>(n));
@@ -329,9 +340,12 @@ int main(int argc, char** argv)
     if (!options.readyFile.empty() && !WriteAtomically(options.readyFile, line.SlavePath() + "\n"))
         return Fail("cannot write " + options.readyFile);
 
-    Serve(kit, line);
+    Serve(kit, line, options.parent);
 
-    std::string reason = kit.Unplugged() ? "unplug" : kit.Finished() ? "disconnect" : "signal";
+    std::string reason = kit.Unplugged()         ? "unplug"
+                         : kit.Finished()        ? "disconnect"
+                         : Orphaned(options.parent) ? "parent"
+                                                    : "signal";
     std::string hangup;
     if (kit.Finished() && !kit.Unplugged()) {
         // Hanging up at once could cut off the PtDisconnect before the PC
