@@ -32,10 +32,12 @@ inside_namespace() {
     "$ZQ_NEWCOMER_WORK/src/tools/run-as-newcomer.sh" --user || status=1
   local folder left
   for folder in "$ZQ_NEWCOMER_WORK/home" /tmp; do
-    left=$(find "$folder" -mindepth 1 | head -n 20)
-    if [ -n "$left" ]; then
-      echo "left behind in $folder:" >&2
-      echo "$left" >&2
+    left=$(find "$folder" -mindepth 1 | wc -l)
+    if [ "$left" != 0 ]; then
+      # Two levels down show what was left: a program's folder and its
+      # tests' folders, or a socket folder.
+      echo "left behind in $folder ($left names):" >&2
+      find "$folder" -mindepth 1 -maxdepth 2 | head -n 40 >&2
       status=1
     fi
   done
