@@ -43,16 +43,18 @@ public:
         m_changed.notify_all();
     }
 
-    // The first posted result, or -1 when none came within the time. Waits
-    // for the session's thread to end as well (up to 10 s).
+    // The first posted result that no earlier call has returned, or -1 when
+    // none came within the time; so an object that serves one session after
+    // another hands each call its own session's result. Waits for the
+    // session's thread to end as well (up to 10 s).
     int WaitResult(int milliseconds)
     {
         int result = -1;
         {
             std::unique_lock<std::mutex> lock(m_lock);
             if (m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                   [this] { return !m_results.empty(); }))
-                result = m_results.front();
+                                   [this] { return m_results.size() > m_taken; }))
+                result = m_results[m_taken++];
         }
         WaitForSession(10000);
         return result;
@@ -77,6 +79,7 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_results.clear();
+        m_taken = 0;
         m_newFiles.clear();
         m_total.clear();
     }
@@ -91,6 +94,7 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<int> m_results;
+    size_t m_taken = 0;  // how many of them WaitResult has returned
     std::vector<std::string> m_newFiles;
     std::vector<ULONGLONG> m_total;
 };

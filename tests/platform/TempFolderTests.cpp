@@ -30,12 +30,19 @@ TEST(TempFolder, GoesWithEverythingInItAndItsWindowsFormNamesIt)
         top = path.substr(0, path.rfind('/'));
         temp.Write("sub/deeper/file.bin", std::string("x\0y", 3));
         temp.Link("dangling", "/no/such/target");
-        temp.MakeFolder("locked");
-        ASSERT_EQ(0, chmod(temp.Linux("locked").c_str(), 0));
+        temp.Write("locked/inside/file.bin", "l");
+        temp.Write("read-only/file.bin", "r");
         EXPECT_EQ(std::string("x\0y", 3), temp.Read("sub/deeper/file.bin"));
         EXPECT_TRUE(temp.Exists("dangling"));
-        EXPECT_EQ((std::vector<std::string>{"dangling", "locked", "sub", "sub/deeper", "sub/deeper/file.bin"}),
+        EXPECT_EQ((std::vector<std::string>{"dangling", "locked", "locked/inside", "locked/inside/file.bin",
+                                            "read-only", "read-only/file.bin", "sub", "sub/deeper",
+                                            "sub/deeper/file.bin"}),
                   temp.List());
+        // Taken away as a test does to provoke a failure: the folders still
+        // go for a user who is not root.
+        ASSERT_EQ(0, chmod(temp.Linux("locked/inside").c_str(), 0));
+        ASSERT_EQ(0, chmod(temp.Linux("locked").c_str(), 0));
+        ASSERT_EQ(0, chmod(temp.Linux("read-only").c_str(), 0555));
 
         // The UTF-8 letter reaches the system as Windows-1252 and back.
         const std::string windows = zq::LinuxToWindows(temp.Linux("sub"));

@@ -11,6 +11,7 @@
 // std::runtime_error, which fails the test that needed it.
 #pragma once
 
+#include <dirent.h>
 #include <ftw.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -102,16 +103,31 @@ private:
             throw std::runtime_error("cannot make a temporary folder from " + pattern);
         return pattern;
     }
-    static void Remove(const std::string& top)
+    // A test may have taken the rights away from a folder to provoke a
+    // failure; its owner gives them back before emptying it, which root
+    // never needs but every other user does.
+    static void Remove(const std::string& path)
     {
-        // A test may have taken the rights away to provoke a failure.
-        chmod(top.c_str(), 0700);
-        nftw(top.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-    }
-    static int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
-    {
-        ::remove(path);
-        return 0;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0)
+            return;
+        if (!S_ISDIR(st.st_mode)) {
+            unlink(path.c_str());
+            return;
+        }
+        chmod(path.c_str(), 0700);
+        std::vector<std::string> names;
+        if (DIR* dir = opendir(path.c_str())) {
+            while (const dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..")
+                    names.push_back(name);
+            }
+            closedir(dir);
+        }
+        for (const std::string& name : names)
+            Remove(path + "/" + name);
+        rmdir(path.c_str());
     }
     // nftw hands its callback no context; each thread lists on its own.
     static int AddEntry(const char* path, const struct stat*, int, struct FTW*)

@@ -7,8 +7,11 @@
 //   setenv("DISPLAY", x.Display().c_str(), 1);
 //
 // The server picks a free display itself (-displayfd), listens on no TCP
-// port, and ends with the process: at exit, or when the process dies, since
-// it is told to end when its parent does.
+// port and on no socket file, only on the abstract socket that Linux clients
+// try first: so it neither needs nor leaves /tmp/.X11-unix, which on a
+// fresh /tmp it would make and never remove. It ends with the process: at
+// exit, or when the process dies, since it is told to end when its parent
+// does.
 //
 // Header only and free of GoogleTest, so that the benchmarks can use it too.
 #pragma once
@@ -74,8 +77,8 @@ private:
             dup2(null, 1);
             dup2(null, 2);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp", "-screen", "0",
-                   "1280x1024x24", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp", "-nolisten", "unix",
+                   "-screen", "0", "1280x1024x24", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
