@@ -646,7 +646,9 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
         {{{unpacked("good"), RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE},
           {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
           {nullptr, NEXT, 0, Dlg::PAGE_CONNECTING, "exit", NO_BOX, Dlg::PAGE_PREPARE_CONNECTION},
-          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE}}},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
+          // Back is off here; the machine still takes its event one page back.
+          {nullptr, Dlg::EV_BACK, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE}}},
         // The connect worker's results.
         {{{running(Dlg::PAGE_CONNECTING), EXIT, 0, Dlg::PAGE_CONNECTING, "", NO_BOX, NONE}}},
         {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_READING_DEVICE,
