@@ -257,9 +257,19 @@ void CWinThread::Delete()
         delete this;
 }
 
+namespace {
+std::atomic<bool> g_threadStartsRefused{false};
+}  // namespace
+
+void zq::RefuseThreadStarts(bool refused) { g_threadStartsRefused = refused; }
+
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority, UINT nStackSize,
                            DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs)
 {
+    if (g_threadStartsRefused) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     if (pfnThreadProc == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

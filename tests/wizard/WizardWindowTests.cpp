@@ -168,10 +168,12 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
     struct Case {
         std::string container;
         bool fullDisk;
+        bool noThread;  // the system has no thread for the unpack worker
         int text;
     } cases[] = {
-        {zq::LinuxToWindows(temp.Linux("missing.zip")), false, 50},
-        {zq::LinuxToWindows(temp.Linux("c.zip")), true, 49},
+        {zq::LinuxToWindows(temp.Linux("missing.zip")), false, false, 50},
+        {zq::LinuxToWindows(temp.Linux("c.zip")), true, false, 49},
+        {zq::LinuxToWindows(temp.Linux("c.zip")), false, true, 48},
     };
     for (const Case& c : cases) {
         zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString* path) {
@@ -187,7 +189,9 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
         zq::RecordingMessageBoxResponder boxes;
         RunModal(dlg, [&] {
             dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+            zq::RefuseThreadStarts(c.noThread);
             dlg.OnWizardEvent(Dlg::EV_BROWSE, 0);
+            zq::RefuseThreadStarts(false);
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.text;
             EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
             EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
