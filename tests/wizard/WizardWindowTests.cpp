@@ -653,6 +653,12 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
           {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
           // Back is off here; the machine still takes its event one page back.
           {nullptr, Dlg::EV_BACK, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE}}},
+        // No thread for the connect worker: the page moves on as after a kit
+        // that does not answer, and the user may try again.
+        {{{unpacked("good"), RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
+          {[](Dlg&) { zq::RefuseThreadStarts(true); }, NEXT, 0, Dlg::PAGE_CONNECTING, "exit", NO_BOX,
+           Dlg::PAGE_PREPARE_CONNECTION}}},
         // The connect worker's results.
         {{{running(Dlg::PAGE_CONNECTING), EXIT, 0, Dlg::PAGE_CONNECTING, "", NO_BOX, NONE}}},
         {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_READING_DEVICE,
@@ -791,6 +797,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                 }
             });
             dlg.m_protocol.ResetCancel();
+            zq::RefuseThreadStarts(false);
         }
     }
     zq::SetFileDialogResponder(nullptr);
