@@ -106,8 +106,9 @@ CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam,
 
 namespace zq {
 
-// For tests: while refused, AfxBeginThread starts no thread and returns
-// null, as when the system has no thread left to give.
+// For tests: while refused, no thread starts, as when the system has none
+// left to give: AfxBeginThread returns null, or, for a suspended thread,
+// its ResumeThread fails.
 void RefuseThreadStarts(bool refused);
 
 }  // namespace zq
