@@ -136,7 +136,15 @@ int UPDATEProtocol::BeginSession(UINT (*procedure)(LPVOID))
     if (m_hSessionIdle != nullptr)
         ResetEvent(m_hSessionIdle);
     m_pThread = thread;
-    thread->ResumeThread();
+    // The system's thread is only made here: when there is none, no session
+    // runs and none would ever post a result or end.
+    if (thread->ResumeThread() == static_cast<DWORD>(-1)) {
+        m_pThread = nullptr;
+        delete thread;
+        if (m_hSessionIdle != nullptr)
+            SetEvent(m_hSessionIdle);
+        return SESSION_NOT_STARTED;
+    }
     return SESSION_STARTED;
 }
 

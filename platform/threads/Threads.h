@@ -4,8 +4,8 @@
 // Offered: CreateEventA, SetEvent, ResetEvent, WaitForSingleObject,
 // WaitForMultipleObjects, Sleep, ResumeThread, SetThreadPriority,
 // GetThreadPriority, GetExitCodeThread, CWinThread, AfxBeginThread,
-// AfxEndThread. Handles are closed with CloseHandle
-// (platform/base/KernelObject.h).
+// AfxEndThread, and for the tests zq::RefuseThreadStarts. Handles are closed
+// with CloseHandle (platform/base/KernelObject.h).
 //
 // Waits: the first signalled handle in array order wins; a satisfied wait
 // consumes only the auto-reset event that it returns. A time-out of 0 tests
@@ -103,6 +103,15 @@ CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam,
                            int nPriority = THREAD_PRIORITY_NORMAL, UINT nStackSize = 0,
                            DWORD dwCreateFlags = 0,
                            LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);
+
+namespace zq {
+
+// For tests: while refused, no thread starts, as when the system has none
+// left to give: AfxBeginThread returns null, or, for a suspended thread,
+// its ResumeThread fails.
+void RefuseThreadStarts(bool refused);
+
+}  // namespace zq
 
 // Ends the calling worker thread with the exit code; with bDelete the thread
 // object is deleted first when it is marked for auto-delete.

@@ -105,9 +105,14 @@ void* ThreadEntry(void* arg)
     return nullptr;
 }
 
+// Set by the tests' seam: no Linux thread is started.
+std::atomic<bool> g_threadStartsRefused{false};
+
 // Starts the Linux thread. Called with zq::KernelLock() held.
 bool StartLocked(const std::shared_ptr<ThreadObject>& object)
 {
+    if (g_threadStartsRefused)
+        return false;
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0)
         return false;
@@ -248,6 +253,8 @@ void CWinThread::Delete()
     if (m_bAutoDelete)
         delete this;
 }
+
+void zq::RefuseThreadStarts(bool refused) { g_threadStartsRefused = refused; }
 
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority, UINT nStackSize,
                            DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs)

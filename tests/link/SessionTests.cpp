@@ -46,6 +46,18 @@ std::string ProductXml()
     return text + "-->\n";
 }
 
+// The CRC-32 of the IEEE polynomial, reflected, as the car kit announces it.
+DWORD Crc32Of(const std::string& bytes)
+{
+    DWORD crc = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
+    }
+    return ~crc;
+}
+
 class Sessions : public ::testing::Test {
 protected:
     void SetUp() override
@@ -142,6 +154,13 @@ TEST_P(WholeRoad, FetchesProductXmlByteForByte)
     EXPECT_EQ(written.size(), xml.size());
     EXPECT_TRUE(written == xml) << "product.xml differs from what the kit sent";
     EXPECT_EQ(UPDATEProtocol::m_RxFileSize, xml.size());
+    EXPECT_EQ(UPDATEProtocol::m_RxFileCrc, Crc32Of(xml)) << "the announced CRC is kept";
+    // The request names the file with its terminating NUL.
+    EXPECT_EQ(Received(PtFileRequest), 1);
+    for (const auto& e : m_sim.Events("rx"))
+        if (e.Number("type") == PtFileRequest) {
+            EXPECT_EQ(e.Number("len"), static_cast<long long>(sizeof("product.xml")));
+        }
     EXPECT_EQ(m_notifications.Values(WM_STEP_PROGRESS), (std::vector<WPARAM>{0, 25, 50, 75, 100}));
     EXPECT_TRUE(m_sim.Events("noise").empty()) << "the PC's frames reached the kit whole";
 

@@ -24,6 +24,7 @@
 #include "link/FileCrc32.h"
 #include "platform/files/CFile.h"
 #include "platform/files/FileApi.h"
+#include "platform/threads/Threads.h"
 #include "tests/support/HostFacts.h"
 
 namespace {
@@ -180,6 +181,11 @@ TEST(Unzip, ChecksBeforeTheWorkerStarts)
     ASSERT_TRUE(held.Open(zq::LinuxToWindows(container).c_str(), CFile::modeRead));
     EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(container));
     held.Close();
+
+    // The system has no thread for the worker.
+    zq::RefuseThreadStarts(true);
+    EXPECT_EQ(UPDATE_RESULT_UNZIP_START_ERROR, unpack.Start(container));
+    zq::RefuseThreadStarts(false);
 
     // Nothing ran: the Repository folder still holds the earlier files.
     EXPECT_EQ(0, unpack.m_protocol.ResultCount());

@@ -1,6 +1,7 @@
 // The update session against the car-kit simulator on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -200,7 +201,10 @@ TEST(UpdateSession, AFileThatIsNotConfirmedIsFollowedByTheNextAfterTheWait)
     ASSERT_TRUE(session.Connect("RX7150", "138", "on end name=a.bin do silence\n"));
     session.AddFile("a.bin", RandomBytes(3000, 9));
     session.AddFile("d.xml", "<update/>");
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
+    // The confirmation is waited for 10 s before the next file goes.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10000 - 200));
     ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
     EXPECT_EQ((std::vector<std::string>{"a.bin", "d.xml"}), session.EndedFiles());
 }

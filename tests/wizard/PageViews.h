@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "container/UPDATEModel.h"
 #include "platform/gdi/Gdi.h"
 #include "texts/LanguageTexts.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
@@ -66,10 +67,67 @@ inline std::vector<COLORREF> ClientPixels(CWnd& wnd)
     return pixels;
 }
 
+// A text as the page painters draw it: Tahoma of the height and weight in
+// the colour, each line's top-left corner 20 pixels below the one before
+// (an empty line draws nothing but keeps its place), or the whole text as
+// one line.
+inline void DrawPageText(CWnd& wnd, int x, int y, int height, int weight, COLORREF colour, const std::string& text,
+                         bool oneLine = false)
+{
+    CClientDC dc(&wnd);
+    CFont font;
+    font.CreateFont(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS | DEFAULT_PITCH, "Tahoma");
+    CFont* previous = dc.SelectObject(&font);
+    dc.SetTextColor(colour);
+    if (oneLine) {
+        dc.TextOut(x, y, text.c_str(), static_cast<int>(text.size()));
+    } else {
+        size_t start = 0;
+        for (int k = 0; start < text.size(); ++k) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            if (end > start)
+                dc.TextOut(x, y + 20 * k, text.c_str() + start, static_cast<int>(end - start));
+            start = end + 1;
+        }
+    }
+    dc.SelectObject(previous);
+}
+
+const COLORREF PAGE_TEXT_COLOUR = 0x333333;
+const COLORREF MARKED_STEP_COLOUR = 0x4C4333;
+
+// The device information: its heading at (290, 150), then for each device
+// of the car kit its name (the container's display name when it has one),
+// software, variant and boards, in the fixed English captions.
+inline void DrawExpectedDeviceInfo(Dlg& dlg)
+{
+    auto line = [&](int offset, const std::string& text) {
+        DrawPageText(dlg, 290, 150 + offset, 14, FW_NORMAL, PAGE_TEXT_COLOUR, text);
+    };
+    line(0, std::string(dlg.m_texts.GetText(TXT_DEVICE_INFO_TITLE)));
+    int offset = 40;
+    for (const UPDATEDevice& device : g_UpdateModel.m_Product.devices) {
+        CString name = device.name;
+        g_UpdateModel.GetDisplayName(device, name);
+        line(offset += 10, "Device Name: " + std::string(name));
+        line(offset += 15, "Software Version: " + std::string(device.software));
+        line(offset += 15, "Device Variant: " + std::string(device.variant));
+        offset += 15;
+        for (const UPDATEStringPair& board : device.boards) {
+            line(offset, "Hardware: " + std::string(board.first));
+            offset += 15;
+        }
+    }
+}
+
 // "" when the window, painted anew, shows its current page as the view of
 // that page says; otherwise what differs. The expected picture is drawn
-// with the window's own text painters over the bare background, in the
-// order in which a page is painted: texts, information, step list.
+// over the bare background with the fonts, colours and places of the page
+// painters, in the order in which a page is painted: texts, information,
+// step list.
 inline std::string ShownPageDifference(Dlg& dlg)
 {
     const int page = dlg.m_page;
@@ -81,19 +139,27 @@ inline std::string ShownPageDifference(Dlg& dlg)
 
     dlg.m_page = -1;  // paints nothing over the background
     dlg.RedrawWindow();
+    auto text = [&](int id) { return std::string(dlg.m_texts.GetText(id)); };
     if (view->title >= 0)
-        dlg.DrawPageTitle(dlg.m_texts.GetText(view->title));
+        DrawPageText(dlg, 160, 80, 16, FW_BOLD, PAGE_TEXT_COLOUR, text(view->title));
     if (view->body >= 0)
-        dlg.DrawPageBody(dlg.m_texts.GetText(view->body));
+        DrawPageText(dlg, 160, 110, 13, FW_NORMAL, PAGE_TEXT_COLOUR, text(view->body));
     if (view->footer >= 0)
-        dlg.DrawPageFooter(dlg.m_texts.GetText(view->footer));
+        DrawPageText(dlg, 160, 300, 13, FW_NORMAL, PAGE_TEXT_COLOUR, text(view->footer));
     if (view->information == Information::DEVICE)
-        dlg.DrawDeviceInfo();
-    if (view->information == Information::TRANSFER)
-        dlg.DrawProgressInfo(dlg.m_protocol.GetCurrentFileName());
+        DrawExpectedDeviceInfo(dlg);
+    if (view->information == Information::TRANSFER) {
+        const std::string name(dlg.m_protocol.GetCurrentFileName());
+        DrawPageText(dlg, 200, 280, 14, FW_BOLD, PAGE_TEXT_COLOUR, name, true);
+        DrawPageText(dlg, 200, 330, 14, FW_BOLD, PAGE_TEXT_COLOUR, text(TXT_UPDATE_PROGRESS), true);
+    }
     if (view->marked >= 0)
-        for (int line = 0; line < 7; ++line)
-            dlg.DrawStepLine(dlg.m_texts.GetText(STEP_LINES[line]), 30 * line, STEP_LINES[line] == view->marked);
+        for (int line = 0; line < 7; ++line) {
+            if (STEP_LINES[line] == view->marked)
+                DrawPageText(dlg, 20, 110 + 30 * line, 18, FW_BOLD, MARKED_STEP_COLOUR, text(STEP_LINES[line]));
+            else
+                DrawPageText(dlg, 20, 110 + 30 * line, 14, FW_NORMAL, PAGE_TEXT_COLOUR, text(STEP_LINES[line]));
+        }
     const std::vector<COLORREF> expected = ClientPixels(dlg);
     dlg.m_page = page;
     dlg.RedrawWindow();

@@ -168,10 +168,12 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
     struct Case {
         std::string container;
         bool fullDisk;
+        bool noThread;  // the system has no thread for the unpack worker
         int text;
     } cases[] = {
-        {zq::LinuxToWindows(temp.Linux("missing.zip")), false, 50},
-        {zq::LinuxToWindows(temp.Linux("c.zip")), true, 49},
+        {zq::LinuxToWindows(temp.Linux("missing.zip")), false, false, 50},
+        {zq::LinuxToWindows(temp.Linux("c.zip")), true, false, 49},
+        {zq::LinuxToWindows(temp.Linux("c.zip")), false, true, 48},
     };
     for (const Case& c : cases) {
         zq::SetFileDialogResponder([&](const zq::FileDialogCall&, CString* path) {
@@ -187,7 +189,9 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
         zq::RecordingMessageBoxResponder boxes;
         RunModal(dlg, [&] {
             dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+            zq::RefuseThreadStarts(c.noThread);
             dlg.OnWizardEvent(Dlg::EV_BROWSE, 0);
+            zq::RefuseThreadStarts(false);
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.text;
             EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
             EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
@@ -646,7 +650,15 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
         {{{unpacked("good"), RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE},
           {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
           {nullptr, NEXT, 0, Dlg::PAGE_CONNECTING, "exit", NO_BOX, Dlg::PAGE_PREPARE_CONNECTION},
-          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE}}},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
+          // Back is off here; the machine still takes its event one page back.
+          {nullptr, Dlg::EV_BACK, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE}}},
+        // No thread for the connect worker: the page moves on as after a kit
+        // that does not answer, and the user may try again.
+        {{{unpacked("good"), RESULT, 0, Dlg::PAGE_PREPARE_CONNECTION, "next exit", NO_BOX, NONE},
+          {nullptr, NEXT, 0, Dlg::PAGE_SELECT_PORT, "next exit port-box", NO_BOX, NONE},
+          {[](Dlg&) { zq::RefuseThreadStarts(true); }, NEXT, 0, Dlg::PAGE_CONNECTING, "exit", NO_BOX,
+           Dlg::PAGE_PREPARE_CONNECTION}}},
         // The connect worker's results.
         {{{running(Dlg::PAGE_CONNECTING), EXIT, 0, Dlg::PAGE_CONNECTING, "", NO_BOX, NONE}}},
         {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_READING_DEVICE,
@@ -785,6 +797,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                 }
             });
             dlg.m_protocol.ResetCancel();
+            zq::RefuseThreadStarts(false);
         }
     }
     zq::SetFileDialogResponder(nullptr);
