@@ -15,6 +15,7 @@
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/TempFolder.h"
 #include "LinkNotifications.h"
+#include "KitSessionTest.h"
 #include "LinkTestSupport.h"
 #include "RecordingProtocol.h"
 #include "container/GlobalFolders.h"
@@ -43,30 +44,7 @@ struct CloseCase {
     int (UPDATEProtocol::*start)();
 };
 
-class CloseWhileWaiting : public ::testing::TestWithParam<CloseCase> {
-protected:
-    void SetUp() override
-    {
-        m_work = m_sim.Folder() + "/work";
-        ASSERT_EQ(mkdir(m_work.c_str(), 0700), 0);
-        g_WorkFolder = CString(zq::LinuxToWindows(m_work));
-        linktest::StorePortNumber("COM202");
-        UPDATEManager::m_CancelRequested = 0;
-        UPDATEManager::SetNotifyWindow(m_notifications.Window());
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(m_protocol.WaitForSession(30000));
-        CloseSerialPort();
-        UPDATEManager::SetNotifyWindow(nullptr);
-        UPDATEManager::m_CancelRequested = 0;
-    }
-
-    CarKitSimulator m_sim{COM};
-    std::string m_work;
-    linktest::Notifications m_notifications;
-    UPDATEProtocol m_protocol;
-};
+class CloseWhileWaiting : public linktest::KitSessionTest<COM, ::testing::TestWithParam<CloseCase>> {};
 
 TEST_P(CloseWhileWaiting, EndsTheSessionAtOnce)
 {

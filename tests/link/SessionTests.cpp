@@ -18,6 +18,7 @@
 
 #include "tests/support/CarKitSimulator.h"
 #include "LinkNotifications.h"
+#include "KitSessionTest.h"
 #include "LinkTestSupport.h"
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
@@ -58,25 +59,8 @@ DWORD Crc32Of(const std::string& bytes)
     return ~crc;
 }
 
-class Sessions : public ::testing::Test {
+class Sessions : public linktest::KitSessionTest<COM> {
 protected:
-    void SetUp() override
-    {
-        m_work = m_sim.Folder() + "/work";
-        ASSERT_EQ(mkdir(m_work.c_str(), 0700), 0);
-        g_WorkFolder = CString(zq::LinuxToWindows(m_work));
-        linktest::StorePortNumber("COM201");
-        UPDATEManager::m_CancelRequested = 0;
-        UPDATEManager::SetNotifyWindow(m_notifications.Window());
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(m_protocol.WaitForSession(RESULT_WAIT));
-        CloseSerialPort();
-        UPDATEManager::SetNotifyWindow(nullptr);
-        UPDATEManager::m_CancelRequested = 0;
-    }
-
     void StartKit(const std::vector<std::string>& options = {}, const std::string& scenario = "")
     {
         ASSERT_TRUE(m_sim.Start(options, scenario)) << m_sim.Error() << m_sim.Log();
@@ -123,11 +107,6 @@ protected:
         std::ifstream in(ProductPath(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-
-    CarKitSimulator m_sim{COM};  // first: it sets the per-user folder
-    std::string m_work;
-    linktest::Notifications m_notifications;
-    UPDATEProtocol m_protocol;
 };
 
 // ---- The whole road, with the ways the car kit's bytes may arrive ----
