@@ -147,85 +147,98 @@ struct Options {
     bool productGiven = false;
 };
 
-// Reads the options into *options. Returns -1 to go on, else the exit code.
-int ParseArguments(int argc, char** argv, Options* options)
+// A switch, which takes no value. False when the argument is none.
+bool TakeSwitch(const std::string& arg, Options* options)
+{
+    if (arg == "--coalesce")
+        options->config.coalesce = true;
+    else if (arg == "--silent")
+        options->config.silent = true;
+    else if (arg == "--split-escape")
+        options->line.splitEscape = true;
+    else if (arg == "--exit-after-disconnect")
+        options->config.exitAfterDisconnect = true;
+    else
+        return false;
+    return true;
+}
+
+// An option with its value. Returns -1 when it is taken, else the exit code.
+int TakeValue(const std::string& arg, const std::string& v, Options* options)
 {
     carkit::Config& config = options->config;
     carkit::Line::Options& lineOptions = options->line;
+    if (arg == "--com") {
+        options->com = std::atoi(v.c_str());
+        if (options->com < 1 || options->com > 255)
+            return Fail("--com takes 1 to 255");
+    } else if (arg == "--parent") {
+        options->parent = static_cast<pid_t>(std::atoi(v.c_str()));
+        if (options->parent < 1)
+            return Fail("--parent takes a process id");
+    } else if (arg == "--ready-file") {
+        options->readyFile = v;
+    } else if (arg == "--report") {
+        options->reportPath = v;
+    } else if (arg == "--receive-dir") {
+        config.receiveDir = v;
+    } else if (arg == "--product") {
+        options->productPath = v;
+        options->productGiven = true;
+    } else if (arg == "--model") {
+        config.model = v;
+    } else if (arg == "--software") {
+        config.software = v;
+    } else if (arg == "--fileok") {
+        if (v != "auto" && v != "always" && v != "never")
+            return Fail("--fileok takes auto, always or never");
+        config.fileOk = v;
+    } else if (arg == "--fileok-type") {
+        config.fileOkType = static_cast<uint8_t>(std::atoi(v.c_str()));
+    } else if (arg == "--connect-payload") {
+        if (!carkit::FromHex(v, &config.connectPayload))
+            return Fail("--connect-payload takes hex bytes");
+    } else if (arg == "--product-order") {
+        if (!ParseOrder(v, &config.productOrder))
+            return Fail("--product-order takes numbers separated by commas");
+    } else if (arg == "--baud") {
+        lineOptions.baud = static_cast<unsigned>(std::strtoul(v.c_str(), nullptr, 10));
+    } else if (arg == "--chunk") {
+        lineOptions.chunk = std::strtoul(v.c_str(), nullptr, 10);
+    } else if (arg == "--chunk-pause") {
+        lineOptions.chunkPauseMs = std::atoi(v.c_str());
+    } else if (arg == "--garbage") {
+        if (!carkit::FromHex(v, &config.garbage))
+            return Fail("--garbage takes hex bytes");
+    } else if (arg == "--script") {
+        std::string text;
+        if (!ReadWholeFile(v, &text))
+            return Fail("cannot read " + v);
+        options->scriptText += text + "\n";
+    } else if (arg == "--on") {
+        options->scriptText += (v.compare(0, 3, "on ") == 0 ? v : "on " + v) + "\n";
+    } else {
+        return Fail("unknown option " + arg + "\n" + kUsage);
+    }
+    return -1;
+}
+
+// Reads the options into *options. Returns -1 to go on, else the exit code.
+int ParseArguments(int argc, char** argv, Options* options)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc)
-                return false;
-            *out = argv[++i];
-            return true;
-        };
-        std::string v;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (arg == "--coalesce") {
-            config.coalesce = true;
-        } else if (arg == "--silent") {
-            config.silent = true;
-        } else if (arg == "--split-escape") {
-            lineOptions.splitEscape = true;
-        } else if (arg == "--exit-after-disconnect") {
-            config.exitAfterDisconnect = true;
-        } else if (!value(&v)) {
-            return Fail("unknown option or missing value: " + arg + "\n" + kUsage);
-        } else if (arg == "--com") {
-            options->com = std::atoi(v.c_str());
-            if (options->com < 1 || options->com > 255)
-                return Fail("--com takes 1 to 255");
-        } else if (arg == "--parent") {
-            options->parent = static_cast<pid_t>(std::atoi(v.c_str()));
-            if (options->parent < 1)
-                return Fail("--parent takes a process id");
-        } else if (arg == "--ready-file") {
-            options->readyFile = v;
-        } else if (arg == "--report") {
-            options->reportPath = v;
-        } else if (arg == "--receive-dir") {
-            config.receiveDir = v;
-        } else if (arg == "--product") {
-            options->productPath = v;
-            options->productGiven = true;
-        } else if (arg == "--model") {
-            config.model = v;
-        } else if (arg == "--software") {
-            config.software = v;
-        } else if (arg == "--fileok") {
-            if (v != "auto" && v != "always" && v != "never")
-                return Fail("--fileok takes auto, always or never");
-            config.fileOk = v;
-        } else if (arg == "--fileok-type") {
-            config.fileOkType = static_cast<uint8_t>(std::atoi(v.c_str()));
-        } else if (arg == "--connect-payload") {
-            if (!carkit::FromHex(v, &config.connectPayload))
-                return Fail("--connect-payload takes hex bytes");
-        } else if (arg == "--product-order") {
-            if (!ParseOrder(v, &config.productOrder))
-                return Fail("--product-order takes numbers separated by commas");
-        } else if (arg == "--baud") {
-            lineOptions.baud = static_cast<unsigned>(std::strtoul(v.c_str(), nullptr, 10));
-        } else if (arg == "--chunk") {
-            lineOptions.chunk = std::strtoul(v.c_str(), nullptr, 10);
-        } else if (arg == "--chunk-pause") {
-            lineOptions.chunkPauseMs = std::atoi(v.c_str());
-        } else if (arg == "--garbage") {
-            if (!carkit::FromHex(v, &config.garbage))
-                return Fail("--garbage takes hex bytes");
-        } else if (arg == "--script") {
-            std::string text;
-            if (!ReadWholeFile(v, &text))
-                return Fail("cannot read " + v);
-            options->scriptText += text + "\n";
-        } else if (arg == "--on") {
-            options->scriptText += (v.compare(0, 3, "on ") == 0 ? v : "on " + v) + "\n";
-        } else {
-            return Fail("unknown option " + arg + "\n" + kUsage);
         }
+        if (TakeSwitch(arg, options))
+            continue;
+        if (i + 1 >= argc)
+            return Fail("unknown option or missing value: " + arg + "\n" + kUsage);
+        const int code = TakeValue(arg, argv[++i], options);
+        if (code != -1)
+            return code;
     }
     return -1;
 }
