@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TempFolder.h"
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
@@ -121,7 +122,7 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
     UPDATEManager::m_CancelRequested = 0;
 }
 
-bool Runs(pid_t pid) { return kill(pid, 0) == 0; }
+using processes::Runs;
 
 TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
 {

@@ -26,6 +26,7 @@
 #include "platform/files/FileApi.h"
 #include "platform/threads/Threads.h"
 #include "tests/support/HostFacts.h"
+#include "tests/support/Processes.h"
 
 namespace {
 
@@ -225,14 +226,7 @@ TEST(Unzip, WithoutTheUnpackerTheFolderIsEmptyAndTheResultZero)
     EXPECT_TRUE(unpack.Unpacked().empty());
 }
 
-// Whether the process runs (a zombie has ended).
-bool Runs(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
-}
+using processes::Runs;
 
 TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
 {

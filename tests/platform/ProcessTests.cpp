@@ -2,6 +2,7 @@
 #include "platform/threads/Threads.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/window/WinUser.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -185,14 +186,7 @@ TEST(Process, TerminateEndsARunningChildOnce)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-// Whether the process runs (a zombie has ended).
-bool Runs(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
-}
+using processes::Runs;
 
 // Ending a child ends what it started, as ending a Windows job does: the
 // child leads a process group of its own, and the whole group ends.

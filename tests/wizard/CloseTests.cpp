@@ -5,16 +5,13 @@
 // more is written into the temporary folder, the Repository included.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -27,6 +24,7 @@
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
@@ -50,48 +48,10 @@ const char SLOW_UNPACKER[] =
     "(i=0; while [ $i -lt 600 ]; do echo x > \"$out/f$i\"; i=$((i+1)); sleep 0.1; done) &\n"
     "wait\n";
 
-struct Process {
-    pid_t parent;
-    pid_t group;
-    char state;
-};
-
-// Every process of the machine that /proc shows, by its id.
-std::map<pid_t, Process> Processes()
-{
-    std::map<pid_t, Process> all;
-    DIR* proc = opendir("/proc");
-    if (!proc)
-        return all;
-    while (dirent* entry = readdir(proc)) {
-        const pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
-        if (pid <= 0)
-            continue;
-        std::ifstream in("/proc/" + std::string(entry->d_name) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        // "pid (name) state ppid pgrp ...": the name may hold blanks.
-        const size_t close = text.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream fields(text.substr(close + 1));
-        Process p{};
-        if (fields >> p.state >> p.parent >> p.group)
-            all[pid] = p;
-    }
-    closedir(proc);
-    return all;
-}
-
-bool Lives(const std::map<pid_t, Process>& all, pid_t pid)
-{
-    auto it = all.find(pid);
-    return it != all.end() && it->second.state != 'Z';
-}
-
 // The processes below this one, children of children included.
 std::set<pid_t> Descendants()
 {
-    const std::map<pid_t, Process> all = Processes();
+    const std::map<pid_t, processes::Entry> all = processes::All();
     std::set<pid_t> found = {getpid()};
     for (bool grew = true; grew;) {
         grew = false;
@@ -107,14 +67,16 @@ std::set<pid_t> Descendants()
 // process's own group.
 std::vector<pid_t> LeftOver(const std::set<pid_t>& started)
 {
-    const std::map<pid_t, Process> all = Processes();
+    const std::map<pid_t, processes::Entry> all = processes::All();
     std::set<pid_t> groups;
     std::vector<pid_t> left;
     for (pid_t pid : started) {
-        if (Lives(all, pid))
-            left.push_back(pid);
         auto it = all.find(pid);
-        if (it != all.end() && it->second.group != getpgrp())
+        if (it == all.end())
+            continue;
+        if (it->second.state != 'Z')
+            left.push_back(pid);
+        if (it->second.group != getpgrp())
             groups.insert(it->second.group);
     }
     for (const auto& [pid, p] : all)

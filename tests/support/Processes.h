@@ -1,0 +1,63 @@
+// The machine's processes as /proc shows them, for the tests that check that
+// nothing the program started lives on.
+//
+// Header only and free of GoogleTest, like the other host helpers.
+#pragma once
+
+#include <dirent.h>
+#include <sys/types.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace processes {
+
+// The fields of /proc/<pid>/stat that the tests look at.
+struct Entry {
+    char state = 0;  // 'Z' for a zombie: it has ended, only its reaping is left
+    pid_t parent = 0;
+    pid_t group = 0;
+};
+
+// The process's entry; false when it is gone.
+inline bool ReadEntry(pid_t pid, Entry& entry)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // "pid (name) state ppid pgrp ...": the name may hold blanks and ')'.
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return false;
+    std::istringstream fields(text.substr(close + 1));
+    return static_cast<bool>(fields >> entry.state >> entry.parent >> entry.group);
+}
+
+// Whether the process runs; a zombie has ended.
+inline bool Runs(pid_t pid)
+{
+    Entry entry;
+    return ReadEntry(pid, entry) && entry.state != 'Z';
+}
+
+// Every process of the machine, by its id.
+inline std::map<pid_t, Entry> All()
+{
+    std::map<pid_t, Entry> all;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return all;
+    while (dirent* item = readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(item->d_name));
+        Entry entry;
+        if (pid > 0 && ReadEntry(pid, entry))
+            all[pid] = entry;
+    }
+    closedir(proc);
+    return all;
+}
+
+}  // namespace processes
