@@ -14,6 +14,7 @@
 
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/Processes.h"
+#include "tests/support/StandInUnpacker.h"
 #include "tests/support/TempFolder.h"
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
@@ -126,15 +127,12 @@ using processes::Runs;
 
 TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
 {
-    // A stand-in for 7za that writes a file every 100 ms through a child of
-    // its own, for far longer than the test runs.
+    // The stand-in writes on for far longer than the test runs.
     TempFolder root("zq-closeunzip");
     const std::string repository = root.Linux() + "/Repository";
     ASSERT_EQ(mkdir(repository.c_str(), 0700), 0);
     const std::string container = root.Write("in/c.zip", "PK not really a container");
-    const std::string script = root.Write(
-        "bin/7za", "#!/bin/sh\n(i=0; while [ $i -lt 600 ]; do echo x > '" + repository +
-                       "/f'$i; i=$((i+1)); sleep 0.1; done) &\necho $! > '" + root.Linux() + "/child.pid'\nwait\n");
+    const std::string script = root.Write("bin/7za", standin::SlowUnpackerScript());
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
 
     updatetest::RecordingProtocol protocol;
@@ -144,7 +142,7 @@ TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
     pid_t child = 0;
     for (int i = 0; i < 300 && child <= 0; ++i) {
         std::this_thread::sleep_for(milliseconds(10));
-        child = static_cast<pid_t>(atoi(root.Read("child.pid").c_str()));
+        child = static_cast<pid_t>(atoi(root.Read("bin/writer.pid").c_str()));
     }
     ASSERT_GT(child, 0);
     std::this_thread::sleep_for(milliseconds(300));

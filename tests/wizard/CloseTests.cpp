@@ -25,6 +25,7 @@
 #include "resources/resource.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/Processes.h"
+#include "tests/support/StandInUnpacker.h"
 #include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
@@ -38,15 +39,6 @@ using std::chrono::milliseconds;
 
 const int COM = 203;
 const long long CLOSE_BOUND_MS = 2000;
-
-// A stand-in for 7za that unpacks nothing: it writes a file into its output
-// folder every 100 ms, through a child of its own, for a minute.
-const char SLOW_UNPACKER[] =
-    "#!/bin/sh\n"
-    "for a; do case \"$a\" in -o*) out=\"${a#-o}\";; esac; done\n"
-    "mkdir -p \"$out\"\n"
-    "(i=0; while [ $i -lt 600 ]; do echo x > \"$out/f$i\"; i=$((i+1)); sleep 0.1; done) &\n"
-    "wait\n";
 
 // The processes below this one, children of children included.
 std::set<pid_t> Descendants()
@@ -106,7 +98,7 @@ protected:
         const std::string bin = std::string(ZQ_BINARY_DIR) + "/bin";
         m_program.Link("libexpat.dll", bin + "/libexpat.dll");
         if (c.page == Dlg::PAGE_UNPACKING) {
-            ASSERT_EQ(chmod(m_program.Write("7za", SLOW_UNPACKER).c_str(), 0755), 0);
+            ASSERT_EQ(chmod(m_program.Write("7za", standin::SlowUnpackerScript()).c_str(), 0755), 0);
         } else {
             m_program.Link("7za", bin + "/7za");
         }
