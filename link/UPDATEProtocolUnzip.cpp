@@ -75,8 +75,10 @@ UINT UnzipThread(LPVOID param)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(NULL, commandLine.GetBuffer(commandLine.GetLength()), NULL, NULL, TRUE,
-                       CREATE_NO_WINDOW, NULL, NULL, &startup, &process)) {
+    const BOOL started = CreateProcessA(NULL, commandLine.GetBuffer(commandLine.GetLength()), NULL, NULL, TRUE,
+                                        CREATE_NO_WINDOW, NULL, NULL, &startup, &process);
+    commandLine.ReleaseBuffer();
+    if (started) {
         DWORD exitCode = 1;
         bool cancelled = false;
         const HANDLE waits[2] = {process.hProcess, protocol->ClosingEvent()};
@@ -94,25 +96,21 @@ UINT UnzipThread(LPVOID param)
             TerminateProcess(process.hProcess, 1);
             WaitForSingleObject(process.hProcess, 10000);
         }
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        // A truncated or corrupt container leaves partial files behind, and
+        // an ended unpacker what it had written; none of them may pass the
+        // container check and reach the car kit.
+        const bool emptied = exitCode == 0 || EmptyOutputFolder(*protocol);
         if (cancelled) {
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
-            commandLine.ReleaseBuffer();
-            EmptyOutputFolder(*protocol);
             protocol->EndSession(UPDATE_RESULT_CANCELLED);
             return 0;
         }
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        // A truncated or corrupt container leaves partial files behind; none
-        // of them may pass the container check and reach the car kit.
-        if (exitCode != 0 && !EmptyOutputFolder(*protocol)) {
-            commandLine.ReleaseBuffer();
+        if (!emptied) {
             protocol->EndSession(UPDATE_RESULT_UNZIP_ERROR);
             return 0;
         }
     }
-    commandLine.ReleaseBuffer();
     protocol->EndSession(UPDATE_RESULT_SUCCESS);
     return 0;
 }
