@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,6 +152,12 @@ TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
     protocol.Close();
     EXPECT_EQ(UPDATE_RESULT_CANCELLED, protocol.WaitResult(30000));
     EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
+    // What it had written is no container's: none of it stays.
+    std::vector<std::string> unpacked;
+    for (const std::string& name : root.List())
+        if (name.rfind("Repository/", 0) == 0)
+            unpacked.push_back(name);
+    EXPECT_EQ(unpacked, std::vector<std::string>{}) << "the ended unpacker's files stay";
     // Killed with its group; it may stay a zombie until its new parent reaps it.
     for (int i = 0; i < 200 && Runs(child); ++i)
         std::this_thread::sleep_for(milliseconds(10));
