@@ -110,6 +110,18 @@ TEST_F(ContainerReader, LangRecordsCarryTheirNameOverWithinOneLangs)
     EXPECT_EQ(langs[2].requires[0].first, "r");             // the pair carries over
     EXPECT_EQ(langs[2].requires[0].second, "9");
     EXPECT_EQ(langs[3].name, "");                           // a new langs element starts afresh
+
+    // Two languages of one file each: each keeps its own file alone.
+    UPDATEModel second;
+    m_folder.Write("update.xml", Update("<files><langs><lang name='English'><file name='en.lng'/></lang>"
+                                        "<lang name='German'><file name='de.lng'/></lang></langs></files>"));
+    second.ParseResourceXml(WinPath(m_folder.Linux("update.xml")));
+    const std::vector<UPDATELang>& two = second.m_Container.langs;
+    ASSERT_EQ(two.size(), 2u);
+    ASSERT_EQ(two[0].files.size(), 1u);
+    EXPECT_EQ(two[0].files[0].name, "en.lng");
+    ASSERT_EQ(two[1].files.size(), 1u) << "the German package holds " << two[1].files.size() << " files";
+    EXPECT_EQ(two[1].files[0].name, "de.lng");
 }
 
 TEST_F(ContainerReader, IgnoresOtherPlacesCaseAndText)

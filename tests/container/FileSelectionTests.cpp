@@ -123,6 +123,12 @@ TEST_F(FileSelection, DeviceResults)
         {{changed([](UPDATEDevice& d) { d.boards[0].second = "B"; })}, UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, ""},
         // the board of another container device counts
         {{Device("HF1", "P2")}, UPDATE_RESULT_SUCCESS, "c1.bin c2.bin"},
+        // a car kit of two boards: one supported board is enough, and it
+        // may be the second; with neither the hardware is not supported
+        {{changed([](UPDATEDevice& d) { d.boards = {{"P9", "A"}, {"P1", "A"}}; })}, UPDATE_RESULT_SUCCESS,
+         "c1.bin c2.bin"},
+        {{changed([](UPDATEDevice& d) { d.boards = {{"P9", "A"}, {"P1", "B"}}; })},
+         UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, ""},
         // the first device is not in the container, the second is served
         {{Device("HF9", "P1"), Device("HF2", "P2")}, UPDATE_RESULT_SUCCESS, "c1.bin c2.bin"},
         // the last device looked at decides the code

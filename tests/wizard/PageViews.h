@@ -127,14 +127,16 @@ inline void DrawExpectedDeviceInfo(Dlg& dlg)
 // that page says; otherwise what differs. The expected picture is drawn
 // over the bare background with the fonts, colours and places of the page
 // painters, in the order in which a page is painted: texts, information,
-// step list.
-inline std::string ShownPageDifference(Dlg& dlg)
+// step list. With repaint false the window is compared as it stands, as
+// the user sees it after the last notice it drew.
+inline std::string ShownPageDifference(Dlg& dlg, bool repaint = true)
 {
     const int page = dlg.m_page;
     const PageView* view = ViewOf(page);
     if (!view)
         return "page " + std::to_string(page) + " has no view";
-    dlg.RedrawWindow();
+    if (repaint)
+        dlg.RedrawWindow();
     const std::vector<COLORREF> shown = ClientPixels(dlg);
 
     dlg.m_page = -1;  // paints nothing over the background

@@ -123,6 +123,22 @@ TEST_F(Painting, EachPageMarksItsStepLineAndShowsItsTexts)
     });
 }
 
+TEST_F(Painting, TheTransferPageShowsEachNewFileAsSoonAsItIsAnnounced)
+{
+    using Dlg = CQuorinUpdateManagerDlg;
+    Dlg dlg;
+    wizardtest::RunModal(dlg, [&] {
+        dlg.m_page = Dlg::PAGE_TRANSFERRING;
+        dlg.m_protocol.m_CurrentFileName = "RX7150_Firmware_V139.bin";
+        dlg.RedrawWindow();
+        // The next file's notice alone must put its name on the window: no
+        // repaint comes before the user looks.
+        dlg.m_protocol.m_CurrentFileName = "english_prompts_of_the_car_kit.lng";
+        dlg.SendMessage(WM_UPDATE_INFO_CHANGED, 0, 0);
+        EXPECT_EQ(wizardtest::ShownPageDifference(dlg, false), "") << "right after the notice of a new file";
+    });
+}
+
 TEST_F(Painting, ButtonsShowTheirBackgroundColours)
 {
     CQuorinUpdateManagerDlg dlg;

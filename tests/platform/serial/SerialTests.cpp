@@ -17,7 +17,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -495,6 +497,106 @@ TEST_F(SerialTest, APortThatRefusesTheUserNamesTheGroupThatMayUseIt)
                   + "): Permission denied; " + m_pty.slave + " belongs to group " + groupName
                   + ", which this user is not in\n",
               text);
+}
+
+// Exit codes of the child that opens a COM port in a /dev of its own.
+enum MapChildExit { MAP_SENT = 0, MAP_NOT_OPENED = 1, MAP_NOTHING_ARRIVED = 2, MAP_NO_NAMESPACE = 3 };
+
+bool WriteProcFile(const char* path, const std::string& text)
+{
+    int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return written;
+}
+
+// In a forked child: gives the child a /dev of its own (a user and mount
+// namespace with a tmpfs on /dev) that holds every name of the COM map's
+// four families, index 0 to 32. The name `device` is the pty slave, the
+// others plain files, which no COM port opens; with `device` empty every
+// name is the pty. Then opens COM n and sends its name through it to the
+// pty's master. Never returns.
+[[noreturn]] void OpenComInADevOfItsOwn(int com, const std::string& device, const std::string& slave, int master)
+{
+    const std::string uid = std::to_string(geteuid()), gid = std::to_string(getegid());
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        _exit(MAP_NO_NAMESPACE);
+    WriteProcFile("/proc/self/setgroups", "deny");
+    if (!WriteProcFile("/proc/self/uid_map", "0 " + uid + " 1") || !WriteProcFile("/proc/self/gid_map", "0 " + gid + " 1")
+        || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        _exit(MAP_NO_NAMESPACE);
+    // Taken in the new namespace (a bind needs a source there) before the
+    // tmpfs hides /dev/pts.
+    const int slavePath = open(slave.c_str(), O_PATH | O_CLOEXEC);
+    if (slavePath < 0 || mount("zqdev", "/dev", "tmpfs", 0, "mode=755") != 0)
+        _exit(MAP_NO_NAMESPACE);
+    const std::string slaveLink = "/proc/self/fd/" + std::to_string(slavePath);
+    for (const char* family : {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM", "/dev/rfcomm"}) {
+        for (int index = 0; index <= 32; ++index) {
+            const std::string path = family + std::to_string(index);
+            int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
+            if (fd < 0)
+                _exit(MAP_NO_NAMESPACE);
+            close(fd);
+            if ((device.empty() || path == device) && mount(slaveLink.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+                _exit(MAP_NO_NAMESPACE);
+        }
+    }
+    const std::string name = "\\\\.\\COM" + std::to_string(com);
+    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        _exit(MAP_NOT_OPENED);
+    const std::string sent = "COM" + std::to_string(com);
+    DWORD written = 0;
+    WriteFile(port, sent.data(), static_cast<DWORD>(sent.size()), &written, nullptr);
+    std::string got;
+    while (got.size() < sent.size()) {
+        pollfd p{master, POLLIN, 0};
+        char buffer[64];
+        if (poll(&p, 1, 5000) <= 0)
+            break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<size_t>(n));
+    }
+    CloseHandle(port);
+    _exit(got == sent ? MAP_SENT : MAP_NOTHING_ARRIVED);
+}
+
+TEST_F(SerialTest, WithoutALinkEachComNumberOpensTheDeviceOfTheFixedMap)
+{
+    // The map as the README gives it to the user: COM1-32 /dev/ttyS0-31,
+    // COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31, COM97-128
+    // /dev/rfcomm0-31, and no device beyond. What the port opens is seen by
+    // what it sends arriving at the device of that name.
+    const struct {
+        int com;
+        const char* device;  // "" for none
+    } cases[] = {
+        {1, "/dev/ttyS0"},      {32, "/dev/ttyS31"},    {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
+        {65, "/dev/ttyACM0"},   {96, "/dev/ttyACM31"},  {97, "/dev/rfcomm0"}, {128, "/dev/rfcomm31"},
+        {129, ""},              {0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("COM" + std::to_string(c.com));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            OpenComInADevOfItsOwn(c.com, c.device, m_pty.slave, m_pty.master);
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == MAP_NO_NAMESPACE)
+            GTEST_SKIP() << "needs a user and mount namespace of its own for a /dev of its own";
+        if (*c.device != '\0')
+            EXPECT_EQ(MAP_SENT, WEXITSTATUS(status)) << "COM" << c.com << " did not reach " << c.device;
+        else
+            EXPECT_EQ(MAP_NOT_OPENED, WEXITSTATUS(status)) << "COM" << c.com << " opened a device of the map";
+    }
 }
 
 TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
