@@ -33,6 +33,15 @@ const UINT kDialogId = 9200;
 const int kButtonId = 1001;
 const char* const kTitle = "ZqGtkClickTest";
 
+// How long a driver waits for a window to show, and the dialog for its
+// click: a GTK window shows within a second or two even on a loaded machine,
+// the file chooser being the slowest.
+const int kShowSeconds = 60;
+// The whole run in the child, normally some seconds. A window that never
+// shows leaves its modal loop waiting; this bound ends the child then, with
+// its log kept.
+const int kChildSeconds = 180;
+
 class HoverButton : public CButton {
 public:
     int moves = 0;
@@ -104,6 +113,14 @@ std::string Shell(const std::string& command)
     return out;
 }
 
+// The xdotool search for a visible window by its title, bounded by
+// kShowSeconds; "" when none showed.
+std::string FindShownWindow(const std::string& title)
+{
+    return Shell("timeout " + std::to_string(kShowSeconds) + " xdotool search --sync --onlyvisible --name '" + title
+                 + "' 2>/dev/null | head -1");
+}
+
 bool StartNativeBackend()
 {
     int argc = 1;
@@ -138,13 +155,12 @@ void RunUnderDisplay()
     ClickDialog dlg;
     std::string failure;
     std::thread driver([&] {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kShowSeconds);
         while (!dlg.hwnd && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::string id = Shell(std::string("timeout 10 xdotool search --sync --onlyvisible --name ") + kTitle +
-                             " 2>/dev/null | head -1");
+        std::string id = FindShownWindow(kTitle);
         if (id.empty()) {
-            failure = "window not found";
+            failure = "the dialog did not show within " + std::to_string(kShowSeconds) + " s";
         } else {
             // The button is at 30, 32 pixels (20, 20 dialog units); aim at its middle.
             Shell("xdotool mousemove --window " + id + " 40 40");
@@ -154,6 +170,7 @@ void RunUnderDisplay()
             Shell("xdotool click 1");
         }
         // Whatever happened, the dialog ends within a bounded time.
+        deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kShowSeconds);
         while (IsWindow(dlg.hwnd) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (IsWindow(dlg.hwnd)) PostMessageA(dlg.hwnd, WM_COMMAND, IDCANCEL, 0);
@@ -180,7 +197,7 @@ void RunUnderDisplay()
     ASSERT_TRUE(counter.CreateEx(0, "ZqCounter", "counter", WS_POPUP, CRect(0, 0, 10, 10), nullptr, 0));
     HWND counterHwnd = counter.GetSafeHwnd();
     std::thread boxDriver([&] {
-        std::string id = Shell("timeout 10 xdotool search --sync --onlyvisible --name ZqBoxTest 2>/dev/null | head -1");
+        std::string id = FindShownWindow("ZqBoxTest");
         for (int i = 0; i < 5; ++i) PostMessageA(counterHwnd, WM_USER + 11, 0, 0);
         if (id.empty()) return;
         Shell("xdotool windowfocus --sync " + id);
@@ -198,7 +215,7 @@ void RunUnderDisplay()
     TempFolder folder;
     const std::string file = folder.Write("update.zip", "PK");
     std::thread chooserDriver([&] {
-        std::string id = Shell("timeout 10 xdotool search --sync --onlyvisible --name '^Open$' 2>/dev/null | head -1");
+        std::string id = FindShownWindow("^Open$");
         if (id.empty()) return;
         Shell("xdotool windowfocus --sync " + id);
         Shell("xdotool key ctrl+l");
@@ -231,13 +248,16 @@ void HideBeforeALongWait()
     // window that waits for its worker.
     const auto hidden = std::chrono::steady_clock::now();
     window.ShowWindow(SW_HIDE);
+    // Left to the thread's next turn, the hide would wait for the end of
+    // the block, here longer than the loop looks. The X server needs some
+    // milliseconds, more on a loaded machine.
     auto shown = std::chrono::steady_clock::duration::zero();
-    while (screen.Viewable(id) && shown < std::chrono::seconds(1)) {
+    while (screen.Viewable(id) && shown < std::chrono::seconds(5)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         shown = std::chrono::steady_clock::now() - hidden;
     }
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(shown).count(), 200)
-        << "the window stayed on the screen while its thread was blocked";
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(shown).count(), 2000)
+        << "ms from the hide until the X server no longer showed the window, its thread blocked meanwhile";
     window.DestroyWindow();
 }
 
@@ -268,7 +288,7 @@ void RunUnderXvfb()
         folders += std::string(name) + "='" + home.Linux() + "' ";
     // GTK and the libraries below it are not built with the sanitizers: the
     // child does not look for their leaks.
-    std::string command = "ZQ_UNDER_XVFB=1 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
+    std::string command = "timeout -k 5 " + std::to_string(kChildSeconds) + " env ZQ_UNDER_XVFB=1 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
                           server.Display() + " " + folders +
                           "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + self +
                           "' --gtest_filter=" + filter + " > '" + logFile + "' 2>&1";
@@ -277,6 +297,7 @@ void RunUnderXvfb()
     std::stringstream log;
     log << in.rdbuf();
     ASSERT_TRUE(WIFEXITED(status)) << log.str();
+    EXPECT_NE(WEXITSTATUS(status), 124) << "the test did not end within " << kChildSeconds << " s:\n" << log.str();
     EXPECT_EQ(WEXITSTATUS(status), 0) << log.str();
     EXPECT_NE(log.str().find("[  PASSED  ] 1 test"), std::string::npos) << log.str();
 }
