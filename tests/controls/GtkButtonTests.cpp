@@ -171,32 +171,34 @@ TEST_F(GtkBackendTest, OwnerDrawnButtonSeesHoverAndClickFromTheRealPointer)
     Xdotool({"mousemove", "--window", window, std::to_string(centre.x), std::to_string(centre.y)}, &ok);
     ASSERT_TRUE(ok);
     EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000))
-        << "the button never saw the pointer";
+        << "the button did not see the pointer within 5 s";
     EXPECT_EQ(::GetCapture(), next);
     EXPECT_EQ(dialog.nextClicks, 0);
 
     Xdotool({"click", "1"}, &ok);
     ASSERT_TRUE(ok);
-    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000)) << "no BN_CLICKED arrived";
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000)) << "no BN_CLICKED arrived within 5 s";
 
     // The pointer going from the button straight onto a GTK control (the
     // port box) ends the hover: the drawing area only sees it leave.
     Xdotool({"mousemove", "--window", window, std::to_string(centre.x + 1), std::to_string(centre.y)}, &ok);
-    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000));
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000))
+        << "the button did not see the pointer within 5 s";
     ::GetWindowRect(::GetDlgItem(dialog.GetSafeHwnd(), IDC_COMPORT_COMBO), &r);
     POINT combo = {r.left + 20, r.top + 8};
     ::ScreenToClient(dialog.GetSafeHwnd(), &combo);
     Xdotool({"mousemove", "--window", window, std::to_string(combo.x), std::to_string(combo.y)}, &ok);
     EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 0; }, 5000))
-        << "the hover outlived the pointer";
+        << "the hover outlived the pointer by 5 s";
     EXPECT_EQ(::GetCapture(), nullptr);
 
     // And leaving the window altogether ends it too.
     Xdotool({"mousemove", "--window", window, std::to_string(centre.x), std::to_string(centre.y)}, &ok);
-    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000));
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 1; }, 5000))
+        << "the button did not see the pointer within 5 s";
     Xdotool({"mousemove", "--window", window, "700", "600"}, &ok);
     EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.next.m_Hovered == 0; }, 5000))
-        << "the hover outlived the pointer leaving the window";
+        << "the hover outlived the pointer leaving the window by 5 s";
     EXPECT_EQ(::GetCapture(), nullptr);
     EXPECT_EQ(dialog.nextClicks, 1);
     dialog.DestroyWindow();
@@ -221,7 +223,8 @@ TEST_F(GtkBackendTest, ComboBoxAndProgressBarTakeTheirRectangles)
     RECT got = {0, 0, 0, 0};
     std::vector<uint32_t> pixels;
     ASSERT_TRUE(zq::PumpMessagesUntil(
-        [&] { return zq::win::NativeControlGeometry(bar.GetSafeHwnd(), &got, &pixels) && got.left >= 0; }, 5000));
+        [&] { return zq::win::NativeControlGeometry(bar.GetSafeHwnd(), &got, &pixels) && got.left >= 0; }, 5000))
+        << "the progress bar was not laid out within 5 s";
     EXPECT_EQ(got.left, 200);
     EXPECT_EQ(got.top, 300);
     EXPECT_EQ(got.right, 540);
@@ -324,7 +327,8 @@ TEST_F(GtkBackendTest, TypingGoesToThePortBoxAndSpaceToTheFocusedOwnerDrawnButto
     POINT field = {r.left + 20, r.top + 8};
     ::ScreenToClient(dialog.GetSafeHwnd(), &field);
     Xdotool({"mousemove", "--window", window, std::to_string(field.x), std::to_string(field.y), "click", "1"}, &ok);
-    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return ::GetFocus() == combo; }, 5000));
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return ::GetFocus() == combo; }, 5000))
+        << "the port field did not take the focus within 5 s of the click";
     Xdotool({"type", "--delay", "40", "COM7"}, &ok);
     char text[32] = "";
     EXPECT_TRUE(zq::PumpMessagesUntil(
@@ -333,7 +337,7 @@ TEST_F(GtkBackendTest, TypingGoesToThePortBoxAndSpaceToTheFocusedOwnerDrawnButto
             return std::string(text) == "COM7";
         },
         5000))
-        << text;
+        << "the port field showed \"" << text << "\" 5 s after the keys";
     EXPECT_GE(dialog.portEdits, 4);
 
     // With the focus on the owner-drawn Next button the keys are the
@@ -341,7 +345,8 @@ TEST_F(GtkBackendTest, TypingGoesToThePortBoxAndSpaceToTheFocusedOwnerDrawnButto
     dialog.next.SetFocus();
     Xdotool({"mousemove", "--window", window, "20", "20"}, &ok);
     Xdotool({"key", "--delay", "40", "space", "x"}, &ok);
-    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000));
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000))
+        << "no BN_CLICKED arrived within 5 s of Space";
     ::GetWindowTextA(combo, text, sizeof text);
     EXPECT_STREQ(text, "COM7");
     dialog.DestroyWindow();

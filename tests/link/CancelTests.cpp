@@ -56,19 +56,20 @@ TEST_P(CloseWhileWaiting, EndsTheSessionAtOnce)
     if (c.connectFirst) {
         m_notifications.Clear();
         ASSERT_EQ(m_protocol.StartConnect(), UPDATEProtocol::SESSION_STARTED);
-        ASSERT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_SUCCESS);
-        ASSERT_TRUE(m_protocol.WaitForSession(5000));
+        ASSERT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_SUCCESS) << "the connect's result within 30 s";
+        ASSERT_TRUE(m_protocol.WaitForSession(5000)) << "the connect session's end within 5 s";
     }
     m_notifications.Clear();
     ASSERT_EQ((m_protocol.*c.start)(), 0);
-    ASSERT_TRUE(m_sim.WaitFor("rx", c.connectFirst ? 2 : 1));
+    ASSERT_TRUE(m_sim.WaitFor("rx", c.connectFirst ? 2 : 1)) << "the session's frames at the kit within 10 s";
     std::this_thread::sleep_for(milliseconds(300));  // the session is in its wait
 
     const auto closed = Clock::now();
     m_protocol.Close();
-    EXPECT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_CANCELLED);
-    EXPECT_TRUE(m_protocol.WaitForSession(30000));
-    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
+    EXPECT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_CANCELLED) << "the cancelled session's result within 30 s";
+    EXPECT_TRUE(m_protocol.WaitForSession(30000)) << "the session thread's end within 30 s";
+    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND)
+        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count() << " ms from the close to the session's end";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,7 +102,8 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
     protocol.SetRepositoryFolder(zq::LinuxToWindows(repository.Linux()).c_str());
     protocol.SetLastFileName("update.xml");
     ASSERT_EQ(protocol.StartUpdate(), 0);
-    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return notifications.Values(WM_TOTAL_PROGRESS).size() > 2; }, 10000));
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return notifications.Values(WM_TOTAL_PROGRESS).size() > 2; }, 10000))
+        << "the transfer's progress within 10 s";
 
     UPDATEManager::SetNotifyWindow(nullptr);
     // A notice that the session was posting at that moment may still come.
@@ -114,8 +116,9 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
 
     const auto closed = Clock::now();
     protocol.Close();
-    EXPECT_TRUE(protocol.WaitForSession(30000));
-    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
+    EXPECT_TRUE(protocol.WaitForSession(30000)) << "the session thread's end within 30 s";
+    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND)
+        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count() << " ms from the close to the session's end";
     zq::PumpPendingMessages();
     EXPECT_EQ(notifications.Values(WM_TOTAL_PROGRESS).size(), heard);
     EXPECT_TRUE(notifications.Values(WM_UPDATE_RESULT).empty());
@@ -151,7 +154,8 @@ TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
     const auto closed = Clock::now();
     protocol.Close();
     EXPECT_EQ(UPDATE_RESULT_CANCELLED, protocol.WaitResult(30000));
-    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
+    EXPECT_LT(Clock::now() - closed, CLOSE_BOUND)
+        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count() << " ms from the close to the session's end";
     // What it had written is no container's: none of it stays.
     std::vector<std::string> unpacked;
     for (const std::string& name : root.List())

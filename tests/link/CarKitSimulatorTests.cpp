@@ -164,7 +164,7 @@ TEST(CarKitSimulator, AnswersConnectProductAndDisconnectOnEveryKindOfLine)
 
         pc.Send(PtDisconnect);
         EXPECT_EQ(PtDisconnect, pc.Next().type);
-        ASSERT_TRUE(sim.WaitFor("rx", 3));
+        ASSERT_TRUE(sim.WaitFor("rx", 3)) << "the kit's three received frames within 10 s";
         const auto rx = sim.Events("rx");
         EXPECT_EQ("1", rx[0].Get("type"));
         EXPECT_EQ("3", rx[1].Get("type"));
@@ -223,7 +223,7 @@ TEST(CarKitSimulator, ChecksReceivedFilesAndConfirmsAsTheModelWould)
         }
         EXPECT_EQ(PtDisconnect, pc.Next().type);
 
-        ASSERT_TRUE(sim.WaitFor("file", 4));
+        ASSERT_TRUE(sim.WaitFor("file", 4)) << "the kit's four received files within 10 s";
         const auto files = sim.Events("file");
         EXPECT_EQ("ok", files[0].Get("status"));
         EXPECT_EQ("3", files[0].Get("frames")); // 1024, 1024 and an empty one
@@ -273,7 +273,7 @@ TEST(CarKitSimulator, MisbehavesAsTheScenarioSaysAndCanBeUnplugged)
 
     pc.Send(PtDisconnect);
     EXPECT_EQ(-2, pc.Next().type) << "the unplugged line fails the read";
-    ASSERT_TRUE(sim.WaitFor("exit"));
+    ASSERT_TRUE(sim.WaitFor("exit")) << "the kit's end within 10 s";
     EXPECT_EQ("unplug", sim.Events("exit")[0].Get("reason"));
 }
 
@@ -290,7 +290,7 @@ TEST(CarKitSimulator, AfterItsDisconnectWaitsForThePcToCloseTheLine)
             EXPECT_TRUE(sim.Running());
             EXPECT_EQ(PtDisconnect, pc.Next().type);
         }
-        ASSERT_TRUE(sim.WaitFor("exit", 1, 5000));
+        ASSERT_TRUE(sim.WaitFor("exit", 1, 5000)) << "the kit's end within 5 s";
         EXPECT_EQ("disconnect", sim.Events("exit")[0].Get("reason"));
         EXPECT_EQ("pc", sim.Events("exit")[0].Get("hangup"));
     }
@@ -301,7 +301,7 @@ TEST(CarKitSimulator, AfterItsDisconnectWaitsForThePcToCloseTheLine)
         PcLine pc(sim.PortName());
         pc.Send(PtDisconnect);
         EXPECT_EQ(PtDisconnect, pc.Next().type);
-        ASSERT_TRUE(sim.WaitFor("exit", 1, 10000));
+        ASSERT_TRUE(sim.WaitFor("exit", 1, 10000)) << "the kit's end within 10 s";
         EXPECT_EQ("timeout", sim.Events("exit")[0].Get("hangup"));
     }
 }

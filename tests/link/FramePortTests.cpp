@@ -54,7 +54,7 @@ TEST_F(FramePort, SendsEveryFrameWholeAndInOrder)
     ASSERT_EQ(OpenSerialPort(COM), 1);
     SendConnect();
     EXPECT_EQ(m_line.Receive(5), (Bytes{0x1C, 0x01, 0x00, 0x00, 0x1D}));
-    EXPECT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_TRANSMIT_DONE));
+    EXPECT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_TRANSMIT_DONE)) << "the frame sent within 2 s";
 
     // The second frame is issued before the first one's completion has
     // been seen; it waits for it and reuses nothing that is still in use.
@@ -66,8 +66,8 @@ TEST_F(FramePort, SendsEveryFrameWholeAndInOrder)
     Bytes endWire = WireFrame(PtFileEnd, end);
     expected.insert(expected.end(), endWire.begin(), endWire.end());
     EXPECT_EQ(m_line.Receive(expected.size()), expected);
-    EXPECT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_TRANSMIT_DONE));
-    EXPECT_EQ(WaitForEvent(100), static_cast<UINT>(EVENT_TIMEOUT));
+    EXPECT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_TRANSMIT_DONE)) << "the frame sent within 2 s";
+    EXPECT_EQ(WaitForEvent(100), static_cast<UINT>(EVENT_TIMEOUT)) << "no further event within 100 ms";
 }
 
 TEST_F(FramePort, AssemblesFramesSplitAcrossReadsAndSeveralInOneRead)
@@ -80,7 +80,7 @@ TEST_F(FramePort, AssemblesFramesSplitAcrossReadsAndSeveralInOneRead)
     Bytes head(first.begin(), first.begin() + 5);
     ASSERT_EQ(head.back(), 0x1B);
     m_line.Send(head);
-    ASSERT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_READ_IND));
+    ASSERT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_READ_IND)) << "the frame received within 2 s";
     EXPECT_EQ(ReadFrame(), static_cast<UINT>(PtNone));
     Bytes rest(first.begin() + 5, first.end());
     rest.insert(rest.end(), second.begin(), second.end());
@@ -108,7 +108,7 @@ TEST_F(FramePort, ResynchronisesOnTheNextStartByte)
 TEST_F(FramePort, KeepsTheReadOutstandingOverATimeOut)
 {
     ASSERT_EQ(OpenSerialPort(COM), 1);
-    EXPECT_EQ(WaitForEvent(100), static_cast<UINT>(EVENT_TIMEOUT));
+    EXPECT_EQ(WaitForEvent(100), static_cast<UINT>(EVENT_TIMEOUT)) << "no further event within 100 ms";
     EXPECT_EQ(m_ReadPending, 1);
     m_line.Send(WireFrame(PtDisconnect, {}));
     EXPECT_EQ(NextFrame(), static_cast<UINT>(PtDisconnect));
@@ -117,10 +117,10 @@ TEST_F(FramePort, KeepsTheReadOutstandingOverATimeOut)
 TEST_F(FramePort, ReportsALineWhoseOtherSideWentAway)
 {
     ASSERT_EQ(OpenSerialPort(COM), 1);
-    EXPECT_EQ(WaitForEvent(100), static_cast<UINT>(EVENT_TIMEOUT));
+    EXPECT_EQ(WaitForEvent(100), static_cast<UINT>(EVENT_TIMEOUT)) << "no further event within 100 ms";
     m_line.Unplug();
-    EXPECT_EQ(WaitForEvent(5000), static_cast<UINT>(EVENT_ERROR));
-    EXPECT_EQ(WaitForEvent(5000), static_cast<UINT>(EVENT_ERROR));
+    EXPECT_EQ(WaitForEvent(5000), static_cast<UINT>(EVENT_ERROR)) << "the lost line reported within 5 s";
+    EXPECT_EQ(WaitForEvent(5000), static_cast<UINT>(EVENT_ERROR)) << "the lost line reported again within 5 s";
 }
 
 TEST_F(FramePort, AFrameThatDoesNotGoOutWholeIsReported)
@@ -170,7 +170,7 @@ TEST_F(FramePort, OpensNoPortThatCannotBeUsed)
 TEST_F(FramePort, WithoutAPortWritesNothingAndWaitsForNothing)
 {
     EXPECT_EQ(SendConnect(), 1);
-    EXPECT_EQ(WaitForEvent(20000), static_cast<UINT>(EVENT_ERROR));
+    EXPECT_EQ(WaitForEvent(20000), static_cast<UINT>(EVENT_ERROR)) << "the stalled write reported within 20 s";
     EXPECT_TRUE(m_line.ReceiveUntilQuiet(50).empty());
 }
 
@@ -196,7 +196,7 @@ TEST_F(FramePort, SerialPortOpensWithTheCarKitsLineSettings)
     // A write that completes at once returns its count and signals too.
     const BYTE bytes[3] = {1, 2, 3};
     int written = port.Write(bytes, 3);
-    EXPECT_EQ(WaitForSingleObject(port.GetWriteEvent(), 2000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(port.GetWriteEvent(), 2000), WAIT_OBJECT_0) << "the write's event within 2 s";
     EXPECT_TRUE(written == 3 || written == 0);
     EXPECT_EQ(m_line.Receive(3), (Bytes{1, 2, 3}));
 
@@ -204,7 +204,7 @@ TEST_F(FramePort, SerialPortOpensWithTheCarKitsLineSettings)
     m_line.Send({7, 8});
     BYTE buffer[16];
     int got = port.Read(buffer, sizeof(buffer));
-    ASSERT_EQ(WaitForSingleObject(port.GetReadEvent(), 2000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(port.GetReadEvent(), 2000), WAIT_OBJECT_0) << "the read's event within 2 s";
     DWORD count = 0;
     ASSERT_TRUE(GetOverlappedResult(port.GetHandle(), port.GetReadOverlapped(), &count, FALSE));
     EXPECT_TRUE(got == 0 || got == static_cast<int>(count));

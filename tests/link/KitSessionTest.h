@@ -39,7 +39,7 @@ protected:
     }
     void TearDown() override
     {
-        EXPECT_TRUE(m_protocol.WaitForSession(SESSION_END_WAIT));
+        EXPECT_TRUE(m_protocol.WaitForSession(SESSION_END_WAIT)) << "the session thread's end within " << SESSION_END_WAIT << " ms";
         CloseSerialPort();
         UPDATEManager::SetNotifyWindow(nullptr);
         UPDATEManager::m_CancelRequested = 0;

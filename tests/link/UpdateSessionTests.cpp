@@ -115,7 +115,7 @@ TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
 
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin", "c.bin"}, "update.xml"));
 
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 4));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 4)) << "4 files at the kit within 10 s";
     std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
     ASSERT_EQ(4u, files.size());
     const char* names[] = {"a.bin", "b.bin", "c.bin", "RX7150.xml"};
@@ -158,7 +158,7 @@ TEST(UpdateSession, ResendContinuesFromTheAskedSequence)
     session.AddFile("a.bin", a);
     session.AddFile("d.xml", "<update/>");
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 2)) << "2 files at the kit within 10 s";
     auto file = session.m_sim.Events("file")[0];
     EXPECT_EQ("ok", file.Get("status")) << file.Get("faults");
     EXPECT_GE(file.Number("rewinds"), 1);
@@ -176,7 +176,7 @@ TEST(UpdateSession, RequeueWhileSendingAppendsTheEndedFileBeforeTheDescription)
     session.AddFile("c.bin", RandomBytes(40 * 1024, 6));
     session.AddFile("d.xml", "<update/>");
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin", "c.bin"}, "d.xml"));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 5));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 5)) << "5 files at the kit within 10 s";
     std::vector<std::string> order = {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"};
     EXPECT_EQ(order, session.EndedFiles());
     EXPECT_EQ(NAK_REASON_REQUEUE, UPDATEManager::m_LastNakReason);
@@ -190,7 +190,7 @@ TEST(UpdateSession, RequeueWhileWaitingForTheConfirmationGoesOnWithTheNextFile)
     session.AddFile("b.bin", RandomBytes(3000, 8));
     session.AddFile("d.xml", "<update/>");
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 4));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 4)) << "4 files at the kit within 10 s";
     std::vector<std::string> order = {"a.bin", "b.bin", "a.bin", "d.xml"};
     EXPECT_EQ(order, session.EndedFiles());
 }
@@ -204,8 +204,10 @@ TEST(UpdateSession, AFileThatIsNotConfirmedIsFollowedByTheNextAfterTheWait)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
     // The confirmation is waited for 10 s before the next file goes.
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10000 - 200));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10000 - 200))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()
+        << " ms of the update, from its start to its end, with one unconfirmed file";
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 2)) << "2 files at the kit within 10 s";
     EXPECT_EQ((std::vector<std::string>{"a.bin", "d.xml"}), session.EndedFiles());
 }
 
@@ -222,7 +224,7 @@ TEST(UpdateSession, AnswersCutIntoPiecesAreReadWhole)
     session.AddFile("d.xml", "<update/>");
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
     EXPECT_EQ(10, UPDATEManager::m_LastNakReason);
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 3));
+    ASSERT_TRUE(session.m_sim.WaitFor("file", 3)) << "3 files at the kit within 10 s";
     EXPECT_EQ((std::vector<std::string>{"a.bin", "b.bin", "d.xml"}), session.EndedFiles());
 }
 
@@ -239,7 +241,7 @@ TEST(UpdateSession, RejectionWhileSendingEndsTheFileThenTheSession)
         EXPECT_EQ(UPDATE_RESULT_DEVICE_NAK, session.Run({"a.bin"}, "d.xml"));
         EXPECT_EQ(reason, UPDATEManager::m_LastNakReason);
         // The current file still got its end frame; nothing followed it.
-        ASSERT_TRUE(session.m_sim.WaitFor("file", 1, 20000));
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 1, 20000)) << "1 files at the kit within 20 s";
         usleep(100 * 1000);
         EXPECT_EQ(1, session.Received(PtFileEnd));
         EXPECT_EQ(1, session.Received(PtFileHeader));
@@ -338,7 +340,7 @@ TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWithAReadError)
         session.AddFile("sub/x.bin", "x");
         session.AddFile("d.xml", "<update/>");
         EXPECT_EQ(UPDATE_RESULT_READ_ERROR, session.Run({"a.bin", entry, "c.bin"}, "d.xml"));
-        ASSERT_TRUE(session.m_sim.WaitFor("file", 1));
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 1)) << "1 files at the kit within 10 s";
         usleep(100 * 1000);
         std::vector<std::string> ended = {"a.bin"};
         EXPECT_EQ(ended, session.EndedFiles());
@@ -384,7 +386,7 @@ TEST(UpdateSession, EveryFrameReachesTheKitWhenThePortClosesRightAfterTheResult)
         }
         ASSERT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
         CloseSerialPort();
-        ASSERT_TRUE(session.m_sim.WaitFor("file", 2u * (run + 1), 5000));
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 2u * (run + 1), 5000)) << "the files of run " << run << " at the kit within 5 s";
         const std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
         const CarKitSimulator::Event& last = files.back();
         EXPECT_EQ("d.xml", last.Get("name"));
@@ -437,7 +439,7 @@ TEST(UpdateSession, APtNakTooShortForItsReasonIsIgnored)
         session.AddFile("a.bin", RandomBytes(c.whileSending ? 24 * 1024 : 3000, 32));
         session.AddFile("d.xml", "<update/>");
         EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
-        ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 2)) << "2 files at the kit within 10 s";
         std::vector<std::string> order = {"a.bin", "d.xml"};
         EXPECT_EQ(order, session.EndedFiles());
         EXPECT_EQ("ok", session.m_sim.Events("file")[0].Get("status"));
@@ -476,7 +478,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
         session.m_protocol.SetLastFileName("d.xml");
         ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
-        ASSERT_TRUE(session.m_sim.WaitFor("header", 1));
+        ASSERT_TRUE(session.m_sim.WaitFor("header", 1)) << "1 headers at the kit within 10 s";
         UPDATEManager::m_CancelRequested = 1;
         EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.m_protocol.WaitResult(RESULT_WAIT));
         EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);

@@ -138,7 +138,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
             ToDeviceInfo(dlg);
             wizardtest::ClickOn(dlg, dlg.m_btnNext);
             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-            ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
+            ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
             // The language switches at once while the worker goes on.
             dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
                             reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
@@ -173,7 +173,7 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
              ToDeviceInfo(dlg);
              wizardtest::ClickOn(dlg, dlg.m_btnNext);
              ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
+             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
              zq::headless::PressKey(VK_RETURN);
              zq::headless::ReleaseKey(VK_RETURN);
          },

@@ -56,7 +56,7 @@ public:
         m_result = -1;
         if (!zq::PumpMessagesUntil([this] { return m_result >= 0; }, RESULT_WAIT))
             return -1;
-        EXPECT_TRUE(protocol.WaitForSession(10000));
+        EXPECT_TRUE(protocol.WaitForSession(10000)) << "the session's end within 10 s";
         return m_result;
     }
 

@@ -329,7 +329,7 @@ TEST_F(WizardWindow, RefusedFileShowsTheReasonAndDisconnects)
         EXPECT_EQ(dlg.m_totalProgress, nullptr);
         EXPECT_FALSE(dlg.m_btnNext.IsWindowEnabled());
         // No port is open: the disconnect worker ends at once with a result.
-        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_ERROR));
+        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_ERROR)) << "the worker's result leading to PAGE_ERROR within 10 s";
         EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
     });
     ASSERT_GE(boxes.Count(), 1u);
@@ -403,7 +403,7 @@ TEST_F(WizardWindow, EmptyFileListShowsTheBrokenContainerTextAndDisconnects)
         dlg.m_page = Dlg::PAGE_DEVICE_INFO;
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_DISCONNECTING_AFTER_ERROR);
-        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_ERROR));
+        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_ERROR)) << "the worker's result leading to PAGE_ERROR within 10 s";
     });
     ASSERT_GE(boxes.Count(), 1u);
     EXPECT_EQ(std::string(boxes.Calls().back().text), English(47));
@@ -432,7 +432,7 @@ TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
         EXPECT_FALSE(box->IsWindowVisible());
         EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "7");
         // "7" names no port: the connect worker fails with a port error.
-        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION));
+        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION)) << "the worker's result leading to PAGE_PREPARE_CONNECTION within 10 s";
     });
     zq::SetSerialCommProvider(nullptr);
     ASSERT_EQ(boxes.Count(), 1u);

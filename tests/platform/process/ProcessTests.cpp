@@ -160,7 +160,7 @@ TEST(Process, WaitWithTimeOutWhileTheChildRuns)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     // The thread handle may go first; the process handle still works.
     EXPECT_TRUE(CloseHandle(pi.hThread));
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0) << "the child's end within 20 s";
     ASSERT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(CloseHandle(pi.hProcess));
@@ -173,7 +173,7 @@ TEST(Process, TerminateEndsARunningChildOnce)
     PROCESS_INFORMATION pi;
     ASSERT_TRUE(StartPlain("Z:\\bin\\sleep 600", pi));
     EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0) << "the terminated child's end within 20 s";
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
     EXPECT_EQ(code, 128u + 9u);
@@ -209,10 +209,10 @@ TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
     ASSERT_GT(grandchild, 0);
     EXPECT_TRUE(Runs(grandchild));
     EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0) << "the terminated child's end within 20 s";
     for (int i = 0; i < 500 && Runs(grandchild); ++i)
         usleep(10000);
-    EXPECT_FALSE(Runs(grandchild));
+    EXPECT_FALSE(Runs(grandchild)) << "the grandchild still ran 5 s after its group was ended";
     if (Runs(grandchild))
         kill(grandchild, SIGKILL);
     EXPECT_TRUE(CloseHandle(pi.hThread));

@@ -230,7 +230,7 @@ TEST_F(SerialTest, WriteCompletesAtOnceOrLaterAndSignalsItsEvent)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 
     EXPECT_EQ(big, m_pty.Receive(big.size()));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the write's completion within 5 s";
     ASSERT_TRUE(GetOverlappedResult(port, &ov, &written, FALSE));
     EXPECT_EQ(big.size(), written);
 
@@ -256,7 +256,7 @@ TEST_F(SerialTest, ReadEndsAfterTheIntervalOrAtOnceWhenFull)
 
     // Fewer bytes than asked for: the read ends once the line goes quiet.
     m_pty.Send("abcdef");
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the short read's end within 5 s";
     ASSERT_TRUE(GetOverlappedResult(port, &ov, &got, FALSE));
     ASSERT_EQ(6u, got);
     EXPECT_EQ("abcdef", std::string(buffer, got));
@@ -268,7 +268,7 @@ TEST_F(SerialTest, ReadEndsAfterTheIntervalOrAtOnceWhenFull)
     m_pty.Send("0123456789");
     if (!ReadFile(port, buffer, 4, &got, &ov)) {
         ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the full read's end within 5 s";
         ASSERT_TRUE(GetOverlappedResult(port, &ov, &got, FALSE));
     }
     EXPECT_EQ("0123", std::string(buffer, got));
@@ -292,7 +292,7 @@ TEST_F(SerialTest, PendingReadFailsWhenTheOtherSideCloses)
     ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
 
     m_pty.CloseMaster();
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the pending read's failure within 5 s";
     EXPECT_FALSE(GetOverlappedResult(port, &ov, &got, FALSE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), GetLastError());
     EXPECT_EQ(0u, got);
@@ -321,7 +321,7 @@ TEST_F(SerialTest, CloseAndPurgeAbortPendingOperations)
     std::vector<char> readBuffer(2048);
     EXPECT_FALSE(ReadFile(port, readBuffer.data(), 2048, &got, &readOv));
     ASSERT_TRUE(PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(readOv.hEvent, 5000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(readOv.hEvent, 5000)) << "the purged read's end within 5 s";
     EXPECT_FALSE(GetOverlappedResult(port, &readOv, &got, TRUE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), GetLastError());
 

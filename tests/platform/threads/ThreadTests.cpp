@@ -73,10 +73,10 @@ TEST(Events, TimeOutIsKept)
     Events ev;
     auto start = Clock::now();
     EXPECT_EQ(WaitForMultipleObjects(3, ev.h, FALSE, 60), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_GE(ElapsedMs(start), 60);
+    EXPECT_GE(ElapsedMs(start), 60) << "ms that a wait of 60 ms on events nobody set took";
     start = Clock::now();
     EXPECT_EQ(WaitForSingleObject(ev.h[0], 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_LT(ElapsedMs(start), 1000);
+    EXPECT_LT(ElapsedMs(start), 1000) << "ms that a wait of 0 ms took";
 }
 
 TEST(Events, BadHandlesFailCleanly)
@@ -134,8 +134,9 @@ TEST(Threads, WorkerWakesWaiter)
     Signaller s{events[1], 30};
     auto start = Clock::now();
     ASSERT_NE(AfxBeginThread(SignalLater, &s, THREAD_PRIORITY_BELOW_NORMAL), nullptr);
-    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0 + 1);
-    EXPECT_GE(ElapsedMs(start), 30);
+    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0 + 1)
+        << "the worker's signal within 10 s";
+    EXPECT_GE(ElapsedMs(start), 30) << "ms until the signal that the worker gives after 30 ms woke the wait";
 
     s = Signaller{events[0], 20};
     ASSERT_NE(AfxBeginThread(SignalLater, &s), nullptr);
@@ -167,12 +168,12 @@ TEST(Threads, BelowNormalRunsNicer)
     PriorityProbe probe;
     probe.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(AfxBeginThread(ReportNice, &probe, THREAD_PRIORITY_BELOW_NORMAL), nullptr);
-    ASSERT_EQ(WaitForSingleObject(probe.done, 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(probe.done, 10000), WAIT_OBJECT_0) << "the probe thread's report within 10 s";
     EXPECT_EQ(probe.nice.load(), base + 1);
 
     ResetEvent(probe.done);
     ASSERT_NE(AfxBeginThread(ReportNice, &probe, THREAD_PRIORITY_NORMAL), nullptr);
-    ASSERT_EQ(WaitForSingleObject(probe.done, 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(probe.done, 10000), WAIT_OBJECT_0) << "the probe thread's report within 10 s";
     EXPECT_EQ(probe.nice.load(), base);
     CloseHandle(probe.done);
 }
@@ -223,7 +224,7 @@ TEST(Threads, AutoDeleteOnEndAndOnReturn)
     ASSERT_NE(t, nullptr);
     h = t->m_hThread;
     t->ResumeThread();
-    EXPECT_EQ(WaitForSingleObject(done, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(done, 10000), WAIT_OBJECT_0) << "the resumed thread's end within 10 s";
     EXPECT_TRUE(HandleGoesAway(h));
     CloseHandle(done);
     EXPECT_LE(zq::OpenHandleCount(), handlesBefore); // threads of earlier tests may still be ending
@@ -245,7 +246,7 @@ TEST(Threads, KeptObjectIsSignalledWithExitCode)
     EXPECT_EQ(WaitForSingleObject(t->m_hThread, 50), static_cast<DWORD>(WAIT_TIMEOUT)); // not started yet
     EXPECT_EQ(t->ResumeThread(), 1u);
     EXPECT_EQ(t->ResumeThread(), 0u);
-    ASSERT_EQ(WaitForSingleObject(*t, 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(*t, 10000), WAIT_OBJECT_0) << "the resumed thread's end within 10 s";
     ASSERT_TRUE(GetExitCodeThread(t->m_hThread, &code));
     EXPECT_EQ(code, 42u);
     EXPECT_FALSE(t->SetThreadPriority(7));

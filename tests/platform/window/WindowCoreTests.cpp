@@ -106,7 +106,8 @@ TEST(WindowMessages, PostedFromWorkerArriveOnUiThreadInOrder)
     std::thread worker([hwnd] {
         for (int i = 0; i < count; ++i) PostMessageA(hwnd, WM_TEST_A, static_cast<WPARAM>(i), 0);
     });
-    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000));
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000))
+        << "the posted messages handled within 10 s";
     worker.join();
     for (int i = 0; i < count; ++i) ASSERT_EQ(wnd.order[static_cast<size_t>(i)], static_cast<WPARAM>(i));
     for (auto id : wnd.threads) ASSERT_EQ(id, std::this_thread::get_id());
@@ -157,7 +158,8 @@ TEST(WindowMessages, QueueRefusesPostsBeyondItsQuota)
     while (accepted < 20000 && PostMessageA(wnd.GetSafeHwnd(), WM_TEST_A, 0, 0)) ++accepted;
     EXPECT_EQ(accepted, 10000);
     EXPECT_EQ(GetLastError(), 1816u);  // ERROR_NOT_ENOUGH_QUOTA
-    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == 10000u; }, 10000));
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == 10000u; }, 10000))
+        << "the 10000 accepted messages handled within 10 s";
     EXPECT_TRUE(PostMessageA(wnd.GetSafeHwnd(), WM_TEST_A, 0, 0));
     zq::PumpPendingMessages();
 }
