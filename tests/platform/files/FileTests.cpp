@@ -206,6 +206,9 @@ TEST(CFileTest, AnUnsharedFileIsRefusedToOtherProcesses)
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        // The child's own copy of the write end would keep it waiting for
+        // ever once the test had gone.
+        close(release[1]);
         CFile file;
         const char ok = file.Open(name.c_str(), CFile::modeRead) ? 'y' : 'n';
         if (write(ready[1], &ok, 1) != 1)
@@ -215,6 +218,22 @@ TEST(CFileTest, AnUnsharedFileIsRefusedToOtherProcesses)
             _exit(2);
         _exit(0);
     }
+    // However the test ends, the child is released and reaped.
+    struct Release {
+        int* fds;
+        pid_t child;
+        ~Release()
+        {
+            for (int i = 0; i < 4; ++i)
+                if (fds[i] >= 0)
+                    close(fds[i]);
+            waitpid(child, nullptr, 0);
+        }
+    };
+    // Without its own write end the read below ends if the child does.
+    close(ready[1]);
+    int fds[4] = {ready[0], -1, release[0], release[1]};
+    Release released{fds, child};
     char ok = 0;
     ASSERT_EQ(1, read(ready[0], &ok, 1));
     ASSERT_EQ('y', ok);
@@ -226,8 +245,6 @@ TEST(CFileTest, AnUnsharedFileIsRefusedToOtherProcesses)
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_TRUE(file.Open(name.c_str(), CFile::modeRead));
-    for (int fd : {ready[0], ready[1], release[0], release[1]})
-        close(fd);
 }
 
 } // namespace
