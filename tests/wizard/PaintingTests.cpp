@@ -47,7 +47,7 @@ private:
 
 class Painting : public ::testing::Test {
 protected:
-    wizardtest::PrivateRegistry m_registry;
+    zqtest::PrivateRegistry m_registry;
 };
 
 TEST_F(Painting, LinesStandTwentyPixelsApartAndAnEmptyLineKeepsItsPlace)
@@ -101,14 +101,14 @@ TEST_F(Painting, EachPageMarksItsStepLineAndShowsItsTexts)
     const COLORREF highlight = 0x4C4333;
     const COLORREF text = 0x333333;
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
-        for (const wizardtest::PageView& view : wizardtest::PAGE_VIEWS) {
+    zqtest::RunModal(dlg, [&] {
+        for (const zqtest::PageView& view : zqtest::PAGE_VIEWS) {
             dlg.m_page = view.page;
             dlg.RedrawWindow();
             for (int line = 0; line < 7; ++line) {
                 CRect band(20, 110 + 30 * line, 150, 110 + 30 * line + 20);
                 int marked = CountColour(dlg, band, highlight);
-                if (wizardtest::STEP_LINES[line] == view.marked) {
+                if (zqtest::STEP_LINES[line] == view.marked) {
                     EXPECT_GT(marked, 0) << "page " << view.page << " line " << line;
                 } else {
                     EXPECT_EQ(marked, 0) << "page " << view.page << " line " << line;
@@ -118,7 +118,7 @@ TEST_F(Painting, EachPageMarksItsStepLineAndShowsItsTexts)
                 }
             }
             // The page's own texts, not just some text, and nothing else.
-            EXPECT_EQ(wizardtest::ShownPageDifference(dlg), "");
+            EXPECT_EQ(zqtest::ShownPageDifference(dlg), "");
         }
     });
 }
@@ -127,7 +127,7 @@ TEST_F(Painting, TheTransferPageShowsEachNewFileAsSoonAsItIsAnnounced)
 {
     using Dlg = CQuorinUpdateManagerDlg;
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         dlg.m_page = Dlg::PAGE_TRANSFERRING;
         dlg.m_protocol.m_CurrentFileName = "RX7150_Firmware_V139.bin";
         dlg.RedrawWindow();
@@ -135,7 +135,7 @@ TEST_F(Painting, TheTransferPageShowsEachNewFileAsSoonAsItIsAnnounced)
         // repaint comes before the user looks.
         dlg.m_protocol.m_CurrentFileName = "english_prompts_of_the_car_kit.lng";
         dlg.SendMessage(WM_UPDATE_INFO_CHANGED, 0, 0);
-        EXPECT_EQ(wizardtest::ShownPageDifference(dlg, false), "") << "right after the notice of a new file";
+        EXPECT_EQ(zqtest::ShownPageDifference(dlg, false), "") << "right after the notice of a new file";
     });
 }
 
@@ -153,7 +153,7 @@ TEST_F(Painting, ButtonsShowTheirBackgroundColours)
         {dlg.m_btnNext, grey},   {dlg.m_btnBack, grey},        {dlg.m_btnBrowse, grey},
         {dlg.m_btnGerman, grey}, {dlg.m_btnEnglish, system},
     };
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         dlg.RedrawWindow();
         for (const auto& c : cases) {
             CRect rect;
