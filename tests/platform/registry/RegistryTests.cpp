@@ -143,6 +143,18 @@ TEST_F(Registry, ValueLargerThanBufferGivesMoreData)
     EXPECT_EQ(size, 151u);
     for (size_t i = 100; i < sizeof buffer; ++i)
         ASSERT_EQ(buffer[i], '#') << "written past the buffer at " << i;
+    // One byte short is too small as well; the exact size is enough.
+    char exact[152];
+    memset(exact, '#', sizeof exact);
+    size = 150;
+    EXPECT_EQ(RegQueryValueExA(key, "PortNumber", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(exact[150], '#') << "written past a buffer one byte short";
+    size = 151;
+    EXPECT_EQ(RegQueryValueExA(key, "PortNumber", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(exact), text);
+    EXPECT_EQ(exact[151], '#');
 
     DWORD type = 0;
     EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);

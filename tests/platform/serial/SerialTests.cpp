@@ -195,6 +195,27 @@ TEST_F(SerialTest, LineSettingsBecomeRawTermios)
     EXPECT_EQ(NOPARITY, dcb.Parity);
     EXPECT_EQ(static_cast<DWORD>(RTS_CONTROL_HANDSHAKE), dcb.fRtsControl);
     EXPECT_EQ(0x13, dcb.XoffChar);
+    // Each parity as the Linux line discipline knows it: odd sets PARODD,
+    // mark and space are the sticky parities of CMSPAR. A pty keeps no
+    // PARENB (its driver clears it on every change), so only those two bits
+    // show here.
+    const struct {
+        BYTE parity;
+        tcflag_t bits;
+    } parities[] = {
+        {NOPARITY, 0},
+        {ODDPARITY, PARENB | PARODD},
+        {EVENPARITY, PARENB},
+        {MARKPARITY, PARENB | PARODD | CMSPAR},
+        {SPACEPARITY, PARENB | CMSPAR},
+    };
+    for (const auto& p : parities) {
+        dcb.Parity = p.parity;
+        ASSERT_TRUE(SetCommState(port, &dcb));
+        ASSERT_EQ(0, tcgetattr(m_pty.master, &t));
+        EXPECT_EQ(p.bits & (PARODD | CMSPAR), t.c_cflag & (PARODD | CMSPAR)) << "parity " << int(p.parity);
+    }
+    dcb.Parity = NOPARITY;
     dcb.BaudRate = 12345;
     EXPECT_FALSE(SetCommState(port, &dcb));
     EXPECT_TRUE(CloseHandle(port));
