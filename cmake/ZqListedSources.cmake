@@ -1,0 +1,25 @@
+# zq_check_listed(<folder> <sources...>)
+# Fails the configure when a .cpp below <folder> is none of the sources
+# given (relative to <folder> or absolute): a file that no list names would
+# otherwise stay out of the build without a word. The folder is globbed with
+# CONFIGURE_DEPENDS, so a file added later fails the next build too.
+function(zq_check_listed folder)
+  file(GLOB_RECURSE present CONFIGURE_DEPENDS RELATIVE ${folder} ${folder}/*.cpp)
+  set(listed "")
+  foreach(src ${ARGN})
+    get_filename_component(path ${src} ABSOLUTE BASE_DIR ${folder})
+    file(RELATIVE_PATH path ${folder} ${path})
+    list(APPEND listed ${path})
+  endforeach()
+  set(missing "")
+  foreach(file ${present})
+    if(NOT file IN_LIST listed)
+      list(APPEND missing ${file})
+    endif()
+  endforeach()
+  if(missing)
+    file(RELATIVE_PATH shown ${PROJECT_SOURCE_DIR} ${folder})
+    string(REPLACE ";" ", " missing "${missing}")
+    message(FATAL_ERROR "${shown}/: listed in no CMakeLists.txt: ${missing}")
+  endif()
+endfunction()
