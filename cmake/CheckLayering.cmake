@@ -30,19 +30,18 @@ set(violations 0)
 set(checked 0)
 
 # check_folder(<folder> <allowed areas> <host headers allowed> [INSIDE <inside>]
-#              [FLAT] [ALSO <headers...>])
+#              [SKIP <subfolders...>] [ALSO <headers...>])
 # With INSIDE (a folder such as "platform"), an include must land below it
-# and the area is the folder next below. FLAT checks the folder's own files
-# and not those of its subfolders. ALSO names headers outside the allowed
-# areas that may be included all the same.
+# and the area is the folder next below. SKIP leaves out the files of those
+# subfolders, which are checked on their own. ALSO names headers outside the
+# allowed areas that may be included all the same.
 function(check_folder folder allowed host_ok)
-  cmake_parse_arguments(ARG "FLAT" "INSIDE" "ALSO" ${ARGN})
+  cmake_parse_arguments(ARG "" "INSIDE" "SKIP;ALSO" ${ARGN})
   set(inside "${ARG_INSIDE}")
-  if(ARG_FLAT)
-    file(GLOB files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
-  else()
-    file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
-  endif()
+  file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  foreach(sub ${ARG_SKIP})
+    list(FILTER files EXCLUDE REGEX "^${SOURCE_DIR}/${folder}/${sub}/")
+  endforeach()
   foreach(file ${files})
     math(EXPR checked "${checked} + 1")
     get_filename_component(dir ${file} DIRECTORY)
@@ -149,21 +148,11 @@ endforeach()
 set(wire tools/carkit-sim/Wire.h)
 foreach(area ${tests_areas})
   check_folder(tests/${area} "${tests_${area}};tests" TRUE ALSO ${wire})
-endforeach()
-check_folder(tests/support "tests" TRUE FLAT ALSO ${wire})
-file(GLOB support_areas LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR}/tests/support ${SOURCE_DIR}/tests/support/*)
-foreach(entry ${support_areas})
-  if(NOT IS_DIRECTORY ${SOURCE_DIR}/tests/support/${entry})
-    continue()
-  endif()
-  list(FIND tests_areas ${entry} at)
-  if(at EQUAL -1)
-    message("tests/support/${entry}/: a folder of the test support named after no area")
-    math(EXPR violations "${violations} + 1")
-  else()
-    check_folder(tests/support/${entry} "${tests_${entry}};tests" TRUE ALSO ${wire})
+  if(IS_DIRECTORY ${SOURCE_DIR}/tests/support/${area})
+    check_folder(tests/support/${area} "${tests_${area}};tests" TRUE ALSO ${wire})
   endif()
 endforeach()
+check_folder(tests/support "tests" TRUE SKIP ${tests_areas} ALSO ${wire})
 
 if(checked EQUAL 0)
   message(FATAL_ERROR "no files found below ${SOURCE_DIR}")
