@@ -89,7 +89,7 @@ public:
             abort();
     }
 
-    void Unplug() { m_line.Close(); }
+    void Unplug() { m_line.CloseMaster(); }
 
     // Reads what the PC sent; counts its frames by their start bytes.
     void Drain()

@@ -40,7 +40,7 @@ public:
     // Everything that arrives until the line stays quiet for the time.
     Bytes ReceiveUntilQuiet(int quietMilliseconds);
     // The car kit goes away: its side of the line is closed.
-    void Unplug() { m_pty.Close(); }
+    void Unplug() { m_pty.CloseMaster(); }
 
 private:
     zqtest::Pty m_pty;

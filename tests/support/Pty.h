@@ -27,7 +27,7 @@ public:
         char name[128];
         if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
             ptsname_r(m_master, name, sizeof name) != 0) {
-            Close();
+            CloseMaster();
             return;
         }
         m_slave = name;
@@ -36,7 +36,7 @@ public:
         cfmakeraw(&t);
         tcsetattr(m_master, TCSANOW, &t);
     }
-    ~Pty() { Close(); }
+    ~Pty() { CloseMaster(); }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
@@ -45,7 +45,7 @@ public:
     const std::string& Slave() const { return m_slave; }
 
     // The far side goes away: the master is closed, the slave hangs up.
-    void Close()
+    void CloseMaster()
     {
         if (m_master >= 0)
             close(m_master);

@@ -16,8 +16,8 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/paths/DrivePaths.h"
-#include "resources/resource.h"
 #include "tests/support/TempFolder.h"
+#include "resources/resource.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
 
 namespace zqtest {

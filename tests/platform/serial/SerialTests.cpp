@@ -242,7 +242,7 @@ TEST_F(SerialTest, PendingReadFailsWhenTheOtherSideCloses)
     EXPECT_FALSE(ReadFile(port, buffer, sizeof buffer, &got, &ov));
     ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
 
-    m_pty.Close();
+    m_pty.CloseMaster();
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
     EXPECT_FALSE(GetOverlappedResult(port, &ov, &got, FALSE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), GetLastError());
