@@ -186,6 +186,77 @@ bool ModemLine(int fd, const std::string& device, int line, bool on)
     return false;
 }
 
+// The character format of a DCB in a termios: data bits, parity and its
+// check, stop bits. False for a value that the DCB does not define.
+bool CharacterFormatFromDcb(const DCB& dcb, termios* t)
+{
+    switch (dcb.ByteSize) {
+    case 5: t->c_cflag |= CS5; break;
+    case 6: t->c_cflag |= CS6; break;
+    case 7: t->c_cflag |= CS7; break;
+    case 8: t->c_cflag |= CS8; break;
+    default: return false;
+    }
+    switch (dcb.Parity) {
+    case NOPARITY: break;
+    case ODDPARITY: t->c_cflag |= PARENB | PARODD; break;
+    case EVENPARITY: t->c_cflag |= PARENB; break;
+    case MARKPARITY: t->c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case SPACEPARITY: t->c_cflag |= PARENB | CMSPAR; break;
+    default: return false;
+    }
+    if (dcb.Parity != NOPARITY && dcb.fParity)
+        t->c_iflag |= INPCK;
+    switch (dcb.StopBits) {
+    case ONESTOPBIT: break;
+    case ONE5STOPBITS: // Linux UARTs send 1.5 stop bits for "two" at 5 data bits
+    case TWOSTOPBITS: t->c_cflag |= CSTOPB; break;
+    default: return false;
+    }
+    return true;
+}
+
+// The flow control of a DCB in a termios: CTS/RTS by hardware, XON/XOFF
+// with their characters. False when XON and XOFF are one character.
+bool FlowControlFromDcb(const DCB& dcb, termios* t)
+{
+    if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
+        t->c_cflag |= CRTSCTS;
+    if (dcb.fOutX || dcb.fInX) {
+        if (dcb.XonChar == dcb.XoffChar)
+            return false;
+        if (dcb.fOutX)
+            t->c_iflag |= IXON;
+        if (dcb.fInX)
+            t->c_iflag |= IXOFF;
+    }
+    t->c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    t->c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+    return true;
+}
+
+// A DCB translated into the termios of a raw line that the port's poll
+// loop reads without blocking. False for a DCB that Windows refuses with
+// ERROR_INVALID_PARAMETER; the termios is half-made then.
+bool TermiosFromDcb(const DCB& dcb, termios* t)
+{
+    cfmakeraw(t);
+    // HUPCL: the modem lines drop when the port is closed, as on Windows.
+    t->c_cflag |= CREAD | CLOCAL | HUPCL;
+    t->c_cflag &= ~(CRTSCTS | CSTOPB | PARENB | PARODD | CMSPAR | CSIZE);
+    t->c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    speed_t speed;
+    if (!SpeedCode(dcb.BaudRate, &speed))
+        return false;
+    cfsetispeed(t, speed);
+    cfsetospeed(t, speed);
+    if (!CharacterFormatFromDcb(dcb, t) || !FlowControlFromDcb(dcb, t))
+        return false;
+    t->c_cc[VMIN] = 0;
+    t->c_cc[VTIME] = 0;
+    return true;
+}
+
 SerialPort::SerialPort(int fd, int wakeFd, std::string device)
     : m_fd(fd), m_wakeFd(wakeFd), m_device(std::move(device))
 {
@@ -617,57 +688,10 @@ BOOL SerialPort::SetState(const DCB& dcb)
         SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
-    cfmakeraw(&t);
-    // HUPCL: the modem lines drop when the port is closed, as on Windows.
-    t.c_cflag |= CREAD | CLOCAL | HUPCL;
-    t.c_cflag &= ~(CRTSCTS | CSTOPB | PARENB | PARODD | CMSPAR | CSIZE);
-    t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
-    speed_t speed;
-    if (!SpeedCode(dcb.BaudRate, &speed)) {
+    if (!TermiosFromDcb(dcb, &t)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    cfsetispeed(&t, speed);
-    cfsetospeed(&t, speed);
-    switch (dcb.ByteSize) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
-    }
-    switch (dcb.Parity) {
-    case NOPARITY: break;
-    case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
-    case EVENPARITY: t.c_cflag |= PARENB; break;
-    case MARKPARITY: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case SPACEPARITY: t.c_cflag |= PARENB | CMSPAR; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
-    }
-    if (dcb.Parity != NOPARITY && dcb.fParity)
-        t.c_iflag |= INPCK;
-    switch (dcb.StopBits) {
-    case ONESTOPBIT: break;
-    case ONE5STOPBITS: // Linux UARTs send 1.5 stop bits for "two" at 5 data bits
-    case TWOSTOPBITS: t.c_cflag |= CSTOPB; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
-    }
-    if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
-        t.c_cflag |= CRTSCTS;
-    if (dcb.fOutX || dcb.fInX) {
-        if (dcb.XonChar == dcb.XoffChar) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        if (dcb.fOutX)
-            t.c_iflag |= IXON;
-        if (dcb.fInX)
-            t.c_iflag |= IXOFF;
-    }
-    t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-    t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
     if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Serial, "tcsetattr", m_device.c_str(), err);
