@@ -847,6 +847,59 @@ HANDLE OpenFailed(int number, const std::string& device, bool fromLink, const st
     return INVALID_HANDLE_VALUE;
 }
 
+// What a COM port's opening has taken so far, for giving it back when a
+// later step fails.
+struct PortOpening {
+    int number;
+    std::string device;
+    bool fromLink;
+    int fd = -1;
+    bool exclusive = false;  // TIOCEXCL was asked for
+};
+
+// A step of the opening failed: the failed call goes to the debug channel,
+// the device is given back (its exclusive mode first), and the user reads
+// why.
+HANDLE GiveUpOpening(const PortOpening& opening, const char* call, const char* subject, int err,
+                     const std::string& reason, DWORD error)
+{
+    zq::DebugFailure(zq::DebugArea::Serial, call, subject, err);
+    if (opening.exclusive)
+        ioctl(opening.fd, TIOCNXCL);
+    if (opening.fd >= 0)
+        close(opening.fd);
+    return OpenFailed(opening.number, opening.device, opening.fromLink, reason, error);
+}
+
+// Why open() refused the device, in the user's words.
+std::string OpenErrorReason(int err, const std::string& device)
+{
+    std::string reason = err == EBUSY ? kInUse : std::strerror(err);
+    if (err == EACCES || err == EPERM)
+        reason += GroupHint(device);
+    return reason;
+}
+
+// The port object on the opened device, with its wake-up descriptor and
+// its thread: the handle, or INVALID_HANDLE_VALUE with the device given back.
+HANDLE StartPort(const PortOpening& opening)
+{
+    int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        const int err = errno;
+        return GiveUpOpening(opening, "eventfd", nullptr, err, std::strerror(err), Win32ErrorFromErrno(err));
+    }
+    auto port = std::make_shared<SerialPort>(opening.fd, wakeFd, opening.device);
+    try {
+        port->Start();
+    } catch (const std::system_error& e) {
+        port->OnCloseHandle();
+        return OpenFailed(opening.number, opening.device, opening.fromLink,
+                          std::string("no thread for the port: ") + e.what(), ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return zq::RegisterHandle(port);
+}
+
 } // namespace
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
@@ -874,54 +927,32 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     }
     (void)dwFlagsAndAttributes; // the port object works overlapped either way
 
-    int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    PortOpening opening{number, device, fromLink};
+    opening.fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (opening.fd < 0) {
         const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "open", device.c_str(), err);
-        std::string reason = err == EBUSY ? kInUse : std::strerror(err);
-        if (err == EACCES || err == EPERM)
-            reason += GroupHint(device);
         // EIO: the driver has no hardware behind the node.
-        return OpenFailed(number, device, fromLink, reason,
-                          err == EBUSY  ? ERROR_ACCESS_DENIED
-                          : err == EIO ? ERROR_FILE_NOT_FOUND
-                                       : Win32ErrorFromErrno(err));
+        return GiveUpOpening(opening, "open", device.c_str(), err, OpenErrorReason(err, device),
+                             err == EBUSY  ? ERROR_ACCESS_DENIED
+                             : err == EIO ? ERROR_FILE_NOT_FOUND
+                                          : Win32ErrorFromErrno(err));
     }
     termios t{};
-    if (tcgetattr(fd, &t) != 0) {
+    if (tcgetattr(opening.fd, &t) != 0) {
         const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "tcgetattr", device.c_str(), err);
-        close(fd);
-        return OpenFailed(number, device, fromLink, std::string("not a serial device: ") + std::strerror(err),
-                          ERROR_FILE_NOT_FOUND);
+        return GiveUpOpening(opening, "tcgetattr", device.c_str(), err,
+                             std::string("not a serial device: ") + std::strerror(err), ERROR_FILE_NOT_FOUND);
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(opening.fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "flock", device.c_str(), err);
-        close(fd);
-        return OpenFailed(number, device, fromLink, kInUse, ERROR_ACCESS_DENIED);
+        return GiveUpOpening(opening, "flock", device.c_str(), err, kInUse, ERROR_ACCESS_DENIED);
     }
     // Keeps out openers that do not use flock (root is not kept out).
-    if (ioctl(fd, TIOCEXCL) != 0)
+    if (ioctl(opening.fd, TIOCEXCL) != 0)
         zq::DebugFailure(zq::DebugArea::Serial, "ioctl(TIOCEXCL)", device.c_str(), errno);
+    opening.exclusive = true;
 
-    int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd < 0) {
-        const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "eventfd", nullptr, err);
-        ioctl(fd, TIOCNXCL);
-        close(fd);
-        return OpenFailed(number, device, fromLink, std::strerror(err), Win32ErrorFromErrno(err));
-    }
-    auto port = std::make_shared<SerialPort>(fd, wakeFd, device);
-    try {
-        port->Start();
-    } catch (const std::system_error& e) {
-        port->OnCloseHandle();
-        return OpenFailed(number, device, fromLink, std::string("no thread for the port: ") + e.what(),
-                          ERROR_NOT_ENOUGH_MEMORY);
-    }
-    return zq::RegisterHandle(port);
+    return StartPort(opening);
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
