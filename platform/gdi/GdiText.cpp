@@ -213,6 +213,54 @@ struct Resolved {
     int ascent = 0, descent = 0, height = 0, em = 0, aveCharWidth = 0, maxCharWidth = 0;
 };
 
+// The metrics of a resolved font from its face's, for the height asked
+// for (h: the cell when positive, the em when negative) at that em.
+void SetMetrics(const FaceMetrics& m, int h, double em, Resolved* out)
+{
+    const double scale = em / m.unitsPerEm;
+    out->em = static_cast<int>(std::lround(em));
+    out->ascent = static_cast<int>(std::lround(m.ascent * scale));
+    if (h > 0) {
+        out->height = h;
+        out->descent = std::max(0, h - out->ascent);
+    } else {
+        out->descent = static_cast<int>(std::lround(m.descent * scale));
+        out->height = out->ascent + out->descent;
+    }
+    if (m.averageWidth > 0) {
+        out->aveCharWidth = static_cast<int>(std::lround(m.averageWidth * scale));
+    } else {
+        cairo_text_extents_t te;
+        cairo_scaled_font_text_extents(out->scaled, "x", &te);
+        out->aveCharWidth = static_cast<int>(std::lround(te.x_advance));
+    }
+    out->maxCharWidth = m.maxWidth > 0 ? static_cast<int>(std::lround(m.maxWidth * scale)) : out->aveCharWidth * 2;
+}
+
+// A bold face that draws no heavier than the regular one (bitmap strikes
+// drawn at regular weight, or a family without a bold face) is drawn from
+// the regular outlines, emboldened, at the bold face's advances, so the
+// text keeps its layout. That emboldened font, or null when the bold face
+// is heavy enough (or no font could be made).
+cairo_scaled_font_t* EmboldenedIfLight(const std::string& family, bool italic, double em,
+                                       cairo_scaled_font_t* boldScaled)
+{
+    cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
+    cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
+    if (regularFace) cairo_font_face_destroy(regularFace);
+    if (!regular) return nullptr;
+    cairo_scaled_font_t* heavy = nullptr;
+    const double regularStem = StemWidth(regular, em);
+    const double boldStem = StemWidth(boldScaled, em);
+    if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
+        cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
+        heavy = MakeScaled(outlines, em);
+        if (outlines) cairo_font_face_destroy(outlines);
+    }
+    cairo_scaled_font_destroy(regular);
+    return heavy;
+}
+
 bool Resolve(const LOGFONTA& log, Resolved* out)
 {
     std::string family = FamilyFor(log.lfFaceName);
@@ -232,48 +280,14 @@ bool Resolve(const LOGFONTA& log, Resolved* out)
     int h = log.lfHeight;
     if (h == 0) h = -12;
     const double em = h > 0 ? h * m.unitsPerEm / (m.ascent + m.descent) : -h;
-    const double scale = em / m.unitsPerEm;
     out->scaled = MakeScaled(face, em);
     cairo_font_face_destroy(face);
     if (!out->scaled) return false;
     out->drawn = out->scaled;
-    out->em = static_cast<int>(std::lround(em));
-    out->ascent = static_cast<int>(std::lround(m.ascent * scale));
-    if (h > 0) {
-        out->height = h;
-        out->descent = std::max(0, h - out->ascent);
-    } else {
-        out->descent = static_cast<int>(std::lround(m.descent * scale));
-        out->height = out->ascent + out->descent;
-    }
-    if (m.averageWidth > 0) {
-        out->aveCharWidth = static_cast<int>(std::lround(m.averageWidth * scale));
-    } else {
-        cairo_text_extents_t te;
-        cairo_scaled_font_text_extents(out->scaled, "x", &te);
-        out->aveCharWidth = static_cast<int>(std::lround(te.x_advance));
-    }
-    out->maxCharWidth = m.maxWidth > 0 ? static_cast<int>(std::lround(m.maxWidth * scale)) : out->aveCharWidth * 2;
-
-    // A bold face that draws no heavier than the regular one (bitmap
-    // strikes drawn at regular weight, or a family without a bold face) is
-    // drawn from the regular outlines, emboldened, at the bold face's
-    // advances, so the text keeps its layout.
+    SetMetrics(m, h, em, out);
     if (bold) {
-        cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
-        cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
-        if (regularFace) cairo_font_face_destroy(regularFace);
-        if (regular) {
-            const double regularStem = StemWidth(regular, em);
-            const double boldStem = StemWidth(out->scaled, em);
-            if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
-                cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
-                cairo_scaled_font_t* heavy = MakeScaled(outlines, em);
-                if (outlines) cairo_font_face_destroy(outlines);
-                if (heavy) out->drawn = heavy;
-            }
-            cairo_scaled_font_destroy(regular);
-        }
+        cairo_scaled_font_t* heavy = EmboldenedIfLight(family, italic, em, out->scaled);
+        if (heavy) out->drawn = heavy;
     }
     return true;
 }
