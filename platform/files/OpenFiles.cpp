@@ -83,7 +83,7 @@ namespace {
 
 // Opens the file and makes sure it is a regular one, with its status in st.
 // The descriptor, or -1 with the Win32 error.
-int OpenRegularFile(const std::string& linuxPath, bool read, bool write, int creation, struct stat& st,
+int OpenRegularFile(const std::string& linuxPath, bool read, bool write, FileCreation creation, struct stat& st,
                     DWORD& error)
 {
     // O_NONBLOCK keeps a FIFO from stopping the open; only regular files are
@@ -92,7 +92,7 @@ int OpenRegularFile(const std::string& linuxPath, bool read, bool write, int cre
     flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
     // A file that is created or replaced is never reached through a link,
     // so a link planted under its name cannot redirect the write.
-    if (creation == 1 || creation == 2)
+    if (creation != FileCreation::OpenExisting)
         flags |= O_CREAT | O_NOFOLLOW;
     int fd = open(linuxPath.c_str(), flags, 0666);
     if (fd < 0) {
@@ -151,7 +151,7 @@ bool Truncated(int fd, const std::string& linuxPath, bool write, DWORD& error)
 } // namespace
 
 std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
-                                           bool shareRead, bool shareWrite, int creation,
+                                           bool shareRead, bool shareWrite, FileCreation creation,
                                            DWORD& error)
 {
     OpenTable& table = Table();
@@ -168,7 +168,7 @@ std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool re
         error = ERROR_SHARING_VIOLATION;
         return nullptr;
     }
-    if (creation == 1 && !Truncated(fd, linuxPath, write, error)) {
+    if (creation == FileCreation::CreateOrTruncate && !Truncated(fd, linuxPath, write, error)) {
         close(fd);
         return nullptr;
     }
