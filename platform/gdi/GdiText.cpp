@@ -265,7 +265,7 @@ bool Resolve(const LOGFONTA& log, Resolved* out)
 {
     std::string family = FamilyFor(log.lfFaceName);
     if (!FamilyInstalled(family)) family = kFallbackFamily;
-    const bool bold = log.lfWeight >= 600;
+    const bool bold = log.lfWeight >= FW_SEMIBOLD;
     const bool italic = log.lfItalic != 0;
     cairo_font_face_t* face = MatchFace(family, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR, italic, false, false);
     if (!face) return false;
@@ -314,7 +314,7 @@ bool ResolveFont(Font* font)
     static auto* cache = new std::map<Key, Resolved>();
     char name[LF_FACESIZE + 1] = {};
     std::memcpy(name, font->log.lfFaceName, LF_FACESIZE);
-    Key key{name, font->log.lfHeight, font->log.lfWeight >= 600, font->log.lfItalic != 0};
+    Key key{name, font->log.lfHeight, font->log.lfWeight >= FW_SEMIBOLD, font->log.lfItalic != 0};
 
     std::lock_guard<std::mutex> g(mutex);
     auto it = cache->find(key);

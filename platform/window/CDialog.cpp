@@ -81,7 +81,7 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
     if (!m_font) {
         // Point size to a pixel height at 96 dots per inch.
         int height = -(t->pointSize * 96 + 36) / 72;
-        m_font = CreateFontA(height, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, t->fontName.c_str());
+        m_font = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, t->fontName.c_str());
     }
     SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
     for (const zq::DialogItemTemplate& item : t->items) {
