@@ -451,10 +451,8 @@ WIN32_FIND_DATAA FindDataOf(const struct stat& st, bool linkToFolder, const std:
 // regard to letter case.
 std::string SortKeyOf(const std::string& linuxName, const std::string& windowsName)
 {
-    std::string key = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
-    for (char c : windowsName)
-        key.push_back(static_cast<char>(zq::FoldCp1252(static_cast<unsigned char>(c))));
-    return key;
+    const std::string first = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
+    return first + FoldedName(windowsName);
 }
 
 // The entries of the folder whose name or alternate name matches the pattern.

@@ -780,10 +780,6 @@ BOOL WaitedIo(HANDLE h, LPDWORD transferred, Start start)
     return GetOverlappedResult(h, &ov, transferred, TRUE);
 }
 
-} // namespace
-
-namespace {
-
 // The device as the user knows it: a per-user link with its target.
 std::string DeviceText(const std::string& device, bool fromLink)
 {
