@@ -30,6 +30,8 @@ public:
     dev_t device = 0;
     ino_t inode = 0;
     bool registered = false;
+    // Handed to children that inherit handles (see zq::SetDescriptorInheritable).
+    bool inheritable = false;
 };
 
 // Opens the Linux file with the Windows access, share and creation rules.
