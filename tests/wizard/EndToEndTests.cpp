@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "container/GlobalFolders.h"
@@ -220,6 +222,43 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
         std::ifstream in(elsewhere);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier) << "a link was followed";
     }
+}
+
+// Another program holds the Repository's lock (here flock(1), as a second
+// copy of the program would): the unpack does not start, the wizard shows
+// the unzip error and ends on the error page, and the Repository keeps what
+// it holds.
+TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzipError)
+{
+    Prepare(5000);
+    m_temp.Write("Repository/theirs.bin", "theirs");
+    const std::string lockFile = m_temp.Linux("Repository.lock");
+    const std::string pidFile = m_temp.Linux("holder.pid");
+    // One process, sleep, holds the lock: the shell's descriptor, locked
+    // by flock, goes on into it.
+    ASSERT_EQ(system(("sh -c 'exec 9>\"$0\"; flock -x 9; exec sleep 600' '" + lockFile + "' >/dev/null 2>&1 & echo $! > '" +
+                      pidFile + "'").c_str()),
+              0);
+    auto othersMayLock = [&] { return system(("flock -n -x '" + lockFile + "' true").c_str()) == 0; };
+    for (int i = 0; i < 500 && othersMayLock(); ++i)
+        usleep(10000);
+    const pid_t holder = static_cast<pid_t>(atoi(m_temp.Read("holder.pid").c_str()));
+    ASSERT_FALSE(othersMayLock()) << "flock did not take the lock in 5 s";
+
+    zq::RecordingMessageBoxResponder boxes;
+    Dlg dlg;
+    wizardtest::RunModal(dlg, [&] {
+        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
+    });
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    std::vector<std::string> texts;
+    for (const zq::MessageBoxCall& call : boxes.Calls())
+        texts.push_back(call.text.GetString());
+    EXPECT_EQ(texts, std::vector<std::string>{"Unzip error"});
+    EXPECT_EQ(m_temp.Read("Repository/theirs.bin"), "theirs");
 }
 
 TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
