@@ -1,6 +1,7 @@
 // The unpack step with the real 7za of the program folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -331,16 +331,8 @@ TEST(Unzip, ASecondCopyCannotUnpackWhileTheFirstDoes)
     const pid_t writer = static_cast<pid_t>(atoi(fake.Read("writer.pid").c_str()));
     ASSERT_GT(writer, 0);
     const std::string lockFile = first.Repository() + ".lock";
-    bool writerHoldsTheLock = false;
-    const std::string fds = "/proc/" + std::to_string(writer) + "/fd";
-    if (DIR* dir = opendir(fds.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            char target[4096];
-            const ssize_t n = readlink((fds + "/" + entry->d_name).c_str(), target, sizeof target - 1);
-            writerHoldsTheLock |= n > 0 && std::string(target, static_cast<size_t>(n)) == lockFile;
-        }
-        closedir(dir);
-    }
+    const std::vector<std::string> held = processes::OpenPaths(writer);
+    const bool writerHoldsTheLock = std::find(held.begin(), held.end(), lockFile) != held.end();
     EXPECT_TRUE(writerHoldsTheLock) << "the unpacker does not hold " << lockFile;
 
     const std::string container = first.Container(MakeZip({{"f0", "second copy"}, {"update.xml", "<update/>"}}),

@@ -11,9 +11,7 @@
 #include <string>
 #include <vector>
 
-#include <csignal>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "container/GlobalFolders.h"
@@ -25,6 +23,7 @@
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
+#include "tests/support/FileLockHolder.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
@@ -191,6 +190,8 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
                 [&] { return dlg.m_page == Dlg::PAGE_DEVICE_INFO || dlg.m_page == Dlg::PAGE_ERROR; }, 30000))
                 << "page " << dlg.m_page;
             devicePage = dlg.m_page == Dlg::PAGE_DEVICE_INFO;
+            // The Repository is this program's until the road ends.
+            EXPECT_EQ(FileLockHolder::OthersMayLock(m_temp.Linux("Repository.lock")), !devicePage);
             if (devicePage) {
                 ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
                 EXPECT_EQ(std::string(g_UpdateModel.m_Product.devices[0].name), "RX7150")
@@ -232,18 +233,8 @@ TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzi
 {
     Prepare(5000);
     m_temp.Write("Repository/theirs.bin", "theirs");
-    const std::string lockFile = m_temp.Linux("Repository.lock");
-    const std::string pidFile = m_temp.Linux("holder.pid");
-    // One process, sleep, holds the lock: the shell's descriptor, locked
-    // by flock, goes on into it.
-    ASSERT_EQ(system(("sh -c 'exec 9>\"$0\"; flock -x 9; exec sleep 600' '" + lockFile + "' >/dev/null 2>&1 & echo $! > '" +
-                      pidFile + "'").c_str()),
-              0);
-    auto othersMayLock = [&] { return system(("flock -n -x '" + lockFile + "' true").c_str()) == 0; };
-    for (int i = 0; i < 500 && othersMayLock(); ++i)
-        usleep(10000);
-    const pid_t holder = static_cast<pid_t>(atoi(m_temp.Read("holder.pid").c_str()));
-    ASSERT_FALSE(othersMayLock()) << "flock did not take the lock in 5 s";
+    FileLockHolder holder(m_temp.Linux("Repository.lock"));
+    ASSERT_TRUE(holder.Holds()) << "flock did not take the lock in 5 s";
 
     zq::RecordingMessageBoxResponder boxes;
     Dlg dlg;
@@ -252,8 +243,7 @@ TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzi
         wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
     });
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
+    holder.End();
     std::vector<std::string> texts;
     for (const zq::MessageBoxCall& call : boxes.Calls())
         texts.push_back(call.text.GetString());

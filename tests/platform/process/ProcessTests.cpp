@@ -3,6 +3,7 @@
 #include "platform/threads/Threads.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/window/WinUser.h"
+#include "tests/support/FileLockHolder.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempFolder.h"
 
@@ -19,7 +20,6 @@
 
 #include <csignal>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -268,25 +268,6 @@ TEST(Process, TheChildrenEndWithTheProgram)
     }
 }
 
-// The descriptors that the process's /proc folder shows open, as the paths
-// they lead to.
-std::vector<std::string> OpenPaths(pid_t pid)
-{
-    std::vector<std::string> paths;
-    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
-        return paths;
-    while (dirent* entry = readdir(dir)) {
-        char target[4096];
-        const ssize_t n = readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
-        if (n > 0)
-            paths.emplace_back(target, static_cast<size_t>(n));
-    }
-    closedir(dir);
-    return paths;
-}
-
 // A child that inherits handles holds the files that were open inheritable
 // when it started, share lock included, as a Windows child holds the
 // handles it inherited: closed here, such a file stays locked against this
@@ -306,7 +287,7 @@ TEST(Process, AChildThatInheritsHandlesHoldsTheInheritableFiles)
     TempFolder folder;
     const std::string path = folder.Write("held", "x");
     const std::string windows = zq::LinuxToWindows(path);
-    auto othersMayLock = [&] { return system(("flock -n -x '" + path + "' true").c_str()) == 0; };
+    auto othersMayLock = [&] { return FileLockHolder::OthersMayLock(path); };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CFile file;
@@ -318,7 +299,7 @@ TEST(Process, AChildThatInheritsHandlesHoldsTheInheritableFiles)
         memset(&pi, 0, sizeof pi);
         std::string line = "Z:\\bin\\sleep 600";
         ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, c.inherit, 0, nullptr, nullptr, &si, &pi));
-        const std::vector<std::string> open = OpenPaths(static_cast<pid_t>(pi.dwProcessId));
+        const std::vector<std::string> open = processes::OpenPaths(static_cast<pid_t>(pi.dwProcessId));
         EXPECT_EQ(std::count(open.begin(), open.end(), path), c.held ? 1 : 0);
         file.Close();
 
