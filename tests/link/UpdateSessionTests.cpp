@@ -17,7 +17,7 @@
 
 namespace {
 
-using updatetest::RandomBytes;
+using zqtest::RandomBytes;
 
 const int RESULT_WAIT = 60000;
 
@@ -97,9 +97,9 @@ public:
         return count;
     }
 
-    CarKitSimulator m_sim;
-    updatetest::TempFolder m_repository;
-    updatetest::RecordingProtocol m_protocol;
+    zqtest::CarKitSimulator m_sim;
+    zqtest::TempFolder m_repository;
+    zqtest::RecordingProtocol m_protocol;
     std::vector<std::pair<std::string, std::string>> m_contents;
 };
 
@@ -117,7 +117,7 @@ TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin", "c.bin"}, "update.xml"));
 
     ASSERT_TRUE(session.m_sim.WaitFor("file", 4));
-    std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
+    std::vector<zqtest::CarKitSimulator::Event> files = session.m_sim.Events("file");
     ASSERT_EQ(4u, files.size());
     const char* names[] = {"a.bin", "b.bin", "c.bin", "RX7150.xml"};
     const std::string* contents[] = {&a, &b, nullptr, &xml};
@@ -160,7 +160,7 @@ TEST(UpdateSession, HoldsTheRepositoryAndSendsNothingFromOneAnotherProgramHolds)
     session.AddFile("update.xml", "<update/>");
     const std::string lockFile = session.m_repository.Linux() + ".lock";
     {
-        FileLockHolder other(lockFile);
+        zqtest::FileLockHolder other(lockFile);
         ASSERT_TRUE(other.Holds());
         EXPECT_EQ(-2, session.Run({"a.bin"}, "update.xml")) << "the session started";
     }
@@ -168,9 +168,9 @@ TEST(UpdateSession, HoldsTheRepositoryAndSendsNothingFromOneAnotherProgramHolds)
 
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "update.xml"));
     EXPECT_EQ(2, session.Received(PtFileHeader));
-    EXPECT_FALSE(FileLockHolder::OthersMayLock(lockFile)) << "the Repository was given up";
+    EXPECT_FALSE(zqtest::FileLockHolder::OthersMayLock(lockFile)) << "the Repository was given up";
     session.m_protocol.ReleaseRepository();
-    EXPECT_TRUE(FileLockHolder::OthersMayLock(lockFile));
+    EXPECT_TRUE(zqtest::FileLockHolder::OthersMayLock(lockFile));
 }
 
 TEST(UpdateSession, ResendContinuesFromTheAskedSequence)
@@ -343,7 +343,7 @@ TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWithAReadError)
     // A missing file, a folder, and entries that would read outside the
     // Repository folder, or reach inside it through "..", although the file
     // is there.
-    updatetest::TempFolder outside("zq-outside");
+    zqtest::TempFolder outside("zq-outside");
     outside.Write("secret.bin", "secret");
     const std::string outsideName = outside.Linux().substr(outside.Linux().rfind('/') + 1);
     const std::string entries[] = {
@@ -411,8 +411,8 @@ TEST(UpdateSession, EveryFrameReachesTheKitWhenThePortClosesRightAfterTheResult)
         ASSERT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
         CloseSerialPort();
         ASSERT_TRUE(session.m_sim.WaitFor("file", 2u * (run + 1), 5000));
-        const std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
-        const CarKitSimulator::Event& last = files.back();
+        const std::vector<zqtest::CarKitSimulator::Event> files = session.m_sim.Events("file");
+        const zqtest::CarKitSimulator::Event& last = files.back();
         EXPECT_EQ("d.xml", last.Get("name"));
         ASSERT_EQ("ok", last.Get("status")) << last.Get("faults");
     }
@@ -544,7 +544,7 @@ TEST(IsFileOkExpected, ByTheFirstKnownDeviceAndBeforeTheLastFile)
 
 TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
 {
-    updatetest::RecordingProtocol protocol;
+    zqtest::RecordingProtocol protocol;
     g_UpdateModel.Reset();
     g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin"};
     protocol.SetLastFileName("d.xml");

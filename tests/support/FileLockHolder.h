@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 
+namespace zqtest {
+
 class FileLockHolder {
 public:
     // Starts the holder, one process (sleep) whose descriptor of the file
@@ -55,3 +57,5 @@ private:
     std::string m_path;
     pid_t m_pid = 0;
 };
+
+}  // namespace zqtest

@@ -61,7 +61,7 @@ protected:
         std::vector<std::string> options = {"--product", product, "--model", "RX7150", "--software", "138"};
         options.insert(options.end(), extraOptions.begin(), extraOptions.end());
         ASSERT_TRUE(m_sim.Start(options)) << m_sim.Error();
-        wizardtest::StoreSetting("Language", "English_UK");
+        zqtest::StoreSetting("Language", "English_UK");
 
         m_source.Write("update.xml", CONTAINER_XML);
         m_payload.assign(payloadSize, 'p');
@@ -93,22 +93,22 @@ protected:
     // buttons as the user does.
     static void ToDeviceInfo(Dlg& dlg)
     {
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_CONTAINER);
-        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+        zqtest::ClickOn(dlg, dlg.m_btnBrowse);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_UNPACKING);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_PORT);
         dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_DEVICE_INFO, 30000)) << "page " << dlg.m_page;
     }
 
-    CarKitSimulator m_sim{201};
-    TempFolder m_temp{"temp"};
-    TempFolder m_source{"source"};
-    KeepCurrentDirectory m_keep;
+    zqtest::CarKitSimulator m_sim{201};
+    zqtest::TempFolder m_temp{"temp"};
+    zqtest::TempFolder m_source{"source"};
+    zqtest::KeepCurrentDirectory m_keep;
     std::string m_payload;
     std::string m_containerPath;
 };
@@ -118,13 +118,13 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
     Prepare(5000);
     zq::RecordingMessageBoxResponder boxes;
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         ToDeviceInfo(dlg);
         ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page;
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
     });
 
@@ -132,7 +132,7 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
         ADD_FAILURE() << "unexpected box: " << call.text;
     EXPECT_EQ(m_sim.ReceivedFile("a.bin"), m_payload);
     EXPECT_EQ(m_sim.ReceivedFile("RX7150.xml"), CONTAINER_XML) << "the description goes last, renamed";
-    EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "COM201");
+    EXPECT_EQ(zqtest::ReadSetting("PortNumber"), "COM201");
 }
 
 // What stands where the kit's product.xml is received. One that cannot be
@@ -179,19 +179,19 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
         zq::RecordingMessageBoxResponder boxes;
         Dlg dlg;
         bool devicePage = false;
-        wizardtest::RunModal(dlg, [&] {
-            wizardtest::ClickOn(dlg, dlg.m_btnNext);
-            wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+        zqtest::RunModal(dlg, [&] {
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
+            zqtest::ClickOn(dlg, dlg.m_btnBrowse);
             ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
-            wizardtest::ClickOn(dlg, dlg.m_btnNext);
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
             dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
-            wizardtest::ClickOn(dlg, dlg.m_btnNext);
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
             ASSERT_TRUE(zq::PumpMessagesUntil(
                 [&] { return dlg.m_page == Dlg::PAGE_DEVICE_INFO || dlg.m_page == Dlg::PAGE_ERROR; }, 30000))
                 << "page " << dlg.m_page;
             devicePage = dlg.m_page == Dlg::PAGE_DEVICE_INFO;
             // The Repository is this program's until the road ends.
-            EXPECT_EQ(FileLockHolder::OthersMayLock(m_temp.Linux("Repository.lock")), !devicePage);
+            EXPECT_EQ(zqtest::FileLockHolder::OthersMayLock(m_temp.Linux("Repository.lock")), !devicePage);
             if (devicePage) {
                 ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
                 EXPECT_EQ(std::string(g_UpdateModel.m_Product.devices[0].name), "RX7150")
@@ -233,14 +233,14 @@ TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzi
 {
     Prepare(5000);
     m_temp.Write("Repository/theirs.bin", "theirs");
-    FileLockHolder holder(m_temp.Linux("Repository.lock"));
+    zqtest::FileLockHolder holder(m_temp.Linux("Repository.lock"));
     ASSERT_TRUE(holder.Holds()) << "flock did not take the lock in 5 s";
 
     zq::RecordingMessageBoxResponder boxes;
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
-        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+    zqtest::RunModal(dlg, [&] {
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnBrowse);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
     });
     holder.End();
@@ -259,9 +259,9 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
     INT_PTR result = -1;
     {
         Dlg dlg;
-        result = wizardtest::RunModal(dlg, [&] {
+        result = zqtest::RunModal(dlg, [&] {
             ToDeviceInfo(dlg);
-            wizardtest::ClickOn(dlg, dlg.m_btnNext);
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
             // The language switches at once while the worker goes on.
@@ -292,11 +292,11 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
     int pageDuringQuestion = -1;
     boxes.onCall = [&](const zq::MessageBoxCall&) { pageDuringQuestion = dlg.m_page; };
     size_t ran = 0;
-    INT_PTR result = wizardtest::RunModalSteps(
+    INT_PTR result = zqtest::RunModalSteps(
         dlg,
         {[&] {
              ToDeviceInfo(dlg);
-             wizardtest::ClickOn(dlg, dlg.m_btnNext);
+             zqtest::ClickOn(dlg, dlg.m_btnNext);
              ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
              ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
              zq::headless::PressKey(VK_RETURN);
