@@ -75,8 +75,8 @@ public:
     // ---- Update session (UPDATEProtocolUpdate.cpp) ----
     // The files go out of the Repository folder, whose lock (see
     // RepositoryLock.h) is held from here on when the unpack has not left
-    // it held; SESSION_NOT_STARTED, with nothing sent, when another program
-    // holds it.
+    // it held; SESSION_NOT_STARTED, with nothing sent, when it cannot be
+    // had (another program holds it, or its file does not open).
     int StartUpdate();
     void SetLastFileName(CString name);
     CString GetCurrentFileName();

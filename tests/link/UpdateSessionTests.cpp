@@ -477,6 +477,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         UpdateSession session;
         ASSERT_TRUE(session.Connect("RX7150", "138"));
         g_UpdateModel.m_FileList.clear();
+        session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
         ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
         EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.m_protocol.WaitResult(RESULT_WAIT));
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
