@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 
 #include "platform/gdi/GdiInternal.h"
+#include "platform/gdi/WindowSurface.h"
 #include "platform/strings/Codepage.h"
 
 namespace zq {

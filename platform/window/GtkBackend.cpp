@@ -17,7 +17,6 @@
 #include <map>
 #include <string>
 
-#include "platform/gdi/GdiInternal.h"
 #include "platform/gdi/WindowSurface.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
