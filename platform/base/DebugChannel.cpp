@@ -97,6 +97,10 @@ const char* DebugAreaName(DebugArea area)
     case DebugArea::Registry: return "registry";
     case DebugArea::Paths: return "paths";
     case DebugArea::Modules: return "modules";
+    case DebugArea::Threads: return "threads";
+    case DebugArea::Shell: return "shell";
+    case DebugArea::Gdi: return "gdi";
+    case DebugArea::Window: return "window";
     case DebugArea::Trace: return "trace";
     }
     return "?";
