@@ -1,3 +1,4 @@
+// The debug channel: ZQDEBUG read once at start, and the lines of its areas.
 #include "platform/base/DebugChannel.h"
 #include "platform/base/WinTypes.h"
 

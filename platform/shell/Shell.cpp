@@ -1,3 +1,4 @@
+// ShellExecuteA over xdg-open.
 #include "platform/shell/Shell.h"
 
 #include <spawn.h>

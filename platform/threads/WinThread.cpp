@@ -1,3 +1,5 @@
+// Worker threads over pthreads: CWinThread, AfxBeginThread, AfxEndThread and
+// thread priorities.
 #include "platform/threads/Threads.h"
 
 #include "platform/base/DebugChannel.h"

@@ -1,3 +1,5 @@
+// The debug channel: which areas ZQDEBUG turns on, and the line of each area's
+// failing Linux call.
 #include "platform/base/DebugChannel.h"
 
 #include "platform/base/WinTypes.h"
