@@ -16,7 +16,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
 
-namespace linktest {
+namespace zqtest {
 
 ConfigFolder::ConfigFolder()
 {
@@ -27,7 +27,7 @@ ConfigFolder::ConfigFolder()
 
 void ConfigFolder::LinkCom(int number, const std::string& device)
 {
-    linktest::LinkCom(number, device);
+    zqtest::LinkCom(number, device);
 }
 
 void LinkCom(int number, const std::string& device)
@@ -190,4 +190,4 @@ Bytes WireFrame(BYTE type, const Bytes& payload)
     return wire;
 }
 
-}  // namespace linktest
+}  // namespace zqtest

@@ -3,7 +3,7 @@
 
 #include <random>
 
-namespace updatetest {
+namespace zqtest {
 
 std::string RandomBytes(size_t size, unsigned seed)
 {
@@ -14,4 +14,4 @@ std::string RandomBytes(size_t size, unsigned seed)
     return bytes;
 }
 
-}  // namespace updatetest
+}  // namespace zqtest

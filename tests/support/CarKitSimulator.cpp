@@ -57,6 +57,8 @@ std::string SimulatorPath()
 
 } // namespace
 
+namespace zqtest {
+
 std::string CarKitSimulator::Event::Get(const std::string& key) const
 {
     auto it = fields.find(key);
@@ -224,3 +226,5 @@ std::string CarKitSimulator::ReceivedFile(const std::string& name) const
 }
 
 std::string CarKitSimulator::Log() const { return ReadAll(m_folder + "/sim.log"); }
+
+}  // namespace zqtest
