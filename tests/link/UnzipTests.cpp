@@ -21,7 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/link/RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
 #include "container/UPDATETools.h"

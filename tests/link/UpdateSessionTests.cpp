@@ -8,7 +8,7 @@
 
 #include "../support/CarKitSimulator.h"
 #include "tests/support/FileLockHolder.h"
-#include "tests/link/RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
 #include "container/UPDATEModel.h"
