@@ -1,3 +1,5 @@
+// CFile over the open-file table, with the Windows share rules, and
+// CFileException.
 #include "platform/files/CFile.h"
 
 #include <sys/stat.h>
@@ -103,6 +105,11 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
         }
         SetLastError(code);
         return FALSE;
+    }
+    // The framework's files are inheritable unless modeNoInherit says not.
+    if (!(nOpenFlags & modeNoInherit)) {
+        m_object->inheritable = true;
+        zq::SetDescriptorInheritable(m_object->fd, true);
     }
     m_hFile = zq::RegisterHandle(m_object);
     m_strFileName = fullPath.c_str();

@@ -1,3 +1,4 @@
+// The process's table of open files and the share test of a new opener.
 #include "platform/files/OpenFiles.h"
 
 #include "platform/base/DebugChannel.h"
@@ -58,6 +59,10 @@ DWORD FileObject::CloseNow()
     // The descriptor goes first, so its lock is gone once another opener
     // sees the file as closed.
     DWORD error = 0;
+    if (inheritable) {
+        SetDescriptorInheritable(fd, false);
+        inheritable = false;
+    }
     if (close(fd) != 0 && errno != EINTR)
         error = Win32ErrorFromErrno(errno);
     fd = -1;

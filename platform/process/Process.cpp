@@ -1,3 +1,5 @@
+// CreateProcessA over posix_spawn, the threads that reap the children, and
+// the ending of every child with the program.
 #include "platform/process/Process.h"
 
 #include "platform/base/DebugChannel.h"
@@ -9,7 +11,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -319,9 +323,10 @@ std::vector<char*> PointerList(std::vector<std::string>& strings)
 }
 
 // Starts the program of argv[0] with its standard streams on /dev/null, in
-// the folder when one is given. False with the Win32 error set when the
-// folder is none or the child could not be started.
-bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, pid_t& pid)
+// the folder when one is given, holding the inheritable descriptors when
+// asked to. False with the Win32 error set when the folder is none or the
+// child could not be started.
+bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid)
 {
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) {
@@ -340,6 +345,16 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, p
             return false;
         }
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
+    // A descriptor given to itself loses its close-on-exec flag in the
+    // child only. None of them can be closed until the child has started.
+    std::vector<int> inherited;
+    std::unique_lock<std::mutex> keepOpen;
+    if (inheritHandles) {
+        keepOpen = zq::LockInheritableDescriptors(inherited);
+        for (int descriptor : inherited)
+            if (descriptor > 2)
+                posix_spawn_file_actions_adddup2(&actions, descriptor, descriptor);
     }
 
     // The child leads a process group of its own, so that ending it ends
@@ -398,7 +413,7 @@ void ReapChild(pid_t pid, const std::shared_ptr<ChildState>& state)
 } // namespace
 
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                    BOOL, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
+                    BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
                     LPPROCESS_INFORMATION lpProcessInformation)
 {
     if (lpProcessInformation == nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
@@ -425,7 +440,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
     }
 
     pid_t pid = 0;
-    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, pid))
+    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid))
         return FALSE;
 
     TrackChild(pid);
