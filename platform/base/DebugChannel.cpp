@@ -97,6 +97,7 @@ const char* DebugAreaName(DebugArea area)
     case DebugArea::Registry: return "registry";
     case DebugArea::Paths: return "paths";
     case DebugArea::Modules: return "modules";
+    case DebugArea::Window: return "window";
     case DebugArea::Trace: return "trace";
     }
     return "?";

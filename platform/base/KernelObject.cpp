@@ -1,5 +1,6 @@
 #include "platform/base/KernelObject.h"
 
+#include <atomic>
 #include <unordered_map>
 
 namespace zq {
@@ -70,6 +71,23 @@ std::condition_variable& KernelCondition()
 void NotifyKernelWaiters()
 {
     KernelCondition().notify_all();
+}
+
+namespace {
+
+std::atomic<BlockingWaitObserver> g_waitObserver{nullptr};
+
+} // namespace
+
+void SetBlockingWaitObserver(BlockingWaitObserver observer)
+{
+    g_waitObserver = observer;
+}
+
+void TellBlockingWait(bool begins)
+{
+    if (BlockingWaitObserver observer = g_waitObserver.load())
+        observer(begins);
 }
 
 } // namespace zq

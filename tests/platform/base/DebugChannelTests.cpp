@@ -32,7 +32,8 @@ namespace {
 [[noreturn]] void PrintOnEveryAreaAndExit()
 {
     for (zq::DebugArea area : {zq::DebugArea::Serial, zq::DebugArea::Process, zq::DebugArea::Files,
-                               zq::DebugArea::Registry, zq::DebugArea::Paths, zq::DebugArea::Modules})
+                               zq::DebugArea::Registry, zq::DebugArea::Paths, zq::DebugArea::Modules,
+                               zq::DebugArea::Window})
         zq::DebugPrintf(area, "on");
     TRACE("on");
     std::fflush(stderr);
@@ -45,7 +46,7 @@ namespace {
 // once, with the names that exist, and the areas spelt right still print.
 TEST_F(DebugChannelTest, PrintsTheAreasThatZqdebugNames)
 {
-    const std::string known = "\\(the areas: serial, process, files, registry, paths, modules, trace, all\\)\n";
+    const std::string known = "\\(the areas: serial, process, files, registry, paths, modules, window, trace, all\\)\n";
     const std::string denied = "zq:serial: open\\(\"/dev/ttyUSB0\"\\): Permission denied \\(errno 13\\)\n";
     const std::string missing = "zq:process: posix_spawn\\(\\): No such file or directory \\(errno 2\\)\n";
     const std::string report = "zq:serial: COM7 \\(/dev/rfcomm0\\): gone\n";
@@ -72,8 +73,8 @@ TEST_F(DebugChannelTest, PrintsTheAreasThatZqdebugNames)
 
 TEST_F(DebugChannelTest, EveryAreaAnswersToItsName)
 {
-    setenv("ZQDEBUG", "serial,process,files,registry,paths,modules,trace", 1);
+    setenv("ZQDEBUG", "serial,process,files,registry,paths,modules,window,trace", 1);
     EXPECT_EXIT(PrintOnEveryAreaAndExit(), ::testing::ExitedWithCode(0),
                 "^zq:serial: on\nzq:process: on\nzq:files: on\nzq:registry: on\nzq:paths: on\n"
-                "zq:modules: on\nzq:trace: on\n$");
+                "zq:modules: on\nzq:window: on\nzq:trace: on\n$");
 }
