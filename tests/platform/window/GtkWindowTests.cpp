@@ -397,13 +397,19 @@ void WorkerBoxesUnderDisplay()
 void ForeignGtkEntryUnderDisplay()
 {
     ASSERT_TRUE(StartNativeBackend());
-    int answer = 0;
-    bool geometry = true;
+    std::atomic<int> answer{0};
+    std::atomic<bool> geometry{true}, done{false};
     std::thread worker([&] {
         answer = MessageBoxA(nullptr, "nobody runs a window", "ZqForeignBox", MB_OKCANCEL);
         RECT r;
         geometry = zq::win::NativeControlGeometry(reinterpret_cast<HWND>(1), &r);
+        done = true;
     });
+    // A box that GTK showed on the worker would wait there for nobody.
+    if (!WaitFor([&] { return done.load(); }, 10000)) {
+        std::fprintf(stderr, "the worker still ran GTK after 10 s\n");
+        std::_Exit(1);
+    }
     worker.join();
     EXPECT_EQ(answer, IDCANCEL);
     EXPECT_FALSE(geometry);
