@@ -1,3 +1,5 @@
+// The file selection (order, device results, the same-version question) and
+// the container check.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,7 +14,6 @@
 
 namespace {
 
-using zqtest::TempFolder;
 using zqtest::WinPath;
 
 UPDATEFile File(const char* name)
@@ -207,7 +208,7 @@ protected:
     }
     bool Check() { return m_model.CheckContainerFiles(WinPath(m_folder.Linux("update.xml"))); }
 
-    TempFolder m_folder;
+    zqtest::TempFolder m_folder;
     UPDATEModel m_model;
 };
 

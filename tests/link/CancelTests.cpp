@@ -20,7 +20,7 @@
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
 #include "LinkTestSupport.h"
-#include "RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
@@ -36,7 +36,7 @@ using std::chrono::milliseconds;
 namespace {
 
 const int COM = 202;
-// Far below every wait of the sessions (3 s to 20 s), well above the
+// Far below every wait of the sessions (3 s to 30 s), well above the
 // closing work (the connect's 200 ms pause).
 const auto CLOSE_BOUND = milliseconds(2000);
 
@@ -47,7 +47,7 @@ struct CloseCase {
     int (UPDATEProtocol::*start)();
 };
 
-class CloseWhileWaiting : public linktest::KitSessionTest<COM, ::testing::TestWithParam<CloseCase>> {};
+class CloseWhileWaiting : public zqtest::KitSessionTest<COM, ::testing::TestWithParam<CloseCase>> {};
 
 TEST_P(CloseWhileWaiting, EndsTheSessionAtOnce)
 {
@@ -82,10 +82,10 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
 {
     // A closing window stops listening, and a moment later it closes, while
     // the transfer posts its progress with every frame.
-    CarKitSimulator sim{COM};
+    zqtest::CarKitSimulator sim{COM};
     ASSERT_TRUE(sim.Start({"--baud", "115200"})) << sim.Error() << sim.Log();
-    updatetest::TempFolder repository("zq-closesend");
-    repository.Write("a.bin", updatetest::RandomBytes(200000, 7));
+    zqtest::TempFolder repository("zq-closesend");
+    repository.Write("a.bin", zqtest::RandomBytes(200000, 7));
     repository.Write("update.xml", "<?xml version=\"1.0\"?><update/>\n");
     g_UpdateModel.Reset();
     UPDATEDevice device;
@@ -94,7 +94,7 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
     g_UpdateModel.m_Product.devices.push_back(device);
     g_UpdateModel.m_FileList = {"a.bin"};
     UPDATEManager::m_CancelRequested = 0;
-    linktest::Notifications notifications;
+    zqtest::Notifications notifications;
     UPDATEManager::SetNotifyWindow(notifications.Window());
     UPDATEProtocol protocol;
     ASSERT_EQ(OpenSerialPort(COM), 1);
@@ -124,19 +124,19 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
     UPDATEManager::m_CancelRequested = 0;
 }
 
-using processes::Runs;
+using zqtest::ProcessRuns;
 
 TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
 {
     // The stand-in writes on for far longer than the test runs.
-    TempFolder root("zq-closeunzip");
+    zqtest::TempFolder root("zq-closeunzip");
     const std::string repository = root.Linux() + "/Repository";
     ASSERT_EQ(mkdir(repository.c_str(), 0700), 0);
     const std::string container = root.Write("in/c.zip", "PK not really a container");
-    const std::string script = root.Write("bin/7za", standin::SlowUnpackerScript());
+    const std::string script = root.Write("bin/7za", zqtest::SlowUnpackerScript());
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
 
-    updatetest::RecordingProtocol protocol;
+    zqtest::RecordingProtocol protocol;
     ASSERT_EQ(UPDATE_RESULT_SUCCESS,
               protocol.StartUnzip(zq::LinuxToWindows(root.Linux() + "/bin").c_str(),
                                   zq::LinuxToWindows(repository).c_str(), zq::LinuxToWindows(container).c_str()));
@@ -159,10 +159,10 @@ TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
             unpacked.push_back(name);
     EXPECT_EQ(unpacked, std::vector<std::string>{}) << "the ended unpacker's files stay";
     // Killed with its group; it may stay a zombie until its new parent reaps it.
-    for (int i = 0; i < 200 && Runs(child); ++i)
+    for (int i = 0; i < 200 && ProcessRuns(child); ++i)
         std::this_thread::sleep_for(milliseconds(10));
-    EXPECT_FALSE(Runs(child)) << "the unpacker's child lives on";
-    if (Runs(child))
+    EXPECT_FALSE(ProcessRuns(child)) << "the unpacker's child lives on";
+    if (ProcessRuns(child))
         kill(child, SIGKILL);
 
     const auto before = root.List();

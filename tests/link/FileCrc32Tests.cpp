@@ -1,3 +1,4 @@
+// The file CRC-32 against a bitwise reference, and files that cannot be read.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,24 +10,13 @@
 #include "platform/files/CFile.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/Crc32Reference.h"
 
 namespace {
 
-// Bit by bit, without a table, as the reference for the table-driven code.
-DWORD SlowCrc32(const std::string& data)
-{
-    DWORD crc = 0xFFFFFFFFu;
-    for (unsigned char b : data) {
-        crc ^= b;
-        for (int i = 0; i < 8; i++)
-            crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0);
-    }
-    return ~crc;
-}
-
 TEST(FileCrc32, StandardValues)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     struct Case {
         std::string content;
         DWORD crc;
@@ -45,19 +35,19 @@ TEST(FileCrc32, StandardValues)
 
 TEST(FileCrc32, BlocksOfTheBufferAndOneByteMore)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     for (size_t size : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{3 * 65536 + 17}}) {
-        std::string data = updatetest::RandomBytes(size, static_cast<unsigned>(size));
+        std::string data = zqtest::RandomBytes(size, static_cast<unsigned>(size));
         std::string path = folder.Write("f.bin", data);
         FileCrc32 crc32;
-        EXPECT_EQ(SlowCrc32(data), crc32.Compute(zq::LinuxToWindows(path))) << size;
+        EXPECT_EQ(zqtest::ReferenceCrc32(data), crc32.Compute(zq::LinuxToWindows(path))) << size;
         EXPECT_EQ(0u, crc32.m_Remaining);
     }
 }
 
 TEST(FileCrc32, FilesThatCannotBeOpenedGiveZero)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     FileCrc32 crc32;
     EXPECT_EQ(0u, crc32.Compute(zq::LinuxToWindows(folder.Linux() + "/missing.bin")));
     EXPECT_STREQ("open file for calculating CRC error", crc32.m_ErrorText);
@@ -75,7 +65,7 @@ TEST(FileCrc32, FilesThatCannotBeOpenedGiveZero)
 
 TEST(FileCrc32, AFolderIsNoFile)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     FileCrc32 crc32;
     EXPECT_EQ(0u, crc32.Compute(zq::LinuxToWindows(folder.Linux())));
 }

@@ -1,3 +1,4 @@
+// The window that records the workers' notices for the link tests.
 #include "LinkNotifications.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,7 @@
 #include "platform/window/Headless.h"
 #include "platform/window/WinUser.h"
 
-namespace linktest {
+namespace zqtest {
 
 class Notifications::Sink : public CWnd {
 public:
@@ -72,4 +73,4 @@ std::vector<WPARAM> Notifications::Values(UINT message) const
     return values;
 }
 
-}  // namespace linktest
+}  // namespace zqtest

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/Crc32Reference.h"
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
 #include "LinkTestSupport.h"
@@ -47,19 +48,7 @@ std::string ProductXml()
     return text + "-->\n";
 }
 
-// The CRC-32 of the IEEE polynomial, reflected, as the car kit announces it.
-DWORD Crc32Of(const std::string& bytes)
-{
-    DWORD crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
-    }
-    return ~crc;
-}
-
-class Sessions : public linktest::KitSessionTest<COM> {
+class Sessions : public zqtest::KitSessionTest<COM> {
 protected:
     void StartKit(const std::vector<std::string>& options = {}, const std::string& scenario = "")
     {
@@ -133,7 +122,7 @@ TEST_P(WholeRoad, FetchesProductXmlByteForByte)
     EXPECT_EQ(written.size(), xml.size());
     EXPECT_TRUE(written == xml) << "product.xml differs from what the kit sent";
     EXPECT_EQ(UPDATEProtocol::m_RxFileSize, xml.size());
-    EXPECT_EQ(UPDATEProtocol::m_RxFileCrc, Crc32Of(xml)) << "the announced CRC is kept";
+    EXPECT_EQ(UPDATEProtocol::m_RxFileCrc, zqtest::ReferenceCrc32(xml)) << "the announced CRC is kept";
     // The request names the file with its terminating NUL.
     EXPECT_EQ(Received(PtFileRequest), 1);
     for (const auto& e : m_sim.Events("rx"))
@@ -216,16 +205,16 @@ TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
 TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
 {
     StartKit();
-    linktest::LinkCom(9, "/nonexistent/zq-device");
+    zqtest::LinkCom(9, "/nonexistent/zq-device");
     const char* texts[] = {"Port7", "COM", "COMX", "COM9", "COM457", "com201"};
     for (const char* text : texts) {
         SCOPED_TRACE(text);
-        linktest::StorePortNumber(text);
+        zqtest::StorePortNumber(text);
         EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
         EXPECT_EQ(m_pSerialPort, nullptr);
     }
     // Held by another program: the open is exclusive.
-    linktest::StorePortNumber("COM201");
+    zqtest::StorePortNumber("COM201");
     HANDLE other = CreateFileA(m_sim.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
@@ -236,7 +225,7 @@ TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
 
 TEST_F(Sessions, ConnectWithoutAStoredPortEndsWithPortError)
 {
-    linktest::ConfigFolder fresh;  // a registry without "PortNumber"
+    zqtest::ConfigFolder fresh;  // a registry without "PortNumber"
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
     EXPECT_EQ(m_pSerialPort, nullptr);
 }

@@ -1,8 +1,9 @@
+// Random content for the update, unpack and CRC tests.
 #include "UpdateTestSupport.h"
 
 #include <random>
 
-namespace updatetest {
+namespace zqtest {
 
 std::string RandomBytes(size_t size, unsigned seed)
 {
@@ -13,4 +14,4 @@ std::string RandomBytes(size_t size, unsigned seed)
     return bytes;
 }
 
-}  // namespace updatetest
+}  // namespace zqtest

@@ -1,3 +1,4 @@
+// The car-kit simulator started as a child process, and its report read.
 #include "tests/support/CarKitSimulator.h"
 
 #include <cerrno>
@@ -55,6 +56,8 @@ std::string SimulatorPath()
 }
 
 } // namespace
+
+namespace zqtest {
 
 std::string CarKitSimulator::Event::Get(const std::string& key) const
 {
@@ -223,3 +226,5 @@ std::string CarKitSimulator::ReceivedFile(const std::string& name) const
 }
 
 std::string CarKitSimulator::Log() const { return ReadAll(m_folder + "/sim.log"); }
+
+}  // namespace zqtest

@@ -22,7 +22,6 @@
 #include "platform/window/CFileDialog.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
-#include "resources/resource.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/Processes.h"
 #include "tests/support/StandInUnpacker.h"
@@ -43,7 +42,7 @@ const long long CLOSE_BOUND_MS = 2000;
 // The processes below this one, children of children included.
 std::set<pid_t> Descendants()
 {
-    const std::map<pid_t, processes::Entry> all = processes::All();
+    const std::map<pid_t, zqtest::ProcessEntry> all = zqtest::AllProcesses();
     std::set<pid_t> found = {getpid()};
     for (bool grew = true; grew;) {
         grew = false;
@@ -59,7 +58,7 @@ std::set<pid_t> Descendants()
 // process's own group.
 std::vector<pid_t> LeftOver(const std::set<pid_t>& started)
 {
-    const std::map<pid_t, processes::Entry> all = processes::All();
+    const std::map<pid_t, zqtest::ProcessEntry> all = zqtest::AllProcesses();
     std::set<pid_t> groups;
     std::vector<pid_t> left;
     for (pid_t pid : started) {
@@ -98,7 +97,7 @@ protected:
         const std::string bin = std::string(ZQ_BINARY_DIR) + "/bin";
         m_program.Link("libexpat.dll", bin + "/libexpat.dll");
         if (c.page == Dlg::PAGE_UNPACKING) {
-            ASSERT_EQ(chmod(m_program.Write("7za", standin::SlowUnpackerScript()).c_str(), 0755), 0);
+            ASSERT_EQ(chmod(m_program.Write("7za", zqtest::SlowUnpackerScript()).c_str(), 0755), 0);
         } else {
             m_program.Link("7za", bin + "/7za");
         }
@@ -110,37 +109,6 @@ protected:
         m_before = Descendants();
     }
     void TearDown() override { zq::SetFileDialogResponder(nullptr); }
-
-    // Clicks through the wizard as the user does until it shows the page;
-    // false when it ends elsewhere or takes too long.
-    bool DriveTo(Dlg& dlg, int page)
-    {
-        const auto until = Clock::now() + std::chrono::seconds(60);
-        while (dlg.m_page != page && Clock::now() < until) {
-            const int at = dlg.m_page;
-            switch (at) {
-            case Dlg::PAGE_WELCOME:
-            case Dlg::PAGE_PREPARE_CONNECTION:
-            case Dlg::PAGE_DEVICE_INFO:
-                wizardtest::ClickOn(dlg, dlg.m_btnNext);
-                break;
-            case Dlg::PAGE_SELECT_CONTAINER:
-                wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
-                break;
-            case Dlg::PAGE_SELECT_PORT:
-                dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText(("COM" + std::to_string(COM)).c_str());
-                wizardtest::ClickOn(dlg, dlg.m_btnNext);
-                break;
-            case Dlg::PAGE_SUCCESS:
-            case Dlg::PAGE_ERROR:
-                return false;
-            default:  // a worker runs
-                zq::PumpMessagesUntil([&] { return dlg.m_page != at; }, 1000);
-                break;
-            }
-        }
-        return dlg.m_page == page;
-    }
 
     // Waits until the kit or the unpacker stalls the page's worker.
     bool Stalled()
@@ -155,11 +123,11 @@ protected:
         return false;
     }
 
-    CarKitSimulator m_sim{COM};  // first: it makes the per-user folder
-    TempFolder m_temp{"temp"};
-    TempFolder m_program{"program"};
-    KeepCurrentDirectory m_keepDirectory;
-    ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
+    zqtest::CarKitSimulator m_sim{COM};  // first: it makes the per-user folder
+    zqtest::TempFolder m_temp{"temp"};
+    zqtest::TempFolder m_program{"program"};
+    zqtest::KeepCurrentDirectory m_keepDirectory;
+    zqtest::ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
     const std::string m_sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
     std::set<pid_t> m_before;
 };
@@ -174,9 +142,9 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
     HWND window = nullptr;
     {
         Dlg dlg;
-        wizardtest::RunModal(dlg, [&] {
+        zqtest::RunModal(dlg, [&] {
             window = dlg.GetSafeHwnd();
-            ASSERT_TRUE(DriveTo(dlg, page)) << "stopped on page " << dlg.m_page;
+            ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM)) << "stopped on page " << dlg.m_page;
             ASSERT_TRUE(Stalled()) << m_sim.Log();
             std::this_thread::sleep_for(milliseconds(300));  // the worker is in its wait
             for (pid_t pid : Descendants())

@@ -1,3 +1,5 @@
+// The registry file: values, letter case, atomic replacement, stores that
+// cannot be read, killed writers and folders that cannot be written.
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
 #include "tests/support/TempFolder.h"
@@ -78,7 +80,7 @@ protected:
         return key;
     }
 
-    ScopedXdgConfigHome m_xdg;
+    zqtest::ScopedXdgConfigHome m_xdg;
     const std::string m_root = m_xdg.Linux();
     std::string m_folder, m_file;
 };

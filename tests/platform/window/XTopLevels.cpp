@@ -1,7 +1,10 @@
+// The X server's own list of top-level windows.
 #include "XTopLevels.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+namespace zqtest {
 
 XTopLevels::XTopLevels() : m_display(XOpenDisplay(nullptr)) {}
 
@@ -52,3 +55,5 @@ long XTopLevels::Pixel(unsigned long window, int x, int y) const
     XDestroyImage(image);
     return static_cast<long>(pixel & 0xFFFFFF);
 }
+
+}  // namespace zqtest
