@@ -339,10 +339,12 @@ bool MatchesFilePattern(const std::string& patternText, const std::string& name)
     return reach[elements.size() * columns + n] != 0;
 }
 
-void SetDiskSpaceProvider(std::function<bool(const std::string&, DiskSpace&)> provider)
+DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider)
 {
     std::lock_guard<std::mutex> guard(ProviderLock());
+    DiskSpaceProvider previous = std::move(Provider());
     Provider() = std::move(provider);
+    return previous;
 }
 
 } // namespace zq

@@ -13,6 +13,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "resources/resource.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -496,9 +497,10 @@ TEST_F(Fixture, BadPictures)
     // A mask that cannot be made: all pictures go.
     HBITMAP hot = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK_HOVER), IMAGE_BITMAP, 0, 0, 0));
     HBITMAP normal = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK), IMAGE_BITMAP, 0, 0, 0));
-    zq::gdi::SetBitmapCreationFailureHook([](int, int, int bpp) { return bpp == 1; });
-    EXPECT_EQ(2, button.SetImages(hot, 0x00FF00, normal, 0x00FF00));
-    zq::gdi::SetBitmapCreationFailureHook(nullptr);
+    {
+        const ScopedSeam noMasks(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        EXPECT_EQ(2, button.SetImages(hot, 0x00FF00, normal, 0x00FF00));
+    }
     EXPECT_EQ(0, ::GetObjectA(hot, sizeof(bm), &bm));
     EXPECT_EQ(0, ::GetObjectA(normal, sizeof(bm), &bm));
     Face g = Render(button, 0);

@@ -15,6 +15,7 @@
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
@@ -67,13 +68,7 @@ protected:
         CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
 
         m_containerPath = zq::LinuxToWindows(zip);
-        zq::SetFileDialogResponder([this](const zq::FileDialogCall& call, CString* path) {
-            EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
-            *path = m_containerPath.c_str();
-            return true;
-        });
     }
-    void TearDown() override { zq::SetFileDialogResponder(nullptr); }
 
     static bool Reach(Dlg& dlg, int page, int ms)
     {
@@ -100,8 +95,16 @@ protected:
     TempFolder m_temp{"temp"};
     TempFolder m_source{"source"};
     KeepCurrentDirectory m_keep;
+    ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
     std::string m_payload;
     std::string m_containerPath;
+    // Last, so that it goes first: it answers with m_containerPath.
+    ScopedSeam<zq::FileDialogResponder> m_fileDialog{zq::SetFileDialogResponder,
+                                                     [this](const zq::FileDialogCall& call, CString* path) {
+                                                         EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
+                                                         *path = m_containerPath.c_str();
+                                                         return true;
+                                                     }};
 };
 
 TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
@@ -162,9 +165,9 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
 {
     // Paced, so the transfer still runs when the key comes.
     Prepare(40000, {"--baud", "115200"});
-    zq::RecordingMessageBoxResponder boxes({IDNO});
     Dlg dlg;
     int pageDuringQuestion = -1;
+    zq::RecordingMessageBoxResponder boxes({IDNO});
     boxes.onCall = [&](const zq::MessageBoxCall&) { pageDuringQuestion = dlg.m_page; };
     size_t ran = 0;
     INT_PTR result = wizardtest::RunModalSteps(

@@ -15,6 +15,7 @@
 #include "platform/gdi/GdiTesting.h"
 #include "platform/gdi/WindowSurface.h"
 #include "tests/support/HostFacts.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -157,10 +158,11 @@ TEST(GdiBitmaps, BadHandlesAndFailedCreationsAreRefused)
     EXPECT_EQ(nullptr, ::SelectObject(nullptr, h));
     EXPECT_EQ(nullptr, ::CreateBitmap(-1, 4, 1, 1, nullptr));
 
-    zq::gdi::SetBitmapCreationFailureHook([](int, int, int bpp) { return bpp == 1; });
-    EXPECT_EQ(nullptr, ::CreateBitmap(17, 17, 1, 1, nullptr));
-    EXPECT_NE(nullptr, h = ::CreateBitmap(17, 17, 1, 32, nullptr));
-    zq::gdi::SetBitmapCreationFailureHook(nullptr);
+    {
+        const ScopedSeam noMonochrome(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        EXPECT_EQ(nullptr, ::CreateBitmap(17, 17, 1, 1, nullptr));
+        EXPECT_NE(nullptr, h = ::CreateBitmap(17, 17, 1, 32, nullptr));
+    }
     ::DeleteObject(h);
 }
 
@@ -505,7 +507,7 @@ struct FakeWnd {
 TEST(GdiWindowDc, DrawsIntoTheProvidersSurfaceAtTheClientOrigin)
 {
     FakeWindows windows;
-    zq::gdi::SetWindowSurfaceProvider(&windows);
+    const ScopedSeam provider(zq::gdi::SetWindowSurfaceProvider, &windows);
     FakeWnd wnd;
     {
         CPaintDC dc(&wnd);
@@ -528,7 +530,7 @@ TEST(GdiWindowDc, DrawsIntoTheProvidersSurfaceAtTheClientOrigin)
     EXPECT_EQ(0xFF0000u, px[24 * stride + 29] & 0xFFFFFF);
     EXPECT_EQ(0u, px[25 * stride + 30] & 0xFFFFFF);
     EXPECT_EQ(0u, px[4 * stride + 10] & 0xFFFFFF);
-    zq::gdi::SetWindowSurfaceProvider(nullptr);
+    const ScopedSeam noProvider(zq::gdi::SetWindowSurfaceProvider, nullptr);
     CClientDC none(&wnd);
     EXPECT_EQ(nullptr, none.m_hDC);
 }

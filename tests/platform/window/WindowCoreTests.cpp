@@ -12,6 +12,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -284,8 +285,8 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     ASSERT_TRUE(button.Create("B", WS_VISIBLE, CRect(0, 0, 10, 10), &wnd, 9));
     button.SetFocus();
 
-    zq::RecordingMessageBoxResponder responder({IDNO, IDYES});
     int boxesWithOwnerDisabled = 0;
+    zq::RecordingMessageBoxResponder responder({IDNO, IDYES});
     responder.onCall = [&](const zq::MessageBoxCall& call) {
         if (call.owner && !wnd.IsWindowEnabled()) ++boxesWithOwnerDisabled;
     };
@@ -303,13 +304,14 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     // A file dialog without a parent belongs to the main window, as in the
     // framework.
     HWND fileDialogOwner = nullptr;
-    auto previous = zq::SetFileDialogResponder([&](const zq::FileDialogCall& call, CString*) {
-        fileDialogOwner = call.owner;
-        return false;
-    });
-    CFileDialog chooser(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, "ZIP Files (*.zip)|*.zip||");
-    EXPECT_EQ(chooser.DoModal(), IDCANCEL);
-    zq::SetFileDialogResponder(previous);
+    {
+        const ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString*) {
+            fileDialogOwner = call.owner;
+            return false;
+        });
+        CFileDialog chooser(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, "ZIP Files (*.zip)|*.zip||");
+        EXPECT_EQ(chooser.DoModal(), IDCANCEL);
+    }
     EXPECT_EQ(fileDialogOwner, wnd.GetSafeHwnd());
 
     auto calls = responder.Calls();
