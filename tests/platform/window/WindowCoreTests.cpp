@@ -107,8 +107,9 @@ TEST(WindowMessages, PostedFromWorkerArriveOnUiThreadInOrder)
     std::thread worker([hwnd] {
         for (int i = 0; i < count; ++i) PostMessageA(hwnd, WM_TEST_A, static_cast<WPARAM>(i), 0);
     });
-    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000));
-    worker.join();
+    const bool arrived = zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000);
+    worker.join();  // before any ASSERT: a joinable thread must not go out of scope
+    ASSERT_TRUE(arrived);
     for (int i = 0; i < count; ++i) ASSERT_EQ(wnd.order[static_cast<size_t>(i)], static_cast<WPARAM>(i));
     for (auto id : wnd.threads) ASSERT_EQ(id, std::this_thread::get_id());
 }
