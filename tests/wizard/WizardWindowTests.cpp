@@ -96,47 +96,50 @@ TEST_F(WizardWindow, FlagsSwitchTheLanguageAtOnceAndStoreIt)
 TEST_F(WizardWindow, ErrorTextOfEveryResultCode)
 {
     UseEnglish();
-    // Each code shows the text of its own meaning, but a port error shows the
-    // broken container's, both request errors share one text, and a failed
-    // unpack start is unspecific here (the machine shows the unzip text for
-    // it itself).
+    // What the user reads for each code. A port error reads as a broken
+    // container, both request errors read alike, and a failed unpack start
+    // is unspecific here (the machine shows the unzip text for it itself).
     const struct {
         int code;
-        int text;
+        const char* text;
     } cases[] = {
-        {UPDATE_RESULT_SUCCESS, TXT_ERR_SUCCESS},
-        {UPDATE_RESULT_DEVICE_DISCONNECTED, TXT_ERR_DEVICE_DISCONNECTED},
-        {UPDATE_RESULT_DEVICE_NAK, TXT_ERR_WRONG_ACK},
-        {UPDATE_RESULT_UNEXPECTED_COMMAND, TXT_ERR_UNEXPECTED_COMMAND},
-        {UPDATE_RESULT_TIMEOUT, TXT_ERR_NOT_RESPONDING},
-        {UPDATE_RESULT_CANCELLED, TXT_ERR_USER_TERMINATED},
-        {UPDATE_RESULT_NO_DATA, TXT_ERR_NO_UPDATE_DATA},
-        {UPDATE_RESULT_UNSPECIFIC, TXT_ERR_UNSPECIFIC},
-        {UPDATE_RESULT_FILE_OPEN_ERROR, TXT_ERR_FILE_OPEN},
-        {UPDATE_RESULT_PORT_ERROR, TXT_ERR_CONTAINER_BROKEN},
-        {UPDATE_RESULT_UNZIP_ERROR, TXT_ERR_UNZIP},
-        {UPDATE_RESULT_DISK_SPACE, TXT_ERR_DISK_SPACE},
-        {UPDATE_RESULT_READ_ERROR, TXT_ERR_READ_FILE},
-        {UPDATE_RESULT_WRITE_ERROR, TXT_ERR_WRITE_FILE},
-        {UPDATE_RESULT_INTERNET_OPEN_ERROR, TXT_ERR_INTERNET_OPEN},
-        {UPDATE_RESULT_INTERNET_READ_ERROR, TXT_ERR_INTERNET_READ},
-        {UPDATE_RESULT_INTERNET_LINK_ERROR, TXT_ERR_INTERNET_LINK},
-        {UPDATE_RESULT_REQUEST_ERROR, TXT_ERR_REQUEST_NOT_SENT},
-        {UPDATE_RESULT_REQUEST_ERROR_2, TXT_ERR_REQUEST_NOT_SENT},
-        {UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER, TXT_ERR_NO_UPDATE_FOR_DEVICE},
-        {UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, TXT_ERR_NO_UPDATE_FOR_HARDWARE},
-        {UPDATE_RESULT_SAME_VERSION, TXT_ERR_SAME_VERSION},
-        {UPDATE_RESULT_XML_PARSE_ERROR, TXT_ERR_XML_PARSE},
-        {UPDATE_RESULT_UNZIP_START_ERROR, TXT_ERR_UNSPECIFIC},
+        {UPDATE_RESULT_SUCCESS, "success"},
+        {UPDATE_RESULT_DEVICE_DISCONNECTED, "Device terminates connection with our Computer"},
+        {UPDATE_RESULT_DEVICE_NAK, "Wrong acknowledge has been received from device"},
+        {UPDATE_RESULT_UNEXPECTED_COMMAND, "Unexpected command has been received from the device"},
+        {UPDATE_RESULT_TIMEOUT, "The hands-free car kit is not responding"},
+        {UPDATE_RESULT_CANCELLED, "User terminated connection"},
+        {UPDATE_RESULT_NO_DATA, "There exists no data for update"},
+        {UPDATE_RESULT_UNSPECIFIC, "Unspecific error"},
+        {UPDATE_RESULT_FILE_OPEN_ERROR, "File open error"},
+        {UPDATE_RESULT_PORT_ERROR, "Can not find proper object. \nThe Update container is broken."},
+        {UPDATE_RESULT_UNZIP_ERROR, "Unzip error"},
+        {UPDATE_RESULT_DISK_SPACE, "Not enough space on disk to write/unzip file"},
+        {UPDATE_RESULT_READ_ERROR, "Can not read file"},
+        {UPDATE_RESULT_WRITE_ERROR, "Can not write file on disk"},
+        {UPDATE_RESULT_INTERNET_OPEN_ERROR, "Can not open internet connection"},
+        {UPDATE_RESULT_INTERNET_READ_ERROR, "Can not read file from internet"},
+        {UPDATE_RESULT_INTERNET_LINK_ERROR, "Can not open internet link"},
+        {UPDATE_RESULT_REQUEST_ERROR, "The request could not be sent to the server"},
+        {UPDATE_RESULT_REQUEST_ERROR_2, "The request could not be sent to the server"},
+        {UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER, "The Update container does not provide an update for this device"},
+        {UPDATE_RESULT_HARDWARE_NOT_SUPPORTED,
+         "The Update container does not provide an update for this hardware version"},
+        {UPDATE_RESULT_SAME_VERSION, "The same software version, do you want to make an update"},
+        {UPDATE_RESULT_XML_PARSE_ERROR, "XML parse error. \nThe Update container is broken."},
+        {UPDATE_RESULT_UNZIP_START_ERROR, "Unspecific error"},
     };
     Dlg dlg;
     RunModal(dlg, [&] {
         for (const auto& c : cases)
-            EXPECT_EQ(std::string(dlg.GetErrorText(c.code)), English(c.text)) << "code " << c.code;
+            EXPECT_EQ(std::string(dlg.GetErrorText(c.code)), c.text) << "code " << c.code;
         for (int code : {-1, -100, int{UPDATE_RESULT_CODE_COUNT}, 1000})
             EXPECT_EQ(std::string(dlg.GetErrorText(code)), "Unspecific error") << "code " << code;
+        // In the window's language.
+        dlg.m_texts.SetLanguage(LanguageTexts::LANGUAGE_GERMAN);
         EXPECT_EQ(std::string(dlg.GetErrorText(UPDATE_RESULT_TIMEOUT)),
-                  "The hands-free car kit is not responding");
+                  std::string(dlg.m_texts.GetTextFor(LanguageTexts::LANGUAGE_GERMAN, TXT_ERR_NOT_RESPONDING)));
+        EXPECT_NE(std::string(dlg.GetErrorText(UPDATE_RESULT_TIMEOUT)), "The hands-free car kit is not responding");
     });
 }
 

@@ -50,19 +50,26 @@ struct Canvas {
     }
 };
 
-// Leftmost and rightmost inked column and top and bottom inked row.
-RECT InkBox(Canvas& c, int w, int h, COLORREF bg = kWhite)
+// Leftmost and rightmost inked column and top and bottom inked row, of
+// whatever inked(x, y) looks at.
+template <class Inked>
+RECT InkBoxWhere(int w, int h, Inked inked)
 {
     RECT r = {w, h, -1, -1};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if (c.At(x, y) != bg) {
+            if (inked(x, y)) {
                 r.left = std::min<LONG>(r.left, x);
                 r.right = std::max<LONG>(r.right, x);
                 r.top = std::min<LONG>(r.top, y);
                 r.bottom = std::max<LONG>(r.bottom, y);
             }
     return r;
+}
+
+RECT InkBox(Canvas& c, int w, int h, COLORREF bg = kWhite)
+{
+    return InkBoxWhere(w, h, [&](int x, int y) { return c.At(x, y) != bg; });
 }
 
 TEST(GdiBitmaps, ColourToMonochromeAndBack)
@@ -325,23 +332,14 @@ TEST(GdiText, FaceThatIsNotInstalledFallsBackAndStillDraws)
     c.dc.SelectStockObject(SYSTEM_FONT);
 }
 
-// Leftmost, rightmost, top and bottom inked pixel of an A8 cairo surface.
+// The ink box of an A8 cairo surface.
 RECT CairoInkBox(cairo_surface_t* surface)
 {
     cairo_surface_flush(surface);
-    const int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
     const int stride = cairo_image_surface_get_stride(surface);
     const unsigned char* data = cairo_image_surface_get_data(surface);
-    RECT r = {w, h, -1, -1};
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (data[y * stride + x] != 0) {
-                r.left = std::min<LONG>(r.left, x);
-                r.right = std::max<LONG>(r.right, x);
-                r.top = std::min<LONG>(r.top, y);
-                r.bottom = std::max<LONG>(r.bottom, y);
-            }
-    return r;
+    return InkBoxWhere(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
+                       [&](int x, int y) { return data[y * stride + x] != 0; });
 }
 
 // The bytes 0x80-0x9F are where Windows-1252 and Latin-1 differ (Latin-1
