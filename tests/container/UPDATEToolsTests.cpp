@@ -27,7 +27,7 @@ public:
 
 private:
     std::vector<std::string> m_folders;
-    ScopedSeam<zq::DiskSpaceProvider> m_seam;  // after what it fills, so that it goes first
+    zqtest::ScopedSeam<zq::DiskSpaceProvider> m_seam;  // after what it fills, so that it goes first
 };
 
 TEST(UPDATETools, PathsWithoutDriveLetterMeasureNothing)

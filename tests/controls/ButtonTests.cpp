@@ -498,7 +498,7 @@ TEST_F(PicturedButton, BadPictures)
     HBITMAP hot = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK_HOVER), IMAGE_BITMAP, 0, 0, 0));
     HBITMAP normal = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK), IMAGE_BITMAP, 0, 0, 0));
     {
-        const ScopedSeam noMasks(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        const zqtest::ScopedSeam noMasks(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
         EXPECT_EQ(2, button.SetImages(hot, 0x00FF00, normal, 0x00FF00));
     }
     EXPECT_EQ(0, ::GetObjectA(hot, sizeof(bm), &bm));

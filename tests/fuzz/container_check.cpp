@@ -204,7 +204,7 @@ void Prepare()
     if (readlink("/proc/self/exe", exe, sizeof(exe) - 1) > 0)
         g_ProgramPath = WinPath(exe);  // the program folder holds libexpat.dll
     // Removed with all in it when the process ends.
-    static TempFolder folder;
+    static zqtest::TempFolder folder;
     char real[PATH_MAX];
     if (realpath(folder.Linux().c_str(), real) == NULL)
         abort();
@@ -273,7 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int questions = 0;
         int result = -1;
         {
-            const ScopedSeam boxes(zq::SetMessageBoxResponder, [&](const zq::MessageBoxCall&) {
+            const zqtest::ScopedSeam boxes(zq::SetMessageBoxResponder, [&](const zq::MessageBoxCall&) {
                 ++questions;
                 return answer;
             });

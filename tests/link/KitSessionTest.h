@@ -22,7 +22,7 @@
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/ScopedSeam.h"
 
-namespace linktest {
+namespace zqtest {
 
 template <int Com, class Base = ::testing::Test>
 class KitSessionTest : public Base {
@@ -51,11 +51,11 @@ protected:
         UPDATEManager::m_CancelRequested = 0;
     }
 
-    CarKitSimulator m_sim{Com};  // first: it sets the per-user folder
-    ScopedValue<CString> m_keepWorkFolder{g_WorkFolder, g_WorkFolder};  // SetUp and the tests change it
+    zqtest::CarKitSimulator m_sim{Com};  // first: it sets the per-user folder
+    zqtest::ScopedValue<CString> m_keepWorkFolder{g_WorkFolder, g_WorkFolder};  // SetUp and the tests change it
     std::string m_work;
     Notifications m_notifications;
     UPDATEProtocol m_protocol;
 };
 
-}  // namespace linktest
+}  // namespace zqtest

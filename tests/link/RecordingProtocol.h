@@ -14,7 +14,7 @@
 
 #include "link/UPDATEProtocol.h"
 
-namespace updatetest {
+namespace zqtest {
 
 // A notification window that is no window: the notices go to the recorder.
 class RecordingProtocol : public UPDATEProtocol {
@@ -115,4 +115,4 @@ private:
     std::vector<ULONGLONG> m_total;
 };
 
-}  // namespace updatetest
+}  // namespace zqtest

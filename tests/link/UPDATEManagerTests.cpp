@@ -34,7 +34,7 @@ protected:
         return m_notifications.Values(message);
     }
 
-    linktest::Notifications m_notifications;
+    zqtest::Notifications m_notifications;
     UPDATEManager m_manager;
 };
 
@@ -68,7 +68,7 @@ TEST_F(Manager, PostsTheNewFileNoticeAndTheResult)
 TEST_F(Manager, PostsNothingWithoutARegisteredWindow)
 {
     {
-        const ScopedSeam noWindow(UPDATEManager::SetNotifyWindow, nullptr);
+        const zqtest::ScopedSeam noWindow(UPDATEManager::SetNotifyWindow, nullptr);
         m_manager.SetStepTotal(4);
         m_manager.NotifyStepProgress(1);
         m_manager.NotifyTotalProgress(1);
@@ -119,7 +119,7 @@ protected:
         std::ofstream(folder + "/sub/deeper/b.xml") << "b";
     }
 
-    TempFolder m_temp;
+    zqtest::TempFolder m_temp;
     const std::string m_root = m_temp.Linux();
     UPDATEManager m_manager;
 };

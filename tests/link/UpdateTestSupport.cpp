@@ -2,7 +2,7 @@
 
 #include <random>
 
-namespace updatetest {
+namespace zqtest {
 
 std::string RandomBytes(size_t size, unsigned seed)
 {
@@ -13,4 +13,4 @@ std::string RandomBytes(size_t size, unsigned seed)
     return bytes;
 }
 
-}  // namespace updatetest
+}  // namespace zqtest

@@ -8,10 +8,9 @@
 
 #include "tests/support/TempFolder.h"
 
-namespace updatetest {
+namespace zqtest {
 
-using ::TempFolder;
 
 std::string RandomBytes(size_t size, unsigned seed);
 
-}  // namespace updatetest
+}  // namespace zqtest

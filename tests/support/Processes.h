@@ -14,17 +14,17 @@
 #include <sstream>
 #include <string>
 
-namespace processes {
+namespace zqtest {
 
 // The fields of /proc/<pid>/stat that the tests look at.
-struct Entry {
+struct ProcessEntry {
     char state = 0;  // 'Z' for a zombie: it has ended, only its reaping is left
     pid_t parent = 0;
     pid_t group = 0;
 };
 
 // The process's entry; false when it is gone.
-inline bool ReadEntry(pid_t pid, Entry& entry)
+inline bool ReadProcessEntry(pid_t pid, ProcessEntry& entry)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -37,27 +37,27 @@ inline bool ReadEntry(pid_t pid, Entry& entry)
 }
 
 // Whether the process runs; a zombie has ended.
-inline bool Runs(pid_t pid)
+inline bool ProcessRuns(pid_t pid)
 {
-    Entry entry;
-    return ReadEntry(pid, entry) && entry.state != 'Z';
+    ProcessEntry entry;
+    return ReadProcessEntry(pid, entry) && entry.state != 'Z';
 }
 
 // Every process of the machine, by its id.
-inline std::map<pid_t, Entry> All()
+inline std::map<pid_t, ProcessEntry> AllProcesses()
 {
-    std::map<pid_t, Entry> all;
+    std::map<pid_t, ProcessEntry> all;
     DIR* proc = opendir("/proc");
     if (!proc)
         return all;
     while (dirent* item = readdir(proc)) {
         const pid_t pid = static_cast<pid_t>(std::atoi(item->d_name));
-        Entry entry;
-        if (pid > 0 && ReadEntry(pid, entry))
+        ProcessEntry entry;
+        if (pid > 0 && ReadProcessEntry(pid, entry))
             all[pid] = entry;
     }
     closedir(proc);
     return all;
 }
 
-}  // namespace processes
+}  // namespace zqtest

@@ -6,7 +6,7 @@
 // first two, and the next test of the same program would find the seam
 // still set, often with a function that refers to the ended test's locals.
 //
-//   ScopedSeam disk(zq::SetDiskSpaceProvider, [&](const std::string&, zq::DiskSpace& space) {...});
+//   zqtest::ScopedSeam disk(zq::SetDiskSpaceProvider, [&](const std::string&, zq::DiskSpace& space) {...});
 //
 // Declare the guard after everything its value refers to, so that the value
 // is taken out before they go.
@@ -15,6 +15,8 @@
 #pragma once
 
 #include <utility>
+
+namespace zqtest {
 
 template <typename Value>
 class ScopedSeam {
@@ -38,7 +40,7 @@ ScopedSeam(Value (*)(Value), Given&&) -> ScopedSeam<Value>;
 // The same for a process-wide variable (a static member, a global) that a
 // test sets itself: its old value goes back when the guard goes.
 //
-//   ScopedValue shortLimit(UPDATEProtocol::m_UnpackTimeLimit, DWORD{1000});
+//   zqtest::ScopedValue shortLimit(UPDATEProtocol::m_UnpackTimeLimit, DWORD{1000});
 template <typename Value>
 class ScopedValue {
 public:
@@ -58,3 +60,5 @@ private:
 // The value's type is the variable's, whatever is given.
 template <typename Value, typename Given>
 ScopedValue(Value&, Given&&) -> ScopedValue<Value>;
+
+}  // namespace zqtest

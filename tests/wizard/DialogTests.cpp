@@ -75,7 +75,7 @@ TEST(Dialogs, WizardTemplateBecomesItsWindowInPixels)
     CRect client, next, combo;
     bool infoHidden = false, infoDisabled = false, exitHidden = false;
     CString caption, nextText;
-    const ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         dlg.GetClientRect(&client);
         dlg.GetDlgItem(IDC_NEXT)->GetWindowRect(&next);
         dlg.ScreenToClient(&next);
@@ -106,7 +106,7 @@ TEST(Dialogs, ModalLoopDispatchesWorkerMessagesAndKeys)
     WizardLike dlg;
     std::thread worker;
     int step = 0;
-    const ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         HWND hwnd = dlg.GetSafeHwnd();
         if (step == 0) {
             worker = std::thread([hwnd] {
@@ -134,7 +134,7 @@ TEST(Dialogs, MessageForDialogClosedMeanwhileIsDropped)
     HWND hwnd = nullptr;
     {
         WizardLike dlg;
-        const ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+        const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
             hwnd = dlg.GetSafeHwnd();
             PostMessageA(hwnd, WM_WORKER, 1, 0);
             dlg.EndDialog(IDCANCEL);
@@ -151,7 +151,7 @@ TEST(Dialogs, OwnerDrawnButtonPaintsWithItsDrawState)
     COLORREF pixel = 0;
     std::vector<UINT> states;
     int step = 0;
-    const ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         HWND top = dlg.GetSafeHwnd();
         switch (step++) {
         case 0:
@@ -212,7 +212,7 @@ TEST(Dialogs, CheckBoxExchangeRunsOnOpenAndOnOkOnly)
     for (Case c : {Case{VK_RETURN, 1}, Case{VK_ESCAPE, 0}}) {
         SettingsLike dlg;
         int step = 0;
-        const ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+        const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
             if (step++ == 0) {
                 // A click on the check box ticks it.
                 CRect r;
@@ -233,7 +233,7 @@ TEST(Dialogs, MissingTemplateAndForgottenDialogEndWithMinusOne)
 {
     CDialog none(4242);
     EXPECT_EQ(none.DoModal(), -1);
-    const ScopedSeam shortWait(zq::headless::SetIdleTimeout, 100);
+    const zqtest::ScopedSeam shortWait(zq::headless::SetIdleTimeout, 100);
     CDialog forgotten(IDD_ABOUTBOX);
     EXPECT_EQ(forgotten.DoModal(), -1);
 }
@@ -242,7 +242,7 @@ TEST(Dialogs, FileDialogAndQuestionsGoThroughTheirSeams)
 {
     CWinApp app("ZqTest");
     std::vector<zq::FileDialogCall> calls;
-    const ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString* path) {
+    const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString* path) {
         calls.push_back(call);
         if (calls.size() == 1) return false;
         *path = "Z:\\tmp\\update.zip";

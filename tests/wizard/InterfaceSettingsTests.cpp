@@ -29,7 +29,7 @@ protected:
         RegCloseKey(key);
     }
 
-    ScopedXdgConfigHome m_home;
+    zqtest::ScopedXdgConfigHome m_home;
 };
 
 TEST_F(PortSetting, ReadsTheNumberAfterCom)
@@ -82,7 +82,7 @@ TEST_F(PortSetting, StoresTheTextUnchangedWithItsNul)
 
 TEST_F(PortSetting, ListsTheSerialPortsInRegistryOrder)
 {
-    const ScopedSeam ports(zq::SetSerialCommProvider, [] {
+    const zqtest::ScopedSeam ports(zq::SetSerialCommProvider, [] {
         return zq::SerialCommList{
             {"/dev/ttyS1", "COM2"},
             {"/dev/ttyUSB0", "COM33"},
@@ -100,7 +100,7 @@ TEST_F(PortSetting, ListsTheSerialPortsInRegistryOrder)
     EXPECT_EQ(std::string(settings.m_comPorts[2].name, 10), "COM1234567");
     EXPECT_EQ(std::string(settings.m_comPorts[3].name, 10), std::string("COM2\0\0\0\0\0\0", 10));
 
-    const ScopedSeam none(zq::SetSerialCommProvider, nullptr);
+    const zqtest::ScopedSeam none(zq::SetSerialCommProvider, nullptr);
     settings.EnumerateComPorts();
     EXPECT_TRUE(settings.m_comPorts.empty()) << "no SERIALCOMM key, no ports";
 }

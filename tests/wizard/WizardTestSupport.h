@@ -17,11 +17,11 @@
 #include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 
-namespace wizardtest {
+namespace zqtest {
 
 // Points XDG_CONFIG_HOME at a folder of the test's own, so the registry
 // starts empty and no test touches another's values.
-using PrivateRegistry = ScopedXdgConfigHome;
+using PrivateRegistry = zqtest::ScopedXdgConfigHome;
 
 inline void StoreSetting(const char* name, const std::string& text)
 {
@@ -55,7 +55,7 @@ template <class Dialog>
 INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode = IDCANCEL)
 {
     bool ran = false;
-    const ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         if (ran)
             return;
         ran = true;
@@ -79,7 +79,7 @@ INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& 
 {
     size_t next = 0;
     bool inStep = false;
-    const ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         // A step that pumps messages itself waits too; the next step must
         // not start inside it.
         if (inStep)
@@ -117,4 +117,4 @@ void ClickOn(Dialog& dialog, CWnd& button)
     }
 }
 
-}  // namespace wizardtest
+}  // namespace zqtest

@@ -28,7 +28,7 @@
 namespace {
 
 using Dlg = CQuorinUpdateManagerDlg;
-using wizardtest::RunModal;
+using zqtest::RunModal;
 
 const char CAPTION[] = "Aldemar Zubeh\xF6r Update Manager";
 
@@ -47,14 +47,14 @@ std::string English(int index)
 
 class WizardWindow : public ::testing::Test {
 protected:
-    void UseEnglish() { wizardtest::StoreSetting("Language", "English_UK"); }
+    void UseEnglish() { zqtest::StoreSetting("Language", "English_UK"); }
     // Waits, pumping the window's messages, until the page is reached.
     static bool WaitForPage(Dlg& dlg, int page, int ms = 10000)
     {
         return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
     }
 
-    wizardtest::PrivateRegistry m_registry;
+    zqtest::PrivateRegistry m_registry;
 };
 
 TEST_F(WizardWindow, OpensOnTheWelcomePageInGermanWithoutAStoredLanguage)
@@ -75,7 +75,7 @@ TEST_F(WizardWindow, OpensOnTheWelcomePageInGermanWithoutAStoredLanguage)
         EXPECT_FALSE(dlg.GetDlgItem(IDC_COMPORT_COMBO)->IsWindowVisible());
         EXPECT_EQ(dlg.m_settings.m_forceUpdate, 0);
     });
-    EXPECT_EQ(wizardtest::ReadSetting("Language"), "(none)") << "nothing stored before a choice";
+    EXPECT_EQ(zqtest::ReadSetting("Language"), "(none)") << "nothing stored before a choice";
 }
 
 TEST_F(WizardWindow, FlagsSwitchTheLanguageAtOnceAndStoreIt)
@@ -85,11 +85,11 @@ TEST_F(WizardWindow, FlagsSwitchTheLanguageAtOnceAndStoreIt)
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_ENGLISH, BN_CLICKED),
                         reinterpret_cast<LPARAM>(dlg.m_btnEnglish.GetSafeHwnd()));
         EXPECT_EQ(Text(dlg.m_btnNext), "Next");
-        EXPECT_EQ(wizardtest::ReadSetting("Language"), "English_UK");
+        EXPECT_EQ(zqtest::ReadSetting("Language"), "English_UK");
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
                         reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
         EXPECT_EQ(Text(dlg.m_btnExit), "Abbruch");
-        EXPECT_EQ(wizardtest::ReadSetting("Language"), "Deutsch");
+        EXPECT_EQ(zqtest::ReadSetting("Language"), "Deutsch");
     });
 }
 
@@ -147,7 +147,7 @@ TEST_F(WizardWindow, BrowseGivenUpAsksWhetherToGoOn)
 {
     UseEnglish();
     int dialogs = 0;
-    const ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall&, CString*) {
+    const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall&, CString*) {
         ++dialogs;
         return false;
     });
@@ -173,9 +173,9 @@ TEST_F(WizardWindow, BrowseGivenUpAsksWhetherToGoOn)
 TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
 {
     UseEnglish();
-    TempFolder temp("temp");
+    zqtest::TempFolder temp("temp");
     temp.Write("c.zip", std::string(1000, 'z'));
-    const ScopedValue tempFolder(UPDATEManager::m_TempFolder, CString(zq::LinuxToWindows(temp.Linux()).c_str()));
+    const zqtest::ScopedValue tempFolder(UPDATEManager::m_TempFolder, CString(zq::LinuxToWindows(temp.Linux()).c_str()));
     struct Case {
         std::string container;
         bool fullDisk;
@@ -187,11 +187,11 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
         {zq::LinuxToWindows(temp.Linux("c.zip")), false, true, TXT_ERR_UNZIP},
     };
     for (const Case& c : cases) {
-        const ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall&, CString* path) {
+        const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall&, CString* path) {
             *path = c.container.c_str();
             return true;
         });
-        const ScopedSeam disk(zq::SetDiskSpaceProvider, [&](const std::string&, zq::DiskSpace& space) {
+        const zqtest::ScopedSeam disk(zq::SetDiskSpaceProvider, [&](const std::string&, zq::DiskSpace& space) {
             space.freeToCaller = space.totalFree = c.fullDisk ? 1999 : 1ULL << 40;
             space.total = 1ULL << 41;
             return true;
@@ -201,7 +201,7 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
         RunModal(dlg, [&] {
             dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
             {
-                const ScopedSeam threadStarts(zq::RefuseThreadStarts, c.noThread);
+                const zqtest::ScopedSeam threadStarts(zq::RefuseThreadStarts, c.noThread);
                 dlg.OnWizardEvent(Dlg::EV_BROWSE, 0);
             }
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.text;
@@ -249,8 +249,8 @@ TEST_F(WizardWindow, CancelledConnectEndsOnTheErrorPageWithTheExitQuestion)
 TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
 {
     UseEnglish();
-    wizardtest::StoreSetting("PortNumber", "COM12");
-    const ScopedSeam ports(zq::SetSerialCommProvider, [] {
+    zqtest::StoreSetting("PortNumber", "COM12");
+    const zqtest::ScopedSeam ports(zq::SetSerialCommProvider, [] {
         return zq::SerialCommList{{"/dev/ttyS90", "COM3"}, {"/dev/ttyS91", "COM10"}};
     });
     Dlg dlg;
@@ -267,7 +267,7 @@ TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
         box->SetWindowText("7");
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
         EXPECT_FALSE(box->IsWindowVisible());
-        EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "7");
+        EXPECT_EQ(zqtest::ReadSetting("PortNumber"), "7");
         // "7" names no port: the connect worker fails with a port error.
         EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION));
     });
@@ -365,7 +365,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
 {
     UseEnglish();
     LanguageTexts().SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);  // for the texts of the table
-    TempFolder temp("temp");
+    zqtest::TempFolder temp("temp");
     temp.Write("junk.zip", "not a zip");
     for (const char* folder : {"good", "failed", "missing"}) {
         temp.MakeFolder(folder);
@@ -381,16 +381,16 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
     temp.Write("sub/inner/update.xml", CONTAINER_OF_ONE_FILE);  // no description at the top
     temp.Write("sub/inner/a.bin", "data");
     temp.MakeFolder("work");
-    const ScopedValue tempFolder(UPDATEManager::m_TempFolder, CString(zq::LinuxToWindows(temp.Linux()).c_str()));
+    const zqtest::ScopedValue tempFolder(UPDATEManager::m_TempFolder, CString(zq::LinuxToWindows(temp.Linux()).c_str()));
     // The XML library is loaded from the program's folder; the car kit's
     // description is received into the work folder.
     zqtest::FolderNames folders(zqtest::WinPath(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard"),
                                 zqtest::WinPath(temp.Linux("work")));
-    const ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall&, CString* path) {
+    const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall&, CString* path) {
         *path = zq::LinuxToWindows(temp.Linux("junk.zip")).c_str();
         return true;
     });
-    const ScopedSeam disk(zq::SetDiskSpaceProvider, [](const std::string&, zq::DiskSpace& space) {
+    const zqtest::ScopedSeam disk(zq::SetDiskSpaceProvider, [](const std::string&, zq::DiskSpace& space) {
         space.freeToCaller = space.totalFree = 1ULL << 40;
         space.total = 1ULL << 41;
         return true;
@@ -617,7 +617,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
             codes.push_back(road.steps[0].code);
         for (int firstCode : codes) {
             // A step may refuse the threads; the road's end gives them back.
-            const ScopedSeam threadStarts(zq::RefuseThreadStarts, false);
+            const zqtest::ScopedSeam threadStarts(zq::RefuseThreadStarts, false);
             std::vector<int> answers = road.answers;
             answers.resize(answers.size() + 8, IDNO);
             zq::RecordingMessageBoxResponder boxes(answers);
@@ -633,11 +633,11 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                         s.prepare(dlg);
                     const size_t before = boxes.Count();
                     if (s.event == NEXT)
-                        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+                        zqtest::ClickOn(dlg, dlg.m_btnNext);
                     else if (s.event == BACK)
-                        wizardtest::ClickOn(dlg, dlg.m_btnBack);
+                        zqtest::ClickOn(dlg, dlg.m_btnBack);
                     else if (s.event == BROWSE)
-                        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+                        zqtest::ClickOn(dlg, dlg.m_btnBrowse);
                     else
                         dlg.OnWizardEvent(s.event, code);
                     // A worker that was started has posted its result by
@@ -659,7 +659,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                         }
                         EXPECT_EQ(raised[0].type, s.box.type) << where;
                     }
-                    EXPECT_EQ(wizardtest::ShownPageDifference(dlg), "") << where;
+                    EXPECT_EQ(zqtest::ShownPageDifference(dlg), "") << where;
                     if (s.then != NONE) {
                         EXPECT_TRUE(WaitForPage(dlg, s.then)) << where << ": the worker did not lead on to page "
                                                               << s.then << ", still on " << dlg.m_page;
@@ -682,7 +682,7 @@ TEST_F(WizardWindow, ReturnAsksTheCloseQuestionOnEveryPage)
         zq::RecordingMessageBoxResponder boxes({IDNO});
         size_t ran = 0;
         HWND window = nullptr;
-        INT_PTR result = wizardtest::RunModalSteps(
+        INT_PTR result = zqtest::RunModalSteps(
             dlg,
             {[&] {
                  window = dlg.GetSafeHwnd();
@@ -717,7 +717,7 @@ TEST_F(WizardWindow, ReturnAsksTheCloseQuestionOnEveryPage)
     // Yes ends the window as the framework's OK does.
     Dlg dlg;
     zq::RecordingMessageBoxResponder boxes({IDYES});
-    INT_PTR result = wizardtest::RunModalSteps(dlg, {[&] { zq::headless::PressKey(VK_RETURN); }, [] {}});
+    INT_PTR result = zqtest::RunModalSteps(dlg, {[&] { zq::headless::PressKey(VK_RETURN); }, [] {}});
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(boxes.Count(), 1u);
 }

@@ -166,7 +166,7 @@ TEST(GdiBitmaps, BadHandlesAndFailedCreationsAreRefused)
     EXPECT_EQ(nullptr, ::CreateBitmap(-1, 4, 1, 1, nullptr));
 
     {
-        const ScopedSeam noMonochrome(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        const zqtest::ScopedSeam noMonochrome(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
         EXPECT_EQ(nullptr, ::CreateBitmap(17, 17, 1, 1, nullptr));
         EXPECT_NE(nullptr, h = ::CreateBitmap(17, 17, 1, 32, nullptr));
     }
@@ -326,7 +326,7 @@ TEST(GdiText, FaceThatIsNotInstalledFallsBackAndStillDraws)
     CSize t = c.dc.GetTextExtent("Update Manager");
     EXPECT_EQ(t.cx, d.cx);  // MS Shell Dlg is Tahoma
     // Tahoma (from fonts-wine) is narrower than the fallback.
-    if (hostfacts::TahomaInstalled()) {
+    if (zqtest::TahomaInstalled()) {
         EXPECT_LT(t.cx, m.cx);
     }
     c.dc.SelectStockObject(SYSTEM_FONT);
@@ -440,7 +440,7 @@ bool ReadFaceTables(const char* path, FaceTables* out)
 TEST(GdiText, CellAndEmFollowTheFontFilesWindowsMetrics)
 {
     FaceTables t;
-    if (!ReadFaceTables(hostfacts::TahomaPath(), &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!ReadFaceTables(zqtest::TahomaPath(), &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     ASSERT_GT(t.capHeight, 0);
     for (int height : {13, 14, 16, 18, 24, -11, -15}) {
         const double em = height > 0 ? height * double(t.unitsPerEm) / (t.winAscent + t.winDescent) : -height;
@@ -505,7 +505,7 @@ double StrokeWidth(int height, int weight, const char* face)
 
 TEST(GdiText, BoldStrokesAreHeavierThanRegular)
 {
-    if (!hostfacts::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!zqtest::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     for (const char* face : {"Tahoma", "No Such Face 123"})
         for (int height : {13, 14, 16, 18}) {
             const double regular = StrokeWidth(height, FW_NORMAL, face);
@@ -569,7 +569,7 @@ struct FakeWnd {
 TEST(GdiWindowDc, DrawsIntoTheProvidersSurfaceAtTheClientOrigin)
 {
     FakeWindows windows;
-    const ScopedSeam provider(zq::gdi::SetWindowSurfaceProvider, &windows);
+    const zqtest::ScopedSeam provider(zq::gdi::SetWindowSurfaceProvider, &windows);
     FakeWnd wnd;
     {
         CPaintDC dc(&wnd);
@@ -592,7 +592,7 @@ TEST(GdiWindowDc, DrawsIntoTheProvidersSurfaceAtTheClientOrigin)
     EXPECT_EQ(0xFF0000u, px[24 * stride + 29] & 0xFFFFFF);
     EXPECT_EQ(0u, px[25 * stride + 30] & 0xFFFFFF);
     EXPECT_EQ(0u, px[4 * stride + 10] & 0xFFFFFF);
-    const ScopedSeam noProvider(zq::gdi::SetWindowSurfaceProvider, nullptr);
+    const zqtest::ScopedSeam noProvider(zq::gdi::SetWindowSurfaceProvider, nullptr);
     CClientDC none(&wnd);
     EXPECT_EQ(nullptr, none.m_hDC);
 }

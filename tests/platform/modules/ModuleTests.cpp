@@ -57,7 +57,7 @@ TEST(Modules, LoadsExpatFromTheProgramFolder)
 
 TEST(Modules, MissingOrBrokenLibrariesFailCleanly)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.Write("libexpat.dll", "this is not a library");
     struct Case {
         std::string name;
@@ -87,11 +87,11 @@ TEST(Modules, Kernel32OffersTheDiskSpaceQueries)
     EXPECT_NE(nullptr, GetProcAddress(kernel32, "GetDiskFreeSpaceA"));
     EXPECT_EQ(nullptr, GetProcAddress(kernel32, "CreateFileW"));
 
-    const ScopedSeam disk(zq::SetDiskSpaceProvider, [](const std::string&, zq::DiskSpace& space) {
+    const zqtest::ScopedSeam disk(zq::SetDiskSpaceProvider, [](const std::string&, zq::DiskSpace& space) {
         space.totalFree = 4242;
         return true;
     });
-    TempFolder repository("Repository");
+    zqtest::TempFolder repository("Repository");
     ULARGE_INTEGER available, total, free;
     EXPECT_TRUE(query(zq::LinuxToWindows(repository.Linux()).c_str(), &available, &total, &free));
     EXPECT_EQ(4242u, free.QuadPart);

@@ -75,7 +75,7 @@ protected:
         return key;
     }
 
-    ScopedXdgConfigHome m_xdg;
+    zqtest::ScopedXdgConfigHome m_xdg;
     const std::string m_root = m_xdg.Linux();
     std::string m_folder, m_file;
 };
@@ -432,12 +432,12 @@ TEST_F(Registry, SerialCommComesFromTheProvider)
     HKEY key = nullptr;
     const char path[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
     {
-        const ScopedSeam none(zq::SetSerialCommProvider, nullptr); // the key does not exist
+        const zqtest::ScopedSeam none(zq::SetSerialCommProvider, nullptr); // the key does not exist
         EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     }
 
     int calls = 0;
-    const ScopedSeam ports(zq::SetSerialCommProvider, [&calls] {
+    const zqtest::ScopedSeam ports(zq::SetSerialCommProvider, [&calls] {
         ++calls;
         return zq::SerialCommList{{"/dev/ttyUSB0", "COM33"}, {"/dev/rfcomm0", "COM97"}};
     });

@@ -306,7 +306,7 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     // framework.
     HWND fileDialogOwner = nullptr;
     {
-        const ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString*) {
+        const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString*) {
             fileDialogOwner = call.owner;
             return false;
         });
