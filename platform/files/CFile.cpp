@@ -1,3 +1,5 @@
+// CFile over the open-file table, with the Windows share rules, and
+// CFileException.
 #include "platform/files/CFile.h"
 
 #include <sys/stat.h>
@@ -89,9 +91,10 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
         // open the file: the framework's default.
         const bool shareRead = share == shareDenyWrite || share == shareDenyNone;
         const bool shareWrite = share == shareDenyRead || share == shareDenyNone;
-        int creation = 3;
+        zq::FileCreation creation = zq::FileCreation::OpenExisting;
         if (nOpenFlags & modeCreate)
-            creation = (nOpenFlags & modeNoTruncate) ? 2 : 1;
+            creation = (nOpenFlags & modeNoTruncate) ? zq::FileCreation::OpenOrCreate
+                                                     : zq::FileCreation::CreateOrTruncate;
         m_object = zq::OpenSharedFile(linuxPath, read, write, shareRead, shareWrite, creation, code);
     }
     if (!m_object) {

@@ -15,7 +15,9 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "platform/base/DebugChannel.h"
 #include "platform/gdi/GdiInternal.h"
+#include "platform/gdi/WindowSurface.h"
 #include "platform/strings/Codepage.h"
 
 namespace zq {
@@ -46,10 +48,12 @@ void EnsureFontsConfigured()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        FcInit();
+        if (!FcInit())
+            DebugFailure(DebugArea::Gdi, "FcInit", nullptr, 0);
         struct stat st;
-        if (stat(kWineFonts, &st) == 0 && S_ISDIR(st.st_mode))
-            FcConfigAppFontAddDir(nullptr, reinterpret_cast<const FcChar8*>(kWineFonts));
+        if (stat(kWineFonts, &st) == 0 && S_ISDIR(st.st_mode) &&
+            !FcConfigAppFontAddDir(nullptr, reinterpret_cast<const FcChar8*>(kWineFonts)))
+            DebugFailure(DebugArea::Gdi, "FcConfigAppFontAddDir", kWineFonts, 0);
     });
 }
 
@@ -99,7 +103,10 @@ cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool itali
     FcResult result;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     FcPatternDestroy(pattern);
-    if (!match) return nullptr;
+    if (!match) {
+        DebugPrintf(DebugArea::Gdi, "FcFontMatch(\"%s\"): no font", family.c_str());
+        return nullptr;
+    }
     SetBool(match, FC_EMBEDDED_BITMAP, !outlinesOnly);
     SetBool(match, FC_EMBOLDEN, embolden);
     SetBool(match, FC_HINTING, true);
@@ -108,7 +115,9 @@ cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool itali
     SetBool(match, FC_ANTIALIAS, true);
     cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(match);
     FcPatternDestroy(match);
-    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_status_t status = cairo_font_face_status(face); status != CAIRO_STATUS_SUCCESS) {
+        DebugPrintf(DebugArea::Gdi, "cairo_ft_font_face_create_for_pattern(\"%s\"): %s", family.c_str(),
+                    cairo_status_to_string(status));
         cairo_font_face_destroy(face);
         return nullptr;
     }
@@ -127,7 +136,8 @@ cairo_scaled_font_t* MakeScaled(cairo_font_face_t* face, double em)
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &matrix, &ctm, options);
     cairo_font_options_destroy(options);
-    if (cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_status_t status = cairo_scaled_font_status(scaled); status != CAIRO_STATUS_SUCCESS) {
+        DebugPrintf(DebugArea::Gdi, "cairo_scaled_font_create(%g): %s", em, cairo_status_to_string(status));
         cairo_scaled_font_destroy(scaled);
         return nullptr;
     }
@@ -213,30 +223,11 @@ struct Resolved {
     int ascent = 0, descent = 0, height = 0, em = 0, aveCharWidth = 0, maxCharWidth = 0;
 };
 
-bool Resolve(const LOGFONTA& log, Resolved* out)
+// The metrics of a resolved font from its face's, for the height asked
+// for (h: the cell when positive, the em when negative) at that em.
+void SetMetrics(const FaceMetrics& m, int h, double em, Resolved* out)
 {
-    std::string family = FamilyFor(log.lfFaceName);
-    if (!FamilyInstalled(family)) family = kFallbackFamily;
-    const bool bold = log.lfWeight >= 600;
-    const bool italic = log.lfItalic != 0;
-    cairo_font_face_t* face = MatchFace(family, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR, italic, false, false);
-    if (!face) return false;
-    const FaceMetrics m = MetricsOf(face);
-    if (m.unitsPerEm <= 0) {
-        cairo_font_face_destroy(face);
-        return false;
-    }
-
-    // A positive height is the cell (the Windows ascent plus descent), a
-    // negative one the character height (the em); 0 is a default size.
-    int h = log.lfHeight;
-    if (h == 0) h = -12;
-    const double em = h > 0 ? h * m.unitsPerEm / (m.ascent + m.descent) : -h;
     const double scale = em / m.unitsPerEm;
-    out->scaled = MakeScaled(face, em);
-    cairo_font_face_destroy(face);
-    if (!out->scaled) return false;
-    out->drawn = out->scaled;
     out->em = static_cast<int>(std::lround(em));
     out->ascent = static_cast<int>(std::lround(m.ascent * scale));
     if (h > 0) {
@@ -254,26 +245,59 @@ bool Resolve(const LOGFONTA& log, Resolved* out)
         out->aveCharWidth = static_cast<int>(std::lround(te.x_advance));
     }
     out->maxCharWidth = m.maxWidth > 0 ? static_cast<int>(std::lround(m.maxWidth * scale)) : out->aveCharWidth * 2;
+}
 
-    // A bold face that draws no heavier than the regular one (bitmap
-    // strikes drawn at regular weight, or a family without a bold face) is
-    // drawn from the regular outlines, emboldened, at the bold face's
-    // advances, so the text keeps its layout.
+// A bold face that draws no heavier than the regular one (bitmap strikes
+// drawn at regular weight, or a family without a bold face) is drawn from
+// the regular outlines, emboldened, at the bold face's advances, so the
+// text keeps its layout. That emboldened font, or null when the bold face
+// is heavy enough (or no font could be made).
+cairo_scaled_font_t* EmboldenedIfLight(const std::string& family, bool italic, double em,
+                                       cairo_scaled_font_t* boldScaled)
+{
+    cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
+    cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
+    if (regularFace) cairo_font_face_destroy(regularFace);
+    if (!regular) return nullptr;
+    cairo_scaled_font_t* heavy = nullptr;
+    const double regularStem = StemWidth(regular, em);
+    const double boldStem = StemWidth(boldScaled, em);
+    if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
+        cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
+        heavy = MakeScaled(outlines, em);
+        if (outlines) cairo_font_face_destroy(outlines);
+    }
+    cairo_scaled_font_destroy(regular);
+    return heavy;
+}
+
+bool Resolve(const LOGFONTA& log, Resolved* out)
+{
+    std::string family = FamilyFor(log.lfFaceName);
+    if (!FamilyInstalled(family)) family = kFallbackFamily;
+    const bool bold = log.lfWeight >= FW_SEMIBOLD;
+    const bool italic = log.lfItalic != 0;
+    cairo_font_face_t* face = MatchFace(family, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR, italic, false, false);
+    if (!face) return false;
+    const FaceMetrics m = MetricsOf(face);
+    if (m.unitsPerEm <= 0) {
+        cairo_font_face_destroy(face);
+        return false;
+    }
+
+    // A positive height is the cell (the Windows ascent plus descent), a
+    // negative one the character height (the em); 0 is a default size.
+    int h = log.lfHeight;
+    if (h == 0) h = -12;
+    const double em = h > 0 ? h * m.unitsPerEm / (m.ascent + m.descent) : -h;
+    out->scaled = MakeScaled(face, em);
+    cairo_font_face_destroy(face);
+    if (!out->scaled) return false;
+    out->drawn = out->scaled;
+    SetMetrics(m, h, em, out);
     if (bold) {
-        cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
-        cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
-        if (regularFace) cairo_font_face_destroy(regularFace);
-        if (regular) {
-            const double regularStem = StemWidth(regular, em);
-            const double boldStem = StemWidth(out->scaled, em);
-            if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
-                cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
-                cairo_scaled_font_t* heavy = MakeScaled(outlines, em);
-                if (outlines) cairo_font_face_destroy(outlines);
-                if (heavy) out->drawn = heavy;
-            }
-            cairo_scaled_font_destroy(regular);
-        }
+        cairo_scaled_font_t* heavy = EmboldenedIfLight(family, italic, em, out->scaled);
+        if (heavy) out->drawn = heavy;
     }
     return true;
 }
@@ -300,7 +324,7 @@ bool ResolveFont(Font* font)
     static auto* cache = new std::map<Key, Resolved>();
     char name[LF_FACESIZE + 1] = {};
     std::memcpy(name, font->log.lfFaceName, LF_FACESIZE);
-    Key key{name, font->log.lfHeight, font->log.lfWeight >= 600, font->log.lfItalic != 0};
+    Key key{name, font->log.lfHeight, font->log.lfWeight >= FW_SEMIBOLD, font->log.lfItalic != 0};
 
     std::lock_guard<std::mutex> g(mutex);
     auto it = cache->find(key);

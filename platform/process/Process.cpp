@@ -1,3 +1,5 @@
+// CreateProcessA over posix_spawn, the threads that reap the children, and
+// the ending of every child with the program.
 #include "platform/process/Process.h"
 
 #include "platform/base/DebugChannel.h"
@@ -406,7 +408,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         return FALSE;
     }
     // A child that starts suspended cannot be had from posix_spawn.
-    if (dwCreationFlags & 0x00000004u /* CREATE_SUSPENDED */) {
+    if (dwCreationFlags & CREATE_SUSPENDED) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }

@@ -1,3 +1,4 @@
+// ShellExecuteA over xdg-open.
 #include "platform/shell/Shell.h"
 
 #include <spawn.h>
@@ -7,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/base/DebugChannel.h"
 #include "platform/strings/Codepage.h"
 
 extern char** environ;
@@ -20,7 +22,10 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, int)
     char program[] = "xdg-open";
     char* argv[] = {program, &target[0], nullptr};
     pid_t pid = 0;
-    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return code(SE_ERR_NOASSOC);
+    if (int rc = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ); rc != 0) {
+        zq::DebugFailure(zq::DebugArea::Shell, "posix_spawnp", program, rc);
+        return code(SE_ERR_NOASSOC);
+    }
     // The caller does not wait for the program; its end is collected on the
     // side so that no zombie stays.
     std::thread([pid] {

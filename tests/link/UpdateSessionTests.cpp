@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "../support/CarKitSimulator.h"
-#include "tests/link/RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
 #include "container/UPDATEModel.h"
@@ -145,6 +145,25 @@ TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
     EXPECT_EQ(session.m_protocol.m_SumOfSizes, a.size() + b.size() + xml.size());
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
+}
+
+TEST(UpdateSession, TheTotalIsSummedAfreshForEverySession)
+{
+    // The sum of the sizes starts from nothing in every session, and again
+    // after a file that cannot be opened (that file ends the session with a
+    // read error when its turn comes).
+    UpdateSession session;
+    session.AddFile("a.bin", RandomBytes(3000, 20));
+    session.AddFile("d.xml", "<update/>");
+    session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
+    session.m_protocol.SetLastFileName("d.xml");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        g_UpdateModel.m_FileList = {"a.bin"};
+        EXPECT_EQ(3000u + 9u, session.m_protocol.PrepareFileList());
+    }
+    g_UpdateModel.m_FileList = {"a.bin", "missing.bin"};
+    EXPECT_EQ(9u, session.m_protocol.PrepareFileList());
 }
 
 // Answers of the kit that the session gets over: it still ends well, every
