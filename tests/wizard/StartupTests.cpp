@@ -12,6 +12,7 @@
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
@@ -103,7 +104,7 @@ TEST_F(StartupFolders, InitInstanceRunsTheWizardModallyAndEndsWithFalse)
     zqtest::PrivateRegistry registry;
     setenv("TMP", "C:\\Temp", 1);
     CWnd* shown = nullptr;
-    zq::headless::SetIdleHandler([&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         if (shown)
             return;
         shown = AfxGetMainWnd();
@@ -114,7 +115,6 @@ TEST_F(StartupFolders, InitInstanceRunsTheWizardModallyAndEndsWithFalse)
     });
     EXPECT_EQ(AfxGetApp(), &theApp);
     EXPECT_FALSE(theApp.InitInstance());
-    zq::headless::SetIdleHandler(nullptr);
     EXPECT_NE(shown, nullptr);
     EXPECT_STREQ(g_ProgramPath, __argv[0]);
     EXPECT_STREQ(g_WorkFolder, "C:\\Temp");
