@@ -1,6 +1,7 @@
 #include "platform/process/Process.h"
 
 #include "platform/base/DebugChannel.h"
+#include "platform/base/FatalEnd.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
 
@@ -9,10 +10,14 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,13 +76,6 @@ void ForgetChild(pid_t pid)
         if (slot.compare_exchange_strong(tracked, 0))
             return;
     }
-}
-
-void EndChildrenOnSignal(int signalNumber)
-{
-    zq::EndChildProcesses();
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -248,21 +246,11 @@ void EndChildProcesses()
     }
 }
 
-void EndChildProcessesOnSignals()
-{
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = EndChildrenOnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGTERM, SIGHUP, SIGINT})
-        sigaction(signalNumber, &action, nullptr);
-}
-
 } // namespace zq
 
 void ExitProcess(UINT uExitCode)
 {
-    zq::EndChildProcesses();
+    zq::RunFatalEndActions();
     _exit(static_cast<int>(uExitCode));
 }
 
@@ -318,50 +306,270 @@ std::vector<char*> PointerList(std::vector<std::string>& strings)
     return pointers;
 }
 
-// Starts the program of argv[0] with its standard streams on /dev/null, in
-// the folder when one is given. False with the Win32 error set when the
-// folder is none or the child could not be started.
+// The pipe that tells each child's launcher that this process has ended.
+// Only this process holds its write end (both ends are close-on-exec, and a
+// launcher closes what it inherited), so the pipe reads its end when the
+// process ends, however it ends, SIGKILL included; a thread's end does not
+// close it, as it would fire a parent-death signal.
+int s_lifeRead = -1;
+int s_lifeWrite = -1;
+std::once_flag s_lifeOnce;
+
+// Set in the thread that forks a launcher, so that the fork handler below
+// leaves the launcher (and the child it forks in turn) alone.
+thread_local bool t_forkingLauncher = false;
+
+void OpenLifePipe()
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, errno);
+        return;
+    }
+    s_lifeRead = fds[0];
+    s_lifeWrite = fds[1];
+}
+
+// A copy of this process made by fork() alone (a test's, for one) has
+// children of its own: it starts with none tracked and with a pipe of its
+// own, since its parent still holds the one it inherited.
+void ForgetParentsChildren()
+{
+    if (t_forkingLauncher)
+        return;
+    for (auto& slot : s_children)
+        slot.store(0);
+    if (s_lifeRead >= 0) {
+        close(s_lifeRead);
+        close(s_lifeWrite);
+        s_lifeRead = s_lifeWrite = -1;
+        OpenLifePipe();
+    }
+}
+
+void PrepareLifePipe()
+{
+    std::call_once(s_lifeOnce, [] {
+        OpenLifePipe();
+        pthread_atfork(nullptr, nullptr, ForgetParentsChildren);
+    });
+}
+
+// Blocks every signal of the calling thread while it lives: a fatal
+// signal taken between the fork and the tracking would end the program
+// before the child could be ended with it.
+class SignalsBlocked {
+public:
+    SignalsBlocked()
+    {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &m_before);
+    }
+    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
+    const sigset_t& Before() const { return m_before; }
+
+private:
+    sigset_t m_before;
+};
+
+// What the launcher and the child need, made before the fork: after it,
+// only async-signal-safe calls are made.
+struct Launch {
+    char* const* argv;
+    char* const* envp;
+    const char* folder;  // nullptr: this process's current directory
+    sigset_t childMask;  // the signal mask of the thread that starts it
+    int errorWrite;      // the child writes errno here when exec fails
+};
+
+void NoteChildEnd(int) {}
+
+// The child proper, in the launcher's group: it dies with the launcher,
+// then runs the program with its standard streams on /dev/null.
+[[noreturn]] void RunChild(const Launch& launch, pid_t launcher)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The launcher may have died before the prctl took effect.
+    if (getppid() != launcher)
+        _exit(127);
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open("/dev/null", O_WRONLY);
+    int err = 0;
+    if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0)
+        err = errno;
+    if (in > 2)
+        close(in);
+    if (out > 2)
+        close(out);
+    if (err == 0 && launch.folder != nullptr && chdir(launch.folder) != 0)
+        err = errno;
+    if (err == 0) {
+        sigprocmask(SIG_SETMASK, &launch.childMask, nullptr);
+        execve(launch.argv[0], launch.argv, launch.envp);
+        err = errno;
+    }
+    while (write(launch.errorWrite, &err, sizeof err) < 0 && errno == EINTR) {
+    }
+    _exit(127);
+}
+
+// Ends with the status the child ended with.
+[[noreturn]] void EndAsChild(int status)
+{
+    if (WIFSIGNALED(status)) {
+        const int signalNumber = WTERMSIG(status);
+        signal(signalNumber, SIG_DFL);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, signalNumber);
+        sigprocmask(SIG_UNBLOCK, &one, nullptr);
+        kill(getpid(), signalNumber);
+        _exit(128 + signalNumber);
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+}
+
+// The launcher, a copy of this process made by fork(): it leads the
+// child's process group, starts the child in it, and ends the whole group
+// when this process ends, which the kernel's parent-death signal alone
+// would not do for what the child started. It ends as the child ends,
+// with the child's status, so the process handle is the launcher's.
+[[noreturn]] void RunLauncher(const Launch& launch)
+{
+    // Handlers of this process must not run here: they would end the
+    // children of the program. Ignored signals stay ignored, as over exec.
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+        struct sigaction old;
+        if (signalNumber == SIGKILL || signalNumber == SIGSTOP || sigaction(signalNumber, nullptr, &old) != 0)
+            continue;
+        if (old.sa_handler != SIG_IGN)
+            signal(signalNumber, SIG_DFL);
+    }
+    setpgid(0, 0);
+    const pid_t launcher = getpid();
+    const pid_t child = fork();
+    if (child == 0)
+        RunChild(launch, launcher);
+    if (child < 0) {
+        const int err = errno;
+        while (write(launch.errorWrite, &err, sizeof err) < 0 && errno == EINTR) {
+        }
+        _exit(127);
+    }
+
+    // Keep nothing of the program open but the pipe: not its ports, not
+    // its display, not its standard streams.
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+    }
+    const unsigned life = static_cast<unsigned>(s_lifeRead);
+    if (life > 3)
+        close_range(3, life - 1, 0);
+    close_range(life + 1, ~0u, 0);
+    // A copy of the whole program makes no core worth having.
+    const struct rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+
+    // SIGCHLD stays blocked but for the wait, so that no child's end is
+    // missed between a look and the wait.
+    struct sigaction onChild;
+    memset(&onChild, 0, sizeof onChild);
+    onChild.sa_handler = NoteChildEnd;
+    sigemptyset(&onChild.sa_mask);
+    sigaction(SIGCHLD, &onChild, nullptr);
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGCHLD);
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
+    sigset_t waitMask;
+    sigemptyset(&waitMask);
+    struct pollfd lifeEnd = {s_lifeRead, POLLIN, 0};
+    for (;;) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child)
+            EndAsChild(status);
+        lifeEnd.revents = 0;
+        if (ppoll(&lifeEnd, 1, nullptr, &waitMask) > 0) {
+            // The program has ended: so does the group, this process too.
+            // Never the program's own group, should this one not be ours.
+            if (getpgrp() == launcher)
+                kill(0, SIGKILL);
+            kill(child, SIGKILL);
+            _exit(128 + SIGKILL);
+        }
+    }
+}
+
+// Starts the program of argv[0] through a launcher with its standard
+// streams on /dev/null, in the folder when one is given, and tracks the
+// launcher, whose pid is the child's for the caller. False with the Win32
+// error set when the folder is none or the child could not be started.
 bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, pid_t& pid)
 {
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::string folder;
     if (currentDirectory != nullptr && currentDirectory[0] != '\0') {
         struct stat st;
         if (!LinuxPath(currentDirectory, folder) || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            posix_spawn_file_actions_destroy(&actions);
             SetLastError(ERROR_DIRECTORY);
             return false;
         }
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     }
-
-    // The child leads a process group of its own, so that ending it ends
-    // whatever it started too, as ending a Windows job would.
-    posix_spawnattr_t attributes;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    PrepareLifePipe();
+    if (s_lifeRead < 0) {
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
         return false;
     }
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-
-    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv, envp);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0) {
-        zq::DebugFailure(zq::DebugArea::Process, "posix_spawn", argv[0], rc);
-        SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(rc));
+    int errorPipe[2];
+    if (pipe2(errorPipe, O_CLOEXEC) != 0) {
+        const int err = errno;
+        zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, err);
+        SetLastError(Win32ErrorFromErrno(err));
         return false;
     }
-    return true;
+
+    int err = 0;
+    {
+        SignalsBlocked blocked;
+        Launch launch = {argv, envp, folder.empty() ? nullptr : folder.c_str(), blocked.Before(), errorPipe[1]};
+        t_forkingLauncher = true;
+        pid = fork();
+        if (pid == 0)
+            RunLauncher(launch);
+        t_forkingLauncher = false;
+        if (pid < 0) {
+            err = errno;
+        } else {
+            // Also done here, so that the group exists when fork returns.
+            setpgid(pid, pid);
+            TrackChild(pid);
+        }
+    }
+    close(errorPipe[1]);
+    if (pid < 0) {
+        close(errorPipe[0]);
+        zq::DebugFailure(zq::DebugArea::Process, "fork", argv[0], err);
+        SetLastError(Win32ErrorFromErrno(err));
+        return false;
+    }
+    // The pipe closes without a word when the exec has succeeded.
+    ssize_t n;
+    do {
+        n = read(errorPipe[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    close(errorPipe[0]);
+    if (n <= 0)
+        return true;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ForgetChild(pid);
+    zq::DebugFailure(zq::DebugArea::Process, "execve", argv[0], err);
+    SetLastError(err == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(err));
+    return false;
 }
 
 // Waits for the child's end, reaps it and marks its state ended. It first
@@ -424,11 +632,11 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         childEnvironment = envp.data();
     }
 
+    zq::AtFatalEnd(zq::EndChildProcesses);
     pid_t pid = 0;
     if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, pid))
         return FALSE;
 
-    TrackChild(pid);
     auto state = std::make_shared<ChildState>();
     state->pid = pid;
     // One thread per child waits for its end, so that waits on the handles
@@ -436,8 +644,13 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
     try {
         std::thread(ReapChild, pid, state).detach();
     } catch (const std::exception&) {
-        // Without a reaper the child cannot be waited for; it runs on and
-        // is reaped when this process ends.
+        // Without a reaper the child cannot be waited for: it must not run
+        // on while the caller is told that it did not start.
+        kill(-pid, SIGKILL);
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        ForgetChild(pid);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }

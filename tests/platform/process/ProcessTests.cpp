@@ -1,3 +1,4 @@
+#include "platform/base/FatalEnd.h"
 #include "platform/process/Process.h"
 #include "platform/threads/Threads.h"
 #include "platform/paths/DrivePaths.h"
@@ -16,6 +17,7 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -219,25 +221,31 @@ TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
     EXPECT_TRUE(CloseHandle(pi.hProcess));
 }
 
-// No child outlives the program: neither when it ends through ExitProcess
-// nor when a signal (a kill, a closed terminal) ends it.
+// No child outlives the program, however it ends, nor what the child
+// started: through ExitProcess, by a signal that it catches (a kill, a
+// closed terminal, Ctrl-C, SIGQUIT, an abort) or by SIGKILL, which it
+// cannot catch.
 TEST(Process, TheChildrenEndWithTheProgram)
 {
     struct Ending {
         const char* name;
         int signalNumber;  // 0: ExitProcess
     };
-    const Ending endings[] = {{"ExitProcess", 0}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+    const Ending endings[] = {{"ExitProcess", 0},   {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},  {"SIGINT", SIGINT},
+                              {"SIGQUIT", SIGQUIT}, {"SIGABRT", SIGABRT}, {"SIGKILL", SIGKILL}};
     for (const Ending& ending : endings) {
         TempFolder folder;
-        const std::string pidFile = folder.Linux("child");
+        const std::string pidFile = folder.Linux("pids");
         const pid_t program = fork();
         ASSERT_GE(program, 0);
         if (program == 0) {
-            zq::EndChildProcessesOnSignals();
+            // Endings that dump a core dump none here.
+            const struct rlimit noCore = {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            zq::RunFatalEndActionsOnSignals();
             PROCESS_INFORMATION pi;
-            if (!StartPlain("Z:\\bin\\sh -c \"echo $$ > " + pidFile + ".new; mv " + pidFile + ".new " + pidFile +
-                                "; exec sleep 600\"",
+            if (!StartPlain("Z:\\bin\\sh -c \"sleep 600 & echo $$ $! > " + pidFile + ".new; mv " + pidFile + ".new " +
+                                pidFile + "; wait\"",
                             pi))
                 _exit(2);
             for (int i = 0; i < 1000 && access(pidFile.c_str(), F_OK) != 0; ++i)
@@ -253,14 +261,17 @@ TEST(Process, TheChildrenEndWithTheProgram)
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << ending.name;
         else
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == ending.signalNumber) << ending.name;
-        pid_t child = 0;
-        std::ifstream(pidFile) >> child;
+        pid_t child = 0, grandchild = 0;
+        std::ifstream(pidFile) >> child >> grandchild;
         ASSERT_GT(child, 0) << ending.name;
-        for (int i = 0; i < 500 && Runs(child); ++i)
+        ASSERT_GT(grandchild, 0) << ending.name;
+        for (int i = 0; i < 500 && (Runs(child) || Runs(grandchild)); ++i)
             usleep(10000);
         EXPECT_FALSE(Runs(child)) << ending.name;
-        if (Runs(child))
-            kill(child, SIGKILL);
+        EXPECT_FALSE(Runs(grandchild)) << ending.name << ": what the child started lives on";
+        for (pid_t pid : {child, grandchild})
+            if (Runs(pid))
+                kill(pid, SIGKILL);
     }
 }
 
