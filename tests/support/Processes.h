@@ -11,8 +11,10 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace processes {
 
@@ -58,6 +60,31 @@ inline std::map<pid_t, Entry> All()
     }
     closedir(proc);
     return all;
+}
+
+// The processes below the given one, children of children included.
+inline std::set<pid_t> Descendants(pid_t ancestor)
+{
+    const std::map<pid_t, Entry> all = All();
+    std::set<pid_t> found = {ancestor};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [pid, p] : all)
+            if (found.count(p.parent) && found.insert(pid).second)
+                grew = true;
+    }
+    found.erase(ancestor);
+    return found;
+}
+
+// The processes of the groups that still run (zombies have ended).
+inline std::vector<pid_t> RunningInGroups(const std::set<pid_t>& groups)
+{
+    std::vector<pid_t> running;
+    for (const auto& [pid, p] : All())
+        if (groups.count(p.group) && p.state != 'Z')
+            running.push_back(pid);
+    return running;
 }
 
 }  // namespace processes
