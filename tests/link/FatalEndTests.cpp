@@ -292,7 +292,9 @@ TEST_P(FatalEndWhileUnpacking, LeavesNoProcessAndNothingIsWrittenAfter)
     m_root.Write("in/c.zip", "PK not really a container");
     ASSERT_EQ(chmod(m_root.Write("bin/7za", standin::SlowUnpackerScript()).c_str(), 0755), 0);
     ASSERT_TRUE(Start("unpack")) << m_error;
-    const pid_t writer = static_cast<pid_t>(atoi(m_root.Read("bin/writer.pid").c_str()));
+    // The stand-in may write its first file before it names its writer.
+    pid_t writer = 0;
+    WaitUntil([&] { return (writer = static_cast<pid_t>(atoi(m_root.Read("bin/writer.pid").c_str()))) > 0; }, 5000);
     ASSERT_TRUE(processes::Runs(writer)) << "the stand-in's writer was not seen";
     ASSERT_GT(m_groups.size(), 1u) << "the unpacker was not seen";
 
