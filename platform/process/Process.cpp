@@ -493,7 +493,10 @@ void NoteChildEnd(int) {}
         if (waitpid(child, &status, WNOHANG) == child)
             EndAsChild(status);
         lifeEnd.revents = 0;
-        if (ppoll(&lifeEnd, 1, nullptr, &waitMask) > 0) {
+        const int ready = ppoll(&lifeEnd, 1, nullptr, &waitMask);
+        // A wait that fails for another reason than a child's end cannot
+        // be trusted to see the program's end either.
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
             // The program has ended: so does the group, this process too.
             // Never the program's own group, should this one not be ours.
             if (getpgrp() == launcher)
