@@ -87,12 +87,7 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
     updatetest::TempFolder repository("zq-closesend");
     repository.Write("a.bin", updatetest::RandomBytes(200000, 7));
     repository.Write("update.xml", "<?xml version=\"1.0\"?><update/>\n");
-    g_UpdateModel.Reset();
-    UPDATEDevice device;
-    device.name = "RX7150";
-    device.software = "138";
-    g_UpdateModel.m_Product.devices.push_back(device);
-    g_UpdateModel.m_FileList = {"a.bin"};
+    updatetest::SetUpModelToSend("a.bin");
     UPDATEManager::m_CancelRequested = 0;
     linktest::Notifications notifications;
     UPDATEManager::SetNotifyWindow(notifications.Window());

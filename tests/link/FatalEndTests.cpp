@@ -31,7 +31,6 @@
 
 #include "RecordingProtocol.h"
 #include "UpdateTestSupport.h"
-#include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEManager.h"
@@ -124,12 +123,7 @@ TEST(FatalEndProgram, RunsUntilEnded)
     } else {
         // The simulator's COM map, as the test has it.
         setenv("XDG_CONFIG_HOME", Env("ZQ_FATAL_END_CONFIG").c_str(), 1);
-        g_UpdateModel.Reset();
-        UPDATEDevice device;
-        device.name = "RX7150";
-        device.software = "138";
-        g_UpdateModel.m_Product.devices.push_back(device);
-        g_UpdateModel.m_FileList = {"a.bin"};
+        updatetest::SetUpModelToSend("a.bin");
         UPDATEManager::m_CancelRequested = 0;
         ASSERT_EQ(OpenSerialPort(COM), 1);
         protocol.SetRepositoryFolder(zq::LinuxToWindows(root + "/send").c_str());
@@ -311,15 +305,14 @@ INSTANTIATE_TEST_SUITE_P(Endings, FatalEndWhileUnpacking, ::testing::ValuesIn(EN
 
 // SIGKILL cannot be caught: the exclusive mode stays for the next start to
 // meet, as it does after any process that held the tty was killed.
-const Ending PORT_ENDINGS[] = {
-    {"SIGTERM", SIGTERM, "", false},
-    {"SIGHUP", SIGHUP, "", false},
-    {"SIGINT", SIGINT, "", false},
-    {"SIGQUIT", SIGQUIT, "", false},
-    {"XServerEnded", 0, "", true},
-    {"Abort", 0, "abort", false},
-    {"ExitProcess", 0, "ExitProcess", false},
-};
+std::vector<Ending> CaughtEndings()
+{
+    std::vector<Ending> caught;
+    for (const Ending& e : ENDINGS)
+        if (e.signalNumber != SIGKILL)
+            caught.push_back(e);
+    return caught;
+}
 
 class FatalEndWhileSending : public FatalEnd {
 protected:
@@ -346,6 +339,6 @@ TEST_P(FatalEndWhileSending, GivesThePortBack)
     EXPECT_EQ(LeftRunning(), std::vector<pid_t>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Endings, FatalEndWhileSending, ::testing::ValuesIn(PORT_ENDINGS), CaseName);
+INSTANTIATE_TEST_SUITE_P(Endings, FatalEndWhileSending, ::testing::ValuesIn(CaughtEndings()), CaseName);
 
 }  // namespace

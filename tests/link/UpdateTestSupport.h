@@ -1,4 +1,5 @@
-// Helpers of the update, unpack and CRC tests: random content; the
+// Helpers of the update, unpack and CRC tests: random content, the model of
+// a transfer; the
 // temporary folders are the tests' common ones.
 #pragma once
 
@@ -13,5 +14,9 @@ namespace updatetest {
 using ::TempFolder;
 
 std::string RandomBytes(size_t size, unsigned seed);
+
+// The model as the device page leaves it for a transfer: one RX7150 at
+// software 138, which confirms each file, and the one file to send.
+void SetUpModelToSend(const std::string& file);
 
 }  // namespace updatetest
