@@ -21,7 +21,6 @@ inline CString WinPath(const std::string& linuxPath)
     return CString(zq::LinuxToWindows(linuxPath));
 }
 
-using ::TempFolder;
 
 // The program's path as start-up sets it: the test executable in the program
 // folder that holds the libexpat.dll link.

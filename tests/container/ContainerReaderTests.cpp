@@ -8,7 +8,6 @@
 
 namespace {
 
-using zqtest::TempFolder;
 using zqtest::WinPath;
 
 class ContainerReader : public ::testing::Test {
@@ -21,7 +20,7 @@ protected:
         return m_model.ParseResourceXml(WinPath(m_folder.Linux("update.xml")));
     }
 
-    TempFolder m_folder;
+    zqtest::TempFolder m_folder;
     zqtest::FolderNames m_names;
     UPDATEModel m_model;
 };
@@ -171,7 +170,7 @@ TEST_F(ContainerReader, Utf8ValuesReachTheModelAndTheCheckAsWindows1252)
 
 TEST_F(ContainerReader, MissingLibraryGivesZeroAndAnEmptyContainer)
 {
-    TempFolder noLibrary;
+    zqtest::TempFolder noLibrary;
     {
         zqtest::FolderNames names(WinPath(noLibrary.Linux("program")), WinPath(m_folder.Linux()));
         EXPECT_EQ(Read(Update(kFiles)), 0);

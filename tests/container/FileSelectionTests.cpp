@@ -12,7 +12,6 @@
 
 namespace {
 
-using zqtest::TempFolder;
 using zqtest::WinPath;
 
 UPDATEFile File(const char* name)
@@ -207,7 +206,7 @@ protected:
     }
     bool Check() { return m_model.CheckContainerFiles(WinPath(m_folder.Linux("update.xml"))); }
 
-    TempFolder m_folder;
+    zqtest::TempFolder m_folder;
     UPDATEModel m_model;
 };
 

@@ -8,7 +8,6 @@
 
 namespace {
 
-using zqtest::TempFolder;
 using zqtest::WinPath;
 
 class ProductReader : public ::testing::Test {
@@ -21,7 +20,7 @@ protected:
         return m_model.ReadProductXml();
     }
 
-    TempFolder m_work;
+    zqtest::TempFolder m_work;
     zqtest::FolderNames m_names;
     UPDATEModel m_model;
 };
@@ -144,13 +143,13 @@ TEST_F(ProductReader, CutOffDocumentKeepsTheElementsBeforeTheCut)
 TEST_F(ProductReader, MissingLibraryFailsAndTheNextReadTriesAgain)
 {
     std::string xml = std::string("<product><devices>") + kFullDevice + "</devices></product>";
-    TempFolder noLibrary;
+    zqtest::TempFolder noLibrary;
     {
         zqtest::FolderNames names(WinPath(noLibrary.Linux("program")), WinPath(m_work.Linux()));
         EXPECT_FALSE(Read(xml));
         EXPECT_TRUE(m_model.m_Product.devices.empty());
     }
-    TempFolder wrongLibrary;
+    zqtest::TempFolder wrongLibrary;
     wrongLibrary.Link("libexpat.dll", zqtest::OtherSharedLibrary());
     {
         zqtest::FolderNames names(WinPath(wrongLibrary.Linux("program")), WinPath(m_work.Linux()));

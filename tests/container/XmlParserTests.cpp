@@ -7,7 +7,6 @@
 
 namespace {
 
-using zqtest::TempFolder;
 using zqtest::WinPath;
 
 CString ProgramFolder()
@@ -41,7 +40,7 @@ protected:
         return "";
     }
 
-    TempFolder m_folder;
+    zqtest::TempFolder m_folder;
 };
 
 // The tags of a subtree, for compact comparisons: "a(b,c(d))".
@@ -305,12 +304,12 @@ TEST_F(XmlParser, FailuresThrowTheirMessagesAndLeaveTheCountAsItWas)
 TEST_F(XmlParser, MissingLibraryOrFunctionFailsAndTheNextDocumentTriesAgain)
 {
     CString file = Write("<r/>");
-    TempFolder empty;
+    zqtest::TempFolder empty;
     UPDATEXMLParser::SetDllFolder(WinPath(empty.Linux()));
     EXPECT_EQ(ConstructError(file), "Cannot load XML expat dll library.");
 
     // A libexpat.dll that is some other library: the first lookup fails.
-    TempFolder wrong;
+    zqtest::TempFolder wrong;
     std::string other = zqtest::OtherSharedLibrary();
     ASSERT_FALSE(other.empty()) << "no libz.so.1 found";
     wrong.Link("libexpat.dll", other);

@@ -121,7 +121,7 @@ protected:
         m_xdotool = FindProgram("xdotool");
         if (FindProgram("Xvfb").empty() || m_xdotool.empty()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
         // One server for the whole program: GTK keeps the display it opened first.
-        const Xvfb& server = Xvfb::Shared();
+        const zqtest::Xvfb& server = zqtest::Xvfb::Shared();
         ASSERT_TRUE(server.Ok()) << server.Error();
         setenv("DISPLAY", server.Display().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
@@ -144,7 +144,7 @@ protected:
     }
 
     std::string m_xdotool;
-    TempFolder m_home{"home"};
+    zqtest::TempFolder m_home{"home"};
 };
 
 TEST_F(GtkBackendTest, OwnerDrawnButtonSeesHoverAndClickFromTheRealPointer)

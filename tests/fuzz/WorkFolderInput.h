@@ -31,7 +31,7 @@ void Prepare(const char* fileName)
     if (readlink("/proc/self/exe", exe, sizeof(exe) - 1) > 0)
         g_ProgramPath = WinPath(exe);  // the program folder holds libexpat.dll
     // Removed with the input file in it when the process ends.
-    static TempFolder folder;
+    static zqtest::TempFolder folder;
     g_file = folder.Linux(fileName);
     g_WorkFolder = WinPath(folder.Linux());
 }

@@ -203,7 +203,7 @@ void Prepare()
     if (readlink("/proc/self/exe", exe, sizeof(exe) - 1) > 0)
         g_ProgramPath = WinPath(exe);  // the program folder holds libexpat.dll
     // Removed with all in it when the process ends.
-    static TempFolder folder;
+    static zqtest::TempFolder folder;
     char real[PATH_MAX];
     if (realpath(folder.Linux().c_str(), real) == NULL)
         abort();

@@ -59,11 +59,11 @@ void WriteFile(const std::string& path, const std::string& content)
     fclose(out);
 }
 
-updatetest::RecordingProtocol& Protocol()
+zqtest::RecordingProtocol& Protocol()
 {
-    static updatetest::RecordingProtocol* protocol = [] {
+    static zqtest::RecordingProtocol* protocol = [] {
         // Removed with all in it when the process ends.
-        static TempFolder folder;
+        static zqtest::TempFolder folder;
         s_folder = folder.Linux();
         // The COM map, the registry and product.xml stay inside the folder.
         setenv("XDG_CONFIG_HOME", (s_folder + "/config").c_str(), 1);
@@ -77,7 +77,7 @@ updatetest::RecordingProtocol& Protocol()
         WriteFile(s_folder + "/repository/b.bin", "");
         WriteFile(s_folder + "/repository/update.xml", "<update/>\n");
         g_WorkFolder = WinPath(s_folder + "/work");
-        auto* made = new updatetest::RecordingProtocol;
+        auto* made = new zqtest::RecordingProtocol;
         made->SetRepositoryFolder(WinPath(s_folder + "/repository"));
         return made;
     }();
@@ -197,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    updatetest::RecordingProtocol& protocol = Protocol();
+    zqtest::RecordingProtocol& protocol = Protocol();
     const uint8_t setup = data[0];
     const bool update = (setup & 0x01) != 0;
 

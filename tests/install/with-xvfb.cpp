@@ -16,7 +16,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: with-xvfb COMMAND [ARGUMENT...]\n");
         return 2;
     }
-    const Xvfb& server = Xvfb::Shared();
+    const zqtest::Xvfb& server = zqtest::Xvfb::Shared();
     if (!server.Ok()) {
         fprintf(stderr, "with-xvfb: %s\n", server.Error().c_str());
         return 1;

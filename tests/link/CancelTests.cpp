@@ -47,7 +47,7 @@ struct CloseCase {
     int (UPDATEProtocol::*start)();
 };
 
-class CloseWhileWaiting : public linktest::KitSessionTest<COM, ::testing::TestWithParam<CloseCase>> {};
+class CloseWhileWaiting : public zqtest::KitSessionTest<COM, ::testing::TestWithParam<CloseCase>> {};
 
 TEST_P(CloseWhileWaiting, EndsTheSessionAtOnce)
 {
@@ -82,14 +82,14 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
 {
     // A closing window stops listening, and a moment later it closes, while
     // the transfer posts its progress with every frame.
-    CarKitSimulator sim{COM};
+    zqtest::CarKitSimulator sim{COM};
     ASSERT_TRUE(sim.Start({"--baud", "115200"})) << sim.Error() << sim.Log();
-    updatetest::TempFolder repository("zq-closesend");
-    repository.Write("a.bin", updatetest::RandomBytes(200000, 7));
+    zqtest::TempFolder repository("zq-closesend");
+    repository.Write("a.bin", zqtest::RandomBytes(200000, 7));
     repository.Write("update.xml", "<?xml version=\"1.0\"?><update/>\n");
-    updatetest::SetUpModelToSend("a.bin");
+    zqtest::SetUpModelToSend("a.bin");
     UPDATEManager::m_CancelRequested = 0;
-    linktest::Notifications notifications;
+    zqtest::Notifications notifications;
     UPDATEManager::SetNotifyWindow(notifications.Window());
     UPDATEProtocol protocol;
     ASSERT_EQ(OpenSerialPort(COM), 1);
@@ -119,19 +119,19 @@ TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSession
     UPDATEManager::m_CancelRequested = 0;
 }
 
-using processes::Runs;
+using zqtest::ProcessRuns;
 
 TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
 {
     // The stand-in writes on for far longer than the test runs.
-    TempFolder root("zq-closeunzip");
+    zqtest::TempFolder root("zq-closeunzip");
     const std::string repository = root.Linux() + "/Repository";
     ASSERT_EQ(mkdir(repository.c_str(), 0700), 0);
     const std::string container = root.Write("in/c.zip", "PK not really a container");
-    const std::string script = root.Write("bin/7za", standin::SlowUnpackerScript());
+    const std::string script = root.Write("bin/7za", zqtest::SlowUnpackerScript());
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
 
-    updatetest::RecordingProtocol protocol;
+    zqtest::RecordingProtocol protocol;
     ASSERT_EQ(UPDATE_RESULT_SUCCESS,
               protocol.StartUnzip(zq::LinuxToWindows(root.Linux() + "/bin").c_str(),
                                   zq::LinuxToWindows(repository).c_str(), zq::LinuxToWindows(container).c_str()));
@@ -154,10 +154,10 @@ TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
             unpacked.push_back(name);
     EXPECT_EQ(unpacked, std::vector<std::string>{}) << "the ended unpacker's files stay";
     // Killed with its group; it may stay a zombie until its new parent reaps it.
-    for (int i = 0; i < 200 && Runs(child); ++i)
+    for (int i = 0; i < 200 && ProcessRuns(child); ++i)
         std::this_thread::sleep_for(milliseconds(10));
-    EXPECT_FALSE(Runs(child)) << "the unpacker's child lives on";
-    if (Runs(child))
+    EXPECT_FALSE(ProcessRuns(child)) << "the unpacker's child lives on";
+    if (ProcessRuns(child))
         kill(child, SIGKILL);
 
     const auto before = root.List();

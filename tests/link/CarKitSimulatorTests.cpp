@@ -131,7 +131,7 @@ TEST(CarKitSimulator, AnswersConnectProductAndDisconnectOnEveryKindOfLine)
     const std::string doc = ProductWithEveryByte();
     for (const auto& options : lines) {
         SCOPED_TRACE(options.empty() ? "plain" : options[0]);
-        CarKitSimulator sim;
+        zqtest::CarKitSimulator sim;
         std::vector<std::string> args = options;
         args.insert(args.end(), {"--product", sim.WriteFile("product.xml", doc)});
         ASSERT_TRUE(sim.Start(args)) << sim.Error();
@@ -207,7 +207,7 @@ TEST(CarKitSimulator, ChecksReceivedFilesAndConfirmsAsTheModelWould)
         twoBlocks[i] = static_cast<char>(i % 29 == 0 ? 0x1B : i % 31 == 0 ? 0x1C : i);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options[1]);
-        CarKitSimulator sim;
+        zqtest::CarKitSimulator sim;
         ASSERT_TRUE(sim.Start(c.options)) << sim.Error();
         PcLine pc(sim.PortName());
 
@@ -239,7 +239,7 @@ TEST(CarKitSimulator, ChecksReceivedFilesAndConfirmsAsTheModelWould)
 
 TEST(CarKitSimulator, MisbehavesAsTheScenarioSaysAndCanBeUnplugged)
 {
-    CarKitSimulator sim;
+    zqtest::CarKitSimulator sim;
     // No confirmation of the file: the requeue NAK is the kit's last word.
     ASSERT_TRUE(sim.Start({"--connect-payload", "0102", "--fileok", "never"},
                           "on connect do nak 12 5; answer\n"
@@ -280,7 +280,7 @@ TEST(CarKitSimulator, MisbehavesAsTheScenarioSaysAndCanBeUnplugged)
 TEST(CarKitSimulator, AfterItsDisconnectWaitsForThePcToCloseTheLine)
 {
     {
-        CarKitSimulator sim;
+        zqtest::CarKitSimulator sim;
         ASSERT_TRUE(sim.Start({"--exit-after-disconnect"})) << sim.Error();
         {
             PcLine pc(sim.PortName());
@@ -296,7 +296,7 @@ TEST(CarKitSimulator, AfterItsDisconnectWaitsForThePcToCloseTheLine)
     }
     {
         // A PC that never closes: the kit ends on its own after its wait.
-        CarKitSimulator sim;
+        zqtest::CarKitSimulator sim;
         ASSERT_TRUE(sim.Start({"--exit-after-disconnect"})) << sim.Error();
         PcLine pc(sim.PortName());
         pc.Send(PtDisconnect);
@@ -308,7 +308,7 @@ TEST(CarKitSimulator, AfterItsDisconnectWaitsForThePcToCloseTheLine)
 
 TEST(CarKitSimulator, RejectsABadScenario)
 {
-    CarKitSimulator sim;
+    zqtest::CarKitSimulator sim;
     EXPECT_FALSE(sim.Start({}, "on connect do explode\n"));
     EXPECT_NE(std::string::npos, sim.Error().find("line 1")) << sim.Error();
 }
@@ -316,7 +316,7 @@ TEST(CarKitSimulator, RejectsABadScenario)
 TEST(CarKitSimulator, EndsWhenTheProcessThatStartedItHasEnded)
 {
     // A starter process starts the kit as the tests do and dies at once.
-    TempFolder folder;
+    zqtest::TempFolder folder;
     const std::string simulator = std::string(ZQ_BINARY_DIR) + "/bin/carkit-sim";
     const std::string ready = folder.Linux("ready"), report = folder.Linux("report.txt");
     int fds[2];

@@ -113,7 +113,7 @@ TEST(FatalEndProgram, RunsUntilEnded)
         char** argv = args;
         ASSERT_TRUE(zq::win::UseNativeBackend(&argc, &argv));
     }
-    updatetest::RecordingProtocol protocol;
+    zqtest::RecordingProtocol protocol;
     if (mode == "unpack") {
         ASSERT_EQ(UPDATE_RESULT_SUCCESS,
                   protocol.StartUnzip(zq::LinuxToWindows(root + "/bin").c_str(),
@@ -123,7 +123,7 @@ TEST(FatalEndProgram, RunsUntilEnded)
     } else {
         // The simulator's COM map, as the test has it.
         setenv("XDG_CONFIG_HOME", Env("ZQ_FATAL_END_CONFIG").c_str(), 1);
-        updatetest::SetUpModelToSend("a.bin");
+        zqtest::SetUpModelToSend("a.bin");
         UPDATEManager::m_CancelRequested = 0;
         ASSERT_EQ(OpenSerialPort(COM), 1);
         protocol.SetRepositoryFolder(zq::LinuxToWindows(root + "/send").c_str());
@@ -167,7 +167,7 @@ protected:
             int status = 0;
             waitpid(m_program, &status, 0);
         }
-        for (pid_t pid : processes::RunningInGroups(m_groups))
+        for (pid_t pid : zqtest::RunningInGroups(m_groups))
             kill(pid, SIGKILL);
     }
 
@@ -177,7 +177,7 @@ protected:
     {
         const Ending& e = GetParam();
         if (e.display) {
-            m_x = std::make_unique<Xvfb>();
+            m_x = std::make_unique<zqtest::Xvfb>();
             if (!m_x->Ok()) {
                 m_error = m_x->Error();
                 return false;
@@ -220,9 +220,9 @@ protected:
         setpgid(m_program, m_program);
         m_groups.insert(m_program);
         const bool busy = WaitUntil([&] { return m_root.Exists("busy"); }, 30000);
-        for (pid_t pid : processes::Descendants(m_program)) {
-            processes::Entry entry;
-            if (processes::ReadEntry(pid, entry))
+        for (pid_t pid : zqtest::Descendants(m_program)) {
+            zqtest::ProcessEntry entry;
+            if (zqtest::ReadProcessEntry(pid, entry))
                 m_groups.insert(entry.group);
         }
         if (!busy)
@@ -252,13 +252,13 @@ protected:
     std::vector<pid_t> LeftRunning()
     {
         const auto ended = Clock::now();
-        while (!processes::RunningInGroups(m_groups).empty() && Clock::now() - ended < GONE_BOUND)
+        while (!zqtest::RunningInGroups(m_groups).empty() && Clock::now() - ended < GONE_BOUND)
             std::this_thread::sleep_for(milliseconds(10));
-        return processes::RunningInGroups(m_groups);
+        return zqtest::RunningInGroups(m_groups);
     }
 
-    TempFolder m_root{"fatal end"};
-    std::unique_ptr<Xvfb> m_x;  // the program's own, for the cases that end it
+    zqtest::TempFolder m_root{"fatal end"};
+    std::unique_ptr<zqtest::Xvfb> m_x;  // the program's own, for the cases that end it
     pid_t m_program = -1;
     std::set<pid_t> m_groups;
     std::string m_error;
@@ -284,18 +284,18 @@ TEST_P(FatalEndWhileUnpacking, LeavesNoProcessAndNothingIsWrittenAfter)
 {
     m_root.MakeFolder("Repository");
     m_root.Write("in/c.zip", "PK not really a container");
-    ASSERT_EQ(chmod(m_root.Write("bin/7za", standin::SlowUnpackerScript()).c_str(), 0755), 0);
+    ASSERT_EQ(chmod(m_root.Write("bin/7za", zqtest::SlowUnpackerScript()).c_str(), 0755), 0);
     ASSERT_TRUE(Start("unpack")) << m_error;
     // The stand-in may write its first file before it names its writer.
     pid_t writer = 0;
     WaitUntil([&] { return (writer = static_cast<pid_t>(atoi(m_root.Read("bin/writer.pid").c_str()))) > 0; }, 5000);
-    ASSERT_TRUE(processes::Runs(writer)) << "the stand-in's writer was not seen";
+    ASSERT_TRUE(zqtest::ProcessRuns(writer)) << "the stand-in's writer was not seen";
     ASSERT_GT(m_groups.size(), 1u) << "the unpacker was not seen";
 
     ASSERT_TRUE(End()) << m_root.Read("program.log");
     EXPECT_EQ(LeftRunning(), std::vector<pid_t>{})
         << "processes of the program's groups still ran " << GONE_BOUND.count() << " ms after its end";
-    EXPECT_FALSE(processes::Runs(writer)) << "the unpacker's writer lives on";
+    EXPECT_FALSE(zqtest::ProcessRuns(writer)) << "the unpacker's writer lives on";
     const std::vector<std::string> written = m_root.List();
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_EQ(written, m_root.List()) << "written into the Repository after the program had ended";
@@ -316,14 +316,14 @@ std::vector<Ending> CaughtEndings()
 
 class FatalEndWhileSending : public FatalEnd {
 protected:
-    CarKitSimulator m_sim{COM};  // first of its own: it sets the per-user folder
+    zqtest::CarKitSimulator m_sim{COM};  // first of its own: it sets the per-user folder
 };
 
 TEST_P(FatalEndWhileSending, GivesThePortBack)
 {
     // A slow line: the transfer would take minutes.
     ASSERT_TRUE(m_sim.Start({"--baud", "19200"})) << m_sim.Error() << m_sim.Log();
-    m_root.Write("send/a.bin", updatetest::RandomBytes(200000, 7));
+    m_root.Write("send/a.bin", zqtest::RandomBytes(200000, 7));
     m_root.Write("send/update.xml", "<?xml version=\"1.0\"?><update/>\n");
     ASSERT_TRUE(Start("transfer", {"ZQ_FATAL_END_CONFIG=" + m_sim.Folder()})) << m_error;
     ASSERT_TRUE(End()) << m_root.Read("program.log");

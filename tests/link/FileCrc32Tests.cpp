@@ -26,7 +26,7 @@ DWORD SlowCrc32(const std::string& data)
 
 TEST(FileCrc32, StandardValues)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     struct Case {
         std::string content;
         DWORD crc;
@@ -45,9 +45,9 @@ TEST(FileCrc32, StandardValues)
 
 TEST(FileCrc32, BlocksOfTheBufferAndOneByteMore)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     for (size_t size : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{3 * 65536 + 17}}) {
-        std::string data = updatetest::RandomBytes(size, static_cast<unsigned>(size));
+        std::string data = zqtest::RandomBytes(size, static_cast<unsigned>(size));
         std::string path = folder.Write("f.bin", data);
         FileCrc32 crc32;
         EXPECT_EQ(SlowCrc32(data), crc32.Compute(zq::LinuxToWindows(path))) << size;
@@ -57,7 +57,7 @@ TEST(FileCrc32, BlocksOfTheBufferAndOneByteMore)
 
 TEST(FileCrc32, FilesThatCannotBeOpenedGiveZero)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     FileCrc32 crc32;
     EXPECT_EQ(0u, crc32.Compute(zq::LinuxToWindows(folder.Linux() + "/missing.bin")));
     EXPECT_STREQ("open file for calculating CRC error", crc32.m_ErrorText);
@@ -75,7 +75,7 @@ TEST(FileCrc32, FilesThatCannotBeOpenedGiveZero)
 
 TEST(FileCrc32, AFolderIsNoFile)
 {
-    updatetest::TempFolder folder;
+    zqtest::TempFolder folder;
     FileCrc32 crc32;
     EXPECT_EQ(0u, crc32.Compute(zq::LinuxToWindows(folder.Linux())));
 }

@@ -10,8 +10,8 @@
 #include "platform/serial/Serial.h"
 #include "platform/threads/Threads.h"
 
-using linktest::Bytes;
-using linktest::WireFrame;
+using zqtest::Bytes;
+using zqtest::WireFrame;
 
 namespace {
 
@@ -45,8 +45,8 @@ protected:
 
     static Bytes Payload() { return Bytes(m_ReadFrame.payload, m_ReadFrame.payload + m_ReadFrame.size); }
 
-    linktest::ConfigFolder m_config;
-    linktest::PtyLine m_line;
+    zqtest::ConfigFolder m_config;
+    zqtest::PtyLine m_line;
 };
 
 TEST_F(FramePort, SendsEveryFrameWholeAndInOrder)
@@ -231,7 +231,7 @@ TEST_F(FramePort, ReadsTheStoredPortNumber)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        linktest::StorePortNumber(c.text, c.withNul);
+        zqtest::StorePortNumber(c.text, c.withNul);
         EXPECT_EQ(QueryPortNumber(), c.number);
     }
 }

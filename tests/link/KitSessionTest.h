@@ -20,7 +20,7 @@
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/CarKitSimulator.h"
 
-namespace linktest {
+namespace zqtest {
 
 template <int Com, class Base = ::testing::Test>
 class KitSessionTest : public Base {
@@ -45,10 +45,10 @@ protected:
         UPDATEManager::m_CancelRequested = 0;
     }
 
-    CarKitSimulator m_sim{Com};  // first: it sets the per-user folder
+    zqtest::CarKitSimulator m_sim{Com};  // first: it sets the per-user folder
     std::string m_work;
     Notifications m_notifications;
     UPDATEProtocol m_protocol;
 };
 
-}  // namespace linktest
+}  // namespace zqtest

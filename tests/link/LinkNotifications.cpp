@@ -6,7 +6,7 @@
 #include "platform/window/Headless.h"
 #include "platform/window/WinUser.h"
 
-namespace linktest {
+namespace zqtest {
 
 class Notifications::Sink : public CWnd {
 public:
@@ -72,4 +72,4 @@ std::vector<WPARAM> Notifications::Values(UINT message) const
     return values;
 }
 
-}  // namespace linktest
+}  // namespace zqtest

@@ -7,7 +7,7 @@
 
 #include "platform/window/CWnd.h"
 
-namespace linktest {
+namespace zqtest {
 
 class Notifications {
 public:
@@ -28,4 +28,4 @@ private:
     Sink* m_sink;
 };
 
-}  // namespace linktest
+}  // namespace zqtest

@@ -14,7 +14,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
 
-namespace linktest {
+namespace zqtest {
 
 ConfigFolder::ConfigFolder()
 {
@@ -25,7 +25,7 @@ ConfigFolder::ConfigFolder()
 
 void ConfigFolder::LinkCom(int number, const std::string& device)
 {
-    linktest::LinkCom(number, device);
+    zqtest::LinkCom(number, device);
 }
 
 void LinkCom(int number, const std::string& device)
@@ -188,4 +188,4 @@ Bytes WireFrame(BYTE type, const Bytes& payload)
     return wire;
 }
 
-}  // namespace linktest
+}  // namespace zqtest

@@ -9,7 +9,7 @@
 #include "platform/base/WinTypes.h"
 #include "tests/support/TempFolder.h"
 
-namespace linktest {
+namespace zqtest {
 
 using Bytes = std::vector<BYTE>;
 
@@ -23,7 +23,7 @@ public:
     void LinkCom(int number, const std::string& device);
 
 private:
-    ScopedXdgConfigHome m_home;
+    zqtest::ScopedXdgConfigHome m_home;
 };
 
 // A pseudo-terminal, raw from the start; the test plays the car kit on the
@@ -65,4 +65,4 @@ void StorePortNumber(const std::string& text, bool withNul = true);
 // The frame with the payload, stuffed as it goes on the wire.
 Bytes WireFrame(BYTE type, const Bytes& payload);
 
-}  // namespace linktest
+}  // namespace zqtest

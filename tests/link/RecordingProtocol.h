@@ -12,7 +12,7 @@
 
 #include "link/UPDATEProtocol.h"
 
-namespace updatetest {
+namespace zqtest {
 
 // A notification window that is no window: the notices go to the recorder.
 class RecordingProtocol : public UPDATEProtocol {
@@ -99,4 +99,4 @@ private:
     std::vector<ULONGLONG> m_total;
 };
 
-}  // namespace updatetest
+}  // namespace zqtest

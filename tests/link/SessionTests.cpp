@@ -59,7 +59,7 @@ DWORD Crc32Of(const std::string& bytes)
     return ~crc;
 }
 
-class Sessions : public linktest::KitSessionTest<COM> {
+class Sessions : public zqtest::KitSessionTest<COM> {
 protected:
     void StartKit(const std::vector<std::string>& options = {}, const std::string& scenario = "")
     {
@@ -216,16 +216,16 @@ TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
 TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
 {
     StartKit();
-    linktest::LinkCom(9, "/nonexistent/zq-device");
+    zqtest::LinkCom(9, "/nonexistent/zq-device");
     const char* texts[] = {"Port7", "COM", "COMX", "COM9", "COM457", "com201"};
     for (const char* text : texts) {
         SCOPED_TRACE(text);
-        linktest::StorePortNumber(text);
+        zqtest::StorePortNumber(text);
         EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
         EXPECT_EQ(m_pSerialPort, nullptr);
     }
     // Held by another program: the open is exclusive.
-    linktest::StorePortNumber("COM201");
+    zqtest::StorePortNumber("COM201");
     HANDLE other = CreateFileA(m_sim.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
@@ -236,7 +236,7 @@ TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
 
 TEST_F(Sessions, ConnectWithoutAStoredPortEndsWithPortError)
 {
-    linktest::ConfigFolder fresh;  // a registry without "PortNumber"
+    zqtest::ConfigFolder fresh;  // a registry without "PortNumber"
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
     EXPECT_EQ(m_pSerialPort, nullptr);
 }

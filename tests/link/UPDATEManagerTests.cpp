@@ -33,7 +33,7 @@ protected:
         return m_notifications.Values(message);
     }
 
-    linktest::Notifications m_notifications;
+    zqtest::Notifications m_notifications;
     UPDATEManager m_manager;
 };
 
@@ -117,7 +117,7 @@ protected:
         std::ofstream(folder + "/sub/deeper/b.xml") << "b";
     }
 
-    TempFolder m_temp;
+    zqtest::TempFolder m_temp;
     const std::string m_root = m_temp.Linux();
     UPDATEManager m_manager;
 };

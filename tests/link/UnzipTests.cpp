@@ -30,7 +30,6 @@
 
 namespace {
 
-using updatetest::TempFolder;
 
 const int RESULT_WAIT = 60000;
 
@@ -140,17 +139,17 @@ public:
         return names;
     }
 
-    TempFolder m_root;
-    updatetest::RecordingProtocol m_protocol;
+    zqtest::TempFolder m_root;
+    zqtest::RecordingProtocol m_protocol;
 };
 
 TEST(Unzip, UnpacksIntoTheEmptiedRepositoryFolder)
 {
     Unpack unpack;
     // A container made by 7za itself, with a sub-folder.
-    TempFolder source("zq-source");
+    zqtest::TempFolder source("zq-source");
     source.Write("update.xml", "<update/>");
-    source.Write("sub dir/b.bin", updatetest::RandomBytes(5000, 1));
+    source.Write("sub dir/b.bin", zqtest::RandomBytes(5000, 1));
     const std::string container = unpack.m_root.Linux() + "/in put/my container.zip";
     mkdir((unpack.m_root.Linux() + "/in put").c_str(), 0700);
     std::string command = "cd '" + source.Linux() + "' && 7za a -tzip '" + container + "' . >/dev/null";
@@ -159,8 +158,8 @@ TEST(Unzip, UnpacksIntoTheEmptiedRepositoryFolder)
     ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container));
     std::vector<std::string> expected = {"sub dir", "sub dir/b.bin", "update.xml"};
     EXPECT_EQ(expected, unpack.Unpacked());
-    TempFolder& root = unpack.m_root;
-    EXPECT_EQ(updatetest::RandomBytes(5000, 1), root.Read("Repo sitory/sub dir/b.bin"));
+    zqtest::TempFolder& root = unpack.m_root;
+    EXPECT_EQ(zqtest::RandomBytes(5000, 1), root.Read("Repo sitory/sub dir/b.bin"));
     EXPECT_EQ(1, unpack.m_protocol.ResultCount());
     EXPECT_STREQ(zq::LinuxToWindows(container).c_str(), unpack.m_protocol.m_ContainerPath);
 }
@@ -220,19 +219,19 @@ TEST(Unzip, NeedsMoreThanTwiceTheContainerSize)
 TEST(Unzip, WithoutTheUnpackerTheFolderIsEmptyAndTheResultZero)
 {
     Unpack unpack;
-    TempFolder empty("zq-no7za");
+    zqtest::TempFolder empty("zq-no7za");
     std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
     ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, zq::LinuxToWindows(empty.Linux())));
     EXPECT_TRUE(unpack.Unpacked().empty());
 }
 
-using processes::Runs;
+using zqtest::ProcessRuns;
 
 TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
 {
     // A stand-in for 7za that writes a partial file, starts a child that
     // holds on, and never ends.
-    TempFolder fake("zq-hung7za");
+    zqtest::TempFolder fake("zq-hung7za");
     Unpack unpack;
     const std::string partial = unpack.Repository() + "/partial.bin";
     const std::string childPid = fake.Linux() + "/child.pid";
@@ -248,10 +247,10 @@ TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
 
     const pid_t child = static_cast<pid_t>(atoi(fake.Read("child.pid").c_str()));
     ASSERT_GT(child, 0);
-    for (int i = 0; i < 500 && Runs(child); ++i)
+    for (int i = 0; i < 500 && ProcessRuns(child); ++i)
         usleep(10000);
-    EXPECT_FALSE(Runs(child)) << "the unpacker's child lives on";
-    if (Runs(child))
+    EXPECT_FALSE(ProcessRuns(child)) << "the unpacker's child lives on";
+    if (ProcessRuns(child))
         kill(child, SIGKILL);
 }
 
@@ -261,7 +260,7 @@ TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
 TEST(Unzip, LinksInTheRepositoryAreRemovedNotFollowed)
 {
     Unpack unpack;
-    TempFolder elsewhere("zq-elsewhere");
+    zqtest::TempFolder elsewhere("zq-elsewhere");
     elsewhere.Write("keep/precious.bin", "precious");
     const std::string repository = unpack.Repository();
     ASSERT_EQ(0, symlink((elsewhere.Linux() + "/keep").c_str(), (repository + "/oldlink").c_str()));
@@ -307,7 +306,7 @@ TEST(Unzip, ARepositoryThatCannotBeEmptiedFailsTheUnpack)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Unpack unpack;
-        TempFolder elsewhere("zq-elsewhere");
+        zqtest::TempFolder elsewhere("zq-elsewhere");
         elsewhere.Write("precious.bin", "precious");
         // Lets the folder go again, whatever the test found.
         struct Release {
@@ -369,7 +368,7 @@ TEST(Unzip, TheRoomOfTheFileSystemThatHoldsTheRepositoryCounts)
         GTEST_SKIP() << "no tmpfs can be mounted here";
     // The Repository folder does not exist yet; its parent is measured.
     const std::string repository = unpack.m_root.Linux() + "/small/Repository";
-    const std::string big = unpack.Container(MakeZip({{"big.bin", updatetest::RandomBytes(600000, 4)}}));
+    const std::string big = unpack.Container(MakeZip({{"big.bin", zqtest::RandomBytes(600000, 4)}}));
     EXPECT_EQ(UPDATE_RESULT_DISK_SPACE, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
                                                                      zq::LinuxToWindows(big).c_str()));
     const std::string fits = unpack.Container(MakeZip({{"update.xml", "<update/>"}}), "small.zip");
@@ -383,7 +382,7 @@ TEST(Unzip, TheRoomOfTheFileSystemThatHoldsTheRepositoryCounts)
 // the file system of its nearest folder, as far as this user may write.
 TEST(Unzip, FreeSpaceIsThatOfTheNearestExistingFolder)
 {
-    const hostfacts::TwoFileSystems pair = hostfacts::ShmBesideRoot();
+    const zqtest::TwoFileSystems pair = zqtest::ShmBesideRoot();
     if (!pair.missing.empty())
         GTEST_SKIP() << pair.missing;
     const struct statvfs& rootVfs = pair.root;
@@ -400,15 +399,15 @@ TEST(Unzip, FreeSpaceIsThatOfTheNearestExistingFolder)
 TEST(Unzip, AFailedUnpackLeavesNothingBehind)
 {
     const std::string good = MakeZip({{"update.xml", "<update/>"},
-                                      {"big.bin", updatetest::RandomBytes(20000, 2)}});
+                                      {"big.bin", zqtest::RandomBytes(20000, 2)}});
     struct Case {
         const char* what;
         std::string content;
     } cases[] = {
-        {"not a zip", updatetest::RandomBytes(3000, 3)},
+        {"not a zip", zqtest::RandomBytes(3000, 3)},
         {"truncated", good.substr(0, good.size() - 200)},
         {"crc error", MakeZip({{"update.xml", "<update/>"},
-                               {"big.bin", updatetest::RandomBytes(20000, 2), 0, true}})},
+                               {"big.bin", zqtest::RandomBytes(20000, 2), 0, true}})},
         {"empty file", ""},
     };
     for (const Case& c : cases) {

@@ -16,7 +16,7 @@
 
 namespace {
 
-using updatetest::RandomBytes;
+using zqtest::RandomBytes;
 
 const int RESULT_WAIT = 60000;
 
@@ -96,9 +96,9 @@ public:
         return count;
     }
 
-    CarKitSimulator m_sim;
-    updatetest::TempFolder m_repository;
-    updatetest::RecordingProtocol m_protocol;
+    zqtest::CarKitSimulator m_sim;
+    zqtest::TempFolder m_repository;
+    zqtest::RecordingProtocol m_protocol;
     std::vector<std::pair<std::string, std::string>> m_contents;
 };
 
@@ -116,7 +116,7 @@ TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin", "c.bin"}, "update.xml"));
 
     ASSERT_TRUE(session.m_sim.WaitFor("file", 4));
-    std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
+    std::vector<zqtest::CarKitSimulator::Event> files = session.m_sim.Events("file");
     ASSERT_EQ(4u, files.size());
     const char* names[] = {"a.bin", "b.bin", "c.bin", "RX7150.xml"};
     const std::string* contents[] = {&a, &b, nullptr, &xml};
@@ -317,7 +317,7 @@ TEST(UpdateSession, AFileThatCannotBeOpenedEndsTheSessionWithAReadError)
     // A missing file, a folder, and entries that would read outside the
     // Repository folder, or reach inside it through "..", although the file
     // is there.
-    updatetest::TempFolder outside("zq-outside");
+    zqtest::TempFolder outside("zq-outside");
     outside.Write("secret.bin", "secret");
     const std::string outsideName = outside.Linux().substr(outside.Linux().rfind('/') + 1);
     const std::string entries[] = {
@@ -385,8 +385,8 @@ TEST(UpdateSession, EveryFrameReachesTheKitWhenThePortClosesRightAfterTheResult)
         ASSERT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
         CloseSerialPort();
         ASSERT_TRUE(session.m_sim.WaitFor("file", 2u * (run + 1), 5000));
-        const std::vector<CarKitSimulator::Event> files = session.m_sim.Events("file");
-        const CarKitSimulator::Event& last = files.back();
+        const std::vector<zqtest::CarKitSimulator::Event> files = session.m_sim.Events("file");
+        const zqtest::CarKitSimulator::Event& last = files.back();
         EXPECT_EQ("d.xml", last.Get("name"));
         ASSERT_EQ("ok", last.Get("status")) << last.Get("faults");
     }
@@ -518,7 +518,7 @@ TEST(IsFileOkExpected, ByTheFirstKnownDeviceAndBeforeTheLastFile)
 
 TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
 {
-    updatetest::RecordingProtocol protocol;
+    zqtest::RecordingProtocol protocol;
     g_UpdateModel.Reset();
     g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin"};
     protocol.SetLastFileName("d.xml");

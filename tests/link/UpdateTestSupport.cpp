@@ -4,7 +4,7 @@
 
 #include "container/UPDATEModel.h"
 
-namespace updatetest {
+namespace zqtest {
 
 std::string RandomBytes(size_t size, unsigned seed)
 {
@@ -25,4 +25,4 @@ void SetUpModelToSend(const std::string& file)
     g_UpdateModel.m_FileList = {file.c_str()};
 }
 
-}  // namespace updatetest
+}  // namespace zqtest

@@ -9,9 +9,8 @@
 
 #include "tests/support/TempFolder.h"
 
-namespace updatetest {
+namespace zqtest {
 
-using ::TempFolder;
 
 std::string RandomBytes(size_t size, unsigned seed);
 
@@ -19,4 +18,4 @@ std::string RandomBytes(size_t size, unsigned seed);
 // software 138, which confirms each file, and the one file to send.
 void SetUpModelToSend(const std::string& file);
 
-}  // namespace updatetest
+}  // namespace zqtest

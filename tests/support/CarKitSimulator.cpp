@@ -56,6 +56,8 @@ std::string SimulatorPath()
 
 } // namespace
 
+namespace zqtest {
+
 std::string CarKitSimulator::Event::Get(const std::string& key) const
 {
     auto it = fields.find(key);
@@ -223,3 +225,5 @@ std::string CarKitSimulator::ReceivedFile(const std::string& name) const
 }
 
 std::string CarKitSimulator::Log() const { return ReadAll(m_folder + "/sim.log"); }
+
+}  // namespace zqtest

@@ -25,6 +25,8 @@
 
 #include "tests/support/TempFolder.h"
 
+namespace zqtest {
+
 class CarKitSimulator {
 public:
     // One line of the simulator's report: "<name> key=value ...".
@@ -82,3 +84,5 @@ private:
     std::string m_pty;
     std::string m_error;
 };
+
+}  // namespace zqtest

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace hostfacts {
+namespace zqtest {
 
 // The free Tahoma of Debian's fonts-wine, which the pages were laid out for.
 inline const char* TahomaPath() { return "/usr/share/wine/fonts/tahoma.ttf"; }
@@ -35,4 +35,4 @@ inline TwoFileSystems ShmBesideRoot()
     return pair;
 }
 
-}  // namespace hostfacts
+}  // namespace zqtest

@@ -16,17 +16,17 @@
 #include <string>
 #include <vector>
 
-namespace processes {
+namespace zqtest {
 
 // The fields of /proc/<pid>/stat that the tests look at.
-struct Entry {
+struct ProcessEntry {
     char state = 0;  // 'Z' for a zombie: it has ended, only its reaping is left
     pid_t parent = 0;
     pid_t group = 0;
 };
 
 // The process's entry; false when it is gone.
-inline bool ReadEntry(pid_t pid, Entry& entry)
+inline bool ReadProcessEntry(pid_t pid, ProcessEntry& entry)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -39,23 +39,23 @@ inline bool ReadEntry(pid_t pid, Entry& entry)
 }
 
 // Whether the process runs; a zombie has ended.
-inline bool Runs(pid_t pid)
+inline bool ProcessRuns(pid_t pid)
 {
-    Entry entry;
-    return ReadEntry(pid, entry) && entry.state != 'Z';
+    ProcessEntry entry;
+    return ReadProcessEntry(pid, entry) && entry.state != 'Z';
 }
 
 // Every process of the machine, by its id.
-inline std::map<pid_t, Entry> All()
+inline std::map<pid_t, ProcessEntry> AllProcesses()
 {
-    std::map<pid_t, Entry> all;
+    std::map<pid_t, ProcessEntry> all;
     DIR* proc = opendir("/proc");
     if (!proc)
         return all;
     while (dirent* item = readdir(proc)) {
         const pid_t pid = static_cast<pid_t>(std::atoi(item->d_name));
-        Entry entry;
-        if (pid > 0 && ReadEntry(pid, entry))
+        ProcessEntry entry;
+        if (pid > 0 && ReadProcessEntry(pid, entry))
             all[pid] = entry;
     }
     closedir(proc);
@@ -65,7 +65,7 @@ inline std::map<pid_t, Entry> All()
 // The processes below the given one, children of children included.
 inline std::set<pid_t> Descendants(pid_t ancestor)
 {
-    const std::map<pid_t, Entry> all = All();
+    const std::map<pid_t, ProcessEntry> all = AllProcesses();
     std::set<pid_t> found = {ancestor};
     for (bool grew = true; grew;) {
         grew = false;
@@ -81,10 +81,10 @@ inline std::set<pid_t> Descendants(pid_t ancestor)
 inline std::vector<pid_t> RunningInGroups(const std::set<pid_t>& groups)
 {
     std::vector<pid_t> running;
-    for (const auto& [pid, p] : All())
+    for (const auto& [pid, p] : AllProcesses())
         if (groups.count(p.group) && p.state != 'Z')
             running.push_back(pid);
     return running;
 }
 
-}  // namespace processes
+}  // namespace zqtest

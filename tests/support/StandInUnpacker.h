@@ -6,7 +6,7 @@
 // Header only and free of GoogleTest, like the other host helpers.
 #pragma once
 
-namespace standin {
+namespace zqtest {
 
 inline const char* SlowUnpackerScript()
 {
@@ -18,4 +18,4 @@ inline const char* SlowUnpackerScript()
            "wait\n";
 }
 
-}  // namespace standin
+}  // namespace zqtest

@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+namespace zqtest {
+
 class TempFolder {
 public:
     // A new empty folder below $TMPDIR (or /tmp).
@@ -211,3 +213,5 @@ public:
 private:
     std::string m_saved;
 };
+
+}  // namespace zqtest

@@ -21,7 +21,7 @@ public:
     void OnTestStart(const ::testing::TestInfo&) override
     {
         setenv("TMPDIR", m_program.Linux().c_str(), 1);
-        m_test = std::make_unique<TempFolder>();
+        m_test = std::make_unique<zqtest::TempFolder>();
         struct Variable {
             const char* name;
             const char* folder;
@@ -46,8 +46,8 @@ public:
     void OnTestEnd(const ::testing::TestInfo&) override { m_test.reset(); }
 
 private:
-    TempFolder m_program;
-    std::unique_ptr<TempFolder> m_test;
+    zqtest::TempFolder m_program;
+    std::unique_ptr<zqtest::TempFolder> m_test;
 };
 
 }  // namespace

@@ -26,6 +26,8 @@
 #include <chrono>
 #include <string>
 
+namespace zqtest {
+
 class Xvfb {
 public:
     // The process's server, started at the first call.
@@ -114,3 +116,5 @@ private:
     std::string m_display;
     std::string m_error;
 };
+
+}  // namespace zqtest

@@ -22,11 +22,11 @@ const char kKey[] = "Software\\ZQUpdateManager\\Settings";
 // Every test process gets a registry of its own.
 class PrivateRegistry : public ::testing::Environment {
 public:
-    void SetUp() override { m_home = std::make_unique<ScopedXdgConfigHome>(); }
+    void SetUp() override { m_home = std::make_unique<zqtest::ScopedXdgConfigHome>(); }
     void TearDown() override { m_home.reset(); }
 
 private:
-    std::unique_ptr<ScopedXdgConfigHome> m_home;
+    std::unique_ptr<zqtest::ScopedXdgConfigHome> m_home;
 };
 ::testing::Environment* const g_registry = ::testing::AddGlobalTestEnvironment(new PrivateRegistry);
 

@@ -41,13 +41,13 @@ const int COM = 203;
 const long long CLOSE_BOUND_MS = 2000;
 
 // The processes below this one, children of children included.
-std::set<pid_t> Descendants() { return processes::Descendants(getpid()); }
+std::set<pid_t> Descendants() { return zqtest::Descendants(getpid()); }
 
 // What lives on of the processes and of their groups, other than this
 // process's own group.
 std::vector<pid_t> LeftOver(const std::set<pid_t>& started)
 {
-    const std::map<pid_t, processes::Entry> all = processes::All();
+    const std::map<pid_t, zqtest::ProcessEntry> all = zqtest::AllProcesses();
     std::set<pid_t> groups;
     std::vector<pid_t> left;
     for (pid_t pid : started) {
@@ -86,7 +86,7 @@ protected:
         const std::string bin = std::string(ZQ_BINARY_DIR) + "/bin";
         m_program.Link("libexpat.dll", bin + "/libexpat.dll");
         if (c.page == Dlg::PAGE_UNPACKING) {
-            ASSERT_EQ(chmod(m_program.Write("7za", standin::SlowUnpackerScript()).c_str(), 0755), 0);
+            ASSERT_EQ(chmod(m_program.Write("7za", zqtest::SlowUnpackerScript()).c_str(), 0755), 0);
         } else {
             m_program.Link("7za", bin + "/7za");
         }
@@ -110,14 +110,14 @@ protected:
             case Dlg::PAGE_WELCOME:
             case Dlg::PAGE_PREPARE_CONNECTION:
             case Dlg::PAGE_DEVICE_INFO:
-                wizardtest::ClickOn(dlg, dlg.m_btnNext);
+                zqtest::ClickOn(dlg, dlg.m_btnNext);
                 break;
             case Dlg::PAGE_SELECT_CONTAINER:
-                wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+                zqtest::ClickOn(dlg, dlg.m_btnBrowse);
                 break;
             case Dlg::PAGE_SELECT_PORT:
                 dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText(("COM" + std::to_string(COM)).c_str());
-                wizardtest::ClickOn(dlg, dlg.m_btnNext);
+                zqtest::ClickOn(dlg, dlg.m_btnNext);
                 break;
             case Dlg::PAGE_SUCCESS:
             case Dlg::PAGE_ERROR:
@@ -143,11 +143,11 @@ protected:
         return false;
     }
 
-    CarKitSimulator m_sim{COM};  // first: it makes the per-user folder
-    TempFolder m_temp{"temp"};
-    TempFolder m_program{"program"};
-    KeepCurrentDirectory m_keepDirectory;
-    ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
+    zqtest::CarKitSimulator m_sim{COM};  // first: it makes the per-user folder
+    zqtest::TempFolder m_temp{"temp"};
+    zqtest::TempFolder m_program{"program"};
+    zqtest::KeepCurrentDirectory m_keepDirectory;
+    zqtest::ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
     const std::string m_sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
     std::set<pid_t> m_before;
 };
@@ -162,7 +162,7 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
     HWND window = nullptr;
     {
         Dlg dlg;
-        wizardtest::RunModal(dlg, [&] {
+        zqtest::RunModal(dlg, [&] {
             window = dlg.GetSafeHwnd();
             ASSERT_TRUE(DriveTo(dlg, page)) << "stopped on page " << dlg.m_page;
             ASSERT_TRUE(Stalled()) << m_sim.Log();

@@ -52,7 +52,7 @@ protected:
         std::vector<std::string> options = {"--product", product, "--model", "RX7150", "--software", "138"};
         options.insert(options.end(), extraOptions.begin(), extraOptions.end());
         ASSERT_TRUE(m_sim.Start(options)) << m_sim.Error();
-        wizardtest::StoreSetting("Language", "English_UK");
+        zqtest::StoreSetting("Language", "English_UK");
 
         m_source.Write("update.xml", CONTAINER_XML);
         m_payload.assign(payloadSize, 'p');
@@ -84,22 +84,22 @@ protected:
     // buttons as the user does.
     static void ToDeviceInfo(Dlg& dlg)
     {
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_CONTAINER);
-        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+        zqtest::ClickOn(dlg, dlg.m_btnBrowse);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_UNPACKING);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_SELECT_PORT);
         dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_DEVICE_INFO, 30000)) << "page " << dlg.m_page;
     }
 
-    CarKitSimulator m_sim{201};
-    TempFolder m_temp{"temp"};
-    TempFolder m_source{"source"};
-    KeepCurrentDirectory m_keep;
+    zqtest::CarKitSimulator m_sim{201};
+    zqtest::TempFolder m_temp{"temp"};
+    zqtest::TempFolder m_source{"source"};
+    zqtest::KeepCurrentDirectory m_keep;
     std::string m_payload;
     std::string m_containerPath;
 };
@@ -109,13 +109,13 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
     Prepare(5000);
     zq::RecordingMessageBoxResponder boxes;
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         ToDeviceInfo(dlg);
         ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
         ASSERT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page;
-        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
     });
 
@@ -123,7 +123,7 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
         ADD_FAILURE() << "unexpected box: " << call.text;
     EXPECT_EQ(m_sim.ReceivedFile("a.bin"), m_payload);
     EXPECT_EQ(m_sim.ReceivedFile("RX7150.xml"), CONTAINER_XML) << "the description goes last, renamed";
-    EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "COM201");
+    EXPECT_EQ(zqtest::ReadSetting("PortNumber"), "COM201");
 }
 
 TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
@@ -134,9 +134,9 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
     INT_PTR result = -1;
     {
         Dlg dlg;
-        result = wizardtest::RunModal(dlg, [&] {
+        result = zqtest::RunModal(dlg, [&] {
             ToDeviceInfo(dlg);
-            wizardtest::ClickOn(dlg, dlg.m_btnNext);
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
             // The language switches at once while the worker goes on.
@@ -167,11 +167,11 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
     int pageDuringQuestion = -1;
     boxes.onCall = [&](const zq::MessageBoxCall&) { pageDuringQuestion = dlg.m_page; };
     size_t ran = 0;
-    INT_PTR result = wizardtest::RunModalSteps(
+    INT_PTR result = zqtest::RunModalSteps(
         dlg,
         {[&] {
              ToDeviceInfo(dlg);
-             wizardtest::ClickOn(dlg, dlg.m_btnNext);
+             zqtest::ClickOn(dlg, dlg.m_btnNext);
              ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
              ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000));
              zq::headless::PressKey(VK_RETURN);

@@ -30,7 +30,7 @@ protected:
         RegCloseKey(key);
     }
 
-    ScopedXdgConfigHome m_home;
+    zqtest::ScopedXdgConfigHome m_home;
 };
 
 TEST_F(PortSetting, ReadsTheNumberAfterCom)

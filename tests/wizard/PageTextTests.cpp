@@ -102,7 +102,7 @@ class PageText : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!hostfacts::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+        if (!zqtest::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
         // A product of two devices, one with three boards, for the device page.
         UPDATEDevice device;
         device.name = "CK-3100 Main Unit";
@@ -118,7 +118,7 @@ protected:
     }
     void TearDown() override { g_UpdateModel.m_Product.devices.clear(); }
 
-    wizardtest::PrivateRegistry m_registry;
+    zqtest::PrivateRegistry m_registry;
 };
 
 const int PAGES[] = {Dlg::PAGE_WELCOME,        Dlg::PAGE_SELECT_CONTAINER, Dlg::PAGE_PREPARE_CONNECTION,
@@ -130,7 +130,7 @@ TEST_F(PageText, EveryPageInBothLanguagesFitsAndKeepsItsLinesApart)
 {
     const char* const languageNames[] = {"english", "german"};
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         for (int language : {LanguageTexts::LANGUAGE_ENGLISH, LanguageTexts::LANGUAGE_GERMAN}) {
             dlg.m_texts.SetLanguage(language);
             dlg.m_page = -1;  // a page that paints nothing over the background
@@ -179,7 +179,7 @@ TEST_F(PageText, EveryPageInBothLanguagesFitsAndKeepsItsLinesApart)
 TEST_F(PageText, TheMarkedLastStepLeavesTheSuccessPageBodyWhole)
 {
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         for (int language : {LanguageTexts::LANGUAGE_ENGLISH, LanguageTexts::LANGUAGE_GERMAN}) {
             dlg.m_texts.SetLanguage(language);
             dlg.m_page = Dlg::PAGE_SUCCESS;
@@ -251,7 +251,7 @@ TEST_F(PageText, DrawnLinesEndWhereTheirWidthsSay)
         {Dlg::PAGE_PREPARE_CONNECTION, LanguageTexts::LANGUAGE_GERMAN, 110, BODY_LEFT, CLIENT_WIDTH, 160 + 467},
     };
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         for (const Case& c : cases) {
             dlg.m_texts.SetLanguage(c.language);
             dlg.m_page = -1;

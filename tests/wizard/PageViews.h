@@ -11,7 +11,7 @@
 #include "texts/LanguageTexts.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
 
-namespace wizardtest {
+namespace zqtest {
 
 enum class Information { NONE, DEVICE, TRANSFER };
 
@@ -177,4 +177,4 @@ inline std::string ShownPageDifference(Dlg& dlg)
            std::to_string(texts) + " of the texts differ from what the page shows";
 }
 
-}  // namespace wizardtest
+}  // namespace zqtest

@@ -47,7 +47,7 @@ private:
 
 class Painting : public ::testing::Test {
 protected:
-    wizardtest::PrivateRegistry m_registry;
+    zqtest::PrivateRegistry m_registry;
 };
 
 TEST_F(Painting, LinesStandTwentyPixelsApartAndAnEmptyLineKeepsItsPlace)
@@ -101,14 +101,14 @@ TEST_F(Painting, EachPageMarksItsStepLineAndShowsItsTexts)
     const COLORREF highlight = 0x4C4333;
     const COLORREF text = 0x333333;
     Dlg dlg;
-    wizardtest::RunModal(dlg, [&] {
-        for (const wizardtest::PageView& view : wizardtest::PAGE_VIEWS) {
+    zqtest::RunModal(dlg, [&] {
+        for (const zqtest::PageView& view : zqtest::PAGE_VIEWS) {
             dlg.m_page = view.page;
             dlg.RedrawWindow();
             for (int line = 0; line < 7; ++line) {
                 CRect band(20, 110 + 30 * line, 150, 110 + 30 * line + 20);
                 int marked = CountColour(dlg, band, highlight);
-                if (wizardtest::STEP_LINES[line] == view.marked) {
+                if (zqtest::STEP_LINES[line] == view.marked) {
                     EXPECT_GT(marked, 0) << "page " << view.page << " line " << line;
                 } else {
                     EXPECT_EQ(marked, 0) << "page " << view.page << " line " << line;
@@ -118,7 +118,7 @@ TEST_F(Painting, EachPageMarksItsStepLineAndShowsItsTexts)
                 }
             }
             // The page's own texts, not just some text, and nothing else.
-            EXPECT_EQ(wizardtest::ShownPageDifference(dlg), "");
+            EXPECT_EQ(zqtest::ShownPageDifference(dlg), "");
         }
     });
 }
@@ -137,7 +137,7 @@ TEST_F(Painting, ButtonsShowTheirBackgroundColours)
         {dlg.m_btnNext, grey},   {dlg.m_btnBack, grey},        {dlg.m_btnBrowse, grey},
         {dlg.m_btnGerman, grey}, {dlg.m_btnEnglish, system},
     };
-    wizardtest::RunModal(dlg, [&] {
+    zqtest::RunModal(dlg, [&] {
         dlg.RedrawWindow();
         for (const auto& c : cases) {
             CRect rect;

@@ -83,17 +83,17 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
     const std::string sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
     ASSERT_EQ(access(sample.c_str(), R_OK), 0) << sample << " is made by the build (target sample-container)";
 
-    CarKitSimulator sim;  // first: it makes the per-user folder of the test
+    zqtest::CarKitSimulator sim;  // first: it makes the per-user folder of the test
     ASSERT_TRUE(sim.Start()) << sim.Error() << sim.Log();
-    std::vector<CarKitSimulator::Event> ready = sim.Events("ready");
+    std::vector<zqtest::CarKitSimulator::Event> ready = sim.Events("ready");
     ASSERT_EQ(ready.size(), 1u);
     EXPECT_EQ(ready[0].Get("fileok"), "1") << "the default kit confirms files, so no road waits 10 s";
-    wizardtest::StoreSetting("PortNumber", "COM" + std::to_string(sim.ComNumber()));
+    zqtest::StoreSetting("PortNumber", "COM" + std::to_string(sim.ComNumber()));
 
     // The folders as start-up sets them, the temp folder a private one.
-    TempFolder temp("temp");
-    KeepCurrentDirectory keepDirectory;
-    ScopedEnvironmentVariable keepTmp("TMP", getenv("TMP"));
+    zqtest::TempFolder temp("temp");
+    zqtest::KeepCurrentDirectory keepDirectory;
+    zqtest::ScopedEnvironmentVariable keepTmp("TMP", getenv("TMP"));
     setenv("TMP", zq::LinuxToWindows(temp.Linux()).c_str(), 1);
     const std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");
     CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
@@ -140,7 +140,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
 
     // Every file arrived whole, the description last under the kit's name,
     // and the kit confirmed each one.
-    std::vector<CarKitSimulator::Event> files = sim.Events("file");
+    std::vector<zqtest::CarKitSimulator::Event> files = sim.Events("file");
     ASSERT_EQ(files.size(), expected.size() + 1);
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string name = i < expected.size() ? expected[i] : "RX7150.xml";
@@ -150,7 +150,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
         EXPECT_EQ(sim.ReceivedFile(name), temp.Read("Repository/" + source)) << name;
     }
     int confirmations = 0;
-    for (const CarKitSimulator::Event& sent : sim.Events("tx"))
+    for (const zqtest::CarKitSimulator::Event& sent : sim.Events("tx"))
         confirmations += sent.Number("type") == 10;
     EXPECT_EQ(confirmations, static_cast<int>(files.size()));
     for (const zq::MessageBoxCall& call : boxes.Calls())

@@ -13,7 +13,7 @@
 
 namespace {
 
-using wizardtest::RunModal;
+using zqtest::RunModal;
 
 std::string ItemText(CWnd& dialog, int id)
 {
@@ -40,7 +40,7 @@ protected:
         m_texts.SetLanguage(LanguageTexts::LANGUAGE_GERMAN);
     }
 
-    wizardtest::PrivateRegistry m_registry;
+    zqtest::PrivateRegistry m_registry;
     LanguageTexts m_texts;
 };
 
@@ -68,7 +68,7 @@ TEST_F(SettingsDialog, OkSwitchesAndStoresTheLanguage)
     }, -1);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(m_texts.GetLanguage(), LanguageTexts::LANGUAGE_ENGLISH);
-    EXPECT_EQ(wizardtest::ReadSetting("Language"), "English_UK");
+    EXPECT_EQ(zqtest::ReadSetting("Language"), "English_UK");
 }
 
 TEST_F(SettingsDialog, AnUnknownNameChangesNothingButIsStoredAgain)
@@ -79,7 +79,7 @@ TEST_F(SettingsDialog, AnUnknownNameChangesNothingButIsStoredAgain)
         Click(settings, IDOK);
     }, -1);
     EXPECT_EQ(m_texts.GetLanguage(), LanguageTexts::LANGUAGE_GERMAN);
-    EXPECT_EQ(wizardtest::ReadSetting("Language"), "Deutsch");
+    EXPECT_EQ(zqtest::ReadSetting("Language"), "Deutsch");
 }
 
 TEST_F(SettingsDialog, ForceUpdateFollowsTheCheckBoxOnlyOnOk)

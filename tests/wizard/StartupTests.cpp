@@ -29,14 +29,14 @@ protected:
     }
 
     // Each set to what it is now, to be put back at the end.
-    ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
-    ScopedEnvironmentVariable m_temp{"TEMP", getenv("TEMP")};
-    KeepCurrentDirectory m_current;
+    zqtest::ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
+    zqtest::ScopedEnvironmentVariable m_temp{"TEMP", getenv("TEMP")};
+    zqtest::KeepCurrentDirectory m_current;
 };
 
 TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
 {
-    TempFolder program("Updater");
+    zqtest::TempFolder program("Updater");
     std::string exe = zq::LinuxToWindows(program.Linux("program.exe"));
     setenv("TMP", "C:\\Temp", 1);
     CQuorinUpdateManagerApp::SetUpFolders(exe.c_str());
@@ -49,7 +49,7 @@ TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)
 // always has a TMP, so the program folder is not reached here.
 TEST_F(StartupFolders, TempFolderFromTmpThenTemp)
 {
-    TempFolder program("Tools");
+    zqtest::TempFolder program("Tools");
     std::string exe = zq::LinuxToWindows(program.Linux("program.exe"));
     std::string longValue(300, 'x');
     struct Case {
@@ -99,7 +99,7 @@ TEST_F(StartupFolders, BareProgramNameLeavesTheFoldersEmpty)
 
 TEST_F(StartupFolders, InitInstanceRunsTheWizardModallyAndEndsWithFalse)
 {
-    wizardtest::PrivateRegistry registry;
+    zqtest::PrivateRegistry registry;
     setenv("TMP", "C:\\Temp", 1);
     CWnd* shown = nullptr;
     zq::headless::SetIdleHandler([&] {

@@ -16,11 +16,11 @@
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/TempFolder.h"
 
-namespace wizardtest {
+namespace zqtest {
 
 // Points XDG_CONFIG_HOME at a folder of the test's own, so the registry
 // starts empty and no test touches another's values.
-using PrivateRegistry = ScopedXdgConfigHome;
+using PrivateRegistry = zqtest::ScopedXdgConfigHome;
 
 inline void StoreSetting(const char* name, const std::string& text)
 {
@@ -118,4 +118,4 @@ void ClickOn(Dialog& dialog, CWnd& button)
     }
 }
 
-}  // namespace wizardtest
+}  // namespace zqtest

@@ -27,7 +27,7 @@
 namespace {
 
 using Dlg = CQuorinUpdateManagerDlg;
-using wizardtest::RunModal;
+using zqtest::RunModal;
 
 const char CAPTION[] = "Aldemar Zubeh\xF6r Update Manager";
 
@@ -46,14 +46,14 @@ std::string English(int index)
 
 class WizardWindow : public ::testing::Test {
 protected:
-    void UseEnglish() { wizardtest::StoreSetting("Language", "English_UK"); }
+    void UseEnglish() { zqtest::StoreSetting("Language", "English_UK"); }
     // Waits, pumping the window's messages, until the page is reached.
     static bool WaitForPage(Dlg& dlg, int page, int ms = 10000)
     {
         return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
     }
 
-    wizardtest::PrivateRegistry m_registry;
+    zqtest::PrivateRegistry m_registry;
 };
 
 TEST_F(WizardWindow, OpensOnTheWelcomePageInGermanWithoutAStoredLanguage)
@@ -74,7 +74,7 @@ TEST_F(WizardWindow, OpensOnTheWelcomePageInGermanWithoutAStoredLanguage)
         EXPECT_FALSE(dlg.GetDlgItem(IDC_COMPORT_COMBO)->IsWindowVisible());
         EXPECT_EQ(dlg.m_settings.m_forceUpdate, 0);
     });
-    EXPECT_EQ(wizardtest::ReadSetting("Language"), "(none)") << "nothing stored before a choice";
+    EXPECT_EQ(zqtest::ReadSetting("Language"), "(none)") << "nothing stored before a choice";
 }
 
 TEST_F(WizardWindow, FlagsSwitchTheLanguageAtOnceAndStoreIt)
@@ -84,11 +84,11 @@ TEST_F(WizardWindow, FlagsSwitchTheLanguageAtOnceAndStoreIt)
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_ENGLISH, BN_CLICKED),
                         reinterpret_cast<LPARAM>(dlg.m_btnEnglish.GetSafeHwnd()));
         EXPECT_EQ(Text(dlg.m_btnNext), "Next");
-        EXPECT_EQ(wizardtest::ReadSetting("Language"), "English_UK");
+        EXPECT_EQ(zqtest::ReadSetting("Language"), "English_UK");
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
                         reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
         EXPECT_EQ(Text(dlg.m_btnExit), "Abbruch");
-        EXPECT_EQ(wizardtest::ReadSetting("Language"), "Deutsch");
+        EXPECT_EQ(zqtest::ReadSetting("Language"), "Deutsch");
     });
 }
 
@@ -162,7 +162,7 @@ TEST_F(WizardWindow, BrowseGivenUpAsksWhetherToGoOn)
 TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
 {
     UseEnglish();
-    TempFolder temp("temp");
+    zqtest::TempFolder temp("temp");
     temp.Write("c.zip", std::string(1000, 'z'));
     UPDATEManager::m_TempFolder = zq::LinuxToWindows(temp.Linux()).c_str();
     struct Case {
@@ -210,23 +210,23 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
 TEST_F(WizardWindow, UnpackedContainerChecks)
 {
     UseEnglish();
-    TempFolder temp("temp");
+    zqtest::TempFolder temp("temp");
     struct Case {
         const char* name;
-        std::function<void(const TempFolder&)> fill;  // fills the Repository folder
+        std::function<void(const zqtest::TempFolder&)> fill;  // fills the Repository folder
         bool makeFolder;
         int text;
     } cases[] = {
-        {"no folder", [](const TempFolder&) {}, false, 48},
-        {"empty folder", [](const TempFolder&) {}, true, 48},
-        {"no xml", [](const TempFolder& t) { t.Write("Repository/a.bin", "data"); }, true, 47},
+        {"no folder", [](const zqtest::TempFolder&) {}, false, 48},
+        {"empty folder", [](const zqtest::TempFolder&) {}, true, 48},
+        {"no xml", [](const zqtest::TempFolder& t) { t.Write("Repository/a.bin", "data"); }, true, 47},
         {"xml in a sub-folder only",
-         [](const TempFolder& t) {
+         [](const zqtest::TempFolder& t) {
              t.MakeFolder("Repository/sub");
              t.Write("Repository/sub/update.xml", "<update/>");
          },
          true, 47},
-        {"broken xml", [](const TempFolder& t) { t.Write("Repository/update.xml", "no xml at all"); },
+        {"broken xml", [](const zqtest::TempFolder& t) { t.Write("Repository/update.xml", "no xml at all"); },
          true, 61},
     };
     for (const Case& c : cases) {
@@ -412,7 +412,7 @@ TEST_F(WizardWindow, EmptyFileListShowsTheBrokenContainerTextAndDisconnects)
 TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
 {
     UseEnglish();
-    wizardtest::StoreSetting("PortNumber", "COM12");
+    zqtest::StoreSetting("PortNumber", "COM12");
     zq::SetSerialCommProvider([] {
         return zq::SerialCommList{{"/dev/ttyS90", "COM3"}, {"/dev/ttyS91", "COM10"}};
     });
@@ -430,7 +430,7 @@ TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
         box->SetWindowText("7");
         dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
         EXPECT_FALSE(box->IsWindowVisible());
-        EXPECT_EQ(wizardtest::ReadSetting("PortNumber"), "7");
+        EXPECT_EQ(zqtest::ReadSetting("PortNumber"), "7");
         // "7" names no port: the connect worker fails with a port error.
         EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION));
     });
@@ -524,7 +524,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
 {
     UseEnglish();
     LanguageTexts().SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);  // for the texts of the table
-    TempFolder temp("temp");
+    zqtest::TempFolder temp("temp");
     temp.Write("junk.zip", "not a zip");
     for (const char* folder : {"good", "failed", "missing"}) {
         temp.MakeFolder(folder);
@@ -765,11 +765,11 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                         s.prepare(dlg);
                     const size_t before = boxes.Count();
                     if (s.event == NEXT)
-                        wizardtest::ClickOn(dlg, dlg.m_btnNext);
+                        zqtest::ClickOn(dlg, dlg.m_btnNext);
                     else if (s.event == BACK)
-                        wizardtest::ClickOn(dlg, dlg.m_btnBack);
+                        zqtest::ClickOn(dlg, dlg.m_btnBack);
                     else if (s.event == BROWSE)
-                        wizardtest::ClickOn(dlg, dlg.m_btnBrowse);
+                        zqtest::ClickOn(dlg, dlg.m_btnBrowse);
                     else
                         dlg.OnWizardEvent(s.event, code);
                     // A worker that was started has posted its result by
@@ -788,7 +788,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                         EXPECT_EQ(std::string(raised[0].text), s.box.text) << where;
                         EXPECT_EQ(raised[0].type, s.box.type) << where;
                     }
-                    EXPECT_EQ(wizardtest::ShownPageDifference(dlg), "") << where;
+                    EXPECT_EQ(zqtest::ShownPageDifference(dlg), "") << where;
                     if (s.then != NONE) {
                         EXPECT_TRUE(WaitForPage(dlg, s.then)) << where << ": the worker did not lead on to page "
                                                               << s.then << ", still on " << dlg.m_page;
@@ -814,7 +814,7 @@ TEST_F(WizardWindow, ReturnAsksTheCloseQuestionOnEveryPage)
         zq::RecordingMessageBoxResponder boxes({IDNO});
         size_t ran = 0;
         HWND window = nullptr;
-        INT_PTR result = wizardtest::RunModalSteps(
+        INT_PTR result = zqtest::RunModalSteps(
             dlg,
             {[&] {
                  window = dlg.GetSafeHwnd();
@@ -849,7 +849,7 @@ TEST_F(WizardWindow, ReturnAsksTheCloseQuestionOnEveryPage)
     // Yes ends the window as the framework's OK does.
     Dlg dlg;
     zq::RecordingMessageBoxResponder boxes({IDYES});
-    INT_PTR result = wizardtest::RunModalSteps(dlg, {[&] { zq::headless::PressKey(VK_RETURN); }, [] {}});
+    INT_PTR result = zqtest::RunModalSteps(dlg, {[&] { zq::headless::PressKey(VK_RETURN); }, [] {}});
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(boxes.Count(), 1u);
 }

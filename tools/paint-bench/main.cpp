@@ -31,7 +31,7 @@ void WritePicture(HWND hwnd)
 int main(int argc, char** argv)
 {
     // The registry of a temporary folder, so no stored language is touched.
-    ScopedXdgConfigHome home;
+    zqtest::ScopedXdgConfigHome home;
 
     CQuorinUpdateManagerDlg dlg;
     benchmark::RegisterBenchmark("full repaint/transfer page", [&dlg](benchmark::State& state) {

@@ -182,7 +182,7 @@ private:
 bool Bench::StartServer()
 {
     // The tests' server: one for the whole run, ended when the bench ends.
-    const Xvfb& server = Xvfb::Shared();
+    const zqtest::Xvfb& server = zqtest::Xvfb::Shared();
     if (!server.Ok()) return Fail(server.Error());
     m_display = server.Display();
     m_screen = new VirtualScreen(m_display);

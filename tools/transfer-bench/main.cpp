@@ -55,7 +55,7 @@ struct Run {
 Run Transfer(bool paced, int com)
 {
     Run run;
-    CarKitSimulator sim(com);
+    zqtest::CarKitSimulator sim(com);
     std::vector<std::string> options = {"--fileok", "always"};
     if (paced)
         options.insert(options.end(), {"--baud", "115200"});
@@ -64,7 +64,7 @@ Run Transfer(bool paced, int com)
         return run;
     }
 
-    TempFolder folder;
+    zqtest::TempFolder folder;
     std::mt19937 random(12345);
     std::string data(FILE_SIZE, '\0');
     for (char& c : data)
@@ -74,7 +74,7 @@ Run Transfer(bool paced, int com)
     const std::string windowsFolder = zq::LinuxToWindows(folder.Linux());
 
     {
-        updatetest::RecordingProtocol protocol;
+        zqtest::RecordingProtocol protocol;
         g_UpdateModel.Reset();
         g_UpdateModel.m_FileList = {"bench.bin"};
         protocol.SetRepositoryFolder(windowsFolder.c_str());

@@ -30,7 +30,7 @@ const Case CASES[] = {
 int main(int argc, char** argv)
 {
     // The registry of a temporary folder, so no stored language is touched.
-    ScopedXdgConfigHome home;
+    zqtest::ScopedXdgConfigHome home;
 
     UPDATEDevice device;
     device.name = "RX7150";

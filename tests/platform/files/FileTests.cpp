@@ -32,7 +32,7 @@ int CauseOf(Body body, LONG* osError = nullptr)
 
 TEST(CFileTest, WritesReadsSeeksAndMeasures)
 {
-    TempFolder temp("a b \xc3\xa4");
+    zqtest::TempFolder temp("a b \xc3\xa4");
     const std::string name = zq::LinuxToWindows(temp.Linux("data file.bin"));
 
     CFile out;
@@ -84,7 +84,7 @@ TEST(CFileTest, WritesReadsSeeksAndMeasures)
 
 TEST(CFileTest, FailuresGiveTheirCause)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.MakeFolder("folder");
     struct Case {
         std::string name;
@@ -125,8 +125,8 @@ TEST(CFileTest, FailuresGiveTheirCause)
 // someone planted under its name; reading through a link works as usual.
 TEST(CFileTest, CreatingNeverFollowsALink)
 {
-    TempFolder temp("zq files");
-    TempFolder elsewhere("elsewhere");
+    zqtest::TempFolder temp("zq files");
+    zqtest::TempFolder elsewhere("elsewhere");
     elsewhere.Write("victim.txt", "precious");
     ASSERT_EQ(0, symlink(elsewhere.Linux("victim.txt").c_str(), temp.Linux("product.xml").c_str()));
     for (UINT flags : {CFile::modeCreate | CFile::modeWrite, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite}) {
@@ -147,7 +147,7 @@ TEST(CFileTest, CreatingNeverFollowsALink)
 
 TEST(CFileTest, SharingFollowsTheWindowsRules)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.Write("f.bin", "keep me");
     const std::string name = zq::LinuxToWindows(temp.Linux("f.bin"));
     const UINT read = CFile::modeRead;
@@ -196,7 +196,7 @@ TEST(CFileTest, SharingFollowsTheWindowsRules)
 
 TEST(CFileTest, AnUnsharedFileIsRefusedToOtherProcesses)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.Write("locked.zip", "zip");
     const std::string name = zq::LinuxToWindows(temp.Linux("locked.zip"));
     int ready[2];

@@ -74,7 +74,7 @@ std::vector<std::string> Search(const std::string& pattern, DWORD* error = nullp
 
 TEST(FileSearch, FindsEntriesAsWindowsListsThem)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.Write("b.xml", "12345");
     temp.Write("A.XML", "");
     temp.Write("noext", "");
@@ -135,8 +135,8 @@ WIN32_FIND_DATAA FindOne(const std::string& pattern)
 // never touched.
 TEST(FileSearch, LinksAreListedAsLinksAndRemovedThemselves)
 {
-    TempFolder temp("zq files");
-    TempFolder elsewhere("elsewhere");
+    zqtest::TempFolder temp("zq files");
+    zqtest::TempFolder elsewhere("elsewhere");
     elsewhere.Write("keep.bin", "keep");
     elsewhere.MakeFolder("folder");
     elsewhere.Write("folder/inside.bin", "inside");
@@ -199,7 +199,7 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
         {"back\\slash", "back?slash", false},
         {"a:b", "a:b", false},
     };
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     for (const Case& c : cases) {
         if (c.folder) {
             temp.MakeFolder(c.linuxName);
@@ -266,7 +266,7 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
 // deleted in its name.
 TEST(FileSearch, AnAlternateNameThatIsTakenIsNotGiven)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac.xml";
     temp.Write(japanese, "japanese");
     const std::string taken = zq::AlternateName(japanese);
@@ -281,11 +281,11 @@ TEST(FileSearch, AnAlternateNameThatIsTakenIsNotGiven)
 
 TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.Write("one.bin", "");
     temp.Write("two.bin", "");
     temp.MakeFolder("dir");
-    KeepCurrentDirectory keep;
+    zqtest::KeepCurrentDirectory keep;
     ASSERT_TRUE(SetCurrentDirectoryA(zq::LinuxToWindows(temp.Linux()).c_str()));
 
     CFileFind finder;
@@ -316,7 +316,7 @@ TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
 
 TEST(FileFunctions, FoldersAttributesAndDeletion)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     const std::string folder = zq::LinuxToWindows(temp.Linux("Repository"));
     EXPECT_FALSE(PathFileExistsA(folder.c_str()));
     EXPECT_FALSE(PathIsDirectoryA(folder.c_str()));
@@ -372,7 +372,7 @@ TEST(DiskSpace, MeasuresTheFileSystemOfTheFolder)
 // /dev/shm is a file system of its own on Linux.
 TEST(DiskSpace, EachFolderIsMeasuredOnItsOwnFileSystem)
 {
-    const hostfacts::TwoFileSystems pair = hostfacts::ShmBesideRoot();
+    const zqtest::TwoFileSystems pair = zqtest::ShmBesideRoot();
     if (!pair.missing.empty())
         GTEST_SKIP() << pair.missing;
     const struct statvfs& rootVfs = pair.root;

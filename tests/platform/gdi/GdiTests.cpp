@@ -317,7 +317,7 @@ TEST(GdiText, FaceThatIsNotInstalledFallsBackAndStillDraws)
     CSize t = c.dc.GetTextExtent("Update Manager");
     EXPECT_EQ(t.cx, d.cx);  // MS Shell Dlg is Tahoma
     // Tahoma (from fonts-wine) is narrower than the fallback.
-    if (hostfacts::TahomaInstalled()) {
+    if (zqtest::TahomaInstalled()) {
         EXPECT_LT(t.cx, m.cx);
     }
     c.dc.SelectStockObject(SYSTEM_FONT);
@@ -376,7 +376,7 @@ bool ReadFaceTables(const char* path, FaceTables* out)
 TEST(GdiText, CellAndEmFollowTheFontFilesWindowsMetrics)
 {
     FaceTables t;
-    if (!ReadFaceTables(hostfacts::TahomaPath(), &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!ReadFaceTables(zqtest::TahomaPath(), &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     ASSERT_GT(t.capHeight, 0);
     for (int height : {13, 14, 16, 18, 24, -11, -15}) {
         const double em = height > 0 ? height * double(t.unitsPerEm) / (t.winAscent + t.winDescent) : -height;
@@ -441,7 +441,7 @@ double StrokeWidth(int height, int weight, const char* face)
 
 TEST(GdiText, BoldStrokesAreHeavierThanRegular)
 {
-    if (!hostfacts::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!zqtest::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     for (const char* face : {"Tahoma", "No Such Face 123"})
         for (int height : {13, 14, 16, 18}) {
             const double regular = StrokeWidth(height, FW_NORMAL, face);

@@ -56,7 +56,7 @@ TEST(Modules, LoadsExpatFromTheProgramFolder)
 
 TEST(Modules, MissingOrBrokenLibrariesFailCleanly)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.Write("libexpat.dll", "this is not a library");
     struct Case {
         std::string name;
@@ -90,7 +90,7 @@ TEST(Modules, Kernel32OffersTheDiskSpaceQueries)
         space.totalFree = 4242;
         return true;
     });
-    TempFolder repository("Repository");
+    zqtest::TempFolder repository("Repository");
     ULARGE_INTEGER available, total, free;
     EXPECT_TRUE(query(zq::LinuxToWindows(repository.Linux()).c_str(), &available, &total, &free));
     EXPECT_EQ(4242u, free.QuadPart);

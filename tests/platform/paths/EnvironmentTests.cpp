@@ -22,7 +22,7 @@ public:
     ScopedVariables(std::initializer_list<std::pair<const char*, const char*>> values)
     {
         for (const auto& v : values)
-            m_variables.push_back(std::make_unique<ScopedEnvironmentVariable>(v.first, v.second));
+            m_variables.push_back(std::make_unique<zqtest::ScopedEnvironmentVariable>(v.first, v.second));
     }
     ~ScopedVariables()
     {
@@ -32,7 +32,7 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<ScopedEnvironmentVariable>> m_variables;
+    std::vector<std::unique_ptr<zqtest::ScopedEnvironmentVariable>> m_variables;
 };
 
 std::string Read(const char* name, DWORD* result = nullptr)
@@ -90,7 +90,7 @@ TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
 // create first. TMPDIR (often /tmp itself) does not count.
 TEST(Environment, WithoutTmpOrTempTheUserGetsAPrivateFolder)
 {
-    TempFolder cache("cache");
+    zqtest::TempFolder cache("cache");
     const std::string tmp = cache.Linux("zqupdatemanager/tmp");
     ScopedVariables vars({{"TMP", nullptr}, {"TEMP", nullptr}, {"TMPDIR", "/tmp"}, {"XDG_CACHE_HOME", cache.Linux().c_str()}});
     const mode_t savedMask = umask(0);
@@ -117,26 +117,26 @@ TEST(Environment, APrivateFolderThatIsNotTheUsersOwnIsRefused)
     struct Case {
         const char* what;
         // False when this user cannot plant it (chown needs root).
-        bool (*plant)(const TempFolder& cache, const TempFolder& elsewhere);
+        bool (*plant)(const zqtest::TempFolder& cache, const zqtest::TempFolder& elsewhere);
     } cases[] = {
         {"a link to a folder elsewhere",
-         [](const TempFolder& cache, const TempFolder& elsewhere) {
+         [](const zqtest::TempFolder& cache, const zqtest::TempFolder& elsewhere) {
              cache.MakeFolder("zqupdatemanager");
              return symlink(elsewhere.Linux().c_str(), cache.Linux("zqupdatemanager/tmp").c_str()) == 0;
          }},
         {"a folder of another user",
-         [](const TempFolder& cache, const TempFolder&) {
+         [](const zqtest::TempFolder& cache, const zqtest::TempFolder&) {
              cache.MakeFolder("zqupdatemanager");
              cache.MakeFolder("zqupdatemanager/tmp");
              return chown(cache.Linux("zqupdatemanager/tmp").c_str(), geteuid() + 1, getegid()) == 0;
          }},
         {"a program folder of another user",
-         [](const TempFolder& cache, const TempFolder&) {
+         [](const zqtest::TempFolder& cache, const zqtest::TempFolder&) {
              cache.MakeFolder("zqupdatemanager");
              return chown(cache.Linux("zqupdatemanager").c_str(), geteuid() + 1, getegid()) == 0;
          }},
         {"a file",
-         [](const TempFolder& cache, const TempFolder&) {
+         [](const zqtest::TempFolder& cache, const zqtest::TempFolder&) {
              cache.MakeFolder("zqupdatemanager");
              cache.Write("zqupdatemanager/tmp", "x");
              return true;
@@ -144,8 +144,8 @@ TEST(Environment, APrivateFolderThatIsNotTheUsersOwnIsRefused)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TempFolder cache("cache");
-        TempFolder elsewhere("elsewhere");
+        zqtest::TempFolder cache("cache");
+        zqtest::TempFolder elsewhere("elsewhere");
         ASSERT_EQ(0, chmod(elsewhere.Linux().c_str(), 0777));
         if (!c.plant(cache, elsewhere))
             continue;

@@ -79,9 +79,9 @@ TEST(DrivePaths, LinuxPathsShowAsDriveZ)
 
 TEST(DrivePaths, RelativePathsStartAtTheCurrentDirectory)
 {
-    TempFolder temp("cur dir");
+    zqtest::TempFolder temp("cur dir");
     temp.MakeFolder("sub");
-    KeepCurrentDirectory keep;
+    zqtest::KeepCurrentDirectory keep;
     ASSERT_TRUE(SetCurrentDirectoryA(zq::LinuxToWindows(temp.Linux()).c_str()));
 
     char buffer[MAX_PATH];
@@ -120,7 +120,7 @@ TEST(DrivePaths, RelativePathsStartAtTheCurrentDirectory)
 
 TEST(DrivePaths, NamesAreFoundInAnyLetterCase)
 {
-    TempFolder temp("zq files");
+    zqtest::TempFolder temp("zq files");
     temp.MakeFolder("Repository");
     temp.Write("Repository/Update.XML", "x");
     temp.Write("Repository/\xc3\x9c" "ber.bin", "y"); // "Über.bin"

@@ -25,7 +25,7 @@ TEST(TempFolder, GoesWithEverythingInItAndItsWindowsFormNamesIt)
 {
     std::string top, path;
     {
-        TempFolder temp("a b \xc3\xa4");
+        zqtest::TempFolder temp("a b \xc3\xa4");
         path = temp.Linux();
         top = path.substr(0, path.rfind('/'));
         temp.Write("sub/deeper/file.bin", std::string("x\0y", 3));
@@ -60,15 +60,15 @@ TEST(TempFolder, VariablesGetTheirOldStateBack)
     const char* name = "ZQ_TEMPFOLDER_TEST";
     unsetenv(name);
     {
-        ScopedEnvironmentVariable set(name, "one");
+        zqtest::ScopedEnvironmentVariable set(name, "one");
         EXPECT_STREQ("one", getenv(name));
         {
-            ScopedEnvironmentVariable cleared(name, nullptr);
+            zqtest::ScopedEnvironmentVariable cleared(name, nullptr);
             EXPECT_EQ(nullptr, getenv(name));
         }
         EXPECT_STREQ("one", getenv(name));
         {
-            ScopedEnvironmentVariable empty(name, "");
+            zqtest::ScopedEnvironmentVariable empty(name, "");
             EXPECT_STREQ("", getenv(name));
         }
         EXPECT_STREQ("one", getenv(name));
@@ -82,7 +82,7 @@ TEST(TempFolder, XdgHomeHoldsTheRegistryWhileItLives)
     const std::string saved = before != nullptr ? before : "";
     std::string home;
     {
-        ScopedXdgConfigHome xdg;
+        zqtest::ScopedXdgConfigHome xdg;
         home = xdg.Linux();
         EXPECT_EQ(home + "/zqupdatemanager/user.reg", zq::RegistryFilePath());
     }

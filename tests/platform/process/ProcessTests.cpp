@@ -188,13 +188,13 @@ TEST(Process, TerminateEndsARunningChildOnce)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-using processes::Runs;
+using zqtest::ProcessRuns;
 
 // Ending a child ends what it started, as ending a Windows job does: the
 // child leads a process group of its own, and the whole group ends.
 TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
 {
-    TempFolder folder;
+    zqtest::TempFolder folder;
     const std::string pidFile = folder.Linux("grandchild");
     PROCESS_INFORMATION pi;
     ASSERT_TRUE(StartPlain("Z:\\bin\\sh -c \"sleep 600 & echo $! > " + pidFile + ".new; mv " + pidFile + ".new " +
@@ -209,13 +209,13 @@ TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
             usleep(10000);
     }
     ASSERT_GT(grandchild, 0);
-    EXPECT_TRUE(Runs(grandchild));
+    EXPECT_TRUE(ProcessRuns(grandchild));
     EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
-    for (int i = 0; i < 500 && Runs(grandchild); ++i)
+    for (int i = 0; i < 500 && ProcessRuns(grandchild); ++i)
         usleep(10000);
-    EXPECT_FALSE(Runs(grandchild));
-    if (Runs(grandchild))
+    EXPECT_FALSE(ProcessRuns(grandchild));
+    if (ProcessRuns(grandchild))
         kill(grandchild, SIGKILL);
     EXPECT_TRUE(CloseHandle(pi.hThread));
     EXPECT_TRUE(CloseHandle(pi.hProcess));
@@ -234,7 +234,7 @@ TEST(Process, TheChildrenEndWithTheProgram)
     const Ending endings[] = {{"ExitProcess", 0},   {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},  {"SIGINT", SIGINT},
                               {"SIGQUIT", SIGQUIT}, {"SIGABRT", SIGABRT}, {"SIGKILL", SIGKILL}};
     for (const Ending& ending : endings) {
-        TempFolder folder;
+        zqtest::TempFolder folder;
         const std::string pidFile = folder.Linux("pids");
         const pid_t program = fork();
         ASSERT_GE(program, 0);
@@ -265,19 +265,19 @@ TEST(Process, TheChildrenEndWithTheProgram)
         std::ifstream(pidFile) >> child >> grandchild;
         ASSERT_GT(child, 0) << ending.name;
         ASSERT_GT(grandchild, 0) << ending.name;
-        for (int i = 0; i < 500 && (Runs(child) || Runs(grandchild)); ++i)
+        for (int i = 0; i < 500 && (ProcessRuns(child) || ProcessRuns(grandchild)); ++i)
             usleep(10000);
-        EXPECT_FALSE(Runs(child)) << ending.name;
-        EXPECT_FALSE(Runs(grandchild)) << ending.name << ": what the child started lives on";
+        EXPECT_FALSE(ProcessRuns(child)) << ending.name;
+        EXPECT_FALSE(ProcessRuns(grandchild)) << ending.name << ": what the child started lives on";
         for (pid_t pid : {child, grandchild})
-            if (Runs(pid))
+            if (ProcessRuns(pid))
                 kill(pid, SIGKILL);
     }
 }
 
 TEST(Process, ProgramThatCannotRunFails)
 {
-    TempFolder temp;
+    zqtest::TempFolder temp;
     const std::string folder = temp.Linux();
     const std::string plain = folder + "/data.txt", garbage = folder + "/garbage";
     std::ofstream(plain) << "text";
@@ -310,7 +310,7 @@ TEST(Process, ProgramThatCannotRunFails)
 
 TEST(Process, DrivePathsReachTheChildInLinuxForm)
 {
-    TempFolder temp;
+    zqtest::TempFolder temp;
     const std::string folder = temp.Linux();
     const std::string dump = folder + "/args.txt";
     const std::string self = SelfPath();

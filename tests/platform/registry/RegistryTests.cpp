@@ -78,7 +78,7 @@ protected:
         return key;
     }
 
-    ScopedXdgConfigHome m_xdg;
+    zqtest::ScopedXdgConfigHome m_xdg;
     const std::string m_root = m_xdg.Linux();
     std::string m_folder, m_file;
 };

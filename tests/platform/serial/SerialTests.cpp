@@ -120,7 +120,7 @@ protected:
     }
 
     Pty m_pty;
-    ScopedXdgConfigHome m_xdg;
+    zqtest::ScopedXdgConfigHome m_xdg;
     const std::string m_home = m_xdg.Linux();
 };
 

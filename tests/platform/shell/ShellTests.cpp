@@ -60,8 +60,8 @@ protected:
         return at == std::string::npos ? 0 : static_cast<pid_t>(std::atoi(seen.c_str() + at + name.size() + 1));
     }
 
-    TempFolder m_folder;
-    ScopedEnvironmentVariable m_path{"PATH", m_folder.Linux("bin") + ":/usr/bin:/bin"};
+    zqtest::TempFolder m_folder;
+    zqtest::ScopedEnvironmentVariable m_path{"PATH", m_folder.Linux("bin") + ":/usr/bin:/bin"};
 };
 
 TEST_F(ShellExecute, OpensWithXdgOpenAsATrackedChildOnDevNull)
@@ -87,10 +87,10 @@ TEST_F(ShellExecute, OpensWithXdgOpenAsATrackedChildOnDevNull)
     const pid_t opener = Field(seen, "pid");
     ASSERT_GT(opener, 0) << seen;
     EXPECT_NE(Field(seen, "pgid"), getpgrp()) << "xdg-open runs in the program's own group";
-    for (int i = 0; i < 500 && processes::Runs(opener); ++i)
+    for (int i = 0; i < 500 && zqtest::ProcessRuns(opener); ++i)
         std::this_thread::sleep_for(milliseconds(10));
-    EXPECT_FALSE(processes::Runs(opener)) << "xdg-open outlived the program";
-    if (processes::Runs(opener))
+    EXPECT_FALSE(zqtest::ProcessRuns(opener)) << "xdg-open outlived the program";
+    if (zqtest::ProcessRuns(opener))
         kill(opener, SIGKILL);
 }
 
@@ -114,7 +114,7 @@ TEST_F(ShellExecute, AnswersAsWin32DoesForWhatCannotBeOpened)
     EXPECT_FALSE(m_folder.Exists("bin/seen")) << "xdg-open was started for a failure";
 
     // No program to open it with.
-    ScopedEnvironmentVariable noOpener("PATH", m_folder.Linux());
+    zqtest::ScopedEnvironmentVariable noOpener("PATH", m_folder.Linux());
     ASSERT_EQ(unlink(m_folder.Linux("bin/xdg-open").c_str()), 0);
     EXPECT_EQ(Code(ShellExecuteA(nullptr, "open", "https://example.invalid/", nullptr, nullptr, SW_SHOWNORMAL)),
               SE_ERR_NOASSOC);

@@ -195,7 +195,7 @@ void RunUnderDisplay()
 
     // The file chooser: a typed path comes back in Windows form. The chooser
     // completes names as it goes, so the keys go slowly.
-    TempFolder folder;
+    zqtest::TempFolder folder;
     const std::string file = folder.Write("update.zip", "PK");
     std::thread chooserDriver([&] {
         std::string id = Shell("timeout 10 xdotool search --sync --onlyvisible --name '^Open$' 2>/dev/null | head -1");
@@ -218,7 +218,7 @@ void HideBeforeALongWait()
 {
     ASSERT_TRUE(StartNativeBackend());
     const char* const title = "ZqHideTest";
-    XTopLevels screen;
+    zqtest::XTopLevels screen;
     ASSERT_TRUE(screen.Ok());
     CWnd window;
     ASSERT_TRUE(window.CreateEx(0, "ZqHidden", title, WS_POPUP | WS_CAPTION | WS_VISIBLE, CRect(40, 40, 240, 140),
@@ -252,7 +252,7 @@ void RunUnderXvfb()
 #endif
     if (Shell("command -v Xvfb").empty() || Shell("command -v xdotool").empty())
         GTEST_SKIP() << "Xvfb or xdotool is not installed";
-    const Xvfb& server = Xvfb::Shared();
+    const zqtest::Xvfb& server = zqtest::Xvfb::Shared();
     ASSERT_TRUE(server.Ok()) << server.Error();
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
@@ -261,7 +261,7 @@ void RunUnderXvfb()
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
     // GTK keeps its settings, caches and recently used files below these.
-    TempFolder home;
+    zqtest::TempFolder home;
     const std::string logFile = home.Linux("log");
     std::string folders;
     for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"})

@@ -2,6 +2,8 @@
 
 #include <X11/Xlib.h>
 
+namespace zqtest {
+
 XTopLevels::XTopLevels() : m_display(XOpenDisplay(nullptr)) {}
 
 XTopLevels::~XTopLevels()
@@ -39,3 +41,5 @@ bool XTopLevels::Viewable(unsigned long window) const
     return m_display && XGetWindowAttributes(m_display, window, &attributes) &&
            attributes.map_state == IsViewable;
 }
+
+}  // namespace zqtest

@@ -7,6 +7,8 @@
 
 struct _XDisplay;
 
+namespace zqtest {
+
 class XTopLevels {
 public:
     // Connects to $DISPLAY. Ok() tells whether it worked.
@@ -27,3 +29,5 @@ public:
 private:
     _XDisplay* m_display = nullptr;
 };
+
+}  // namespace zqtest
