@@ -187,8 +187,15 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
         EXPECT_FALSE(started.empty()) << "the unpacker was not seen";
     }
 
-    const std::vector<pid_t> left = LeftOver(started);
-    EXPECT_EQ(left, std::vector<pid_t>{}) << "processes the program started live on";
+    // The unpacker's group is killed at once, but a killed process of it
+    // may take a moment to end on a loaded machine after the one that was
+    // waited for has.
+    std::vector<pid_t> left = LeftOver(started);
+    for (int i = 0; i < 100 && !left.empty(); ++i) {
+        std::this_thread::sleep_for(milliseconds(10));
+        left = LeftOver(started);
+    }
+    EXPECT_EQ(left, std::vector<pid_t>{}) << "processes the program started still ran 1 s after the window had gone";
     const std::vector<std::string> written = m_temp.List();
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_EQ(written, m_temp.List()) << "something was written after the window had gone";
