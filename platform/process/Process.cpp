@@ -319,15 +319,15 @@ std::once_flag s_lifeOnce;
 // leaves the launcher (and the child it forks in turn) alone.
 thread_local bool t_forkingLauncher = false;
 
-void OpenLifePipe()
+// Async-signal-safe, for the fork handler: says nothing when it fails.
+bool OpenLifePipe()
 {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, errno);
-        return;
-    }
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
     s_lifeRead = fds[0];
     s_lifeWrite = fds[1];
+    return true;
 }
 
 // A copy of this process made by fork() alone (a test's, for one) has
@@ -350,7 +350,8 @@ void ForgetParentsChildren()
 void PrepareLifePipe()
 {
     std::call_once(s_lifeOnce, [] {
-        OpenLifePipe();
+        if (!OpenLifePipe())
+            zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, errno);
         pthread_atfork(nullptr, nullptr, ForgetParentsChildren);
     });
 }
@@ -430,15 +431,10 @@ void NoteChildEnd(int) {}
     _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
 }
 
-// The launcher, a copy of this process made by fork(): it leads the
-// child's process group, starts the child in it, and ends the whole group
-// when this process ends, which the kernel's parent-death signal alone
-// would not do for what the child started. It ends as the child ends,
-// with the child's status, so the process handle is the launcher's.
-[[noreturn]] void RunLauncher(const Launch& launch)
+// Handlers of the program must not run in the launcher: they would end
+// the children of the program. Ignored signals stay ignored, as over exec.
+void DefaultSignalHandlers()
 {
-    // Handlers of this process must not run here: they would end the
-    // children of the program. Ignored signals stay ignored, as over exec.
     for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
         struct sigaction old;
         if (signalNumber == SIGKILL || signalNumber == SIGSTOP || sigaction(signalNumber, nullptr, &old) != 0)
@@ -446,20 +442,12 @@ void NoteChildEnd(int) {}
         if (old.sa_handler != SIG_IGN)
             signal(signalNumber, SIG_DFL);
     }
-    setpgid(0, 0);
-    const pid_t launcher = getpid();
-    const pid_t child = fork();
-    if (child == 0)
-        RunChild(launch, launcher);
-    if (child < 0) {
-        const int err = errno;
-        while (write(launch.errorWrite, &err, sizeof err) < 0 && errno == EINTR) {
-        }
-        _exit(127);
-    }
+}
 
-    // Keep nothing of the program open but the pipe: not its ports, not
-    // its display, not its standard streams.
+// The launcher keeps nothing of the program open but the pipe: not its
+// ports, not its display, not its standard streams.
+void CloseProgramDescriptors()
+{
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {
         dup2(null, 0);
@@ -470,10 +458,12 @@ void NoteChildEnd(int) {}
     if (life > 3)
         close_range(3, life - 1, 0);
     close_range(life + 1, ~0u, 0);
-    // A copy of the whole program makes no core worth having.
-    const struct rlimit noCore = {0, 0};
-    setrlimit(RLIMIT_CORE, &noCore);
+}
 
+// Waits for the child's end and ends as it did, or for the program's end
+// and ends the group.
+[[noreturn]] void WaitInLauncher(pid_t launcher, pid_t child)
+{
     // SIGCHLD stays blocked but for the wait, so that no child's end is
     // missed between a look and the wait.
     struct sigaction onChild;
@@ -505,6 +495,32 @@ void NoteChildEnd(int) {}
             _exit(128 + SIGKILL);
         }
     }
+}
+
+// The launcher, a copy of this process made by fork(): it leads the
+// child's process group, starts the child in it, and ends the whole group
+// when this process ends, which the kernel's parent-death signal alone
+// would not do for what the child started. It ends as the child ends,
+// with the child's status, so the process handle is the launcher's.
+[[noreturn]] void RunLauncher(const Launch& launch)
+{
+    DefaultSignalHandlers();
+    setpgid(0, 0);
+    const pid_t launcher = getpid();
+    const pid_t child = fork();
+    if (child == 0)
+        RunChild(launch, launcher);
+    if (child < 0) {
+        const int err = errno;
+        while (write(launch.errorWrite, &err, sizeof err) < 0 && errno == EINTR) {
+        }
+        _exit(127);
+    }
+    CloseProgramDescriptors();
+    // A copy of the whole program makes no core worth having.
+    const struct rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    WaitInLauncher(launcher, child);
 }
 
 // Starts the program of argv[0] through a launcher with its standard
