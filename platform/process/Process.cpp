@@ -295,7 +295,7 @@ std::vector<std::string> EnvironmentEntries(const void* block)
     return entries;
 }
 
-// The strings as the null-ended pointer list that posix_spawn takes; valid
+// The strings as the null-ended pointer list that execve takes; valid
 // while the strings are.
 std::vector<char*> PointerList(std::vector<std::string>& strings)
 {
@@ -632,7 +632,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    // A child that starts suspended cannot be had from posix_spawn.
+    // A child that starts suspended is not offered: the launcher runs it at once.
     if (dwCreationFlags & 0x00000004u /* CREATE_SUSPENDED */) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
