@@ -11,6 +11,13 @@ namespace {
 // Half of a difference, rounded down (also when it is negative).
 int FloorHalf(int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); }
 
+// A caption aligned to a side keeps this far from it, when the button is
+// wide enough.
+const int CAPTION_MARGIN = 10;
+// A picture beside or above the caption keeps this far from the button's
+// edge, and the caption this far from the picture.
+const int IMAGE_MARGIN = 3;
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CNFCUMButton, CButton)
@@ -208,8 +215,8 @@ HBITMAP CNFCUMButton::CreateMaskBitmap(HBITMAP bitmap, DWORD width, DWORD height
 void CNFCUMButton::PreSubclassWindow()
 {
     UINT style = static_cast<UINT>(GetStyle()) & 0xFFFF;
-    if (style & 0x1) m_DefaultButton = 1;
-    if (style & 0x2) m_CheckMode = 1;
+    if (style & BS_DEFPUSHBUTTON) m_DefaultButton = 1;
+    if (style & BS_CHECKBOX) m_CheckMode = 1;
     SendMessage(BM_SETSTYLE, static_cast<WPARAM>(style | BS_OWNERDRAW), TRUE);
     CButton::PreSubclassWindow();
 }
@@ -498,8 +505,10 @@ void CNFCUMButton::AlignCaption(CRect* caption, const CRect& space) const
     if (m_CaptionAlign & CAPTION_VCENTER) caption->OffsetRect(0, (H - h) / 2);
     if (m_CaptionAlign & CAPTION_HCENTER) caption->OffsetRect((W - w) / 2, 0);
     if (m_CaptionAlign & CAPTION_BOTTOM) caption->OffsetRect(0, H - h);
-    if (m_CaptionAlign & CAPTION_RIGHT) caption->OffsetRect((W - w) - 10 > 10 ? (W - w) - 10 : W - w, 0);
-    if ((m_CaptionAlign & CAPTION_LEFT) && w + 10 < W - 10) caption->OffsetRect(10, 0);
+    if (m_CaptionAlign & CAPTION_RIGHT)
+        caption->OffsetRect((W - w) - CAPTION_MARGIN > CAPTION_MARGIN ? (W - w) - CAPTION_MARGIN : W - w, 0);
+    if ((m_CaptionAlign & CAPTION_LEFT) && w + CAPTION_MARGIN < W - CAPTION_MARGIN)
+        caption->OffsetRect(CAPTION_MARGIN, 0);
 }
 
 void CNFCUMButton::PaintCaption(CDC* dc, const CString& caption, CRect captionRect)
@@ -559,22 +568,22 @@ CRect CNFCUMButton::PlaceImage(BOOL hasCaption, const RECT* item, CRect* caption
     } else {
         switch (m_ImagePosition) {
         case IMAGE_LEFT:
-            image.left += 3;
-            captionRect->left += w + 3;
+            image.left += IMAGE_MARGIN;
+            captionRect->left += w + IMAGE_MARGIN;
             centreY();
             break;
         case IMAGE_ABOVE:
             centreX();
-            image.top = 3;
+            image.top = IMAGE_MARGIN;
             captionRect->top += h;
             break;
         case IMAGE_RIGHT: {
             CRect client;
             GetClientRect(&client);
             const int oldWidth = captionRect->Width();
-            captionRect->left = 3;
-            captionRect->right = oldWidth - w - 3;
-            image.left = client.Width() - w - 3;
+            captionRect->left = IMAGE_MARGIN;
+            captionRect->right = oldWidth - w - IMAGE_MARGIN;
+            image.left = client.Width() - w - IMAGE_MARGIN;
             centreY();
             break;
         }

@@ -23,6 +23,11 @@ const DWORD CONNECT_TIMEOUT = 20000;
 const DWORD INQUIRY_TIMEOUT = 10000;
 const DWORD DISCONNECT_TIMEOUT = 3000;
 
+// A connect ended by a cancel or by the car kit's refusal pauses this long
+// after closing the port before it posts its result, so the line has settled
+// before the window may open it again.
+const DWORD CONNECT_END_PAUSE = 200;
+
 // A session that starts while the one before is still doing its ending
 // work waits this long for it (the disconnect's ending takes about 100 ms).
 const DWORD SESSION_END_WAIT = 5000;
@@ -276,7 +281,7 @@ UINT ConnectThread(LPVOID param)
         // that arrives with the answer still wins and closes the port.
         if (UPDATEManager::TakeCancel()) {
             CloseSerialPort();
-            Sleep(200);
+            Sleep(CONNECT_END_PAUSE);
             result = UPDATE_RESULT_CANCELLED;
             state = CONNECT_DONE;
         }
@@ -315,7 +320,7 @@ UINT ConnectThread(LPVOID param)
                     break;
                 CloseSerialPort();
                 result = UPDATE_RESULT_DEVICE_NAK;
-                Sleep(200);
+                Sleep(CONNECT_END_PAUSE);
                 state = CONNECT_DONE;
                 break;
             default:

@@ -49,7 +49,6 @@ int UPDATEProtocol::StartUnzip(CString unpackerFolder, CString outputFolder, CSt
         container.Abort();
     }
 
-    UPDATETools tools;
     if (!UPDATETools::HasEnoughDiskSpace(m_OutputFolder, 2 * length))
         return UPDATE_RESULT_DISK_SPACE;
 

@@ -101,13 +101,14 @@ ULONGLONG UPDATEProtocol::PrepareFileList()
     g_UpdateModel.m_FileList.push_back(m_LastFileName);
     m_FileIndex = 0;
     m_EndedIndex = 0;
-    m_SumOfSizes = 0;
-    m_SumOfSizes = SumFileSizes();
-    return m_SumOfSizes;
+    return SumFileSizes();
 }
 
+// The sum restarts from 0 at an unreadable file: that file ends the session
+// with a read error when its turn comes, and the sum counts what follows it.
 ULONGLONG UPDATEProtocol::SumFileSizes()
 {
+    m_SumOfSizes = 0;
     if (m_RepositoryFolder.IsEmpty())
         return m_SumOfSizes;
     for (const CString& entry : g_UpdateModel.m_FileList) {
@@ -257,175 +258,259 @@ UINT WaitInState(DWORD timeout, UINT& frame)
     return event;
 }
 
+// One update session: the object it runs on, its state, the result so far
+// and the rejection mark, which is set when the car kit rejects the transfer
+// while data is being sent and cleared when a file is opened or requeued.
+struct UpdateSession {
+    UPDATEProtocol* protocol;
+    int state;
+    int result;
+    bool rejected;
+};
+
+void EndWith(UpdateSession& session, int code)
+{
+    session.result = code;
+    session.state = UPDATE_STATE_END;
+}
+
+bool IsFileOk(UINT event, UINT frame)
+{
+    return event == EVENT_READ_IND && (frame == PtFileOK || frame == PtFileOK2);
+}
+
 // What every waiting state does with the events and frames that it does not
 // handle itself: the car kit's disconnect, a frame that the state does not
 // expect (answered with a PtHostNak), a time-out and a lost link end the
-// session; a wake or an incomplete frame ends nothing. True with result set
-// when the session ends.
-bool EndsSession(UPDATEProtocol& protocol, UINT event, UINT frame, int& result)
+// session; a wake or an incomplete frame ends nothing.
+void EndOnShared(UpdateSession& session, UINT event, UINT frame)
 {
     switch (event) {
     case EVENT_WOKEN:
-        return false;
+        return;
     case EVENT_READ_IND:
         if (frame == PtDisconnect)
-            result = UPDATE_RESULT_DEVICE_DISCONNECTED;
-        else if (protocol.SendNak(NAK_REASON_UNEXPECTED_COMMAND))
-            result = UPDATE_RESULT_UNEXPECTED_COMMAND;
+            EndWith(session, UPDATE_RESULT_DEVICE_DISCONNECTED);
+        else if (session.protocol->SendNak(NAK_REASON_UNEXPECTED_COMMAND))
+            EndWith(session, UPDATE_RESULT_UNEXPECTED_COMMAND);
         else
-            result = UPDATEProtocol::RESULT_LINK_LOST;
-        return true;
+            EndWith(session, UPDATEProtocol::RESULT_LINK_LOST);
+        return;
     case EVENT_TIMEOUT:
-        result = UPDATE_RESULT_TIMEOUT;
-        return true;
+        EndWith(session, UPDATE_RESULT_TIMEOUT);
+        return;
     default:
-        result = UPDATEProtocol::RESULT_LINK_LOST;
-        return true;
+        EndWith(session, UPDATEProtocol::RESULT_LINK_LOST);
+        return;
     }
 }
+
+// ---- The car kit's PtNak in the three waiting states, side by side ----
+//
+// Every state keeps the reason for the window first (TakeNakReason); then:
+//
+//   the PtNak asks   while sending            end frame pending   waiting for PtFileOK
+//   nothing (> 9)    wait again               wait again          wait again
+//   resend (2)       go on from its sequence  wait again          wait again
+//   requeue (0)      requeue, go on sending   end with NAK        requeue, next file
+//   reject (other)   end the file, then NAK   end with NAK        end with NAK
+//
+// Once the end frame is issued there is nothing left to repeat. A requeue
+// before that frame has gone out rejects the transfer; after it, the file
+// ended last is sent again later.
+enum class NakAsks { NOTHING, RESEND, REQUEUE, REJECT };
+
+NakAsks WhatNakAsks(int reason)
+{
+    if (reason > NAK_REASON_MAX)
+        return NakAsks::NOTHING;
+    if (reason == NAK_REASON_RESEND)
+        return NakAsks::RESEND;
+    if (reason == NAK_REASON_REQUEUE)
+        return NakAsks::REQUEUE;
+    return NakAsks::REJECT;
+}
+
+void RequeueEndedFile(UpdateSession& session)
+{
+    session.protocol->RequeueFile();
+    session.rejected = false;
+}
+
+void NakWhileSending(UpdateSession& session, NakAsks asks)
+{
+    switch (asks) {
+    case NakAsks::NOTHING:
+        break;
+    case NakAsks::RESEND:
+        session.protocol->m_RequestedSequence = session.protocol->GetReceivedSequence();
+        break;
+    case NakAsks::REQUEUE:
+        RequeueEndedFile(session);
+        break;
+    case NakAsks::REJECT:
+        // The current file still gets its end frame; the session ends once
+        // that has gone out, unless a PtFileOK comes first.
+        if (session.protocol->FileEnd()) {
+            session.result = UPDATE_RESULT_DEVICE_NAK;
+            session.rejected = true;
+            session.state = UPDATE_STATE_PENDING_EOF;
+        } else {
+            EndWith(session, UPDATEProtocol::RESULT_LINK_LOST);
+        }
+        break;
+    }
+}
+
+void NakWhileEndPending(UpdateSession& session, NakAsks asks)
+{
+    if (asks == NakAsks::REQUEUE || asks == NakAsks::REJECT)
+        EndWith(session, UPDATE_RESULT_DEVICE_NAK);
+}
+
+void NakWhileWaitingForFileOk(UpdateSession& session, NakAsks asks)
+{
+    if (asks == NakAsks::REQUEUE) {
+        RequeueEndedFile(session);
+        session.state = UPDATE_STATE_NEXT_FILE;
+        return;
+    }
+    NakWhileEndPending(session, asks);
+}
+
+// ---- One handler a state ----
+
+void OnPrepare(UpdateSession& session)
+{
+    if (g_UpdateModel.m_FileList.empty()) {
+        EndWith(session, UPDATE_RESULT_NO_DATA);
+        return;
+    }
+    session.protocol->SetTotalSize(session.protocol->PrepareFileList());
+    session.state = UPDATE_STATE_NEXT_FILE;
+}
+
+void OnNextFile(UpdateSession& session)
+{
+    switch (session.protocol->WriteFile()) {
+    case UPDATEProtocol::FILE_STARTED:
+        session.rejected = false;
+        session.state = UPDATE_STATE_SENDING;
+        break;
+    case UPDATEProtocol::FILE_READ_ERROR:
+        EndWith(session, UPDATE_RESULT_READ_ERROR);
+        break;
+    case UPDATEProtocol::FILE_NOT_SENT:
+        EndWith(session, UPDATEProtocol::RESULT_LINK_LOST);
+        break;
+    default:
+        EndWith(session, UPDATE_RESULT_SUCCESS);
+        break;
+    }
+}
+
+// The next data frame on each transmit completion; the end frame follows
+// the file's last data frame at once.
+void SendData(UpdateSession& session)
+{
+    switch (session.protocol->SendNextData()) {
+    case UPDATEProtocol::DATA_READ_ERROR:
+        EndWith(session, UPDATE_RESULT_READ_ERROR);
+        break;
+    case UPDATEProtocol::DATA_NOT_SENT:
+        EndWith(session, UPDATEProtocol::RESULT_LINK_LOST);
+        break;
+    case UPDATEProtocol::DATA_LAST:
+        if (session.protocol->FileEnd())
+            session.state = UPDATE_STATE_PENDING_EOF;
+        else
+            EndWith(session, UPDATEProtocol::RESULT_LINK_LOST);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnSending(UpdateSession& session)
+{
+    UINT frame = PtNone;
+    const UINT event = WaitInState(SENDING_WAIT, frame);
+    if (event == EVENT_TRANSMIT_DONE)
+        SendData(session);
+    else if (event == EVENT_READ_IND && frame == PtNak)
+        NakWhileSending(session, WhatNakAsks(TakeNakReason()));
+    else
+        EndOnShared(session, event, frame);
+}
+
+void OnPendingEof(UpdateSession& session)
+{
+    UINT frame = PtNone;
+    const UINT event = WaitInState(PENDING_EOF_WAIT, frame);
+    if (event == EVENT_TRANSMIT_DONE) {
+        if (session.rejected)
+            EndWith(session, UPDATE_RESULT_DEVICE_NAK);
+        else
+            session.state = IsFileOkExpected() ? UPDATE_STATE_WAIT_FILE_OK : UPDATE_STATE_NEXT_FILE;
+    } else if (IsFileOk(event, frame)) {
+        // The confirmation can come before the end frame's completion.
+        session.state = UPDATE_STATE_NEXT_FILE;
+    } else if (event == EVENT_READ_IND && frame == PtNak) {
+        NakWhileEndPending(session, WhatNakAsks(TakeNakReason()));
+    } else {
+        EndOnShared(session, event, frame);
+    }
+}
+
+void OnWaitFileOk(UpdateSession& session)
+{
+    UINT frame = PtNone;
+    const UINT event = WaitInState(FILE_OK_WAIT, frame);
+    if (event == EVENT_TRANSMIT_DONE) {
+        // The end frame went out before; nothing is waited for here.
+    } else if (event == EVENT_TIMEOUT) {
+        // No confirmation is no error: the next file goes on.
+        session.result = UPDATE_RESULT_SUCCESS;
+        session.state = UPDATE_STATE_NEXT_FILE;
+    } else if (IsFileOk(event, frame)) {
+        session.state = UPDATE_STATE_NEXT_FILE;
+    } else if (event == EVENT_READ_IND && frame == PtNak) {
+        NakWhileWaitingForFileOk(session, WhatNakAsks(TakeNakReason()));
+    } else {
+        EndOnShared(session, event, frame);
+    }
+}
+
+// The handlers in the order of the states; UPDATE_STATE_END has none.
+void (*const STATE_HANDLERS[])(UpdateSession&) = {
+    OnPrepare, OnNextFile, OnSending, OnPendingEof, OnWaitFileOk,
+};
+
+static_assert(sizeof(STATE_HANDLERS) / sizeof(STATE_HANDLERS[0]) == UPDATE_STATE_END,
+              "every state before UPDATE_STATE_END needs its handler, in state order");
 
 } // namespace
 
 UINT UpdateThread(LPVOID param)
 {
-    UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
-    int state = UPDATE_STATE_PREPARE;
-    int result = UPDATE_RESULT_SUCCESS;
-    bool rejected = false;
-
-    auto end = [&](int code) {
-        result = code;
-        state = UPDATE_STATE_END;
-    };
-    // The rest of a waiting state: what it did not handle itself.
-    auto endOnShared = [&](UINT event, UINT frame) {
-        int code = UPDATE_RESULT_SUCCESS;
-        if (EndsSession(*protocol, event, frame, code))
-            end(code);
-    };
-
+    UpdateSession session{static_cast<UPDATEProtocol*>(param), UPDATE_STATE_PREPARE,
+                          UPDATE_RESULT_SUCCESS, false};
+    // The cancel test opens every turn, the last one too, so a cancel
+    // replaces a result fixed in the turn before.
     for (;;) {
         if (UPDATEManager::TakeCancel())
-            end(UPDATE_RESULT_CANCELLED);
-        if (state == UPDATE_STATE_END)
+            EndWith(session, UPDATE_RESULT_CANCELLED);
+        if (session.state == UPDATE_STATE_END)
             break;
-
-        UINT frame = PtNone;
-        switch (state) {
-        case UPDATE_STATE_PREPARE:
-            if (g_UpdateModel.m_FileList.empty()) {
-                end(UPDATE_RESULT_NO_DATA);
-            } else {
-                protocol->SetTotalSize(protocol->PrepareFileList());
-                state = UPDATE_STATE_NEXT_FILE;
-            }
-            break;
-
-        case UPDATE_STATE_NEXT_FILE:
-            switch (protocol->WriteFile()) {
-            case UPDATEProtocol::FILE_STARTED:
-                rejected = false;
-                state = UPDATE_STATE_SENDING;
-                break;
-            case UPDATEProtocol::FILE_READ_ERROR:
-                end(UPDATE_RESULT_READ_ERROR);
-                break;
-            case UPDATEProtocol::FILE_NOT_SENT:
-                end(UPDATEProtocol::RESULT_LINK_LOST);
-                break;
-            default:
-                end(UPDATE_RESULT_SUCCESS);
-                break;
-            }
-            break;
-
-        case UPDATE_STATE_SENDING: {
-            const UINT event = WaitInState(SENDING_WAIT, frame);
-            if (event == EVENT_TRANSMIT_DONE) {
-                int sent = protocol->SendNextData();
-                if (sent == UPDATEProtocol::DATA_READ_ERROR) {
-                    end(UPDATE_RESULT_READ_ERROR);
-                } else if (sent == UPDATEProtocol::DATA_NOT_SENT) {
-                    end(UPDATEProtocol::RESULT_LINK_LOST);
-                } else if (sent == UPDATEProtocol::DATA_LAST) {
-                    if (protocol->FileEnd())
-                        state = UPDATE_STATE_PENDING_EOF;
-                    else
-                        end(UPDATEProtocol::RESULT_LINK_LOST);
-                }
-            } else if (event == EVENT_READ_IND && frame == PtNak) {
-                const int reason = TakeNakReason();
-                if (reason > NAK_REASON_MAX) {
-                    // ignored
-                } else if (reason == NAK_REASON_REQUEUE) {
-                    protocol->RequeueFile();
-                    rejected = false;
-                } else if (reason == NAK_REASON_RESEND) {
-                    protocol->m_RequestedSequence = protocol->GetReceivedSequence();
-                } else if (protocol->FileEnd()) {
-                    result = UPDATE_RESULT_DEVICE_NAK;
-                    rejected = true;
-                    state = UPDATE_STATE_PENDING_EOF;
-                } else {
-                    end(UPDATEProtocol::RESULT_LINK_LOST);
-                }
-            } else {
-                endOnShared(event, frame);
-            }
-            break;
-        }
-
-        case UPDATE_STATE_PENDING_EOF: {
-            const UINT event = WaitInState(PENDING_EOF_WAIT, frame);
-            if (event == EVENT_TRANSMIT_DONE) {
-                if (rejected)
-                    end(UPDATE_RESULT_DEVICE_NAK);
-                else
-                    state = IsFileOkExpected() ? UPDATE_STATE_WAIT_FILE_OK : UPDATE_STATE_NEXT_FILE;
-            } else if (event == EVENT_READ_IND && (frame == PtFileOK || frame == PtFileOK2)) {
-                state = UPDATE_STATE_NEXT_FILE;
-            } else if (event == EVENT_READ_IND && frame == PtNak) {
-                const int reason = TakeNakReason();
-                if (reason != NAK_REASON_RESEND && reason <= NAK_REASON_MAX)
-                    end(UPDATE_RESULT_DEVICE_NAK);
-            } else {
-                endOnShared(event, frame);
-            }
-            break;
-        }
-
-        case UPDATE_STATE_WAIT_FILE_OK: {
-            const UINT event = WaitInState(FILE_OK_WAIT, frame);
-            if (event == EVENT_TRANSMIT_DONE) {
-                // The end frame went out before; nothing is waited for here.
-            } else if (event == EVENT_TIMEOUT) {
-                // No confirmation is no error: the next file goes on.
-                result = UPDATE_RESULT_SUCCESS;
-                state = UPDATE_STATE_NEXT_FILE;
-            } else if (event == EVENT_READ_IND && (frame == PtFileOK || frame == PtFileOK2)) {
-                state = UPDATE_STATE_NEXT_FILE;
-            } else if (event == EVENT_READ_IND && frame == PtNak) {
-                const int reason = TakeNakReason();
-                if (reason == NAK_REASON_REQUEUE) {
-                    protocol->RequeueFile();
-                    rejected = false;
-                    state = UPDATE_STATE_NEXT_FILE;
-                } else if (reason != NAK_REASON_RESEND && reason <= NAK_REASON_MAX) {
-                    end(UPDATE_RESULT_DEVICE_NAK);
-                }
-            } else {
-                endOnShared(event, frame);
-            }
-            break;
-        }
-        }
+        STATE_HANDLERS[session.state](session);
     }
 
+    UPDATEProtocol* protocol = session.protocol;
     if (protocol->m_SendFileOpen == 1) {
         protocol->m_SendFile.Abort();
         protocol->m_SendFileOpen = 0;
     }
     protocol->ClearFileList();
-    protocol->EndSession(result);
+    protocol->EndSession(session.result);
     return 0;
 }

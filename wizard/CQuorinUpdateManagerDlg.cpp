@@ -25,6 +25,13 @@ struct ButtonColours {
 const ButtonColours WHITE_FACE = {{0xFAFAFA, 0x4C4333, 0xFFFFFF, 0x4C4333}};
 const ButtonColours GREY_FACE = {{0xA09489, 0x4C4333, 0xD9D7CF, 0x4C4333}};
 
+// The colours through which the buttons' pictures show the button's face:
+// green in every picture but Next's, whose hover picture keys out yellow and
+// whose other picture cyan.
+const COLORREF GREEN_KEY = RGB(0x00, 0xFF, 0x00);
+const COLORREF YELLOW_KEY = RGB(0xFF, 0xFF, 0x00);
+const COLORREF CYAN_KEY = RGB(0x00, 0xFF, 0xFF);
+
 // What the window sets on one of its buttons when it opens; KEEP and a null
 // colour set leave the button's own.
 const int KEEP = -1;
@@ -46,19 +53,19 @@ const int LEFT_MIDDLE = CNFCUMButton::CAPTION_LEFT | CNFCUMButton::CAPTION_VCENT
 
 // In the order they are dressed.
 const ButtonStyle BUTTON_STYLES[] = {
-    {&CQuorinUpdateManagerDlg::m_btnSetup, IDB_SETUP_HOVER, 0x00FF00, IDB_SETUP, 0x00FF00, 1, LEFT_MIDDLE, KEEP,
+    {&CQuorinUpdateManagerDlg::m_btnSetup, IDB_SETUP_HOVER, GREEN_KEY, IDB_SETUP, GREEN_KEY, 1, LEFT_MIDDLE, KEEP,
      &WHITE_FACE, false},
-    {&CQuorinUpdateManagerDlg::m_btnExit, IDB_EXIT_HOVER, 0x00FF00, IDB_EXIT, 0x00FF00, 1, LEFT_MIDDLE, KEEP,
+    {&CQuorinUpdateManagerDlg::m_btnExit, IDB_EXIT_HOVER, GREEN_KEY, IDB_EXIT, GREEN_KEY, 1, LEFT_MIDDLE, KEEP,
      &WHITE_FACE, false},
-    {&CQuorinUpdateManagerDlg::m_btnNext, IDB_NEXT_HOVER, 0x00FFFF, IDB_NEXT, 0xFFFF00, 1, LEFT_MIDDLE,
+    {&CQuorinUpdateManagerDlg::m_btnNext, IDB_NEXT_HOVER, YELLOW_KEY, IDB_NEXT, CYAN_KEY, 1, LEFT_MIDDLE,
      CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, true},
-    {&CQuorinUpdateManagerDlg::m_btnBack, IDB_BACK_HOVER, 0x00FF00, IDB_BACK, 0x00FF00, 1, LEFT_MIDDLE,
+    {&CQuorinUpdateManagerDlg::m_btnBack, IDB_BACK_HOVER, GREEN_KEY, IDB_BACK, GREEN_KEY, 1, LEFT_MIDDLE,
      CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, false},
-    {&CQuorinUpdateManagerDlg::m_btnBrowse, IDB_BROWSE_HOVER, 0x00FF00, IDB_BROWSE, 0x00FF00, 1, LEFT_MIDDLE,
+    {&CQuorinUpdateManagerDlg::m_btnBrowse, IDB_BROWSE_HOVER, GREEN_KEY, IDB_BROWSE, GREEN_KEY, 1, LEFT_MIDDLE,
      CNFCUMButton::IMAGE_RIGHT, &GREY_FACE, false},
-    {&CQuorinUpdateManagerDlg::m_btnGerman, IDB_LANG_GERMAN, 0x00FF00, IDB_LANG_GERMAN, 0x00FF00, 0, KEEP, KEEP,
+    {&CQuorinUpdateManagerDlg::m_btnGerman, IDB_LANG_GERMAN, GREEN_KEY, IDB_LANG_GERMAN, GREEN_KEY, 0, KEEP, KEEP,
      &GREY_FACE, false},
-    {&CQuorinUpdateManagerDlg::m_btnEnglish, IDB_LANG_ENGLISH, 0x00FF00, IDB_LANG_ENGLISH, 0x00FF00, 0, KEEP, KEEP,
+    {&CQuorinUpdateManagerDlg::m_btnEnglish, IDB_LANG_ENGLISH, GREEN_KEY, IDB_LANG_ENGLISH, GREEN_KEY, 0, KEEP, KEEP,
      nullptr, false},
 };
 
@@ -195,11 +202,11 @@ void CQuorinUpdateManagerDlg::DressButtons()
 void CQuorinUpdateManagerDlg::SetNextEnabled(bool enabled)
 {
     if (enabled) {
-        m_btnNext.LoadImages(IDB_NEXT_HOVER, 0x00FFFF, IDB_NEXT, 0xFFFF00);
+        m_btnNext.LoadImages(IDB_NEXT_HOVER, YELLOW_KEY, IDB_NEXT, CYAN_KEY);
         m_btnNext.EnableWindow(TRUE);
     } else {
         m_btnNext.EnableWindow(FALSE);
-        m_btnNext.LoadImages(IDB_NEXT_DISABLED, 0x00FFFF, IDB_NEXT_DISABLED, 0xFFFF00);
+        m_btnNext.LoadImages(IDB_NEXT_DISABLED, YELLOW_KEY, IDB_NEXT_DISABLED, CYAN_KEY);
     }
 }
 
@@ -217,9 +224,9 @@ void CQuorinUpdateManagerDlg::SetPicturedButtonEnabled(CNFCUMButton& button, boo
                                                        UINT picture, UINT disabledPicture)
 {
     if (enabled)
-        button.LoadImages(hotPicture, 0x00FF00, picture, 0x00FF00);
+        button.LoadImages(hotPicture, GREEN_KEY, picture, GREEN_KEY);
     else
-        button.LoadImages(disabledPicture, 0x00FF00, disabledPicture, 0x00FF00);
+        button.LoadImages(disabledPicture, GREEN_KEY, disabledPicture, GREEN_KEY);
     button.EnableWindow(enabled ? TRUE : FALSE);
 }
 

@@ -15,13 +15,15 @@ const int LINE_PITCH = 20;
 // Size of the buffer a line is copied into; a longer line is cut.
 const int LINE_BUFFER = 260;
 
-// The seven step lines, top-down.
-const int STEP_TEXTS[7] = {TXT_STEP_START,        TXT_STEP_UNPACKING,     TXT_STEP_CONNECTING,
+// The step lines, top-down.
+const int STEP_LINE_COUNT = 7;
+const int STEP_TEXTS[STEP_LINE_COUNT] = {TXT_STEP_START,        TXT_STEP_UNPACKING,     TXT_STEP_CONNECTING,
                            TXT_STEP_RECOGNIZING,  TXT_STEP_TRANSFERRING,  TXT_STEP_DISCONNECTING,
                            TXT_STEP_END};
 
-// The highlighted line of each step 0 to 7; -1 for a step that marks none.
-const int STEP_LINE[8] = {0, 2, 3, -1, 1, 4, 5, 6};
+// The highlighted line of each step; -1 for a step that marks none.
+const int STEP_COUNT = 8;
+const int STEP_LINE[STEP_COUNT] = {0, 2, 3, -1, 1, 4, 5, 6};
 
 }  // namespace
 
@@ -68,10 +70,10 @@ void CQuorinUpdateManagerDlg::DrawPage()
 
 void CQuorinUpdateManagerDlg::DrawStepList(int step)
 {
-    if (step < 0 || step > 7)
+    if (step < 0 || step >= STEP_COUNT)
         return;
     int highlighted = STEP_LINE[step];
-    for (int line = 0; line < 7; ++line)
+    for (int line = 0; line < STEP_LINE_COUNT; ++line)
         DrawStepLine(m_texts.GetText(STEP_TEXTS[line]), line * m_stepPitch, line == highlighted);
 }
 

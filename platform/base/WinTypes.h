@@ -93,6 +93,9 @@ typedef DWORD COLORREF;
 #define MAX_PATH 260
 #define INFINITE 0xFFFFFFFFu
 
+// A thread or process created with it waits until it is resumed.
+#define CREATE_SUSPENDED 0x00000004u
+
 #define WINAPI
 #define CALLBACK
 #define AFXAPI

@@ -89,9 +89,10 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
         // open the file: the framework's default.
         const bool shareRead = share == shareDenyWrite || share == shareDenyNone;
         const bool shareWrite = share == shareDenyRead || share == shareDenyNone;
-        int creation = 3;
+        zq::FileCreation creation = zq::FileCreation::OpenExisting;
         if (nOpenFlags & modeCreate)
-            creation = (nOpenFlags & modeNoTruncate) ? 2 : 1;
+            creation = (nOpenFlags & modeNoTruncate) ? zq::FileCreation::OpenOrCreate
+                                                     : zq::FileCreation::CreateOrTruncate;
         m_object = zq::OpenSharedFile(linuxPath, read, write, shareRead, shareWrite, creation, code);
     }
     if (!m_object) {

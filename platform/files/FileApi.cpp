@@ -266,33 +266,45 @@ BOOL PathIsDirectoryA(LPCSTR pszPath)
 }
 
 namespace zq {
+namespace {
 
-bool MatchesFilePattern(const std::string& patternText, const std::string& name)
+// One element of a compiled file pattern; a literal keeps its folded
+// character.
+struct PatternElement {
+    enum Kind { Literal, Star, DosStar, Question, Dot } kind;
+    unsigned char ch;
+};
+
+// The pattern as the elements that the matching walks, with the Windows
+// rules for stars and dots before and after wildcards.
+std::vector<PatternElement> CompilePattern(const std::string& patternText)
 {
-    enum Kind { Literal, Star, DosStar, Question, Dot };
-    struct Element {
-        Kind kind;
-        unsigned char ch;
-    };
     const std::string pattern = patternText == "*.*" ? std::string("*") : patternText;
-    std::vector<Element> elements;
+    std::vector<PatternElement> elements;
     for (size_t i = 0; i < pattern.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(pattern[i]);
         if (c == '*') {
             // A star before a dot does not run past the name's last dot:
             // "*." finds the names without one.
             const bool beforeDot = i + 1 < pattern.size() && pattern[i + 1] == '.';
-            elements.push_back({beforeDot ? DosStar : Star, 0});
+            elements.push_back({beforeDot ? PatternElement::DosStar : PatternElement::Star, 0});
         } else if (c == '?') {
-            elements.push_back({Question, 0});
+            elements.push_back({PatternElement::Question, 0});
         } else if (c == '.' && (i + 1 == pattern.size() || pattern[i + 1] == '*' || pattern[i + 1] == '?')) {
             // A dot before a wildcard or at the end also matches the end of
             // a name without one: "name.*" finds "name".
-            elements.push_back({Dot, 0});
+            elements.push_back({PatternElement::Dot, 0});
         } else {
-            elements.push_back({Literal, FoldCp1252(c)});
+            elements.push_back({PatternElement::Literal, FoldCp1252(c)});
         }
     }
+    return elements;
+}
+
+// Whether the elements match the whole name: row p of the table marks the
+// positions of the name that the first p elements can reach.
+bool MatchesElements(const std::vector<PatternElement>& elements, const std::string& name)
+{
     const size_t n = name.size();
     const size_t lastDot = name.rfind('.');
     const size_t columns = n + 1;
@@ -307,29 +319,29 @@ bool MatchesFilePattern(const std::string& patternText, const std::string& name)
             const bool atEnd = i == n;
             const unsigned char c = atEnd ? 0 : static_cast<unsigned char>(name[i]);
             switch (elements[p].kind) {
-            case Star:
+            case PatternElement::Star:
                 nextRow[i] = 1;
                 if (!atEnd)
                     row[i + 1] = 1;
                 break;
-            case DosStar:
+            case PatternElement::DosStar:
                 nextRow[i] = 1;
                 if (!atEnd && i != lastDot)
                     row[i + 1] = 1;
                 break;
-            case Question:
+            case PatternElement::Question:
                 if (atEnd || c == '.')
                     nextRow[i] = 1;
                 else
                     nextRow[i + 1] = 1;
                 break;
-            case Dot:
+            case PatternElement::Dot:
                 if (atEnd)
                     nextRow[i] = 1;
                 else if (c == '.')
                     nextRow[i + 1] = 1;
                 break;
-            case Literal:
+            case PatternElement::Literal:
                 if (!atEnd && FoldCp1252(c) == elements[p].ch)
                     nextRow[i + 1] = 1;
                 break;
@@ -337,6 +349,13 @@ bool MatchesFilePattern(const std::string& patternText, const std::string& name)
         }
     }
     return reach[elements.size() * columns + n] != 0;
+}
+
+} // namespace
+
+bool MatchesFilePattern(const std::string& pattern, const std::string& name)
+{
+    return MatchesElements(CompilePattern(pattern), name);
 }
 
 void SetDiskSpaceProvider(std::function<bool(const std::string&, DiskSpace&)> provider)
@@ -432,10 +451,8 @@ WIN32_FIND_DATAA FindDataOf(const struct stat& st, bool linkToFolder, const std:
 // regard to letter case.
 std::string SortKeyOf(const std::string& linuxName, const std::string& windowsName)
 {
-    std::string key = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
-    for (char c : windowsName)
-        key.push_back(static_cast<char>(zq::FoldCp1252(static_cast<unsigned char>(c))));
-    return key;
+    const std::string first = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
+    return first + FoldedName(windowsName);
 }
 
 // The entries of the folder whose name or alternate name matches the pattern.

@@ -79,20 +79,20 @@ DWORD FileObject::CloseNow()
     return error;
 }
 
-std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
-                                           bool shareRead, bool shareWrite, int creation,
-                                           DWORD& error)
-{
-    OpenTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
+namespace {
 
+// Opens the file and makes sure it is a regular one, with its status in st.
+// The descriptor, or -1 with the Win32 error.
+int OpenRegularFile(const std::string& linuxPath, bool read, bool write, FileCreation creation, struct stat& st,
+                    DWORD& error)
+{
     // O_NONBLOCK keeps a FIFO from stopping the open; only regular files are
     // accepted below.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
     // A file that is created or replaced is never reached through a link,
     // so a link planted under its name cannot redirect the write.
-    if (creation == 1 || creation == 2)
+    if (creation != FileCreation::OpenExisting)
         flags |= O_CREAT | O_NOFOLLOW;
     int fd = open(linuxPath.c_str(), flags, 0666);
     if (fd < 0) {
@@ -104,42 +104,73 @@ std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool re
             error = ERROR_ACCESS_DENIED;
         else
             error = Win32ErrorFromErrno(err);
-        return nullptr;
+        return -1;
     }
-    struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         error = ERROR_ACCESS_DENIED;
-        return nullptr;
+        return -1;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
-    const auto key = std::make_pair(st.st_dev, st.st_ino);
+// Whether every opener of this process that has the file open lets the new
+// one in.
+bool AdmittedByHolders(OpenTable& table, const std::pair<dev_t, ino_t>& key, bool read, bool write,
+                       bool shareRead, bool shareWrite)
+{
     auto it = table.files.find(key);
-    if (it != table.files.end()) {
-        for (const FileObject* held : it->second) {
-            if (!Compatible(*held, read, write, shareRead, shareWrite)) {
-                close(fd);
-                error = ERROR_SHARING_VIOLATION;
-                return nullptr;
-            }
-        }
+    if (it == table.files.end())
+        return true;
+    for (const FileObject* held : it->second)
+        if (!Compatible(*held, read, write, shareRead, shareWrite))
+            return false;
+    return true;
+}
+
+// Other processes: an unshared file is held exclusively, a shared one in
+// common. File systems without flock are used without it. False when
+// another process holds the file against this opener.
+bool LockedAgainstOthers(int fd, bool shared)
+{
+    return flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+// Empties a file that is replaced; false with the Win32 error.
+bool Truncated(int fd, const std::string& linuxPath, bool write, DWORD& error)
+{
+    const int rc = write ? ftruncate(fd, 0) : truncate(linuxPath.c_str(), 0);
+    if (rc != 0) {
+        error = Win32ErrorFromErrno(errno);
+        return false;
     }
-    // Other processes: an unshared file is held exclusively, a shared one
-    // in common. File systems without flock are used without it.
-    const int lockMode = (shareRead || shareWrite) ? LOCK_SH : LOCK_EX;
-    if (flock(fd, lockMode | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    return true;
+}
+
+} // namespace
+
+std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
+                                           bool shareRead, bool shareWrite, FileCreation creation,
+                                           DWORD& error)
+{
+    OpenTable& table = Table();
+    std::lock_guard<std::mutex> guard(table.lock);
+
+    struct stat st;
+    const int fd = OpenRegularFile(linuxPath, read, write, creation, st, error);
+    if (fd < 0)
+        return nullptr;
+    const auto key = std::make_pair(st.st_dev, st.st_ino);
+    if (!AdmittedByHolders(table, key, read, write, shareRead, shareWrite)
+        || !LockedAgainstOthers(fd, shareRead || shareWrite)) {
         close(fd);
         error = ERROR_SHARING_VIOLATION;
         return nullptr;
     }
-    if (creation == 1) {
-        const int rc = write ? ftruncate(fd, 0) : truncate(linuxPath.c_str(), 0);
-        if (rc != 0) {
-            error = Win32ErrorFromErrno(errno);
-            close(fd);
-            return nullptr;
-        }
+    if (creation == FileCreation::CreateOrTruncate && !Truncated(fd, linuxPath, write, error)) {
+        close(fd);
+        return nullptr;
     }
 
     auto object = std::make_shared<FileObject>();

@@ -32,11 +32,19 @@ public:
     bool registered = false;
 };
 
+// What an opening does when the file exists and when it does not. The
+// layer's own: Win32's CREATE_ALWAYS, OPEN_ALWAYS and OPEN_EXISTING number
+// these differently.
+enum class FileCreation {
+    CreateOrTruncate,  // created when missing, emptied when it exists
+    OpenOrCreate,      // created when missing, opened as it is otherwise
+    OpenExisting,      // opened only when it exists
+};
+
 // Opens the Linux file with the Windows access, share and creation rules.
-// creation: 1 create new or truncate, 2 open always (create when missing),
-// 3 open existing. Returns the object, or null with the Win32 error.
+// Returns the object, or null with the Win32 error.
 std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
-                                           bool shareRead, bool shareWrite, int creation,
+                                           bool shareRead, bool shareWrite, FileCreation creation,
                                            DWORD& error);
 
 // Whether some file of this process has the file open.

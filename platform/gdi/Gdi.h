@@ -42,6 +42,7 @@
 // ---- Fonts
 #define FW_DONTCARE 0
 #define FW_NORMAL 400
+#define FW_SEMIBOLD 600
 #define FW_BOLD 700
 #define ANSI_CHARSET 0
 #define DEFAULT_CHARSET 1

@@ -213,30 +213,11 @@ struct Resolved {
     int ascent = 0, descent = 0, height = 0, em = 0, aveCharWidth = 0, maxCharWidth = 0;
 };
 
-bool Resolve(const LOGFONTA& log, Resolved* out)
+// The metrics of a resolved font from its face's, for the height asked
+// for (h: the cell when positive, the em when negative) at that em.
+void SetMetrics(const FaceMetrics& m, int h, double em, Resolved* out)
 {
-    std::string family = FamilyFor(log.lfFaceName);
-    if (!FamilyInstalled(family)) family = kFallbackFamily;
-    const bool bold = log.lfWeight >= 600;
-    const bool italic = log.lfItalic != 0;
-    cairo_font_face_t* face = MatchFace(family, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR, italic, false, false);
-    if (!face) return false;
-    const FaceMetrics m = MetricsOf(face);
-    if (m.unitsPerEm <= 0) {
-        cairo_font_face_destroy(face);
-        return false;
-    }
-
-    // A positive height is the cell (the Windows ascent plus descent), a
-    // negative one the character height (the em); 0 is a default size.
-    int h = log.lfHeight;
-    if (h == 0) h = -12;
-    const double em = h > 0 ? h * m.unitsPerEm / (m.ascent + m.descent) : -h;
     const double scale = em / m.unitsPerEm;
-    out->scaled = MakeScaled(face, em);
-    cairo_font_face_destroy(face);
-    if (!out->scaled) return false;
-    out->drawn = out->scaled;
     out->em = static_cast<int>(std::lround(em));
     out->ascent = static_cast<int>(std::lround(m.ascent * scale));
     if (h > 0) {
@@ -254,26 +235,59 @@ bool Resolve(const LOGFONTA& log, Resolved* out)
         out->aveCharWidth = static_cast<int>(std::lround(te.x_advance));
     }
     out->maxCharWidth = m.maxWidth > 0 ? static_cast<int>(std::lround(m.maxWidth * scale)) : out->aveCharWidth * 2;
+}
 
-    // A bold face that draws no heavier than the regular one (bitmap
-    // strikes drawn at regular weight, or a family without a bold face) is
-    // drawn from the regular outlines, emboldened, at the bold face's
-    // advances, so the text keeps its layout.
+// A bold face that draws no heavier than the regular one (bitmap strikes
+// drawn at regular weight, or a family without a bold face) is drawn from
+// the regular outlines, emboldened, at the bold face's advances, so the
+// text keeps its layout. That emboldened font, or null when the bold face
+// is heavy enough (or no font could be made).
+cairo_scaled_font_t* EmboldenedIfLight(const std::string& family, bool italic, double em,
+                                       cairo_scaled_font_t* boldScaled)
+{
+    cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
+    cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
+    if (regularFace) cairo_font_face_destroy(regularFace);
+    if (!regular) return nullptr;
+    cairo_scaled_font_t* heavy = nullptr;
+    const double regularStem = StemWidth(regular, em);
+    const double boldStem = StemWidth(boldScaled, em);
+    if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
+        cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
+        heavy = MakeScaled(outlines, em);
+        if (outlines) cairo_font_face_destroy(outlines);
+    }
+    cairo_scaled_font_destroy(regular);
+    return heavy;
+}
+
+bool Resolve(const LOGFONTA& log, Resolved* out)
+{
+    std::string family = FamilyFor(log.lfFaceName);
+    if (!FamilyInstalled(family)) family = kFallbackFamily;
+    const bool bold = log.lfWeight >= FW_SEMIBOLD;
+    const bool italic = log.lfItalic != 0;
+    cairo_font_face_t* face = MatchFace(family, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR, italic, false, false);
+    if (!face) return false;
+    const FaceMetrics m = MetricsOf(face);
+    if (m.unitsPerEm <= 0) {
+        cairo_font_face_destroy(face);
+        return false;
+    }
+
+    // A positive height is the cell (the Windows ascent plus descent), a
+    // negative one the character height (the em); 0 is a default size.
+    int h = log.lfHeight;
+    if (h == 0) h = -12;
+    const double em = h > 0 ? h * m.unitsPerEm / (m.ascent + m.descent) : -h;
+    out->scaled = MakeScaled(face, em);
+    cairo_font_face_destroy(face);
+    if (!out->scaled) return false;
+    out->drawn = out->scaled;
+    SetMetrics(m, h, em, out);
     if (bold) {
-        cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
-        cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
-        if (regularFace) cairo_font_face_destroy(regularFace);
-        if (regular) {
-            const double regularStem = StemWidth(regular, em);
-            const double boldStem = StemWidth(out->scaled, em);
-            if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
-                cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
-                cairo_scaled_font_t* heavy = MakeScaled(outlines, em);
-                if (outlines) cairo_font_face_destroy(outlines);
-                if (heavy) out->drawn = heavy;
-            }
-            cairo_scaled_font_destroy(regular);
-        }
+        cairo_scaled_font_t* heavy = EmboldenedIfLight(family, italic, em, out->scaled);
+        if (heavy) out->drawn = heavy;
     }
     return true;
 }
@@ -300,7 +314,7 @@ bool ResolveFont(Font* font)
     static auto* cache = new std::map<Key, Resolved>();
     char name[LF_FACESIZE + 1] = {};
     std::memcpy(name, font->log.lfFaceName, LF_FACESIZE);
-    Key key{name, font->log.lfHeight, font->log.lfWeight >= 600, font->log.lfItalic != 0};
+    Key key{name, font->log.lfHeight, font->log.lfWeight >= FW_SEMIBOLD, font->log.lfItalic != 0};
 
     std::lock_guard<std::mutex> g(mutex);
     auto it = cache->find(key);

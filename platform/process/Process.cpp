@@ -633,7 +633,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         return FALSE;
     }
     // A child that starts suspended is not offered: the launcher runs it at once.
-    if (dwCreationFlags & 0x00000004u /* CREATE_SUSPENDED */) {
+    if (dwCreationFlags & CREATE_SUSPENDED) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }

@@ -230,6 +230,77 @@ bool ModemLine(int fd, const std::string& device, int line, bool on)
     return false;
 }
 
+// The character format of a DCB in a termios: data bits, parity and its
+// check, stop bits. False for a value that the DCB does not define.
+bool CharacterFormatFromDcb(const DCB& dcb, termios* t)
+{
+    switch (dcb.ByteSize) {
+    case 5: t->c_cflag |= CS5; break;
+    case 6: t->c_cflag |= CS6; break;
+    case 7: t->c_cflag |= CS7; break;
+    case 8: t->c_cflag |= CS8; break;
+    default: return false;
+    }
+    switch (dcb.Parity) {
+    case NOPARITY: break;
+    case ODDPARITY: t->c_cflag |= PARENB | PARODD; break;
+    case EVENPARITY: t->c_cflag |= PARENB; break;
+    case MARKPARITY: t->c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case SPACEPARITY: t->c_cflag |= PARENB | CMSPAR; break;
+    default: return false;
+    }
+    if (dcb.Parity != NOPARITY && dcb.fParity)
+        t->c_iflag |= INPCK;
+    switch (dcb.StopBits) {
+    case ONESTOPBIT: break;
+    case ONE5STOPBITS: // Linux UARTs send 1.5 stop bits for "two" at 5 data bits
+    case TWOSTOPBITS: t->c_cflag |= CSTOPB; break;
+    default: return false;
+    }
+    return true;
+}
+
+// The flow control of a DCB in a termios: CTS/RTS by hardware, XON/XOFF
+// with their characters. False when XON and XOFF are one character.
+bool FlowControlFromDcb(const DCB& dcb, termios* t)
+{
+    if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
+        t->c_cflag |= CRTSCTS;
+    if (dcb.fOutX || dcb.fInX) {
+        if (dcb.XonChar == dcb.XoffChar)
+            return false;
+        if (dcb.fOutX)
+            t->c_iflag |= IXON;
+        if (dcb.fInX)
+            t->c_iflag |= IXOFF;
+    }
+    t->c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    t->c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+    return true;
+}
+
+// A DCB translated into the termios of a raw line that the port's poll
+// loop reads without blocking. False for a DCB that Windows refuses with
+// ERROR_INVALID_PARAMETER; the termios is half-made then.
+bool TermiosFromDcb(const DCB& dcb, termios* t)
+{
+    cfmakeraw(t);
+    // HUPCL: the modem lines drop when the port is closed, as on Windows.
+    t->c_cflag |= CREAD | CLOCAL | HUPCL;
+    t->c_cflag &= ~(CRTSCTS | CSTOPB | PARENB | PARODD | CMSPAR | CSIZE);
+    t->c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    speed_t speed;
+    if (!SpeedCode(dcb.BaudRate, &speed))
+        return false;
+    cfsetispeed(t, speed);
+    cfsetospeed(t, speed);
+    if (!CharacterFormatFromDcb(dcb, t) || !FlowControlFromDcb(dcb, t))
+        return false;
+    t->c_cc[VMIN] = 0;
+    t->c_cc[VTIME] = 0;
+    return true;
+}
+
 SerialPort::SerialPort(int fd, int wakeFd, std::string device)
     : m_fd(fd), m_wakeFd(wakeFd), m_device(std::move(device))
 {
@@ -662,57 +733,10 @@ BOOL SerialPort::SetState(const DCB& dcb)
         SetLastError(Win32ErrorFromErrno(err));
         return FALSE;
     }
-    cfmakeraw(&t);
-    // HUPCL: the modem lines drop when the port is closed, as on Windows.
-    t.c_cflag |= CREAD | CLOCAL | HUPCL;
-    t.c_cflag &= ~(CRTSCTS | CSTOPB | PARENB | PARODD | CMSPAR | CSIZE);
-    t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
-    speed_t speed;
-    if (!SpeedCode(dcb.BaudRate, &speed)) {
+    if (!TermiosFromDcb(dcb, &t)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    cfsetispeed(&t, speed);
-    cfsetospeed(&t, speed);
-    switch (dcb.ByteSize) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
-    }
-    switch (dcb.Parity) {
-    case NOPARITY: break;
-    case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
-    case EVENPARITY: t.c_cflag |= PARENB; break;
-    case MARKPARITY: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case SPACEPARITY: t.c_cflag |= PARENB | CMSPAR; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
-    }
-    if (dcb.Parity != NOPARITY && dcb.fParity)
-        t.c_iflag |= INPCK;
-    switch (dcb.StopBits) {
-    case ONESTOPBIT: break;
-    case ONE5STOPBITS: // Linux UARTs send 1.5 stop bits for "two" at 5 data bits
-    case TWOSTOPBITS: t.c_cflag |= CSTOPB; break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
-    }
-    if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
-        t.c_cflag |= CRTSCTS;
-    if (dcb.fOutX || dcb.fInX) {
-        if (dcb.XonChar == dcb.XoffChar) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        if (dcb.fOutX)
-            t.c_iflag |= IXON;
-        if (dcb.fInX)
-            t.c_iflag |= IXOFF;
-    }
-    t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-    t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
     if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Serial, "tcsetattr", m_device.c_str(), err);
@@ -801,10 +825,6 @@ BOOL WaitedIo(HANDLE h, LPDWORD transferred, Start start)
     return GetOverlappedResult(h, &ov, transferred, TRUE);
 }
 
-} // namespace
-
-namespace {
-
 // The device as the user knows it: a per-user link with its target.
 std::string DeviceText(const std::string& device, bool fromLink)
 {
@@ -868,6 +888,61 @@ HANDLE OpenFailed(int number, const std::string& device, bool fromLink, const st
     return INVALID_HANDLE_VALUE;
 }
 
+// What a COM port's opening has taken so far, for giving it back when a
+// later step fails.
+struct PortOpening {
+    int number;
+    std::string device;
+    bool fromLink;
+    int fd = -1;
+    bool exclusive = false;  // TIOCEXCL was asked for
+};
+
+// A step of the opening failed: the failed call goes to the debug channel,
+// the device is given back (its exclusive mode first), and the user reads
+// why.
+HANDLE GiveUpOpening(const PortOpening& opening, const char* call, const char* subject, int err,
+                     const std::string& reason, DWORD error)
+{
+    zq::DebugFailure(zq::DebugArea::Serial, call, subject, err);
+    if (opening.exclusive) {
+        ReleaseExclusive(opening.fd);
+        ioctl(opening.fd, TIOCNXCL);
+    }
+    if (opening.fd >= 0)
+        close(opening.fd);
+    return OpenFailed(opening.number, opening.device, opening.fromLink, reason, error);
+}
+
+// Why open() refused the device, in the user's words.
+std::string OpenErrorReason(int err, const std::string& device)
+{
+    std::string reason = err == EBUSY ? kInUse : std::strerror(err);
+    if (err == EACCES || err == EPERM)
+        reason += GroupHint(device);
+    return reason;
+}
+
+// The port object on the opened device, with its wake-up descriptor and
+// its thread: the handle, or INVALID_HANDLE_VALUE with the device given back.
+HANDLE StartPort(const PortOpening& opening)
+{
+    int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        const int err = errno;
+        return GiveUpOpening(opening, "eventfd", nullptr, err, std::strerror(err), Win32ErrorFromErrno(err));
+    }
+    auto port = std::make_shared<SerialPort>(opening.fd, wakeFd, opening.device);
+    try {
+        port->Start();
+    } catch (const std::system_error& e) {
+        port->OnCloseHandle();
+        return OpenFailed(opening.number, opening.device, opening.fromLink,
+                          std::string("no thread for the port: ") + e.what(), ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return zq::RegisterHandle(port);
+}
+
 } // namespace
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
@@ -895,56 +970,33 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     }
     (void)dwFlagsAndAttributes; // the port object works overlapped either way
 
-    int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    PortOpening opening{number, device, fromLink};
+    opening.fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (opening.fd < 0) {
         const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "open", device.c_str(), err);
-        std::string reason = err == EBUSY ? kInUse : std::strerror(err);
-        if (err == EACCES || err == EPERM)
-            reason += GroupHint(device);
         // EIO: the driver has no hardware behind the node.
-        return OpenFailed(number, device, fromLink, reason,
-                          err == EBUSY  ? ERROR_ACCESS_DENIED
-                          : err == EIO ? ERROR_FILE_NOT_FOUND
-                                       : Win32ErrorFromErrno(err));
+        return GiveUpOpening(opening, "open", device.c_str(), err, OpenErrorReason(err, device),
+                             err == EBUSY  ? ERROR_ACCESS_DENIED
+                             : err == EIO ? ERROR_FILE_NOT_FOUND
+                                          : Win32ErrorFromErrno(err));
     }
     termios t{};
-    if (tcgetattr(fd, &t) != 0) {
+    if (tcgetattr(opening.fd, &t) != 0) {
         const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "tcgetattr", device.c_str(), err);
-        close(fd);
-        return OpenFailed(number, device, fromLink, std::string("not a serial device: ") + std::strerror(err),
-                          ERROR_FILE_NOT_FOUND);
+        return GiveUpOpening(opening, "tcgetattr", device.c_str(), err,
+                             std::string("not a serial device: ") + std::strerror(err), ERROR_FILE_NOT_FOUND);
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(opening.fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "flock", device.c_str(), err);
-        close(fd);
-        return OpenFailed(number, device, fromLink, kInUse, ERROR_ACCESS_DENIED);
+        return GiveUpOpening(opening, "flock", device.c_str(), err, kInUse, ERROR_ACCESS_DENIED);
     }
     // Keeps out openers that do not use flock (root is not kept out).
-    HoldExclusive(fd);
-    if (ioctl(fd, TIOCEXCL) != 0)
+    HoldExclusive(opening.fd);
+    if (ioctl(opening.fd, TIOCEXCL) != 0)
         zq::DebugFailure(zq::DebugArea::Serial, "ioctl(TIOCEXCL)", device.c_str(), errno);
+    opening.exclusive = true;
 
-    int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd < 0) {
-        const int err = errno;
-        zq::DebugFailure(zq::DebugArea::Serial, "eventfd", nullptr, err);
-        ReleaseExclusive(fd);
-        ioctl(fd, TIOCNXCL);
-        close(fd);
-        return OpenFailed(number, device, fromLink, std::strerror(err), Win32ErrorFromErrno(err));
-    }
-    auto port = std::make_shared<SerialPort>(fd, wakeFd, device);
-    try {
-        port->Start();
-    } catch (const std::system_error& e) {
-        port->OnCloseHandle();
-        return OpenFailed(number, device, fromLink, std::string("no thread for the port: ") + e.what(),
-                          ERROR_NOT_ENOUGH_MEMORY);
-    }
-    return zq::RegisterHandle(port);
+    return StartPort(opening);
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,

@@ -65,7 +65,6 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
 {
     const zq::DialogTemplate* t = zq::FindDialogTemplate(m_nIDTemplate);
     if (!t || GetSafeHwnd()) return FALSE;
-    RECT size = zq::DialogUnitsToPixels(0, 0, t->cx, t->cy);
     RECT place = zq::DialogUnitsToPixels(t->x, t->y, t->cx, t->cy);
     if (owner) {
         POINT o = {0, 0};
@@ -77,11 +76,10 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
     if (!CWnd::CreateEx(t->exStyle, WC_DIALOG, t->caption.c_str(), style, place, CWnd::FromHandle(owner), 0))
         return FALSE;
     HWND hwnd = m_hWnd;
-    (void)size;
     if (!m_font) {
         // Point size to a pixel height at 96 dots per inch.
         int height = -(t->pointSize * 96 + 36) / 72;
-        m_font = CreateFontA(height, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, t->fontName.c_str());
+        m_font = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, t->fontName.c_str());
     }
     SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
     for (const zq::DialogItemTemplate& item : t->items) {
@@ -103,7 +101,6 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
         ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
         if (icon) ::SendMessageA(child, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     }
-    (void)modal;
     BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
     if (!::IsWindow(hwnd)) return FALSE;
     if (t->style & DS_CENTER) CenterWindow();

@@ -404,53 +404,65 @@ private:
         }
     }
 
+    // The GTK widget of a standard control, its signals connected; null for
+    // a kind that has none.
+    GtkWidget* NewControlWidget(Window* w, Native* n)
+    {
+        GtkWidget* widget = nullptr;
+        switch (w->kind) {
+        case WindowKind::Button: {
+            UINT type = w->style & BS_TYPEMASK;
+            if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE) {
+                widget = gtk_check_button_new_with_label(Utf8(w->text).c_str());
+                g_signal_connect(widget, "toggled", G_CALLBACK(&GtkBackend::OnClicked), n);
+            } else {
+                widget = gtk_button_new_with_label(Utf8(w->text).c_str());
+                g_signal_connect(widget, "clicked", G_CALLBACK(&GtkBackend::OnClicked), n);
+            }
+            break;
+        }
+        case WindowKind::Static:
+            if ((w->style & 0x1F) == SS_ICON) {
+                widget = gtk_image_new();
+            } else {
+                widget = gtk_label_new(Utf8(w->text).c_str());
+                gtk_label_set_xalign(GTK_LABEL(widget), (w->style & 0x3) == SS_CENTER ? 0.5f : 0.0f);
+                gtk_label_set_yalign(GTK_LABEL(widget), 0.0f);
+                gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+            }
+            break;
+        case WindowKind::ComboBox:
+            widget = gtk_combo_box_text_new_with_entry();
+            g_signal_connect(widget, "changed", G_CALLBACK(&GtkBackend::OnComboChanged), n);
+            // Typing into the field changes the window text too.
+            g_signal_connect(gtk_bin_get_child(GTK_BIN(widget)), "changed", G_CALLBACK(&GtkBackend::OnEntryChanged),
+                             n);
+            // GTK's field asks for 150 pixels otherwise.
+            gtk_entry_set_width_chars(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(widget))), 1);
+            break;
+        case WindowKind::Edit:
+            widget = gtk_entry_new();
+            gtk_entry_set_width_chars(GTK_ENTRY(widget), 1);
+            break;
+        case WindowKind::Progress:
+            widget = gtk_progress_bar_new();
+            break;
+        default:
+            break;
+        }
+        return widget;
+    }
+
+    // A standard control gets its widget on the top-level window's fixed
+    // container, at the control's place, in the control's state.
     void MakeControl(Window* w, Native* n)
     {
         if (!WantsWidget(w)) return;
         Window* top = TopLevel(w);
         Native* tn = NativeOf(top);
         if (!tn || !tn->fixed) return;
-        switch (w->kind) {
-        case WindowKind::Button: {
-            UINT type = w->style & BS_TYPEMASK;
-            if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE) {
-                n->widget = gtk_check_button_new_with_label(Utf8(w->text).c_str());
-                g_signal_connect(n->widget, "toggled", G_CALLBACK(&GtkBackend::OnClicked), n);
-            } else {
-                n->widget = gtk_button_new_with_label(Utf8(w->text).c_str());
-                g_signal_connect(n->widget, "clicked", G_CALLBACK(&GtkBackend::OnClicked), n);
-            }
-            break;
-        }
-        case WindowKind::Static:
-            if ((w->style & 0x1F) == SS_ICON) {
-                n->widget = gtk_image_new();
-            } else {
-                n->widget = gtk_label_new(Utf8(w->text).c_str());
-                gtk_label_set_xalign(GTK_LABEL(n->widget), (w->style & 0x3) == SS_CENTER ? 0.5f : 0.0f);
-                gtk_label_set_yalign(GTK_LABEL(n->widget), 0.0f);
-                gtk_label_set_line_wrap(GTK_LABEL(n->widget), TRUE);
-            }
-            break;
-        case WindowKind::ComboBox:
-            n->widget = gtk_combo_box_text_new_with_entry();
-            g_signal_connect(n->widget, "changed", G_CALLBACK(&GtkBackend::OnComboChanged), n);
-            // Typing into the field changes the window text too.
-            g_signal_connect(gtk_bin_get_child(GTK_BIN(n->widget)), "changed", G_CALLBACK(&GtkBackend::OnEntryChanged),
-                             n);
-            // GTK's field asks for 150 pixels otherwise.
-            gtk_entry_set_width_chars(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(n->widget))), 1);
-            break;
-        case WindowKind::Edit:
-            n->widget = gtk_entry_new();
-            gtk_entry_set_width_chars(GTK_ENTRY(n->widget), 1);
-            break;
-        case WindowKind::Progress:
-            n->widget = gtk_progress_bar_new();
-            break;
-        default:
-            return;
-        }
+        n->widget = NewControlWidget(w, n);
+        if (!n->widget) return;
         g_object_ref_sink(n->widget);
         std::string name = "zq" + std::to_string(reinterpret_cast<uintptr_t>(w->hwnd));
         gtk_widget_set_name(n->widget, name.c_str());

@@ -117,22 +117,47 @@ void RouteKey(UINT message, UINT virtualKey)
 
 namespace {
 
-// Gives raw input its window. With commit, the side effects of taking it
-// happen too (button state, double-click detection, WM_SETCURSOR); callers
-// commit only without the queue lock.
-bool Resolve(const MSG& raw, MSG* out, bool commit)
+// A raw key as the message of the window with the focus (or of the active
+// window). False when neither exists any more.
+bool KeyMessageFromRaw(const MSG& raw, MSG* out)
 {
-    *out = raw;
-    if (raw.message == kRawKey) {
-        HWND target = g_focus && Find(g_focus) ? g_focus : g_active;
-        if (!Find(target)) return false;
-        out->hwnd = target;
-        out->message = static_cast<UINT>(raw.lParam);
-        out->wParam = raw.wParam;
-        out->lParam = 1;
-        return true;
+    HWND target = g_focus && Find(g_focus) ? g_focus : g_active;
+    if (!Find(target)) return false;
+    out->hwnd = target;
+    out->message = static_cast<UINT>(raw.lParam);
+    out->wParam = raw.wParam;
+    out->lParam = 1;
+    return true;
+}
+
+// The left button's state as the taking of a button message leaves it, and
+// the double click: a second press on the same window, soon enough and
+// near enough, becomes WM_LBUTTONDBLCLK. The message as it is delivered.
+UINT TakeLeftButton(UINT message, HWND target, POINT screen)
+{
+    if (message == WM_LBUTTONUP) g_leftDown = false;
+    if (message != WM_LBUTTONDOWN) return message;
+    g_leftDown = true;
+    auto now = std::chrono::steady_clock::now();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - g_lastDownTime).count();
+    bool dbl = target == g_lastDownWindow && ms <= kDoubleClickMs &&
+               std::abs(screen.x - g_lastDownPoint.x) <= kDoubleClickDistance &&
+               std::abs(screen.y - g_lastDownPoint.y) <= kDoubleClickDistance;
+    if (dbl) {
+        g_lastDownWindow = nullptr;
+        return WM_LBUTTONDBLCLK;
     }
-    if (raw.message != kRawMouse) return true;
+    g_lastDownWindow = target;
+    g_lastDownPoint = screen;
+    g_lastDownTime = now;
+    return message;
+}
+
+// Raw pointer input as the message of the window that captured the mouse,
+// or else of the enabled window under the pointer, in its client
+// coordinates. False when there is no such window.
+bool MouseMessageFromRaw(const MSG& raw, MSG* out, bool commit)
+{
     Window* top = Find(raw.hwnd);
     if (!top) return false;
     UINT message = static_cast<UINT>(raw.wParam & 0xFFFF);
@@ -155,23 +180,7 @@ bool Resolve(const MSG& raw, MSG* out, bool commit)
     if (!t) return false;
     POINT origin = ClientOrigin(t);
     if (commit) {
-        if (message == WM_LBUTTONDOWN) g_leftDown = true;
-        if (message == WM_LBUTTONUP) g_leftDown = false;
-        if (message == WM_LBUTTONDOWN) {
-            auto now = std::chrono::steady_clock::now();
-            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - g_lastDownTime).count();
-            bool dbl = target == g_lastDownWindow && ms <= kDoubleClickMs &&
-                       std::abs(screen.x - g_lastDownPoint.x) <= kDoubleClickDistance &&
-                       std::abs(screen.y - g_lastDownPoint.y) <= kDoubleClickDistance;
-            if (dbl) {
-                message = WM_LBUTTONDBLCLK;
-                g_lastDownWindow = nullptr;
-            } else {
-                g_lastDownWindow = target;
-                g_lastDownPoint = screen;
-                g_lastDownTime = now;
-            }
-        }
+        message = TakeLeftButton(message, target, screen);
         if (message == WM_MOUSEMOVE && !captured)
             SendMessageA(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         if (!Find(target)) return false;
@@ -181,6 +190,18 @@ bool Resolve(const MSG& raw, MSG* out, bool commit)
     out->wParam = keyFlags;
     out->lParam = MAKELPARAM(screen.x - origin.x, screen.y - origin.y);
     out->pt = screen;
+    return true;
+}
+
+// Turns raw input into the message of its window; other messages pass as
+// they are. With commit, the side effects of taking it happen too (button
+// state, double-click detection, WM_SETCURSOR); callers commit only without
+// the queue lock. False when the input has no window to go to.
+bool MessageFromRawInput(const MSG& raw, MSG* out, bool commit)
+{
+    *out = raw;
+    if (raw.message == kRawKey) return KeyMessageFromRaw(raw, out);
+    if (raw.message == kRawMouse) return MouseMessageFromRaw(raw, out, commit);
     return true;
 }
 
@@ -259,7 +280,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
                     continue;
                 }
                 MSG resolved;
-                if (!Resolve(*it, &resolved, false)) {
+                if (!MessageFromRawInput(*it, &resolved, false)) {
                     it = g_queue.erase(it);
                     continue;
                 }
@@ -285,7 +306,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
         if (raw && (removeFlags & PM_REMOVE)) {
             // Taking the input has its effects now; input that lost its
             // window meanwhile is dropped.
-            if (!Resolve(taken, msg, true)) continue;
+            if (!MessageFromRawInput(taken, msg, true)) continue;
             return TRUE;
         }
         *msg = taken;

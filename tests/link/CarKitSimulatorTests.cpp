@@ -308,9 +308,30 @@ TEST(CarKitSimulator, AfterItsDisconnectWaitsForThePcToCloseTheLine)
 
 TEST(CarKitSimulator, RejectsABadScenario)
 {
-    zqtest::CarKitSimulator sim;
-    EXPECT_FALSE(sim.Start({}, "on connect do explode\n"));
-    EXPECT_NE(std::string::npos, sim.Error().find("line 1")) << sim.Error();
+    // Each bad scenario with its line and what its error says; comments and
+    // empty lines count as lines.
+    struct Case {
+        const char* scenario;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"on connect do explode\n", "line 1: unknown action 'explode'"},
+        {"\n# a comment\non bogus do answer\n", "line 3: unknown event 'bogus'"},
+        {"connect do answer now\n", "line 1: expected 'on <event> ... do <action>'"},
+        {"on data seq do answer\n", "line 1: expected key=value, got 'seq'"},
+        {"on data times=x do answer\n", "line 1: times=N"},
+        {"on data always seq=x do answer\n", "line 1: seq=N"},
+        {"on data colour=red do answer\n", "line 1: unknown selector 'colour'"},
+        {"on data seq=1 last=1\n", "line 1: missing 'do'"},
+        {"on data seq=1 do ; ;\n", "line 1: no action"},
+        {"on data do answer;nak\n", "line 1: nak REASON [SEQ]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        zqtest::CarKitSimulator sim;
+        EXPECT_FALSE(sim.Start({}, c.scenario));
+        EXPECT_NE(std::string::npos, sim.Error().find(c.says)) << sim.Error();
+    }
 }
 
 TEST(CarKitSimulator, EndsWhenTheProcessThatStartedItHasEnded)

@@ -147,6 +147,25 @@ TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
     EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
 }
 
+TEST(UpdateSession, TheTotalIsSummedAfreshForEverySession)
+{
+    // The sum of the sizes starts from nothing in every session, and again
+    // after a file that cannot be opened (that file ends the session with a
+    // read error when its turn comes).
+    UpdateSession session;
+    session.AddFile("a.bin", RandomBytes(3000, 20));
+    session.AddFile("d.xml", "<update/>");
+    session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
+    session.m_protocol.SetLastFileName("d.xml");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        g_UpdateModel.m_FileList = {"a.bin"};
+        EXPECT_EQ(3000u + 9u, session.m_protocol.PrepareFileList());
+    }
+    g_UpdateModel.m_FileList = {"a.bin", "missing.bin"};
+    EXPECT_EQ(9u, session.m_protocol.PrepareFileList());
+}
+
 TEST(UpdateSession, ResendContinuesFromTheAskedSequence)
 {
     UpdateSession session;

@@ -56,12 +56,95 @@ bool CheckAction(const Action& a, std::string* why)
     return false;
 }
 
+// One word between a rule's event and its "do": "always" or key=value.
+bool ParseSelector(const std::string& w, Rule* rule, std::string* why)
+{
+    if (w == "always") {
+        rule->times = 0;
+        return true;
+    }
+    const size_t eq = w.find('=');
+    if (eq == std::string::npos) {
+        *why = "expected key=value, got '" + w + "'";
+        return false;
+    }
+    const std::string key = w.substr(0, eq), value = w.substr(eq + 1);
+    if (key == "times") {
+        if (!IsNumber(value)) {
+            *why = "times=N";
+            return false;
+        }
+        rule->times = std::atoi(value.c_str());
+    } else if (key == "seq" || key == "nth" || key == "type" || key == "last") {
+        if (!IsNumber(value)) {
+            *why = key + "=N";
+            return false;
+        }
+        rule->selectors[key] = value;
+    } else if (key == "name") {
+        rule->selectors[key] = value;
+    } else {
+        *why = "unknown selector '" + key + "'";
+        return false;
+    }
+    return true;
+}
+
+// The actions: the words from first on, separated by ';' (alone or attached).
+bool ParseActions(const std::vector<std::string>& words, size_t first, Rule* rule, std::string* why)
+{
+    std::string rest;
+    for (size_t i = first; i < words.size(); ++i)
+        rest += words[i] + ' ';
+    std::istringstream actions(rest);
+    std::string part;
+    while (std::getline(actions, part, ';')) {
+        std::vector<std::string> w = Words(part);
+        if (w.empty())
+            continue;
+        Action action;
+        action.verb = w[0];
+        action.args.assign(w.begin() + 1, w.end());
+        if (!CheckAction(action, why))
+            return false;
+        rule->actions.push_back(action);
+    }
+    if (rule->actions.empty()) {
+        *why = "no action";
+        return false;
+    }
+    return true;
+}
+
+// One rule from the words of a line: on <event> [selectors] do <actions>.
+bool ParseRule(const std::vector<std::string>& words, Rule* rule, std::string* why)
+{
+    static const std::set<std::string> events = {"connect", "disconnect", "request", "hostnak", "header",
+                                                 "data",    "end",        "frame",   "any"};
+    if (words[0] != "on" || words.size() < 4) {
+        *why = "expected 'on <event> ... do <action>'";
+        return false;
+    }
+    rule->event = words[1];
+    if (!events.count(rule->event)) {
+        *why = "unknown event '" + rule->event + "'";
+        return false;
+    }
+    size_t i = 2;
+    for (; i < words.size() && words[i] != "do"; ++i)
+        if (!ParseSelector(words[i], rule, why))
+            return false;
+    if (i >= words.size()) {
+        *why = "missing 'do'";
+        return false;
+    }
+    return ParseActions(words, i + 1, rule, why);
+}
+
 } // namespace
 
 bool ParseScenario(const std::string& text, std::vector<Rule>* rules, std::string* error)
 {
-    static const std::set<std::string> events = {"connect", "disconnect", "request", "hostnak", "header",
-                                                 "data",    "end",        "frame",   "any"};
     std::istringstream in(text);
     std::string lineText;
     int lineNumber = 0;
@@ -73,64 +156,13 @@ bool ParseScenario(const std::string& text, std::vector<Rule>* rules, std::strin
         std::vector<std::string> words = Words(lineText);
         if (words.empty())
             continue;
-        auto fail = [&](const std::string& why) {
-            *error = "scenario line " + std::to_string(lineNumber) + ": " + why;
-            return false;
-        };
-        if (words[0] != "on" || words.size() < 4)
-            return fail("expected 'on <event> ... do <action>'");
         Rule rule;
         rule.line = lineNumber;
-        rule.event = words[1];
-        if (!events.count(rule.event))
-            return fail("unknown event '" + rule.event + "'");
-        size_t i = 2;
-        for (; i < words.size() && words[i] != "do"; ++i) {
-            const std::string& w = words[i];
-            if (w == "always") {
-                rule.times = 0;
-                continue;
-            }
-            const size_t eq = w.find('=');
-            if (eq == std::string::npos)
-                return fail("expected key=value, got '" + w + "'");
-            const std::string key = w.substr(0, eq), value = w.substr(eq + 1);
-            if (key == "times") {
-                if (!IsNumber(value))
-                    return fail("times=N");
-                rule.times = std::atoi(value.c_str());
-            } else if (key == "seq" || key == "nth" || key == "type" || key == "last") {
-                if (!IsNumber(value))
-                    return fail(key + "=N");
-                rule.selectors[key] = value;
-            } else if (key == "name") {
-                rule.selectors[key] = value;
-            } else {
-                return fail("unknown selector '" + key + "'");
-            }
+        std::string why;
+        if (!ParseRule(words, &rule, &why)) {
+            *error = "scenario line " + std::to_string(lineNumber) + ": " + why;
+            return false;
         }
-        if (i >= words.size())
-            return fail("missing 'do'");
-        // The actions: words after "do", separated by ';' (alone or attached).
-        std::string rest;
-        for (++i; i < words.size(); ++i)
-            rest += words[i] + ' ';
-        std::istringstream actions(rest);
-        std::string part;
-        while (std::getline(actions, part, ';')) {
-            std::vector<std::string> w = Words(part);
-            if (w.empty())
-                continue;
-            Action action;
-            action.verb = w[0];
-            action.args.assign(w.begin() + 1, w.end());
-            std::string why;
-            if (!CheckAction(action, &why))
-                return fail(why);
-            rule.actions.push_back(action);
-        }
-        if (rule.actions.empty())
-            return fail("no action");
         rules->push_back(rule);
     }
     return true;
