@@ -17,7 +17,11 @@ cmake_minimum_required(VERSION 3.25)
 # - The tests of an area (tests/<area>/) include the areas their executable
 #   links, the tests' own helpers, and the host's headers they need to drive
 #   real devices.
-#   tests/support/ uses no area at all.
+#   tests/support/ uses no area at all; tests/support/<area>/ holds what the
+#   tests and the benchmarks of that area share, and includes what the
+#   area's tests may. Tests and their support build and read frames with the
+#   car-kit simulator's own wire format (tools/carkit-sim/Wire.h, which uses
+#   nothing but the C++ library), never with the frame layer they test.
 if(NOT SOURCE_DIR OR NOT RULES OR NOT TEST_RULES OR NOT PLATFORM_RULES)
   message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=... -DRULES=... -DTEST_RULES=... -DPLATFORM_RULES=... -P CheckLayering.cmake")
 endif()
@@ -25,12 +29,19 @@ endif()
 set(violations 0)
 set(checked 0)
 
-# check_folder(<folder> <allowed areas> <host headers allowed> [<inside>])
-# With <inside> (a folder such as "platform"), an include must land below it
-# and the area is the folder next below.
+# check_folder(<folder> <allowed areas> <host headers allowed> [INSIDE <inside>]
+#              [SKIP <subfolders...>] [ALSO <headers...>])
+# With INSIDE (a folder such as "platform"), an include must land below it
+# and the area is the folder next below. SKIP leaves out the files of those
+# subfolders, which are checked on their own. ALSO names headers outside the
+# allowed areas that may be included all the same.
 function(check_folder folder allowed host_ok)
-  set(inside "${ARGV3}")
+  cmake_parse_arguments(ARG "" "INSIDE" "SKIP;ALSO" ${ARGN})
+  set(inside "${ARG_INSIDE}")
   file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  foreach(sub ${ARG_SKIP})
+    list(FILTER files EXCLUDE REGEX "^${SOURCE_DIR}/${folder}/${sub}/")
+  endforeach()
   foreach(file ${files})
     math(EXPR checked "${checked} + 1")
     get_filename_component(dir ${file} DIRECTORY)
@@ -58,6 +69,10 @@ function(check_folder folder allowed host_ok)
           file(RELATIVE_PATH target ${SOURCE_DIR} ${found})
         elseif(header MATCHES "/")
           set(target ${header})
+        endif()
+        list(FIND ARG_ALSO "${target}" also)
+        if(also GREATER -1)
+          continue()
         endif()
         if(inside)
           set(area_pattern "^${inside}/([^/.][^/]*)/")
@@ -123,17 +138,21 @@ foreach(area ${area_areas})
         message("platform/${entry}/: a folder of the layer without a rule in platform/CMakeLists.txt")
         math(EXPR violations "${violations} + 1")
       else()
-        check_folder(platform/${entry} "${layer_${entry}}" TRUE platform)
+        check_folder(platform/${entry} "${layer_${entry}}" TRUE INSIDE platform)
       endif()
     endforeach()
   else()
     check_folder(${area} "${area_${area}}" FALSE)
   endif()
 endforeach()
+set(wire tools/carkit-sim/Wire.h)
 foreach(area ${tests_areas})
-  check_folder(tests/${area} "${tests_${area}};tests" TRUE)
+  check_folder(tests/${area} "${tests_${area}};tests" TRUE ALSO ${wire})
+  if(IS_DIRECTORY ${SOURCE_DIR}/tests/support/${area})
+    check_folder(tests/support/${area} "${tests_${area}};tests" TRUE ALSO ${wire})
+  endif()
 endforeach()
-check_folder(tests/support "tests" TRUE)
+check_folder(tests/support "tests" TRUE SKIP ${tests_areas} ALSO ${wire})
 
 if(checked EQUAL 0)
   message(FATAL_ERROR "no files found below ${SOURCE_DIR}")

@@ -27,16 +27,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
-#include "tests/link/RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TempFolder.h"
+#include "tools/carkit-sim/Wire.h"
 
 namespace {
 
@@ -48,15 +49,6 @@ std::string s_folder;
 CString WinPath(const std::string& path)
 {
     return CString(zq::LinuxToWindows(path).c_str());
-}
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    FILE* out = fopen(path.c_str(), "wb");
-    if (out == nullptr)
-        abort();
-    fwrite(content.data(), 1, content.size(), out);
-    fclose(out);
 }
 
 zqtest::RecordingProtocol& Protocol()
@@ -73,9 +65,9 @@ zqtest::RecordingProtocol& Protocol()
         std::string data(2500, '\0');
         for (size_t i = 0; i < data.size(); ++i)
             data[i] = static_cast<char>(i * 31 + 7);
-        WriteFile(s_folder + "/repository/a.bin", data);
-        WriteFile(s_folder + "/repository/b.bin", "");
-        WriteFile(s_folder + "/repository/update.xml", "<update/>\n");
+        folder.Write("repository/a.bin", data);
+        folder.Write("repository/b.bin", "");
+        folder.Write("repository/update.xml", "<update/>\n");
         g_WorkFolder = WinPath(s_folder + "/work");
         auto* made = new zqtest::RecordingProtocol;
         made->SetRepositoryFolder(WinPath(s_folder + "/repository"));
@@ -89,36 +81,22 @@ class Kit {
 public:
     Kit()
     {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-            abort();
-        termios t{};
-        tcgetattr(m_master, &t);
-        cfmakeraw(&t);
-        tcsetattr(m_master, TCSANOW, &t);
-        char name[128];
-        if (ptsname_r(m_master, name, sizeof name) != 0)
+        if (m_line.Slave().empty())
             abort();
         const std::string link = s_folder + "/config/zqupdatemanager/dosdevices/com" + std::to_string(COM);
         unlink(link.c_str());
-        if (symlink(name, link.c_str()) != 0)
+        if (symlink(m_line.Slave().c_str(), link.c_str()) != 0)
             abort();
     }
-    ~Kit() { Unplug(); }
 
-    void Unplug()
-    {
-        if (m_master >= 0)
-            close(m_master);
-        m_master = -1;
-    }
+    void Unplug() { m_line.CloseMaster(); }
 
     // Reads what the PC sent; counts its frames by their start bytes.
     void Drain()
     {
         uint8_t buffer[4096];
         for (;;) {
-            ssize_t n = read(m_master, buffer, sizeof buffer);
+            ssize_t n = read(m_line.Master(), buffer, sizeof buffer);
             if (n <= 0)
                 return;
             for (ssize_t i = 0; i < n; ++i)
@@ -132,7 +110,7 @@ public:
         const unsigned seen = m_pcFrames;
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         while (m_pcFrames == seen && std::chrono::steady_clock::now() < until) {
-            pollfd p{m_master, POLLIN, 0};
+            pollfd p{m_line.Master(), POLLIN, 0};
             poll(&p, 1, 2);
             Drain();
         }
@@ -145,12 +123,12 @@ public:
         size_t at = 0;
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
         while (at < bytes.size() && std::chrono::steady_clock::now() < until) {
-            ssize_t n = write(m_master, bytes.data() + at, bytes.size() - at);
+            ssize_t n = write(m_line.Master(), bytes.data() + at, bytes.size() - at);
             if (n > 0) {
                 at += static_cast<size_t>(n);
                 continue;
             }
-            pollfd p{m_master, POLLOUT | POLLIN, 0};
+            pollfd p{m_line.Master(), POLLOUT | POLLIN, 0};
             poll(&p, 1, 2);
             Drain();
         }
@@ -158,29 +136,17 @@ public:
     }
 
 private:
-    int m_master = -1;
+    zqtest::Pty m_line{O_NONBLOCK};
     unsigned m_pcFrames = 0;
 };
 
+// The frame as the car kit sends it, built by the simulator's own framing.
 std::vector<uint8_t> Frame(uint8_t type, const std::vector<uint8_t>& payload, bool badCheck)
 {
-    std::vector<uint8_t> plain = {0x1C, type, static_cast<uint8_t>(payload.size()),
-                                  static_cast<uint8_t>(payload.size() >> 8)};
-    plain.insert(plain.end(), payload.begin(), payload.end());
-    uint8_t check = 0;
-    for (uint8_t b : plain)
-        check ^= b;
-    plain.push_back(badCheck ? static_cast<uint8_t>(check ^ 0x5A) : check);
-    std::vector<uint8_t> wire = {0x1C};
-    for (size_t i = 1; i < plain.size(); ++i) {
-        if (plain[i] == 0x1B || plain[i] == 0x1C) {
-            wire.push_back(0x1B);
-            wire.push_back(plain[i] == 0x1B ? 0x00 : 0x01);
-        } else {
-            wire.push_back(plain[i]);
-        }
-    }
-    return wire;
+    carkit::Bytes plain = carkit::BuildFrame(type, payload);
+    if (badCheck)
+        plain.back() ^= 0x5A;
+    return carkit::Stuff(plain);
 }
 
 UPDATEDevice Device(const char* name, const char* software)

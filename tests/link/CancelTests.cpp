@@ -20,7 +20,7 @@
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
 #include "LinkTestSupport.h"
-#include "RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"

@@ -1,6 +1,7 @@
 // The car-kit simulator checked against the system's own frame codec and
 // the serial ports of the platform layer: what the link tests rely on.
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/Crc32Reference.h"
 #include "tests/support/TempFolder.h"
 
 #include "link/FrameLayer.h"
@@ -19,17 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-uint32_t Crc32(const std::string& data)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-    }
-    return ~crc;
-}
 
 std::string U32(uint32_t v)
 {
@@ -147,7 +137,7 @@ TEST(CarKitSimulator, AnswersConnectProductAndDisconnectOnEveryKindOfLine)
         ASSERT_EQ(PtFileInfo, info.type);
         ASSERT_EQ(8u, info.payload.size());
         EXPECT_EQ(doc.size(), GetU32(info.payload, 0));
-        EXPECT_EQ(Crc32(doc), GetU32(info.payload, 4));
+        EXPECT_EQ(zqtest::ReferenceCrc32(doc), GetU32(info.payload, 4));
         std::string received;
         for (uint32_t seq = 0;; ++seq) {
             Frame data = pc.Next();
@@ -187,12 +177,12 @@ void SendFile(PcLine& pc, const std::string& name, const std::string& content, u
         if (block.size() < 1024)
             break;
     }
-    pc.Send(PtFileEnd, U32(static_cast<uint32_t>(content.size())) + U32(Crc32(content) + crcDelta));
+    pc.Send(PtFileEnd, U32(static_cast<uint32_t>(content.size())) + U32(zqtest::ReferenceCrc32(content) + crcDelta));
 }
 
 TEST(CarKitSimulator, ChecksReceivedFilesAndConfirmsAsTheModelWould)
 {
-    EXPECT_EQ(0xCBF43926u, Crc32("123456789"));
+    EXPECT_EQ(0xCBF43926u, zqtest::ReferenceCrc32("123456789"));
     struct Case {
         std::vector<std::string> options;
         int confirmation; // 0: none

@@ -29,7 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "container/UpdateResult.h"
 #include "link/FrameLayer.h"

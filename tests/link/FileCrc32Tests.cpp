@@ -9,20 +9,9 @@
 #include "platform/files/CFile.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/Crc32Reference.h"
 
 namespace {
-
-// Bit by bit, without a table, as the reference for the table-driven code.
-DWORD SlowCrc32(const std::string& data)
-{
-    DWORD crc = 0xFFFFFFFFu;
-    for (unsigned char b : data) {
-        crc ^= b;
-        for (int i = 0; i < 8; i++)
-            crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0);
-    }
-    return ~crc;
-}
 
 TEST(FileCrc32, StandardValues)
 {
@@ -50,7 +39,7 @@ TEST(FileCrc32, BlocksOfTheBufferAndOneByteMore)
         std::string data = zqtest::RandomBytes(size, static_cast<unsigned>(size));
         std::string path = folder.Write("f.bin", data);
         FileCrc32 crc32;
-        EXPECT_EQ(SlowCrc32(data), crc32.Compute(zq::LinuxToWindows(path))) << size;
+        EXPECT_EQ(zqtest::ReferenceCrc32(data), crc32.Compute(zq::LinuxToWindows(path))) << size;
         EXPECT_EQ(0u, crc32.m_Remaining);
     }
 }

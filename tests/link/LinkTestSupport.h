@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/base/WinTypes.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TempFolder.h"
 
 namespace zqtest {
@@ -26,33 +27,23 @@ private:
     zqtest::ScopedXdgConfigHome m_home;
 };
 
-// A pseudo-terminal, raw from the start; the test plays the car kit on the
-// master side, the port under test opens the slave.
+// The car kit's line: a pseudo-terminal; the test plays the car kit on the
+// master side, the port under test opens the slave. A line that cannot be
+// made or written fails the test.
 class PtyLine {
 public:
     PtyLine();
-    ~PtyLine();
-    const std::string& Slave() const { return m_slave; }
+    const std::string& Slave() const { return m_pty.Slave(); }
     void Send(const Bytes& bytes);
-    // What arrives within the time, until count bytes have come.
+    // What arrives until count bytes have come or none came for the time.
     Bytes Receive(size_t count, int milliseconds = 5000);
     // Everything that arrives until the line stays quiet for the time.
     Bytes ReceiveUntilQuiet(int quietMilliseconds);
     // The car kit goes away: its side of the line is closed.
-    void Unplug();
-
-    // The next frame that the PC sends, unstuffed; false when none is
-    // complete within the time.
-    struct Frame {
-        BYTE type = 0;
-        Bytes payload;
-    };
-    bool ReceiveFrame(Frame& frame, int milliseconds = 5000);
+    void Unplug() { m_pty.CloseMaster(); }
 
 private:
-    int m_master = -1;
-    std::string m_slave;
-    Bytes m_pending;  // raw bytes read but not yet part of a returned frame
+    zqtest::Pty m_pty;
 };
 
 // Links COM<number> to the device in the current per-user folder.
@@ -62,7 +53,8 @@ void LinkCom(int number, const std::string& device);
 // told otherwise).
 void StorePortNumber(const std::string& text, bool withNul = true);
 
-// The frame with the payload, stuffed as it goes on the wire.
+// The frame with the payload, stuffed as it goes on the wire: built by the
+// car-kit simulator's own framing, not by the frame layer under test.
 Bytes WireFrame(BYTE type, const Bytes& payload);
 
 }  // namespace zqtest

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/Crc32Reference.h"
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
 #include "LinkTestSupport.h"
@@ -45,18 +46,6 @@ std::string ProductXml()
     for (int i = 0; text.size() < 4500; ++i)
         text += static_cast<char>(i % 37 == 0 ? 0x1B : i % 41 == 0 ? 0x1C : 'a' + i % 26);
     return text + "-->\n";
-}
-
-// The CRC-32 of the IEEE polynomial, reflected, as the car kit announces it.
-DWORD Crc32Of(const std::string& bytes)
-{
-    DWORD crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
-    }
-    return ~crc;
 }
 
 class Sessions : public zqtest::KitSessionTest<COM> {
@@ -133,7 +122,7 @@ TEST_P(WholeRoad, FetchesProductXmlByteForByte)
     EXPECT_EQ(written.size(), xml.size());
     EXPECT_TRUE(written == xml) << "product.xml differs from what the kit sent";
     EXPECT_EQ(UPDATEProtocol::m_RxFileSize, xml.size());
-    EXPECT_EQ(UPDATEProtocol::m_RxFileCrc, Crc32Of(xml)) << "the announced CRC is kept";
+    EXPECT_EQ(UPDATEProtocol::m_RxFileCrc, zqtest::ReferenceCrc32(xml)) << "the announced CRC is kept";
     // The request names the file with its terminating NUL.
     EXPECT_EQ(Received(PtFileRequest), 1);
     for (const auto& e : m_sim.Events("rx"))

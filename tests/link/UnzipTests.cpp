@@ -17,7 +17,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include "tests/link/RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
 #include "container/UPDATETools.h"

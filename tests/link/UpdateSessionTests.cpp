@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "../support/CarKitSimulator.h"
-#include "tests/link/RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
 #include "container/UPDATEModel.h"

@@ -22,7 +22,6 @@
 #include "platform/window/CFileDialog.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
-#include "resources/resource.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/Processes.h"
 #include "tests/support/StandInUnpacker.h"
@@ -99,37 +98,6 @@ protected:
     }
     void TearDown() override { zq::SetFileDialogResponder(nullptr); }
 
-    // Clicks through the wizard as the user does until it shows the page;
-    // false when it ends elsewhere or takes too long.
-    bool DriveTo(Dlg& dlg, int page)
-    {
-        const auto until = Clock::now() + std::chrono::seconds(60);
-        while (dlg.m_page != page && Clock::now() < until) {
-            const int at = dlg.m_page;
-            switch (at) {
-            case Dlg::PAGE_WELCOME:
-            case Dlg::PAGE_PREPARE_CONNECTION:
-            case Dlg::PAGE_DEVICE_INFO:
-                zqtest::ClickOn(dlg, dlg.m_btnNext);
-                break;
-            case Dlg::PAGE_SELECT_CONTAINER:
-                zqtest::ClickOn(dlg, dlg.m_btnBrowse);
-                break;
-            case Dlg::PAGE_SELECT_PORT:
-                dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText(("COM" + std::to_string(COM)).c_str());
-                zqtest::ClickOn(dlg, dlg.m_btnNext);
-                break;
-            case Dlg::PAGE_SUCCESS:
-            case Dlg::PAGE_ERROR:
-                return false;
-            default:  // a worker runs
-                zq::PumpMessagesUntil([&] { return dlg.m_page != at; }, 1000);
-                break;
-            }
-        }
-        return dlg.m_page == page;
-    }
-
     // Waits until the kit or the unpacker stalls the page's worker.
     bool Stalled()
     {
@@ -164,7 +132,7 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
         Dlg dlg;
         zqtest::RunModal(dlg, [&] {
             window = dlg.GetSafeHwnd();
-            ASSERT_TRUE(DriveTo(dlg, page)) << "stopped on page " << dlg.m_page;
+            ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM)) << "stopped on page " << dlg.m_page;
             ASSERT_TRUE(Stalled()) << m_sim.Log();
             std::this_thread::sleep_for(milliseconds(300));  // the worker is in its wait
             for (pid_t pid : Descendants())

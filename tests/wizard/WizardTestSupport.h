@@ -1,10 +1,12 @@
 // Helpers of the wizard tests: a per-user registry of the test's own, a way
 // to run a test's steps while a dialog is open modally on the headless
-// window system, and a click on a button as the user gives it.
+// window system, a click on a button as the user gives it, and the clicks
+// that lead the wizard to a page.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -15,6 +17,8 @@
 #include "platform/window/Headless.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/TempFolder.h"
+#include "resources/resource.h"
+#include "wizard/CQuorinUpdateManagerDlg.h"
 
 namespace zqtest {
 
@@ -115,6 +119,47 @@ void ClickOn(Dialog& dialog, CWnd& button)
     while (dialog.m_page == page && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
+    }
+}
+
+// Clicks through the wizard as the user does until it shows the page: Next
+// on the pages that wait for the user, Browse for the container (the test's
+// file dialog responder picks it), COM<com> typed on the port page; while a
+// worker runs, its result is awaited. False when the wizard ends on the
+// success or the error page instead, or has not come to the page within a
+// minute. `pages` gets every page seen on the way, in order.
+inline bool ClickThroughTo(CQuorinUpdateManagerDlg& dlg, int page, int com, std::vector<int>* pages = nullptr)
+{
+    using Dlg = CQuorinUpdateManagerDlg;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        const int at = dlg.m_page;
+        if (pages && (pages->empty() || pages->back() != at))
+            pages->push_back(at);
+        if (at == page)
+            return true;
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        switch (at) {
+        case Dlg::PAGE_WELCOME:
+        case Dlg::PAGE_PREPARE_CONNECTION:
+        case Dlg::PAGE_DEVICE_INFO:
+            ClickOn(dlg, dlg.m_btnNext);
+            break;
+        case Dlg::PAGE_SELECT_CONTAINER:
+            ClickOn(dlg, dlg.m_btnBrowse);
+            break;
+        case Dlg::PAGE_SELECT_PORT:
+            dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText(("COM" + std::to_string(com)).c_str());
+            ClickOn(dlg, dlg.m_btnNext);
+            break;
+        case Dlg::PAGE_SUCCESS:
+        case Dlg::PAGE_ERROR:
+            return false;
+        default:  // a worker runs
+            zq::PumpMessagesUntil([&] { return dlg.m_page != at; }, 1000);
+            break;
+        }
     }
 }
 

@@ -28,7 +28,7 @@
 #include "container/UPDATEModel.h"
 #include "link/FrameLayer.h"
 #include "link/UPDATEProtocol.h"
-#include "tests/link/RecordingProtocol.h"
+#include "tests/support/link/RecordingProtocol.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/TempFolder.h"

@@ -2,6 +2,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
 #include "platform/threads/Threads.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -25,60 +26,12 @@
 
 namespace {
 
-// A pseudo-terminal whose slave stands in for a serial device; the test
-// plays the far side on the master.
-struct Pty {
-    int master = -1;
-    std::string slave;
-
-    Pty()
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-            return;
-        char name[128];
-        if (ptsname_r(master, name, sizeof name) == 0)
-            slave = name;
-        termios t{};
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
-    }
-    ~Pty() { CloseMaster(); }
-    void CloseMaster()
-    {
-        if (master >= 0)
-            close(master);
-        master = -1;
-    }
-    void Send(const std::string& bytes) const
-    {
-        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(master, bytes.data(), bytes.size()));
-    }
-    // Reads what arrives until `count` bytes have come or 5 s pass.
-    std::string Receive(size_t count) const
-    {
-        std::string got;
-        while (got.size() < count) {
-            pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0)
-                break;
-            char buffer[65536];
-            ssize_t n = read(master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            got.append(buffer, static_cast<size_t>(n));
-        }
-        return got;
-    }
-};
-
 class SerialTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(0, system(("mkdir -p '" + zq::DosDevicesFolder() + "'").c_str()));
-        ASSERT_FALSE(m_pty.slave.empty());
+        ASSERT_FALSE(m_pty.Slave().empty());
     }
     void Link(int com, const std::string& target)
     {
@@ -93,7 +46,7 @@ protected:
     // Opens the linked pty and prepares it as the car kit's line.
     HANDLE OpenLine()
     {
-        Link(7, m_pty.slave);
+        Link(7, m_pty.Slave());
         HANDLE port = OpenCom(7);
         EXPECT_NE(INVALID_HANDLE_VALUE, port);
         SetCommMask(port, EV_RXCHAR | EV_TXEMPTY);
@@ -119,14 +72,14 @@ protected:
         return port;
     }
 
-    Pty m_pty;
+    zqtest::Pty m_pty;
     zqtest::ScopedXdgConfigHome m_xdg;
     const std::string m_home = m_xdg.Linux();
 };
 
 TEST_F(SerialTest, OpensThroughTheComMapExclusively)
 {
-    Link(7, m_pty.slave);
+    Link(7, m_pty.Slave());
     HANDLE port = OpenCom(7);
     ASSERT_NE(INVALID_HANDLE_VALUE, port);
 
@@ -146,7 +99,7 @@ TEST_F(SerialTest, OpensThroughTheComMapExclusively)
     HANDLE again = OpenCom(7);
     ASSERT_NE(INVALID_HANDLE_VALUE, again);
     EXPECT_TRUE(CloseHandle(again));
-    int fd = open(m_pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int fd = open(m_pty.Slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     EXPECT_GE(fd, 0) << "the tty was left in exclusive mode";
     if (fd >= 0)
         close(fd);
@@ -177,7 +130,7 @@ TEST_F(SerialTest, LineSettingsBecomeRawTermios)
     // The master side reads the line's settings: the slave is the port's
     // alone while it is open, to everyone but root.
     termios t{};
-    ASSERT_EQ(0, tcgetattr(m_pty.master, &t));
+    ASSERT_EQ(0, tcgetattr(m_pty.Master(), &t));
     EXPECT_EQ(static_cast<speed_t>(B115200), cfgetospeed(&t));
     EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE);
     EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
@@ -253,7 +206,7 @@ TEST_F(SerialTest, ReadEndsAfterTheIntervalOrAtOnceWhenFull)
     EXPECT_EQ(static_cast<DWORD>(ERROR_IO_INCOMPLETE), GetLastError());
 
     // Fewer bytes than asked for: the read ends once the line goes quiet.
-    m_pty.Send("abcdef");
+    ASSERT_TRUE(m_pty.Send("abcdef"));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
     ASSERT_TRUE(GetOverlappedResult(port, &ov, &got, FALSE));
     ASSERT_EQ(6u, got);
@@ -263,7 +216,7 @@ TEST_F(SerialTest, ReadEndsAfterTheIntervalOrAtOnceWhenFull)
 
     // Enough bytes waiting: the read completes at once and signals too. The
     // first read may still find the bytes on their way; the second cannot.
-    m_pty.Send("0123456789");
+    ASSERT_TRUE(m_pty.Send("0123456789"));
     if (!ReadFile(port, buffer, 4, &got, &ov)) {
         ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000));
@@ -349,7 +302,7 @@ TEST_F(SerialTest, NeitherPurgeNorCloseDropsACompletedWrite)
     // other side has not read yet in about a third of the tries. A write
     // that has completed has left the PC, so the close of the line after a
     // session's last frame must keep every byte of it.
-    Link(7, m_pty.slave);
+    Link(7, m_pty.Slave());
     std::string frame(60, '\0');
     for (size_t i = 0; i < frame.size(); ++i)
         frame[i] = static_cast<char>(0x1C + i * 13);
@@ -420,15 +373,15 @@ TEST_F(SerialTest, APortThatDoesNotOpenSaysWhyOnOneLine)
     // Held by another opener: the same reason whoever runs the program. A
     // port of the layer keeps an ordinary user out at open() and root at its
     // lock; a bare lock keeps out everyone at the lock.
-    Link(7, m_pty.slave);
-    const std::string inUse = "zq:serial: cannot open COM7 (" + dev + "/com7 -> " + m_pty.slave
+    Link(7, m_pty.Slave());
+    const std::string inUse = "zq:serial: cannot open COM7 (" + dev + "/com7 -> " + m_pty.Slave()
                               + "): in use by another program\n";
     for (const bool bareLock : {false, true}) {
         SCOPED_TRACE(bareLock ? "a lock on the device" : "a port of the layer");
         HANDLE held = INVALID_HANDLE_VALUE;
         int locked = -1;
         if (bareLock) {
-            locked = open(m_pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            locked = open(m_pty.Slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
             ASSERT_GE(locked, 0);
             ASSERT_EQ(0, flock(locked, LOCK_EX | LOCK_NB));
         } else {
@@ -456,12 +409,12 @@ TEST_F(SerialTest, APortThatRefusesTheUserNamesTheGroupThatMayUseIt)
     // and the dialout group.
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to take another user's uid";
-    Link(7, m_pty.slave);
+    Link(7, m_pty.Slave());
     ASSERT_EQ(0, chmod(m_home.c_str(), 0755));
     ASSERT_EQ(0, chmod(zq::UserConfigFolder().c_str(), 0755));
     ASSERT_EQ(0, chmod(zq::DosDevicesFolder().c_str(), 0755));
     struct stat st{};
-    ASSERT_EQ(0, stat(m_pty.slave.c_str(), &st));
+    ASSERT_EQ(0, stat(m_pty.Slave().c_str(), &st));
     const group* owner = getgrgid(st.st_gid);
     ASSERT_NE(nullptr, owner);
     const std::string groupName = owner->gr_name;
@@ -491,15 +444,15 @@ TEST_F(SerialTest, APortThatRefusesTheUserNamesTheGroupThatMayUseIt)
     ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(0, WEXITSTATUS(status)) << text;
-    EXPECT_EQ("zq:serial: cannot open COM7 (" + zq::DosDevicesFolder() + "/com7 -> " + m_pty.slave
-                  + "): Permission denied; " + m_pty.slave + " belongs to group " + groupName
+    EXPECT_EQ("zq:serial: cannot open COM7 (" + zq::DosDevicesFolder() + "/com7 -> " + m_pty.Slave()
+                  + "): Permission denied; " + m_pty.Slave() + " belongs to group " + groupName
                   + ", which this user is not in\n",
               text);
 }
 
 TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
 {
-    Link(7, m_pty.slave);
+    Link(7, m_pty.Slave());
     Link(8, m_home + "/no-such-device");
     Link(10, "/dev/null");
     // As the program does at start-up.
@@ -507,7 +460,7 @@ TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key));
     char resolved[PATH_MAX];
-    ASSERT_NE(nullptr, realpath(m_pty.slave.c_str(), resolved));
+    ASSERT_NE(nullptr, realpath(m_pty.Slave().c_str(), resolved));
     std::vector<std::pair<std::string, std::string>> listed;
     for (DWORD i = 0;; ++i) {
         char name[256];
