@@ -16,19 +16,19 @@ function(zq_include_root folder out)
   set(${out} ${root} PARENT_SCOPE)
 endfunction()
 
-# zq_area(<folder> [DEPS <targets...>] [HEADERS <folders...>] [EXCLUDE <files...>])
-# Builds every .cpp below <folder> into the static library zq_<folder>,
+# zq_area(<folder> SOURCES <files...> [DEPS <targets...>] [HEADERS <folders...>])
+# Builds the listed .cpp files (relative to the calling CMakeLists.txt, see
+# zq_sources in ZqSources.cmake) into the static library zq_<folder>,
 # linked to the libraries of the areas it builds on (DEPS). HEADERS names
-# areas of which it uses headers only (ids), not code. EXCLUDE names files
-# (relative to <folder>) that belong to another target. The areas and what each
-# builds on, directly or through another, are recorded for the layering
+# areas of which it uses headers only (ids), not code. The areas and what
+# each builds on, directly or through another, are recorded for the layering
 # check (global properties ZQ_AREAS and ZQ_BUILDS_ON_<folder>).
 function(zq_area folder)
-  cmake_parse_arguments(ARG "" "" "DEPS;HEADERS;EXCLUDE" ${ARGN})
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
-  foreach(file ${ARG_EXCLUDE})
-    list(REMOVE_ITEM srcs ${PROJECT_SOURCE_DIR}/${folder}/${file})
-  endforeach()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;HEADERS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    message(FATAL_ERROR "zq_area(${folder}): no SOURCES listed")
+  endif()
+  zq_sources(srcs ${ARG_SOURCES})
   add_library(zq_${folder} STATIC ${srcs})
   zq_include_root(${folder} root)
   target_include_directories(zq_${folder} PUBLIC ${root})

@@ -1,3 +1,4 @@
+// The process-wide folder names and the program's folder taken from its path.
 #include "container/GlobalFolders.h"
 
 CString g_ProgramPath;

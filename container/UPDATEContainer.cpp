@@ -1,3 +1,5 @@
+// The container's file checks: the file-name rule for names inside a folder and
+// the check that the vds patterns find their files.
 #include "container/UPDATEContainer.h"
 
 #include "platform/files/Files.h"

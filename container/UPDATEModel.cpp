@@ -1,3 +1,4 @@
+// The model's clearing: of the product part, of the container part and of all.
 #include "container/UPDATEModel.h"
 
 // Constructed during static initialisation, before the application starts,

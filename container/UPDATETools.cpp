@@ -1,3 +1,4 @@
+// The free-space check of the unpack step.
 #include "container/UPDATETools.h"
 
 #include "platform/files/FileApi.h"

@@ -1,3 +1,5 @@
+// Nodes as plain values: their copying and release without recursion, and the
+// reading of their attributes.
 #include "container/UPDATEXMLNode.h"
 
 #include <utility>

@@ -1,3 +1,5 @@
+// The XML document: loading the file and expat, and parsing it into the
+// subtrees of the elements on a tag path.
 #include "container/UPDATEXMLParser.h"
 
 #include <climits>

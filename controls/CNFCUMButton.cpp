@@ -1,3 +1,5 @@
+// The flat owner-drawn button: its pictures and colours, the hover tracking
+// with a mouse capture, and its painting.
 #include "controls/CNFCUMButton.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The CRC-32 of a file, read in blocks.
 #include "link/FileCrc32.h"
 
 #include <new>

@@ -1,3 +1,5 @@
+// The car kit's COM port: opening and setting up the line, closing it, and the
+// overlapped reads and writes.
 #include "link/SERIALInterface.h"
 
 #include <cstdio>

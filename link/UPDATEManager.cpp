@@ -1,3 +1,5 @@
+// The notifications to the wizard window, the cancel flag with its events, and
+// the folder names and utilities of the update engine.
 #include "link/UPDATEManager.h"
 
 #include "platform/threads/Threads.h"

@@ -1,3 +1,4 @@
+// The English and German texts, the language switch and the stored language.
 #include "texts/LanguageTexts.h"
 
 #include <cstring>

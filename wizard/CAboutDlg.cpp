@@ -1,3 +1,4 @@
+// The about box.
 #include "wizard/CAboutDlg.h"
 
 #include "resources/resource.h"

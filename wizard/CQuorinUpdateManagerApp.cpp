@@ -1,3 +1,5 @@
+// The application object theApp: the folder names from the environment and
+// the wizard window run modally.
 #include "wizard/CQuorinUpdateManagerApp.h"
 
 #include "container/GlobalFolders.h"

@@ -1,3 +1,5 @@
+// The wizard window's creation, buttons, progress bars, language switch,
+// worker notifications and COM-port setting.
 #include "wizard/CQuorinUpdateManagerDlg.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The settings dialog, the serial-port list and the stored "PortNumber".
 #include "wizard/InterfaceSettings.h"
 
 #include <cstring>

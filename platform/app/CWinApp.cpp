@@ -1,3 +1,4 @@
+// The application object, its main window and the application-wide helpers.
 #include "platform/app/CWinApp.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// __argc and __argv, filled from the real command line and the executable's
+// path.
 #include "platform/app/CommandLine.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// The debug channel: ZQDEBUG read once at start, and the lines of its areas.
 #include "platform/base/DebugChannel.h"
 #include "platform/base/WinTypes.h"
 
@@ -97,6 +98,10 @@ const char* DebugAreaName(DebugArea area)
     case DebugArea::Registry: return "registry";
     case DebugArea::Paths: return "paths";
     case DebugArea::Modules: return "modules";
+    case DebugArea::Threads: return "threads";
+    case DebugArea::Shell: return "shell";
+    case DebugArea::Gdi: return "gdi";
+    case DebugArea::Window: return "window";
     case DebugArea::Trace: return "trace";
     }
     return "?";

@@ -17,9 +17,10 @@ namespace zq {
 // The areas, each printed and named in ZQDEBUG by the word of DebugAreaName.
 // Code names an area only through this list, so a misspelt one does not
 // compile. Trace, the system's TRACE calls, stays last.
-enum class DebugArea { Serial, Process, Files, Registry, Paths, Modules, Trace };
+enum class DebugArea { Serial, Process, Files, Registry, Paths, Modules, Threads, Shell, Gdi, Window, Trace };
 
-// "serial", "process", "files", "registry", "paths", "modules", "trace".
+// "serial", "process", "files", "registry", "paths", "modules", "threads",
+// "shell", "gdi", "window", "trace".
 const char* DebugAreaName(DebugArea area);
 
 // True when ZQDEBUG names the area or "all". ZQDEBUG is read once, at start.

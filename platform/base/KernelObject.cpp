@@ -1,3 +1,5 @@
+// The table of live kernel objects, the handles that name them, CloseHandle,
+// and the lock and condition that waits on them share.
 #include "platform/base/KernelObject.h"
 
 #include <unordered_map>

@@ -1,3 +1,4 @@
+// The rectangle functions of Win32 (SetRect, IntersectRect, ...).
 #include "platform/base/WinGeometry.h"
 
 #include <algorithm>

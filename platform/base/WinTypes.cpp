@@ -1,3 +1,4 @@
+// The thread's last-error code and the Win32 error of an errno value.
 #include "platform/base/WinTypes.h"
 
 #include <cerrno>

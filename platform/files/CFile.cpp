@@ -1,3 +1,5 @@
+// CFile over the open-file table, with the Windows share rules, and
+// CFileException.
 #include "platform/files/CFile.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// CFileFind over FindFirstFileA and FindNextFileA.
 #include "platform/files/CFileFind.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The Win32 file and folder functions: attributes, deletion, folders, the
+// current directory, the file search and its wildcard matching, free space.
 #include "platform/files/FileApi.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// The process's table of open files and the share test of a new opener.
 #include "platform/files/OpenFiles.h"
 
 #include "platform/base/DebugChannel.h"

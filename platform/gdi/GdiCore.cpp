@@ -4,6 +4,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "platform/base/DebugChannel.h"
 #include "platform/gdi/GdiInternal.h"
 #include "platform/gdi/GdiTesting.h"
 #include "platform/gdi/WindowSurface.h"
@@ -100,7 +101,9 @@ Bitmap* NewBitmap(int width, int height, bool mono)
     } else {
         // A cairo surface cannot be empty; a 0-sized bitmap keeps 1 x 1.
         b->surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(width, 1), std::max(height, 1));
-        if (cairo_surface_status(b->surface) != CAIRO_STATUS_SUCCESS) {
+        if (cairo_status_t status = cairo_surface_status(b->surface); status != CAIRO_STATUS_SUCCESS) {
+            DebugPrintf(DebugArea::Gdi, "cairo_image_surface_create(%d x %d): %s", width, height,
+                        cairo_status_to_string(status));
             delete b;
             return nullptr;
         }

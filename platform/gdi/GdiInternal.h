@@ -160,7 +160,6 @@ inline void BlendPixel(const Target& t, int sx, int sy, uint32_t colour, unsigne
 void FillPixels(Dc* dc, RECT r, COLORREF colour);
 
 // Text: an alpha coverage of the text for blending.
-void EnsureFontsConfigured();
 bool ResolveFont(Font* font);
 int TextWidth(Font* font, const std::string& cp1252);
 void DrawTextLine(Dc* dc, int x, int y, const std::string& cp1252, const RECT* clip);

@@ -15,7 +15,9 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "platform/base/DebugChannel.h"
 #include "platform/gdi/GdiInternal.h"
+#include "platform/gdi/WindowSurface.h"
 #include "platform/strings/Codepage.h"
 
 namespace zq {
@@ -46,10 +48,12 @@ void EnsureFontsConfigured()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        FcInit();
+        if (!FcInit())
+            DebugFailure(DebugArea::Gdi, "FcInit", nullptr, 0);
         struct stat st;
-        if (stat(kWineFonts, &st) == 0 && S_ISDIR(st.st_mode))
-            FcConfigAppFontAddDir(nullptr, reinterpret_cast<const FcChar8*>(kWineFonts));
+        if (stat(kWineFonts, &st) == 0 && S_ISDIR(st.st_mode) &&
+            !FcConfigAppFontAddDir(nullptr, reinterpret_cast<const FcChar8*>(kWineFonts)))
+            DebugFailure(DebugArea::Gdi, "FcConfigAppFontAddDir", kWineFonts, 0);
     });
 }
 
@@ -99,7 +103,10 @@ cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool itali
     FcResult result;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     FcPatternDestroy(pattern);
-    if (!match) return nullptr;
+    if (!match) {
+        DebugPrintf(DebugArea::Gdi, "FcFontMatch(\"%s\"): no font", family.c_str());
+        return nullptr;
+    }
     SetBool(match, FC_EMBEDDED_BITMAP, !outlinesOnly);
     SetBool(match, FC_EMBOLDEN, embolden);
     SetBool(match, FC_HINTING, true);
@@ -108,7 +115,9 @@ cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool itali
     SetBool(match, FC_ANTIALIAS, true);
     cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(match);
     FcPatternDestroy(match);
-    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_status_t status = cairo_font_face_status(face); status != CAIRO_STATUS_SUCCESS) {
+        DebugPrintf(DebugArea::Gdi, "cairo_ft_font_face_create_for_pattern(\"%s\"): %s", family.c_str(),
+                    cairo_status_to_string(status));
         cairo_font_face_destroy(face);
         return nullptr;
     }
@@ -127,7 +136,8 @@ cairo_scaled_font_t* MakeScaled(cairo_font_face_t* face, double em)
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &matrix, &ctm, options);
     cairo_font_options_destroy(options);
-    if (cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_status_t status = cairo_scaled_font_status(scaled); status != CAIRO_STATUS_SUCCESS) {
+        DebugPrintf(DebugArea::Gdi, "cairo_scaled_font_create(%g): %s", em, cairo_status_to_string(status));
         cairo_scaled_font_destroy(scaled);
         return nullptr;
     }

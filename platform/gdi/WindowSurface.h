@@ -52,5 +52,10 @@ bool IconPixels(HICON icon, int* width, int* height, std::vector<uint32_t>* argb
 // The screen size that GetSystemMetrics reports (SM_CXSCREEN, SM_CYSCREEN).
 void SetScreenSize(int width, int height);
 
+// Adds the folder of the dialog font (Debian's fonts-wine) to fontconfig's
+// configuration, once. The native side calls it before its toolkit reads the
+// font list, so that its widgets find Tahoma as the drawing layer does.
+void EnsureFontsConfigured();
+
 }  // namespace gdi
 }  // namespace zq

@@ -1,3 +1,5 @@
+// LoadLibraryA, GetProcAddress and FreeLibrary over dlopen, and the built-in
+// kernel32.dll.
 #include "platform/modules/Modules.h"
 
 #include "platform/base/DebugChannel.h"

@@ -1,3 +1,5 @@
+// Windows paths on drive Z: to Linux paths and back, names found in any letter
+// case, and the alternate names of names that Windows-1252 cannot show.
 #include "platform/paths/DrivePaths.h"
 
 #include <dirent.h>

@@ -1,3 +1,5 @@
+// GetEnvironmentVariableA and SetEnvironmentVariableA, and the private "TMP"
+// supplied when neither "TMP" nor "TEMP" is set.
 #include "platform/paths/Environment.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,5 @@
+// The per-user config, cache and home folders, from the XDG variables, $HOME
+// and the passwd entry.
 #include "platform/paths/UserFolders.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// The registry functions over the per-user file user.reg and the SERIALCOMM
+// key built from the serial ports.
 #include "platform/registry/Registry.h"
 
 #include "platform/base/DebugChannel.h"

@@ -1,3 +1,5 @@
+// Which Linux device a COM name stands for, and the list of the ports that
+// exist.
 #include "platform/serial/ComPorts.h"
 
 #include "platform/base/DebugChannel.h"

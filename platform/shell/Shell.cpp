@@ -1,3 +1,4 @@
+// ShellExecuteA over xdg-open.
 #include "platform/shell/Shell.h"
 
 #include <strings.h>
@@ -71,7 +72,7 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR directory
         if (!zq::WindowsToLinux(file, path, &error))
             return Result(static_cast<intptr_t>(error == ERROR_FILE_NOT_FOUND ? SE_ERR_FNF : SE_ERR_PNF));
         if (stat(path.c_str(), &st) != 0) {
-            zq::DebugFailure(zq::DebugArea::Process, "stat", path.c_str(), errno);
+            zq::DebugFailure(zq::DebugArea::Shell, "stat", path.c_str(), errno);
             return Result(static_cast<intptr_t>(zq::MissingPathError(path)));
         }
     }

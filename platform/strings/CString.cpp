@@ -1,3 +1,4 @@
+// CString's construction, access, search, slicing and formatting.
 #include "platform/strings/CString.h"
 
 #include <cstdio>

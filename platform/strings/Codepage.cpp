@@ -1,3 +1,4 @@
+// The Windows-1252 / UTF-8 conversion tables and the code page's letter case.
 #include "platform/strings/Codepage.h"
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Conversion between the system's Windows-1252 bytes and the UTF-8 of Linux
-// file names, window texts and fonts. Used only inside platform/.
+// file names, window texts and fonts. Used inside platform/ and by the
+// container's XML reader, which gets UTF-8 from expat.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Events, WaitForSingleObject, WaitForMultipleObjects and Sleep.
 #include "platform/threads/Threads.h"
 
 #include <chrono>

@@ -1,4 +1,8 @@
+// Worker threads over pthreads: CWinThread, AfxBeginThread, AfxEndThread and
+// thread priorities.
 #include "platform/threads/Threads.h"
+
+#include "platform/base/DebugChannel.h"
 
 #include <atomic>
 #include <cerrno>
@@ -114,8 +118,10 @@ bool StartLocked(const std::shared_ptr<ThreadObject>& object)
     if (g_threadStartsRefused)
         return false;
     pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0)
+    if (int rc = pthread_attr_init(&attr); rc != 0) {
+        zq::DebugFailure(zq::DebugArea::Threads, "pthread_attr_init", nullptr, rc);
         return false;
+    }
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     if (object->stackSize != 0) {
         size_t size = object->stackSize;
@@ -135,6 +141,7 @@ bool StartLocked(const std::shared_ptr<ThreadObject>& object)
     int rc = pthread_create(&id, &attr, ThreadEntry, info);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
+        zq::DebugFailure(zq::DebugArea::Threads, "pthread_create", nullptr, rc);
         delete info;
         return false;
     }

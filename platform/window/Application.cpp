@@ -1,3 +1,4 @@
+// The application's name and main window as the window layer keeps them.
 #include "platform/window/Application.h"
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// CDialog: creation from a template, DoModal and EndDialog, and the dialog
+// data exchange.
 #include "platform/window/CDialog.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// CFileDialog: the filter parsed, the dialog shown through the backend or
+// answered by the tests' responder.
 #include "platform/window/CFileDialog.h"
 
 #include <mutex>

@@ -1,3 +1,5 @@
+// CWnd and the message maps: window creation, the framework's window calls,
+// and the dispatch of a message through the maps.
 #include "platform/window/CWnd.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The registered dialog templates and the conversion of dialog units to
+// pixels.
 #include "platform/window/DialogTemplate.h"
 
 #include <map>

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "platform/window/Backend.h"
-#include "platform/window/WindowState.h"
+#include "platform/window/WindowTable.h"
 
 namespace zq {
 namespace win {

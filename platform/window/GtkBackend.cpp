@@ -21,8 +21,8 @@
 #include <map>
 #include <string>
 
+#include "platform/base/DebugChannel.h"
 #include "platform/base/FatalEnd.h"
-#include "platform/gdi/GdiInternal.h"
 #include "platform/gdi/WindowSurface.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
@@ -963,7 +963,11 @@ std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
     if (!SessionBusReachable()) setenv("NO_AT_BRIDGE", "1", 0);
     // Pango must see the dialog font's folder before it reads the font list.
     gdi::EnsureFontsConfigured();
-    if (!gtk_init_check(argc, argv) || !gdk_display_get_default()) return nullptr;
+    if (!gtk_init_check(argc, argv) || !gdk_display_get_default()) {
+        const char* display = getenv("DISPLAY") ? getenv("DISPLAY") : getenv("WAYLAND_DISPLAY");
+        DebugFailure(DebugArea::Window, "gtk_init_check", display, 0);
+        return nullptr;
+    }
     HookDisplayLoss();
     auto backend = std::make_unique<GtkBackend>();
     g_gtk = backend.get();

@@ -1,3 +1,5 @@
+// The headless backend, the backend in use, and the tests' pumping of the
+// queue and synthetic pointer and keys.
 #include "platform/window/Headless.h"
 
 #include <chrono>

@@ -8,7 +8,7 @@
 
 #include "platform/window/Backend.h"
 #include "platform/window/CWnd.h"
-#include "platform/window/WindowState.h"
+#include "platform/window/WindowTable.h"
 
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 

@@ -1,3 +1,4 @@
+// Disabling a modal box's owner and giving it focus and activation back.
 #include "platform/window/ModalScope.h"
 
 #include "platform/window/WindowTree.h"

@@ -4,6 +4,7 @@
 // and its parents, so the surface is the composed picture of the window.
 #include <cairo.h>
 
+#include "platform/base/DebugChannel.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/WindowSurface.h"
 #include "platform/window/Backend.h"
@@ -103,7 +104,9 @@ void* TopLevelSurface(Window* top)
     }
     if (!surface) {
         surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        if (cairo_status_t status = cairo_surface_status(surface); status != CAIRO_STATUS_SUCCESS) {
+            DebugPrintf(DebugArea::Window, "cairo_image_surface_create(%d x %d): %s", width, height,
+                        cairo_status_to_string(status));
             cairo_surface_destroy(surface);
             surface = nullptr;
         }

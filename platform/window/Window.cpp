@@ -6,7 +6,7 @@
 
 #include "platform/window/Backend.h"
 #include "platform/window/CWnd.h"
-#include "platform/window/WindowState.h"
+#include "platform/window/WindowTable.h"
 
 namespace zq {
 namespace win {

@@ -1,3 +1,5 @@
+// The container description reader: what it takes into the model, and what
+// it gives for faulty and cut-off descriptions.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,5 @@
+// The file selection (order, device results, the same-version question) and
+// the container check.
 #include <gtest/gtest.h>
 
 #include <string>

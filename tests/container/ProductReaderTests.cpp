@@ -1,3 +1,5 @@
+// The product.xml reader: what it takes into the product part, and what it
+// gives for faulty and cut-off documents.
 #include <gtest/gtest.h>
 
 #include <string>

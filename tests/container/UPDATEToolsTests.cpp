@@ -1,3 +1,4 @@
+// The free-space check of the unpack step, on a fake disk and on the real one.
 #include <gtest/gtest.h>
 
 #include <string>

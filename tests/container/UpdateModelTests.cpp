@@ -1,3 +1,4 @@
+// The model's clearing and its copies of stored records.
 #include <gtest/gtest.h>
 
 #include "container/UPDATEModel.h"

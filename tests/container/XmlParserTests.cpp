@@ -1,3 +1,5 @@
+// The XML layer over the real expat: depth limits, deep documents, tag paths,
+// attributes, faulty documents, text and Windows-1252.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -36,7 +36,7 @@ using std::chrono::milliseconds;
 namespace {
 
 const int COM = 202;
-// Far below every wait of the sessions (3 s to 20 s), well above the
+// Far below every wait of the sessions (3 s to 30 s), well above the
 // closing work (the connect's 200 ms pause).
 const auto CLOSE_BOUND = milliseconds(2000);
 

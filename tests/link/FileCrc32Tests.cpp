@@ -1,3 +1,4 @@
+// The file CRC-32 against a bitwise reference, and files that cannot be read.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The window that records the workers' notices for the link tests.
 #include "LinkNotifications.h"
 
 #include <gtest/gtest.h>

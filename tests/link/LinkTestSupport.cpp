@@ -1,3 +1,5 @@
+// The link tests' configuration folder, COM links, pseudo-terminal line and
+// stored port number.
 #include "LinkTestSupport.h"
 
 #include <gtest/gtest.h>

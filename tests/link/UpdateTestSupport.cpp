@@ -1,3 +1,4 @@
+// Random content for the update, unpack and CRC tests.
 #include "UpdateTestSupport.h"
 
 #include <random>

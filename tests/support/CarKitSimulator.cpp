@@ -1,3 +1,4 @@
+// The car-kit simulator started as a child process, and its report read.
 #include "tests/support/CarKitSimulator.h"
 
 #include <cerrno>

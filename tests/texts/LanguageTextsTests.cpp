@@ -1,3 +1,5 @@
+// The UI texts: the stored language, the switch by name, and the captions set
+// on the wizard's buttons.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

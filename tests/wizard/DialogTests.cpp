@@ -1,3 +1,5 @@
+// Dialogs from templates: pixels from dialog units, modal loops, owner draw,
+// data exchange and the seams of the file dialog and the questions.
 #include <gtest/gtest.h>
 
 #include <thread>

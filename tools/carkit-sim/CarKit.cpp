@@ -1,3 +1,5 @@
+// The car kit: its answers to each frame, the checks of the files it receives,
+// its misbehaviour, and its report.
 #include "CarKit.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The pseudo-terminal of the car kit's line: raw mode, split and paced writes,
+// reads, and the wait for the PC's hang-up.
 #include "Line.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The parser of scenario rules.
 #include "Scenario.h"
 
 #include "Wire.h"

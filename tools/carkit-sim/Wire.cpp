@@ -1,3 +1,5 @@
+// Frames built, stuffed and decoded; the CRC-32 and the hex and number
+// helpers of the car kit's side.
 #include "Wire.h"
 
 #include <cctype>

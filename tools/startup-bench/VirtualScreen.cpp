@@ -1,3 +1,5 @@
+// The virtual X server's screen: the shared-memory grab, pixel searches, and
+// pointer and keys through XTest.
 #include "VirtualScreen.h"
 
 #include <X11/XKBlib.h>

@@ -1,3 +1,4 @@
+// The command line's first argument.
 #include "platform/app/CommandLine.h"
 #include "platform/paths/DrivePaths.h"
 

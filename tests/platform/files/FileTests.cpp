@@ -1,3 +1,5 @@
+// CFile against the file system: reads, writes, failures, links and the share
+// rules within and across processes.
 #include "platform/files/Files.h"
 
 #include <gtest/gtest.h>

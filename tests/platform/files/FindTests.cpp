@@ -1,3 +1,5 @@
+// The Windows wildcard rules, the file search, links, alternate names, the
+// folder functions and free space.
 #include "platform/files/Files.h"
 
 #include <gtest/gtest.h>

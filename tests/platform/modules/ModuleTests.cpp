@@ -1,3 +1,5 @@
+// Loading expat from the program folder, failing libraries, and the built-in
+// kernel32.dll.
 #include "platform/files/FileApi.h"
 #include "platform/modules/Modules.h"
 #include "platform/paths/DrivePaths.h"

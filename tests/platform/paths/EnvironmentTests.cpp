@@ -1,3 +1,5 @@
+// The environment's Win32 rules, the temporary folders and the per-user
+// folders.
 #include "platform/paths/Environment.h"
 #include "platform/paths/UserFolders.h"
 

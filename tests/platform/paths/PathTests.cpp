@@ -1,3 +1,5 @@
+// The drive view: Windows paths to Linux paths and back, names that name
+// nothing, relative paths, letter case and path splitting.
 #include "platform/files/FileApi.h"
 #include "platform/paths/DrivePaths.h"
 

@@ -1,3 +1,5 @@
+// Child processes against Linux: the Windows command-line rules, exit codes,
+// waits, termination of the whole group, and children ending with the program.
 #include "platform/base/FatalEnd.h"
 #include "platform/process/Process.h"
 #include "platform/threads/Threads.h"

@@ -1,3 +1,5 @@
+// The registry file: values, letter case, atomic replacement, stores that
+// cannot be read, killed writers and folders that cannot be written.
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
 #include "tests/support/TempFolder.h"

@@ -1,3 +1,5 @@
+// COM ports on a real pseudo-terminal: the COM map, exclusive opening, termios
+// settings, overlapped reads and writes, purge and close.
 #include "platform/paths/UserFolders.h"
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"

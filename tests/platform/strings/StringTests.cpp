@@ -1,3 +1,4 @@
+// CString and the Windows-1252 / UTF-8 conversion.
 #include <gtest/gtest.h>
 
 #include <stdexcept>

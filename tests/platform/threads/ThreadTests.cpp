@@ -1,3 +1,5 @@
+// Events, waits and worker threads, with their time-outs, priorities and the
+// ends of their objects.
 #include "platform/threads/Threads.h"
 
 #include <gtest/gtest.h>

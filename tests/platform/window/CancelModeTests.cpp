@@ -1,3 +1,4 @@
+// WM_CANCELMODE and the mouse capture.
 #include <gtest/gtest.h>
 
 #include "platform/window/Controls.h"

@@ -1,3 +1,5 @@
+// Pointer, capture, focus and hit testing; painting after invalidation; the
+// state of the standard controls.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,5 @@
+// Messages: posted from workers, for destroyed windows, beyond the quota;
+// message maps, reflection and child controls.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The X server's own list of top-level windows.
 #include "XTopLevels.h"
 
 #include <X11/Xlib.h>

@@ -1,5 +1,6 @@
-// What the files of the window system share among themselves: the window
-// table, the list of top-level windows, focus and capture, and the steps of delivery and painting they call on each other.
+// The window table that the files of the window system share among
+// themselves: the windows by handle, the top-level windows, focus and
+// capture, and the steps of delivery and painting they call on each other.
 // Only Window.cpp, MessageQueue.cpp, Invalidation.cpp and Focus.cpp use it.
 #pragma once
 
