@@ -1,3 +1,5 @@
+// The table of the actions of a fatal end and the signal handlers that run
+// them.
 #include "platform/base/FatalEnd.h"
 
 #include <atomic>

@@ -1,5 +1,5 @@
-// CreateProcessA over posix_spawn, the threads that reap the children, and
-// the ending of every child with the program.
+// CreateProcessA through a launcher per child, the threads that reap the
+// children, and the ending of every child with the program.
 #include "platform/process/Process.h"
 
 #include "platform/base/DebugChannel.h"

@@ -83,8 +83,12 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR directory
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, directory, &startup, &info))
-        return Result(ShellError(GetLastError()));
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, directory, &startup, &info)) {
+        const DWORD error = GetLastError();
+        zq::DebugPrintf(zq::DebugArea::Shell, "xdg-open not started for \"%s\": Win32 error %lu", file,
+                        static_cast<unsigned long>(error));
+        return Result(ShellError(error));
+    }
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     return Result(42);
