@@ -9,6 +9,7 @@
 #include "container/UpdateResult.h"
 #include "link/FrameLayer.h"
 #include "platform/app/CWinApp.h"
+#include "platform/files/FileApi.h"
 #include "platform/threads/Threads.h"
 #include "platform/window/WinUser.h"
 
@@ -226,6 +227,11 @@ DWORD UPDATEProtocol::OpenReceivedFile()
     CloseReceivedFile();
     m_ReceiveFileFailed = 0;
     CString path = g_WorkFolder + "\\product.xml";
+    // An earlier inquiry's copy goes first: should the new one not be
+    // created, no other car kit's description is left for the window to read
+    // in its place, and one that this user may not overwrite (left by a run
+    // under another user) is replaced rather than read.
+    DeleteFileA(path);
     if (m_ReceiveFile.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive))
         m_ReceiveFileOpen = 1;
     else

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "container/UpdateResult.h"
+#include "link/RepositoryLock.h"
 #include "link/UPDATEManager.h"
 #include "platform/base/WinTypes.h"
 #include "platform/files/CFile.h"
@@ -72,6 +73,10 @@ public:
     DWORD GetReceivedSequence();
 
     // ---- Update session (UPDATEProtocolUpdate.cpp) ----
+    // The files go out of the Repository folder, whose lock (see
+    // RepositoryLock.h) is held from here on when the unpack has not left
+    // it held; SESSION_NOT_STARTED, with nothing sent, when it cannot be
+    // had (another program holds it, or its file does not open).
     int StartUpdate();
     void SetLastFileName(CString name);
     CString GetCurrentFileName();
@@ -96,11 +101,18 @@ public:
     void RequeueFile();
 
     // ---- Unpack step (UPDATEProtocolUnzip.cpp) ----
-    // Checks the container and the free space, then unpacks it on a worker.
-    // UPDATE_RESULT_SUCCESS when the worker runs, UPDATE_RESULT_DISK_SPACE
-    // too little space, UPDATE_RESULT_READ_ERROR the container cannot be
-    // read, UPDATE_RESULT_UNZIP_START_ERROR no container or no worker.
+    // Checks the container and the free space, takes the output folder's
+    // lock, then unpacks it on a worker. UPDATE_RESULT_SUCCESS when the
+    // worker runs, UPDATE_RESULT_DISK_SPACE too little space,
+    // UPDATE_RESULT_READ_ERROR the container cannot be read,
+    // UPDATE_RESULT_UNZIP_START_ERROR no container, no worker, or another
+    // program holds the folder (it is not touched then). An unpack that
+    // succeeds keeps the lock for the update that sends from the folder; one
+    // that fails gives it up.
     int StartUnzip(CString unpackerFolder, CString outputFolder, CString containerPath);
+    // Gives up the Repository folder's lock, once the update's road is over
+    // (the object's end gives it up too).
+    void ReleaseRepository();
     // How long the unpacker may run before it is ended and the unpack
     // counts as failed (milliseconds; 30 minutes, far beyond any container).
     static DWORD m_UnpackTimeLimit;
@@ -139,6 +151,7 @@ public:
     DWORD m_RequestedSequence;     // where the car kit asked the data to continue
     DWORD m_NextSequence;          // sequence number of the next data frame
     int m_SendFileOpen;            // 1 while m_SendFile is open
+    RepositoryLock m_RepositoryLock;  // held while the Repository is unpacked into or sent from
     CFile m_ReceiveFile;           // product.xml while the inquiry receives it
     int m_ReceiveFileOpen;         // 1 while m_ReceiveFile is open
     int m_ReceiveFileFailed;       // 1 once this inquiry could not write product.xml

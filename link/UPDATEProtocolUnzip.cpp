@@ -52,15 +52,28 @@ int UPDATEProtocol::StartUnzip(CString unpackerFolder, CString outputFolder, CSt
     if (!UPDATETools::HasEnoughDiskSpace(m_OutputFolder, 2 * length))
         return UPDATE_RESULT_DISK_SPACE;
 
-    if (BeginSession(UnzipThread) != SESSION_STARTED)
+    // Another copy of the program may unpack into the same folder, or an
+    // unpacker that a killed copy left running still write there: the
+    // folder is not touched then, and the unpack cannot start.
+    if (!m_RepositoryLock.Take(m_OutputFolder))
         return UPDATE_RESULT_UNZIP_START_ERROR;
+    if (BeginSession(UnzipThread) != SESSION_STARTED) {
+        m_RepositoryLock.Release();
+        return UPDATE_RESULT_UNZIP_START_ERROR;
+    }
     return UPDATE_RESULT_SUCCESS;
+}
+
+void UPDATEProtocol::ReleaseRepository()
+{
+    m_RepositoryLock.Release();
 }
 
 UINT UnzipThread(LPVOID param)
 {
     UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
     if (!EmptyOutputFolder(*protocol)) {
+        protocol->ReleaseRepository();
         protocol->EndSession(UPDATE_RESULT_UNZIP_ERROR);
         return 0;
     }
@@ -101,12 +114,11 @@ UINT UnzipThread(LPVOID param)
         // an ended unpacker what it had written; none of them may pass the
         // container check and reach the car kit.
         const bool emptied = exitCode == 0 || EmptyOutputFolder(*protocol);
-        if (cancelled) {
-            protocol->EndSession(UPDATE_RESULT_CANCELLED);
-            return 0;
-        }
-        if (!emptied) {
-            protocol->EndSession(UPDATE_RESULT_UNZIP_ERROR);
+        if (cancelled || !emptied) {
+            // Nothing of this container is to be sent: the folder is free
+            // again, once the unpacker, which held its lock too, is gone.
+            protocol->ReleaseRepository();
+            protocol->EndSession(cancelled ? UPDATE_RESULT_CANCELLED : UPDATE_RESULT_UNZIP_ERROR);
             return 0;
         }
     }

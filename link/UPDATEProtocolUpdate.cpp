@@ -82,6 +82,10 @@ int TakeNakReason()
 
 int UPDATEProtocol::StartUpdate()
 {
+    // No other copy of the program may unpack into the folder while its
+    // files go out.
+    if (!m_RepositoryFolder.IsEmpty() && !m_RepositoryLock.Take(m_RepositoryFolder))
+        return SESSION_NOT_STARTED;
     return BeginSession(UpdateThread);
 }
 

@@ -16,7 +16,10 @@
 # script ends; ZQ_NEWCOMER_KEEP=1 keeps it, with the logs of the whole runs.
 #   tools/run-as-newcomer.sh [USER]
 # The script runs itself in three steps: as root outside (this part), as
-# root inside the mount namespace (--namespace), as the user (--user).
+# root inside the mount namespace (--namespace), as the user (--user). Root
+# runs only files that the user cannot write: the namespace step runs from a
+# copy in a folder of root's own, made before the tree is handed over to the
+# user, never from the user's copy of the tree.
 set -euo pipefail
 
 inside_namespace() {
@@ -96,6 +99,10 @@ else
 fi
 chmod 755 "$work"
 mkdir "$work/src" "$work/home" "$work/logs"
+# Root's own copy of this script, which no process of the user can reach to
+# rewrite between the hand-over below and the namespace step.
+mkdir -m 700 "$work/root"
+install -m 500 tools/run-as-newcomer.sh "$work/root/run-as-newcomer.sh"
 # The working tree as it is (committed or not), without what a build made.
 tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$work/src"
 chown -R "$user:" "$work/src" "$work/home" "$work/logs"
@@ -104,7 +111,7 @@ chmod 700 "$work/home"
 export ZQ_NEWCOMER_USER=$user ZQ_NEWCOMER_WORK=$work
 started=$(date +%s)
 status=0
-unshare --mount --propagation private "$work/src/tools/run-as-newcomer.sh" --namespace || status=1
+unshare --mount --propagation private "$work/root/run-as-newcomer.sh" --namespace || status=1
 echo "newcomer run took $(($(date +%s) - started)) s"
 if [ $status != 0 ]; then
   echo "newcomer run FAILED" >&2

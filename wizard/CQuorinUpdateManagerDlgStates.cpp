@@ -153,6 +153,10 @@ const Dlg::PageView* CQuorinUpdateManagerDlg::FindPage(int page)
 void CQuorinUpdateManagerDlg::EnterPage(int page)
 {
     m_page = page;
+    // The road of this update is over: nothing more is unpacked into the
+    // Repository or sent from it, so another copy of the program may use it.
+    if (page == PAGE_SUCCESS || page == PAGE_ERROR)
+        m_protocol.ReleaseRepository();
     const PageView* view = FindPage(page);
     if (!view)
         return;

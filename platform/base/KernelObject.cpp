@@ -2,6 +2,7 @@
 // and the lock and condition that waits on them share.
 #include "platform/base/KernelObject.h"
 
+#include <set>
 #include <unordered_map>
 
 namespace zq {
@@ -72,6 +73,39 @@ std::condition_variable& KernelCondition()
 void NotifyKernelWaiters()
 {
     KernelCondition().notify_all();
+}
+
+namespace {
+
+struct InheritableTable {
+    std::mutex mutex;
+    std::set<int> descriptors;
+};
+
+InheritableTable& Inheritable()
+{
+    static InheritableTable* table = new InheritableTable; // lives until process end
+    return *table;
+}
+
+} // namespace
+
+void SetDescriptorInheritable(int descriptor, bool inheritable)
+{
+    InheritableTable& table = Inheritable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    if (inheritable)
+        table.descriptors.insert(descriptor);
+    else
+        table.descriptors.erase(descriptor);
+}
+
+std::unique_lock<std::mutex> LockInheritableDescriptors(std::vector<int>& descriptors)
+{
+    InheritableTable& table = Inheritable();
+    std::unique_lock<std::mutex> lock(table.mutex);
+    descriptors.assign(table.descriptors.begin(), table.descriptors.end());
+    return lock;
 }
 
 } // namespace zq

@@ -42,6 +42,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -136,5 +137,15 @@ BOOL ReadExitCode(HANDLE handle, LPDWORD exitCode, Code code)
 // objects again. Call it after changing a signal state, with or without
 // KernelLock() held.
 void NotifyKernelWaiters();
+
+// Handle inheritance. Every descriptor of the layer is close-on-exec; one
+// marked inheritable here reaches each child that CreateProcessA starts with
+// bInheritHandles TRUE, under the same number, as Windows hands a child the
+// handles that were made inheritable. The mark must go before the
+// descriptor is closed.
+void SetDescriptorInheritable(int descriptor, bool inheritable);
+// The descriptors marked inheritable, and a lock that keeps every one of
+// them open (its mark cannot go) while it is held: for the start of a child.
+std::unique_lock<std::mutex> LockInheritableDescriptors(std::vector<int>& descriptors);
 
 } // namespace zq

@@ -106,6 +106,11 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
         SetLastError(code);
         return FALSE;
     }
+    // The framework's files are inheritable unless modeNoInherit says not.
+    if (!(nOpenFlags & modeNoInherit)) {
+        m_object->inheritable = true;
+        zq::SetDescriptorInheritable(m_object->fd, true);
+    }
     m_hFile = zq::RegisterHandle(m_object);
     m_strFileName = fullPath.c_str();
     return TRUE;

@@ -6,6 +6,11 @@
 // the files of this process exactly and, roughly, between processes (an
 // unshared file takes an exclusive lock that other processes of the layer
 // respect).
+//
+// As the framework's, a file is inheritable unless it is opened with
+// modeNoInherit: a child that CreateProcessA starts with bInheritHandles
+// TRUE while the file is open holds it too, and with it the file's share
+// lock against other processes, until the child ends.
 #pragma once
 
 #include <memory>

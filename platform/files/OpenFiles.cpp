@@ -59,6 +59,10 @@ DWORD FileObject::CloseNow()
     // The descriptor goes first, so its lock is gone once another opener
     // sees the file as closed.
     DWORD error = 0;
+    if (inheritable) {
+        SetDescriptorInheritable(fd, false);
+        inheritable = false;
+    }
     if (close(fd) != 0 && errno != EINTR)
         error = Win32ErrorFromErrno(errno);
     fd = -1;

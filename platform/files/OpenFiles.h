@@ -30,6 +30,8 @@ public:
     dev_t device = 0;
     ino_t inode = 0;
     bool registered = false;
+    // Handed to children that inherit handles (see zq::SetDescriptorInheritable).
+    bool inheritable = false;
 };
 
 // What an opening does when the file exists and when it does not. The

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -384,6 +385,8 @@ struct Launch {
     const char* folder;  // nullptr: this process's current directory
     sigset_t childMask;  // the signal mask of the thread that starts it
     int errorWrite;      // the child writes errno here when exec fails
+    const int* inherited;  // descriptors the child holds under their numbers
+    size_t inheritedCount;
 };
 
 void NoteChildEnd(int) {}
@@ -407,6 +410,9 @@ void NoteChildEnd(int) {}
         close(out);
     if (err == 0 && launch.folder != nullptr && chdir(launch.folder) != 0)
         err = errno;
+    for (size_t i = 0; err == 0 && i < launch.inheritedCount; ++i)
+        if (launch.inherited[i] > 2 && fcntl(launch.inherited[i], F_SETFD, 0) != 0)
+            err = errno;
     if (err == 0) {
         sigprocmask(SIG_SETMASK, &launch.childMask, nullptr);
         execve(launch.argv[0], launch.argv, launch.envp);
@@ -526,10 +532,11 @@ void CloseProgramDescriptors()
 }
 
 // Starts the program of argv[0] through a launcher with its standard
-// streams on /dev/null, in the folder when one is given, and tracks the
-// launcher, whose pid is the child's for the caller. False with the Win32
+// streams on /dev/null, in the folder when one is given, holding the
+// inheritable descriptors when asked to, and tracks the launcher, whose
+// pid is the child's for the caller. False with the Win32
 // error set when the folder is none or the child could not be started.
-bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, pid_t& pid)
+bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid)
 {
     std::string folder;
     if (currentDirectory != nullptr && currentDirectory[0] != '\0') {
@@ -552,10 +559,18 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, p
         return false;
     }
 
+    // The child holds these under their numbers, without close-on-exec.
+    // None of them can be closed until the child has started.
+    std::vector<int> inherited;
+    std::unique_lock<std::mutex> keepOpen;
+    if (inheritHandles)
+        keepOpen = zq::LockInheritableDescriptors(inherited);
+
     int err = 0;
     {
         SignalsBlocked blocked;
-        Launch launch = {argv, envp, folder.empty() ? nullptr : folder.c_str(), blocked.Before(), errorPipe[1]};
+        Launch launch = {argv,         envp, folder.empty() ? nullptr : folder.c_str(), blocked.Before(),
+                         errorPipe[1], inherited.data(), inherited.size()};
         t_forkingLauncher = true;
         pid = fork();
         if (pid == 0)
@@ -627,7 +642,7 @@ void ReapChild(pid_t pid, const std::shared_ptr<ChildState>& state)
 } // namespace
 
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                    BOOL, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
+                    BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
                     LPPROCESS_INFORMATION lpProcessInformation)
 {
     if (lpProcessInformation == nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
@@ -655,7 +670,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 
     zq::AtFatalEnd(zq::EndChildProcesses);
     pid_t pid = 0;
-    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, pid))
+    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid))
         return FALSE;
 
     auto state = std::make_shared<ChildState>();

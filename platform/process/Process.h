@@ -4,9 +4,12 @@
 // CommandLineToArgvW) and the program is started directly, without a shell.
 // Arguments that are drive paths, whole or after a leading option letter
 // such as -o ("-oZ:\tmp\out"), reach the child as Linux paths. The child's
-// standard input and output are /dev/null; it sees no handle of this layer
-// (descriptors of the layer are close-on-exec), whatever bInheritHandles
-// says. Window flags and the show state have nothing to do on Linux.
+// standard input and output are /dev/null. With bInheritHandles TRUE it
+// holds the layer's inheritable handles (files that CFile opened without
+// modeNoInherit) under their descriptor numbers, as a Windows child holds
+// the inheritable handles; it sees no other descriptor of the layer, which
+// are close-on-exec. Window flags and the show state have nothing to do on
+// Linux.
 //
 // The process handle and the thread handle of PROCESS_INFORMATION are both
 // signalled when the child ends; both are closed with CloseHandle.

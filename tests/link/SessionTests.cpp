@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -404,17 +406,69 @@ TEST_F(Sessions, InquiryOnAFullDiskReportsNoSuccess)
     EXPECT_NE(m_pSerialPort, nullptr);
 }
 
-TEST_F(Sessions, InquiryThatCannotCreateProductXmlSaysSoAndReadsOn)
+// What stands where product.xml is received, before the inquiry. An earlier
+// inquiry's copy never survives the next inquiry: where the new one cannot
+// be created (a box, and the session reads on to its end with the link's
+// result), nothing readable is left, and an old copy that could not be
+// written over (reached through a link, or not writable by this user) is
+// replaced by the new one.
+TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
 {
-    zq::RecordingMessageBoxResponder boxes;
-    g_WorkFolder = g_WorkFolder + "\\missing";
-    StartKit();
+    const std::string xml = ProductXml();
+    const std::string earlier = "<product name=\"RX5230\"/>";
+    const std::string elsewhere = m_sim.WriteFile("earlier-product.xml", earlier);
+    struct Case {
+        const char* what;
+        const char* folder;  // the work folder, below the prepared one
+        // Plants what stands at the path; false when this user cannot have it.
+        std::function<bool(const std::string& path)> plant;
+        bool box;  // the new product.xml cannot be created
+    } cases[] = {
+        {"no work folder", "/missing", [](const std::string&) { return true; }, true},
+        {"a folder of that name", "", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; },
+         true},
+        {"an earlier copy reached through a link", "",
+         [&](const std::string& path) { return symlink(elsewhere.c_str(), path.c_str()) == 0; }, false},
+        // As a copy that a run under another user left: root writes every
+        // file, so only another user meets this one.
+        {"an earlier copy this user may not write", "",
+         [&](const std::string& path) {
+             std::ofstream(path) << earlier;
+             return geteuid() != 0 && chmod(path.c_str(), 0444) == 0;
+         },
+         false},
+    };
+    StartKit({"--product", m_sim.WriteFile("kit-product.xml", xml)});
     Connect();
-    EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_SUCCESS);
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Calls()[0].text, "Open file error (product.xml)");
-    EXPECT_EQ(boxes.Calls()[0].type & 0xF, static_cast<UINT>(MB_OK));
-    EXPECT_EQ(access((m_work + "/missing").c_str(), F_OK), -1);
+    const CString workFolder = g_WorkFolder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string product = m_work + c.folder + "/product.xml";
+        g_WorkFolder = workFolder + c.folder;
+        if (!c.plant(product)) {
+            std::cout << "not planted for this user: " << c.what << "\n";
+        } else {
+            zq::RecordingMessageBoxResponder boxes;
+            EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_SUCCESS);
+            if (c.box) {
+                ASSERT_EQ(boxes.Count(), 1u);
+                EXPECT_EQ(boxes.Calls()[0].text, "Open file error (product.xml)");
+                EXPECT_EQ(boxes.Calls()[0].type & 0xF, static_cast<UINT>(MB_OK));
+                struct stat st;
+                EXPECT_FALSE(stat(product.c_str(), &st) == 0 && S_ISREG(st.st_mode)) << "a description is left";
+            } else {
+                EXPECT_EQ(boxes.Count(), 0u);
+                EXPECT_TRUE(ReadProduct() == xml) << "the earlier copy stands in place of the kit's";
+                std::ifstream in(elsewhere);
+                EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier) << "a link was followed";
+            }
+        }
+        // The session makes no folder, and the next case starts afresh.
+        EXPECT_EQ(access((m_work + "/missing").c_str(), F_OK), -1);
+        g_WorkFolder = workFolder;
+        rmdir(ProductPath().c_str());
+        unlink(ProductPath().c_str());
+    }
 }
 
 // ---- Disconnect ----

@@ -1,11 +1,14 @@
 // The unpack step with the real 7za of the program folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/support/link/RecordingProtocol.h"
@@ -27,6 +31,7 @@
 #include "platform/threads/Threads.h"
 #include "tests/support/HostFacts.h"
 #include "tests/support/Processes.h"
+#include "tests/support/StandInUnpacker.h"
 
 namespace {
 
@@ -252,6 +257,113 @@ TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
     EXPECT_FALSE(ProcessRuns(child)) << "the unpacker's child lives on";
     if (ProcessRuns(child))
         kill(child, SIGKILL);
+}
+
+// Runs this test again as a second copy of the program, which unpacks the
+// container into the Repository folder (ZQ_SECOND_COPY_* tell the child
+// which); what it printed on stdout, and on stderr.
+std::pair<std::string, std::string> RunSecondCopy(const std::string& repository, const std::string& container)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return {"no /proc/self/exe", ""};
+    self[n] = '\0';
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    zqtest::TempFolder logs("zq-second-copy");
+    const std::string command = "ZQ_SECOND_COPY_REPOSITORY='" + repository + "' ZQ_SECOND_COPY_CONTAINER='" +
+                                container + "' '" + self + "' --gtest_filter=" + test->test_suite_name() + "." +
+                                test->name() + " > '" + logs.Linux("out") + "' 2> '" + logs.Linux("err") + "'";
+    const int status = system(command.c_str());
+    std::string out = logs.Read("out");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        out += "\n(the second copy failed)";
+    return {out, logs.Read("err")};
+}
+
+// The second copy's part: its unpack's immediate result, and the posted one
+// when it started.
+void UnpackAsSecondCopy()
+{
+    zqtest::RecordingProtocol protocol;
+    const int started = protocol.StartUnzip(ProgramFolder().c_str(),
+                                            zq::LinuxToWindows(getenv("ZQ_SECOND_COPY_REPOSITORY")).c_str(),
+                                            zq::LinuxToWindows(getenv("ZQ_SECOND_COPY_CONTAINER")).c_str());
+    std::cout << "started " << started << "\n";
+    if (started == UPDATE_RESULT_SUCCESS)
+        std::cout << "posted " << protocol.WaitResult(RESULT_WAIT) << "\n";
+}
+
+// The lines of the text that start with the prefix.
+std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+// While one program unpacks into the Repository, a second copy of the
+// program cannot: its unpack does not start (the wizard shows the unzip
+// error for that), stderr says why in one line, and nothing of the first's
+// files is removed or replaced. The unpacker holds the lock too, so a
+// killed first copy's unpacker keeps the Repository its own. Once the first
+// has ended its unpack, the second copy's goes through.
+TEST(Unzip, ASecondCopyCannotUnpackWhileTheFirstDoes)
+{
+    if (getenv("ZQ_SECOND_COPY_REPOSITORY") != nullptr) {
+        UnpackAsSecondCopy();
+        return;
+    }
+    zqtest::TempFolder fake("zq-slow7za");
+    ASSERT_EQ(0, chmod(fake.Write("7za", zqtest::SlowUnpackerScript()).c_str(), 0755));
+    Unpack first;
+    const std::string ignored = first.Container(MakeZip({{"a.txt", "a"}}));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS, first.Start(ignored, zq::LinuxToWindows(fake.Linux())));
+    for (int i = 0; i < 1000 && !first.m_root.Exists("Repo sitory/f2"); ++i)
+        usleep(10000);
+    ASSERT_TRUE(first.m_root.Exists("Repo sitory/f2")) << "the stand-in unpacker wrote nothing in 10 s";
+
+    // The stand-in's writer, a child of the unpacker, holds the lock file.
+    const pid_t writer = static_cast<pid_t>(atoi(fake.Read("writer.pid").c_str()));
+    ASSERT_GT(writer, 0);
+    const std::string lockFile = first.Repository() + ".lock";
+    const std::vector<std::string> held = zqtest::OpenPaths(writer);
+    const bool writerHoldsTheLock = std::find(held.begin(), held.end(), lockFile) != held.end();
+    EXPECT_TRUE(writerHoldsTheLock) << "the unpacker does not hold " << lockFile;
+
+    const std::string container = first.Container(MakeZip({{"f0", "second copy"}, {"update.xml", "<update/>"}}),
+                                                  "second.zip");
+    const auto [out, err] = RunSecondCopy(first.Repository(), container);
+    EXPECT_NE(out.find("started " + std::to_string(UPDATE_RESULT_UNZIP_START_ERROR) + "\n"), std::string::npos)
+        << out;
+    const std::vector<std::string> said = LinesStartingWith(err, "ZQUpdateManager: ");
+    ASSERT_EQ(said.size(), 1u) << err;
+    EXPECT_NE(said[0].find("in use by another copy of the program"), std::string::npos) << said[0];
+
+    // The first's files, all of the stand-in's and whole.
+    const std::vector<std::string> names = first.m_root.List();
+    int files = 0;
+    for (const std::string& name : names) {
+        if (name.rfind("Repo sitory/", 0) != 0)
+            continue;
+        const std::string file = name.substr(12);
+        EXPECT_TRUE(file[0] == 'f' && file.find_first_not_of("0123456789", 1) == std::string::npos) << file;
+        const std::string bytes = first.m_root.Read(name);
+        EXPECT_TRUE(bytes == "x\n" || bytes == "") << file << ": " << bytes;  // the last may be being written
+        ++files;
+    }
+    EXPECT_GE(files, 3);
+    EXPECT_EQ(first.m_root.Read("Repo sitory/f0"), "x\n");
+
+    // The first's unpack ends: the folder is free again.
+    first.m_protocol.Close();
+    EXPECT_EQ(UPDATE_RESULT_CANCELLED, first.m_protocol.WaitResult(RESULT_WAIT));
+    const auto [after, afterErr] = RunSecondCopy(first.Repository(), container);
+    EXPECT_NE(after.find("posted 0\n"), std::string::npos) << after << afterErr;
+    EXPECT_EQ(first.m_root.Read("Repo sitory/f0"), "second copy");
 }
 
 // Links planted in the Repository folder before the unpack: a link to a

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../support/CarKitSimulator.h"
+#include "tests/support/FileLockHolder.h"
 #include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
@@ -145,6 +146,31 @@ TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
     EXPECT_EQ(session.m_protocol.m_SumOfSizes, a.size() + b.size() + xml.size());
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
+}
+
+// The files go out of a Repository that no other copy of the program may
+// unpack into meanwhile: the session holds its lock, keeps it after its
+// end until the road is over, and sends nothing from one that another
+// program holds.
+TEST(UpdateSession, HoldsTheRepositoryAndSendsNothingFromOneAnotherProgramHolds)
+{
+    UpdateSession session;
+    ASSERT_TRUE(session.Connect("RX7150", "138"));
+    session.AddFile("a.bin", RandomBytes(3000, 1));
+    session.AddFile("update.xml", "<update/>");
+    const std::string lockFile = session.m_repository.Linux() + ".lock";
+    {
+        zqtest::FileLockHolder other(lockFile);
+        ASSERT_TRUE(other.Holds());
+        EXPECT_EQ(-2, session.Run({"a.bin"}, "update.xml")) << "the session started";
+    }
+    EXPECT_EQ(0, session.Received(PtFileHeader));
+
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "update.xml"));
+    EXPECT_EQ(2, session.Received(PtFileHeader));
+    EXPECT_FALSE(zqtest::FileLockHolder::OthersMayLock(lockFile)) << "the Repository was given up";
+    session.m_protocol.ReleaseRepository();
+    EXPECT_TRUE(zqtest::FileLockHolder::OthersMayLock(lockFile));
 }
 
 TEST(UpdateSession, TheTotalIsSummedAfreshForEverySession)
@@ -470,6 +496,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         UpdateSession session;
         ASSERT_TRUE(session.Connect("RX7150", "138"));
         g_UpdateModel.m_FileList.clear();
+        session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
         ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
         EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.m_protocol.WaitResult(RESULT_WAIT));
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());

@@ -1,11 +1,12 @@
 // The machine's processes as /proc shows them, for the tests that check that
-// nothing the program started lives on.
+// nothing the program started lives on, and what a process holds open.
 //
 // Header only and free of GoogleTest, like the other host helpers.
 #pragma once
 
 #include <dirent.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -85,6 +86,25 @@ inline std::vector<pid_t> RunningInGroups(const std::set<pid_t>& groups)
         if (groups.count(p.group) && p.state != 'Z')
             running.push_back(pid);
     return running;
+}
+
+// The paths that the process's open descriptors lead to; empty when it is
+// gone.
+inline std::vector<std::string> OpenPaths(pid_t pid)
+{
+    std::vector<std::string> paths;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return paths;
+    while (dirent* entry = readdir(dir)) {
+        char target[4096];
+        const ssize_t n = readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+        if (n > 0)
+            paths.emplace_back(target, static_cast<size_t>(n));
+    }
+    closedir(dir);
+    return paths;
 }
 
 }  // namespace zqtest

@@ -4,17 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "container/GlobalFolders.h"
 #include "container/UPDATEModel.h"
+#include "link/FrameLayer.h"
 #include "link/UPDATEManager.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/window/CFileDialog.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
+#include "tests/support/FileLockHolder.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
@@ -120,6 +129,122 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
     EXPECT_EQ(m_sim.ReceivedFile("a.bin"), m_payload);
     EXPECT_EQ(m_sim.ReceivedFile("RX7150.xml"), CONTAINER_XML) << "the description goes last, renamed";
     EXPECT_EQ(zqtest::ReadSetting("PortNumber"), "COM201");
+}
+
+// What stands where the kit's product.xml is received. One that cannot be
+// created (a folder of that name) gives the inquiry's box; the inquiry reads
+// on and succeeds, and the wizard ends on the error page as for a
+// description it cannot read, with no other box. An earlier inquiry's copy
+// of another kit is never read in place of this kit's, also where it could
+// not be written over.
+TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierCopyIsRead)
+{
+    Prepare(5000);
+    const std::string earlier =
+        "<?xml version=\"1.0\"?>\n<product name=\"Car\" variant=\"V2\"><devices>"
+        "<device name=\"RX5230\" variant=\"EU\" id=\"7\"><software version=\"111\"/>"
+        "<hardware pcb=\"P1\" revision=\"A\"/></device></devices></product>\n";
+    const std::string elsewhere = m_source.Write("earlier/product.xml", earlier);
+    const std::string product = m_temp.Linux("product.xml");
+    struct Case {
+        const char* what;
+        // Plants what stands at product.xml; false when this user cannot have it.
+        std::function<bool()> plant;
+        bool box;  // the new one cannot be created
+    } cases[] = {
+        {"a folder of that name", [&] { return mkdir(product.c_str(), 0700) == 0; }, true},
+        {"an earlier copy reached through a link",
+         [&] { return symlink(elsewhere.c_str(), product.c_str()) == 0; }, false},
+        // As a copy that a run under another user left: root writes every
+        // file, so only another user meets this one.
+        {"an earlier copy this user may not write",
+         [&] {
+             m_temp.Write("product.xml", earlier);
+             return geteuid() != 0 && chmod(product.c_str(), 0444) == 0;
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        rmdir(product.c_str());
+        unlink(product.c_str());
+        if (!c.plant()) {
+            std::cout << "not planted for this user: " << c.what << "\n";
+            continue;
+        }
+        zq::RecordingMessageBoxResponder boxes;
+        Dlg dlg;
+        bool devicePage = false;
+        zqtest::RunModal(dlg, [&] {
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
+            zqtest::ClickOn(dlg, dlg.m_btnBrowse);
+            ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
+            dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
+            ASSERT_TRUE(zq::PumpMessagesUntil(
+                [&] { return dlg.m_page == Dlg::PAGE_DEVICE_INFO || dlg.m_page == Dlg::PAGE_ERROR; }, 30000))
+                << "page " << dlg.m_page;
+            devicePage = dlg.m_page == Dlg::PAGE_DEVICE_INFO;
+            // The Repository is this program's until the road ends.
+            EXPECT_EQ(zqtest::FileLockHolder::OthersMayLock(m_temp.Linux("Repository.lock")), !devicePage);
+            if (devicePage) {
+                ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
+                EXPECT_EQ(std::string(g_UpdateModel.m_Product.devices[0].name), "RX7150")
+                    << "another kit's description was read";
+            }
+        });
+        std::vector<std::string> texts;
+        for (const zq::MessageBoxCall& call : boxes.Calls())
+            texts.push_back(call.text.GetString());
+        if (c.box) {
+            EXPECT_FALSE(devicePage);
+            EXPECT_EQ(texts, std::vector<std::string>{"Open file error (product.xml)"});
+            // The inquiry took every frame of the description and ended
+            // with success: no NAK went back, no file out, and the road
+            // ended with the disconnect.
+            int naks = 0, disconnects = 0, headers = 0;
+            for (const auto& e : m_sim.Events("rx")) {
+                naks += e.Number("type") == PtHostNak;
+                disconnects += e.Number("type") == PtDisconnect;
+                headers += e.Number("type") == PtFileHeader;
+            }
+            EXPECT_EQ(naks, 0);
+            EXPECT_EQ(headers, 0);
+            EXPECT_EQ(disconnects, 1);
+        } else {
+            EXPECT_TRUE(devicePage);
+            EXPECT_EQ(texts, std::vector<std::string>{});
+        }
+        std::ifstream in(elsewhere);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier) << "a link was followed";
+    }
+}
+
+// Another program holds the Repository's lock (here flock(1), as a second
+// copy of the program would): the unpack does not start, the wizard shows
+// the unzip error and ends on the error page, and the Repository keeps what
+// it holds.
+TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzipError)
+{
+    Prepare(5000);
+    m_temp.Write("Repository/theirs.bin", "theirs");
+    zqtest::FileLockHolder holder(m_temp.Linux("Repository.lock"));
+    ASSERT_TRUE(holder.Holds()) << "flock did not take the lock in 5 s";
+
+    zq::RecordingMessageBoxResponder boxes;
+    Dlg dlg;
+    zqtest::RunModal(dlg, [&] {
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
+        zqtest::ClickOn(dlg, dlg.m_btnBrowse);
+        EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
+    });
+    holder.End();
+    std::vector<std::string> texts;
+    for (const zq::MessageBoxCall& call : boxes.Calls())
+        texts.push_back(call.text.GetString());
+    EXPECT_EQ(texts, std::vector<std::string>{"Unzip error"});
+    EXPECT_EQ(m_temp.Read("Repository/theirs.bin"), "theirs");
 }
 
 TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)

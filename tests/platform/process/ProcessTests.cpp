@@ -2,20 +2,24 @@
 // waits, termination of the whole group, and children ending with the program.
 #include "platform/base/FatalEnd.h"
 #include "platform/process/Process.h"
+#include "platform/files/CFile.h"
 #include "platform/threads/Threads.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/window/WinUser.h"
+#include "tests/support/FileLockHolder.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <csignal>
 
@@ -274,6 +278,58 @@ TEST(Process, TheChildrenEndWithTheProgram)
         for (pid_t pid : {child, grandchild})
             if (ProcessRuns(pid))
                 kill(pid, SIGKILL);
+    }
+}
+
+// A child that inherits handles holds the files that were open inheritable
+// when it started, share lock included, as a Windows child holds the
+// handles it inherited: closed here, such a file stays locked against this
+// process and against any other until the child ends.
+TEST(Process, AChildThatInheritsHandlesHoldsTheInheritableFiles)
+{
+    struct Case {
+        const char* what;
+        BOOL inherit;
+        UINT flags;  // added to an unshared open for reading and writing
+        bool held;
+    } cases[] = {
+        {"a file opened inheritable", TRUE, 0, true},
+        {"a file opened with modeNoInherit", TRUE, CFile::modeNoInherit, false},
+        {"a child that inherits nothing", FALSE, 0, false},
+    };
+    zqtest::TempFolder folder;
+    const std::string path = folder.Write("held", "x");
+    const std::string windows = zq::LinuxToWindows(path);
+    auto othersMayLock = [&] { return zqtest::FileLockHolder::OthersMayLock(path); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFile file;
+        ASSERT_TRUE(file.Open(windows.c_str(), CFile::modeReadWrite | CFile::shareExclusive | c.flags));
+        STARTUPINFOA si;
+        memset(&si, 0, sizeof si);
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi;
+        memset(&pi, 0, sizeof pi);
+        std::string line = "Z:\\bin\\sleep 600";
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, c.inherit, 0, nullptr, nullptr, &si, &pi));
+        const std::vector<std::string> open = zqtest::OpenPaths(static_cast<pid_t>(pi.dwProcessId));
+        EXPECT_EQ(std::count(open.begin(), open.end(), path), c.held ? 1 : 0);
+        file.Close();
+
+        EXPECT_EQ(othersMayLock(), !c.held);
+        CFile again;
+        CFileException error;
+        EXPECT_EQ(again.Open(windows.c_str(), CFile::modeRead | CFile::modeNoInherit, &error) == FALSE, c.held);
+        if (c.held) {
+            EXPECT_EQ(error.m_lOsError, static_cast<LONG>(ERROR_SHARING_VIOLATION));
+        }
+        again.Close();
+
+        EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+        EXPECT_TRUE(CloseHandle(pi.hThread));
+        EXPECT_TRUE(CloseHandle(pi.hProcess));
+        EXPECT_TRUE(othersMayLock()) << "the hold outlived the child";
     }
 }
 
