@@ -32,7 +32,8 @@ namespace {
 // The end of one child, shared by its process and thread handles and the
 // thread that reaps it. Guarded by zq::KernelLock().
 struct ChildState {
-    pid_t pid = 0;
+    pid_t pid = 0;      // the launcher, which leads the child's group
+    pid_t program = 0;  // the child proper, the program started
     bool exited = false;
     DWORD exitCode = STILL_ACTIVE;
 };
@@ -384,12 +385,32 @@ struct Launch {
     char* const* envp;
     const char* folder;  // nullptr: this process's current directory
     sigset_t childMask;  // the signal mask of the thread that starts it
-    int errorWrite;      // the child writes errno here when exec fails
+    int reportWrite;     // where the launcher and the child report (Report)
     const int* inherited;  // descriptors the child holds under their numbers
     size_t inheritedCount;
 };
 
+// What the launcher and the child write to the one who starts them: the
+// child's pid, and errno when the child could not be started. Each is one
+// write, well below PIPE_BUF, so they never mix.
+struct Report {
+    enum Kind { CHILD_PID, START_ERROR } kind;
+    int value;
+};
+
+void SendReport(int fd, Report::Kind kind, int value)
+{
+    const Report report = {kind, value};
+    while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
+    }
+}
+
 void NoteChildEnd(int) {}
+
+// Set in the launcher by TerminateProcess's request (SIGTERM).
+volatile sig_atomic_t s_endRequested = 0;
+
+void NoteEndRequest(int) { s_endRequested = 1; }
 
 // The child proper, in the launcher's group: it dies with the launcher,
 // then runs the program with its standard streams on /dev/null.
@@ -418,8 +439,7 @@ void NoteChildEnd(int) {}
         execve(launch.argv[0], launch.argv, launch.envp);
         err = errno;
     }
-    while (write(launch.errorWrite, &err, sizeof err) < 0 && errno == EINTR) {
-    }
+    SendReport(launch.reportWrite, Report::START_ERROR, err);
     _exit(127);
 }
 
@@ -468,20 +488,38 @@ void CloseProgramDescriptors()
     close_range(life + 1, ~0u, 0);
 }
 
-// Waits for the child's end and ends as it did, or for the program's end
-// and ends the group.
+// Ends the child, waits until it is gone (its files closed, its locks
+// given back), then ends what it started and this process with one kill of
+// the group.
+[[noreturn]] void EndGroup(pid_t launcher, pid_t child)
+{
+    kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    // Never the program's own group, should this one not be ours.
+    if (getpgrp() == launcher)
+        kill(0, SIGKILL);
+    _exit(128 + SIGKILL);
+}
+
+// Waits for the child's end and ends as it did; for the program's end or
+// TerminateProcess's request, and ends the group.
 [[noreturn]] void WaitInLauncher(pid_t launcher, pid_t child)
 {
-    // SIGCHLD stays blocked but for the wait, so that no child's end is
+    // SIGCHLD and SIGTERM stay blocked but for the wait, so that neither is
     // missed between a look and the wait.
-    struct sigaction onChild;
-    memset(&onChild, 0, sizeof onChild);
-    onChild.sa_handler = NoteChildEnd;
-    sigemptyset(&onChild.sa_mask);
-    sigaction(SIGCHLD, &onChild, nullptr);
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = NoteChildEnd;
+    sigaction(SIGCHLD, &action, nullptr);
+    action.sa_handler = NoteEndRequest;
+    sigaction(SIGTERM, &action, nullptr);
     sigset_t mask;
     sigemptyset(&mask);
     sigaddset(&mask, SIGCHLD);
+    sigaddset(&mask, SIGTERM);
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     sigset_t waitMask;
     sigemptyset(&waitMask);
@@ -490,18 +528,14 @@ void CloseProgramDescriptors()
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child)
             EndAsChild(status);
+        if (s_endRequested)
+            EndGroup(launcher, child);
         lifeEnd.revents = 0;
         const int ready = ppoll(&lifeEnd, 1, nullptr, &waitMask);
-        // A wait that fails for another reason than a child's end cannot
-        // be trusted to see the program's end either.
-        if (ready > 0 || (ready < 0 && errno != EINTR)) {
-            // The program has ended: so does the group, this process too.
-            // Never the program's own group, should this one not be ours.
-            if (getpgrp() == launcher)
-                kill(0, SIGKILL);
-            kill(child, SIGKILL);
-            _exit(128 + SIGKILL);
-        }
+        // The program has ended. A wait that fails for another reason than
+        // a signal cannot be trusted to see that end either.
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            EndGroup(launcher, child);
     }
 }
 
@@ -519,11 +553,10 @@ void CloseProgramDescriptors()
     if (child == 0)
         RunChild(launch, launcher);
     if (child < 0) {
-        const int err = errno;
-        while (write(launch.errorWrite, &err, sizeof err) < 0 && errno == EINTR) {
-        }
+        SendReport(launch.reportWrite, Report::START_ERROR, errno);
         _exit(127);
     }
+    SendReport(launch.reportWrite, Report::CHILD_PID, child);
     CloseProgramDescriptors();
     // A copy of the whole program makes no core worth having.
     const struct rlimit noCore = {0, 0};
@@ -533,10 +566,11 @@ void CloseProgramDescriptors()
 
 // Starts the program of argv[0] through a launcher with its standard
 // streams on /dev/null, in the folder when one is given, holding the
-// inheritable descriptors when asked to, and tracks the launcher, whose
-// pid is the child's for the caller. False with the Win32
-// error set when the folder is none or the child could not be started.
-bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid)
+// inheritable descriptors when asked to, and tracks the launcher (pid); the
+// child proper is program. False with the Win32 error set when the folder
+// is none or the child could not be started.
+bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid,
+                pid_t& program)
 {
     std::string folder;
     if (currentDirectory != nullptr && currentDirectory[0] != '\0') {
@@ -551,8 +585,8 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
         SetLastError(ERROR_TOO_MANY_OPEN_FILES);
         return false;
     }
-    int errorPipe[2];
-    if (pipe2(errorPipe, O_CLOEXEC) != 0) {
+    int reportPipe[2];
+    if (pipe2(reportPipe, O_CLOEXEC) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, err);
         SetLastError(Win32ErrorFromErrno(err));
@@ -570,7 +604,7 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
     {
         SignalsBlocked blocked;
         Launch launch = {argv,         envp, folder.empty() ? nullptr : folder.c_str(), blocked.Before(),
-                         errorPipe[1], inherited.data(), inherited.size()};
+                         reportPipe[1], inherited.data(), inherited.size()};
         t_forkingLauncher = true;
         pid = fork();
         if (pid == 0)
@@ -584,21 +618,33 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
             TrackChild(pid);
         }
     }
-    close(errorPipe[1]);
+    close(reportPipe[1]);
     if (pid < 0) {
-        close(errorPipe[0]);
+        close(reportPipe[0]);
         zq::DebugFailure(zq::DebugArea::Process, "fork", argv[0], err);
         SetLastError(Win32ErrorFromErrno(err));
         return false;
     }
-    // The pipe closes without a word when the exec has succeeded.
-    ssize_t n;
-    do {
-        n = read(errorPipe[0], &err, sizeof err);
-    } while (n < 0 && errno == EINTR);
-    close(errorPipe[0]);
-    if (n <= 0)
+    // The launcher names the child; the pipe then closes without an error
+    // when the exec has succeeded.
+    program = 0;
+    for (;;) {
+        Report report;
+        const ssize_t n = read(reportPipe[0], &report, sizeof report);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != static_cast<ssize_t>(sizeof report))
+            break;
+        if (report.kind == Report::CHILD_PID)
+            program = report.value;
+        else
+            err = report.value;
+    }
+    close(reportPipe[0]);
+    if (err == 0 && program > 0)
         return true;
+    if (err == 0)
+        err = ECHILD;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -670,11 +716,13 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 
     zq::AtFatalEnd(zq::EndChildProcesses);
     pid_t pid = 0;
-    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid))
+    pid_t program = 0;
+    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid, program))
         return FALSE;
 
     auto state = std::make_shared<ChildState>();
     state->pid = pid;
+    state->program = program;
     // One thread per child waits for its end, so that waits on the handles
     // need no polling.
     try {
@@ -693,8 +741,8 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 
     lpProcessInformation->hProcess = zq::RegisterHandle(std::make_shared<ProcessObject>(state));
     lpProcessInformation->hThread = zq::RegisterHandle(std::make_shared<ChildThreadObject>(state));
-    lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
-    lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);
+    lpProcessInformation->dwProcessId = static_cast<DWORD>(program);
+    lpProcessInformation->dwThreadId = static_cast<DWORD>(program);
     return TRUE;
 }
 
@@ -716,9 +764,11 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
         SetLastError(ERROR_ACCESS_DENIED);  // as Windows answers for an ended process
         return FALSE;
     }
-    // Not yet reaped, so the pid, and the group it leads, are still this
-    // child's. The whole group ends: a child of the child must not live on.
-    if (kill(-state->pid, SIGKILL) != 0 && kill(state->pid, SIGKILL) != 0) {
+    // Not yet reaped, so the launcher's pid is still this child's. The
+    // launcher ends the child, waits until it is gone, so that a wait on the
+    // handle finds its files closed, then ends the whole group: a child of
+    // the child must not live on.
+    if (kill(state->pid, SIGTERM) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Process, "kill", nullptr, err);
         SetLastError(Win32ErrorFromErrno(err));

@@ -19,7 +19,8 @@
 // and ends the whole group as soon as this process has ended, by any
 // signal, SIGKILL included, or by exit; the child itself also gets the
 // kernel's parent-death signal from the launcher. The process id given
-// back is the launcher's, and its end and exit status are the child's.
+// back is the child's; the handles wait for the launcher, which ends only
+// after the child, with its exit status.
 #pragma once
 
 #include "platform/base/KernelObject.h"
@@ -78,8 +79,9 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
 // Ends the child at once (SIGKILL), and with it every process it started
-// (each child leads a process group of its own); its exit code then reads
-// 128 + 9.
+// (each child runs in a process group of its own); its exit code then reads
+// 128 + 9. The handle is signalled once the child is gone, its files
+// closed and their locks given back, as on Windows.
 // FALSE with ERROR_ACCESS_DENIED when it has already ended.
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
 
