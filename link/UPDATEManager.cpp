@@ -38,9 +38,9 @@ UPDATEManager::UPDATEManager() : m_pThread(nullptr), m_StepTotal(0), m_TotalSize
 
 UPDATEManager::~UPDATEManager() = default;
 
-void UPDATEManager::SetNotifyWindow(CWnd* window)
+CWnd* UPDATEManager::SetNotifyWindow(CWnd* window)
 {
-    m_pNotifyWnd = window;
+    return m_pNotifyWnd.exchange(window);
 }
 
 void UPDATEManager::Post(UINT message, WPARAM wParam)

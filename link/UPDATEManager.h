@@ -44,7 +44,8 @@ public:
     virtual void SetAppFolder(CString folder);
     virtual void SetRepositoryFolder(CString folder);
 
-    static void SetNotifyWindow(CWnd* window);
+    // The window that the sessions' notices go to; returns the one it replaces.
+    static CWnd* SetNotifyWindow(CWnd* window);
 
     CString GetTempFolder();
     CString GetAppFolder();

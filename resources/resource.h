@@ -1,5 +1,5 @@
 // Ids of the program's resources: dialog templates, controls, pictures, the
-// icon and the one string.
+// icon and the program's own string.
 #pragma once
 
 // Dialog templates.

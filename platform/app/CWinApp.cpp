@@ -34,6 +34,7 @@ END_MESSAGE_MAP()
 
 CWinApp::CWinApp(LPCTSTR appName)
 {
+    m_nameGiven = appName != nullptr;
     m_strAppName = appName ? CString(appName) : ProgramBaseName();
     m_pszAppName = m_strAppName;
     m_pPreviousApp = g_app;
@@ -55,6 +56,15 @@ CWinApp::~CWinApp()
             return;
         }
     }
+}
+
+void CWinApp::SetCurrentHandles()
+{
+    char title[256];
+    if (m_nameGiven || LoadStringA(nullptr, AFX_IDS_APP_TITLE, title, sizeof(title)) <= 0)
+        return;
+    m_strAppName = title;
+    m_pszAppName = m_strAppName;
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }

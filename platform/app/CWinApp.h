@@ -5,11 +5,18 @@
 #include "platform/window/CWnd.h"
 
 #define ID_HELP 0xE146
+// The string resource that holds the application's title.
+#define AFX_IDS_APP_TITLE 0xE000
 
 class CWinApp : public CCmdTarget {
 public:
     explicit CWinApp(LPCTSTR appName = nullptr);
     ~CWinApp() override;
+
+    // The framework's start-up step before InitInstance (main calls it): an
+    // application made without a name takes its title, the string resource
+    // AFX_IDS_APP_TITLE, as its name when the program has one.
+    void SetCurrentHandles();
 
     // The program's start-up; FALSE ends the process without a message loop.
     virtual BOOL InitInstance();
@@ -20,8 +27,9 @@ public:
     void SetRegistryKey(LPCTSTR key);
 
     CWnd* m_pMainWnd = nullptr;
-    // The application's name: the name given to the constructor, else the
-    // program file's name without extension.
+    // The application's name, the caption of AfxMessageBox: the name given
+    // to the constructor, else the title string once SetCurrentHandles ran,
+    // else the program file's name without extension.
     CString m_strAppName;
     LPCTSTR m_pszAppName = nullptr;
     CString m_strRegistryKey;
@@ -35,6 +43,7 @@ protected:
 private:
     // The application object that was current before this one.
     CWinApp* m_pPreviousApp = nullptr;
+    bool m_nameGiven = false;
 };
 
 CWinApp* AfxGetApp();

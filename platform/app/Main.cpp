@@ -17,6 +17,7 @@ int main(int argc, char** argv)
     zq::win::UseNativeBackend(&argc, &argv);
     CWinApp* app = AfxGetApp();
     if (!app) return 1;
+    app->SetCurrentHandles();
     int code = 0;
     if (app->InitInstance()) {
         MSG msg;

@@ -3,6 +3,7 @@
 #include "platform/base/KernelObject.h"
 
 #include <set>
+#include <atomic>
 #include <unordered_map>
 
 namespace zq {
@@ -106,6 +107,23 @@ std::unique_lock<std::mutex> LockInheritableDescriptors(std::vector<int>& descri
     std::unique_lock<std::mutex> lock(table.mutex);
     descriptors.assign(table.descriptors.begin(), table.descriptors.end());
     return lock;
+}
+
+namespace {
+
+std::atomic<BlockingWaitObserver> g_waitObserver{nullptr};
+
+} // namespace
+
+void SetBlockingWaitObserver(BlockingWaitObserver observer)
+{
+    g_waitObserver = observer;
+}
+
+void TellBlockingWait(bool begins)
+{
+    if (BlockingWaitObserver observer = g_waitObserver.load())
+        observer(begins);
 }
 
 } // namespace zq

@@ -148,4 +148,14 @@ void SetDescriptorInheritable(int descriptor, bool inheritable);
 // them open (its mark cannot go) while it is held: for the start of a child.
 std::unique_lock<std::mutex> LockInheritableDescriptors(std::vector<int>& descriptors);
 
+// Told, without any lock held, when a thread's wait on kernel objects has to
+// block (begins true) and when that wait ends (begins false); waits that are
+// satisfied at once or have a time-out of 0 are not told. The window system
+// watches its thread with it: while that thread waits, nothing handed to it
+// by another thread can run. One observer for the process; null removes it.
+using BlockingWaitObserver = void (*)(bool begins);
+void SetBlockingWaitObserver(BlockingWaitObserver observer);
+// Called by the wait functions.
+void TellBlockingWait(bool begins);
+
 } // namespace zq

@@ -360,10 +360,12 @@ bool MatchesFilePattern(const std::string& pattern, const std::string& name)
     return MatchesElements(CompilePattern(pattern), name);
 }
 
-void SetDiskSpaceProvider(std::function<bool(const std::string&, DiskSpace&)> provider)
+DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider)
 {
     std::lock_guard<std::mutex> guard(ProviderLock());
+    DiskSpaceProvider previous = std::move(Provider());
     Provider() = std::move(provider);
+    return previous;
 }
 
 } // namespace zq

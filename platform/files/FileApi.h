@@ -96,13 +96,15 @@ namespace zq {
 // For tests: replaces the measurement of free space. The function gets the
 // Linux folder (one that exists) and returns false to let the call fail, or
 // true with the bytes free to the caller, the size and all free bytes. An
-// empty function restores the real measurement.
+// empty function restores the real measurement. Returns the function it
+// replaces.
 struct DiskSpace {
     ULONGLONG freeToCaller = 0;
     ULONGLONG total = 0;
     ULONGLONG totalFree = 0;
 };
-void SetDiskSpaceProvider(std::function<bool(const std::string& linuxFolder, DiskSpace& space)> provider);
+using DiskSpaceProvider = std::function<bool(const std::string& linuxFolder, DiskSpace& space)>;
+DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider);
 
 // Whether a Windows file name matches a search pattern by the rules above.
 bool MatchesFilePattern(const std::string& pattern, const std::string& name);

@@ -216,10 +216,12 @@ using namespace zq::gdi;
 namespace zq {
 namespace gdi {
 
-void SetWindowSurfaceProvider(WindowSurfaceProvider* provider)
+WindowSurfaceProvider* SetWindowSurfaceProvider(WindowSurfaceProvider* provider)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
+    WindowSurfaceProvider* previous = g_provider;
     g_provider = provider;
+    return previous;
 }
 
 WindowSurfaceProvider* GetWindowSurfaceProvider()
@@ -234,7 +236,12 @@ void SetScreenSize(int width, int height)
     g_screenHeight = height;
 }
 
-void SetBitmapCreationFailureHook(bool (*hook)(int, int, int)) { g_bitmapFailureHook = hook; }
+BitmapCreationFailureHook SetBitmapCreationFailureHook(BitmapCreationFailureHook hook)
+{
+    BitmapCreationFailureHook previous = g_bitmapFailureHook;
+    g_bitmapFailureHook = hook;
+    return previous;
+}
 
 bool IconPixels(HICON handle, int* width, int* height, std::vector<uint32_t>* argb)
 {

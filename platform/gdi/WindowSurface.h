@@ -40,9 +40,9 @@ public:
     virtual void EndPaint(HWND hwnd, HDC dc) = 0;
 };
 
-// Installs the provider (nullptr removes it). Without one, GetDC of a window
-// fails and CPaintDC draws nowhere.
-void SetWindowSurfaceProvider(WindowSurfaceProvider* provider);
+// Installs the provider (nullptr removes it) and returns the one it replaces.
+// Without one, GetDC of a window fails and CPaintDC draws nowhere.
+WindowSurfaceProvider* SetWindowSurfaceProvider(WindowSurfaceProvider* provider);
 WindowSurfaceProvider* GetWindowSurfaceProvider();
 
 // The pixels of an icon as 0xAARRGGBB values, rows top-down; for the native

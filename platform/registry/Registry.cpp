@@ -651,10 +651,12 @@ LONG QueryValuesLocked(HKEY hKey, std::vector<Value>& values)
 
 namespace zq {
 
-void SetSerialCommProvider(std::function<SerialCommList()> provider)
+SerialCommProvider SetSerialCommProvider(SerialCommProvider provider)
 {
     std::lock_guard<std::mutex> lock(State().providerMutex);
+    SerialCommProvider previous = std::move(State().provider);
     State().provider = std::move(provider);
+    return previous;
 }
 
 std::string RegistryFilePath() { return StoreFolder() + "/user.reg"; }

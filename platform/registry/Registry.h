@@ -80,9 +80,11 @@ namespace zq {
 typedef std::vector<std::pair<std::string, std::string>> SerialCommList;
 
 // Installs (or with an empty function removes) the source of
-// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM. It is called on every
-// open of that key, on the opening thread, without any registry lock held.
-void SetSerialCommProvider(std::function<SerialCommList()> provider);
+// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM and returns the one it
+// replaces. It is called on every open of that key, on the opening thread,
+// without any registry lock held.
+using SerialCommProvider = std::function<SerialCommList()>;
+SerialCommProvider SetSerialCommProvider(SerialCommProvider provider);
 
 // The file that holds HKEY_CURRENT_USER, from the current environment.
 std::string RegistryFilePath();

@@ -75,6 +75,16 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
     }
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    // The observer hears of the wait once it has to block, outside the lock
+    // (it may signal events itself), and of its end after the lock is gone.
+    struct Blocking {
+        bool told = false;
+        ~Blocking()
+        {
+            if (told)
+                zq::TellBlockingWait(false);
+        }
+    } blocking;
     std::unique_lock<std::mutex> lock(zq::KernelLock());
     for (;;) {
         if (bWaitAll) {
@@ -96,6 +106,13 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
         }
         if (dwMilliseconds == 0)
             return WAIT_TIMEOUT;
+        if (!blocking.told) {
+            blocking.told = true;
+            lock.unlock();
+            zq::TellBlockingWait(true);
+            lock.lock();
+            continue;
+        }
         if (dwMilliseconds == INFINITE) {
             zq::KernelCondition().wait(lock);
         } else if (zq::KernelCondition().wait_until(lock, deadline) == std::cv_status::timeout) {

@@ -106,8 +106,8 @@ namespace zq {
 
 // For tests: while refused, no thread starts, as when the system has none
 // left to give: AfxBeginThread returns null, or, for a suspended thread,
-// its ResumeThread fails.
-void RefuseThreadStarts(bool refused);
+// its ResumeThread fails. Returns whether they were refused before.
+bool RefuseThreadStarts(bool refused);
 
 }  // namespace zq
 

@@ -261,7 +261,7 @@ void CWinThread::Delete()
         delete this;
 }
 
-void zq::RefuseThreadStarts(bool refused) { g_threadStartsRefused = refused; }
+bool zq::RefuseThreadStarts(bool refused) { return g_threadStartsRefused.exchange(refused); }
 
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority, UINT nStackSize,
                            DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs)

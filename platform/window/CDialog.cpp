@@ -10,6 +10,7 @@
 #include "platform/window/Backend.h"
 #include "platform/window/DialogTemplate.h"
 #include "platform/window/ModalScope.h"
+#include "platform/window/UiThreadCalls.h"
 #include "platform/window/WindowTree.h"
 
 using namespace zq::win;
@@ -123,6 +124,8 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
 
 INT_PTR CDialog::DoModal()
 {
+    // Asked for by a worker, the dialog is the UI thread's, as a box is.
+    if (!zq::win::OnUiThread()) return zq::win::OnUiThreadOr<INT_PTR>(-1, [this] { return DoModal(); });
     HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
     if (!owner) {
         CWnd* main = zq::ApplicationMainWindow();

@@ -8,6 +8,7 @@
 #include "platform/window/Application.h"
 #include "platform/window/Backend.h"
 #include "platform/window/ModalScope.h"
+#include "platform/window/UiThreadCalls.h"
 
 namespace zq {
 namespace {
@@ -73,6 +74,8 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defaultExt, LPCTSTR fileNa
 
 INT_PTR CFileDialog::DoModal()
 {
+    // Asked for by a worker, the chooser is the UI thread's, as a box is.
+    if (!zq::win::OnUiThread()) return zq::win::OnUiThreadOr<INT_PTR>(IDCANCEL, [this] { return DoModal(); });
     m_path.Empty();
     HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
     if (!owner && zq::ApplicationMainWindow()) owner = zq::ApplicationMainWindow()->GetSafeHwnd();

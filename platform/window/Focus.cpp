@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "platform/window/Backend.h"
+#include "platform/window/UiThreadCalls.h"
 #include "platform/window/WindowTable.h"
 
 namespace zq {
@@ -20,6 +21,9 @@ using namespace zq::win;
 
 HWND SetFocus(HWND hwnd)
 {
+    // Focus, activation and capture are the UI thread's; on Windows each
+    // thread has its own, and another thread has none.
+    if (!OnUiThread()) return nullptr;
     if (hwnd && !Find(hwnd)) return nullptr;
     HWND old = g_focus;
     if (old == hwnd) return old;
@@ -35,12 +39,13 @@ HWND SetFocus(HWND hwnd)
     return Find(old) ? old : nullptr;
 }
 
-HWND GetFocus() { return Find(g_focus) ? g_focus : nullptr; }
+HWND GetFocus() { return OnUiThread() && Find(g_focus) ? g_focus : nullptr; }
 
-HWND GetActiveWindow() { return Find(g_active) ? g_active : nullptr; }
+HWND GetActiveWindow() { return OnUiThread() && Find(g_active) ? g_active : nullptr; }
 
 HWND SetActiveWindow(HWND hwnd)
 {
+    if (!OnUiThread()) return nullptr;
     Window* w = Find(hwnd);
     if (hwnd && (!w || w->IsChild())) return nullptr;
     HWND old = GetActiveWindow();
@@ -56,6 +61,7 @@ HWND SetActiveWindow(HWND hwnd)
 
 HWND SetCapture(HWND hwnd)
 {
+    if (!OnUiThread()) return nullptr;
     HWND old = Find(g_capture) ? g_capture : nullptr;
     if (!Find(hwnd)) return old;
     g_capture = hwnd;
@@ -65,16 +71,18 @@ HWND SetCapture(HWND hwnd)
 
 BOOL ReleaseCapture()
 {
+    if (!OnUiThread()) return FALSE;
     HWND old = g_capture;
     g_capture = nullptr;
     if (old && Find(old)) SendMessageA(old, WM_CAPTURECHANGED, 0, 0);
     return TRUE;
 }
 
-HWND GetCapture() { return Find(g_capture) ? g_capture : nullptr; }
+HWND GetCapture() { return OnUiThread() && Find(g_capture) ? g_capture : nullptr; }
 
 HWND WindowFromPoint(POINT point)
 {
+    if (!OnUiThread()) return OnUiThreadOr<HWND>(nullptr, [=] { return WindowFromPoint(point); });
     std::vector<HWND> tops = g_topLevels;
     for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
         Window* t = Find(*it);

@@ -16,10 +16,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "platform/base/DebugChannel.h"
 #include "platform/base/FatalEnd.h"
@@ -51,6 +53,21 @@ gboolean NoOp(gpointer) { return G_SOURCE_REMOVE; }
 
 class GtkBackend;
 GtkBackend* g_gtk = nullptr;
+
+// GTK is made for the one thread that initialised it. Every way into it
+// passes here first: from any other thread the entry is told on the debug
+// channel's window area and refused, so that no second thread drives the
+// main loop or a widget.
+std::thread::id g_gtkThread;
+std::atomic<int> g_foreignEntries{0};
+
+bool OnGtkThread(const char* entry)
+{
+    if (std::this_thread::get_id() == g_gtkThread) return true;
+    ++g_foreignEntries;
+    DebugPrintf(DebugArea::Window, "GTK entered from a thread that is not the UI thread (%s): refused", entry);
+    return false;
+}
 // The working folder that the program was started in. Start-up makes the
 // program folder the current directory; the file chooser opens here, where
 // the user stood, as Linux programs do.
@@ -93,6 +110,7 @@ public:
 
     bool WaitForEvents(int timeoutMs) override
     {
+        if (!OnGtkThread("main loop")) return false;
         if (timeoutMs < 0) {
             g_main_context_iteration(nullptr, TRUE);
             return true;
@@ -108,6 +126,7 @@ public:
 
     void Created(Window* w) override
     {
+        if (!OnGtkThread("window made")) return;
         auto* n = new Native;
         n->hwnd = w->hwnd;
         w->native = n;
@@ -121,6 +140,7 @@ public:
 
     void Destroyed(Window* w) override
     {
+        if (!OnGtkThread("window destroyed")) return;
         Native* n = NativeOf(w);
         if (!n) return;
         n->quiet = true;
@@ -136,6 +156,7 @@ public:
 
     void Changed(Window* w, Change what) override
     {
+        if (!OnGtkThread("window changed")) return;
         Native* n = NativeOf(w);
         if (!n) return;
         n->quiet = true;
@@ -146,6 +167,7 @@ public:
 
     void Drawn(Window* top, const RECT& r) override
     {
+        if (!OnGtkThread("window drawn")) return;
         Native* n = NativeOf(top);
         if (n && n->area) gtk_widget_queue_draw_area(n->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
@@ -752,6 +774,7 @@ gboolean KeepOnDelete(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
 
 int GtkBackend::MessageBox(const MessageBoxCall& call)
 {
+    if (!OnGtkThread("message box")) return UnshownMessageBoxAnswer(call.type);
     GtkMessageType kind = GTK_MESSAGE_OTHER;
     const char* iconName = nullptr;
     switch (call.type & MB_ICONMASK) {
@@ -845,6 +868,7 @@ void OnChooserMap(GtkWidget* widget, gpointer)
 
 bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filters, CString* path)
 {
+    if (!OnGtkThread("file dialog")) return false;
     GtkWindow* parent = owner ? TopWindowOf(owner) : nullptr;
     GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", parent, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                      GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
@@ -895,6 +919,7 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
 
 bool NativeControlGeometry(HWND hwnd, RECT* allocation, std::vector<uint32_t>* pixels)
 {
+    if (!g_gtk || !OnGtkThread("control geometry")) return false;
     Native* n = NativeOf(Find(hwnd));
     if (!n || !n->widget || !gtk_widget_get_realized(n->widget)) return false;
     GtkAllocation a;
@@ -969,6 +994,7 @@ std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
         return nullptr;
     }
     HookDisplayLoss();
+    g_gtkThread = std::this_thread::get_id();
     auto backend = std::make_unique<GtkBackend>();
     g_gtk = backend.get();
     if (gchar* cwd = g_get_current_dir()) {
@@ -977,6 +1003,8 @@ std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
     }
     return backend;
 }
+
+int GtkEntriesFromOtherThreads() { return g_foreignEntries.load(); }
 
 bool UseNativeBackend(int* argc, char*** argv)
 {

@@ -23,5 +23,10 @@ std::unique_ptr<Backend> MakeGtkBackend(int* argc = nullptr, char*** argv = null
 // rows top-down); false for a window without a GTK widget.
 bool NativeControlGeometry(HWND hwnd, RECT* allocation, std::vector<uint32_t>* pixels = nullptr);
 
+// How often a thread other than the one that initialised GTK tried to enter
+// it through the backend (each time told on the debug channel's window area
+// and refused). The tests under a display expect none.
+int GtkEntriesFromOtherThreads();
+
 }  // namespace win
 }  // namespace zq

@@ -117,16 +117,20 @@ bool PumpMessagesUntil(const std::function<bool()>& done, int timeoutMs)
 
 namespace headless {
 
-void SetIdleHandler(std::function<void()> handler)
+std::function<void()> SetIdleHandler(std::function<void()> handler)
 {
     std::lock_guard<std::mutex> lock(win::g_headlessLock);
+    std::function<void()> previous = std::move(win::g_idleHandler);
     win::g_idleHandler = std::move(handler);
+    return previous;
 }
 
-void SetIdleTimeout(int milliseconds)
+int SetIdleTimeout(int milliseconds)
 {
     std::lock_guard<std::mutex> lock(win::g_headlessLock);
+    const int previous = win::g_idleTimeoutMs;
     win::g_idleTimeoutMs = milliseconds < 0 ? 0 : milliseconds;
+    return previous;
 }
 
 void MoveMouse(HWND top, int x, int y) { win::Mouse(top, WM_MOUSEMOVE, x, y); }

@@ -19,11 +19,12 @@ bool PumpMessagesUntil(const std::function<bool()>& done, int timeoutMs);
 namespace headless {
 
 // Called by a waiting modal loop whenever its queue is empty: tests drive a
-// modal dialog from it (click, answer, end).
-void SetIdleHandler(std::function<void()> handler);
+// modal dialog from it (click, answer, end). Returns the handler it replaces.
+std::function<void()> SetIdleHandler(std::function<void()> handler);
 // How long a modal loop waits without any message before it gives up and
 // ends with -1 (so a test that forgets to end a dialog cannot hang).
-void SetIdleTimeout(int milliseconds);
+// Returns the time it replaces.
+int SetIdleTimeout(int milliseconds);
 
 // Pointer and keys, in the client coordinates of a top-level window. The
 // input is queued as the screen would queue it; pump to deliver it.

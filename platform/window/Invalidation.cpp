@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/window/Backend.h"
+#include "platform/window/UiThreadCalls.h"
 #include "platform/window/WindowTable.h"
 
 namespace zq {
@@ -73,6 +74,7 @@ using namespace zq::win;
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return InvalidateRect(hwnd, rect, erase); });
     if (!hwnd) return FALSE;
     Window* w = Find(hwnd);
     if (!w) return FALSE;
@@ -100,6 +102,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase)
 
 BOOL ValidateRect(HWND hwnd, const RECT* rect)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return ValidateRect(hwnd, rect); });
     Window* w = Find(hwnd);
     if (!w) return FALSE;
     if (!rect) {
@@ -119,8 +122,9 @@ BOOL ValidateRect(HWND hwnd, const RECT* rect)
     return TRUE;
 }
 
-BOOL GetUpdateRect(HWND hwnd, LPRECT rect, BOOL)
+BOOL GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return GetUpdateRect(hwnd, rect, erase); });
     Window* w = Find(hwnd);
     if (!w) return FALSE;
     if (rect) {
@@ -149,6 +153,7 @@ void UpdateTree(HWND hwnd)
 
 BOOL UpdateWindow(HWND hwnd)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return UpdateWindow(hwnd); });
     if (!Find(hwnd) || !OnUiThread()) return FALSE;
     UpdateTree(hwnd);
     return TRUE;
@@ -156,6 +161,7 @@ BOOL UpdateWindow(HWND hwnd)
 
 BOOL RedrawWindow(HWND hwnd, const RECT* update, HRGN, UINT flags)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return RedrawWindow(hwnd, update, nullptr, flags); });
     if (!Find(hwnd)) return FALSE;
     if (flags & RDW_INVALIDATE) InvalidateRect(hwnd, update, (flags & RDW_ERASE) ? TRUE : FALSE);
     if (flags & RDW_VALIDATE) ValidateRect(hwnd, update);

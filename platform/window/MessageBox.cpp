@@ -1,9 +1,12 @@
 // Message boxes: one seam for every box of the program.
 #include <mutex>
+#include <string>
 
 #include "platform/window/Backend.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "platform/window/ModalScope.h"
+#include "platform/window/UiThreadCalls.h"
+#include "platform/window/WindowTree.h"
 
 namespace zq {
 namespace {
@@ -35,6 +38,18 @@ int DefaultMessageBoxAnswer(UINT type)
     }
     int which = static_cast<int>((type & MB_DEFMASK) >> 8);
     return buttons[which < count ? which : 0];
+}
+
+int UnshownMessageBoxAnswer(UINT type)
+{
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_RETRYCANCEL: return IDCANCEL;
+    case MB_YESNO: return IDNO;
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+    default: return IDOK;
+    }
 }
 
 RecordingMessageBoxResponder::RecordingMessageBoxResponder(std::vector<int> answers)
@@ -73,6 +88,23 @@ int RecordingMessageBoxResponder::Answer(const MessageBoxCall& call)
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
+    if (!zq::win::OnUiThread()) {
+        // A worker's box is shown by the UI thread, which goes on painting
+        // and handling its messages while the box is open; the worker waits
+        // for the answer.
+        const std::string body = text ? text : "";
+        const std::string title = caption ? caption : "";
+        int answer = 0;
+        if (zq::win::CallOnUiThread(
+                [&] { answer = MessageBoxA(owner, body.c_str(), caption ? title.c_str() : nullptr, type); }))
+            return answer;
+        // The UI thread cannot show it now: it waits, most likely for this
+        // very worker (a closing window waits for its session), or its
+        // windows are gone. The worker goes on as after a box closed without
+        // a choice; the callers either ignore the answer of an OK box or go
+        // on only after Yes, OK or Retry, so the cautious answer is right.
+        return zq::UnshownMessageBoxAnswer(type);
+    }
     zq::MessageBoxCall call;
     call.owner = IsWindow(owner) ? owner : nullptr;
     call.text = text ? text : "";

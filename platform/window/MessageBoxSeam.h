@@ -1,7 +1,9 @@
 // Every message box of the program (::MessageBoxA, CWnd::MessageBox and
-// AfxMessageBox) passes through one seam. A responder installed here answers
-// the boxes instead of the screen: tests install one to see what the program
-// asks and to give the answers they need.
+// AfxMessageBox) passes through one seam, on the UI thread: a box asked for
+// by another thread is shown by the UI thread while the asking thread waits.
+// A responder installed here answers the boxes instead of the screen: tests
+// install one to see what the program asks and to give the answers they
+// need. It is called on the UI thread too.
 #pragma once
 
 #include <functional>
@@ -30,6 +32,12 @@ MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder);
 
 // The answer a box gets without anybody there: its default button.
 int DefaultMessageBoxAnswer(UINT type);
+
+// The answer of a box asked by a worker that the UI thread cannot show (it
+// waits, perhaps for that worker, or its windows are gone): IDOK for a box
+// with OK alone, else the answer that goes no further: Cancel where the box
+// has it, No, or Abort.
+int UnshownMessageBoxAnswer(UINT type);
 
 // A responder for a test's scope: records every call and answers them in
 // turn from a list of answers, then with the box's default button.

@@ -8,6 +8,7 @@
 
 #include "platform/window/Backend.h"
 #include "platform/window/CWnd.h"
+#include "platform/window/UiThreadCalls.h"
 #include "platform/window/WindowTable.h"
 
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
@@ -216,7 +217,9 @@ using namespace zq::win;
 
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!OnUiThread()) return 0;
+    // From another thread the UI thread handles it, as Windows hands a
+    // message to the thread of its window; 0 when it cannot.
+    if (!OnUiThread()) return OnUiThreadOr<LRESULT>(0, [=] { return SendMessageA(hwnd, message, wParam, lParam); });
     Window* w = Find(hwnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -268,6 +271,11 @@ void PostQuitMessage(int exitCode)
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags)
 {
     if (!msg) return FALSE;
+    // The queue is the UI thread's: another thread has no messages.
+    if (!OnUiThread()) return FALSE;
+    // What other threads handed over runs first, as Windows delivers sent
+    // messages before it returns a posted one.
+    if (IsUiThread()) RunWaitingCalls();
     for (;;) {
         MSG taken = {};
         bool found = false, raw = false;
@@ -328,7 +336,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
 
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)
 {
-    if (!msg) return -1;
+    if (!msg || !OnUiThread()) return -1;
     for (;;) {
         if (PeekMessageA(msg, hwnd, filterMin, filterMax, PM_REMOVE)) return msg->message != WM_QUIT;
         if (!CurrentBackend().WaitForEvents(-1)) {

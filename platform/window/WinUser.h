@@ -353,9 +353,15 @@ typedef struct tagMSG {
 
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
-// Sends a message and returns its result; a message sent from another
-// thread than the UI thread is refused (0), since this layer keeps every
-// window on the UI thread.
+// Windows belong to the UI thread. A message sent, a window operation or a
+// message box asked for from another thread is done by the UI thread while
+// the caller waits, as Windows hands a sent message to the window's thread;
+// it fails (0, FALSE, null; a box answers as closed without a choice) when
+// the UI thread cannot do it: it waits on a kernel object itself, its
+// windows are gone, or it took nothing from its queue for 30 s. Another
+// thread has no queue, focus, active window or capture of its own.
+//
+// Sends a message and returns its result.
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 #define SendMessage SendMessageA
 // Queues a message for the window's thread; callable from any thread.
@@ -419,7 +425,7 @@ typedef struct tagPAINTSTRUCT {
 HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint);
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
 
-// ---- Focus, activation and capture
+// ---- Focus, activation and capture: the UI thread's; null on another
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 HWND GetActiveWindow();

@@ -6,6 +6,7 @@
 
 #include "platform/window/Backend.h"
 #include "platform/window/CWnd.h"
+#include "platform/window/UiThreadCalls.h"
 #include "platform/window/WindowTable.h"
 
 namespace zq {
@@ -95,6 +96,13 @@ bool OnUiThread()
     return !g_haveUiThread.load() || std::this_thread::get_id() == g_uiThread;
 }
 
+bool IsUiThread()
+{
+    return g_haveUiThread.load() && std::this_thread::get_id() == g_uiThread;
+}
+
+bool UiThreadKnown() { return g_haveUiThread.load(); }
+
 WindowKind KindOfClass(const std::string& name)
 {
     auto is = [&](const char* n) { return strcasecmp(name.c_str(), n) == 0; };
@@ -149,6 +157,8 @@ bool IsEffectivelyEnabled(Window* w)
 HWND Create(const std::string& className, LPCSTR text, DWORD style, DWORD exStyle, const RECT& rect,
             HWND parent, int id, CWnd* object, LPVOID createParam)
 {
+    // Windows live on the UI thread: another thread makes none.
+    if (!OnUiThread()) return nullptr;
     if (!g_haveUiThread.load()) {
         g_uiThread = std::this_thread::get_id();
         g_haveUiThread = true;
@@ -252,18 +262,24 @@ BOOL DestroyWindow(HWND hwnd)
     }
     PurgeQueue(hwnd);
     if (object) ZqWindowAccess::Destroyed(object);
-    if (g_windows.empty()) g_haveUiThread = false;
+    if (g_windows.empty()) {
+        g_haveUiThread = false;
+        // No loop is left to run what other threads asked for.
+        GiveUpWaitingCalls();
+    }
     return TRUE;
 }
 
 HWND GetParent(HWND hwnd)
 {
+    if (!OnUiThread()) return OnUiThreadOr<HWND>(nullptr, [=] { return GetParent(hwnd); });
     Window* w = Find(hwnd);
     return w ? w->parent : nullptr;
 }
 
 HWND GetDlgItem(HWND dialog, int id)
 {
+    if (!OnUiThread()) return OnUiThreadOr<HWND>(nullptr, [=] { return GetDlgItem(dialog, id); });
     Window* w = Find(dialog);
     if (!w) return nullptr;
     for (HWND child : w->children) {
@@ -275,6 +291,7 @@ HWND GetDlgItem(HWND dialog, int id)
 
 int GetDlgCtrlID(HWND hwnd)
 {
+    if (!OnUiThread()) return OnUiThreadOr<int>(0, [=] { return GetDlgCtrlID(hwnd); });
     Window* w = Find(hwnd);
     return w ? w->id : 0;
 }
@@ -318,6 +335,7 @@ UINT GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferSize)
 
 BOOL EnableWindow(HWND hwnd, BOOL enable)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return EnableWindow(hwnd, enable); });
     Window* w = Find(hwnd);
     if (!w) return FALSE;
     BOOL wasDisabled = (w->style & WS_DISABLED) ? TRUE : FALSE;
@@ -337,12 +355,14 @@ BOOL EnableWindow(HWND hwnd, BOOL enable)
 
 BOOL IsWindowEnabled(HWND hwnd)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return IsWindowEnabled(hwnd); });
     Window* w = Find(hwnd);
     return w && !(w->style & WS_DISABLED);
 }
 
 BOOL ShowWindow(HWND hwnd, int command)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return ShowWindow(hwnd, command); });
     Window* w = Find(hwnd);
     if (!w) return FALSE;
     BOOL wasVisible = (w->style & WS_VISIBLE) ? TRUE : FALSE;
@@ -385,18 +405,21 @@ BOOL ShowWindow(HWND hwnd, int command)
 
 BOOL IsWindowVisible(HWND hwnd)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return IsWindowVisible(hwnd); });
     Window* w = Find(hwnd);
     return w && IsEffectivelyVisible(w);
 }
 
 BOOL IsIconic(HWND hwnd)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return IsIconic(hwnd); });
     Window* w = Find(hwnd);
     return w && (w->style & WS_MINIMIZE) != 0;
 }
 
 LONG GetWindowLongA(HWND hwnd, int index)
 {
+    if (!OnUiThread()) return OnUiThreadOr<LONG>(0, [=] { return GetWindowLongA(hwnd, index); });
     Window* w = Find(hwnd);
     if (!w) return 0;
     switch (index) {
@@ -409,6 +432,7 @@ LONG GetWindowLongA(HWND hwnd, int index)
 
 BOOL GetClientRect(HWND hwnd, LPRECT rect)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return GetClientRect(hwnd, rect); });
     Window* w = Find(hwnd);
     if (!w || !rect) return FALSE;
     SetRect(rect, 0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top);
@@ -417,6 +441,7 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect)
 
 BOOL GetWindowRect(HWND hwnd, LPRECT rect)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return GetWindowRect(hwnd, rect); });
     Window* w = Find(hwnd);
     if (!w || !rect) return FALSE;
     POINT o = ClientOrigin(w);
@@ -426,6 +451,7 @@ BOOL GetWindowRect(HWND hwnd, LPRECT rect)
 
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return MoveWindow(hwnd, x, y, width, height, repaint); });
     Window* w = Find(hwnd);
     if (!w) return FALSE;
     RECT old = w->rect;
@@ -440,6 +466,7 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint)
 
 BOOL ClientToScreen(HWND hwnd, LPPOINT point)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return ClientToScreen(hwnd, point); });
     Window* w = Find(hwnd);
     if (!w || !point) return FALSE;
     POINT o = ClientOrigin(w);
@@ -450,6 +477,7 @@ BOOL ClientToScreen(HWND hwnd, LPPOINT point)
 
 BOOL ScreenToClient(HWND hwnd, LPPOINT point)
 {
+    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return ScreenToClient(hwnd, point); });
     Window* w = Find(hwnd);
     if (!w || !point) return FALSE;
     POINT o = ClientOrigin(w);

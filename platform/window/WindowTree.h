@@ -74,8 +74,13 @@ bool IsEffectivelyVisible(Window* w);
 // TRUE when hwnd is root or a child (at any depth) of root.
 bool InSubtreeOf(HWND root, HWND hwnd);
 bool IsEffectivelyEnabled(Window* w);
-// The UI thread: the thread that created the first window.
+// The UI thread: the thread that created the first window, while windows
+// exist. OnUiThread is also true on every thread while there is none;
+// IsUiThread only on that thread, and UiThreadKnown tells whether there is
+// one.
 bool OnUiThread();
+bool IsUiThread();
+bool UiThreadKnown();
 
 // The class procedure of the layer's standard controls and windows.
 LRESULT ClassProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam);

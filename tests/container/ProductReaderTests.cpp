@@ -57,6 +57,8 @@ TEST_F(ProductReader, ReadsADeviceWithRecordsCarriedOverFromTheElementBefore)
     ASSERT_EQ(d.langs.size(), 2u);
     EXPECT_EQ(d.langs[0].name, "English");
     EXPECT_EQ(d.langs[0].removable, "0");
+    // The stored lang keeps its libraries, although the record it was read
+    // into was emptied for the second lang.
     ASSERT_EQ(d.langs[0].libs.size(), 2u);
     EXPECT_EQ(d.langs[0].libs[1].name, "tts");
     EXPECT_EQ(d.langs[0].libs[1].version, "1.0");  // the version of the lib before

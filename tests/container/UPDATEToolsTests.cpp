@@ -6,6 +6,7 @@
 
 #include "container/UPDATETools.h"
 #include "platform/files/FileApi.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -13,21 +14,21 @@ namespace {
 class FakeDisk {
 public:
     FakeDisk(ULONGLONG totalFree, ULONGLONG freeToCaller, bool works = true)
+        : m_seam(zq::SetDiskSpaceProvider, [this, totalFree, freeToCaller, works](const std::string& folder,
+                                                                                 zq::DiskSpace& space) {
+              m_folders.push_back(folder);
+              space.freeToCaller = freeToCaller;
+              space.total = totalFree * 2;
+              space.totalFree = totalFree;
+              return works;
+          })
     {
-        zq::SetDiskSpaceProvider([this, totalFree, freeToCaller, works](const std::string& folder,
-                                                                        zq::DiskSpace& space) {
-            m_folders.push_back(folder);
-            space.freeToCaller = freeToCaller;
-            space.total = totalFree * 2;
-            space.totalFree = totalFree;
-            return works;
-        });
     }
-    ~FakeDisk() { zq::SetDiskSpaceProvider(nullptr); }
     const std::vector<std::string>& Folders() const { return m_folders; }
 
 private:
     std::vector<std::string> m_folders;
+    zqtest::ScopedSeam<zq::DiskSpaceProvider> m_seam;  // after what it fills, so that it goes first
 };
 
 TEST(UPDATETools, PathsWithoutDriveLetterMeasureNothing)

@@ -77,21 +77,4 @@ TEST(UpdateModel, ResetEmptiesEverythingAndReturnsOne)
     EXPECT_TRUE(model.m_FileList.empty());
 }
 
-TEST(UpdateModel, StoredRecordIsIndependentOfItsSource)
-{
-    UPDATEModel model;
-    {
-        UPDATEDevice source = MakeDevice("first");
-        model.m_Product.devices.push_back(source);
-        source.name = "changed";
-        source.boards[0].first = "changed";
-        source.langs[0].libs.clear();
-    }
-    const UPDATEDevice& stored = model.m_Product.devices[0];
-    EXPECT_EQ(stored.name, "first");
-    EXPECT_EQ(stored.boards[0].first, "pcb1");
-    ASSERT_EQ(stored.langs[0].libs.size(), 1u);
-    EXPECT_EQ(stored.langs[0].libs[0].version, "1.0");
-}
-
 }  // namespace

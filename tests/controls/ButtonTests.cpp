@@ -13,6 +13,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "resources/resource.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ protected:
     }
 };
 
-struct Fixture : ::testing::Test {
+struct PicturedButton : ::testing::Test {
     Parent parent;
     CButton other;  // another control that may hold the focus
     CButton raw;    // the control as the template makes it, before subclassing
@@ -152,7 +153,7 @@ void ExpectPictureAt(const Face& f, UINT id, COLORREF key, int left, int top, CO
     EXPECT_EQ(0, mismatches) << "picture " << id << " at " << left << "," << top;
 }
 
-TEST_F(Fixture, SubclassingMakesTheControlOwnerDrawn)
+TEST_F(PicturedButton, SubclassingMakesTheControlOwnerDrawn)
 {
     EXPECT_EQ(static_cast<DWORD>(BS_OWNERDRAW), button.GetStyle() & BS_TYPEMASK);
     EXPECT_EQ(0, button.m_DefaultButton);
@@ -165,7 +166,7 @@ TEST_F(Fixture, SubclassingMakesTheControlOwnerDrawn)
     EXPECT_EQ(1, flagged.m_DefaultButton);
 }
 
-TEST_F(Fixture, HoverTakesFocusAndCaptureAndLeavingReleasesThem)
+TEST_F(PicturedButton, HoverTakesFocusAndCaptureAndLeavingReleasesThem)
 {
     other.SetFocus();
     Move(20, 20);
@@ -185,7 +186,7 @@ TEST_F(Fixture, HoverTakesFocusAndCaptureAndLeavingReleasesThem)
     EXPECT_EQ(std::vector<UINT_PTR>{0}, parent.hovers);
 }
 
-TEST_F(Fixture, LeavingWithTheMouseButtonHeldKeepsTheCapture)
+TEST_F(PicturedButton, LeavingWithTheMouseButtonHeldKeepsTheCapture)
 {
     Move(20, 20);
     zq::headless::PressMouse(parent.GetSafeHwnd(), 20, 20);
@@ -200,7 +201,7 @@ TEST_F(Fixture, LeavingWithTheMouseButtonHeldKeepsTheCapture)
     EXPECT_EQ(0, parent.clicks);  // released outside: no click
 }
 
-TEST_F(Fixture, PointerArrivingWithTheMouseButtonHeldDoesNotHover)
+TEST_F(PicturedButton, PointerArrivingWithTheMouseButtonHeldDoesNotHover)
 {
     zq::headless::PressMouse(parent.GetSafeHwnd(), 250, 80);
     zq::PumpPendingMessages();
@@ -210,7 +211,7 @@ TEST_F(Fixture, PointerArrivingWithTheMouseButtonHeldDoesNotHover)
     zq::PumpPendingMessages();
 }
 
-TEST_F(Fixture, FocusLossAndDeactivationEndTheHover)
+TEST_F(PicturedButton, FocusLossAndDeactivationEndTheHover)
 {
     Move(20, 20);
     ASSERT_EQ(1, button.m_Hovered);
@@ -232,7 +233,7 @@ TEST_F(Fixture, FocusLossAndDeactivationEndTheHover)
     EXPECT_EQ(0, button.m_Hovered);
 }
 
-TEST_F(Fixture, DoubleClickCountsAsTwoClicks)
+TEST_F(PicturedButton, DoubleClickCountsAsTwoClicks)
 {
     zq::headless::Click(parent.GetSafeHwnd(), 30, 20);
     zq::headless::Click(parent.GetSafeHwnd(), 30, 20);
@@ -240,7 +241,7 @@ TEST_F(Fixture, DoubleClickCountsAsTwoClicks)
     EXPECT_EQ(2, parent.clicks);
 }
 
-TEST_F(Fixture, ConfigurationValuesOutOfRange)
+TEST_F(PicturedButton, ConfigurationValuesOutOfRange)
 {
     button.SetImagePosition(1);
     zq::PumpPendingMessages();  // painted and valid again
@@ -265,7 +266,7 @@ TEST_F(Fixture, ConfigurationValuesOutOfRange)
     EXPECT_EQ(0xFF, button.m_CaptionAlign);
 }
 
-TEST_F(Fixture, NormalFaceHasItsColourAndSecondPictureRightOfTheCaption)
+TEST_F(PicturedButton, NormalFaceHasItsColourAndSecondPictureRightOfTheCaption)
 {
     ConfigureLikeNext();
     Face f = Render(button, 0);
@@ -283,7 +284,7 @@ TEST_F(Fixture, NormalFaceHasItsColourAndSecondPictureRightOfTheCaption)
     EXPECT_GT(f.Count(kText), 0);
 }
 
-TEST_F(Fixture, HoveredAndPressedFacesFrameAndShift)
+TEST_F(PicturedButton, HoveredAndPressedFacesFrameAndShift)
 {
     ConfigureLikeNext();
     const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT), shadow = ::GetSysColor(COLOR_BTNSHADOW);
@@ -306,7 +307,7 @@ TEST_F(Fixture, HoveredAndPressedFacesFrameAndShift)
     EXPECT_EQ(a.top + 1, b.top);
 }
 
-TEST_F(Fixture, ThePaintCycleDrawsTheButtonOnItsWindow)
+TEST_F(PicturedButton, ThePaintCycleDrawsTheButtonOnItsWindow)
 {
     ConfigureLikeNext();
     button.Invalidate(TRUE);
@@ -323,7 +324,7 @@ TEST_F(Fixture, ThePaintCycleDrawsTheButtonOnItsWindow)
     EXPECT_LT(caption.right, kWidth - 20);
 }
 
-TEST_F(Fixture, DefaultAlignmentCentresTheCaptionBothWays)
+TEST_F(PicturedButton, DefaultAlignmentCentresTheCaptionBothWays)
 {
     Face f = Render(button, 0);  // no picture, alignment 0x30
     const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
@@ -334,7 +335,7 @@ TEST_F(Fixture, DefaultAlignmentCentresTheCaptionBothWays)
 
 // Each alignment bit moves the caption by its own offset from where it
 // stands without any: a measured extent of w x h in the face of W x H.
-TEST_F(Fixture, CaptionAlignmentBitsMoveTheCaption)
+TEST_F(PicturedButton, CaptionAlignmentBitsMoveTheCaption)
 {
     CDC dc;
     dc.CreateCompatibleDC(nullptr);
@@ -381,7 +382,7 @@ TEST_F(Fixture, CaptionAlignmentBitsMoveTheCaption)
 
 // A button that is not flat draws a raised 3-D edge, a shadow frame when
 // pressed, and a black frame outside either when focused or the default.
-TEST_F(Fixture, ButtonThatIsNotFlatHasAThreeDimensionalEdge)
+TEST_F(PicturedButton, ButtonThatIsNotFlatHasAThreeDimensionalEdge)
 {
     button.m_Flat = 0;
     button.SetStateColor(0, kHotFace, 0);
@@ -417,7 +418,7 @@ TEST_F(Fixture, ButtonThatIsNotFlatHasAThreeDimensionalEdge)
     }
 }
 
-TEST_F(Fixture, DisabledCaptionIsEmbossed)
+TEST_F(PicturedButton, DisabledCaptionIsEmbossed)
 {
     ConfigureLikeNext();
     Face f = Render(button, ODS_DISABLED);
@@ -443,7 +444,7 @@ TEST_F(Fixture, DisabledCaptionIsEmbossed)
     ExpectPictureAt(f, IDB_NEXT, 0xFFFF00, kWidth - 20, (kHeight - 17) / 2, kFace);
 }
 
-TEST_F(Fixture, PictureWithoutItsKeyColourIsAFullRectangle)
+TEST_F(PicturedButton, PictureWithoutItsKeyColourIsAFullRectangle)
 {
     // 17 pixels of 4 bytes (blue, green, red, unused) a row.
     std::vector<uint8_t> bits(static_cast<size_t>(17 * 4) * 17, 0);
@@ -462,7 +463,7 @@ TEST_F(Fixture, PictureWithoutItsKeyColourIsAFullRectangle)
     EXPECT_EQ(17 * 17, f.Count(RGB(255, 0, 0)));
 }
 
-TEST_F(Fixture, TheSamePictureForBothLooksAlikeInEveryState)
+TEST_F(PicturedButton, TheSamePictureForBothLooksAlikeInEveryState)
 {
     button.SetWindowText("");
     ASSERT_EQ(0, button.LoadImages(IDB_LANG_GERMAN, 0x00FF00, IDB_LANG_GERMAN, 0x00FF00));
@@ -479,7 +480,7 @@ TEST_F(Fixture, TheSamePictureForBothLooksAlikeInEveryState)
     EXPECT_EQ(normal, flag(Render(button, ODS_SELECTED), 1));  // pressed: one pixel right and down
 }
 
-TEST_F(Fixture, BadPictures)
+TEST_F(PicturedButton, BadPictures)
 {
     // Pictures that do not load: no pictures, no failure.
     EXPECT_EQ(0, button.LoadImages(9998, 0x00FF00, 9999, 0x00FF00));
@@ -496,16 +497,17 @@ TEST_F(Fixture, BadPictures)
     // A mask that cannot be made: all pictures go.
     HBITMAP hot = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK_HOVER), IMAGE_BITMAP, 0, 0, 0));
     HBITMAP normal = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK), IMAGE_BITMAP, 0, 0, 0));
-    zq::gdi::SetBitmapCreationFailureHook([](int, int, int bpp) { return bpp == 1; });
-    EXPECT_EQ(2, button.SetImages(hot, 0x00FF00, normal, 0x00FF00));
-    zq::gdi::SetBitmapCreationFailureHook(nullptr);
+    {
+        const zqtest::ScopedSeam noMasks(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        EXPECT_EQ(2, button.SetImages(hot, 0x00FF00, normal, 0x00FF00));
+    }
     EXPECT_EQ(0, ::GetObjectA(hot, sizeof(bm), &bm));
     EXPECT_EQ(0, ::GetObjectA(normal, sizeof(bm), &bm));
     Face g = Render(button, 0);
     EXPECT_EQ(0, g.Count(RGB(0, 255, 0)));
 }
 
-TEST_F(Fixture, CaptionInAFaceThatIsNotInstalledIsStillDrawn)
+TEST_F(PicturedButton, CaptionInAFaceThatIsNotInstalledIsStillDrawn)
 {
     CFont missing;
     missing.CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "No Such Face 123");
@@ -516,15 +518,24 @@ TEST_F(Fixture, CaptionInAFaceThatIsNotInstalledIsStillDrawn)
     button.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(static_cast<HFONT>(font)), FALSE);
 }
 
-TEST_F(Fixture, CheckModeDrawsCheckedAsPressedWithoutShift)
+TEST_F(PicturedButton, CheckModeDrawsCheckedAsPressedWithoutShiftAndAClickTakesTheCheckAway)
 {
     button.m_CheckMode = 1;
     ConfigureLikeNext();
+    const Face unchecked = Render(button, 0);
     button.m_Checked = 1;
     Face checked = Render(button, 0);
     EXPECT_EQ(::GetSysColor(COLOR_BTNSHADOW), checked.At(0, 0));  // sunken
     ExpectPictureAt(checked, IDB_NEXT_HOVER, 0x00FFFF, kWidth - 20, (kHeight - 17) / 2, kHotFace);
-    button.SendMessage(WM_REFLECT_BASE + WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), 0);
+
+    // A click takes the check away again, and the parent still hears of it.
+    zq::headless::Click(parent.GetSafeHwnd(), 30, 20);
+    zq::PumpPendingMessages();
+    other.SetFocus();  // which ends the hover, so that the face is not the hovered one
+    zq::PumpPendingMessages();
+    EXPECT_EQ(0, button.m_Checked);
+    EXPECT_EQ(1, parent.clicks);
+    EXPECT_TRUE(Render(button, 0).px == unchecked.px) << "the face after the click is not the unchecked one";
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "container/UPDATEModel.h"
 #include "container/UpdateResult.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "platform/strings/Codepage.h"
 #include "platform/window/MessageBoxSeam.h"
@@ -270,14 +271,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     if (g_UpdateModel.ReadProductXml()) {
         int questions = 0;
-        zq::MessageBoxResponder previous = zq::SetMessageBoxResponder([&](const zq::MessageBoxCall&) {
-            ++questions;
-            return answer;
-        });
-        LanguageTexts texts;
-        texts.SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);
-        const int result = g_UpdateModel.GetFileList(force ? 1 : 0, texts);
-        zq::SetMessageBoxResponder(previous);
+        int result = -1;
+        {
+            const zqtest::ScopedSeam boxes(zq::SetMessageBoxResponder, [&](const zq::MessageBoxCall&) {
+                ++questions;
+                return answer;
+            });
+            LanguageTexts texts;
+            texts.SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);
+            result = g_UpdateModel.GetFileList(force ? 1 : 0, texts);
+        }
 
         const std::vector<CString>& list = g_UpdateModel.m_FileList;
         Check(result == UPDATE_RESULT_SUCCESS || result == UPDATE_RESULT_DEVICE_NOT_IN_CONTAINER ||

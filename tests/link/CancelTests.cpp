@@ -78,45 +78,48 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"Disconnecting", "on disconnect do silence\n", true, &UPDATEProtocol::StartDisconnect}),
     [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
 
-TEST(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSessionEndsAtOnce)
+// The session fixture waits for the transfer's end however the test ends;
+// the model that the transfer reads is emptied after that.
+class CloseWhileSending : public zqtest::KitSessionTest<COM> {
+protected:
+    void TearDown() override
+    {
+        zqtest::KitSessionTest<COM>::TearDown();
+        g_UpdateModel.Reset();
+    }
+};
+
+TEST_F(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSessionEndsAtOnce)
 {
     // A closing window stops listening, and a moment later it closes, while
     // the transfer posts its progress with every frame.
-    zqtest::CarKitSimulator sim{COM};
-    ASSERT_TRUE(sim.Start({"--baud", "115200"})) << sim.Error() << sim.Log();
+    ASSERT_TRUE(m_sim.Start({"--baud", "115200"})) << m_sim.Error() << m_sim.Log();
     zqtest::TempFolder repository("zq-closesend");
     repository.Write("a.bin", zqtest::RandomBytes(200000, 7));
     repository.Write("update.xml", "<?xml version=\"1.0\"?><update/>\n");
     zqtest::SetUpModelToSend("a.bin");
-    UPDATEManager::m_CancelRequested = 0;
-    zqtest::Notifications notifications;
-    UPDATEManager::SetNotifyWindow(notifications.Window());
-    UPDATEProtocol protocol;
     ASSERT_EQ(OpenSerialPort(COM), 1);
-    protocol.SetRepositoryFolder(zq::LinuxToWindows(repository.Linux()).c_str());
-    protocol.SetLastFileName("update.xml");
-    ASSERT_EQ(protocol.StartUpdate(), 0);
-    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return notifications.Values(WM_TOTAL_PROGRESS).size() > 2; }, 10000));
+    m_protocol.SetRepositoryFolder(zq::LinuxToWindows(repository.Linux()).c_str());
+    m_protocol.SetLastFileName("update.xml");
+    ASSERT_EQ(m_protocol.StartUpdate(), 0);
+    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return m_notifications.Values(WM_TOTAL_PROGRESS).size() > 2; }, 10000));
 
     UPDATEManager::SetNotifyWindow(nullptr);
     // A notice that the session was posting at that moment may still come.
     std::this_thread::sleep_for(milliseconds(100));
     zq::PumpPendingMessages();
-    const size_t heard = notifications.Values(WM_TOTAL_PROGRESS).size();
-    const size_t framesBefore = sim.Events("rx").size();
+    const size_t heard = m_notifications.Values(WM_TOTAL_PROGRESS).size();
+    const size_t framesBefore = m_sim.Events("rx").size();
     std::this_thread::sleep_for(milliseconds(500));
-    ASSERT_GT(sim.Events("rx").size(), framesBefore) << "the transfer stood still";
+    ASSERT_GT(m_sim.Events("rx").size(), framesBefore) << "the transfer stood still";
 
     const auto closed = Clock::now();
-    protocol.Close();
-    EXPECT_TRUE(protocol.WaitForSession(30000));
+    m_protocol.Close();
+    EXPECT_TRUE(m_protocol.WaitForSession(30000));
     EXPECT_LT(Clock::now() - closed, CLOSE_BOUND);
     zq::PumpPendingMessages();
-    EXPECT_EQ(notifications.Values(WM_TOTAL_PROGRESS).size(), heard);
-    EXPECT_TRUE(notifications.Values(WM_UPDATE_RESULT).empty());
-    CloseSerialPort();
-    g_UpdateModel.Reset();
-    UPDATEManager::m_CancelRequested = 0;
+    EXPECT_EQ(m_notifications.Values(WM_TOTAL_PROGRESS).size(), heard);
+    EXPECT_TRUE(m_notifications.Values(WM_UPDATE_RESULT).empty());
 }
 
 using zqtest::ProcessRuns;

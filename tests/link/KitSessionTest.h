@@ -2,7 +2,8 @@
 // on COM<Com>, prepared as the wizard prepares them: a work folder inside the
 // simulator's, the port stored, no cancel pending and the notices going to a
 // window of the test's own. At the end the session is waited for and the
-// port closed, so that no worker outlives its test.
+// port closed, so that no worker outlives its test, also when the test
+// returned early: then the session is ended at once.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "link/UPDATEProtocol.h"
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/CarKitSimulator.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace zqtest {
 
@@ -39,6 +41,10 @@ protected:
     }
     void TearDown() override
     {
+        // A test that failed midway may have left its session waiting for
+        // the kit.
+        if (this->HasFailure())
+            m_protocol.Close();
         EXPECT_TRUE(m_protocol.WaitForSession(SESSION_END_WAIT));
         CloseSerialPort();
         UPDATEManager::SetNotifyWindow(nullptr);
@@ -46,6 +52,7 @@ protected:
     }
 
     zqtest::CarKitSimulator m_sim{Com};  // first: it sets the per-user folder
+    zqtest::ScopedValue<CString> m_keepWorkFolder{g_WorkFolder, g_WorkFolder};  // SetUp and the tests change it
     std::string m_work;
     Notifications m_notifications;
     UPDATEProtocol m_protocol;

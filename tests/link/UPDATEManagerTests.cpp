@@ -18,6 +18,7 @@
 #include "link/UPDATEManager.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/window/Headless.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -66,13 +67,14 @@ TEST_F(Manager, PostsTheNewFileNoticeAndTheResult)
 
 TEST_F(Manager, PostsNothingWithoutARegisteredWindow)
 {
-    UPDATEManager::SetNotifyWindow(nullptr);
-    m_manager.SetStepTotal(4);
-    m_manager.NotifyStepProgress(1);
-    m_manager.NotifyTotalProgress(1);
-    m_manager.NotifyNewFile();
-    m_manager.NotifyResult(0);
-    UPDATEManager::SetNotifyWindow(m_notifications.Window());
+    {
+        const zqtest::ScopedSeam noWindow(UPDATEManager::SetNotifyWindow, nullptr);
+        m_manager.SetStepTotal(4);
+        m_manager.NotifyStepProgress(1);
+        m_manager.NotifyTotalProgress(1);
+        m_manager.NotifyNewFile();
+        m_manager.NotifyResult(0);
+    }
     EXPECT_TRUE(Posted(WM_STEP_PROGRESS).empty());
     EXPECT_TRUE(Posted(WM_TOTAL_PROGRESS).empty());
     EXPECT_TRUE(Posted(WM_UPDATE_INFO_CHANGED).empty());

@@ -32,6 +32,7 @@
 #include "tests/support/HostFacts.h"
 #include "tests/support/Processes.h"
 #include "tests/support/StandInUnpacker.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -188,9 +189,10 @@ TEST(Unzip, ChecksBeforeTheWorkerStarts)
     held.Close();
 
     // The system has no thread for the worker.
-    zq::RefuseThreadStarts(true);
-    EXPECT_EQ(UPDATE_RESULT_UNZIP_START_ERROR, unpack.Start(container));
-    zq::RefuseThreadStarts(false);
+    {
+        const zqtest::ScopedSeam noThreads(zq::RefuseThreadStarts, true);
+        EXPECT_EQ(UPDATE_RESULT_UNZIP_START_ERROR, unpack.Start(container));
+    }
 
     // Nothing ran: the Repository folder still holds the earlier files.
     EXPECT_EQ(0, unpack.m_protocol.ResultCount());
@@ -203,13 +205,15 @@ TEST(Unzip, NeedsMoreThanTwiceTheContainerSize)
     std::string container = unpack.Container(std::string(1000, 'x'));
     for (ULONGLONG free : {ULONGLONG{2000}, ULONGLONG{2001}}) {
         SCOPED_TRACE(free);
-        zq::SetDiskSpaceProvider([free](const std::string&, zq::DiskSpace& space) {
-            space.freeToCaller = space.totalFree = free;
-            space.total = 4 * free;
-            return true;
-        });
-        int result = unpack.Start(container);
-        zq::SetDiskSpaceProvider(nullptr);
+        int result = -1;
+        {
+            const zqtest::ScopedSeam disk(zq::SetDiskSpaceProvider, [free](const std::string&, zq::DiskSpace& space) {
+                space.freeToCaller = space.totalFree = free;
+                space.total = 4 * free;
+                return true;
+            });
+            result = unpack.Start(container);
+        }
         if (free == 2000) {
             EXPECT_EQ(UPDATE_RESULT_DISK_SPACE, result);
             EXPECT_EQ(0, unpack.m_protocol.ResultCount());
@@ -243,12 +247,12 @@ TEST(Unzip, AnUnpackerThatHangsIsEndedWithItsChildAndLeavesNothingBehind)
     const std::string script = fake.Write("7za", "#!/bin/sh\necho part > '" + partial + "'\nsleep 600 &\necho $! > '" +
                                                      childPid + "'\nwait\n");
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
-    const DWORD saved = UPDATEProtocol::m_UnpackTimeLimit;
-    UPDATEProtocol::m_UnpackTimeLimit = 1000;
     std::string container = unpack.Container(MakeZip({{"a.txt", "a"}}));
-    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, zq::LinuxToWindows(fake.Linux())));
-    EXPECT_TRUE(unpack.Unpacked().empty());
-    UPDATEProtocol::m_UnpackTimeLimit = saved;
+    {
+        const zqtest::ScopedValue shortLimit(UPDATEProtocol::m_UnpackTimeLimit, DWORD{1000});
+        ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container, zq::LinuxToWindows(fake.Linux())));
+        EXPECT_TRUE(unpack.Unpacked().empty());
+    }
 
     const pid_t child = static_cast<pid_t>(atoi(fake.Read("child.pid").c_str()));
     ASSERT_GT(child, 0);

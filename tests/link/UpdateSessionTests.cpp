@@ -192,83 +192,74 @@ TEST(UpdateSession, TheTotalIsSummedAfreshForEverySession)
     EXPECT_EQ(9u, session.m_protocol.PrepareFileList());
 }
 
-TEST(UpdateSession, ResendContinuesFromTheAskedSequence)
+// Answers of the kit that the session gets over: it still ends well, every
+// file arrives whole, and the kit sees the files ended in the order given.
+TEST(UpdateSession, KitAnswersThatTheSessionGetsOver)
 {
-    UpdateSession session;
-    // Paced, and larger than what the line buffers (about 20 KiB), so that
-    // the request arrives while the data still go out.
-    ASSERT_TRUE(session.Connect("RX7150", "138", "on data seq=6 do nak 2 3\n",
-                                {"--baud", "115200"}));
-    const std::string a = RandomBytes(40 * 1024 + 100, 3);
-    session.AddFile("a.bin", a);
-    session.AddFile("d.xml", "<update/>");
-    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
-    auto file = session.m_sim.Events("file")[0];
-    EXPECT_EQ("ok", file.Get("status")) << file.Get("faults");
-    EXPECT_GE(file.Number("rewinds"), 1);
-    EXPECT_EQ(a, session.m_sim.ReceivedFile("a.bin"));
-    EXPECT_EQ(NAK_REASON_RESEND, UPDATEManager::m_LastNakReason);
-}
-
-TEST(UpdateSession, RequeueWhileSendingAppendsTheEndedFileBeforeTheDescription)
-{
-    UpdateSession session;
-    ASSERT_TRUE(session.Connect("RX7150", "138", "on header name=c.bin do nak 0; answer\n",
-                                {"--baud", "115200"}));
-    session.AddFile("a.bin", RandomBytes(3000, 4));
-    session.AddFile("b.bin", RandomBytes(3000, 5));
-    session.AddFile("c.bin", RandomBytes(40 * 1024, 6));
-    session.AddFile("d.xml", "<update/>");
-    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin", "c.bin"}, "d.xml"));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 5));
-    std::vector<std::string> order = {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"};
-    EXPECT_EQ(order, session.EndedFiles());
-    EXPECT_EQ(NAK_REASON_REQUEUE, UPDATEManager::m_LastNakReason);
-}
-
-TEST(UpdateSession, RequeueWhileWaitingForTheConfirmationGoesOnWithTheNextFile)
-{
-    UpdateSession session;
-    ASSERT_TRUE(session.Connect("RX7150", "138", "on end name=a.bin do nak 0; silence\n"));
-    session.AddFile("a.bin", RandomBytes(3000, 7));
-    session.AddFile("b.bin", RandomBytes(3000, 8));
-    session.AddFile("d.xml", "<update/>");
-    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 4));
-    std::vector<std::string> order = {"a.bin", "b.bin", "a.bin", "d.xml"};
-    EXPECT_EQ(order, session.EndedFiles());
-}
-
-TEST(UpdateSession, AFileThatIsNotConfirmedIsFollowedByTheNextAfterTheWait)
-{
-    UpdateSession session;
-    ASSERT_TRUE(session.Connect("RX7150", "138", "on end name=a.bin do silence\n"));
-    session.AddFile("a.bin", RandomBytes(3000, 9));
-    session.AddFile("d.xml", "<update/>");
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
-    // The confirmation is waited for 10 s before the next file goes.
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10000 - 200));
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 2));
-    EXPECT_EQ((std::vector<std::string>{"a.bin", "d.xml"}), session.EndedFiles());
-}
-
-TEST(UpdateSession, AnswersCutIntoPiecesAreReadWhole)
-{
-    // Every answer of the kit arrives in pieces of three bytes: a piece that
-    // completes no frame leaves each state waiting, while sending (an
-    // ignored PtNak) and while waiting for the confirmations.
-    UpdateSession session;
-    ASSERT_TRUE(session.Connect("RX7150", "138", "on data seq=1 do nak 10\n",
-                                {"--chunk", "3", "--chunk-pause", "40"}));
-    session.AddFile("a.bin", RandomBytes(5000, 16));
-    session.AddFile("b.bin", RandomBytes(500, 17));
-    session.AddFile("d.xml", "<update/>");
-    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
-    EXPECT_EQ(10, UPDATEManager::m_LastNakReason);
-    ASSERT_TRUE(session.m_sim.WaitFor("file", 3));
-    EXPECT_EQ((std::vector<std::string>{"a.bin", "b.bin", "d.xml"}), session.EndedFiles());
+    const std::vector<std::string> PACED = {"--baud", "115200"};
+    const int NO_REFUSAL = 0xEE;  // the fixture's value: no PtNak came
+    struct File {
+        const char* name;
+        size_t size;
+        unsigned seed;
+    };
+    struct Case {
+        const char* what;
+        std::string scenario;
+        std::vector<std::string> options;
+        std::vector<File> files;  // then the description d.xml, sent last
+        std::vector<std::string> ended;
+        int nakReason;             // the last reason the kit gave
+        int rewinds = 0;           // at least, of the first file
+        std::chrono::milliseconds atLeast{0};  // the session takes this long at least
+    } cases[] = {
+        // Paced, and larger than what the line buffers (about 20 KiB), so
+        // that the request arrives while the data still go out.
+        {"a resend continues from the asked sequence", "on data seq=6 do nak 2 3\n", PACED,
+         {{"a.bin", 40 * 1024 + 100, 3}}, {"a.bin", "d.xml"}, NAK_REASON_RESEND, 1},
+        {"a requeue while sending appends the ended file before the description",
+         "on header name=c.bin do nak 0; answer\n", PACED,
+         {{"a.bin", 3000, 4}, {"b.bin", 3000, 5}, {"c.bin", 40 * 1024, 6}},
+         {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"}, NAK_REASON_REQUEUE},
+        {"a requeue while waiting for the confirmation goes on with the next file",
+         "on end name=a.bin do nak 0; silence\n", {}, {{"a.bin", 3000, 7}, {"b.bin", 3000, 8}},
+         {"a.bin", "b.bin", "a.bin", "d.xml"}, NAK_REASON_REQUEUE},
+        // The confirmation is waited for 10 s before the next file goes.
+        {"a file that is not confirmed is followed by the next after the wait", "on end name=a.bin do silence\n",
+         {}, {{"a.bin", 3000, 9}}, {"a.bin", "d.xml"}, NO_REFUSAL, 0, std::chrono::milliseconds(10000 - 200)},
+        // A piece that completes no frame leaves each state waiting, while
+        // sending (an ignored PtNak) and while waiting for the confirmations.
+        {"answers cut into pieces of three bytes are read whole", "on data seq=1 do nak 10\n",
+         {"--chunk", "3", "--chunk-pause", "40"}, {{"a.bin", 5000, 16}, {"b.bin", 500, 17}},
+         {"a.bin", "b.bin", "d.xml"}, 10},
+        {"reasons above nine and a resend after the end are ignored",
+         "on data seq=1 do nak 10\non end name=a.bin do nak 2 0; answer\non end name=b.bin do nak 255; answer\n", {},
+         {{"a.bin", 5000, 10}, {"b.bin", 500, 11}}, {"a.bin", "b.bin", "d.xml"}, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UpdateSession session;
+        ASSERT_TRUE(session.Connect("RX7150", "138", c.scenario, c.options));
+        std::vector<std::string> list;
+        for (const File& file : c.files) {
+            session.AddFile(file.name, RandomBytes(file.size, file.seed));
+            list.push_back(file.name);
+        }
+        session.AddFile("d.xml", "<update/>");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run(list, "d.xml"));
+        EXPECT_GE(std::chrono::steady_clock::now() - start, c.atLeast) << "the time the session took";
+        EXPECT_EQ(c.nakReason, UPDATEManager::m_LastNakReason);
+        ASSERT_TRUE(session.m_sim.WaitFor("file", c.ended.size()));
+        EXPECT_EQ(c.ended, session.EndedFiles());
+        const zqtest::CarKitSimulator::Event first = session.m_sim.Events("file")[0];
+        EXPECT_EQ("ok", first.Get("status")) << first.Get("faults");
+        EXPECT_GE(first.Number("rewinds"), c.rewinds);
+        for (const auto& sent : session.m_contents)
+            if (sent.first != "d.xml") {
+                EXPECT_EQ(sent.second, session.m_sim.ReceivedFile(sent.first)) << sent.first;
+            }
+    }
 }
 
 TEST(UpdateSession, RejectionWhileSendingEndsTheFileThenTheSession)
@@ -290,21 +281,6 @@ TEST(UpdateSession, RejectionWhileSendingEndsTheFileThenTheSession)
         EXPECT_EQ(1, session.Received(PtFileHeader));
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     }
-}
-
-TEST(UpdateSession, ReasonsAboveNineAndResendAfterTheEndAreIgnored)
-{
-    UpdateSession session;
-    ASSERT_TRUE(session.Connect("RX7150", "138",
-                                "on data seq=1 do nak 10\non end name=a.bin do nak 2 0; answer\n"
-                                "on end name=b.bin do nak 255; answer\n"));
-    session.AddFile("a.bin", RandomBytes(5000, 10));
-    session.AddFile("b.bin", RandomBytes(500, 11));
-    session.AddFile("d.xml", "<update/>");
-    EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin", "b.bin"}, "d.xml"));
-    EXPECT_EQ(255, UPDATEManager::m_LastNakReason);
-    std::vector<std::string> order = {"a.bin", "b.bin", "d.xml"};
-    EXPECT_EQ(order, session.EndedFiles());
 }
 
 TEST(UpdateSession, RejectionWhileWaitingForTheConfirmation)

@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <string>
 
-#include <memory>
 #include <unistd.h>
 
 #include "platform/registry/Registry.h"
@@ -15,22 +14,10 @@
 #include "platform/window/Controls.h"
 #include "resources/resource.h"
 #include "texts/LanguageTexts.h"
-#include "tests/support/TempFolder.h"
 
 namespace {
 
 const char kKey[] = "Software\\ZQUpdateManager\\Settings";
-
-// Every test process gets a registry of its own.
-class PrivateRegistry : public ::testing::Environment {
-public:
-    void SetUp() override { m_home = std::make_unique<zqtest::ScopedXdgConfigHome>(); }
-    void TearDown() override { m_home.reset(); }
-
-private:
-    std::unique_ptr<zqtest::ScopedXdgConfigHome> m_home;
-};
-::testing::Environment* const g_registry = ::testing::AddGlobalTestEnvironment(new PrivateRegistry);
 
 // A window with the five navigation buttons of the wizard window.
 class ButtonWindow {

@@ -25,6 +25,7 @@
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/Processes.h"
 #include "tests/support/StandInUnpacker.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
@@ -90,13 +91,8 @@ protected:
             m_program.Link("7za", bin + "/7za");
         }
         CQuorinUpdateManagerApp::SetUpFolders(zq::LinuxToWindows(m_program.Linux("ZQUpdateManager")).c_str());
-        zq::SetFileDialogResponder([this](const zq::FileDialogCall&, CString* path) {
-            *path = zq::LinuxToWindows(m_sample).c_str();
-            return true;
-        });
         m_before = Descendants();
     }
-    void TearDown() override { zq::SetFileDialogResponder(nullptr); }
 
     // Waits until the kit or the unpacker stalls the page's worker.
     bool Stalled()
@@ -118,13 +114,19 @@ protected:
     zqtest::ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
     const std::string m_sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
     std::set<pid_t> m_before;
+    // Last, so that it goes first: it answers with m_sample.
+    zqtest::ScopedSeam<zq::FileDialogResponder> m_fileDialog{zq::SetFileDialogResponder,
+                                                     [this](const zq::FileDialogCall&, CString* path) {
+                                                         *path = zq::LinuxToWindows(m_sample).c_str();
+                                                         return true;
+                                                     }};
 };
 
 TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
 {
     const int page = GetParam().page;
-    zq::RecordingMessageBoxResponder boxes({IDYES});
     Clock::time_point yes;
+    zq::RecordingMessageBoxResponder boxes({IDYES});
     boxes.onCall = [&](const zq::MessageBoxCall&) { yes = Clock::now(); };
     std::set<pid_t> started;
     HWND window = nullptr;

@@ -13,15 +13,11 @@
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
 const UINT WM_WORKER = WM_USER + 13;
-
-struct IdleScope {
-    explicit IdleScope(std::function<void()> f) { zq::headless::SetIdleHandler(std::move(f)); }
-    ~IdleScope() { zq::headless::SetIdleHandler(nullptr); }
-};
 
 // A button that draws itself red and notes the draw states it was asked for.
 class RedButton : public CButton {
@@ -81,7 +77,7 @@ TEST(Dialogs, WizardTemplateBecomesItsWindowInPixels)
     CRect client, next, combo;
     bool infoHidden = false, infoDisabled = false, exitHidden = false;
     CString caption, nextText;
-    IdleScope idle([&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         dlg.GetClientRect(&client);
         dlg.GetDlgItem(IDC_NEXT)->GetWindowRect(&next);
         dlg.ScreenToClient(&next);
@@ -112,7 +108,7 @@ TEST(Dialogs, ModalLoopDispatchesWorkerMessagesAndKeys)
     WizardLike dlg;
     std::thread worker;
     int step = 0;
-    IdleScope idle([&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         HWND hwnd = dlg.GetSafeHwnd();
         if (step == 0) {
             worker = std::thread([hwnd] {
@@ -140,7 +136,7 @@ TEST(Dialogs, MessageForDialogClosedMeanwhileIsDropped)
     HWND hwnd = nullptr;
     {
         WizardLike dlg;
-        IdleScope idle([&] {
+        const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
             hwnd = dlg.GetSafeHwnd();
             PostMessageA(hwnd, WM_WORKER, 1, 0);
             dlg.EndDialog(IDCANCEL);
@@ -157,7 +153,7 @@ TEST(Dialogs, OwnerDrawnButtonPaintsWithItsDrawState)
     COLORREF pixel = 0;
     std::vector<UINT> states;
     int step = 0;
-    IdleScope idle([&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         HWND top = dlg.GetSafeHwnd();
         switch (step++) {
         case 0:
@@ -218,7 +214,7 @@ TEST(Dialogs, CheckBoxExchangeRunsOnOpenAndOnOkOnly)
     for (Case c : {Case{VK_RETURN, 1}, Case{VK_ESCAPE, 0}}) {
         SettingsLike dlg;
         int step = 0;
-        IdleScope idle([&] {
+        const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
             if (step++ == 0) {
                 // A click on the check box ticks it.
                 CRect r;
@@ -239,17 +235,16 @@ TEST(Dialogs, MissingTemplateAndForgottenDialogEndWithMinusOne)
 {
     CDialog none(4242);
     EXPECT_EQ(none.DoModal(), -1);
-    zq::headless::SetIdleTimeout(100);
+    const zqtest::ScopedSeam shortWait(zq::headless::SetIdleTimeout, 100);
     CDialog forgotten(IDD_ABOUTBOX);
     EXPECT_EQ(forgotten.DoModal(), -1);
-    zq::headless::SetIdleTimeout(5000);
 }
 
 TEST(Dialogs, FileDialogAndQuestionsGoThroughTheirSeams)
 {
     CWinApp app("ZqTest");
     std::vector<zq::FileDialogCall> calls;
-    auto previous = zq::SetFileDialogResponder([&](const zq::FileDialogCall& call, CString* path) {
+    const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString* path) {
         calls.push_back(call);
         if (calls.size() == 1) return false;
         *path = "Z:\\tmp\\update.zip";
@@ -265,7 +260,6 @@ TEST(Dialogs, FileDialogAndQuestionsGoThroughTheirSeams)
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].filter, "ZIP Files (*.zip)|*.zip||");
     EXPECT_TRUE(calls[0].open);
-    zq::SetFileDialogResponder(previous);
 }
 
 TEST(DialogUnits, ConvertWithShellDlgBaseUnits)

@@ -24,6 +24,7 @@
 #include "platform/window/MessageBoxSeam.h"
 #include "resources/resource.h"
 #include "tests/support/FileLockHolder.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
@@ -76,13 +77,7 @@ protected:
         CQuorinUpdateManagerApp::SetUpFolders(program.c_str());
 
         m_containerPath = zq::LinuxToWindows(zip);
-        zq::SetFileDialogResponder([this](const zq::FileDialogCall& call, CString* path) {
-            EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
-            *path = m_containerPath.c_str();
-            return true;
-        });
     }
-    void TearDown() override { zq::SetFileDialogResponder(nullptr); }
 
     static bool Reach(Dlg& dlg, int page, int ms)
     {
@@ -105,8 +100,16 @@ protected:
     zqtest::TempFolder m_temp{"temp"};
     zqtest::TempFolder m_source{"source"};
     zqtest::KeepCurrentDirectory m_keep;
+    zqtest::ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
     std::string m_payload;
     std::string m_containerPath;
+    // Last, so that it goes first: it answers with m_containerPath.
+    zqtest::ScopedSeam<zq::FileDialogResponder> m_fileDialog{zq::SetFileDialogResponder,
+                                                     [this](const zq::FileDialogCall& call, CString* path) {
+                                                         EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
+                                                         *path = m_containerPath.c_str();
+                                                         return true;
+                                                     }};
 };
 
 TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
@@ -283,9 +286,9 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
 {
     // Paced, so the transfer still runs when the key comes.
     Prepare(40000, {"--baud", "115200"});
-    zq::RecordingMessageBoxResponder boxes({IDNO});
     Dlg dlg;
     int pageDuringQuestion = -1;
+    zq::RecordingMessageBoxResponder boxes({IDNO});
     boxes.onCall = [&](const zq::MessageBoxCall&) { pageDuringQuestion = dlg.m_page; };
     size_t ran = 0;
     INT_PTR result = zqtest::RunModalSteps(

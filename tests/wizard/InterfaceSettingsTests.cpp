@@ -6,6 +6,7 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "wizard/InterfaceSettings.h"
 
@@ -14,8 +15,6 @@ namespace {
 // Every test gets a per-user registry of its own.
 class PortSetting : public ::testing::Test {
 protected:
-    void TearDown() override { zq::SetSerialCommProvider(zq::ListSerialPorts); }
-
     static void Store(const std::string& bytes, DWORD type = REG_SZ)
     {
         HKEY key = nullptr;
@@ -83,7 +82,7 @@ TEST_F(PortSetting, StoresTheTextUnchangedWithItsNul)
 
 TEST_F(PortSetting, ListsTheSerialPortsInRegistryOrder)
 {
-    zq::SetSerialCommProvider([] {
+    const zqtest::ScopedSeam ports(zq::SetSerialCommProvider, [] {
         return zq::SerialCommList{
             {"/dev/ttyS1", "COM2"},
             {"/dev/ttyUSB0", "COM33"},
@@ -101,7 +100,7 @@ TEST_F(PortSetting, ListsTheSerialPortsInRegistryOrder)
     EXPECT_EQ(std::string(settings.m_comPorts[2].name, 10), "COM1234567");
     EXPECT_EQ(std::string(settings.m_comPorts[3].name, 10), std::string("COM2\0\0\0\0\0\0", 10));
 
-    zq::SetSerialCommProvider(nullptr);
+    const zqtest::ScopedSeam none(zq::SetSerialCommProvider, nullptr);
     settings.EnumerateComPorts();
     EXPECT_TRUE(settings.m_comPorts.empty()) << "no SERIALCOMM key, no ports";
 }

@@ -21,6 +21,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/CarKitSimulator.h"
 #include "tests/wizard/WizardTestSupport.h"
@@ -48,14 +49,20 @@ public:
         }
         return CWnd::WindowProc(message, wParam, lParam);
     }
-    // Runs the session that start began to its posted result.
+    // Runs the session that start began to its posted result. A session
+    // that posts none in time is ended, so that none runs on when the test
+    // returns early.
     int Run(UPDATEProtocol& protocol, int started)
     {
         if (started != UPDATE_RESULT_SUCCESS)
             return started;
         m_result = -1;
-        if (!zq::PumpMessagesUntil([this] { return m_result >= 0; }, RESULT_WAIT))
+        if (!zq::PumpMessagesUntil([this] { return m_result >= 0; }, RESULT_WAIT)) {
+            protocol.Close();
+            EXPECT_TRUE(protocol.WaitForSession(RESULT_WAIT)) << "the session did not end on its close";
+            protocol.ResetCancel();
             return -1;
+        }
         EXPECT_TRUE(protocol.WaitForSession(10000));
         return m_result;
     }
@@ -101,7 +108,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
 
     zq::RecordingMessageBoxResponder boxes;
     ResultSink sink;
-    UPDATEManager::SetNotifyWindow(&sink);
+    const zqtest::ScopedSeam notices(UPDATEManager::SetNotifyWindow, &sink);
     UPDATEProtocol protocol;
     protocol.SetRepositoryFolder(repository);
 
@@ -136,7 +143,6 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
     ASSERT_EQ(sink.Run(protocol, protocol.StartUpdate()), UPDATE_RESULT_SUCCESS);
     // The kit's answer to the disconnect frame reads as result 1.
     EXPECT_EQ(sink.Run(protocol, protocol.StartDisconnect()), UPDATE_RESULT_DEVICE_DISCONNECTED);
-    UPDATEManager::SetNotifyWindow(nullptr);
 
     // Every file arrived whole, the description last under the kit's name,
     // and the kit confirmed each one.

@@ -10,7 +10,9 @@
 #include "platform/files/FileApi.h"
 #include "platform/app/CommandLine.h"
 #include "platform/window/Headless.h"
+#include "platform/window/MessageBoxSeam.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "tests/wizard/WizardTestSupport.h"
 #include "wizard/CQuorinUpdateManagerApp.h"
@@ -102,7 +104,7 @@ TEST_F(StartupFolders, InitInstanceRunsTheWizardModallyAndEndsWithFalse)
     zqtest::PrivateRegistry registry;
     setenv("TMP", "C:\\Temp", 1);
     CWnd* shown = nullptr;
-    zq::headless::SetIdleHandler([&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         if (shown)
             return;
         shown = AfxGetMainWnd();
@@ -113,11 +115,23 @@ TEST_F(StartupFolders, InitInstanceRunsTheWizardModallyAndEndsWithFalse)
     });
     EXPECT_EQ(AfxGetApp(), &theApp);
     EXPECT_FALSE(theApp.InitInstance());
-    zq::headless::SetIdleHandler(nullptr);
     EXPECT_NE(shown, nullptr);
     EXPECT_STREQ(g_ProgramPath, __argv[0]);
     EXPECT_STREQ(g_WorkFolder, "C:\\Temp");
     EXPECT_STREQ(theApp.m_pszRegistryKey, "ZQUpdateManager");
+}
+
+// The framework's start-up names the application by its title, so a box of
+// the framework (the inquiry worker's, the file selection's question)
+// carries the caption of the wizard's own boxes, not the program file's
+// name.
+TEST(Startup, TheFrameworksBoxesCarryTheWizardsCaption)
+{
+    theApp.SetCurrentHandles();
+    zq::RecordingMessageBoxResponder boxes;
+    AfxMessageBox("Open file error (product.xml)", MB_OK);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(std::string(boxes.Calls()[0].caption), "Aldemar Zubeh\xF6r Update Manager");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "resources/resource.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
@@ -58,7 +59,7 @@ template <class Dialog>
 INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode = IDCANCEL)
 {
     bool ran = false;
-    zq::headless::SetIdleHandler([&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         if (ran)
             return;
         ran = true;
@@ -67,7 +68,6 @@ INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode
             dialog.EndDialog(endCode);
     });
     INT_PTR result = dialog.DoModal();
-    zq::headless::SetIdleHandler(nullptr);
     EXPECT_TRUE(ran) << "the dialog's modal loop never waited";
     return result;
 }
@@ -83,7 +83,7 @@ INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& 
 {
     size_t next = 0;
     bool inStep = false;
-    zq::headless::SetIdleHandler([&] {
+    const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         // A step that pumps messages itself waits too; the next step must
         // not start inside it.
         if (inStep)
@@ -97,7 +97,6 @@ INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& 
         }
     });
     INT_PTR result = dialog.DoModal();
-    zq::headless::SetIdleHandler(nullptr);
     if (stepsRun)
         *stepsRun = next < steps.size() ? next : steps.size();
     return result;

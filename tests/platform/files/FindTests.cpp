@@ -16,6 +16,7 @@
 
 #include "platform/paths/DrivePaths.h"
 #include "tests/support/HostFacts.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -395,26 +396,28 @@ TEST(DiskSpace, EachFolderIsMeasuredOnItsOwnFileSystem)
 
 TEST(DiskSpace, ProviderGivesExactFiguresToBothQueries)
 {
-    zq::SetDiskSpaceProvider([](const std::string& folder, zq::DiskSpace& space) {
-        if (folder != "/")
-            return false;
-        space.freeToCaller = 1000;
-        space.total = 10ull << 40;
-        space.totalFree = 2001;
-        return true;
-    });
     ULARGE_INTEGER available, total, free;
-    EXPECT_TRUE(GetDiskFreeSpaceExA("Z:\\", &available, &total, &free));
-    EXPECT_EQ(1000u, available.QuadPart);
-    EXPECT_EQ(10ull << 40, total.QuadPart);
-    EXPECT_EQ(2001u, free.QuadPart);
     DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
-    EXPECT_TRUE(GetDiskFreeSpaceA("Z:\\", &sectors, &bytes, &freeClusters, &clusters));
-    const ULONGLONG cluster = static_cast<ULONGLONG>(sectors) * bytes;
-    EXPECT_EQ(1000u / cluster, freeClusters);
-    EXPECT_EQ((10ull << 40) / cluster, clusters);
-    EXPECT_FALSE(GetDiskFreeSpaceExA("Z:\\tmp", &available, &total, &free));
-    zq::SetDiskSpaceProvider(nullptr);
+    {
+        const zqtest::ScopedSeam disk(zq::SetDiskSpaceProvider, [](const std::string& folder, zq::DiskSpace& space) {
+            if (folder != "/")
+                return false;
+            space.freeToCaller = 1000;
+            space.total = 10ull << 40;
+            space.totalFree = 2001;
+            return true;
+        });
+        EXPECT_TRUE(GetDiskFreeSpaceExA("Z:\\", &available, &total, &free));
+        EXPECT_EQ(1000u, available.QuadPart);
+        EXPECT_EQ(10ull << 40, total.QuadPart);
+        EXPECT_EQ(2001u, free.QuadPart);
+        EXPECT_TRUE(GetDiskFreeSpaceA("Z:\\", &sectors, &bytes, &freeClusters, &clusters));
+        const ULONGLONG cluster = static_cast<ULONGLONG>(sectors) * bytes;
+        EXPECT_EQ(1000u / cluster, freeClusters);
+        EXPECT_EQ((10ull << 40) / cluster, clusters);
+        EXPECT_FALSE(GetDiskFreeSpaceExA("Z:\\tmp", &available, &total, &free));
+    }
+    // The guard gone, the real measurement is back.
     EXPECT_TRUE(GetDiskFreeSpaceA("Z:\\", &sectors, &bytes, &freeClusters, &clusters));
     EXPECT_GT(static_cast<ULONGLONG>(sectors) * bytes * clusters, 0u);
 }

@@ -15,6 +15,7 @@
 #include "platform/gdi/GdiTesting.h"
 #include "platform/gdi/WindowSurface.h"
 #include "tests/support/HostFacts.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -49,19 +50,26 @@ struct Canvas {
     }
 };
 
-// Leftmost and rightmost inked column and top and bottom inked row.
-RECT InkBox(Canvas& c, int w, int h, COLORREF bg = kWhite)
+// Leftmost and rightmost inked column and top and bottom inked row, of
+// whatever inked(x, y) looks at.
+template <class Inked>
+RECT InkBoxWhere(int w, int h, Inked inked)
 {
     RECT r = {w, h, -1, -1};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if (c.At(x, y) != bg) {
+            if (inked(x, y)) {
                 r.left = std::min<LONG>(r.left, x);
                 r.right = std::max<LONG>(r.right, x);
                 r.top = std::min<LONG>(r.top, y);
                 r.bottom = std::max<LONG>(r.bottom, y);
             }
     return r;
+}
+
+RECT InkBox(Canvas& c, int w, int h, COLORREF bg = kWhite)
+{
+    return InkBoxWhere(w, h, [&](int x, int y) { return c.At(x, y) != bg; });
 }
 
 TEST(GdiBitmaps, ColourToMonochromeAndBack)
@@ -157,10 +165,11 @@ TEST(GdiBitmaps, BadHandlesAndFailedCreationsAreRefused)
     EXPECT_EQ(nullptr, ::SelectObject(nullptr, h));
     EXPECT_EQ(nullptr, ::CreateBitmap(-1, 4, 1, 1, nullptr));
 
-    zq::gdi::SetBitmapCreationFailureHook([](int, int, int bpp) { return bpp == 1; });
-    EXPECT_EQ(nullptr, ::CreateBitmap(17, 17, 1, 1, nullptr));
-    EXPECT_NE(nullptr, h = ::CreateBitmap(17, 17, 1, 32, nullptr));
-    zq::gdi::SetBitmapCreationFailureHook(nullptr);
+    {
+        const zqtest::ScopedSeam noMonochrome(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        EXPECT_EQ(nullptr, ::CreateBitmap(17, 17, 1, 1, nullptr));
+        EXPECT_NE(nullptr, h = ::CreateBitmap(17, 17, 1, 32, nullptr));
+    }
     ::DeleteObject(h);
 }
 
@@ -323,15 +332,70 @@ TEST(GdiText, FaceThatIsNotInstalledFallsBackAndStillDraws)
     c.dc.SelectStockObject(SYSTEM_FONT);
 }
 
-TEST(GdiText, WindowsCodePageLetters)
+// The ink box of an A8 cairo surface.
+RECT CairoInkBox(cairo_surface_t* surface)
 {
+    cairo_surface_flush(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    return InkBoxWhere(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
+                       [&](int x, int y) { return data[y * stride + x] != 0; });
+}
+
+// The bytes 0x80-0x9F are where Windows-1252 and Latin-1 differ (Latin-1
+// has control characters there): each is drawn as the glyph of its real
+// code point, as cairo itself draws that code point in the same face and
+// size, in advance and in ink. ASCII and 0xA0-0xFF would pass with either
+// code page, and do, as the umlaut shows.
+TEST(GdiText, WindowsCodePageLettersAreTheirUnicodeCharacters)
+{
+    const int em = 100;
+    const struct {
+        const char* cp1252;
+        const char* utf8;  // the code point's own encoding
+        const char* name;
+    } letters[] = {
+        {"\x80", "\u20AC", "euro sign U+20AC"},
+        {"\x84", "\u201E", "double low-9 quotation mark U+201E"},
+        {"\x8C", "\u0152", "ligature OE U+0152"},
+        {"\x99", "\u2122", "trade mark sign U+2122"},
+        // Above 0x9F the two code pages agree; the German umlaut is there.
+        {"\xE4", "\u00E4", "a with diaeresis U+00E4"},
+    };
     CFont font;
-    font.CreateFont(14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "Tahoma");
-    Canvas c(100, 20);
-    c.dc.SelectObject(&font);
-    // "Gerät" in Windows-1252: the umlaut is one byte and one glyph.
-    EXPECT_GT(c.dc.GetTextExtent("Ger\xE4t").cx, c.dc.GetTextExtent("Gert").cx);
-    c.dc.SelectStockObject(SYSTEM_FONT);
+    font.CreateFont(-em, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, FF_SWISS, "DejaVu Sans");
+    for (const auto& letter : letters) {
+        Canvas c(2 * em, 2 * em);
+        c.dc.SelectObject(&font);
+        TEXTMETRIC metrics = {};
+        c.dc.GetTextMetrics(&metrics);
+        const int x = 20, y = 20;
+        const CSize extent = c.dc.GetTextExtent(letter.cp1252);
+        c.dc.SetTextColor(kBlack);
+        c.dc.SetBkMode(TRANSPARENT);
+        c.dc.TextOut(x, y, CString(letter.cp1252));
+        const RECT drawn = InkBox(c, 2 * em, 2 * em);
+        c.dc.SelectStockObject(SYSTEM_FONT);
+
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 2 * em, 2 * em);
+        cairo_t* cr = cairo_create(surface);
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, em);
+        cairo_text_extents_t real;
+        cairo_text_extents(cr, letter.utf8, &real);
+        cairo_move_to(cr, x, y + metrics.tmAscent);
+        cairo_show_text(cr, letter.utf8);
+        cairo_destroy(cr);
+        const RECT expected = CairoInkBox(surface);
+        cairo_surface_destroy(surface);
+
+        // Hinting may move an edge by a pixel or two at this size.
+        EXPECT_NEAR(extent.cx, real.x_advance, 2) << letter.name;
+        EXPECT_NEAR(drawn.left, expected.left, 2) << letter.name;
+        EXPECT_NEAR(drawn.right, expected.right, 2) << letter.name;
+        EXPECT_NEAR(drawn.top, expected.top, 2) << letter.name;
+        EXPECT_NEAR(drawn.bottom, expected.bottom, 2) << letter.name;
+    }
 }
 
 // The tables of a TrueType file that Windows sizes a font from, read from
@@ -505,7 +569,7 @@ struct FakeWnd {
 TEST(GdiWindowDc, DrawsIntoTheProvidersSurfaceAtTheClientOrigin)
 {
     FakeWindows windows;
-    zq::gdi::SetWindowSurfaceProvider(&windows);
+    const zqtest::ScopedSeam provider(zq::gdi::SetWindowSurfaceProvider, &windows);
     FakeWnd wnd;
     {
         CPaintDC dc(&wnd);
@@ -528,7 +592,7 @@ TEST(GdiWindowDc, DrawsIntoTheProvidersSurfaceAtTheClientOrigin)
     EXPECT_EQ(0xFF0000u, px[24 * stride + 29] & 0xFFFFFF);
     EXPECT_EQ(0u, px[25 * stride + 30] & 0xFFFFFF);
     EXPECT_EQ(0u, px[4 * stride + 10] & 0xFFFFFF);
-    zq::gdi::SetWindowSurfaceProvider(nullptr);
+    const zqtest::ScopedSeam noProvider(zq::gdi::SetWindowSurfaceProvider, nullptr);
     CClientDC none(&wnd);
     EXPECT_EQ(nullptr, none.m_hDC);
 }

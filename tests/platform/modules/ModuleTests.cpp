@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST(Modules, Kernel32OffersTheDiskSpaceQueries)
     EXPECT_NE(nullptr, GetProcAddress(kernel32, "GetDiskFreeSpaceA"));
     EXPECT_EQ(nullptr, GetProcAddress(kernel32, "CreateFileW"));
 
-    zq::SetDiskSpaceProvider([](const std::string&, zq::DiskSpace& space) {
+    const zqtest::ScopedSeam disk(zq::SetDiskSpaceProvider, [](const std::string&, zq::DiskSpace& space) {
         space.totalFree = 4242;
         return true;
     });
@@ -96,7 +97,6 @@ TEST(Modules, Kernel32OffersTheDiskSpaceQueries)
     ULARGE_INTEGER available, total, free;
     EXPECT_TRUE(query(zq::LinuxToWindows(repository.Linux()).c_str(), &available, &total, &free));
     EXPECT_EQ(4242u, free.QuadPart);
-    zq::SetDiskSpaceProvider(nullptr);
     EXPECT_TRUE(FreeLibrary(kernel32));
 }
 

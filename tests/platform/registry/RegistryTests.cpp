@@ -2,6 +2,7 @@
 // cannot be read, killed writers and folders that cannot be written.
 #include "platform/registry/Registry.h"
 #include "platform/serial/Serial.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -65,10 +66,6 @@ protected:
         m_folder = m_root + "/zqupdatemanager";
         m_file = m_folder + "/user.reg";
         ASSERT_EQ(zq::RegistryFilePath(), m_file);
-    }
-    void TearDown() override
-    {
-        zq::SetSerialCommProvider(zq::ListSerialPorts); // the serial area's own
     }
 
     HKEY Settings(REGSAM access = KEY_ALL_ACCESS)
@@ -436,11 +433,13 @@ TEST_F(Registry, SerialCommComesFromTheProvider)
 {
     HKEY key = nullptr;
     const char path[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-    zq::SetSerialCommProvider(nullptr); // none: the key does not exist
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    {
+        const zqtest::ScopedSeam none(zq::SetSerialCommProvider, nullptr); // the key does not exist
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    }
 
     int calls = 0;
-    zq::SetSerialCommProvider([&calls] {
+    const zqtest::ScopedSeam ports(zq::SetSerialCommProvider, [&calls] {
         ++calls;
         return zq::SerialCommList{{"/dev/ttyUSB0", "COM33"}, {"/dev/rfcomm0", "COM97"}};
     });

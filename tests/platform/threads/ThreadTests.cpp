@@ -133,7 +133,10 @@ UINT SignalLater(LPVOID param)
 TEST(Threads, WorkerWakesWaiter)
 {
     HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    Signaller s{events[1], 30};
+    // Static: a worker that did not signal in time may still read it after
+    // the test has returned.
+    static Signaller s;
+    s = Signaller{events[1], 30};
     auto start = Clock::now();
     ASSERT_NE(AfxBeginThread(SignalLater, &s, THREAD_PRIORITY_BELOW_NORMAL), nullptr);
     EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0 + 1);
@@ -142,7 +145,7 @@ TEST(Threads, WorkerWakesWaiter)
     s = Signaller{events[0], 20};
     ASSERT_NE(AfxBeginThread(SignalLater, &s), nullptr);
     ResetEvent(events[1]);
-    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0);
     CloseHandle(events[0]);
     CloseHandle(events[1]);
 }
@@ -166,7 +169,9 @@ TEST(Threads, BelowNormalRunsNicer)
     const int base = getpriority(PRIO_PROCESS, 0);
     if (base >= 19)
         GTEST_SKIP() << "the process already runs at the lowest priority";
-    PriorityProbe probe;
+    // Static: a worker that did not report in time may still write into it
+    // after the test has returned.
+    static PriorityProbe probe;
     probe.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(AfxBeginThread(ReportNice, &probe, THREAD_PRIORITY_BELOW_NORMAL), nullptr);
     ASSERT_EQ(WaitForSingleObject(probe.done, 10000), WAIT_OBJECT_0);
@@ -220,7 +225,8 @@ TEST(Threads, AutoDeleteOnEndAndOnReturn)
     EXPECT_TRUE(g_localDestroyed.load());
 
     HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    Signaller s{done, 0};
+    static Signaller s;  // static, as in WorkerWakesWaiter
+    s = Signaller{done, 0};
     t = AfxBeginThread(SignalLater, &s, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     ASSERT_NE(t, nullptr);
     h = t->m_hThread;

@@ -1,6 +1,8 @@
 // The GTK side under a virtual X server: a real dialog from a template with
 // an owner-drawn button, a pointer moved over it and a click; a window that
-// is hidden just before its thread blocks.
+// is hidden just before its thread blocks; a worker's box shown by the UI
+// thread while its window repaints; GTK entered from another thread told.
+// Every case fails when a thread other than the UI thread enters GTK.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -12,14 +14,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "platform/app/CWinApp.h"
+#include "platform/gdi/GdiResources.h"
 #include "platform/window/DialogTemplate.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/window/CDialog.h"
 #include "platform/window/CFileDialog.h"
+#include "platform/window/GtkBackend.h"
 #include "platform/window/Headless.h"
 #include "platform/window/NativeBackend.h"
 #include "platform/paths/DrivePaths.h"
@@ -241,9 +247,181 @@ void HideBeforeALongWait()
     window.DestroyWindow();
 }
 
+// A window in one colour, which a posted message changes, so that a test
+// sees on the screen that a paint reached it.
+class ColourWnd : public CWnd {
+public:
+    std::atomic<COLORREF> colour{RGB(255, 0, 0)};
+    std::atomic<bool> workerWentOn{false};
+    static const UINT kRecolour = WM_USER + 21;
+    static const UINT kWentOn = WM_USER + 22;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == kRecolour) {
+            colour = static_cast<COLORREF>(wParam);
+            Invalidate(FALSE);
+            return 0;
+        }
+        if (message == kWentOn) {
+            workerWentOn = true;
+            return 0;
+        }
+        if (message == WM_PAINT) {
+            PAINTSTRUCT ps;
+            HDC dc = ::BeginPaint(m_hWnd, &ps);
+            RECT r;
+            ::GetClientRect(m_hWnd, &r);
+            HBRUSH brush = CreateSolidBrush(colour);
+            FillRect(dc, &r, brush);
+            DeleteObject(brush);
+            ::EndPaint(m_hWnd, &ps);
+            return 0;
+        }
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+// 0xRRGGBB as the X server shows a COLORREF.
+long OnScreen(COLORREF c) { return static_cast<long>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c); }
+
+bool WaitFor(const std::function<bool()>& done, int milliseconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// A worker's AfxMessageBox, as the inquiry shows when it cannot create its
+// file: the UI thread shows it with the application's title, its owner
+// disabled, and goes on painting; a click on OK, then Return, answer it;
+// the worker goes on and its notice reaches the window.
+void WorkerBoxesUnderDisplay()
+{
+    ASSERT_TRUE(StartNativeBackend());
+    const char* const appTitle = "ZqWorkerBoxTitle";
+    const char* const ownerTitle = "ZqWorkerBoxOwner";
+    zq::gdi::RegisterStringResource(AFX_IDS_APP_TITLE, appTitle);
+    CWinApp app(nullptr);
+    app.SetCurrentHandles();
+    ColourWnd window;
+    ASSERT_TRUE(window.CreateEx(0, "ZqWorkerBoxOwner", ownerTitle, WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                                CRect(20, 20, 620, 420), nullptr, 0));
+    app.m_pMainWnd = &window;
+    const HWND hwnd = window.GetSafeHwnd();
+    const COLORREF colours[] = {RGB(0, 160, 0), RGB(0, 0, 200)};
+
+    for (const std::string answerBy : {"click", "Return"}) {
+        SCOPED_TRACE("answered by " + answerBy);
+        window.workerWentOn = false;
+        std::atomic<bool> boxShown{false}, answered{false};
+        std::atomic<int> answer{0};
+        std::string failure;
+        BOOL ownerEnabled = TRUE;
+        long before = -1, during = -1;
+        const COLORREF next = colours[answerBy == "click" ? 0 : 1];
+        std::thread driver([&] {
+            zqtest::XTopLevels screen;
+            if (!screen.Ok()) {
+                failure = "no X connection";
+                return;
+            }
+            unsigned long owner = 0, box = 0;
+            if (!WaitFor([&] { return (owner = screen.Find(ownerTitle)) != 0 && screen.Viewable(owner); }, 10000)) {
+                failure = "the window never showed";
+                return;
+            }
+            before = screen.Pixel(owner, 10, 10);
+            std::thread worker([&] {
+                answer = AfxMessageBox("Open file error (product.xml)", MB_OK);
+                answered = true;
+                PostMessageA(hwnd, ColourWnd::kWentOn, 0, 0);
+            });
+            if (!WaitFor([&] { return (box = screen.Find(appTitle)) != 0 && screen.Viewable(box); }, 10000)) {
+                failure = "no box with the application's title came up";
+            } else {
+                boxShown = true;
+                ownerEnabled = IsWindowEnabled(hwnd);
+                // A paint after the box opened reaches the screen.
+                PostMessageA(hwnd, ColourWnd::kRecolour, next, 0);
+                WaitFor([&] { return (during = screen.Pixel(owner, 10, 10)) == OnScreen(next); }, 10000);
+                const std::string id = std::to_string(box);
+                if (answerBy == "click") {
+                    // GTK lays the box's buttons across its foot.
+                    std::string size = Shell("xdotool getwindowgeometry --shell " + id);
+                    int width = 0, height = 0;
+                    sscanf(size.c_str() + size.find("WIDTH="), "WIDTH=%d", &width);
+                    sscanf(size.c_str() + size.find("HEIGHT="), "HEIGHT=%d", &height);
+                    Shell("xdotool mousemove --window " + id + " " + std::to_string(width / 2) + " " +
+                          std::to_string(height - 16));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    Shell("xdotool click 1");
+                } else {
+                    Shell("xdotool windowfocus --sync " + id);
+                    Shell("xdotool key Return");
+                }
+            }
+            // Whatever happened, the box ends within a bounded time, so that
+            // the worker and this test do.
+            for (int i = 0; i < 10 && !WaitFor([&] { return answered.load(); }, 2000); ++i) {
+                if (!answered && box) {
+                    if (failure.empty()) failure = "the box did not take the " + answerBy;
+                    Shell("xdotool windowfocus --sync " + std::to_string(box) + " key Return");
+                }
+            }
+            worker.join();
+        });
+        zq::PumpMessagesUntil([&] { return answered && window.workerWentOn; }, 40000);
+        driver.join();
+        EXPECT_EQ(failure, "");
+        EXPECT_TRUE(boxShown);
+        EXPECT_EQ(answer, IDOK);
+        EXPECT_FALSE(ownerEnabled) << "the owner was not disabled while the box was open";
+        EXPECT_NE(before, OnScreen(next));
+        EXPECT_EQ(during, OnScreen(next)) << "the window did not repaint while the box was open";
+        EXPECT_TRUE(window.workerWentOn) << "the worker's notice after the box never reached the window";
+        EXPECT_TRUE(window.IsWindowEnabled());
+    }
+    app.m_pMainWnd = nullptr;
+    window.DestroyWindow();
+    EXPECT_EQ(zq::win::GtkEntriesFromOtherThreads(), 0);
+}
+
+// A thread other than the UI thread that reaches GTK is told on the debug
+// channel and refused: a box asked with no window to run it, and a look at a
+// control's widget.
+void ForeignGtkEntryUnderDisplay()
+{
+    ASSERT_TRUE(StartNativeBackend());
+    std::atomic<int> answer{0};
+    std::atomic<bool> geometry{true}, done{false};
+    std::thread worker([&] {
+        answer = MessageBoxA(nullptr, "nobody runs a window", "ZqForeignBox", MB_OKCANCEL);
+        RECT r;
+        geometry = zq::win::NativeControlGeometry(reinterpret_cast<HWND>(1), &r);
+        done = true;
+    });
+    // A box that GTK showed on the worker would wait there for nobody.
+    if (!WaitFor([&] { return done.load(); }, 10000)) {
+        std::fprintf(stderr, "the worker still ran GTK after 10 s\n");
+        std::_Exit(1);
+    }
+    worker.join();
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_FALSE(geometry);
+    EXPECT_EQ(zq::win::GtkEntriesFromOtherThreads(), 2);
+}
+
 // Runs the current test again in a child process on the tests' virtual X
-// server, where ZQ_UNDER_XVFB makes it run its body.
-void RunUnderXvfb()
+// server, where ZQ_UNDER_XVFB makes it run its body. The child tells the
+// window area of the debug channel, where an entry into GTK from another
+// thread than the UI thread shows: the test fails on such a line unless it
+// makes one on purpose.
+void RunUnderXvfb(bool entersGtkFromAWorker = false)
 {
 #if defined(__SANITIZE_THREAD__)
     // GTK's own locking is invisible to the thread checker (its libraries
@@ -268,7 +446,7 @@ void RunUnderXvfb()
         folders += std::string(name) + "='" + home.Linux() + "' ";
     // GTK and the libraries below it are not built with the sanitizers: the
     // child does not look for their leaks.
-    std::string command = "ZQ_UNDER_XVFB=1 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
+    std::string command = "ZQ_UNDER_XVFB=1 ZQDEBUG=window GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
                           server.Display() + " " + folders +
                           "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + self +
                           "' --gtest_filter=" + filter + " > '" + logFile + "' 2>&1";
@@ -279,6 +457,9 @@ void RunUnderXvfb()
     ASSERT_TRUE(WIFEXITED(status)) << log.str();
     EXPECT_EQ(WEXITSTATUS(status), 0) << log.str();
     EXPECT_NE(log.str().find("[  PASSED  ] 1 test"), std::string::npos) << log.str();
+    const bool told = log.str().find("zq:window: GTK entered from a thread that is not the UI thread") !=
+                      std::string::npos;
+    EXPECT_EQ(told, entersGtkFromAWorker) << log.str();
 }
 
 TEST(GtkWindow, RealDialogWithOwnerDrawnButtonTakesPointerAndClick)
@@ -295,6 +476,22 @@ TEST(GtkWindow, AWindowHiddenBeforeItsThreadBlocksLeavesTheScreenAtOnce)
         HideBeforeALongWait();
     else
         RunUnderXvfb();
+}
+
+TEST(GtkWindow, AWorkersBoxIsShownByTheUiThreadAndAnsweredWhileTheWindowRepaints)
+{
+    if (getenv("ZQ_UNDER_XVFB"))
+        WorkerBoxesUnderDisplay();
+    else
+        RunUnderXvfb();
+}
+
+TEST(GtkWindow, GtkEnteredFromAnotherThreadIsToldAndRefused)
+{
+    if (getenv("ZQ_UNDER_XVFB"))
+        ForeignGtkEntryUnderDisplay();
+    else
+        RunUnderXvfb(true);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
 #include "platform/window/MessageBoxSeam.h"
+#include "tests/support/ScopedSeam.h"
 
 namespace {
 
@@ -108,8 +109,9 @@ TEST(WindowMessages, PostedFromWorkerArriveOnUiThreadInOrder)
     std::thread worker([hwnd] {
         for (int i = 0; i < count; ++i) PostMessageA(hwnd, WM_TEST_A, static_cast<WPARAM>(i), 0);
     });
-    ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000));
-    worker.join();
+    const bool arrived = zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000);
+    worker.join();  // before any ASSERT: a joinable thread must not go out of scope
+    ASSERT_TRUE(arrived);
     for (int i = 0; i < count; ++i) ASSERT_EQ(wnd.order[static_cast<size_t>(i)], static_cast<WPARAM>(i));
     for (auto id : wnd.threads) ASSERT_EQ(id, std::this_thread::get_id());
 }
@@ -286,8 +288,8 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     ASSERT_TRUE(button.Create("B", WS_VISIBLE, CRect(0, 0, 10, 10), &wnd, 9));
     button.SetFocus();
 
-    zq::RecordingMessageBoxResponder responder({IDNO, IDYES});
     int boxesWithOwnerDisabled = 0;
+    zq::RecordingMessageBoxResponder responder({IDNO, IDYES});
     responder.onCall = [&](const zq::MessageBoxCall& call) {
         if (call.owner && !wnd.IsWindowEnabled()) ++boxesWithOwnerDisabled;
     };
@@ -305,13 +307,14 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     // A file dialog without a parent belongs to the main window, as in the
     // framework.
     HWND fileDialogOwner = nullptr;
-    auto previous = zq::SetFileDialogResponder([&](const zq::FileDialogCall& call, CString*) {
-        fileDialogOwner = call.owner;
-        return false;
-    });
-    CFileDialog chooser(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, "ZIP Files (*.zip)|*.zip||");
-    EXPECT_EQ(chooser.DoModal(), IDCANCEL);
-    zq::SetFileDialogResponder(previous);
+    {
+        const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString*) {
+            fileDialogOwner = call.owner;
+            return false;
+        });
+        CFileDialog chooser(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, "ZIP Files (*.zip)|*.zip||");
+        EXPECT_EQ(chooser.DoModal(), IDCANCEL);
+    }
     EXPECT_EQ(fileDialogOwner, wnd.GetSafeHwnd());
 
     auto calls = responder.Calls();

@@ -2,6 +2,7 @@
 #include "XTopLevels.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace zqtest {
 
@@ -41,6 +42,18 @@ bool XTopLevels::Viewable(unsigned long window) const
     XWindowAttributes attributes;
     return m_display && XGetWindowAttributes(m_display, window, &attributes) &&
            attributes.map_state == IsViewable;
+}
+
+long XTopLevels::Pixel(unsigned long window, int x, int y) const
+{
+    if (!m_display)
+        return -1;
+    XImage* image = XGetImage(m_display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image)
+        return -1;
+    const unsigned long pixel = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    return static_cast<long>(pixel & 0xFFFFFF);
 }
 
 }  // namespace zqtest

@@ -25,6 +25,9 @@ public:
     // Each call is a round trip, so it sees every request that reached the
     // server before.
     bool Viewable(unsigned long window) const;
+    // The colour the server shows at a point of the window, 0xRRGGBB, read
+    // back from the screen; -1 when it cannot be read.
+    long Pixel(unsigned long window, int x, int y) const;
 
 private:
     _XDisplay* m_display = nullptr;

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,9 +20,20 @@ namespace zqtest {
 class RecordingProtocol : public UPDATEProtocol {
 public:
     RecordingProtocol() { SetNotifyWindow(reinterpret_cast<CWnd*>(&StandInWindow())); }
+    // A session that still runs (its test returned early, by a failed
+    // ASSERT) is ended at once and waited for: it must not run on after the
+    // object is gone. The cancel that ends it is taken back, as the next
+    // test starts with none.
     ~RecordingProtocol() override
     {
-        WaitForSession(10000);
+        if (!WaitForSession(0)) {
+            Close();
+            if (!WaitForSession(SESSION_END_WAIT_MS)) {
+                std::fprintf(stderr, "a session did not end within %d ms of its close\n", SESSION_END_WAIT_MS);
+                std::abort();
+            }
+            ResetCancel();
+        }
         SetNotifyWindow(nullptr);
     }
 
@@ -85,6 +98,9 @@ public:
     }
 
 private:
+    // Far beyond the time a closed session needs to end.
+    static constexpr int SESSION_END_WAIT_MS = 30000;
+
     static char& StandInWindow()
     {
         static char window;
