@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -34,6 +35,7 @@ namespace {
 struct ChildState {
     pid_t pid = 0;      // the launcher, which leads the child's group
     pid_t program = 0;  // the child proper, the program started
+    int endRequest = -1;  // TerminateProcess's word to the launcher
     bool exited = false;
     DWORD exitCode = STILL_ACTIVE;
 };
@@ -386,6 +388,7 @@ struct Launch {
     const char* folder;  // nullptr: this process's current directory
     sigset_t childMask;  // the signal mask of the thread that starts it
     int reportWrite;     // where the launcher and the child report (Report)
+    int endRequest;      // where the launcher hears TerminateProcess
     const int* inherited;  // descriptors the child holds under their numbers
     size_t inheritedCount;
 };
@@ -406,11 +409,6 @@ void SendReport(int fd, Report::Kind kind, int value)
 }
 
 void NoteChildEnd(int) {}
-
-// Set in the launcher by TerminateProcess's request (SIGTERM).
-volatile sig_atomic_t s_endRequested = 0;
-
-void NoteEndRequest(int) { s_endRequested = 1; }
 
 // The child proper, in the launcher's group: it dies with the launcher,
 // then runs the program with its standard streams on /dev/null.
@@ -472,9 +470,9 @@ void DefaultSignalHandlers()
     }
 }
 
-// The launcher keeps nothing of the program open but the pipe: not its
-// ports, not its display, not its standard streams.
-void CloseProgramDescriptors()
+// The launcher keeps nothing of the program open but the two it listens
+// to: not its ports, not its display, not its standard streams.
+void CloseProgramDescriptors(int endRequest)
 {
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {
@@ -482,10 +480,13 @@ void CloseProgramDescriptors()
         dup2(null, 1);
         dup2(null, 2);
     }
-    const unsigned life = static_cast<unsigned>(s_lifeRead);
-    if (life > 3)
-        close_range(3, life - 1, 0);
-    close_range(life + 1, ~0u, 0);
+    const unsigned low = static_cast<unsigned>(s_lifeRead < endRequest ? s_lifeRead : endRequest);
+    const unsigned high = static_cast<unsigned>(s_lifeRead < endRequest ? endRequest : s_lifeRead);
+    if (low > 3)
+        close_range(3, low - 1, 0);
+    if (high > low + 1)
+        close_range(low + 1, high - 1, 0);
+    close_range(high + 1, ~0u, 0);
 }
 
 // Ends the child, waits until it is gone (its files closed, its locks
@@ -505,35 +506,30 @@ void CloseProgramDescriptors()
 
 // Waits for the child's end and ends as it did; for the program's end or
 // TerminateProcess's request, and ends the group.
-[[noreturn]] void WaitInLauncher(pid_t launcher, pid_t child)
+[[noreturn]] void WaitInLauncher(pid_t launcher, pid_t child, int endRequest)
 {
-    // SIGCHLD and SIGTERM stay blocked but for the wait, so that neither is
+    // SIGCHLD stays blocked but for the wait, so that no child's end is
     // missed between a look and the wait.
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    sigemptyset(&action.sa_mask);
-    action.sa_handler = NoteChildEnd;
-    sigaction(SIGCHLD, &action, nullptr);
-    action.sa_handler = NoteEndRequest;
-    sigaction(SIGTERM, &action, nullptr);
+    struct sigaction onChild;
+    memset(&onChild, 0, sizeof onChild);
+    onChild.sa_handler = NoteChildEnd;
+    sigemptyset(&onChild.sa_mask);
+    sigaction(SIGCHLD, &onChild, nullptr);
     sigset_t mask;
     sigemptyset(&mask);
     sigaddset(&mask, SIGCHLD);
-    sigaddset(&mask, SIGTERM);
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     sigset_t waitMask;
     sigemptyset(&waitMask);
-    struct pollfd lifeEnd = {s_lifeRead, POLLIN, 0};
+    struct pollfd ends[2] = {{s_lifeRead, POLLIN, 0}, {endRequest, POLLIN, 0}};
     for (;;) {
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child)
             EndAsChild(status);
-        if (s_endRequested)
-            EndGroup(launcher, child);
-        lifeEnd.revents = 0;
-        const int ready = ppoll(&lifeEnd, 1, nullptr, &waitMask);
-        // The program has ended. A wait that fails for another reason than
-        // a signal cannot be trusted to see that end either.
+        ends[0].revents = ends[1].revents = 0;
+        const int ready = ppoll(ends, 2, nullptr, &waitMask);
+        // The program has ended, or asks for the end. A wait that fails for
+        // another reason than a signal cannot be trusted to see either.
         if (ready > 0 || (ready < 0 && errno != EINTR))
             EndGroup(launcher, child);
     }
@@ -557,20 +553,44 @@ void CloseProgramDescriptors()
         _exit(127);
     }
     SendReport(launch.reportWrite, Report::CHILD_PID, child);
-    CloseProgramDescriptors();
+    CloseProgramDescriptors(launch.endRequest);
     // A copy of the whole program makes no core worth having.
     const struct rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
-    WaitInLauncher(launcher, child);
+    WaitInLauncher(launcher, child, launch.endRequest);
+}
+
+// Reads what the launcher and the child report until they have closed the
+// pipe: the child's pid, and errno when it could not be started (0 when it
+// was).
+void ReadReports(int fd, pid_t& program, int& err)
+{
+    program = 0;
+    err = 0;
+    for (;;) {
+        Report report;
+        const ssize_t n = read(fd, &report, sizeof report);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != static_cast<ssize_t>(sizeof report))
+            break;
+        if (report.kind == Report::CHILD_PID)
+            program = report.value;
+        else
+            err = report.value;
+    }
+    if (err == 0 && program <= 0)
+        err = ECHILD;
 }
 
 // Starts the program of argv[0] through a launcher with its standard
 // streams on /dev/null, in the folder when one is given, holding the
 // inheritable descriptors when asked to, and tracks the launcher (pid); the
-// child proper is program. False with the Win32 error set when the folder
-// is none or the child could not be started.
+// child proper is program, and endRequest the socket on which the launcher
+// hears TerminateProcess. False with the Win32 error set when the folder is
+// none or the child could not be started.
 bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid,
-                pid_t& program)
+                pid_t& program, int& endRequest)
 {
     std::string folder;
     if (currentDirectory != nullptr && currentDirectory[0] != '\0') {
@@ -586,9 +606,18 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
         return false;
     }
     int reportPipe[2];
+    int endPair[2];
     if (pipe2(reportPipe, O_CLOEXEC) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, err);
+        SetLastError(Win32ErrorFromErrno(err));
+        return false;
+    }
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, endPair) != 0) {
+        const int err = errno;
+        zq::DebugFailure(zq::DebugArea::Process, "socketpair", nullptr, err);
+        close(reportPipe[0]);
+        close(reportPipe[1]);
         SetLastError(Win32ErrorFromErrno(err));
         return false;
     }
@@ -603,8 +632,8 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
     int err = 0;
     {
         SignalsBlocked blocked;
-        Launch launch = {argv,         envp, folder.empty() ? nullptr : folder.c_str(), blocked.Before(),
-                         reportPipe[1], inherited.data(), inherited.size()};
+        Launch launch = {argv,         envp,       folder.empty() ? nullptr : folder.c_str(), blocked.Before(),
+                         reportPipe[1], endPair[1], inherited.data(),                          inherited.size()};
         t_forkingLauncher = true;
         pid = fork();
         if (pid == 0)
@@ -619,32 +648,21 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
         }
     }
     close(reportPipe[1]);
+    close(endPair[1]);
     if (pid < 0) {
         close(reportPipe[0]);
+        close(endPair[0]);
         zq::DebugFailure(zq::DebugArea::Process, "fork", argv[0], err);
         SetLastError(Win32ErrorFromErrno(err));
         return false;
     }
-    // The launcher names the child; the pipe then closes without an error
-    // when the exec has succeeded.
-    program = 0;
-    for (;;) {
-        Report report;
-        const ssize_t n = read(reportPipe[0], &report, sizeof report);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n != static_cast<ssize_t>(sizeof report))
-            break;
-        if (report.kind == Report::CHILD_PID)
-            program = report.value;
-        else
-            err = report.value;
-    }
+    ReadReports(reportPipe[0], program, err);
     close(reportPipe[0]);
-    if (err == 0 && program > 0)
+    if (err == 0) {
+        endRequest = endPair[0];
         return true;
-    if (err == 0)
-        err = ECHILD;
+    }
+    close(endPair[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -681,6 +699,8 @@ void ReapChild(pid_t pid, const std::shared_ptr<ChildState>& state)
             code = 128u + static_cast<DWORD>(WTERMSIG(status));
         state->exitCode = code;
         state->exited = true;
+        close(state->endRequest);
+        state->endRequest = -1;
     }
     zq::NotifyKernelWaiters();
 }
@@ -717,12 +737,15 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
     zq::AtFatalEnd(zq::EndChildProcesses);
     pid_t pid = 0;
     pid_t program = 0;
-    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid, program))
+    int endRequest = -1;
+    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid, program,
+                    endRequest))
         return FALSE;
 
     auto state = std::make_shared<ChildState>();
     state->pid = pid;
     state->program = program;
+    state->endRequest = endRequest;
     // One thread per child waits for its end, so that waits on the handles
     // need no polling.
     try {
@@ -735,6 +758,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         ForgetChild(pid);
+        close(endRequest);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
@@ -764,11 +788,14 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
         SetLastError(ERROR_ACCESS_DENIED);  // as Windows answers for an ended process
         return FALSE;
     }
-    // Not yet reaped, so the launcher's pid is still this child's. The
-    // launcher ends the child, waits until it is gone, so that a wait on the
-    // handle finds its files closed, then ends the whole group: a child of
-    // the child must not live on.
-    if (kill(state->pid, SIGTERM) != 0) {
+    // Not yet reaped, so the launcher's pid is still this child's. Asked,
+    // the launcher ends the child, waits until it is gone, so that a wait on
+    // the handle finds its files closed, then ends the whole group: a child
+    // of the child must not live on. Should it not hear, the group ends at
+    // once.
+    const char word = 'x';
+    if (send(state->endRequest, &word, 1, MSG_NOSIGNAL) != 1 && kill(-state->pid, SIGKILL) != 0
+        && kill(state->pid, SIGKILL) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Process, "kill", nullptr, err);
         SetLastError(Win32ErrorFromErrno(err));
