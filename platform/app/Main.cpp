@@ -3,15 +3,16 @@
 // program, as the framework does.
 #include "platform/app/CommandLine.h"
 #include "platform/app/CWinApp.h"
-#include "platform/process/Process.h"
+#include "platform/base/FatalEnd.h"
 #include "platform/serial/ComPorts.h"
 #include "platform/window/NativeBackend.h"
 
 int main(int argc, char** argv)
 {
     zq::InitCommandLine(argc, argv);
-    // A closed terminal or a kill must not leave an unpacker writing on.
-    zq::EndChildProcessesOnSignals();
+    // A closed terminal, a kill or an abort must not leave an unpacker
+    // writing on, nor a port held.
+    zq::RunFatalEndActionsOnSignals();
     zq::InstallSerialCommProvider();
     zq::win::UseNativeBackend(&argc, &argv);
     CWinApp* app = AfxGetApp();

@@ -1,8 +1,9 @@
-// CreateProcessA over posix_spawn, the threads that reap the children, and
-// the ending of every child with the program.
+// CreateProcessA through a launcher per child, the threads that reap the
+// children, and the ending of every child with the program.
 #include "platform/process/Process.h"
 
 #include "platform/base/DebugChannel.h"
+#include "platform/base/FatalEnd.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
 
@@ -16,7 +17,11 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +33,9 @@ namespace {
 // The end of one child, shared by its process and thread handles and the
 // thread that reaps it. Guarded by zq::KernelLock().
 struct ChildState {
-    pid_t pid = 0;
+    pid_t pid = 0;      // the launcher, which leads the child's group
+    pid_t program = 0;  // the child proper, the program started
+    int endRequest = -1;  // TerminateProcess's word to the launcher
     bool exited = false;
     DWORD exitCode = STILL_ACTIVE;
 };
@@ -75,13 +82,6 @@ void ForgetChild(pid_t pid)
         if (slot.compare_exchange_strong(tracked, 0))
             return;
     }
-}
-
-void EndChildrenOnSignal(int signalNumber)
-{
-    zq::EndChildProcesses();
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -252,21 +252,11 @@ void EndChildProcesses()
     }
 }
 
-void EndChildProcessesOnSignals()
-{
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = EndChildrenOnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGTERM, SIGHUP, SIGINT})
-        sigaction(signalNumber, &action, nullptr);
-}
-
 } // namespace zq
 
 void ExitProcess(UINT uExitCode)
 {
-    zq::EndChildProcesses();
+    zq::RunFatalEndActions();
     _exit(static_cast<int>(uExitCode));
 }
 
@@ -311,7 +301,7 @@ std::vector<std::string> EnvironmentEntries(const void* block)
     return entries;
 }
 
-// The strings as the null-ended pointer list that posix_spawn takes; valid
+// The strings as the null-ended pointer list that execve takes; valid
 // while the strings are.
 std::vector<char*> PointerList(std::vector<std::string>& strings)
 {
@@ -322,61 +312,364 @@ std::vector<char*> PointerList(std::vector<std::string>& strings)
     return pointers;
 }
 
-// Starts the program of argv[0] with its standard streams on /dev/null, in
-// the folder when one is given, holding the inheritable descriptors when
-// asked to. False with the Win32 error set when the folder is none or the
-// child could not be started.
-bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid)
+// The pipe that tells each child's launcher that this process has ended.
+// Only this process holds its write end (both ends are close-on-exec, and a
+// launcher closes what it inherited), so the pipe reads its end when the
+// process ends, however it ends, SIGKILL included; a thread's end does not
+// close it, as it would fire a parent-death signal.
+int s_lifeRead = -1;
+int s_lifeWrite = -1;
+std::once_flag s_lifeOnce;
+
+// Set in the thread that forks a launcher, so that the fork handler below
+// leaves the launcher (and the child it forks in turn) alone.
+thread_local bool t_forkingLauncher = false;
+
+// Async-signal-safe, for the fork handler: says nothing when it fails.
+bool OpenLifePipe()
 {
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
         return false;
+    s_lifeRead = fds[0];
+    s_lifeWrite = fds[1];
+    return true;
+}
+
+// A copy of this process made by fork() alone (a test's, for one) has
+// children of its own: it starts with none tracked and with a pipe of its
+// own, since its parent still holds the one it inherited.
+void ForgetParentsChildren()
+{
+    if (t_forkingLauncher)
+        return;
+    for (auto& slot : s_children)
+        slot.store(0);
+    if (s_lifeRead >= 0) {
+        close(s_lifeRead);
+        close(s_lifeWrite);
+        s_lifeRead = s_lifeWrite = -1;
+        OpenLifePipe();
     }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+}
+
+void PrepareLifePipe()
+{
+    std::call_once(s_lifeOnce, [] {
+        if (!OpenLifePipe())
+            zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, errno);
+        pthread_atfork(nullptr, nullptr, ForgetParentsChildren);
+    });
+}
+
+// Blocks every signal of the calling thread while it lives: a fatal
+// signal taken between the fork and the tracking would end the program
+// before the child could be ended with it.
+class SignalsBlocked {
+public:
+    SignalsBlocked()
+    {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &m_before);
+    }
+    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
+    const sigset_t& Before() const { return m_before; }
+
+private:
+    sigset_t m_before;
+};
+
+// What the launcher and the child need, made before the fork: after it,
+// only async-signal-safe calls are made.
+struct Launch {
+    char* const* argv;
+    char* const* envp;
+    const char* folder;  // nullptr: this process's current directory
+    sigset_t childMask;  // the signal mask of the thread that starts it
+    int reportWrite;     // where the launcher and the child report (Report)
+    int endRequest;      // where the launcher hears TerminateProcess
+    const int* inherited;  // descriptors the child holds under their numbers
+    size_t inheritedCount;
+};
+
+// What the launcher and the child write to the one who starts them: the
+// child's pid, and errno when the child could not be started. Each is one
+// write, well below PIPE_BUF, so they never mix.
+struct Report {
+    enum Kind { CHILD_PID, START_ERROR } kind;
+    int value;
+};
+
+void SendReport(int fd, Report::Kind kind, int value)
+{
+    const Report report = {kind, value};
+    while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
+    }
+}
+
+void NoteChildEnd(int) {}
+
+// The child proper, in the launcher's group: it dies with the launcher,
+// then runs the program with its standard streams on /dev/null.
+[[noreturn]] void RunChild(const Launch& launch, pid_t launcher)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The launcher may have died before the prctl took effect.
+    if (getppid() != launcher)
+        _exit(127);
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open("/dev/null", O_WRONLY);
+    int err = 0;
+    if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0)
+        err = errno;
+    if (in > 2)
+        close(in);
+    if (out > 2)
+        close(out);
+    if (err == 0 && launch.folder != nullptr && chdir(launch.folder) != 0)
+        err = errno;
+    for (size_t i = 0; err == 0 && i < launch.inheritedCount; ++i)
+        if (launch.inherited[i] > 2 && fcntl(launch.inherited[i], F_SETFD, 0) != 0)
+            err = errno;
+    if (err == 0) {
+        sigprocmask(SIG_SETMASK, &launch.childMask, nullptr);
+        execve(launch.argv[0], launch.argv, launch.envp);
+        err = errno;
+    }
+    SendReport(launch.reportWrite, Report::START_ERROR, err);
+    _exit(127);
+}
+
+// Ends with the status the child ended with.
+[[noreturn]] void EndAsChild(int status)
+{
+    if (WIFSIGNALED(status)) {
+        const int signalNumber = WTERMSIG(status);
+        signal(signalNumber, SIG_DFL);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, signalNumber);
+        sigprocmask(SIG_UNBLOCK, &one, nullptr);
+        kill(getpid(), signalNumber);
+        _exit(128 + signalNumber);
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+}
+
+// Handlers of the program must not run in the launcher: they would end
+// the children of the program. Ignored signals stay ignored, as over exec.
+void DefaultSignalHandlers()
+{
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+        struct sigaction old;
+        if (signalNumber == SIGKILL || signalNumber == SIGSTOP || sigaction(signalNumber, nullptr, &old) != 0)
+            continue;
+        if (old.sa_handler != SIG_IGN)
+            signal(signalNumber, SIG_DFL);
+    }
+}
+
+// The launcher keeps nothing of the program open but the two it listens
+// to: not its ports, not its display, not its standard streams.
+void CloseProgramDescriptors(int endRequest)
+{
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+    }
+    const unsigned low = static_cast<unsigned>(s_lifeRead < endRequest ? s_lifeRead : endRequest);
+    const unsigned high = static_cast<unsigned>(s_lifeRead < endRequest ? endRequest : s_lifeRead);
+    if (low > 3)
+        close_range(3, low - 1, 0);
+    if (high > low + 1)
+        close_range(low + 1, high - 1, 0);
+    close_range(high + 1, ~0u, 0);
+}
+
+// Ends the child, waits until it is gone (its files closed, its locks
+// given back), then ends what it started and this process with one kill of
+// the group.
+[[noreturn]] void EndGroup(pid_t launcher, pid_t child)
+{
+    kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    // Never the program's own group, should this one not be ours.
+    if (getpgrp() == launcher)
+        kill(0, SIGKILL);
+    _exit(128 + SIGKILL);
+}
+
+// Waits for the child's end and ends as it did; for the program's end or
+// TerminateProcess's request, and ends the group.
+[[noreturn]] void WaitInLauncher(pid_t launcher, pid_t child, int endRequest)
+{
+    // SIGCHLD stays blocked but for the wait, so that no child's end is
+    // missed between a look and the wait.
+    struct sigaction onChild;
+    memset(&onChild, 0, sizeof onChild);
+    onChild.sa_handler = NoteChildEnd;
+    sigemptyset(&onChild.sa_mask);
+    sigaction(SIGCHLD, &onChild, nullptr);
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGCHLD);
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
+    sigset_t waitMask;
+    sigemptyset(&waitMask);
+    struct pollfd ends[2] = {{s_lifeRead, POLLIN, 0}, {endRequest, POLLIN, 0}};
+    for (;;) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child)
+            EndAsChild(status);
+        ends[0].revents = ends[1].revents = 0;
+        const int ready = ppoll(ends, 2, nullptr, &waitMask);
+        // The program has ended, or asks for the end. A wait that fails for
+        // another reason than a signal cannot be trusted to see either.
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            EndGroup(launcher, child);
+    }
+}
+
+// The launcher, a copy of this process made by fork(): it leads the
+// child's process group, starts the child in it, and ends the whole group
+// when this process ends, which the kernel's parent-death signal alone
+// would not do for what the child started. It ends as the child ends,
+// with the child's status, so the process handle is the launcher's.
+[[noreturn]] void RunLauncher(const Launch& launch)
+{
+    DefaultSignalHandlers();
+    setpgid(0, 0);
+    const pid_t launcher = getpid();
+    const pid_t child = fork();
+    if (child == 0)
+        RunChild(launch, launcher);
+    if (child < 0) {
+        SendReport(launch.reportWrite, Report::START_ERROR, errno);
+        _exit(127);
+    }
+    SendReport(launch.reportWrite, Report::CHILD_PID, child);
+    CloseProgramDescriptors(launch.endRequest);
+    // A copy of the whole program makes no core worth having.
+    const struct rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    WaitInLauncher(launcher, child, launch.endRequest);
+}
+
+// Reads what the launcher and the child report until they have closed the
+// pipe: the child's pid, and errno when it could not be started (0 when it
+// was).
+void ReadReports(int fd, pid_t& program, int& err)
+{
+    program = 0;
+    err = 0;
+    for (;;) {
+        Report report;
+        const ssize_t n = read(fd, &report, sizeof report);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != static_cast<ssize_t>(sizeof report))
+            break;
+        if (report.kind == Report::CHILD_PID)
+            program = report.value;
+        else
+            err = report.value;
+    }
+    if (err == 0 && program <= 0)
+        err = ECHILD;
+}
+
+// Starts the program of argv[0] through a launcher with its standard
+// streams on /dev/null, in the folder when one is given, holding the
+// inheritable descriptors when asked to, and tracks the launcher (pid); the
+// child proper is program, and endRequest the socket on which the launcher
+// hears TerminateProcess. False with the Win32 error set when the folder is
+// none or the child could not be started.
+bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid,
+                pid_t& program, int& endRequest)
+{
     std::string folder;
     if (currentDirectory != nullptr && currentDirectory[0] != '\0') {
         struct stat st;
         if (!LinuxPath(currentDirectory, folder) || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            posix_spawn_file_actions_destroy(&actions);
             SetLastError(ERROR_DIRECTORY);
             return false;
         }
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     }
-    // A descriptor given to itself loses its close-on-exec flag in the
-    // child only. None of them can be closed until the child has started.
+    PrepareLifePipe();
+    if (s_lifeRead < 0) {
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return false;
+    }
+    int reportPipe[2];
+    int endPair[2];
+    if (pipe2(reportPipe, O_CLOEXEC) != 0) {
+        const int err = errno;
+        zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, err);
+        SetLastError(Win32ErrorFromErrno(err));
+        return false;
+    }
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, endPair) != 0) {
+        const int err = errno;
+        zq::DebugFailure(zq::DebugArea::Process, "socketpair", nullptr, err);
+        close(reportPipe[0]);
+        close(reportPipe[1]);
+        SetLastError(Win32ErrorFromErrno(err));
+        return false;
+    }
+
+    // The child holds these under their numbers, without close-on-exec.
+    // None of them can be closed until the child has started.
     std::vector<int> inherited;
     std::unique_lock<std::mutex> keepOpen;
-    if (inheritHandles) {
+    if (inheritHandles)
         keepOpen = zq::LockInheritableDescriptors(inherited);
-        for (int descriptor : inherited)
-            if (descriptor > 2)
-                posix_spawn_file_actions_adddup2(&actions, descriptor, descriptor);
-    }
 
-    // The child leads a process group of its own, so that ending it ends
-    // whatever it started too, as ending a Windows job would.
-    posix_spawnattr_t attributes;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    int err = 0;
+    {
+        SignalsBlocked blocked;
+        Launch launch = {argv,         envp,       folder.empty() ? nullptr : folder.c_str(), blocked.Before(),
+                         reportPipe[1], endPair[1], inherited.data(),                          inherited.size()};
+        t_forkingLauncher = true;
+        pid = fork();
+        if (pid == 0)
+            RunLauncher(launch);
+        t_forkingLauncher = false;
+        if (pid < 0) {
+            err = errno;
+        } else {
+            // Also done here, so that the group exists when fork returns.
+            setpgid(pid, pid);
+            TrackChild(pid);
+        }
+    }
+    close(reportPipe[1]);
+    close(endPair[1]);
+    if (pid < 0) {
+        close(reportPipe[0]);
+        close(endPair[0]);
+        zq::DebugFailure(zq::DebugArea::Process, "fork", argv[0], err);
+        SetLastError(Win32ErrorFromErrno(err));
         return false;
     }
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-
-    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv, envp);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0) {
-        zq::DebugFailure(zq::DebugArea::Process, "posix_spawn", argv[0], rc);
-        SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(rc));
-        return false;
+    ReadReports(reportPipe[0], program, err);
+    close(reportPipe[0]);
+    if (err == 0) {
+        endRequest = endPair[0];
+        return true;
     }
-    return true;
+    close(endPair[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ForgetChild(pid);
+    zq::DebugFailure(zq::DebugArea::Process, "execve", argv[0], err);
+    SetLastError(err == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(err));
+    return false;
 }
 
 // Waits for the child's end, reaps it and marks its state ended. It first
@@ -406,6 +699,8 @@ void ReapChild(pid_t pid, const std::shared_ptr<ChildState>& state)
             code = 128u + static_cast<DWORD>(WTERMSIG(status));
         state->exitCode = code;
         state->exited = true;
+        close(state->endRequest);
+        state->endRequest = -1;
     }
     zq::NotifyKernelWaiters();
 }
@@ -420,7 +715,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    // A child that starts suspended cannot be had from posix_spawn.
+    // A child that starts suspended is not offered: the launcher runs it at once.
     if (dwCreationFlags & CREATE_SUSPENDED) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
@@ -439,28 +734,39 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         childEnvironment = envp.data();
     }
 
+    zq::AtFatalEnd(zq::EndChildProcesses);
     pid_t pid = 0;
-    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid))
+    pid_t program = 0;
+    int endRequest = -1;
+    if (!SpawnChild(argv.data(), childEnvironment, lpCurrentDirectory, bInheritHandles != FALSE, pid, program,
+                    endRequest))
         return FALSE;
 
-    TrackChild(pid);
     auto state = std::make_shared<ChildState>();
     state->pid = pid;
+    state->program = program;
+    state->endRequest = endRequest;
     // One thread per child waits for its end, so that waits on the handles
     // need no polling.
     try {
         std::thread(ReapChild, pid, state).detach();
     } catch (const std::exception&) {
-        // Without a reaper the child cannot be waited for; it runs on and
-        // is reaped when this process ends.
+        // Without a reaper the child cannot be waited for: it must not run
+        // on while the caller is told that it did not start.
+        kill(-pid, SIGKILL);
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        ForgetChild(pid);
+        close(endRequest);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
 
     lpProcessInformation->hProcess = zq::RegisterHandle(std::make_shared<ProcessObject>(state));
     lpProcessInformation->hThread = zq::RegisterHandle(std::make_shared<ChildThreadObject>(state));
-    lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
-    lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);
+    lpProcessInformation->dwProcessId = static_cast<DWORD>(program);
+    lpProcessInformation->dwThreadId = static_cast<DWORD>(program);
     return TRUE;
 }
 
@@ -482,9 +788,14 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
         SetLastError(ERROR_ACCESS_DENIED);  // as Windows answers for an ended process
         return FALSE;
     }
-    // Not yet reaped, so the pid, and the group it leads, are still this
-    // child's. The whole group ends: a child of the child must not live on.
-    if (kill(-state->pid, SIGKILL) != 0 && kill(state->pid, SIGKILL) != 0) {
+    // Not yet reaped, so the launcher's pid is still this child's. Asked,
+    // the launcher ends the child, waits until it is gone, so that a wait on
+    // the handle finds its files closed, then ends the whole group: a child
+    // of the child must not live on. Should it not hear, the group ends at
+    // once.
+    const char word = 'x';
+    if (send(state->endRequest, &word, 1, MSG_NOSIGNAL) != 1 && kill(-state->pid, SIGKILL) != 0
+        && kill(state->pid, SIGKILL) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Process, "kill", nullptr, err);
         SetLastError(Win32ErrorFromErrno(err));

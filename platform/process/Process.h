@@ -13,6 +13,14 @@
 //
 // The process handle and the thread handle of PROCESS_INFORMATION are both
 // signalled when the child ends; both are closed with CloseHandle.
+//
+// No child outlives the program, whatever ends it. Each child runs below a
+// launcher, a copy of this process that leads the child's process group
+// and ends the whole group as soon as this process has ended, by any
+// signal, SIGKILL included, or by exit; the child itself also gets the
+// kernel's parent-death signal from the launcher. The process id given
+// back is the child's; the handles wait for the launcher, which ends only
+// after the child, with its exit status.
 #pragma once
 
 #include "platform/base/KernelObject.h"
@@ -71,26 +79,26 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
 // Ends the child at once (SIGKILL), and with it every process it started
-// (each child leads a process group of its own); its exit code then reads
-// 128 + 9.
+// (each child runs in a process group of its own); its exit code then reads
+// 128 + 9. The handle is signalled once the child is gone, its files
+// closed and their locks given back, as on Windows.
 // FALSE with ERROR_ACCESS_DENIED when it has already ended.
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
 
-// Ends every child that still runs, with the processes it started (as
-// TerminateProcess does), then ends this process at once with the code.
-// Nothing of the program outlives it, as if the children ran in a job that
-// ends with the program; no destructor and no exit handler runs.
+// Runs the actions of a fatal end (platform/base/FatalEnd.h): every child
+// that still runs ends, with the processes it started (as TerminateProcess
+// does), and the ports are given back; then this process ends at once with
+// the code. Nothing of the program outlives it, as if the children ran in a
+// job that ends with the program; no destructor and no exit handler runs.
 [[noreturn]] void ExitProcess(UINT uExitCode);
 
 namespace zq {
 
 // Ends every child that still runs, with what it started. Safe to call from
-// a signal handler.
+// a signal handler; CreateProcessA adds it to the actions of a fatal end
+// (platform/base/FatalEnd.h), so the children end first on the signals
+// that RunFatalEndActionsOnSignals catches and on the display's loss.
 void EndChildProcesses();
-
-// On SIGTERM, SIGHUP (the terminal went away) and SIGINT the children end
-// first, then the program ends by the signal as it would have.
-void EndChildProcessesOnSignals();
 
 // Splits a command line into arguments by the Windows rules: blanks and tabs
 // separate arguments outside double quotes; 2n backslashes before a quote

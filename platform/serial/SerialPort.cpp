@@ -3,9 +3,11 @@
 #include "platform/serial/Serial.h"
 
 #include "platform/base/DebugChannel.h"
+#include "platform/base/FatalEnd.h"
 #include "platform/threads/Threads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -48,6 +50,48 @@ void StoreResult(LPOVERLAPPED ov, ULONG_PTR status, DWORD bytes)
     std::lock_guard<std::mutex> lock(zq::KernelLock());
     ov->Internal = status;
     ov->InternalHigh = bytes;
+}
+
+// The descriptors of the ports open exclusively. A tty's exclusive mode
+// outlives its last close, the program's end included, so on a fatal end
+// (a signal, the display's loss, ExitProcess) it is cleared for each, or
+// the next start could not open the port as an ordinary user. A slot holds
+// a descriptor or -1; plain atomics, so that a signal handler may read them.
+const int MAX_EXCLUSIVE_PORTS = 32;
+std::atomic<int> s_exclusivePorts[MAX_EXCLUSIVE_PORTS];
+
+void GiveBackExclusivePorts()
+{
+    for (auto& slot : s_exclusivePorts) {
+        const int fd = slot.load();
+        if (fd >= 0)
+            ioctl(fd, TIOCNXCL);
+    }
+}
+
+void HoldExclusive(int fd)
+{
+    static const bool ready = [] {
+        for (auto& slot : s_exclusivePorts)
+            slot.store(-1);
+        return zq::AtFatalEnd(GiveBackExclusivePorts);
+    }();
+    (void)ready;
+    for (auto& slot : s_exclusivePorts) {
+        int empty = -1;
+        if (slot.compare_exchange_strong(empty, fd))
+            return;
+    }
+}
+
+// Before the descriptor is closed: its number may be reused after.
+void ReleaseExclusive(int fd)
+{
+    for (auto& slot : s_exclusivePorts) {
+        int held = fd;
+        if (slot.compare_exchange_strong(held, -1))
+            return;
+    }
 }
 
 struct Operation {
@@ -319,6 +363,7 @@ void SerialPort::OnCloseHandle()
         m_worker.join();
     // The exclusive mode of a tty outlives its last close, so it is cleared
     // before the descriptor goes; the lock goes with the descriptor.
+    ReleaseExclusive(m_fd);
     if (ioctl(m_fd, TIOCNXCL) != 0)
         zq::DebugFailure(zq::DebugArea::Serial, "ioctl(TIOCNXCL)", m_device.c_str(), errno);
     flock(m_fd, LOCK_UN);
@@ -860,8 +905,10 @@ HANDLE GiveUpOpening(const PortOpening& opening, const char* call, const char* s
                      const std::string& reason, DWORD error)
 {
     zq::DebugFailure(zq::DebugArea::Serial, call, subject, err);
-    if (opening.exclusive)
+    if (opening.exclusive) {
+        ReleaseExclusive(opening.fd);
         ioctl(opening.fd, TIOCNXCL);
+    }
     if (opening.fd >= 0)
         close(opening.fd);
     return OpenFailed(opening.number, opening.device, opening.fromLink, reason, error);
@@ -944,6 +991,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
         return GiveUpOpening(opening, "flock", device.c_str(), err, kInUse, ERROR_ACCESS_DENIED);
     }
     // Keeps out openers that do not use flock (root is not kept out).
+    HoldExclusive(opening.fd);
     if (ioctl(opening.fd, TIOCEXCL) != 0)
         zq::DebugFailure(zq::DebugArea::Serial, "ioctl(TIOCEXCL)", device.c_str(), errno);
     opening.exclusive = true;

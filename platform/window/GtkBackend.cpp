@@ -6,6 +6,10 @@
 // chooser are GTK's. The main loop is GTK's: GetMessageA iterates it, and a
 // message posted from a worker wakes it with g_idle_add.
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+#endif
 
 #include <malloc.h>
 #include <sys/stat.h>
@@ -20,6 +24,7 @@
 #include <thread>
 
 #include "platform/base/DebugChannel.h"
+#include "platform/base/FatalEnd.h"
 #include "platform/gdi/WindowSurface.h"
 #include "platform/paths/DrivePaths.h"
 #include "platform/strings/Codepage.h"
@@ -952,6 +957,29 @@ bool SessionBusReachable()
     return stat((std::string(runtime) + "/bus").c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
+#ifdef GDK_WINDOWING_X11
+// GDK's own handler of a lost X connection (the server ended, the session
+// logged out) ends the program at once, with no exit handler: the actions of
+// a fatal end run first, so the children end and the ports are given back.
+XIOErrorHandler g_gdkIoErrorHandler = nullptr;
+
+int OnDisplayLost(Display* display)
+{
+    RunFatalEndActions();
+    if (g_gdkIoErrorHandler) return g_gdkIoErrorHandler(display);
+    _exit(1);
+}
+
+void HookDisplayLoss()
+{
+    if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) return;
+    XIOErrorHandler previous = XSetIOErrorHandler(OnDisplayLost);
+    if (previous != OnDisplayLost) g_gdkIoErrorHandler = previous;
+}
+#else
+void HookDisplayLoss() {}
+#endif
+
 }  // namespace
 
 std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
@@ -965,6 +993,7 @@ std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
         DebugFailure(DebugArea::Window, "gtk_init_check", display, 0);
         return nullptr;
     }
+    HookDisplayLoss();
     g_gtkThread = std::this_thread::get_id();
     auto backend = std::make_unique<GtkBackend>();
     g_gtk = backend.get();

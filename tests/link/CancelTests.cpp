@@ -98,12 +98,7 @@ TEST_F(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSessi
     zqtest::TempFolder repository("zq-closesend");
     repository.Write("a.bin", zqtest::RandomBytes(200000, 7));
     repository.Write("update.xml", "<?xml version=\"1.0\"?><update/>\n");
-    g_UpdateModel.Reset();
-    UPDATEDevice device;
-    device.name = "RX7150";
-    device.software = "138";
-    g_UpdateModel.m_Product.devices.push_back(device);
-    g_UpdateModel.m_FileList = {"a.bin"};
+    zqtest::SetUpModelToSend("a.bin");
     ASSERT_EQ(OpenSerialPort(COM), 1);
     m_protocol.SetRepositoryFolder(zq::LinuxToWindows(repository.Linux()).c_str());
     m_protocol.SetLastFileName("update.xml");

@@ -1,4 +1,5 @@
-// Helpers of the update, unpack and CRC tests: random content; the
+// Helpers of the update, unpack and CRC tests: random content, the model of
+// a transfer; the
 // temporary folders are the tests' common ones.
 #pragma once
 
@@ -12,5 +13,9 @@ namespace zqtest {
 
 
 std::string RandomBytes(size_t size, unsigned seed);
+
+// The model as the device page leaves it for a transfer: one RX7150 at
+// software 138, which confirms each file, and the one file to send.
+void SetUpModelToSend(const std::string& file);
 
 }  // namespace zqtest

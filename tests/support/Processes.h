@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -60,6 +61,31 @@ inline std::map<pid_t, ProcessEntry> AllProcesses()
     }
     closedir(proc);
     return all;
+}
+
+// The processes below the given one, children of children included.
+inline std::set<pid_t> Descendants(pid_t ancestor)
+{
+    const std::map<pid_t, ProcessEntry> all = AllProcesses();
+    std::set<pid_t> found = {ancestor};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [pid, p] : all)
+            if (found.count(p.parent) && found.insert(pid).second)
+                grew = true;
+    }
+    found.erase(ancestor);
+    return found;
+}
+
+// The processes of the groups that still run (zombies have ended).
+inline std::vector<pid_t> RunningInGroups(const std::set<pid_t>& groups)
+{
+    std::vector<pid_t> running;
+    for (const auto& [pid, p] : AllProcesses())
+        if (groups.count(p.group) && p.state != 'Z')
+            running.push_back(pid);
+    return running;
 }
 
 // The paths that the process's open descriptors lead to; empty when it is

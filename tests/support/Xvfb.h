@@ -38,12 +38,15 @@ public:
     }
 
     Xvfb() { Start(); }
-    ~Xvfb()
+    ~Xvfb() { End(); }
+    // Ends the server now, as a logout does: its clients lose the display.
+    void End()
     {
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             int status = 0;
             waitpid(m_pid, &status, 0);
+            m_pid = -1;
         }
     }
     Xvfb(const Xvfb&) = delete;

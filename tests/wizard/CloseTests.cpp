@@ -44,19 +44,7 @@ const long long CLOSE_BOUND_MS = 2000;
 const int KILLED_GONE_BOUND_S = 10;
 
 // The processes below this one, children of children included.
-std::set<pid_t> Descendants()
-{
-    const std::map<pid_t, zqtest::ProcessEntry> all = zqtest::AllProcesses();
-    std::set<pid_t> found = {getpid()};
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (const auto& [pid, p] : all)
-            if (found.count(p.parent) && found.insert(pid).second)
-                grew = true;
-    }
-    found.erase(getpid());
-    return found;
-}
+std::set<pid_t> Descendants() { return zqtest::Descendants(getpid()); }
 
 // What lives on of the processes and of their groups, other than this
 // process's own group.

@@ -167,7 +167,7 @@ TEST_F(DebugChannelTest, EachAreaPrintsItsFailingLinuxCall)
     } cases[] = {
         {"threads", ThreadThatDoesNotFit, "zq:threads: pthread_create\\(\\): [^\n]+ \\(errno [0-9]+\\)\n"},
         {"shell", OpenerThatIsNotFound,
-         "zq:shell: posix_spawnp\\(\"xdg-open\"\\): No such file or directory \\(errno 2\\)\n"},
+         "zq:shell: xdg-open not started for \"https://example.invalid/\": Win32 error 2\n"},
         {"gdi", BitmapThatCairoRefuses, "zq:gdi: cairo_image_surface_create\\(40000 x 1\\): [^\n]+\n"},
         {"window", DisplayThatDoesNotExist, "zq:window: gtk_init_check\\(\":65001\"\\) failed\n"},
     };

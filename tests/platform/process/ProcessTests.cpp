@@ -1,5 +1,6 @@
 // Child processes against Linux: the Windows command-line rules, exit codes,
 // waits, termination of the whole group, and children ending with the program.
+#include "platform/base/FatalEnd.h"
 #include "platform/process/Process.h"
 #include "platform/files/CFile.h"
 #include "platform/threads/Threads.h"
@@ -22,6 +23,7 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -195,7 +197,7 @@ TEST(Process, TerminateEndsARunningChildOnce)
 using zqtest::ProcessRuns;
 
 // Ending a child ends what it started, as ending a Windows job does: the
-// child leads a process group of its own, and the whole group ends.
+// child runs in a process group of its own, and the whole group ends.
 TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
 {
     zqtest::TempFolder folder;
@@ -204,8 +206,7 @@ TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
     ASSERT_TRUE(StartPlain("Z:\\bin\\sh -c \"sleep 600 & echo $! > " + pidFile + ".new; mv " + pidFile + ".new " +
                                pidFile + "; wait\"",
                            pi));
-    EXPECT_EQ(getpgid(static_cast<pid_t>(pi.dwProcessId)), static_cast<pid_t>(pi.dwProcessId));
-    EXPECT_NE(getpgid(static_cast<pid_t>(pi.dwProcessId)), getpgid(0));
+    EXPECT_NE(getpgid(static_cast<pid_t>(pi.dwProcessId)), getpgid(0)) << "the child runs in the program's group";
     pid_t grandchild = 0;
     for (int i = 0; i < 1000 && grandchild <= 0; ++i) {
         std::ifstream in(pidFile);
@@ -225,25 +226,31 @@ TEST(Process, TerminateEndsTheChildrenOfTheChildToo)
     EXPECT_TRUE(CloseHandle(pi.hProcess));
 }
 
-// No child outlives the program: neither when it ends through ExitProcess
-// nor when a signal (a kill, a closed terminal) ends it.
+// No child outlives the program, however it ends, nor what the child
+// started: through ExitProcess, by a signal that it catches (a kill, a
+// closed terminal, Ctrl-C, SIGQUIT, an abort) or by SIGKILL, which it
+// cannot catch.
 TEST(Process, TheChildrenEndWithTheProgram)
 {
     struct Ending {
         const char* name;
         int signalNumber;  // 0: ExitProcess
     };
-    const Ending endings[] = {{"ExitProcess", 0}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+    const Ending endings[] = {{"ExitProcess", 0},   {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},  {"SIGINT", SIGINT},
+                              {"SIGQUIT", SIGQUIT}, {"SIGABRT", SIGABRT}, {"SIGKILL", SIGKILL}};
     for (const Ending& ending : endings) {
         zqtest::TempFolder folder;
-        const std::string pidFile = folder.Linux("child");
+        const std::string pidFile = folder.Linux("pids");
         const pid_t program = fork();
         ASSERT_GE(program, 0);
         if (program == 0) {
-            zq::EndChildProcessesOnSignals();
+            // Endings that dump a core dump none here.
+            const struct rlimit noCore = {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            zq::RunFatalEndActionsOnSignals();
             PROCESS_INFORMATION pi;
-            if (!StartPlain("Z:\\bin\\sh -c \"echo $$ > " + pidFile + ".new; mv " + pidFile + ".new " + pidFile +
-                                "; exec sleep 600\"",
+            if (!StartPlain("Z:\\bin\\sh -c \"sleep 600 & echo $$ $! > " + pidFile + ".new; mv " + pidFile + ".new " +
+                                pidFile + "; wait\"",
                             pi))
                 _exit(2);
             for (int i = 0; i < 1000 && access(pidFile.c_str(), F_OK) != 0; ++i)
@@ -259,14 +266,17 @@ TEST(Process, TheChildrenEndWithTheProgram)
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << ending.name;
         else
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == ending.signalNumber) << ending.name;
-        pid_t child = 0;
-        std::ifstream(pidFile) >> child;
+        pid_t child = 0, grandchild = 0;
+        std::ifstream(pidFile) >> child >> grandchild;
         ASSERT_GT(child, 0) << ending.name;
-        for (int i = 0; i < 500 && ProcessRuns(child); ++i)
+        ASSERT_GT(grandchild, 0) << ending.name;
+        for (int i = 0; i < 500 && (ProcessRuns(child) || ProcessRuns(grandchild)); ++i)
             usleep(10000);
         EXPECT_FALSE(ProcessRuns(child)) << ending.name;
-        if (ProcessRuns(child))
-            kill(child, SIGKILL);
+        EXPECT_FALSE(ProcessRuns(grandchild)) << ending.name << ": what the child started lives on";
+        for (pid_t pid : {child, grandchild})
+            if (ProcessRuns(pid))
+                kill(pid, SIGKILL);
     }
 }
 
