@@ -13,7 +13,7 @@ typedef BOOL (*GetDiskFreeSpaceExProc)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER,
 
 ULONGLONG UPDATETools::GetFreeDiskSpace(const char* path)
 {
-    if (path == NULL || path[0] == '\0' || path[1] != ':')
+    if (path == nullptr || path[0] == '\0' || path[1] != ':')
         return 0;
 
     // The file system that holds the path, which need not exist yet (the
@@ -36,12 +36,12 @@ ULONGLONG UPDATETools::GetFreeDiskSpace(const char* path)
     }
 
     HMODULE kernel = LoadLibraryA("kernel32.dll");
-    if (kernel == NULL)
+    if (kernel == nullptr)
         return 0;
     // Through the generic function type, which converts to any other.
     GetDiskFreeSpaceExProc proc = reinterpret_cast<GetDiskFreeSpaceExProc>(
         reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")));
-    if (proc != NULL && proc(path, &toCaller, &total, &totalFree))
+    if (proc != nullptr && proc(path, &toCaller, &total, &totalFree))
         return toCaller.QuadPart;
 
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;

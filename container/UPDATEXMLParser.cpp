@@ -55,30 +55,30 @@ Function ProcAs(HMODULE module, const char* name)
 }  // namespace
 
 int UPDATEXMLParser::m_InstanceCount = 0;
-HMODULE UPDATEXMLParser::m_hExpat = NULL;
+HMODULE UPDATEXMLParser::m_hExpat = nullptr;
 char UPDATEXMLParser::m_DllFolder[UPDATEXMLParser::DLL_FOLDER_SIZE] = {0};
-UPDATEXMLParser::PFN_XML_ParserCreate UPDATEXMLParser::m_pXML_ParserCreate = NULL;
-UPDATEXMLParser::PFN_XML_SetElementHandler UPDATEXMLParser::m_pXML_SetElementHandler = NULL;
-UPDATEXMLParser::PFN_XML_SetCharacterDataHandler UPDATEXMLParser::m_pXML_SetCharacterDataHandler = NULL;
-UPDATEXMLParser::PFN_XML_SetUserData UPDATEXMLParser::m_pXML_SetUserData = NULL;
-UPDATEXMLParser::PFN_XML_Parse UPDATEXMLParser::m_pXML_Parse = NULL;
-UPDATEXMLParser::PFN_XML_ParserFree UPDATEXMLParser::m_pXML_ParserFree = NULL;
+UPDATEXMLParser::PFN_XML_ParserCreate UPDATEXMLParser::m_pXML_ParserCreate = nullptr;
+UPDATEXMLParser::PFN_XML_SetElementHandler UPDATEXMLParser::m_pXML_SetElementHandler = nullptr;
+UPDATEXMLParser::PFN_XML_SetCharacterDataHandler UPDATEXMLParser::m_pXML_SetCharacterDataHandler = nullptr;
+UPDATEXMLParser::PFN_XML_SetUserData UPDATEXMLParser::m_pXML_SetUserData = nullptr;
+UPDATEXMLParser::PFN_XML_Parse UPDATEXMLParser::m_pXML_Parse = nullptr;
+UPDATEXMLParser::PFN_XML_ParserFree UPDATEXMLParser::m_pXML_ParserFree = nullptr;
 
 int UPDATEXMLParser::SetDllFolder(const char* folder)
 {
     memset(m_DllFolder, 0, sizeof(m_DllFolder));
-    if (folder != NULL && strlen(folder) < sizeof(m_DllFolder))
+    if (folder != nullptr && strlen(folder) < sizeof(m_DllFolder))
         strcpy(m_DllFolder, folder);
     return 1;
 }
 
 UPDATEXMLParser::UPDATEXMLParser(const char* fileName)
-    : m_pBuffer(NULL), m_BufferLength(0), m_Depth(-1), m_MaxDepth(-1)
+    : m_pBuffer(nullptr), m_BufferLength(0), m_Depth(-1), m_MaxDepth(-1)
 {
     ++m_InstanceCount;
     try {
         Load(fileName);
-        if (m_hExpat == NULL)
+        if (m_hExpat == nullptr)
             LoadExpat();
     } catch (...) {
         // No destructor runs for a failed construction: undo the count and
@@ -95,15 +95,15 @@ UPDATEXMLParser::~UPDATEXMLParser()
     FreeBuffer();
     if (m_InstanceCount > 0)
         --m_InstanceCount;
-    if (m_InstanceCount < 1 && m_hExpat != NULL) {
+    if (m_InstanceCount < 1 && m_hExpat != nullptr) {
         FreeLibrary(m_hExpat);
-        m_hExpat = NULL;
+        m_hExpat = nullptr;
     }
 }
 
 int UPDATEXMLParser::Load(const char* fileName)
 {
-    if (fileName == NULL)
+    if (fileName == nullptr)
         throw new UPDATEXMLParserException(kErrNullFileName);
     m_FileName = fileName;
     return LoadFile();
@@ -117,7 +117,7 @@ int UPDATEXMLParser::LoadFile()
         CFile file(m_FileName, CFile::modeRead);
         m_BufferLength = static_cast<DWORD>(file.GetLength());
         m_pBuffer = new (std::nothrow) char[m_BufferLength]();
-        if (m_pBuffer != NULL)
+        if (m_pBuffer != nullptr)
             file.Read(m_pBuffer, m_BufferLength);
         else
             allocated = false;
@@ -136,7 +136,7 @@ int UPDATEXMLParser::LoadFile()
 void UPDATEXMLParser::FreeBuffer()
 {
     delete[] m_pBuffer;
-    m_pBuffer = NULL;
+    m_pBuffer = nullptr;
 }
 
 void UPDATEXMLParser::LoadExpat()
@@ -144,25 +144,25 @@ void UPDATEXMLParser::LoadExpat()
     CString path;
     path.Format("%s\\%s", m_DllFolder, "libexpat.dll");
     HMODULE module = LoadLibraryA(path);
-    if (module == NULL)
+    if (module == nullptr)
         throw new UPDATEXMLParserException(kErrLoadDll);
 
     // Each lookup is stored at once; the first one missing ends the load.
-    const char* missing = NULL;
-    if ((m_pXML_ParserCreate = ProcAs<PFN_XML_ParserCreate>(module, "XML_ParserCreate")) == NULL)
+    const char* missing = nullptr;
+    if ((m_pXML_ParserCreate = ProcAs<PFN_XML_ParserCreate>(module, "XML_ParserCreate")) == nullptr)
         missing = kErrParserCreate;
-    else if ((m_pXML_ParserFree = ProcAs<PFN_XML_ParserFree>(module, "XML_ParserFree")) == NULL)
+    else if ((m_pXML_ParserFree = ProcAs<PFN_XML_ParserFree>(module, "XML_ParserFree")) == nullptr)
         missing = kErrParserFree;
-    else if ((m_pXML_SetElementHandler = ProcAs<PFN_XML_SetElementHandler>(module, "XML_SetElementHandler")) == NULL)
+    else if ((m_pXML_SetElementHandler = ProcAs<PFN_XML_SetElementHandler>(module, "XML_SetElementHandler")) == nullptr)
         missing = kErrSetElementHandler;
-    else if ((m_pXML_SetCharacterDataHandler = ProcAs<PFN_XML_SetCharacterDataHandler>(module, "XML_SetCharacterDataHandler")) == NULL)
+    else if ((m_pXML_SetCharacterDataHandler = ProcAs<PFN_XML_SetCharacterDataHandler>(module, "XML_SetCharacterDataHandler")) == nullptr)
         missing = kErrSetCharacterDataHandler;
-    else if ((m_pXML_SetUserData = ProcAs<PFN_XML_SetUserData>(module, "XML_SetUserData")) == NULL)
+    else if ((m_pXML_SetUserData = ProcAs<PFN_XML_SetUserData>(module, "XML_SetUserData")) == nullptr)
         missing = kErrSetUserData;
-    else if ((m_pXML_Parse = ProcAs<PFN_XML_Parse>(module, "XML_Parse")) == NULL)
+    else if ((m_pXML_Parse = ProcAs<PFN_XML_Parse>(module, "XML_Parse")) == nullptr)
         missing = kErrParse;
 
-    if (missing != NULL) {
+    if (missing != nullptr) {
         // Released again, so the next document tries anew.
         FreeLibrary(module);
         throw new UPDATEXMLParserException(missing);
@@ -175,11 +175,11 @@ std::vector<UPDATEXMLNode>& UPDATEXMLParser::Parse(const char* tag, int withText
     m_Roots.clear();
     m_Lists.clear();
     m_CurrentPath.Empty();
-    if (tag == NULL)
+    if (tag == nullptr)
         throw new UPDATEXMLParserException(kErrNullTag);
     if (*tag == '\0')
         throw new UPDATEXMLParserException(kErrEmptyTag);
-    if (m_pBuffer == NULL)
+    if (m_pBuffer == nullptr)
         throw new UPDATEXMLParserException(kErrNotLoaded);
 
     m_FilterPath = tag;
@@ -188,11 +188,11 @@ std::vector<UPDATEXMLNode>& UPDATEXMLParser::Parse(const char* tag, int withText
 
     // Without a parser (no memory) nothing is collected: the document then
     // yields no elements, which its reader reports as a failure.
-    XML_Parser parser = m_pXML_ParserCreate(NULL);
-    if (parser == NULL)
+    XML_Parser parser = m_pXML_ParserCreate(nullptr);
+    if (parser == nullptr)
         return m_Roots;
     m_pXML_SetElementHandler(parser, OnStartElement, OnEndElement);
-    m_pXML_SetCharacterDataHandler(parser, withText != 0 ? OnCharacterData : NULL);
+    m_pXML_SetCharacterDataHandler(parser, withText != 0 ? OnCharacterData : nullptr);
     m_pXML_SetUserData(parser, this);
     // expat takes the length as an int; a buffer beyond that is parsed as far
     // as an int reaches. A document that is not well-formed is no error: the
@@ -240,7 +240,7 @@ void UPDATEXMLParser::Append(int steps, const UPDATEXMLNode& node)
 
 void UPDATEXMLParser::OnStartElement(void* userData, const char* name, const char** atts)
 {
-    if (userData == NULL || name == NULL || atts == NULL)
+    if (userData == nullptr || name == nullptr || atts == nullptr)
         return;
     UPDATEXMLParser* doc = static_cast<UPDATEXMLParser*>(userData);
 
@@ -263,12 +263,12 @@ void UPDATEXMLParser::OnStartElement(void* userData, const char* name, const cha
 
     UPDATEXMLNode node;
     node.m_Tag = tag;
-    for (const char** att = atts; att[0] != NULL; att += 2) {
+    for (const char** att = atts; att[0] != nullptr; att += 2) {
         UPDATEXMLAttribute attribute;
         attribute.m_Name = ToSystemText(att[0]);
-        attribute.m_Value = att[1] != NULL ? ToSystemText(att[1]) : CString();
+        attribute.m_Value = att[1] != nullptr ? ToSystemText(att[1]) : CString();
         node.m_Attributes.push_back(attribute);
-        if (att[1] == NULL)
+        if (att[1] == nullptr)
             break;
     }
     doc->Append(doc->m_Depth, node);
@@ -277,7 +277,7 @@ void UPDATEXMLParser::OnStartElement(void* userData, const char* name, const cha
 
 void UPDATEXMLParser::OnEndElement(void* userData, const char* name)
 {
-    if (userData == NULL || name == NULL)
+    if (userData == nullptr || name == nullptr)
         return;
     UPDATEXMLParser* doc = static_cast<UPDATEXMLParser*>(userData);
     if (doc->m_Depth > 0)
@@ -293,7 +293,7 @@ void UPDATEXMLParser::OnEndElement(void* userData, const char* name)
 
 void UPDATEXMLParser::OnCharacterData(void* userData, const char* text, int length)
 {
-    if (userData == NULL || text == NULL || length <= 0)
+    if (userData == nullptr || text == nullptr || length <= 0)
         return;
     UPDATEXMLParser* doc = static_cast<UPDATEXMLParser*>(userData);
     if (doc->m_CurrentPath != doc->m_FilterPath) {

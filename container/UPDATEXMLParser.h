@@ -29,7 +29,7 @@ public:
 
     enum { DLL_FOLDER_SIZE = 260 };
 
-    // Sets the folder from which the library is loaded; NULL clears it. A
+    // Sets the folder from which the library is loaded; null clears it. A
     // folder that does not fit (260 characters or more) clears it too, so
     // the library is never loaded from a cut-off path.
     static int SetDllFolder(const char* folder);

@@ -87,8 +87,8 @@ UINT UnzipThread(LPVOID param)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessA(NULL, commandLine.GetBuffer(commandLine.GetLength()), NULL, NULL, TRUE,
-                                        CREATE_NO_WINDOW, NULL, NULL, &startup, &process);
+    const BOOL started = CreateProcessA(nullptr, commandLine.GetBuffer(commandLine.GetLength()), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     commandLine.ReleaseBuffer();
     if (started) {
         DWORD exitCode = 1;

@@ -269,7 +269,7 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
 }  // namespace
 
 int LanguageTexts::m_CurrentLanguage = LanguageTexts::LANGUAGE_ENGLISH;
-CWnd* LanguageTexts::m_MainDialog = NULL;
+CWnd* LanguageTexts::m_MainDialog = nullptr;
 std::vector<CString> LanguageTexts::m_LanguageNames;
 std::vector<CString> LanguageTexts::m_EnglishTexts;
 std::vector<CString> LanguageTexts::m_GermanTexts;
@@ -322,7 +322,7 @@ void LanguageTexts::SetLanguage(int language)
 
 bool LanguageTexts::SetLanguageByName(const char* name)
 {
-    if (name == NULL)
+    if (name == nullptr)
         return false;
     for (size_t i = 0; i < m_LanguageNames.size(); ++i) {
         if (m_LanguageNames[i] == name) {
@@ -340,7 +340,7 @@ void LanguageTexts::SetMainDialog(CWnd* window)
 
 void LanguageTexts::SetButtonCaptions(int language)
 {
-    if (m_MainDialog == NULL)
+    if (m_MainDialog == nullptr)
         return;
     if (language == LANGUAGE_ENGLISH) {
         m_MainDialog->SetDlgItemText(IDC_BACK, "Back");
@@ -359,7 +359,7 @@ void LanguageTexts::SetButtonCaptions(int language)
 
 void LanguageTexts::SetItemText(CWnd* window, int controlId, CString text)
 {
-    if (window != NULL)
+    if (window != nullptr)
         window->SetDlgItemText(controlId, text);
 }
 
@@ -388,8 +388,8 @@ void LanguageTexts::LoadGermanTexts()
 
 void LanguageTexts::SaveLanguage()
 {
-    HKEY key = NULL;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL)
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)
         != ERROR_SUCCESS)
         return;
     // The name of a language outside the list cannot be stored.
@@ -403,13 +403,13 @@ void LanguageTexts::SaveLanguage()
 
 bool LanguageTexts::LoadLanguage()
 {
-    HKEY key = NULL;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_READ, NULL, &key, NULL)
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr)
         != ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD size = sizeof(m_StoredName);
-    if (RegQueryValueExA(key, kLanguageValue, NULL, &type, reinterpret_cast<LPBYTE>(m_StoredName), &size)
+    if (RegQueryValueExA(key, kLanguageValue, nullptr, &type, reinterpret_cast<LPBYTE>(m_StoredName), &size)
         != ERROR_SUCCESS) {
         RegCloseKey(key);
         return false;

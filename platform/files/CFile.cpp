@@ -79,7 +79,7 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
     std::string linuxPath;
     const UINT access = nOpenFlags & 0x3;
     const UINT share = nOpenFlags & 0x70;
-    if (lpszFileName == NULL || access == 0x3 || share > shareDenyNone) {
+    if (lpszFileName == nullptr || access == 0x3 || share > shareDenyNone) {
         code = ERROR_INVALID_PARAMETER;
     } else if (!zq::FullWindowsPath(lpszFileName, fullPath, &code) ||
                !zq::WindowsToLinux(lpszFileName, linuxPath, &code)) {
@@ -98,7 +98,7 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
         m_object = zq::OpenSharedFile(linuxPath, read, write, shareRead, shareWrite, creation, code);
     }
     if (!m_object) {
-        if (pError != NULL) {
+        if (pError != nullptr) {
             pError->m_cause = CFileException::OsErrorToException(static_cast<LONG>(code));
             pError->m_lOsError = static_cast<LONG>(code);
             pError->m_strFileName = lpszFileName;
@@ -125,7 +125,7 @@ UINT CFile::Read(void* lpBuf, UINT nCount)
         CFileException::ThrowOsError(ERROR_ACCESS_DENIED, m_strFileName);
     if (nCount == 0)
         return 0;
-    if (lpBuf == NULL)
+    if (lpBuf == nullptr)
         CFileException::ThrowOsError(ERROR_INVALID_PARAMETER, m_strFileName);
     char* out = static_cast<char*>(lpBuf);
     UINT done = 0;
@@ -152,7 +152,7 @@ void CFile::Write(const void* lpBuf, UINT nCount)
         CFileException::ThrowOsError(ERROR_ACCESS_DENIED, m_strFileName);
     if (nCount == 0)
         return;
-    if (lpBuf == NULL)
+    if (lpBuf == nullptr)
         CFileException::ThrowOsError(ERROR_INVALID_PARAMETER, m_strFileName);
     const char* in = static_cast<const char*>(lpBuf);
     UINT done = 0;

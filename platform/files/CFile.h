@@ -43,12 +43,12 @@ public:
         endOfFile,
     };
 
-    explicit CFileException(int cause = none, LONG lOsError = -1, LPCTSTR lpszArchiveName = NULL);
+    explicit CFileException(int cause = none, LONG lOsError = -1, LPCTSTR lpszArchiveName = nullptr);
 
     // The cause that belongs to a Win32 error code.
     static int OsErrorToException(LONG lOsError);
     // Throws a new CFileException for the Win32 error code.
-    [[noreturn]] static void ThrowOsError(LONG lOsError, LPCTSTR lpszFileName = NULL);
+    [[noreturn]] static void ThrowOsError(LONG lOsError, LPCTSTR lpszFileName = nullptr);
 
     int m_cause;
     LONG m_lOsError;
@@ -84,7 +84,7 @@ public:
 
     // FALSE on failure, with the cause in *pError when given. A file that
     // is still open is closed first.
-    virtual BOOL Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError = NULL);
+    virtual BOOL Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError = nullptr);
 
     // Each of these throws CFileException* on failure, also when the file is
     // not open (invalidFile).

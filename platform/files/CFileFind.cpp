@@ -6,7 +6,7 @@
 
 #include "platform/paths/DrivePaths.h"
 
-CFileFind::CFileFind() : m_hContext(NULL), m_hasFound(false), m_hasNext(false)
+CFileFind::CFileFind() : m_hContext(nullptr), m_hasFound(false), m_hasNext(false)
 {
     memset(&m_found, 0, sizeof(m_found));
     memset(&m_next, 0, sizeof(m_next));
@@ -16,9 +16,9 @@ CFileFind::~CFileFind() { Close(); }
 
 void CFileFind::Close()
 {
-    if (m_hContext != NULL && m_hContext != INVALID_HANDLE_VALUE)
+    if (m_hContext != nullptr && m_hContext != INVALID_HANDLE_VALUE)
         ::FindClose(m_hContext);
-    m_hContext = NULL;
+    m_hContext = nullptr;
     m_hasFound = false;
     m_hasNext = false;
     m_strRoot.Empty();
@@ -27,7 +27,7 @@ void CFileFind::Close()
 BOOL CFileFind::FindFile(LPCTSTR pstrName, DWORD)
 {
     Close();
-    const char* pattern = pstrName != NULL ? pstrName : "*.*";
+    const char* pattern = pstrName != nullptr ? pstrName : "*.*";
     HANDLE handle = ::FindFirstFileA(pattern, &m_next);
     if (handle == INVALID_HANDLE_VALUE)
         return FALSE;
@@ -53,7 +53,7 @@ BOOL CFileFind::FindFile(LPCTSTR pstrName, DWORD)
 
 BOOL CFileFind::FindNextFile()
 {
-    if (m_hContext == NULL || !m_hasNext)
+    if (m_hContext == nullptr || !m_hasNext)
         return FALSE;
     m_found = m_next;
     m_hasFound = true;

@@ -18,9 +18,9 @@ public:
     CFileFind& operator=(const CFileFind&) = delete;
     virtual ~CFileFind();
 
-    // Starts a search for the pattern (NULL: "*.*" in the current folder).
+    // Starts a search for the pattern (null: "*.*" in the current folder).
     // TRUE when something was found.
-    virtual BOOL FindFile(LPCTSTR pstrName = NULL, DWORD dwUnused = 0);
+    virtual BOOL FindFile(LPCTSTR pstrName = nullptr, DWORD dwUnused = 0);
     virtual BOOL FindNextFile();
     void Close();
 

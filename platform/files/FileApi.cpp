@@ -114,7 +114,7 @@ std::function<bool(const std::string&, zq::DiskSpace&)>& Provider()
 bool MeasureDisk(LPCSTR folder, zq::DiskSpace& space)
 {
     std::string linuxPath = "/";
-    if (folder != NULL && !ToLinux(folder, linuxPath))
+    if (folder != nullptr && !ToLinux(folder, linuxPath))
         return false;
     // The folder must exist, with the provider of tests too, so that the
     // caller's search for the nearest existing folder is the real one.
@@ -248,7 +248,7 @@ DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
     }
     const std::string windows = zq::LinuxToWindows(cwd);
     const DWORD needed = static_cast<DWORD>(windows.size() + 1);
-    if (lpBuffer == NULL || nBufferLength < needed)
+    if (lpBuffer == nullptr || nBufferLength < needed)
         return needed;
     memcpy(lpBuffer, windows.c_str(), needed);
     return needed - 1;
@@ -411,10 +411,10 @@ DIR* OpenSearchFolder(const std::string& folder, std::string& linuxFolder)
     if (folder.empty()) {
         linuxFolder = zq::CurrentLinuxDirectory();
     } else if (!ToLinux(folder.c_str(), linuxFolder)) {
-        return NULL;
+        return nullptr;
     }
     DIR* dir = opendir(linuxFolder.c_str());
-    if (dir == NULL) {
+    if (dir == nullptr) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Files, "opendir", linuxFolder.c_str(), err);
         SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
@@ -499,7 +499,7 @@ std::vector<Found> MatchingEntries(DIR* dir, bool isRoot, const std::string& pat
 
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
 {
-    if (lpFileName == NULL || lpFindFileData == NULL) {
+    if (lpFileName == nullptr || lpFindFileData == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
@@ -509,7 +509,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         return INVALID_HANDLE_VALUE;
     std::string linuxFolder;
     DIR* dir = OpenSearchFolder(folder, linuxFolder);
-    if (dir == NULL)
+    if (dir == nullptr)
         return INVALID_HANDLE_VALUE;
     std::vector<Found> found = MatchingEntries(dir, linuxFolder == "/", pattern);
     closedir(dir);
@@ -529,7 +529,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
     *lpFindFileData = search->entries[0];
     search->next = 1;
     HANDLE handle = zq::RegisterHandle(search);
-    if (handle == NULL) {
+    if (handle == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
@@ -541,7 +541,7 @@ BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
     auto search = zq::LookupHandleOrFail<FindObject>(hFindFile);
     if (!search)
         return FALSE;
-    if (lpFindFileData == NULL) {
+    if (lpFindFileData == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -566,11 +566,11 @@ BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvai
     zq::DiskSpace space;
     if (!MeasureDisk(lpDirectoryName, space))
         return FALSE;
-    if (lpFreeBytesAvailableToCaller != NULL)
+    if (lpFreeBytesAvailableToCaller != nullptr)
         lpFreeBytesAvailableToCaller->QuadPart = space.freeToCaller;
-    if (lpTotalNumberOfBytes != NULL)
+    if (lpTotalNumberOfBytes != nullptr)
         lpTotalNumberOfBytes->QuadPart = space.total;
-    if (lpTotalNumberOfFreeBytes != NULL)
+    if (lpTotalNumberOfFreeBytes != nullptr)
         lpTotalNumberOfFreeBytes->QuadPart = space.totalFree;
     return TRUE;
 }
@@ -590,13 +590,13 @@ BOOL GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWO
            space.freeToCaller / (bytesPerSector * sectorsPerCluster) > 0xFFFFFFFFull)
         sectorsPerCluster *= 2;
     const ULONGLONG cluster = bytesPerSector * sectorsPerCluster;
-    if (lpSectorsPerCluster != NULL)
+    if (lpSectorsPerCluster != nullptr)
         *lpSectorsPerCluster = static_cast<DWORD>(sectorsPerCluster);
-    if (lpBytesPerSector != NULL)
+    if (lpBytesPerSector != nullptr)
         *lpBytesPerSector = static_cast<DWORD>(bytesPerSector);
-    if (lpNumberOfFreeClusters != NULL)
+    if (lpNumberOfFreeClusters != nullptr)
         *lpNumberOfFreeClusters = static_cast<DWORD>(space.freeToCaller / cluster);
-    if (lpTotalNumberOfClusters != NULL)
+    if (lpTotalNumberOfClusters != nullptr)
         *lpTotalNumberOfClusters = static_cast<DWORD>(space.total / cluster);
     return TRUE;
 }

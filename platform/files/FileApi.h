@@ -82,7 +82,7 @@ BOOL FindClose(HANDLE hFindFile);
 
 // Free space of the file system that holds the folder (which must exist):
 // first the bytes free to the caller (without the blocks kept for root),
-// then the size, then all free bytes. Any out-value may be NULL; a NULL
+// then the size, then all free bytes. Any out-value may be null; a null
 // folder means the root.
 BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailableToCaller,
                          PULARGE_INTEGER lpTotalNumberOfBytes, PULARGE_INTEGER lpTotalNumberOfFreeBytes);

@@ -171,9 +171,9 @@ typedef struct tagTEXTMETRICA {
 } TEXTMETRICA, TEXTMETRIC, *LPTEXTMETRICA;
 
 // ---- Win32 functions
-HDC CreateCompatibleDC(HDC reference);  // NULL: compatible with the screen
+HDC CreateCompatibleDC(HDC reference);  // null: compatible with the screen
 BOOL DeleteDC(HDC dc);
-// The client area of a window (through the window layer's surfaces); NULL
+// The client area of a window (through the window layer's surfaces); null
 // gives a DC of the screen.
 HDC GetDC(HWND hwnd);
 int ReleaseDC(HWND hwnd, HDC dc);

@@ -47,7 +47,7 @@ FARPROC Kernel32Proc(const char* name)
         return AsProc(&GetDiskFreeSpaceExA);
     if (strcmp(name, "GetDiskFreeSpaceA") == 0)
         return AsProc(&GetDiskFreeSpaceA);
-    return NULL;
+    return nullptr;
 }
 
 bool IsFile(const std::string& linuxPath)
@@ -60,9 +60,9 @@ bool IsFile(const std::string& linuxPath)
 
 HMODULE LoadLibraryA(LPCSTR lpLibFileName)
 {
-    if (lpLibFileName == NULL || *lpLibFileName == '\0') {
+    if (lpLibFileName == nullptr || *lpLibFileName == '\0') {
         SetLastError(ERROR_MOD_NOT_FOUND);
-        return NULL;
+        return nullptr;
     }
     std::string name(lpLibFileName);
     const size_t separator = name.find_last_of("\\/");
@@ -91,15 +91,15 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName)
     }
     if (linuxPath.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
-        return NULL;
+        return nullptr;
     }
     void* library = dlopen(linuxPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == NULL) {
+    if (library == nullptr) {
         const char* reason = dlerror();
         zq::DebugPrintf(zq::DebugArea::Modules, "dlopen(\"%s\"): %s", linuxPath.c_str(),
-                        reason != NULL ? reason : "failed");
+                        reason != nullptr ? reason : "failed");
         SetLastError(ERROR_BAD_EXE_FORMAT);
-        return NULL;
+        return nullptr;
     }
     HMODULE module = reinterpret_cast<HMODULE>(library);
     ModuleTable& table = Table();
@@ -111,13 +111,13 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName)
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
     // A pointer below 64 KiB is an ordinal, which no library here exports.
-    if (lpProcName == NULL || reinterpret_cast<uintptr_t>(lpProcName) < 0x10000) {
+    if (lpProcName == nullptr || reinterpret_cast<uintptr_t>(lpProcName) < 0x10000) {
         SetLastError(ERROR_PROC_NOT_FOUND);
-        return NULL;
+        return nullptr;
     }
     if (hModule == Kernel32Handle()) {
         FARPROC proc = Kernel32Proc(lpProcName);
-        if (proc == NULL)
+        if (proc == nullptr)
             SetLastError(ERROR_PROC_NOT_FOUND);
         return proc;
     }
@@ -127,22 +127,22 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
         std::lock_guard<std::mutex> guard(table.lock);
         if (table.references.count(hModule) == 0) {
             SetLastError(ERROR_INVALID_HANDLE);
-            return NULL;
+            return nullptr;
         }
     }
     void* symbol = dlsym(library, lpProcName);
-    if (symbol == NULL) {
+    if (symbol == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
-        return NULL;
+        return nullptr;
     }
     // dlsym also searches the libraries that this one depends on; Windows
     // finds only the module's own exports.
-    struct link_map* map = NULL;
+    struct link_map* map = nullptr;
     Dl_info info;
-    if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map != NULL && dladdr(symbol, &info) != 0 &&
-        info.dli_fname != NULL && map->l_name != NULL && strcmp(info.dli_fname, map->l_name) != 0) {
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && dladdr(symbol, &info) != 0 &&
+        info.dli_fname != nullptr && map->l_name != nullptr && strcmp(info.dli_fname, map->l_name) != 0) {
         SetLastError(ERROR_PROC_NOT_FOUND);
-        return NULL;
+        return nullptr;
     }
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(symbol));
 }

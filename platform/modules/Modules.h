@@ -5,7 +5,7 @@
 // is looked for in the program folder, then in the current directory; a
 // name without an extension gets ".dll". "kernel32.dll" is built into the
 // layer and offers the layer's own GetDiskFreeSpaceExA and
-// GetDiskFreeSpaceA. Failures return NULL with ERROR_MOD_NOT_FOUND (no such
+// GetDiskFreeSpaceA. Failures return null with ERROR_MOD_NOT_FOUND (no such
 // file), ERROR_BAD_EXE_FORMAT (not a library) or ERROR_PROC_NOT_FOUND (no
 // such function in that library); an unknown module handle gives
 // ERROR_INVALID_HANDLE.

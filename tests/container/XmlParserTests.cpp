@@ -20,7 +20,7 @@ CString ProgramFolder()
 class XmlParser : public ::testing::Test {
 protected:
     void SetUp() override { UPDATEXMLParser::SetDllFolder(ProgramFolder()); }
-    void TearDown() override { UPDATEXMLParser::SetDllFolder(NULL); }
+    void TearDown() override { UPDATEXMLParser::SetDllFolder(nullptr); }
 
     CString Write(const std::string& xml, const std::string& name = "doc.xml")
     {
@@ -276,13 +276,13 @@ TEST_F(XmlParser, LibraryIsLoadedOnceAndReleasedWithTheLastDocument)
 
 TEST_F(XmlParser, FailuresThrowTheirMessagesAndLeaveTheCountAsItWas)
 {
-    EXPECT_EQ(ConstructError(NULL), "NULL file name pointer");
+    EXPECT_EQ(ConstructError(nullptr), "NULL file name pointer");
     EXPECT_EQ(ConstructError(WinPath(m_folder.Linux("missing.xml"))), "Error while opening XML file");
     EXPECT_EQ(ConstructError(WinPath(m_folder.Linux())), "Error while opening XML file");  // a folder
     EXPECT_EQ(UPDATEXMLParser::m_InstanceCount, 0);
 
     UPDATEXMLParser document(Write("<r/>"));
-    const char* tags[] = {NULL, ""};
+    const char* tags[] = {nullptr, ""};
     const char* messages[] = {"NULL pointer to tag name.", "Empty tag name."};
     for (int i = 0; i < 2; ++i) {
         try {

@@ -43,7 +43,7 @@ bool WriteWorkFile(const char* fileName, const uint8_t* data, size_t size)
     static bool prepared = (Prepare(fileName), true);
     (void)prepared;
     FILE* out = fopen(g_file.c_str(), "wb");
-    if (out == NULL)
+    if (out == nullptr)
         return false;
     fwrite(data, 1, size, out);
     fclose(out);

@@ -189,7 +189,7 @@ CString WinPath(const std::string& path)
 void WriteFile(const std::string& path, const std::string& bytes)
 {
     FILE* out = fopen(path.c_str(), "wb");
-    if (out == NULL)
+    if (out == nullptr)
         abort();
     fwrite(bytes.data(), 1, bytes.size(), out);
     fclose(out);
@@ -206,7 +206,7 @@ void Prepare()
     // Removed with all in it when the process ends.
     static zqtest::TempFolder folder;
     char real[PATH_MAX];
-    if (realpath(folder.Linux().c_str(), real) == NULL)
+    if (realpath(folder.Linux().c_str(), real) == nullptr)
         abort();
     g_work = real;
     g_repository = g_work + "/Repository";
@@ -227,7 +227,7 @@ bool IsFileInsideRepository(const CString& name)
         if (ch == '\\')
             ch = '/';
     char real[PATH_MAX];
-    if (realpath((g_repository + "/" + path).c_str(), real) == NULL)
+    if (realpath((g_repository + "/" + path).c_str(), real) == nullptr)
         return false;
     struct stat st;
     const std::string resolved = real;

@@ -24,7 +24,7 @@ class ButtonWindow {
 public:
     ButtonWindow()
     {
-        EXPECT_TRUE(m_window.CreateEx(0, "TextsTestWindow", "Texts", 0, CRect(0, 0, 400, 100), NULL, 0));
+        EXPECT_TRUE(m_window.CreateEx(0, "TextsTestWindow", "Texts", 0, CRect(0, 0, 400, 100), nullptr, 0));
         const int ids[] = {IDC_BACK, IDC_NEXT, IDC_EXIT, IDC_SETUP, IDC_BROWSE};
         for (int i = 0; i < 5; ++i)
             EXPECT_TRUE(m_buttons[i].Create("-", WS_VISIBLE | BS_PUSHBUTTON, CRect(i * 60, 0, i * 60 + 50, 20),
@@ -69,15 +69,15 @@ protected:
     void SetUp() override
     {
         DeleteStoredLanguage();
-        m_texts.SetMainDialog(NULL);
+        m_texts.SetMainDialog(nullptr);
         m_texts.LoadLanguageNames();
         m_texts.SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);
     }
 
     static void StoreRaw(DWORD type, const std::string& bytes)
     {
-        HKEY key = NULL;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL),
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(key, "Language", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                  static_cast<DWORD>(bytes.size())),
@@ -86,15 +86,15 @@ protected:
     }
 
     // The stored value's bytes, or "<none>".
-    static std::string Stored(DWORD* type = NULL)
+    static std::string Stored(DWORD* type = nullptr)
     {
-        HKEY key = NULL;
+        HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
             return "<no key>";
         char data[512];
         DWORD size = sizeof(data);
         DWORD valueType = 0;
-        LSTATUS status = RegQueryValueExA(key, "Language", NULL, &valueType, reinterpret_cast<LPBYTE>(data), &size);
+        LSTATUS status = RegQueryValueExA(key, "Language", nullptr, &valueType, reinterpret_cast<LPBYTE>(data), &size);
         RegCloseKey(key);
         if (type)
             *type = valueType;
@@ -195,7 +195,7 @@ TEST_F(Texts, SwitchingByName)
     m_texts.SetLanguage(LanguageTexts::LANGUAGE_GERMAN);
     m_texts.SetMainDialog(window.Window());
     EXPECT_FALSE(m_texts.SetLanguageByName("English"));
-    EXPECT_FALSE(m_texts.SetLanguageByName(NULL));
+    EXPECT_FALSE(m_texts.SetLanguageByName(nullptr));
     EXPECT_EQ(m_texts.GetLanguage(), 1);
     EXPECT_EQ(window.Captions(), kBlankCaptions);  // nothing changed
     EXPECT_EQ(m_texts.GetText(TXT_STEP_END), "7. Ende Update.");
@@ -223,7 +223,7 @@ TEST_F(Texts, SwitchWithoutWindowSetsNoCaptions)
 TEST_F(Texts, SetItemTextOnAGivenWindow)
 {
     ButtonWindow window;
-    m_texts.SetItemText(NULL, IDC_NEXT, "ignored");
+    m_texts.SetItemText(nullptr, IDC_NEXT, "ignored");
     m_texts.SetItemText(window.Window(), IDC_NEXT, "Bitte w\xE4hlen");
     EXPECT_EQ(window.Caption(IDC_NEXT), "Bitte w\xE4hlen");
 }

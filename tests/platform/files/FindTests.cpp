@@ -335,7 +335,7 @@ TEST(FileFunctions, FoldersAttributesAndDeletion)
     EXPECT_TRUE(PathFileExistsA(file.c_str()));
     EXPECT_FALSE(PathIsDirectoryA(file.c_str()));
     EXPECT_FALSE(PathFileExistsA((folder + "\\*.bin").c_str()));
-    EXPECT_FALSE(PathFileExistsA(NULL));
+    EXPECT_FALSE(PathFileExistsA(nullptr));
 
     EXPECT_FALSE(RemoveDirectoryA(folder.c_str()));
     EXPECT_EQ(ERROR_DIR_NOT_EMPTY, GetLastError());
@@ -363,7 +363,7 @@ TEST(DiskSpace, MeasuresTheFileSystemOfTheFolder)
     EXPECT_NEAR(expected, static_cast<double>(free.QuadPart), 256.0 * 1024 * 1024);
     EXPECT_LE(available.QuadPart, free.QuadPart);
     EXPECT_LE(free.QuadPart, total.QuadPart);
-    EXPECT_TRUE(GetDiskFreeSpaceExA(NULL, NULL, NULL, &free));
+    EXPECT_TRUE(GetDiskFreeSpaceExA(nullptr, nullptr, nullptr, &free));
 
     EXPECT_FALSE(GetDiskFreeSpaceExA("C:\\", &available, &total, &free));
     EXPECT_FALSE(GetDiskFreeSpaceExA("\\\\server\\share\\", &available, &total, &free));

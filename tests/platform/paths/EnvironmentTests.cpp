@@ -58,7 +58,7 @@ TEST(Environment, Win32BufferRules)
     char small[5] = "abc";
     EXPECT_EQ(6u, GetEnvironmentVariableA("ZQ_TEST_VALUE", small, sizeof(small)));
     EXPECT_STREQ("abc", small);
-    EXPECT_EQ(6u, GetEnvironmentVariableA("ZQ_TEST_VALUE", NULL, 0));
+    EXPECT_EQ(6u, GetEnvironmentVariableA("ZQ_TEST_VALUE", nullptr, 0));
     // Names do not depend on case.
     EXPECT_EQ(5u, GetEnvironmentVariableA("zq_test_value", buffer, sizeof(buffer)));
 
