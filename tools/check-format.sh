@@ -25,7 +25,13 @@ if [[ ! $version =~ version\ 14\. ]]; then
   exit 2
 fi
 
-mapfile -d '' files < <(git ls-files -z -- '*.h' '*.cpp')
+# The files git tracks; a tree that is not a git checkout (an exported copy)
+# gives every source outside the build folders.
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  mapfile -d '' files < <(git ls-files -z -- '*.h' '*.cpp')
+else
+  mapfile -d '' files < <(find . -path ./build -prune -o -path ./.git -prune -o \( -name '*.h' -o -name '*.cpp' \) -type f -printf '%P\0' | sort -z)
+fi
 unformatted=()
 for file in "${files[@]}"; do
   if ! "$clang_format" --dry-run --Werror "$file" >/dev/null 2>&1; then
