@@ -56,10 +56,8 @@ void UPDATEModel::ReadContainerDevice(const UPDATEXMLNode& node)
         return;
     UPDATEDevice device;
     UPDATEStringPair board;
-    node.ReadAttributes({{"name", &device.name},
-                         {"variant", &device.variant},
-                         {"id", &device.id},
-                         {"disp_name", &device.disp_name}});
+    node.ReadAttributes(
+        {{"name", &device.name}, {"variant", &device.variant}, {"id", &device.id}, {"disp_name", &device.disp_name}});
     for (const UPDATEXMLNode& hardware : node.m_Children) {
         if (hardware.m_Tag != "hardware")
             continue;

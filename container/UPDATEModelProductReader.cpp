@@ -49,10 +49,8 @@ bool UPDATEModel::ReadProductDevice(const UPDATEXMLNode& node)
     if (node.m_Tag != "device")
         return false;
 
-    node.ReadAttributes({{"name", &device.name},
-                         {"variant", &device.variant},
-                         {"id", &device.id},
-                         {"disp_name", &device.disp_name}});
+    node.ReadAttributes(
+        {{"name", &device.name}, {"variant", &device.variant}, {"id", &device.id}, {"disp_name", &device.disp_name}});
 
     for (const UPDATEXMLNode& child : node.m_Children) {
         if (child.m_Tag == "software") {

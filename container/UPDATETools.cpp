@@ -9,7 +9,7 @@ namespace {
 
 typedef BOOL (*GetDiskFreeSpaceExProc)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 
-} // namespace
+}  // namespace
 
 ULONGLONG UPDATETools::GetFreeDiskSpace(const char* path)
 {

@@ -155,7 +155,8 @@ void UPDATEXMLParser::LoadExpat()
         missing = kErrParserFree;
     else if ((m_pXML_SetElementHandler = ProcAs<PFN_XML_SetElementHandler>(module, "XML_SetElementHandler")) == nullptr)
         missing = kErrSetElementHandler;
-    else if ((m_pXML_SetCharacterDataHandler = ProcAs<PFN_XML_SetCharacterDataHandler>(module, "XML_SetCharacterDataHandler")) == nullptr)
+    else if ((m_pXML_SetCharacterDataHandler = ProcAs<PFN_XML_SetCharacterDataHandler>(
+                  module, "XML_SetCharacterDataHandler")) == nullptr)
         missing = kErrSetCharacterDataHandler;
     else if ((m_pXML_SetUserData = ProcAs<PFN_XML_SetUserData>(module, "XML_SetUserData")) == nullptr)
         missing = kErrSetUserData;

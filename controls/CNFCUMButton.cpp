@@ -11,7 +11,10 @@
 namespace {
 
 // Half of a difference, rounded down (also when it is negative).
-int FloorHalf(int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); }
+int FloorHalf(int v)
+{
+    return v >= 0 ? v / 2 : -((-v + 1) / 2);
+}
 
 // A caption aligned to a side keeps this far from it, when the button is
 // wide enough.
@@ -68,20 +71,27 @@ CNFCUMButton::CNFCUMButton()
 
 CNFCUMButton::~CNFCUMButton()
 {
-    if (m_BackgroundDC.m_hDC && m_OldBackgroundBitmap) m_BackgroundDC.SelectObject(m_OldBackgroundBitmap);
+    if (m_BackgroundDC.m_hDC && m_OldBackgroundBitmap)
+        m_BackgroundDC.SelectObject(m_OldBackgroundBitmap);
     FreeImages(1);
-    if (m_Cursor) ::DestroyCursor(m_Cursor);
-    if (m_AltCursor) ::DestroyCursor(m_AltCursor);
+    if (m_Cursor)
+        ::DestroyCursor(m_Cursor);
+    if (m_AltCursor)
+        ::DestroyCursor(m_AltCursor);
 }
 
 // ---- Configuration
 
 void CNFCUMButton::Repaint()
 {
-    if (GetSafeHwnd()) Invalidate(TRUE);
+    if (GetSafeHwnd())
+        Invalidate(TRUE);
 }
 
-void CNFCUMButton::SetHoverBorder(int hoverBorder) { m_HoverBorder = hoverBorder; }
+void CNFCUMButton::SetHoverBorder(int hoverBorder)
+{
+    m_HoverBorder = hoverBorder;
+}
 
 void CNFCUMButton::SetCaptionAlign(int flags)
 {
@@ -91,15 +101,18 @@ void CNFCUMButton::SetCaptionAlign(int flags)
 
 void CNFCUMButton::SetImagePosition(int position)
 {
-    if (position >= IMAGE_LEFT && position <= IMAGE_RIGHT) m_ImagePosition = position;
+    if (position >= IMAGE_LEFT && position <= IMAGE_RIGHT)
+        m_ImagePosition = position;
     Repaint();
 }
 
 int CNFCUMButton::SetStateColor(BYTE index, COLORREF colour, int repaint)
 {
-    if (index > 3) return 3;
+    if (index > 3)
+        return 3;
     m_StateColors[index] = colour;
-    if (repaint == 1) Repaint();
+    if (repaint == 1)
+        Repaint();
     return 0;
 }
 
@@ -123,7 +136,8 @@ int CNFCUMButton::SetImages(HBITMAP hot, COLORREF hotTransparent, HBITMAP normal
         if (::GetObjectA(hot, sizeof(bm), &bm) == 0) {
             FreeImages(1);
             // The button owns the second bitmap too; it must not be lost.
-            if (normal) ::DeleteObject(normal);
+            if (normal)
+                ::DeleteObject(normal);
             return 1;
         }
         m_BitmapHot.width = static_cast<DWORD>(bm.bmWidth);
@@ -131,7 +145,8 @@ int CNFCUMButton::SetImages(HBITMAP hot, COLORREF hotTransparent, HBITMAP normal
         m_BitmapHot.mask = CreateMaskBitmap(hot, m_BitmapHot.width, m_BitmapHot.height, hotTransparent);
         if (!m_BitmapHot.mask) {
             FreeImages(1);
-            if (normal) ::DeleteObject(normal);
+            if (normal)
+                ::DeleteObject(normal);
             return 2;
         }
         if (normal) {
@@ -143,8 +158,8 @@ int CNFCUMButton::SetImages(HBITMAP hot, COLORREF hotTransparent, HBITMAP normal
             }
             m_BitmapNormal.width = static_cast<DWORD>(bm.bmWidth);
             m_BitmapNormal.height = static_cast<DWORD>(bm.bmHeight);
-            m_BitmapNormal.mask =
-                CreateMaskBitmap(normal, m_BitmapNormal.width, m_BitmapNormal.height, normalTransparent);
+            m_BitmapNormal.mask = CreateMaskBitmap(normal, m_BitmapNormal.width, m_BitmapNormal.height,
+                                                   normalTransparent);
             if (!m_BitmapNormal.mask) {
                 FreeImages(1);
                 return 2;
@@ -155,19 +170,26 @@ int CNFCUMButton::SetImages(HBITMAP hot, COLORREF hotTransparent, HBITMAP normal
         // button's all the same.
         ::DeleteObject(normal);
     }
-    if (GetSafeHwnd()) RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    if (GetSafeHwnd())
+        RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     return 0;
 }
 
 void CNFCUMButton::FreeImages(int deleteHandles)
 {
     if (deleteHandles == 1) {
-        if (m_IconHot.handle) ::DestroyIcon(m_IconHot.handle);
-        if (m_IconNormal.handle) ::DestroyIcon(m_IconNormal.handle);
-        if (m_BitmapHot.handle) ::DeleteObject(m_BitmapHot.handle);
-        if (m_BitmapHot.mask) ::DeleteObject(m_BitmapHot.mask);
-        if (m_BitmapNormal.handle) ::DeleteObject(m_BitmapNormal.handle);
-        if (m_BitmapNormal.mask) ::DeleteObject(m_BitmapNormal.mask);
+        if (m_IconHot.handle)
+            ::DestroyIcon(m_IconHot.handle);
+        if (m_IconNormal.handle)
+            ::DestroyIcon(m_IconNormal.handle);
+        if (m_BitmapHot.handle)
+            ::DeleteObject(m_BitmapHot.handle);
+        if (m_BitmapHot.mask)
+            ::DeleteObject(m_BitmapHot.mask);
+        if (m_BitmapNormal.handle)
+            ::DeleteObject(m_BitmapNormal.handle);
+        if (m_BitmapNormal.mask)
+            ::DeleteObject(m_BitmapNormal.mask);
     }
     std::memset(&m_IconHot, 0, sizeof(m_IconHot));
     std::memset(&m_IconNormal, 0, sizeof(m_IconNormal));
@@ -182,7 +204,8 @@ void CNFCUMButton::FreeImages(int deleteHandles)
 HBITMAP CNFCUMButton::CreateMaskBitmap(HBITMAP bitmap, DWORD width, DWORD height, COLORREF transparent)
 {
     HBITMAP mask = ::CreateBitmap(static_cast<int>(width), static_cast<int>(height), 1, 1, nullptr);
-    if (!mask) return nullptr;
+    if (!mask)
+        return nullptr;
     HDC pictureDC = ::CreateCompatibleDC(nullptr);
     HDC maskDC = ::CreateCompatibleDC(nullptr);
     HGDIOBJ oldPicture = pictureDC ? ::SelectObject(pictureDC, bitmap) : nullptr;
@@ -190,10 +213,14 @@ HBITMAP CNFCUMButton::CreateMaskBitmap(HBITMAP bitmap, DWORD width, DWORD height
     if (!oldPicture || !oldMask) {
         // The picture cannot be drawn from (not a bitmap, or held by another
         // DC): no mask.
-        if (oldPicture) ::SelectObject(pictureDC, oldPicture);
-        if (oldMask) ::SelectObject(maskDC, oldMask);
-        if (pictureDC) ::DeleteDC(pictureDC);
-        if (maskDC) ::DeleteDC(maskDC);
+        if (oldPicture)
+            ::SelectObject(pictureDC, oldPicture);
+        if (oldMask)
+            ::SelectObject(maskDC, oldMask);
+        if (pictureDC)
+            ::DeleteDC(pictureDC);
+        if (maskDC)
+            ::DeleteDC(maskDC);
         ::DeleteObject(mask);
         return nullptr;
     }
@@ -217,8 +244,10 @@ HBITMAP CNFCUMButton::CreateMaskBitmap(HBITMAP bitmap, DWORD width, DWORD height
 void CNFCUMButton::PreSubclassWindow()
 {
     UINT style = static_cast<UINT>(GetStyle()) & 0xFFFF;
-    if (style & BS_DEFPUSHBUTTON) m_DefaultButton = 1;
-    if (style & BS_CHECKBOX) m_CheckMode = 1;
+    if (style & BS_DEFPUSHBUTTON)
+        m_DefaultButton = 1;
+    if (style & BS_CHECKBOX)
+        m_CheckMode = 1;
     SendMessage(BM_SETSTYLE, static_cast<WPARAM>(style | BS_OWNERDRAW), TRUE);
     CButton::PreSubclassWindow();
 }
@@ -230,14 +259,16 @@ BOOL CNFCUMButton::PreTranslateMessage(MSG* msg)
         m_TipCtrl.Activate(FALSE);
         m_TipCtrl.SetMaxTipWidth(400);
     }
-    if (m_TipCtrl.GetSafeHwnd()) m_TipCtrl.RelayEvent(msg);
+    if (m_TipCtrl.GetSafeHwnd())
+        m_TipCtrl.RelayEvent(msg);
     return CButton::PreTranslateMessage(msg);
 }
 
 // A double click is a second click.
 LRESULT CNFCUMButton::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_LBUTTONDBLCLK) message = WM_LBUTTONDOWN;
+    if (message == WM_LBUTTONDBLCLK)
+        message = WM_LBUTTONDOWN;
     return CButton::DefWindowProc(message, wParam, lParam);
 }
 
@@ -265,8 +296,10 @@ void CNFCUMButton::LeaveHover()
 void CNFCUMButton::OnMouseMove(UINT flags, CPoint point)
 {
     CButton::OnMouseMove(flags, point);
-    if ((flags & MK_LBUTTON) && !m_Hovered) return;
-    if (!m_Flat) return;
+    if ((flags & MK_LBUTTON) && !m_Hovered)
+        return;
+    if (!m_Flat)
+        return;
     if (GetCapture() != this) {
         if (GetActiveWindow() && (GetOwner() || GetParent())) {
             m_Hovered = 1;
@@ -279,13 +312,15 @@ void CNFCUMButton::OnMouseMove(UINT flags, CPoint point)
     }
     ClientToScreen(&point);
     CWnd* under = WindowFromPoint(point);
-    if (!under || under->GetSafeHwnd() == GetSafeHwnd()) return;
+    if (!under || under->GetSafeHwnd() == GetSafeHwnd())
+        return;
     if (m_Hovered) {
         m_Hovered = 0;
         Invalidate(TRUE);
         NotifyHover(0);
     }
-    if (!(flags & MK_LBUTTON)) ::ReleaseCapture();
+    if (!(flags & MK_LBUTTON))
+        ::ReleaseCapture();
 }
 
 void CNFCUMButton::OnSetFocus(CWnd* oldWnd)
@@ -306,13 +341,15 @@ void CNFCUMButton::OnKillFocus(CWnd* newWnd)
 void CNFCUMButton::OnActivate(UINT state, CWnd* other, BOOL minimized)
 {
     CButton::OnActivate(state, other, minimized);
-    if (state == WA_INACTIVE) LeaveHover();
+    if (state == WA_INACTIVE)
+        LeaveHover();
 }
 
 void CNFCUMButton::OnEnable(BOOL enable)
 {
     CButton::OnEnable(enable);
-    if (!enable) LeaveHover();
+    if (!enable)
+        LeaveHover();
 }
 
 void CNFCUMButton::OnCancelMode()
@@ -321,12 +358,16 @@ void CNFCUMButton::OnCancelMode()
     LeaveHover();
 }
 
-void CNFCUMButton::OnCaptureChanged(CWnd* wnd) { CButton::OnCaptureChanged(wnd); }
+void CNFCUMButton::OnCaptureChanged(CWnd* wnd)
+{
+    CButton::OnCaptureChanged(wnd);
+}
 
 void CNFCUMButton::OnLButtonDown(UINT flags, CPoint point)
 {
     CButton::OnLButtonDown(flags, point);
-    if (!m_AutoRepeat) return;
+    if (!m_AutoRepeat)
+        return;
     const int id = GetDlgCtrlID();
     CWnd* parent = GetParent();
     HWND self = GetSafeHwnd();
@@ -335,7 +376,8 @@ void CNFCUMButton::OnLButtonDown(UINT flags, CPoint point)
     int sent = 0;
     if (!::PeekMessageA(&msg, self, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE)) {
         for (;;) {
-            if (parent) parent->SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(self));
+            if (parent)
+                parent->SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(self));
             ++sent;
             ::Sleep(static_cast<DWORD>(m_RepeatPeriod));
             if (::PeekMessageA(&msg, self, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE)) {
@@ -344,7 +386,8 @@ void CNFCUMButton::OnLButtonDown(UINT flags, CPoint point)
                 break;
             }
             // The button-up may never come to us once the capture is gone.
-            if (GetCapture() != this) break;
+            if (GetCapture() != this)
+                break;
         }
     }
     ::ReleaseCapture();
@@ -369,7 +412,8 @@ BOOL CNFCUMButton::OnClickedReflect()
 BOOL CNFCUMButton::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message)
 {
     if (m_UseAltCursor) {
-        if (!m_AltCursor) return FALSE;
+        if (!m_AltCursor)
+            return FALSE;
         ::SetCursor(m_AltCursor);
         return TRUE;
     }
@@ -380,9 +424,15 @@ BOOL CNFCUMButton::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message)
     return CButton::OnSetCursor(wnd, hitTest, message);
 }
 
-HBRUSH CNFCUMButton::OnCtlColorReflect(CDC*, UINT) { return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH)); }
+HBRUSH CNFCUMButton::OnCtlColorReflect(CDC*, UINT)
+{
+    return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+}
 
-BOOL CNFCUMButton::OnEraseBkgnd(CDC*) { return TRUE; }
+BOOL CNFCUMButton::OnEraseBkgnd(CDC*)
+{
+    return TRUE;
+}
 
 void CNFCUMButton::OnSysColorChange()
 {
@@ -396,15 +446,15 @@ void CNFCUMButton::OnSysColorChange()
 void CNFCUMButton::DrawItem(LPDRAWITEMSTRUCT drawItem)
 {
     CDC* target = CDC::FromHandle(drawItem->hDC);
-    if (!target) return;
+    if (!target)
+        return;
     CRect client;
     GetClientRect(&client);
     // The whole face is drawn off screen and copied in one go, so a hover
     // change never flickers.
     CDC memory;
     CBitmap bitmap;
-    if (!memory.CreateCompatibleDC(target) ||
-        !bitmap.CreateCompatibleBitmap(target, client.Width(), client.Height())) {
+    if (!memory.CreateCompatibleDC(target) || !bitmap.CreateCompatibleBitmap(target, client.Width(), client.Height())) {
         // No memory for the copy: draw straight onto the target.
         PaintButton(target, drawItem);
         return;
@@ -447,7 +497,8 @@ void CNFCUMButton::PaintButton(CDC* dc, LPDRAWITEMSTRUCT drawItem)
     const BOOL hasCaption = caption.GetLength() > 0;
     CRect captionRect = drawItem->rcItem;
 
-    if (m_IconHot.handle) PaintIcon(dc, hasCaption, &drawItem->rcItem, &captionRect, m_Pressed, m_Disabled);
+    if (m_IconHot.handle)
+        PaintIcon(dc, hasCaption, &drawItem->rcItem, &captionRect, m_Pressed, m_Disabled);
     if (m_BitmapHot.handle) {
         // With a white background and black text the monochrome mask keeps
         // the background under its white pixels and clears it under its black.
@@ -455,13 +506,15 @@ void CNFCUMButton::PaintButton(CDC* dc, LPDRAWITEMSTRUCT drawItem)
         PaintBitmap(dc, hasCaption, &drawItem->rcItem, &captionRect, m_Pressed, m_Disabled);
     }
 
-    if (hasCaption) PaintCaption(dc, caption, captionRect);
+    if (hasCaption)
+        PaintCaption(dc, caption, captionRect);
 }
 
 void CNFCUMButton::PaintEdge(CDC* dc, CRect* item)
 {
     if (m_Flat) {
-        if (m_HoverBorder && (m_Pressed || m_Hovered)) PaintBorder(dc, item);
+        if (m_HoverBorder && (m_Pressed || m_Hovered))
+            PaintBorder(dc, item);
     } else if (m_Pressed) {
         CBrush shadow(::GetSysColor(COLOR_BTNSHADOW));
         dc->FrameRect(item, &shadow);
@@ -492,7 +545,8 @@ void CNFCUMButton::PaintRaisedEdge(CDC* dc, const CRect& item)
     CPen* oldPen = nullptr;
     for (const Stroke& stroke : strokes) {
         CPen* previous = dc->SelectObject(stroke.pen);
-        if (&stroke == strokes) oldPen = previous;
+        if (&stroke == strokes)
+            oldPen = previous;
         dc->MoveTo(stroke.from.x, stroke.from.y);
         dc->LineTo(stroke.via.x, stroke.via.y);
         dc->LineTo(stroke.to.x, stroke.to.y);
@@ -504,9 +558,12 @@ void CNFCUMButton::AlignCaption(CRect* caption, const CRect& space) const
 {
     const int W = space.Width(), H = space.Height();
     const int w = caption->Width(), h = caption->Height();
-    if (m_CaptionAlign & CAPTION_VCENTER) caption->OffsetRect(0, (H - h) / 2);
-    if (m_CaptionAlign & CAPTION_HCENTER) caption->OffsetRect((W - w) / 2, 0);
-    if (m_CaptionAlign & CAPTION_BOTTOM) caption->OffsetRect(0, H - h);
+    if (m_CaptionAlign & CAPTION_VCENTER)
+        caption->OffsetRect(0, (H - h) / 2);
+    if (m_CaptionAlign & CAPTION_HCENTER)
+        caption->OffsetRect((W - w) / 2, 0);
+    if (m_CaptionAlign & CAPTION_BOTTOM)
+        caption->OffsetRect(0, H - h);
     if (m_CaptionAlign & CAPTION_RIGHT)
         caption->OffsetRect((W - w) - CAPTION_MARGIN > CAPTION_MARGIN ? (W - w) - CAPTION_MARGIN : W - w, 0);
     if ((m_CaptionAlign & CAPTION_LEFT) && w + CAPTION_MARGIN < W - CAPTION_MARGIN)
@@ -517,7 +574,8 @@ void CNFCUMButton::PaintCaption(CDC* dc, const CString& caption, CRect captionRe
 {
     CFont* font = CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT, 0, 0)));
     CFont* oldFont = font ? dc->SelectObject(font) : nullptr;
-    if (m_Pressed && !m_CheckMode) captionRect.OffsetRect(1, 1);
+    if (m_Pressed && !m_CheckMode)
+        captionRect.OffsetRect(1, 1);
     const CRect space = captionRect;
     // Measuring keeps the top left and makes the rectangle the extent of
     // the word-wrapped text.
@@ -538,7 +596,8 @@ void CNFCUMButton::PaintCaption(CDC* dc, const CString& caption, CRect captionRe
         dc->SetBkColor(m_StateColors[hot ? 0 : 2]);
         dc->DrawText(caption, caption.GetLength(), &captionRect, DT_CENTER | DT_WORDBREAK);
     }
-    if (oldFont) dc->SelectObject(oldFont);
+    if (oldFont)
+        dc->SelectObject(oldFont);
 }
 
 int CNFCUMButton::PaintBackground(CDC* dc, CRect* rect)
@@ -593,25 +652,28 @@ CRect CNFCUMButton::PlaceImage(BOOL hasCaption, const RECT* item, CRect* caption
             break;
         }
     }
-    if (pressed && !m_CheckMode) image.OffsetRect(1, 1);
+    if (pressed && !m_CheckMode)
+        image.OffsetRect(1, 1);
     return image;
 }
 
-void CNFCUMButton::PaintBitmap(CDC* dc, BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed,
-                               BOOL)
+void CNFCUMButton::PaintBitmap(CDC* dc, BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed, BOOL)
 {
-    const BitmapImage& picture =
-        (m_BitmapNormal.handle && !pressed && (!m_Hovered || m_CheckMode)) ? m_BitmapNormal : m_BitmapHot;
+    const BitmapImage& picture = (m_BitmapNormal.handle && !pressed && (!m_Hovered || m_CheckMode)) ? m_BitmapNormal
+                                                                                                    : m_BitmapHot;
     CRect image = PlaceImage(hasCaption, item, captionRect, pressed, picture.width, picture.height);
     CDC pictureDC, maskDC;
-    if (!pictureDC.CreateCompatibleDC(dc) || !maskDC.CreateCompatibleDC(nullptr)) return;
+    if (!pictureDC.CreateCompatibleDC(dc) || !maskDC.CreateCompatibleDC(nullptr))
+        return;
     HGDIOBJ oldPicture = ::SelectObject(pictureDC, picture.handle);
     HGDIOBJ oldMask = ::SelectObject(maskDC, picture.mask);
     const int w = static_cast<int>(picture.width), h = static_cast<int>(picture.height);
     dc->BitBlt(image.left, image.top, w, h, &maskDC, 0, 0, SRCAND);
     dc->BitBlt(image.left, image.top, w, h, &pictureDC, 0, 0, SRCPAINT);
-    if (oldMask) ::SelectObject(maskDC, oldMask);
-    if (oldPicture) ::SelectObject(pictureDC, oldPicture);
+    if (oldMask)
+        ::SelectObject(maskDC, oldMask);
+    if (oldPicture)
+        ::SelectObject(pictureDC, oldPicture);
     maskDC.DeleteDC();
     pictureDC.DeleteDC();
 }
@@ -619,8 +681,7 @@ void CNFCUMButton::PaintBitmap(CDC* dc, BOOL hasCaption, const RECT* item, CRect
 void CNFCUMButton::PaintIcon(CDC* dc, BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed,
                              BOOL disabled)
 {
-    const IconImage& icon =
-        (m_IconNormal.handle && !pressed && (!m_Hovered || m_CheckMode)) ? m_IconNormal : m_IconHot;
+    const IconImage& icon = (m_IconNormal.handle && !pressed && (!m_Hovered || m_CheckMode)) ? m_IconNormal : m_IconHot;
     CRect image = PlaceImage(hasCaption, item, captionRect, pressed, icon.width, icon.height);
     dc->DrawState(image.TopLeft(), CSize(static_cast<int>(icon.width), static_cast<int>(icon.height)), icon.handle,
                   DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL), static_cast<CBrush*>(nullptr));
@@ -633,12 +694,14 @@ void CNFCUMButton::SnapshotParentBackground(CDC* dc)
     CRect client, window;
     GetClientRect(&client);
     GetWindowRect(&window);
-    if (parent) parent->ScreenToClient(&window);
+    if (parent)
+        parent->ScreenToClient(&window);
     if (!m_BackgroundDC.m_hDC) {
         m_BackgroundDC.CreateCompatibleDC(&parentDC);
         m_BackgroundBitmap.CreateCompatibleBitmap(&parentDC, client.Width(), client.Height());
         m_OldBackgroundBitmap = m_BackgroundDC.SelectObject(&m_BackgroundBitmap);
         m_BackgroundDC.BitBlt(0, 0, client.Width(), client.Height(), &parentDC, window.left, window.top, SRCCOPY);
     }
-    if (dc) dc->BitBlt(0, 0, client.Width(), client.Height(), &m_BackgroundDC, 0, 0, SRCCOPY);
+    if (dc)
+        dc->BitBlt(0, 0, client.Width(), client.Height(), &m_BackgroundDC, 0, 0, SRCCOPY);
 }

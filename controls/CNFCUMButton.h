@@ -98,8 +98,7 @@ private:
     void PaintCaption(CDC* dc, const CString& caption, CRect captionRect);
     // Moves the measured caption within the space it was measured in.
     void AlignCaption(CRect* caption, const CRect& space) const;
-    CRect PlaceImage(BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed, DWORD width,
-                     DWORD height);
+    CRect PlaceImage(BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed, DWORD width, DWORD height);
     void PaintBitmap(CDC* dc, BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed, BOOL disabled);
     void PaintIcon(CDC* dc, BOOL hasCaption, const RECT* item, CRect* captionRect, BOOL pressed, BOOL disabled);
     void SnapshotParentBackground(CDC* dc);

@@ -5,8 +5,7 @@
 
 #include "platform/files/CFile.h"
 
-FileCrc32::FileCrc32()
-    : m_Polynomial(0xEDB88320u), m_Remaining(0), m_Buffer(new (std::nothrow) BYTE[BUFFER_SIZE])
+FileCrc32::FileCrc32() : m_Polynomial(0xEDB88320u), m_Remaining(0), m_Buffer(new (std::nothrow) BYTE[BUFFER_SIZE])
 {
     for (DWORD n = 0; n < 256; n++) {
         DWORD c = n;

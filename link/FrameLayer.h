@@ -16,7 +16,7 @@
 
 // Frame types. The PC sends 1 to 7, the car kit 1, 2, 4, 6, 7, 8, 10 and 11.
 enum {
-    PtNone = 0,         // no complete frame (a frame of type 0 is lost too)
+    PtNone = 0,  // no complete frame (a frame of type 0 is lost too)
     PtConnect = 1,
     PtDisconnect = 2,
     PtFileRequest = 3,  // file name and its NUL
@@ -92,8 +92,7 @@ int QueryPortNumber();
 // written and the result is 1. The completion is reported by WaitForEvent
 // as EVENT_TRANSMIT_DONE, or as EVENT_ERROR when the frame did not go out
 // whole.
-int SendFrame(BYTE type, const void* part1, int length1, const void* part2 = nullptr,
-              int length2 = 0);
+int SendFrame(BYTE type, const void* part1, int length1, const void* part2 = nullptr, int length2 = 0);
 int SendConnect();
 
 // Starts a read when every received byte is consumed and waits up to the
@@ -118,8 +117,7 @@ void FreeFrameBuffers();
 // Builds a frame of the given type in m_TxFrame whose payload is part1
 // followed by part2. Returns the unstuffed length, or 0 when the payload
 // does not fit the block (nothing is built then).
-int BuildFrame(BYTE type, const void* part1, int length1, const void* part2 = nullptr,
-               int length2 = 0);
+int BuildFrame(BYTE type, const void* part1, int length1, const void* part2 = nullptr, int length2 = 0);
 
 // Writes the stuffed form of an unstuffed frame into m_TxEncoded and returns
 // its length.

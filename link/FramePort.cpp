@@ -58,8 +58,7 @@ int OpenSerialPort(int portNumber)
     s_WritePending = 0;
     s_WriteCount = 0;
     port->SetPortNumber(static_cast<BYTE>(portNumber));
-    if (port->Open() != 0 || port->GetReadEvent() == nullptr ||
-        port->GetWriteEvent() == nullptr) {
+    if (port->Open() != 0 || port->GetReadEvent() == nullptr || port->GetWriteEvent() == nullptr) {
         port->ClosePort();
         delete port;
         return 0;
@@ -151,8 +150,7 @@ UINT WaitForEventOr(DWORD milliseconds, HANDLE wake)
     DWORD wait = WaitForMultipleObjects(wake != nullptr ? 3 : 2, events, FALSE, milliseconds);
     if (wait == WAIT_OBJECT_0) {
         DWORD count = 0;
-        BOOL done = GetOverlappedResult(m_pSerialPort->GetHandle(), m_pReadOverlapped, &count,
-                                        FALSE);
+        BOOL done = GetOverlappedResult(m_pSerialPort->GetHandle(), m_pReadOverlapped, &count, FALSE);
         m_ReadPending = 0;
         // With these time-outs a read ends only once a byte has arrived; a
         // read that failed or ended empty means the device has gone away.
@@ -181,14 +179,13 @@ UINT WaitForEventOr(DWORD milliseconds, HANDLE wake)
 int QueryPortNumber()
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return -1;
     char value[101];
     DWORD length = 100;
-    if (RegQueryValueExA(key, "PortNumber", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
-                         &length) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, "PortNumber", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &length) !=
+        ERROR_SUCCESS) {
         RegCloseKey(key);
         return -1;
     }

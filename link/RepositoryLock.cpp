@@ -25,8 +25,8 @@ BOOL RepositoryLock::Take(const CString& folder)
     // Unshared, and without modeNoInherit: the unpacker holds it as well.
     const CString path = LockFileOf(folder);
     CFileException error;
-    if (!m_file.Open(path, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite |
-                               CFile::shareExclusive, &error)) {
+    if (!m_file.Open(path, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite | CFile::shareExclusive,
+                     &error)) {
         if (error.m_cause == CFileException::sharingViolation)
             fprintf(stderr,
                     "ZQUpdateManager: the Repository %s is in use by another copy of the program, or by an unpacker "

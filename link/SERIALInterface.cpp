@@ -8,12 +8,7 @@
 #include "platform/threads/Threads.h"
 
 SERIALInterface::SERIALInterface()
-    : m_BaudCode(115),
-      m_Parity(0),
-      m_PortNumber(6),
-      m_hPort(nullptr),
-      m_ErrorState(0),
-      m_IsOpen(0)
+    : m_BaudCode(115), m_Parity(0), m_PortNumber(6), m_hPort(nullptr), m_ErrorState(0), m_IsOpen(0)
 {
     memset(m_PortName, 0, sizeof(m_PortName));
     memset(&m_Dcb, 0, sizeof(m_Dcb));

@@ -44,7 +44,7 @@ public:
     HANDLE m_hPort;
     DCB m_Dcb;
     COMMTIMEOUTS m_Timeouts;
-    int m_ErrorState;   // 1 when an event could not be made or the last Open failed
+    int m_ErrorState;              // 1 when an event could not be made or the last Open failed
     OVERLAPPED m_WriteOverlapped;  // its event is auto-reset
     OVERLAPPED m_ReadOverlapped;   // its event is manual-reset
     int m_IsOpen;

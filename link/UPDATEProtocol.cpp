@@ -133,8 +133,7 @@ int UPDATEProtocol::BeginSession(UINT (*procedure)(LPVOID))
 {
     WaitForSession(SESSION_END_WAIT);
     // Created suspended, so that the thread is stored before it can end.
-    CWinThread* thread = AfxBeginThread(procedure, this, THREAD_PRIORITY_BELOW_NORMAL, 0,
-                                        CREATE_SUSPENDED, nullptr);
+    CWinThread* thread = AfxBeginThread(procedure, this, THREAD_PRIORITY_BELOW_NORMAL, 0, CREATE_SUSPENDED, nullptr);
     if (thread == nullptr) {
         m_pThread = nullptr;
         return SESSION_NOT_STARTED;

@@ -62,9 +62,9 @@ public:
     // frame that ReadFrame returned last.
     DWORD OpenReceivedFile();
     // Results of WriteReceivedData.
-    static constexpr int RECEIVED_DATA_WRITTEN = 1;      // the frame's data went to the file
-    static constexpr int RECEIVED_DATA_SKIPPED = 0;      // too short, out of sequence, or no open file
-    static constexpr int RECEIVED_DATA_NOT_WRITTEN = -1; // the disk refused it; the file is given up
+    static constexpr int RECEIVED_DATA_WRITTEN = 1;       // the frame's data went to the file
+    static constexpr int RECEIVED_DATA_SKIPPED = 0;       // too short, out of sequence, or no open file
+    static constexpr int RECEIVED_DATA_NOT_WRITTEN = -1;  // the disk refused it; the file is given up
     int WriteReceivedData();
     // Flushes and closes product.xml: 1 when it was open and closed whole,
     // else 0.
@@ -138,23 +138,23 @@ public:
     void PostSessionResult(int result);
     void FinishSession();
 
-    int m_SpecialUpdate;           // 1 when the car kit's connect answer had a payload
-    ULONGLONG m_SumOfSizes;        // sum of the sizes of the files to send
-    CString m_ContainerPath;       // the update container
-    CString m_OutputFolder;        // where the container is unpacked
-    CString m_UnpackerFolder;      // folder of the unpacking program
-    DWORD m_EndedIndex;            // file-list index of the file ended last
-    CString m_CurrentFileName;     // the file being sent, as announced
-    CString m_CurrentFilePath;     // the file being sent, on disk
-    CFile m_SendFile;              // the file being sent, open for reading
-    ULONGLONG m_SendFileSize;      // its length
-    DWORD m_RequestedSequence;     // where the car kit asked the data to continue
-    DWORD m_NextSequence;          // sequence number of the next data frame
-    int m_SendFileOpen;            // 1 while m_SendFile is open
+    int m_SpecialUpdate;              // 1 when the car kit's connect answer had a payload
+    ULONGLONG m_SumOfSizes;           // sum of the sizes of the files to send
+    CString m_ContainerPath;          // the update container
+    CString m_OutputFolder;           // where the container is unpacked
+    CString m_UnpackerFolder;         // folder of the unpacking program
+    DWORD m_EndedIndex;               // file-list index of the file ended last
+    CString m_CurrentFileName;        // the file being sent, as announced
+    CString m_CurrentFilePath;        // the file being sent, on disk
+    CFile m_SendFile;                 // the file being sent, open for reading
+    ULONGLONG m_SendFileSize;         // its length
+    DWORD m_RequestedSequence;        // where the car kit asked the data to continue
+    DWORD m_NextSequence;             // sequence number of the next data frame
+    int m_SendFileOpen;               // 1 while m_SendFile is open
     RepositoryLock m_RepositoryLock;  // held while the Repository is unpacked into or sent from
-    CFile m_ReceiveFile;           // product.xml while the inquiry receives it
-    int m_ReceiveFileOpen;         // 1 while m_ReceiveFile is open
-    int m_ReceiveFileFailed;       // 1 once this inquiry could not write product.xml
+    CFile m_ReceiveFile;              // product.xml while the inquiry receives it
+    int m_ReceiveFileOpen;            // 1 while m_ReceiveFile is open
+    int m_ReceiveFileFailed;          // 1 once this inquiry could not write product.xml
 
     static DWORD m_FileIndex;           // index of the next file to send
     static DWORD m_RxExpectedSequence;  // next PtFileData the inquiry accepts

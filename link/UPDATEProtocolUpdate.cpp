@@ -78,7 +78,7 @@ int TakeNakReason()
     return reason;
 }
 
-} // namespace
+}  // namespace
 
 int UPDATEProtocol::StartUpdate()
 {
@@ -493,12 +493,11 @@ void (*const STATE_HANDLERS[])(UpdateSession&) = {
 static_assert(sizeof(STATE_HANDLERS) / sizeof(STATE_HANDLERS[0]) == UPDATE_STATE_END,
               "every state before UPDATE_STATE_END needs its handler, in state order");
 
-} // namespace
+}  // namespace
 
 UINT UpdateThread(LPVOID param)
 {
-    UpdateSession session{static_cast<UPDATEProtocol*>(param), UPDATE_STATE_PREPARE,
-                          UPDATE_RESULT_SUCCESS, false};
+    UpdateSession session{static_cast<UPDATEProtocol*>(param), UPDATE_STATE_PREPARE, UPDATE_RESULT_SUCCESS, false};
     // The cancel test opens every turn, the last one too, so a cancel
     // replaces a result fixed in the turn before.
     for (;;) {

@@ -11,7 +11,8 @@ struct Registrar {
     {
         zq::gdi::RegisterStringResource(AFX_IDS_APP_TITLE, "Aldemar Zubeh\xF6r Update Manager");
         zq::gdi::RegisterStringResource(
-            IDP_OLE_INIT_FAILED, "OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
+            IDP_OLE_INIT_FAILED,
+            "OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
     }
 } registrar;
 

@@ -147,9 +147,11 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 2 TXT_WELCOME_FOOTER
     "Klicken Sie auf <Weiter> um fortzufahren.",
     // 3 TXT_SELECT_CONTAINER
-    "Haben Sie bereits Dateien gespeichert, w\xE4hlen Sie bitte <Browse>, um die Datei\nauszuw\xE4hlen, die Sie auf dem Ger\xE4t installieren m\xF6" "chten.\n\nBitte beachten Sie:\nDer Update Manager entpackt die Updatedatei sp\xE4ter automatisch.\n\nHaben Sie eine Datei ausgew\xE4hlt, klicken Sie bitte auf <Weiter>, um fortzufahren.",
+    "Haben Sie bereits Dateien gespeichert, w\xE4hlen Sie bitte <Browse>, um die Datei\nauszuw\xE4hlen, die Sie auf dem Ger\xE4t installieren m\xF6"
+    "chten.\n\nBitte beachten Sie:\nDer Update Manager entpackt die Updatedatei sp\xE4ter automatisch.\n\nHaben Sie eine Datei ausgew\xE4hlt, klicken Sie bitte auf <Weiter>, um fortzufahren.",
     // 4 TXT_SELECT_FILE_QUESTION
-    "Um das Update durchf\xFChren zu k\xF6nnen, m\xFCssen Sie eine\nUpdatedatei ausw\xE4hlen. M\xF6" "chten Sie den Vorgang fortsetzen?",
+    "Um das Update durchf\xFChren zu k\xF6nnen, m\xFCssen Sie eine\nUpdatedatei ausw\xE4hlen. M\xF6"
+    "chten Sie den Vorgang fortsetzen?",
     // 5 TXT_INTERNET_HINT
     "Die neueste Firmware kann auch aus dem Internet geladen werden.",
     // 6 TXT_SELECT_DEVICE_HINT
@@ -157,27 +159,35 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 7 TXT_SELECT_DEVICE_ITEM
     "Freisprecheinrichtung",
     // 8 TXT_BLUETOOTH_HELP
-    "Bitte trennen Sie ein gekoppeltes Mobiltelefon von der Freisprecheinrichtung und\ndeaktivieren Sie die Funktion Auto Connect.\n\nF\xFCr den n\xE4" "chsten Schritt ben\xF6tigen Sie einen angeschlossenen Bluetooth-Stick oder ein\neingebautes Bluetooth-Modul sowie eine Bluetooth-Management-Software.\n\nKurzanleitung:\nSchlie\xDF" "en Sie den Bluetooth-Stick an den Computer an oder aktivieren Sie das Bluetooth-Modul.\nInstallieren Sie die Bluetooth-Management-Software. Aktivieren Sie den Updatemodus der\nFreisprecheinrichtung. Starten Sie die Bluetooth-Management-Software und suchen Sie nach dem\nGer\xE4t. Geben Sie f\xFCr die Bluetooth-Verbindung mit der Freisprecheinrichtung die Standard-PIN\n6392 oder Ihre ge\xE4nderte PIN ein.\n\nBitte klicken Sie auf <Weiter>, um fortzufahren.",
+    "Bitte trennen Sie ein gekoppeltes Mobiltelefon von der Freisprecheinrichtung und\ndeaktivieren Sie die Funktion Auto Connect.\n\nF\xFCr den n\xE4"
+    "chsten Schritt ben\xF6tigen Sie einen angeschlossenen Bluetooth-Stick oder ein\neingebautes Bluetooth-Modul sowie eine Bluetooth-Management-Software.\n\nKurzanleitung:\nSchlie\xDF"
+    "en Sie den Bluetooth-Stick an den Computer an oder aktivieren Sie das Bluetooth-Modul.\nInstallieren Sie die Bluetooth-Management-Software. Aktivieren Sie den Updatemodus der\nFreisprecheinrichtung. Starten Sie die Bluetooth-Management-Software und suchen Sie nach dem\nGer\xE4t. Geben Sie f\xFCr die Bluetooth-Verbindung mit der Freisprecheinrichtung die Standard-PIN\n6392 oder Ihre ge\xE4nderte PIN ein.\n\nBitte klicken Sie auf <Weiter>, um fortzufahren.",
     // 9 TXT_SELECT_PORT
     "Bitte w\xE4hlen Sie den COM-Port, an den Ihr Bluetooth-Stick angeschlossen ist.\nDiese Angabe finden Sie z. B. in Ihrer Bluetooth-Management-\nSoftware.\n\n\nBitte klicken Sie auf <Weiter>, um fortzufahren.",
     // 10 TXT_DOWNLOADING
-    "Der Aldemar Zubeh\xF6r Update Manager versucht, die neueste Firmware aus dem Internet zu laden.\nJe nach \xDC" "bertragungsrate kann dies einige Minuten dauern.\nBitte warten. ",
+    "Der Aldemar Zubeh\xF6r Update Manager versucht, die neueste Firmware aus dem Internet zu laden.\nJe nach \xDC"
+    "bertragungsrate kann dies einige Minuten dauern.\nBitte warten. ",
     // 11 TXT_DOWNLOAD_DONE
     "Die neueste Firmware wurde heruntergeladen.",
     // 12 TXT_CONNECTING
     "Eine Verbindung mit der Freisprecheinrichtung wird aufgebaut.\nDies kann einige Sekunden dauern.",
     // 13 TXT_DEVICE_INFO_TITLE
-    "Informationen \xFC" "ber die Freisprecheinrichtung",
+    "Informationen \xFC"
+    "ber die Freisprecheinrichtung",
     // 14 TXT_CHOOSE_LANGUAGE
     "Bitte w\xE4hlen Sie eine Sprache aus:",
     // 15 TXT_FORCE_UPDATE
-    "Software\xFC" "berpr\xFC" "fung beim Update ausschalten",
+    "Software\xFC"
+    "berpr\xFC"
+    "fung beim Update ausschalten",
     // 16 TXT_UPDATE_DONE
-    "Die Daten wurden erfolgreich an die Freisprecheinrichtung gesendet.\nSie werden dort nun entpackt und installiert.\n\nW\xE4hrend der Installation sehen Sie in der Mitte des Displays einen\nFortschrittsbalken, der von links nach rechts l\xE4uft.\n\nNehmen Sie das Display nicht aus der Halterung und trennen Sie\ndie Freisprecheinrichtung nicht von der Stromversorgung.\n\nNach Abschluss des Updates sehen Sie auf dem Display wieder\ndie gewohnte Bedienoberfl\xE4" "che.",
+    "Die Daten wurden erfolgreich an die Freisprecheinrichtung gesendet.\nSie werden dort nun entpackt und installiert.\n\nW\xE4hrend der Installation sehen Sie in der Mitte des Displays einen\nFortschrittsbalken, der von links nach rechts l\xE4uft.\n\nNehmen Sie das Display nicht aus der Halterung und trennen Sie\ndie Freisprecheinrichtung nicht von der Stromversorgung.\n\nNach Abschluss des Updates sehen Sie auf dem Display wieder\ndie gewohnte Bedienoberfl\xE4"
+    "che.",
     // 17 TXT_SENDING_CONTAINER
     "Die Updatedatei wird jetzt an die Freisprecheinrichtung gesendet.\nDies kann einige Minuten dauern. Bitte warten.",
     // 18 TXT_CONFIRM_CLOSE
-    "M\xF6" "chten Sie den Aldemar Zubeh\xF6r Update Manager wirklich beenden?",
+    "M\xF6"
+    "chten Sie den Aldemar Zubeh\xF6r Update Manager wirklich beenden?",
     // 19 TXT_UPDATE_PROGRESS
     "Updatefortschritt:",
     // 20 TXT_SENDING
@@ -185,7 +195,8 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 21 TXT_READING_DEVICE
     "Eine Verbindung mit der Freisprecheinrichtung wurde aufgebaut.\nDeren Daten werden ausgelesen. Bitte warten.",
     // 22 TXT_DOWNLOADING_2
-    "Der Aldemar Zubeh\xF6r Update Manager versucht, die neueste Firmware\naus dem Internet zu laden.\nJe nach \xDC" "bertragungsrate kann dies einige Minuten dauern.\nBitte warten. ",
+    "Der Aldemar Zubeh\xF6r Update Manager versucht, die neueste Firmware\naus dem Internet zu laden.\nJe nach \xDC"
+    "bertragungsrate kann dies einige Minuten dauern.\nBitte warten. ",
     // 23 TXT_UNPACKING
     "Die Updatedateien werden entpackt. Dies kann einige Minuten dauern.\nBitte warten.",
     // 24 TXT_UPDATE_ERROR
@@ -193,13 +204,16 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 25 TXT_DOWNLOAD_FAILED
     "Das Herunterladen der Firmware ist fehlgeschlagen.",
     // 26 TXT_NO_CONNECTION
-    "Es kann keine Verbindung aufgebaut werden.\nBitte pr\xFC" "fen Sie, ob der korrekte COM-Port eingestellt und\nam Ger\xE4t der Updatemodus aktiviert ist.\nVersuchen Sie es dann erneut.",
+    "Es kann keine Verbindung aufgebaut werden.\nBitte pr\xFC"
+    "fen Sie, ob der korrekte COM-Port eingestellt und\nam Ger\xE4t der Updatemodus aktiviert ist.\nVersuchen Sie es dann erneut.",
     // 27 TXT_NO_UPDATE_FILE
     "Es wurde keine Updatedatei gefunden.",
     // 28 TXT_CONTAINER_CORRUPT
-    "Der Aldemar Zubeh\xF6r Update Manager kann keine geeignete Datei finden\nWahrscheinlich ist die Updatedatei besch\xE4" "digt.\nBitte w\xE4hlen Sie die passende Updatedatei aus oder\nladen Sie eine aus dem Internet herunter.",
+    "Der Aldemar Zubeh\xF6r Update Manager kann keine geeignete Datei finden\nWahrscheinlich ist die Updatedatei besch\xE4"
+    "digt.\nBitte w\xE4hlen Sie die passende Updatedatei aus oder\nladen Sie eine aus dem Internet herunter.",
     // 29 TXT_CONFIRM_STOP_DOWNLOAD
-    "M\xF6" "chten Sie das Herunterladen wirklich abbrechen?",
+    "M\xF6"
+    "chten Sie das Herunterladen wirklich abbrechen?",
     // 30 TXT_NO_UPDATE_FILE_2
     "Es wurde keine Updatedatei ausgew\xE4hlt.",
     // 31 TXT_CANNOT_UNPACK
@@ -213,7 +227,8 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 35 TXT_STEP_UNPACKING
     "2. Entpacken.",
     // 36 TXT_STEP_TRANSFERRING
-    "5. \xDC" "bertragung.",
+    "5. \xDC"
+    "bertragung.",
     // 37 TXT_STEP_DISCONNECTING
     "6. Trennung.",
     // 38 TXT_STEP_END
@@ -223,7 +238,8 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 40 TXT_ERR_DEVICE_DISCONNECTED
     "Das Ger\xE4t hat die Verbindung mit Ihrem Computer unterbrochen",
     // 41 TXT_ERR_WRONG_ACK
-    "Eine falsche R\xFC" "ckmeldung wurde vom Ger\xE4t empfangen",
+    "Eine falsche R\xFC"
+    "ckmeldung wurde vom Ger\xE4t empfangen",
     // 42 TXT_ERR_UNEXPECTED_COMMAND
     "Ein unerwarteter Befehl wurde vom Ger\xE4t empfangen",
     // 43 TXT_ERR_NOT_RESPONDING
@@ -233,9 +249,11 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 45 TXT_ERR_NO_UPDATE_DATA
     "Es sind keine Daten f\xFCr das Update vorhanden",
     // 46 TXT_ERR_FILE_OPEN
-    "Es ist ein Fehler beim \xD6" "ffnen der Datei entstanden",
+    "Es ist ein Fehler beim \xD6"
+    "ffnen der Datei entstanden",
     // 47 TXT_ERR_CONTAINER_BROKEN
-    "Das geeignete Objekt kann nicht gefunden werden. \nDie Updatedatei ist besch\xE4" "digt.",
+    "Das geeignete Objekt kann nicht gefunden werden. \nDie Updatedatei ist besch\xE4"
+    "digt.",
     // 48 TXT_ERR_UNZIP
     "Es ist ein Fehler beim Entpacken der Updatedatei aufgetreten",
     // 49 TXT_ERR_DISK_SPACE
@@ -249,21 +267,25 @@ const char* const kGermanTexts[LanguageTexts::TEXT_COUNT] = {
     // 53 TXT_ERR_INTERNET_READ
     "Die Datei kann vom Internet nicht gelesen werden",
     // 54 TXT_ERR_INTERNET_LINK
-    "Der Internetverbindung kann nicht ge\xF6" "ffnet werden",
+    "Der Internetverbindung kann nicht ge\xF6"
+    "ffnet werden",
     // 55 TXT_ERR_REQUEST_NOT_SENT
     "Eine Anfrage kann nicht an den Server gesendet werden",
     // 56 TXT_ERR_UNSPECIFIC
     "Unspezifizierter Fehler",
     // 57 TXT_ERR_NO_CONNECTION
-    "Die Freisprecheinrichtung antwortet nicht. Es kann keine Verbindung aufgebaut werden.\nBitte pr\xFC" "fen Sie, ob der korrekte COM-Port eingestellt\nund am Ger\xE4t der Updatemodus aktiviert ist.\nVersuchen Sie es dann erneut.",
+    "Die Freisprecheinrichtung antwortet nicht. Es kann keine Verbindung aufgebaut werden.\nBitte pr\xFC"
+    "fen Sie, ob der korrekte COM-Port eingestellt\nund am Ger\xE4t der Updatemodus aktiviert ist.\nVersuchen Sie es dann erneut.",
     // 58 TXT_ERR_NO_UPDATE_FOR_DEVICE
     "Die Updatedatei unterst\xFCtzt das Ger\xE4t nicht",
     // 59 TXT_ERR_NO_UPDATE_FOR_HARDWARE
     "Die Updatedatei unterst\xFCtzt die Hardware-Version nicht",
     // 60 TXT_ERR_SAME_VERSION
-    "Die selbe Softwareversion. M\xF6" "chten Sie fortfahren?",
+    "Die selbe Softwareversion. M\xF6"
+    "chten Sie fortfahren?",
     // 61 TXT_ERR_XML_PARSE
-    "Es ist ein Fehler beim Lesen der XML-Struktur aufgetreten. \nDie Updatedatei ist besch\xE4" "digt.",
+    "Es ist ein Fehler beim Lesen der XML-Struktur aufgetreten. \nDie Updatedatei ist besch\xE4"
+    "digt.",
 };
 
 }  // namespace
@@ -349,7 +371,8 @@ void LanguageTexts::SetButtonCaptions(int language)
         m_MainDialog->SetDlgItemText(IDC_BROWSE, "Browse");
         m_MainDialog->SetDlgItemText(IDC_SETUP, "Setup");
     } else if (language == LANGUAGE_GERMAN) {
-        m_MainDialog->SetDlgItemText(IDC_BACK, "Zur\xFC" "ck");
+        m_MainDialog->SetDlgItemText(IDC_BACK, "Zur\xFC"
+                                               "ck");
         m_MainDialog->SetDlgItemText(IDC_NEXT, "Weiter");
         m_MainDialog->SetDlgItemText(IDC_EXIT, "Abbruch");
         m_MainDialog->SetDlgItemText(IDC_BROWSE, "Browse");
@@ -389,8 +412,8 @@ void LanguageTexts::LoadGermanTexts()
 void LanguageTexts::SaveLanguage()
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)
-        != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         return;
     // The name of a language outside the list cannot be stored.
     if (m_CurrentLanguage >= 0 && static_cast<size_t>(m_CurrentLanguage) < m_LanguageNames.size()) {
@@ -404,13 +427,13 @@ void LanguageTexts::SaveLanguage()
 bool LanguageTexts::LoadLanguage()
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr)
-        != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD size = sizeof(m_StoredName);
-    if (RegQueryValueExA(key, kLanguageValue, nullptr, &type, reinterpret_cast<LPBYTE>(m_StoredName), &size)
-        != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, kLanguageValue, nullptr, &type, reinterpret_cast<LPBYTE>(m_StoredName), &size) !=
+        ERROR_SUCCESS) {
         RegCloseKey(key);
         return false;
     }

@@ -401,11 +401,20 @@ LRESULT CQuorinUpdateManagerDlg::OnUpdateInfoChanged(WPARAM, LPARAM)
     return 1;
 }
 
-void CQuorinUpdateManagerDlg::OnBnClickedBack() { OnWizardEvent(EV_BACK, 0); }
+void CQuorinUpdateManagerDlg::OnBnClickedBack()
+{
+    OnWizardEvent(EV_BACK, 0);
+}
 
-void CQuorinUpdateManagerDlg::OnBnClickedNext() { OnWizardEvent(EV_NEXT, 0); }
+void CQuorinUpdateManagerDlg::OnBnClickedNext()
+{
+    OnWizardEvent(EV_NEXT, 0);
+}
 
-void CQuorinUpdateManagerDlg::OnBnClickedExit() { OnWizardEvent(EV_EXIT, 0); }
+void CQuorinUpdateManagerDlg::OnBnClickedExit()
+{
+    OnWizardEvent(EV_EXIT, 0);
+}
 
 void CQuorinUpdateManagerDlg::OnBnClickedInfo()
 {
@@ -419,7 +428,10 @@ void CQuorinUpdateManagerDlg::OnBnClickedSetup()
     Repaint();
 }
 
-void CQuorinUpdateManagerDlg::OnBnClickedBrowse() { OnWizardEvent(EV_BROWSE, 0); }
+void CQuorinUpdateManagerDlg::OnBnClickedBrowse()
+{
+    OnWizardEvent(EV_BROWSE, 0);
+}
 
 void CQuorinUpdateManagerDlg::OnBnClickedGerman()
 {

@@ -17,9 +17,9 @@ const int LINE_BUFFER = 260;
 
 // The step lines, top-down.
 const int STEP_LINE_COUNT = 7;
-const int STEP_TEXTS[STEP_LINE_COUNT] = {TXT_STEP_START,        TXT_STEP_UNPACKING,     TXT_STEP_CONNECTING,
-                           TXT_STEP_RECOGNIZING,  TXT_STEP_TRANSFERRING,  TXT_STEP_DISCONNECTING,
-                           TXT_STEP_END};
+const int STEP_TEXTS[STEP_LINE_COUNT] = {TXT_STEP_START,       TXT_STEP_UNPACKING,    TXT_STEP_CONNECTING,
+                                         TXT_STEP_RECOGNIZING, TXT_STEP_TRANSFERRING, TXT_STEP_DISCONNECTING,
+                                         TXT_STEP_END};
 
 // The highlighted line of each step; -1 for a step that marks none.
 const int STEP_COUNT = 8;
@@ -77,12 +77,10 @@ void CQuorinUpdateManagerDlg::DrawStepList(int step)
         DrawStepLine(m_texts.GetText(STEP_TEXTS[line]), line * m_stepPitch, line == highlighted);
 }
 
-void CQuorinUpdateManagerDlg::BeginText(CClientDC& dc, CFont*& previous, int height, int weight,
-                                        COLORREF colour)
+void CQuorinUpdateManagerDlg::BeginText(CClientDC& dc, CFont*& previous, int height, int weight, COLORREF colour)
 {
-    m_font.Attach(CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              FF_SWISS | DEFAULT_PITCH, "Tahoma"));
+    m_font.Attach(CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS | DEFAULT_PITCH, "Tahoma"));
     previous = dc.SelectObject(&m_font);
     dc.SetTextColor(colour);
 }
@@ -101,8 +99,7 @@ void CQuorinUpdateManagerDlg::DrawStepLine(CString text, int offset, bool highli
         DrawTextBlock(m_stepListX, m_stepListY + offset, 14, FW_NORMAL, TEXT_COLOUR, text);
 }
 
-void CQuorinUpdateManagerDlg::DrawTextBlock(int x, int y, int height, int weight, COLORREF colour,
-                                            const char* text)
+void CQuorinUpdateManagerDlg::DrawTextBlock(int x, int y, int height, int weight, COLORREF colour, const char* text)
 {
     CClientDC dc(this);
     CFont* previous = nullptr;
@@ -133,11 +130,20 @@ void CQuorinUpdateManagerDlg::DrawMultilineText(CDC* dc, int x, int y, const cha
 }
 
 // The page texts share their left edge, below the picture's heading.
-void CQuorinUpdateManagerDlg::DrawPageTitle(CString text) { DrawTextBlock(160, 80, 16, FW_BOLD, TEXT_COLOUR, text); }
+void CQuorinUpdateManagerDlg::DrawPageTitle(CString text)
+{
+    DrawTextBlock(160, 80, 16, FW_BOLD, TEXT_COLOUR, text);
+}
 
-void CQuorinUpdateManagerDlg::DrawPageBody(CString text) { DrawTextBlock(160, 110, 13, FW_NORMAL, TEXT_COLOUR, text); }
+void CQuorinUpdateManagerDlg::DrawPageBody(CString text)
+{
+    DrawTextBlock(160, 110, 13, FW_NORMAL, TEXT_COLOUR, text);
+}
 
-void CQuorinUpdateManagerDlg::DrawPageFooter(CString text) { DrawTextBlock(160, 300, 13, FW_NORMAL, TEXT_COLOUR, text); }
+void CQuorinUpdateManagerDlg::DrawPageFooter(CString text)
+{
+    DrawTextBlock(160, 300, 13, FW_NORMAL, TEXT_COLOUR, text);
+}
 
 void CQuorinUpdateManagerDlg::DrawProgressInfo(CString fileName)
 {

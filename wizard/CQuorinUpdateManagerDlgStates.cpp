@@ -76,8 +76,7 @@ CString CQuorinUpdateManagerDlg::BrowseUpdateContainer()
 {
     CString path("");
     for (;;) {
-        CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
-                           "ZIP Files (*.zip)|*.zip||");
+        CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "ZIP Files (*.zip)|*.zip||");
         dialog.DoModal();
         path = dialog.GetPathName();
         if (!path.IsEmpty())
@@ -100,6 +99,7 @@ using Dlg = CQuorinUpdateManagerDlg;
 
 // Page, handler; Next, Back, Exit, Browse enabled; step bar, total bar, port
 // box shown; marked step; title, body, footer; information painter.
+// clang-format off
 const Dlg::PageView Dlg::PAGES[] = {
     {PAGE_WELCOME, &Dlg::HandleWelcome,
      true, false, true, false, false, false, false,
@@ -141,6 +141,7 @@ const Dlg::PageView Dlg::PAGES[] = {
      true, false, true, false, false, false, false,
      7, NO_TEXT, TXT_UPDATE_ERROR, NO_TEXT, nullptr},
 };
+// clang-format on
 
 const Dlg::PageView* CQuorinUpdateManagerDlg::FindPage(int page)
 {
@@ -214,8 +215,7 @@ bool CQuorinUpdateManagerDlg::HandleSelectContainer(int event, int)
             CString repository;
             repository.Format("%s\\%s", static_cast<LPCSTR>(m_protocol.GetTempFolder()), "Repository");
             m_protocol.SetRepositoryFolder(repository);
-            int r = m_protocol.StartUnzip(m_protocol.GetAppFolder(), m_protocol.GetRepositoryFolder(),
-                                          m_containerPath);
+            int r = m_protocol.StartUnzip(m_protocol.GetAppFolder(), m_protocol.GetRepositoryFolder(), m_containerPath);
             int failure = r == UPDATE_RESULT_DISK_SPACE          ? TXT_ERR_DISK_SPACE
                           : r == UPDATE_RESULT_READ_ERROR        ? TXT_ERR_READ_FILE
                           : r == UPDATE_RESULT_UNZIP_START_ERROR ? TXT_ERR_UNZIP

@@ -51,8 +51,7 @@ void InterfaceSettings::SetCaptions()
     m_texts.SetItemText(this, IDC_LANGUAGE_LABEL, m_texts.GetText(TXT_CHOOSE_LANGUAGE));
     m_texts.SetItemText(this, IDC_FORCE_UPDATE, m_texts.GetText(TXT_FORCE_UPDATE));
     m_texts.SetItemText(this, IDOK, CString("OK"));
-    m_texts.SetItemText(this, IDCANCEL,
-                        CString(language == LanguageTexts::LANGUAGE_ENGLISH ? "Cancel" : "Abbrechen"));
+    m_texts.SetItemText(this, IDCANCEL, CString(language == LanguageTexts::LANGUAGE_ENGLISH ? "Cancel" : "Abbrechen"));
 }
 
 void InterfaceSettings::OnOkClicked()
@@ -75,8 +74,7 @@ void InterfaceSettings::EnumerateComPorts()
 {
     m_comPorts.clear();
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     DWORD failedInRow = 0;
     for (DWORD index = 0; failedInRow < MAX_FAILED_INDEXES; ++index) {
@@ -84,8 +82,7 @@ void InterfaceSettings::EnumerateComPorts()
         BYTE data[200];
         DWORD nameLength = 200;
         DWORD dataLength = 200;
-        LONG status = RegEnumValueA(key, index, name, &nameLength, nullptr, nullptr, data,
-                                    &dataLength);
+        LONG status = RegEnumValueA(key, index, name, &nameLength, nullptr, nullptr, data, &dataLength);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
         if (status != ERROR_SUCCESS) {
@@ -108,13 +105,12 @@ void InterfaceSettings::EnumerateComPorts()
 int InterfaceSettings::ReadPortNumber()
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return 0;
     char value[100];
     DWORD length = sizeof(value);
-    LONG status = RegQueryValueExA(key, "PortNumber", nullptr, nullptr,
-                                   reinterpret_cast<BYTE*>(value), &length);
+    LONG status = RegQueryValueExA(key, "PortNumber", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &length);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS || length > sizeof(value))
         return 0;
@@ -149,11 +145,10 @@ int InterfaceSettings::ReadPortNumber()
 int InterfaceSettings::WritePortNumber(const char* portText)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
         return 0;
-    LONG status = RegSetValueExA(key, "PortNumber", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(portText),
+    LONG status = RegSetValueExA(key, "PortNumber", 0, REG_SZ, reinterpret_cast<const BYTE*>(portText),
                                  static_cast<DWORD>(strlen(portText) + 1));
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? 1 : 0;

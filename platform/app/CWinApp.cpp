@@ -17,12 +17,15 @@ CString ProgramBaseName()
 {
     char path[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (n <= 0) return CString("");
+    if (n <= 0)
+        return CString("");
     std::string name(path, static_cast<size_t>(n));
     size_t slash = name.find_last_of('/');
-    if (slash != std::string::npos) name = name.substr(slash + 1);
+    if (slash != std::string::npos)
+        name = name.substr(slash + 1);
     size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
+    if (dot != std::string::npos && dot > 0)
+        name = name.substr(0, dot);
     return CString(name);
 }
 
@@ -67,9 +70,15 @@ void CWinApp::SetCurrentHandles()
     m_pszAppName = m_strAppName;
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
+BOOL CWinApp::InitInstance()
+{
+    return TRUE;
+}
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance()
+{
+    return 0;
+}
 
 void CWinApp::SetRegistryKey(LPCTSTR key)
 {
@@ -79,7 +88,10 @@ void CWinApp::SetRegistryKey(LPCTSTR key)
 
 void CWinApp::OnHelp() {}
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp()
+{
+    return g_app;
+}
 
 CWnd* AfxGetMainWnd()
 {
@@ -97,17 +109,22 @@ int AfxMessageBox(LPCTSTR text, UINT type, UINT)
 {
     CWnd* main = AfxGetMainWnd();
     HWND owner = main ? main->GetSafeHwnd() : nullptr;
-    if (!IsWindow(owner)) owner = GetActiveWindow();
+    if (!IsWindow(owner))
+        owner = GetActiveWindow();
     return MessageBoxA(owner, text, AfxGetAppName(), type);
 }
 
 int AfxMessageBox(UINT promptId, UINT type, UINT)
 {
     char text[1024];
-    if (LoadStringA(nullptr, promptId, text, sizeof(text)) <= 0) text[0] = '\0';
+    if (LoadStringA(nullptr, promptId, text, sizeof(text)) <= 0)
+        text[0] = '\0';
     return AfxMessageBox(text, type);
 }
 
-BOOL AfxOleInit() { return TRUE; }
+BOOL AfxOleInit()
+{
+    return TRUE;
+}
 
 void AfxEnableControlContainer() {}

@@ -46,7 +46,7 @@ std::string ProgramPath(const char* argv0)
     return std::string();
 }
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
@@ -66,7 +66,7 @@ void InitCommandLine(int argc, char** argv)
     __argv = pointers.data();
 }
 
-} // namespace zq
+}  // namespace zq
 
 namespace {
 
@@ -80,4 +80,4 @@ struct InitialCommandLine {
     }
 } g_initialCommandLine;
 
-} // namespace
+}  // namespace

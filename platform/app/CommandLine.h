@@ -13,4 +13,4 @@ namespace zq {
 // the application starts. Before that, __argv holds the program path alone.
 void InitCommandLine(int argc, char** argv);
 
-} // namespace zq
+}  // namespace zq

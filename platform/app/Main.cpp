@@ -16,7 +16,8 @@ int main(int argc, char** argv)
     zq::InstallSerialCommProvider();
     zq::win::UseNativeBackend(&argc, &argv);
     CWinApp* app = AfxGetApp();
-    if (!app) return 1;
+    if (!app)
+        return 1;
     app->SetCurrentHandles();
     int code = 0;
     if (app->InitInstance()) {

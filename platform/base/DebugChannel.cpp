@@ -14,7 +14,10 @@ using zq::DebugArea;
 
 constexpr int kAreaCount = static_cast<int>(DebugArea::Trace) + 1;
 
-unsigned Bit(DebugArea area) { return 1u << static_cast<int>(area); }
+unsigned Bit(DebugArea area)
+{
+    return 1u << static_cast<int>(area);
+}
 
 // The areas ZQDEBUG turns on, one bit each. A name that is no area is told
 // once, with the names that are, so that a misspelling does not leave the
@@ -85,24 +88,35 @@ void PrintLine(DebugArea area, const char* format, va_list args)
     std::fprintf(stderr, "zq:%s: %s\n", zq::DebugAreaName(area), text);
 }
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
 const char* DebugAreaName(DebugArea area)
 {
     switch (area) {
-    case DebugArea::Serial: return "serial";
-    case DebugArea::Process: return "process";
-    case DebugArea::Files: return "files";
-    case DebugArea::Registry: return "registry";
-    case DebugArea::Paths: return "paths";
-    case DebugArea::Modules: return "modules";
-    case DebugArea::Threads: return "threads";
-    case DebugArea::Shell: return "shell";
-    case DebugArea::Gdi: return "gdi";
-    case DebugArea::Window: return "window";
-    case DebugArea::Trace: return "trace";
+    case DebugArea::Serial:
+        return "serial";
+    case DebugArea::Process:
+        return "process";
+    case DebugArea::Files:
+        return "files";
+    case DebugArea::Registry:
+        return "registry";
+    case DebugArea::Paths:
+        return "paths";
+    case DebugArea::Modules:
+        return "modules";
+    case DebugArea::Threads:
+        return "threads";
+    case DebugArea::Shell:
+        return "shell";
+    case DebugArea::Gdi:
+        return "gdi";
+    case DebugArea::Window:
+        return "window";
+    case DebugArea::Trace:
+        return "trace";
     }
     return "?";
 }
@@ -148,7 +162,7 @@ void ReportFailure(DebugArea area, const char* format, ...)
     va_end(args);
 }
 
-} // namespace zq
+}  // namespace zq
 
 void ZqTrace(const char* format, ...)
 {

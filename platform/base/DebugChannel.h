@@ -42,4 +42,4 @@ void ReportFailure(DebugArea area, const char* format, ...) __attribute__((forma
 // The system's TRACE calls, printed on the trace area.
 void TraceV(const char* format, va_list args);
 
-} // namespace zq
+}  // namespace zq

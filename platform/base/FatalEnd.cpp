@@ -22,7 +22,7 @@ void RunActionsThenEndBySignal(int signalNumber)
     raise(signalNumber);
 }
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
@@ -59,4 +59,4 @@ void RunFatalEndActionsOnSignals()
         sigaction(signalNumber, &action, nullptr);
 }
 
-} // namespace zq
+}  // namespace zq

@@ -25,4 +25,4 @@ void RunFatalEndActions();
 // SIGABRT, its core.
 void RunFatalEndActionsOnSignals();
 
-} // namespace zq
+}  // namespace zq

@@ -22,11 +22,11 @@ struct HandleTable {
 
 HandleTable& Table()
 {
-    static HandleTable* table = new HandleTable; // lives until process end
+    static HandleTable* table = new HandleTable;  // lives until process end
     return *table;
 }
 
-} // namespace
+}  // namespace
 
 KernelObject::~KernelObject() = default;
 
@@ -85,11 +85,11 @@ struct InheritableTable {
 
 InheritableTable& Inheritable()
 {
-    static InheritableTable* table = new InheritableTable; // lives until process end
+    static InheritableTable* table = new InheritableTable;  // lives until process end
     return *table;
 }
 
-} // namespace
+}  // namespace
 
 void SetDescriptorInheritable(int descriptor, bool inheritable)
 {
@@ -113,7 +113,7 @@ namespace {
 
 std::atomic<BlockingWaitObserver> g_waitObserver{nullptr};
 
-} // namespace
+}  // namespace
 
 void SetBlockingWaitObserver(BlockingWaitObserver observer)
 {
@@ -126,7 +126,7 @@ void TellBlockingWait(bool begins)
         observer(begins);
 }
 
-} // namespace zq
+}  // namespace zq
 
 BOOL CloseHandle(HANDLE hObject)
 {

@@ -158,4 +158,4 @@ void SetBlockingWaitObserver(BlockingWaitObserver observer);
 // Called by the wait functions.
 void TellBlockingWait(bool begins);
 
-} // namespace zq
+}  // namespace zq

@@ -5,7 +5,8 @@
 
 BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom)
 {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     rect->left = left;
     rect->top = top;
     rect->right = right;
@@ -13,11 +14,15 @@ BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom)
     return TRUE;
 }
 
-BOOL SetRectEmpty(LPRECT rect) { return SetRect(rect, 0, 0, 0, 0); }
+BOOL SetRectEmpty(LPRECT rect)
+{
+    return SetRect(rect, 0, 0, 0, 0);
+}
 
 BOOL CopyRect(LPRECT dst, const RECT* src)
 {
-    if (!dst || !src) return FALSE;
+    if (!dst || !src)
+        return FALSE;
     *dst = *src;
     return TRUE;
 }
@@ -29,7 +34,8 @@ BOOL IsRectEmpty(const RECT* rect)
 
 BOOL EqualRect(const RECT* a, const RECT* b)
 {
-    if (!a || !b) return FALSE;
+    if (!a || !b)
+        return FALSE;
     return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
 }
 
@@ -40,7 +46,8 @@ BOOL PtInRect(const RECT* rect, POINT pt)
 
 BOOL OffsetRect(LPRECT rect, int dx, int dy)
 {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     rect->left += dx;
     rect->right += dx;
     rect->top += dy;
@@ -50,7 +57,8 @@ BOOL OffsetRect(LPRECT rect, int dx, int dy)
 
 BOOL InflateRect(LPRECT rect, int dx, int dy)
 {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     rect->left -= dx;
     rect->right += dx;
     rect->top -= dy;
@@ -60,7 +68,8 @@ BOOL InflateRect(LPRECT rect, int dx, int dy)
 
 BOOL IntersectRect(LPRECT dst, const RECT* a, const RECT* b)
 {
-    if (!dst || !a || !b) return FALSE;
+    if (!dst || !a || !b)
+        return FALSE;
     RECT r;
     r.left = std::max(a->left, b->left);
     r.top = std::max(a->top, b->top);
@@ -76,7 +85,8 @@ BOOL IntersectRect(LPRECT dst, const RECT* a, const RECT* b)
 
 BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b)
 {
-    if (!dst || !a || !b) return FALSE;
+    if (!dst || !a || !b)
+        return FALSE;
     if (IsRectEmpty(a)) {
         if (IsRectEmpty(b)) {
             SetRectEmpty(dst);

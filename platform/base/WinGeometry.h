@@ -37,16 +37,32 @@ BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b);
 
 class CPoint : public tagPOINT {
 public:
-    CPoint() { x = 0; y = 0; }
-    CPoint(int ix, int iy) { x = ix; y = iy; }
-    CPoint(POINT p) { x = p.x; y = p.y; }
+    CPoint()
+    {
+        x = 0;
+        y = 0;
+    }
+    CPoint(int ix, int iy)
+    {
+        x = ix;
+        y = iy;
+    }
+    CPoint(POINT p)
+    {
+        x = p.x;
+        y = p.y;
+    }
     // From a message's lParam: x in the low word, y in the high word, signed.
     explicit CPoint(LPARAM l)
     {
         x = static_cast<short>(l & 0xffff);
         y = static_cast<short>((l >> 16) & 0xffff);
     }
-    void Offset(int dx, int dy) { x += dx; y += dy; }
+    void Offset(int dx, int dy)
+    {
+        x += dx;
+        y += dy;
+    }
     bool operator==(POINT p) const { return x == p.x && y == p.y; }
     bool operator!=(POINT p) const { return !(*this == p); }
     CPoint operator+(POINT p) const { return CPoint(x + p.x, y + p.y); }
@@ -55,9 +71,21 @@ public:
 
 class CSize : public tagSIZE {
 public:
-    CSize() { cx = 0; cy = 0; }
-    CSize(int w, int h) { cx = w; cy = h; }
-    CSize(SIZE s) { cx = s.cx; cy = s.cy; }
+    CSize()
+    {
+        cx = 0;
+        cy = 0;
+    }
+    CSize(int w, int h)
+    {
+        cx = w;
+        cy = h;
+    }
+    CSize(SIZE s)
+    {
+        cx = s.cx;
+        cy = s.cy;
+    }
     bool operator==(SIZE s) const { return cx == s.cx && cy == s.cy; }
     bool operator!=(SIZE s) const { return !(*this == s); }
 };
@@ -65,13 +93,33 @@ public:
 class CRect : public tagRECT {
 public:
     CRect() { left = top = right = bottom = 0; }
-    CRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
-    CRect(const RECT& r) { left = r.left; top = r.top; right = r.right; bottom = r.bottom; }
-    CRect(const RECT* r) { left = r->left; top = r->top; right = r->right; bottom = r->bottom; }
+    CRect(int l, int t, int r, int b)
+    {
+        left = l;
+        top = t;
+        right = r;
+        bottom = b;
+    }
+    CRect(const RECT& r)
+    {
+        left = r.left;
+        top = r.top;
+        right = r.right;
+        bottom = r.bottom;
+    }
+    CRect(const RECT* r)
+    {
+        left = r->left;
+        top = r->top;
+        right = r->right;
+        bottom = r->bottom;
+    }
     CRect(POINT topLeft, SIZE size)
     {
-        left = topLeft.x; top = topLeft.y;
-        right = left + size.cx; bottom = top + size.cy;
+        left = topLeft.x;
+        top = topLeft.y;
+        right = left + size.cx;
+        bottom = top + size.cy;
     }
 
     int Width() const { return right - left; }
@@ -95,5 +143,9 @@ public:
     operator LPCRECT() const { return this; }
     bool operator==(const RECT& r) const { return ::EqualRect(this, &r) != 0; }
     bool operator!=(const RECT& r) const { return !(*this == r); }
-    CRect& operator=(const RECT& r) { ::CopyRect(this, &r); return *this; }
+    CRect& operator=(const RECT& r)
+    {
+        ::CopyRect(this, &r);
+        return *this;
+    }
 };

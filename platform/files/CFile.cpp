@@ -21,28 +21,42 @@ CFileException::CFileException(int cause, LONG lOsError, LPCTSTR lpszArchiveName
 int CFileException::OsErrorToException(LONG lOsError)
 {
     switch (lOsError) {
-    case 0: return none;
-    case ERROR_FILE_NOT_FOUND: return fileNotFound;
+    case 0:
+        return none;
+    case ERROR_FILE_NOT_FOUND:
+        return fileNotFound;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_NETPATH:
-    case ERROR_FILENAME_EXCED_RANGE: return badPath;
-    case ERROR_TOO_MANY_OPEN_FILES: return tooManyOpenFiles;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return badPath;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return tooManyOpenFiles;
     case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT: return accessDenied;
-    case ERROR_INVALID_HANDLE: return invalidFile;
-    case ERROR_DIR_NOT_EMPTY: return removeCurrentDir;
+    case ERROR_WRITE_PROTECT:
+        return accessDenied;
+    case ERROR_INVALID_HANDLE:
+        return invalidFile;
+    case ERROR_DIR_NOT_EMPTY:
+        return removeCurrentDir;
     case ERROR_SEEK:
-    case ERROR_NEGATIVE_SEEK: return badSeek;
+    case ERROR_NEGATIVE_SEEK:
+        return badSeek;
     case ERROR_GEN_FAILURE:
-    case ERROR_NOT_READY: return hardIO;
-    case ERROR_SHARING_VIOLATION: return sharingViolation;
-    case ERROR_LOCK_VIOLATION: return lockViolation;
+    case ERROR_NOT_READY:
+        return hardIO;
+    case ERROR_SHARING_VIOLATION:
+        return sharingViolation;
+    case ERROR_LOCK_VIOLATION:
+        return lockViolation;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return diskFull;
-    case ERROR_HANDLE_EOF: return endOfFile;
-    default: return genericException;
+    case ERROR_HANDLE_DISK_FULL:
+        return diskFull;
+    case ERROR_HANDLE_EOF:
+        return endOfFile;
+    default:
+        return genericException;
     }
 }
 
@@ -58,7 +72,7 @@ int DescriptorOf(const std::shared_ptr<zq::FileObject>& object)
     return object ? object->fd : -1;
 }
 
-} // namespace
+}  // namespace
 
 CFile::CFile() : m_hFile(INVALID_HANDLE_VALUE) {}
 
@@ -69,7 +83,10 @@ CFile::CFile(LPCTSTR lpszFileName, UINT nOpenFlags) : m_hFile(INVALID_HANDLE_VAL
         CFileException::ThrowOsError(error.m_lOsError, error.m_strFileName);
 }
 
-CFile::~CFile() { Abort(); }
+CFile::~CFile()
+{
+    Abort();
+}
 
 BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
 {
@@ -176,10 +193,17 @@ ULONGLONG CFile::Seek(LONGLONG lOff, UINT nFrom)
         CFileException::ThrowOsError(ERROR_INVALID_HANDLE, m_strFileName);
     int whence;
     switch (nFrom) {
-    case begin: whence = SEEK_SET; break;
-    case current: whence = SEEK_CUR; break;
-    case end: whence = SEEK_END; break;
-    default: CFileException::ThrowOsError(ERROR_INVALID_PARAMETER, m_strFileName);
+    case begin:
+        whence = SEEK_SET;
+        break;
+    case current:
+        whence = SEEK_CUR;
+        break;
+    case end:
+        whence = SEEK_END;
+        break;
+    default:
+        CFileException::ThrowOsError(ERROR_INVALID_PARAMETER, m_strFileName);
     }
     const off_t position = lseek(fd, static_cast<off_t>(lOff), whence);
     if (position < 0) {
@@ -249,4 +273,3 @@ void CFile::Abort()
     m_hFile = INVALID_HANDLE_VALUE;
     m_strFileName.Empty();
 }
-

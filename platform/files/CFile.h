@@ -88,7 +88,7 @@ public:
 
     // Each of these throws CFileException* on failure, also when the file is
     // not open (invalidFile).
-    virtual UINT Read(void* lpBuf, UINT nCount);      // fewer bytes only at the end
+    virtual UINT Read(void* lpBuf, UINT nCount);  // fewer bytes only at the end
     virtual void Write(const void* lpBuf, UINT nCount);
     virtual ULONGLONG Seek(LONGLONG lOff, UINT nFrom);
     virtual ULONGLONG GetLength() const;

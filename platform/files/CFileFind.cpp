@@ -12,7 +12,10 @@ CFileFind::CFileFind() : m_hContext(nullptr), m_hasFound(false), m_hasNext(false
     memset(&m_next, 0, sizeof(m_next));
 }
 
-CFileFind::~CFileFind() { Close(); }
+CFileFind::~CFileFind()
+{
+    Close();
+}
 
 void CFileFind::Close()
 {

@@ -150,7 +150,7 @@ bool MeasureDisk(LPCSTR folder, zq::DiskSpace& space)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 DWORD GetFileAttributesA(LPCSTR lpFileName)
 {
@@ -353,7 +353,7 @@ bool MatchesElements(const std::vector<PatternElement>& elements, const std::str
     return reach[elements.size() * columns + n] != 0;
 }
 
-} // namespace
+}  // namespace
 
 bool MatchesFilePattern(const std::string& pattern, const std::string& name)
 {
@@ -368,7 +368,7 @@ DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider)
     return previous;
 }
 
-} // namespace zq
+}  // namespace zq
 
 namespace {
 
@@ -455,7 +455,9 @@ WIN32_FIND_DATAA FindDataOf(const struct stat& st, bool linkToFolder, const std:
 // regard to letter case.
 std::string SortKeyOf(const std::string& linuxName, const std::string& windowsName)
 {
-    const std::string first = linuxName == "." ? std::string(1, '\x01') : linuxName == ".." ? std::string(1, '\x02') : std::string();
+    const std::string first = linuxName == "."    ? std::string(1, '\x01')
+                              : linuxName == ".." ? std::string(1, '\x02')
+                                                  : std::string();
     return first + FoldedName(windowsName);
 }
 
@@ -479,7 +481,8 @@ std::vector<Found> MatchingEntries(DIR* dir, bool isRoot, const std::string& pat
             continue;
         std::string windowsName = zq::Utf8ToCp1252(linuxName);
         std::replace(windowsName.begin(), windowsName.end(), '\\', '?');
-        std::string alternate = !dots && zq::NeedsAlternateName(linuxName) ? zq::AlternateName(linuxName) : std::string();
+        std::string alternate = !dots && zq::NeedsAlternateName(linuxName) ? zq::AlternateName(linuxName)
+                                                                           : std::string();
         if (!alternate.empty() && ownNames.count(FoldedName(alternate)) != 0)
             alternate.clear();
         if (!zq::MatchesFilePattern(pattern, windowsName) &&
@@ -495,7 +498,7 @@ std::vector<Found> MatchingEntries(DIR* dir, bool isRoot, const std::string& pat
     return found;
 }
 
-} // namespace
+}  // namespace
 
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
 {
@@ -583,8 +586,7 @@ BOOL GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWO
         return FALSE;
     // Sectors of 512 bytes where the counts allow it, single bytes where
     // they do not; clusters grow until the counts fit 32 bits.
-    const ULONGLONG bytesPerSector =
-        (space.freeToCaller % 512 == 0 && space.total % 512 == 0) ? 512 : 1;
+    const ULONGLONG bytesPerSector = (space.freeToCaller % 512 == 0 && space.total % 512 == 0) ? 512 : 1;
     ULONGLONG sectorsPerCluster = 1;
     while (space.total / (bytesPerSector * sectorsPerCluster) > 0xFFFFFFFFull ||
            space.freeToCaller / (bytesPerSector * sectorsPerCluster) > 0xFFFFFFFFull)

@@ -109,4 +109,4 @@ DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider);
 // Whether a Windows file name matches a search pattern by the rules above.
 bool MatchesFilePattern(const std::string& pattern, const std::string& name);
 
-} // namespace zq
+}  // namespace zq

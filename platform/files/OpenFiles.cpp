@@ -26,7 +26,7 @@ struct OpenTable {
 
 OpenTable& Table()
 {
-    static OpenTable* table = new OpenTable; // outlives every static file
+    static OpenTable* table = new OpenTable;  // outlives every static file
     return *table;
 }
 
@@ -44,11 +44,17 @@ bool Compatible(const FileObject& held, bool read, bool write, bool shareRead, b
     return true;
 }
 
-} // namespace
+}  // namespace
 
-FileObject::~FileObject() { CloseNow(); }
+FileObject::~FileObject()
+{
+    CloseNow();
+}
 
-void FileObject::OnCloseHandle() { CloseNow(); }
+void FileObject::OnCloseHandle()
+{
+    CloseNow();
+}
 
 DWORD FileObject::CloseNow()
 {
@@ -122,8 +128,8 @@ int OpenRegularFile(const std::string& linuxPath, bool read, bool write, FileCre
 
 // Whether every opener of this process that has the file open lets the new
 // one in.
-bool AdmittedByHolders(OpenTable& table, const std::pair<dev_t, ino_t>& key, bool read, bool write,
-                       bool shareRead, bool shareWrite)
+bool AdmittedByHolders(OpenTable& table, const std::pair<dev_t, ino_t>& key, bool read, bool write, bool shareRead,
+                       bool shareWrite)
 {
     auto it = table.files.find(key);
     if (it == table.files.end())
@@ -153,11 +159,10 @@ bool Truncated(int fd, const std::string& linuxPath, bool write, DWORD& error)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
-                                           bool shareRead, bool shareWrite, FileCreation creation,
-                                           DWORD& error)
+std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write, bool shareRead,
+                                           bool shareWrite, FileCreation creation, DWORD& error)
 {
     OpenTable& table = Table();
     std::lock_guard<std::mutex> guard(table.lock);
@@ -167,8 +172,8 @@ std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool re
     if (fd < 0)
         return nullptr;
     const auto key = std::make_pair(st.st_dev, st.st_ino);
-    if (!AdmittedByHolders(table, key, read, write, shareRead, shareWrite)
-        || !LockedAgainstOthers(fd, shareRead || shareWrite)) {
+    if (!AdmittedByHolders(table, key, read, write, shareRead, shareWrite) ||
+        !LockedAgainstOthers(fd, shareRead || shareWrite)) {
         close(fd);
         error = ERROR_SHARING_VIOLATION;
         return nullptr;
@@ -198,4 +203,4 @@ bool IsFileOpenInProcess(dev_t device, ino_t inode)
     return table.files.count(std::make_pair(device, inode)) != 0;
 }
 
-} // namespace zq
+}  // namespace zq

@@ -45,11 +45,10 @@ enum class FileCreation {
 
 // Opens the Linux file with the Windows access, share and creation rules.
 // Returns the object, or null with the Win32 error.
-std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write,
-                                           bool shareRead, bool shareWrite, FileCreation creation,
-                                           DWORD& error);
+std::shared_ptr<FileObject> OpenSharedFile(const std::string& linuxPath, bool read, bool write, bool shareRead,
+                                           bool shareWrite, FileCreation creation, DWORD& error);
 
 // Whether some file of this process has the file open.
 bool IsFileOpenInProcess(dev_t device, ino_t inode);
 
-} // namespace zq
+}  // namespace zq

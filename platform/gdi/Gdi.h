@@ -188,9 +188,9 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, cons
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 HBRUSH CreateSolidBrush(COLORREF colour);
 HPEN CreatePen(int style, int width, COLORREF colour);
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
-                  DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR face);
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCSTR face);
 #define CreateFont CreateFontA
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 
@@ -218,8 +218,8 @@ BOOL GetTextMetricsA(HDC dc, LPTEXTMETRICA metrics);
 
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 typedef BOOL (*DRAWSTATEPROC)(HDC, LPARAM, WPARAM, int, int);
-BOOL DrawStateA(HDC dc, HBRUSH brush, DRAWSTATEPROC proc, LPARAM data, WPARAM wData, int x, int y,
-                int width, int height, UINT flags);
+BOOL DrawStateA(HDC dc, HBRUSH brush, DRAWSTATEPROC proc, LPARAM data, WPARAM wData, int x, int y, int width,
+                int height, UINT flags);
 #define DrawState DrawStateA
 BOOL DestroyIcon(HICON icon);
 // A bitmap of the program's resources (platform/gdi/GdiResources.h).
@@ -253,7 +253,10 @@ public:
     CPen(int style, int width, COLORREF colour) { CreatePen(style, width, colour); }
     BOOL CreatePen(int style, int width, COLORREF colour);
     operator HPEN() const { return reinterpret_cast<HPEN>(m_hObject); }
-    static CPen* FromHandle(HPEN pen) { return static_cast<CPen*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(pen))); }
+    static CPen* FromHandle(HPEN pen)
+    {
+        return static_cast<CPen*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(pen)));
+    }
 };
 
 class CBrush : public CGdiObject {
@@ -262,16 +265,22 @@ public:
     explicit CBrush(COLORREF colour) { CreateSolidBrush(colour); }
     BOOL CreateSolidBrush(COLORREF colour);
     operator HBRUSH() const { return reinterpret_cast<HBRUSH>(m_hObject); }
-    static CBrush* FromHandle(HBRUSH brush) { return static_cast<CBrush*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(brush))); }
+    static CBrush* FromHandle(HBRUSH brush)
+    {
+        return static_cast<CBrush*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(brush)));
+    }
 };
 
 class CFont : public CGdiObject {
 public:
-    BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
-                    BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision,
-                    BYTE quality, BYTE pitchAndFamily, LPCSTR face);
+    BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic, BYTE underline,
+                    BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision, BYTE quality,
+                    BYTE pitchAndFamily, LPCSTR face);
     operator HFONT() const { return reinterpret_cast<HFONT>(m_hObject); }
-    static CFont* FromHandle(HFONT font) { return static_cast<CFont*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(font))); }
+    static CFont* FromHandle(HFONT font)
+    {
+        return static_cast<CFont*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(font)));
+    }
 };
 
 class CDC;
@@ -284,7 +293,10 @@ public:
     BOOL CreateCompatibleBitmap(CDC* dc, int width, int height);
     int GetBitmap(BITMAP* bitmap) const { return GetObject(sizeof(BITMAP), bitmap); }
     operator HBITMAP() const { return reinterpret_cast<HBITMAP>(m_hObject); }
-    static CBitmap* FromHandle(HBITMAP bitmap) { return static_cast<CBitmap*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(bitmap))); }
+    static CBitmap* FromHandle(HBITMAP bitmap)
+    {
+        return static_cast<CBitmap*>(CGdiObject::FromHandle(reinterpret_cast<HGDIOBJ>(bitmap)));
+    }
 };
 
 class CDC {
@@ -310,7 +322,10 @@ public:
     CPen* SelectObject(CPen* pen) { return static_cast<CPen*>(SelectObject(static_cast<CGdiObject*>(pen))); }
     CBrush* SelectObject(CBrush* brush) { return static_cast<CBrush*>(SelectObject(static_cast<CGdiObject*>(brush))); }
     CFont* SelectObject(CFont* font) { return static_cast<CFont*>(SelectObject(static_cast<CGdiObject*>(font))); }
-    CBitmap* SelectObject(CBitmap* bitmap) { return static_cast<CBitmap*>(SelectObject(static_cast<CGdiObject*>(bitmap))); }
+    CBitmap* SelectObject(CBitmap* bitmap)
+    {
+        return static_cast<CBitmap*>(SelectObject(static_cast<CGdiObject*>(bitmap)));
+    }
     CGdiObject* SelectStockObject(int index);
 
     COLORREF SetTextColor(COLORREF colour) { return ::SetTextColor(m_hDC, colour); }
@@ -335,8 +350,14 @@ public:
 
     BOOL TextOut(int x, int y, LPCSTR text, int length) { return ::TextOutA(m_hDC, x, y, text, length); }
     BOOL TextOut(int x, int y, const CString& text) { return TextOut(x, y, text, text.GetLength()); }
-    int DrawText(LPCSTR text, int length, LPRECT rect, UINT format) { return ::DrawTextA(m_hDC, text, length, rect, format); }
-    int DrawText(const CString& text, LPRECT rect, UINT format) { return DrawText(text, text.GetLength(), rect, format); }
+    int DrawText(LPCSTR text, int length, LPRECT rect, UINT format)
+    {
+        return ::DrawTextA(m_hDC, text, length, rect, format);
+    }
+    int DrawText(const CString& text, LPRECT rect, UINT format)
+    {
+        return DrawText(text, text.GetLength(), rect, format);
+    }
     CSize GetTextExtent(LPCSTR text, int length) const;
     CSize GetTextExtent(const CString& text) const { return GetTextExtent(text, text.GetLength()); }
     BOOL GetTextMetrics(LPTEXTMETRICA metrics) const { return ::GetTextMetricsA(m_hDC, metrics); }
@@ -364,7 +385,9 @@ void EndWindowPaint(HWND hwnd, HDC dc);
 class CPaintDC : public CDC {
 public:
     template <class Wnd>
-    explicit CPaintDC(Wnd* wnd) : CPaintDC(wnd ? wnd->GetSafeHwnd() : static_cast<HWND>(nullptr), 0) {}
+    explicit CPaintDC(Wnd* wnd) : CPaintDC(wnd ? wnd->GetSafeHwnd() : static_cast<HWND>(nullptr), 0)
+    {
+    }
     ~CPaintDC() override;
     HWND m_hWnd = nullptr;
     RECT m_rcPaint = {0, 0, 0, 0};
@@ -377,7 +400,9 @@ private:
 class CClientDC : public CDC {
 public:
     template <class Wnd>
-    explicit CClientDC(Wnd* wnd) : CClientDC(wnd ? wnd->GetSafeHwnd() : static_cast<HWND>(nullptr), 0) {}
+    explicit CClientDC(Wnd* wnd) : CClientDC(wnd ? wnd->GetSafeHwnd() : static_cast<HWND>(nullptr), 0)
+    {
+    }
     ~CClientDC() override;
     HWND m_hWnd = nullptr;
 

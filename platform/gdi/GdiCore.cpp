@@ -54,21 +54,27 @@ void Register(Object* object)
 
 Object* Lookup(const void* handle)
 {
-    if (!handle) return nullptr;
+    if (!handle)
+        return nullptr;
     std::lock_guard<std::recursive_mutex> g(Lock());
     return Live().count(handle) ? static_cast<Object*>(const_cast<void*>(handle)) : nullptr;
 }
 
-Dc* LookupDc(HDC dc) { return LookupAs<Dc>(dc, Kind::Dc); }
+Dc* LookupDc(HDC dc)
+{
+    return LookupAs<Dc>(dc, Kind::Dc);
+}
 
 Bitmap::~Bitmap()
 {
-    if (surface) cairo_surface_destroy(surface);
+    if (surface)
+        cairo_surface_destroy(surface);
 }
 
 Dc::~Dc()
 {
-    if (windowSurface) cairo_surface_destroy(windowSurface);
+    if (windowSurface)
+        cairo_surface_destroy(windowSurface);
 }
 
 void ReleaseWrappers(Object* object);  // in GdiMfc.cpp
@@ -83,11 +89,15 @@ void Destroy(Object* object)
 
 Bitmap* NewBitmap(int width, int height, bool mono)
 {
-    if (width < 0 || height < 0) return nullptr;
-    if (static_cast<long long>(width) * height > kMaxPixels) return nullptr;
-    if (g_bitmapFailureHook && g_bitmapFailureHook(width, height, mono ? 1 : 32)) return nullptr;
+    if (width < 0 || height < 0)
+        return nullptr;
+    if (static_cast<long long>(width) * height > kMaxPixels)
+        return nullptr;
+    if (g_bitmapFailureHook && g_bitmapFailureHook(width, height, mono ? 1 : 32))
+        return nullptr;
     auto* b = new (std::nothrow) Bitmap();
-    if (!b) return nullptr;
+    if (!b)
+        return nullptr;
     b->width = width;
     b->height = height;
     b->mono = mono;
@@ -130,10 +140,12 @@ Bitmap* DefaultBitmap()
 Target TargetOf(Dc* dc)
 {
     Target t;
-    if (!dc) return t;
+    if (!dc)
+        return t;
     if (dc->memory) {
         Bitmap* b = dc->bitmap;
-        if (!b) return t;
+        if (!b)
+            return t;
         t.width = b->width;
         t.height = b->height;
         t.clip = {0, 0, b->width, b->height};
@@ -144,7 +156,8 @@ Target TargetOf(Dc* dc)
             t.surface = b->surface;
         }
     } else {
-        if (!dc->windowSurface) return t;
+        if (!dc->windowSurface)
+            return t;
         t.surface = dc->windowSurface;
         t.width = cairo_image_surface_get_width(t.surface);
         t.height = cairo_image_surface_get_height(t.surface);
@@ -152,13 +165,15 @@ Target TargetOf(Dc* dc)
         t.clip = dc->clip;
         // Never outside the surface.
         RECT bounds = {-t.origin.x, -t.origin.y, t.width - t.origin.x, t.height - t.origin.y};
-        if (!Intersect(&t.clip, bounds)) t.clip = {0, 0, 0, 0};
+        if (!Intersect(&t.clip, bounds))
+            t.clip = {0, 0, 0, 0};
     }
     if (t.surface) {
         cairo_surface_flush(t.surface);
         t.colour = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(t.surface));
         t.stride = cairo_image_surface_get_stride(t.surface) / 4;
-        if (!t.colour) return t;
+        if (!t.colour)
+            return t;
     }
     t.valid = true;
     return t;
@@ -166,14 +181,16 @@ Target TargetOf(Dc* dc)
 
 void Done(const Target& t)
 {
-    if (t.surface) cairo_surface_mark_dirty(t.surface);
+    if (t.surface)
+        cairo_surface_mark_dirty(t.surface);
 }
 
 namespace {
 
 inline void PutPixel(const Target& t, int x, int y, COLORREF c)
 {
-    if (x < t.clip.left || x >= t.clip.right || y < t.clip.top || y >= t.clip.bottom) return;
+    if (x < t.clip.left || x >= t.clip.right || y < t.clip.top || y >= t.clip.bottom)
+        return;
     int px = x + t.origin.x, py = y + t.origin.y;
     if (t.mono)
         t.bits[static_cast<size_t>(py) * t.width + px] = MonoOf(c);
@@ -183,7 +200,8 @@ inline void PutPixel(const Target& t, int x, int y, COLORREF c)
 
 void FillTarget(const Target& t, RECT r, COLORREF c)
 {
-    if (!Intersect(&r, t.clip)) return;
+    if (!Intersect(&r, t.clip))
+        return;
     if (t.mono) {
         uint8_t v = MonoOf(c);
         for (int y = r.top; y < r.bottom; ++y)
@@ -203,7 +221,8 @@ void FillTarget(const Target& t, RECT r, COLORREF c)
 void FillPixels(Dc* dc, RECT r, COLORREF colour)
 {
     Target t = TargetOf(dc);
-    if (!t.valid) return;
+    if (!t.valid)
+        return;
     FillTarget(t, r, colour);
     Done(t);
 }
@@ -247,7 +266,8 @@ bool IconPixels(HICON handle, int* width, int* height, std::vector<uint32_t>* ar
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Icon* i = LookupAs<Icon>(handle, Kind::Icon);
-    if (!i) return false;
+    if (!i)
+        return false;
     *width = i->width;
     *height = i->height;
     *argb = i->argb;
@@ -263,7 +283,7 @@ DWORD GetSysColor(int index)
 {
     // The classic Windows scheme.
     static const COLORREF colours[] = {
-        RGB(212, 208, 200), RGB(58, 110, 165), RGB(10, 36, 106),   RGB(128, 128, 128), RGB(212, 208, 200),
+        RGB(212, 208, 200), RGB(58, 110, 165),  RGB(10, 36, 106),   RGB(128, 128, 128), RGB(212, 208, 200),
         RGB(255, 255, 255), RGB(0, 0, 0),       RGB(0, 0, 0),       RGB(0, 0, 0),       RGB(255, 255, 255),
         RGB(212, 208, 200), RGB(212, 208, 200), RGB(128, 128, 128), RGB(10, 36, 106),   RGB(255, 255, 255),
         RGB(212, 208, 200), RGB(128, 128, 128), RGB(128, 128, 128), RGB(0, 0, 0),       RGB(212, 208, 200),
@@ -271,20 +291,26 @@ DWORD GetSysColor(int index)
         RGB(181, 181, 181), RGB(0, 0, 128),     RGB(166, 202, 240), RGB(192, 192, 192), RGB(49, 106, 197),
         RGB(236, 233, 216),
     };
-    if (index < 0 || index >= static_cast<int>(sizeof(colours) / sizeof(colours[0]))) return 0;
+    if (index < 0 || index >= static_cast<int>(sizeof(colours) / sizeof(colours[0])))
+        return 0;
     return colours[index];
 }
 
 int GetSystemMetrics(int index)
 {
     switch (index) {
-    case SM_CXSCREEN: return zq::gdi::g_screenWidth;
-    case SM_CYSCREEN: return zq::gdi::g_screenHeight;
+    case SM_CXSCREEN:
+        return zq::gdi::g_screenWidth;
+    case SM_CYSCREEN:
+        return zq::gdi::g_screenHeight;
     case SM_CXICON:
-    case SM_CYICON: return 32;
+    case SM_CYICON:
+        return 32;
     case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
-    default: return 0;
+    case SM_CYSMICON:
+        return 16;
+    default:
+        return 0;
     }
 }
 
@@ -293,12 +319,17 @@ int GetSystemMetrics(int index)
 HGDIOBJ GetStockObject(int index)
 {
     static Object* stock[18] = {};
-    if (index < 0 || index >= 18) return nullptr;
+    if (index < 0 || index >= 18)
+        return nullptr;
     std::lock_guard<std::recursive_mutex> g(Lock());
     if (!stock[index]) {
         Object* o = nullptr;
         switch (index) {
-        case WHITE_BRUSH: case LTGRAY_BRUSH: case GRAY_BRUSH: case DKGRAY_BRUSH: case BLACK_BRUSH:
+        case WHITE_BRUSH:
+        case LTGRAY_BRUSH:
+        case GRAY_BRUSH:
+        case DKGRAY_BRUSH:
+        case BLACK_BRUSH:
         case NULL_BRUSH: {
             static const COLORREF c[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000, 0};
             auto* b = new Brush();
@@ -307,7 +338,9 @@ HGDIOBJ GetStockObject(int index)
             o = b;
             break;
         }
-        case WHITE_PEN: case BLACK_PEN: case NULL_PEN: {
+        case WHITE_PEN:
+        case BLACK_PEN:
+        case NULL_PEN: {
             auto* p = new Pen();
             p->colour = index == WHITE_PEN ? 0xFFFFFF : 0;
             p->style = index == NULL_PEN ? PS_NULL : PS_SOLID;
@@ -323,7 +356,8 @@ HGDIOBJ GetStockObject(int index)
             o = f;
             break;
         }
-        default: return nullptr;
+        default:
+            return nullptr;
         }
         o->stock = true;
         Register(o);
@@ -332,9 +366,15 @@ HGDIOBJ GetStockObject(int index)
     return reinterpret_cast<HGDIOBJ>(stock[index]);
 }
 
-Font* zq::gdi::DefaultFont() { return static_cast<Font*>(static_cast<Object*>(reinterpret_cast<void*>(GetStockObject(SYSTEM_FONT)))); }
+Font* zq::gdi::DefaultFont()
+{
+    return static_cast<Font*>(static_cast<Object*>(reinterpret_cast<void*>(GetStockObject(SYSTEM_FONT))));
+}
 
-static HGDIOBJ H(Object* o) { return reinterpret_cast<HGDIOBJ>(o); }
+static HGDIOBJ H(Object* o)
+{
+    return reinterpret_cast<HGDIOBJ>(o);
+}
 
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits)
 {
@@ -342,7 +382,8 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, cons
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (width == 0 || height == 0) width = height = 1;
+    if (width == 0 || height == 0)
+        width = height = 1;
     Bitmap* b = NewBitmap(width, height, bitsPerPixel == 1);
     if (!b) {
         SetLastError(width < 0 || height < 0 ? ERROR_INVALID_PARAMETER : ERROR_NOT_ENOUGH_MEMORY);
@@ -383,7 +424,8 @@ HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height)
     // A memory DC makes bitmaps of the kind it holds: a new one holds the
     // monochrome default bitmap.
     bool mono = dc->memory && dc->bitmap && dc->bitmap->mono;
-    if (width == 0 || height == 0) return CreateBitmap(1, 1, 1, 1, nullptr);
+    if (width == 0 || height == 0)
+        return CreateBitmap(1, 1, 1, 1, nullptr);
     return CreateBitmap(width, height, 1, mono ? 1 : 32, nullptr);
 }
 
@@ -407,7 +449,8 @@ HPEN CreatePen(int style, int width, COLORREF colour)
 
 HFONT CreateFontIndirectA(const LOGFONTA* log)
 {
-    if (!log) return nullptr;
+    if (!log)
+        return nullptr;
     auto* f = new Font();
     f->log = *log;
     f->log.lfFaceName[LF_FACESIZE - 1] = 0;
@@ -415,9 +458,9 @@ HFONT CreateFontIndirectA(const LOGFONTA* log)
     return reinterpret_cast<HFONT>(H(f));
 }
 
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
-                  DWORD quality, DWORD pitchAndFamily, LPCSTR face)
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCSTR face)
 {
     LOGFONTA log = {};
     log.lfHeight = height;
@@ -433,7 +476,8 @@ HFONT CreateFontA(int height, int width, int escapement, int orientation, int we
     log.lfClipPrecision = static_cast<BYTE>(clipPrecision);
     log.lfQuality = static_cast<BYTE>(quality);
     log.lfPitchAndFamily = static_cast<BYTE>(pitchAndFamily);
-    if (face) std::strncpy(log.lfFaceName, face, LF_FACESIZE - 1);
+    if (face)
+        std::strncpy(log.lfFaceName, face, LF_FACESIZE - 1);
     return CreateFontIndirectA(&log);
 }
 
@@ -441,10 +485,13 @@ BOOL DeleteObject(HGDIOBJ handle)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Object* o = Lookup(handle);
-    if (!o || o->kind == Kind::Dc || o->kind == Kind::Icon) return FALSE;
-    if (o->stock) return TRUE;
+    if (!o || o->kind == Kind::Dc || o->kind == Kind::Icon)
+        return FALSE;
+    if (o->stock)
+        return TRUE;
     // An object selected into a DC stays, as on Windows.
-    if (o->kind == Kind::Bitmap && static_cast<Bitmap*>(o)->selectedIn) return FALSE;
+    if (o->kind == Kind::Bitmap && static_cast<Bitmap*>(o)->selectedIn)
+        return FALSE;
     Destroy(o);
     return TRUE;
 }
@@ -458,8 +505,10 @@ int GetObjectA(HGDIOBJ handle, int size, LPVOID buffer)
         return 0;
     }
     auto give = [&](const void* record, int recordSize) {
-        if (!buffer) return recordSize;
-        if (size < recordSize) return 0;
+        if (!buffer)
+            return recordSize;
+        if (size < recordSize)
+            return 0;
         std::memcpy(buffer, record, static_cast<size_t>(recordSize));
         return recordSize;
     };
@@ -474,7 +523,8 @@ int GetObjectA(HGDIOBJ handle, int size, LPVOID buffer)
         bm.bmWidthBytes = b->mono ? ((b->width + 15) / 16) * 2 : b->width * 4;
         return give(&bm, sizeof(bm));
     }
-    case Kind::Font: return give(&static_cast<Font*>(o)->log, sizeof(LOGFONTA));
+    case Kind::Font:
+        return give(&static_cast<Font*>(o)->log, sizeof(LOGFONTA));
     case Kind::Pen: {
         auto* p = static_cast<Pen*>(o);
         LOGPEN lp = {static_cast<UINT>(p->style), {p->width, 0}, p->colour};
@@ -485,7 +535,8 @@ int GetObjectA(HGDIOBJ handle, int size, LPVOID buffer)
         LOGBRUSH lb = {static_cast<UINT>(b->null ? BS_NULL : BS_SOLID), b->colour, 0};
         return give(&lb, sizeof(lb));
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -543,7 +594,8 @@ HDC GetDC(HWND hwnd)
 
 static void DeselectAll(Dc* dc)
 {
-    if (dc->bitmap && dc->bitmap->selectedIn == dc) dc->bitmap->selectedIn = nullptr;
+    if (dc->bitmap && dc->bitmap->selectedIn == dc)
+        dc->bitmap->selectedIn = nullptr;
     dc->bitmap = nullptr;
 }
 
@@ -554,7 +606,8 @@ int ReleaseDC(HWND hwnd, HDC handle)
     {
         std::lock_guard<std::recursive_mutex> g(Lock());
         Dc* dc = LookupDc(handle);
-        if (!dc || dc->memory) return 0;
+        if (!dc || dc->memory)
+            return 0;
         window = dc->window;
         clip = dc->clip;
         (void)hwnd;
@@ -562,7 +615,8 @@ int ReleaseDC(HWND hwnd, HDC handle)
         Destroy(dc);
     }
     if (window) {
-        if (WindowSurfaceProvider* provider = GetWindowSurfaceProvider()) provider->Released(window, clip);
+        if (WindowSurfaceProvider* provider = GetWindowSurfaceProvider())
+            provider->Released(window, clip);
     }
     return 1;
 }
@@ -573,13 +627,16 @@ BOOL DeleteDC(HDC handle)
     {
         std::lock_guard<std::recursive_mutex> g(Lock());
         Dc* dc = LookupDc(handle);
-        if (!dc) return FALSE;
+        if (!dc)
+            return FALSE;
         window = dc->window;
     }
-    if (window) return ReleaseDC(window, handle);
+    if (window)
+        return ReleaseDC(window, handle);
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     DeselectAll(dc);
     Destroy(dc);
     return TRUE;
@@ -590,24 +647,43 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object)
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
     Object* o = Lookup(object);
-    if (!dc || !o) return nullptr;
+    if (!dc || !o)
+        return nullptr;
     switch (o->kind) {
-    case Kind::Pen: { Object* old = dc->pen; dc->pen = static_cast<Pen*>(o); return H(old); }
-    case Kind::Brush: { Object* old = dc->brush; dc->brush = static_cast<Brush*>(o); return H(old); }
-    case Kind::Font: { Object* old = dc->font; dc->font = static_cast<Font*>(o); return H(old); }
-    case Kind::Bitmap: {
-        auto* b = static_cast<Bitmap*>(o);
-        if (!dc->memory) return nullptr;
-        if (b == dc->bitmap) return H(b);
-        // A bitmap lives in one DC at a time; the stock one may be in many.
-        if (b->selectedIn && !b->stock) return nullptr;
-        Bitmap* old = dc->bitmap;
-        if (old && old->selectedIn == dc) old->selectedIn = nullptr;
-        dc->bitmap = b;
-        if (!b->stock) b->selectedIn = dc;
+    case Kind::Pen: {
+        Object* old = dc->pen;
+        dc->pen = static_cast<Pen*>(o);
         return H(old);
     }
-    default: return nullptr;
+    case Kind::Brush: {
+        Object* old = dc->brush;
+        dc->brush = static_cast<Brush*>(o);
+        return H(old);
+    }
+    case Kind::Font: {
+        Object* old = dc->font;
+        dc->font = static_cast<Font*>(o);
+        return H(old);
+    }
+    case Kind::Bitmap: {
+        auto* b = static_cast<Bitmap*>(o);
+        if (!dc->memory)
+            return nullptr;
+        if (b == dc->bitmap)
+            return H(b);
+        // A bitmap lives in one DC at a time; the stock one may be in many.
+        if (b->selectedIn && !b->stock)
+            return nullptr;
+        Bitmap* old = dc->bitmap;
+        if (old && old->selectedIn == dc)
+            old->selectedIn = nullptr;
+        dc->bitmap = b;
+        if (!b->stock)
+            b->selectedIn = dc;
+        return H(old);
+    }
+    default:
+        return nullptr;
     }
 }
 
@@ -615,7 +691,8 @@ COLORREF SetTextColor(HDC handle, COLORREF colour)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     COLORREF old = dc->textColour;
     dc->textColour = colour & 0xFFFFFF;
     return old;
@@ -625,7 +702,8 @@ COLORREF SetBkColor(HDC handle, COLORREF colour)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     COLORREF old = dc->bkColour;
     dc->bkColour = colour & 0xFFFFFF;
     return old;
@@ -635,7 +713,8 @@ int SetBkMode(HDC handle, int mode)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc || (mode != OPAQUE && mode != TRANSPARENT)) return 0;
+    if (!dc || (mode != OPAQUE && mode != TRANSPARENT))
+        return 0;
     int old = dc->bkMode;
     dc->bkMode = mode;
     return old;
@@ -645,7 +724,8 @@ int GetClipBox(HDC handle, LPRECT rect)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc || !rect) return ERROR_REGION;
+    if (!dc || !rect)
+        return ERROR_REGION;
     Target t = TargetOf(dc);
     *rect = t.clip;
     return ::IsRectEmpty(rect) ? NULLREGION : SIMPLEREGION;
@@ -669,7 +749,8 @@ void FetchMonoRow(const Target& s, int sx, int sy, uint32_t srcBk, std::vector<u
         std::memcpy(row.data(), &s.bits[static_cast<size_t>(sy) * s.width + sx], static_cast<size_t>(w));
     } else {
         const uint32_t* in = s.colour + static_cast<size_t>(sy) * s.stride + sx;
-        for (int i = 0; i < w; ++i) row[i] = (in[i] & 0xFFFFFF) == srcBk ? 1 : 0;
+        for (int i = 0; i < w; ++i)
+            row[i] = (in[i] & 0xFFFFFF) == srcBk ? 1 : 0;
     }
 }
 
@@ -680,10 +761,12 @@ void FetchColourRow(const Target& s, int sx, int sy, uint32_t dstBk, uint32_t ds
     const int w = static_cast<int>(row.size());
     if (s.mono) {
         const uint8_t* in = &s.bits[static_cast<size_t>(sy) * s.width + sx];
-        for (int i = 0; i < w; ++i) row[i] = in[i] ? dstBk : dstText;
+        for (int i = 0; i < w; ++i)
+            row[i] = in[i] ? dstBk : dstText;
     } else {
         const uint32_t* in = s.colour + static_cast<size_t>(sy) * s.stride + sx;
-        for (int i = 0; i < w; ++i) row[i] = in[i] & 0xFFFFFF;
+        for (int i = 0; i < w; ++i)
+            row[i] = in[i] & 0xFFFFFF;
     }
 }
 
@@ -693,11 +776,21 @@ void CombineMonoRow(uint8_t* out, const std::vector<uint8_t>& row, DWORD rop)
     for (size_t i = 0; i < row.size(); ++i) {
         uint8_t v = row[i];
         switch (rop) {
-        case SRCCOPY: out[i] = v; break;
-        case SRCAND: out[i] &= v; break;
-        case SRCPAINT: out[i] |= v; break;
-        case SRCINVERT: out[i] ^= v; break;
-        default: out[i] = v ^ 1; break;
+        case SRCCOPY:
+            out[i] = v;
+            break;
+        case SRCAND:
+            out[i] &= v;
+            break;
+        case SRCPAINT:
+            out[i] |= v;
+            break;
+        case SRCINVERT:
+            out[i] ^= v;
+            break;
+        default:
+            out[i] = v ^ 1;
+            break;
         }
     }
 }
@@ -707,11 +800,21 @@ void CombineColourRow(uint32_t* out, const std::vector<uint32_t>& row, DWORD rop
     for (size_t i = 0; i < row.size(); ++i) {
         uint32_t v = row[i], o = out[i] & 0xFFFFFF;
         switch (rop) {
-        case SRCCOPY: o = v; break;
-        case SRCAND: o &= v; break;
-        case SRCPAINT: o |= v; break;
-        case SRCINVERT: o ^= v; break;
-        default: o = ~v & 0xFFFFFF; break;
+        case SRCCOPY:
+            o = v;
+            break;
+        case SRCAND:
+            o &= v;
+            break;
+        case SRCPAINT:
+            o |= v;
+            break;
+        case SRCINVERT:
+            o ^= v;
+            break;
+        default:
+            o = ~v & 0xFFFFFF;
+            break;
         }
         out[i] = 0xFF000000u | o;
     }
@@ -748,25 +851,32 @@ BOOL BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, i
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dst = LookupDc(dstHandle);
-    if (!dst) return FALSE;
+    if (!dst)
+        return FALSE;
     bool needsSource = rop != BLACKNESS && rop != WHITENESS;
     Dc* src = needsSource ? LookupDc(srcHandle) : nullptr;
-    if (needsSource && !src) return FALSE;
-    if (!IsBlitRop(rop)) return FALSE;
-    if (width <= 0 || height <= 0) return TRUE;
+    if (needsSource && !src)
+        return FALSE;
+    if (!IsBlitRop(rop))
+        return FALSE;
+    if (width <= 0 || height <= 0)
+        return TRUE;
     Target d = TargetOf(dst);
-    if (!d.valid) return FALSE;
+    if (!d.valid)
+        return FALSE;
     if (!needsSource) {
         FillTarget(d, {x, y, x + width, y + height}, rop == WHITENESS ? 0xFFFFFF : 0);
         Done(d);
         return TRUE;
     }
     Target s = TargetOf(src);
-    if (!s.valid) return FALSE;
+    if (!s.valid)
+        return FALSE;
     // Clip the destination rectangle by its clip and by the source's.
     RECT r = {x, y, x + width, y + height};
     RECT sr = {s.clip.left - srcX + x, s.clip.top - srcY + y, s.clip.right - srcX + x, s.clip.bottom - srcY + y};
-    if (!Intersect(&r, d.clip) || !Intersect(&r, sr)) return TRUE;
+    if (!Intersect(&r, d.clip) || !Intersect(&r, sr))
+        return TRUE;
     BlitRows(dst, d, src, s, r, srcX - x, srcY - y, rop);
     Done(d);
     return TRUE;
@@ -777,8 +887,10 @@ int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
     Brush* brush = LookupAs<Brush>(brushHandle, Kind::Brush);
-    if (!dc || !rect || !brush) return 0;
-    if (!brush->null) FillPixels(dc, *rect, brush->colour);
+    if (!dc || !rect || !brush)
+        return 0;
+    if (!brush->null)
+        FillPixels(dc, *rect, brush->colour);
     return 1;
 }
 
@@ -787,9 +899,11 @@ int FrameRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
     Brush* brush = LookupAs<Brush>(brushHandle, Kind::Brush);
-    if (!dc || !rect || !brush) return 0;
+    if (!dc || !rect || !brush)
+        return 0;
     const RECT& r = *rect;
-    if (r.right <= r.left || r.bottom <= r.top || brush->null) return 1;
+    if (r.right <= r.left || r.bottom <= r.top || brush->null)
+        return 1;
     FillPixels(dc, {r.left, r.top, r.right, r.top + 1}, brush->colour);
     FillPixels(dc, {r.left, r.bottom - 1, r.right, r.bottom}, brush->colour);
     FillPixels(dc, {r.left, r.top, r.left + 1, r.bottom}, brush->colour);
@@ -801,8 +915,10 @@ BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc) return FALSE;
-    if (previous) *previous = dc->pos;
+    if (!dc)
+        return FALSE;
+    if (previous)
+        *previous = dc->pos;
     dc->pos = {x, y};
     return TRUE;
 }
@@ -812,12 +928,15 @@ BOOL LineTo(HDC handle, int x, int y)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc) return FALSE;
+    if (!dc)
+        return FALSE;
     int x0 = dc->pos.x, y0 = dc->pos.y;
     dc->pos = {x, y};
-    if (!dc->pen || dc->pen->style == PS_NULL) return TRUE;
+    if (!dc->pen || dc->pen->style == PS_NULL)
+        return TRUE;
     Target t = TargetOf(dc);
-    if (!t.valid) return FALSE;
+    if (!t.valid)
+        return FALSE;
     const int half = (dc->pen->width - 1) / 2;
     int ddx = std::abs(x - x0), sx = x0 < x ? 1 : -1;
     int ddy = -std::abs(y - y0), sy = y0 < y ? 1 : -1;
@@ -829,8 +948,14 @@ BOOL LineTo(HDC handle, int x, int y)
             FillTarget(t, {x0 - half, y0 - half, x0 - half + dc->pen->width, y0 - half + dc->pen->width},
                        dc->pen->colour);
         int e2 = 2 * err;
-        if (e2 >= ddy) { err += ddy; x0 += sx; }
-        if (e2 <= ddx) { err += ddx; y0 += sy; }
+        if (e2 >= ddy) {
+            err += ddy;
+            x0 += sx;
+        }
+        if (e2 <= ddx) {
+            err += ddx;
+            y0 += sy;
+        }
     }
     Done(t);
     return TRUE;
@@ -843,7 +968,8 @@ COLORREF GetPixel(HDC handle, int x, int y)
     if (!t.valid || x < t.clip.left || x >= t.clip.right || y < t.clip.top || y >= t.clip.bottom)
         return CLR_INVALID;
     int px = x + t.origin.x, py = y + t.origin.y;
-    if (t.mono) return t.bits[static_cast<size_t>(py) * t.width + px] ? 0xFFFFFF : 0x000000;
+    if (t.mono)
+        return t.bits[static_cast<size_t>(py) * t.width + px] ? 0xFFFFFF : 0x000000;
     return ToColorRef(t.colour[static_cast<size_t>(py) * t.stride + px] & 0xFFFFFF);
 }
 

@@ -63,7 +63,7 @@ struct Bitmap : Object {
     int width = 0;
     int height = 0;
     bool mono = false;
-    std::vector<uint8_t> bits;          // monochrome: one byte (0 or 1) per pixel
+    std::vector<uint8_t> bits;           // monochrome: one byte (0 or 1) per pixel
     cairo_surface_t* surface = nullptr;  // colour: an RGB24 image surface
     Dc* selectedIn = nullptr;
 };
@@ -79,11 +79,11 @@ struct Dc : Object {
     Dc() : Object(Kind::Dc) {}
     ~Dc() override;
     bool memory = false;
-    HWND window = nullptr;          // a window's DC
+    HWND window = nullptr;  // a window's DC
     cairo_surface_t* windowSurface = nullptr;
-    POINT origin = {0, 0};          // DC (0, 0) on the window surface
-    RECT clip = {0, 0, 0, 0};       // DC coordinates
-    Bitmap* bitmap = nullptr;       // memory DCs
+    POINT origin = {0, 0};     // DC (0, 0) on the window surface
+    RECT clip = {0, 0, 0, 0};  // DC coordinates
+    Bitmap* bitmap = nullptr;  // memory DCs
     Pen* pen = nullptr;
     Brush* brush = nullptr;
     Font* font = nullptr;
@@ -129,8 +129,14 @@ struct Target {
 Target TargetOf(Dc* dc);
 void Done(const Target& t);  // marks a cairo surface dirty
 
-inline uint32_t ToPixel(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
-inline COLORREF ToColorRef(uint32_t p) { return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16); }
+inline uint32_t ToPixel(COLORREF c)
+{
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+inline COLORREF ToColorRef(uint32_t p)
+{
+    return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
+}
 // The monochrome bit a colour gives when drawn on a monochrome bitmap.
 inline uint8_t MonoOf(COLORREF c)
 {
@@ -142,9 +148,11 @@ inline uint8_t MonoOf(COLORREF c)
 // colour's bit where the coverage is at least half.
 inline void BlendPixel(const Target& t, int sx, int sy, uint32_t colour, unsigned alpha)
 {
-    if (!alpha) return;
+    if (!alpha)
+        return;
     if (t.mono) {
-        if (alpha >= 128) t.bits[static_cast<size_t>(sy) * t.width + sx] = MonoOf(ToColorRef(colour));
+        if (alpha >= 128)
+            t.bits[static_cast<size_t>(sy) * t.width + sx] = MonoOf(ToColorRef(colour));
         return;
     }
     uint32_t& p = t.colour[static_cast<size_t>(sy) * t.stride + sx];

@@ -14,7 +14,8 @@ void ReleaseWrappers(Object* object)
 {
     if (object->kind == Kind::Dc) {
         auto* dc = static_cast<Dc*>(object);
-        if (dc->permanent) dc->permanent->m_hDC = nullptr;
+        if (dc->permanent)
+            dc->permanent->m_hDC = nullptr;
         if (dc->temporary) {
             dc->temporary->m_hDC = nullptr;
             delete dc->temporary;
@@ -22,7 +23,8 @@ void ReleaseWrappers(Object* object)
         dc->permanent = dc->temporary = nullptr;
         return;
     }
-    if (object->permanent) object->permanent->m_hObject = nullptr;
+    if (object->permanent)
+        object->permanent->m_hObject = nullptr;
     if (object->temporary) {
         object->temporary->m_hObject = nullptr;
         delete object->temporary;
@@ -33,14 +35,16 @@ void ReleaseWrappers(Object* object)
 HDC BeginWindowPaint(HWND hwnd, RECT* paintRect)
 {
     WindowSurfaceProvider* provider = GetWindowSurfaceProvider();
-    if (!provider || !hwnd) return nullptr;
+    if (!provider || !hwnd)
+        return nullptr;
     return provider->BeginPaint(hwnd, paintRect);
 }
 
 void EndWindowPaint(HWND hwnd, HDC dc)
 {
     WindowSurfaceProvider* provider = GetWindowSurfaceProvider();
-    if (provider && hwnd) provider->EndPaint(hwnd, dc);
+    if (provider && hwnd)
+        provider->EndPaint(hwnd, dc);
 }
 
 }  // namespace gdi
@@ -50,14 +54,19 @@ using namespace zq::gdi;
 
 // ---- CGdiObject and its kinds
 
-CGdiObject::~CGdiObject() { DeleteObject(); }
+CGdiObject::~CGdiObject()
+{
+    DeleteObject();
+}
 
 BOOL CGdiObject::Attach(HGDIOBJ object)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Object* o = Lookup(object);
-    if (!o) return FALSE;
-    if (m_hObject) Detach();
+    if (!o)
+        return FALSE;
+    if (m_hObject)
+        Detach();
     m_hObject = object;
     o->permanent = this;
     return TRUE;
@@ -68,34 +77,51 @@ HGDIOBJ CGdiObject::Detach()
     std::lock_guard<std::recursive_mutex> g(Lock());
     HGDIOBJ h = m_hObject;
     if (Object* o = Lookup(h))
-        if (o->permanent == this) o->permanent = nullptr;
+        if (o->permanent == this)
+            o->permanent = nullptr;
     m_hObject = nullptr;
     return h;
 }
 
 BOOL CGdiObject::DeleteObject()
 {
-    if (!m_hObject) return FALSE;
+    if (!m_hObject)
+        return FALSE;
     HGDIOBJ h = Detach();
     return ::DeleteObject(h);
 }
 
-int CGdiObject::GetObject(int size, LPVOID buffer) const { return ::GetObjectA(m_hObject, size, buffer); }
+int CGdiObject::GetObject(int size, LPVOID buffer) const
+{
+    return ::GetObjectA(m_hObject, size, buffer);
+}
 
 CGdiObject* CGdiObject::FromHandle(HGDIOBJ handle)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Object* o = Lookup(handle);
-    if (!o || o->kind == Kind::Dc) return nullptr;
-    if (o->permanent) return o->permanent;
+    if (!o || o->kind == Kind::Dc)
+        return nullptr;
+    if (o->permanent)
+        return o->permanent;
     if (!o->temporary) {
         CGdiObject* w = nullptr;
         switch (o->kind) {
-        case Kind::Pen: w = new CPen(); break;
-        case Kind::Brush: w = new CBrush(); break;
-        case Kind::Font: w = new CFont(); break;
-        case Kind::Bitmap: w = new CBitmap(); break;
-        default: w = new CGdiObject(); break;
+        case Kind::Pen:
+            w = new CPen();
+            break;
+        case Kind::Brush:
+            w = new CBrush();
+            break;
+        case Kind::Font:
+            w = new CFont();
+            break;
+        case Kind::Bitmap:
+            w = new CBitmap();
+            break;
+        default:
+            w = new CGdiObject();
+            break;
         }
         w->m_hObject = handle;
         o->temporary = w;
@@ -103,16 +129,22 @@ CGdiObject* CGdiObject::FromHandle(HGDIOBJ handle)
     return o->temporary;
 }
 
-BOOL CPen::CreatePen(int style, int width, COLORREF colour) { return Attach(::CreatePen(style, width, colour)); }
-
-BOOL CBrush::CreateSolidBrush(COLORREF colour) { return Attach(::CreateSolidBrush(colour)); }
-
-BOOL CFont::CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
-                       BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision,
-                       BYTE quality, BYTE pitchAndFamily, LPCSTR face)
+BOOL CPen::CreatePen(int style, int width, COLORREF colour)
 {
-    return Attach(::CreateFontA(height, width, escapement, orientation, weight, italic, underline, strikeOut,
-                                charSet, outPrecision, clipPrecision, quality, pitchAndFamily, face));
+    return Attach(::CreatePen(style, width, colour));
+}
+
+BOOL CBrush::CreateSolidBrush(COLORREF colour)
+{
+    return Attach(::CreateSolidBrush(colour));
+}
+
+BOOL CFont::CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic, BYTE underline,
+                       BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision, BYTE quality,
+                       BYTE pitchAndFamily, LPCSTR face)
+{
+    return Attach(::CreateFontA(height, width, escapement, orientation, weight, italic, underline, strikeOut, charSet,
+                                outPrecision, clipPrecision, quality, pitchAndFamily, face));
 }
 
 BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits)
@@ -129,15 +161,18 @@ BOOL CBitmap::CreateCompatibleBitmap(CDC* dc, int width, int height)
 
 CDC::~CDC()
 {
-    if (m_hDC) DeleteDC();
+    if (m_hDC)
+        DeleteDC();
 }
 
 BOOL CDC::Attach(HDC handle)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc) return FALSE;
-    if (m_hDC) Detach();
+    if (!dc)
+        return FALSE;
+    if (m_hDC)
+        Detach();
     m_hDC = m_hAttribDC = handle;
     dc->permanent = this;
     return TRUE;
@@ -148,7 +183,8 @@ HDC CDC::Detach()
     std::lock_guard<std::recursive_mutex> g(Lock());
     HDC h = m_hDC;
     if (Dc* dc = LookupDc(h))
-        if (dc->permanent == this) dc->permanent = nullptr;
+        if (dc->permanent == this)
+            dc->permanent = nullptr;
     m_hDC = m_hAttribDC = nullptr;
     return h;
 }
@@ -157,8 +193,10 @@ CDC* CDC::FromHandle(HDC handle)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc) return nullptr;
-    if (dc->permanent) return dc->permanent;
+    if (!dc)
+        return nullptr;
+    if (dc->permanent)
+        return dc->permanent;
     if (!dc->temporary) {
         dc->temporary = new CDC();
         dc->temporary->m_hDC = dc->temporary->m_hAttribDC = handle;
@@ -174,14 +212,16 @@ BOOL CDC::CreateCompatibleDC(CDC* reference)
 
 BOOL CDC::DeleteDC()
 {
-    if (!m_hDC) return FALSE;
+    if (!m_hDC)
+        return FALSE;
     HDC h = Detach();
     return ::DeleteDC(h);
 }
 
 CGdiObject* CDC::SelectObject(CGdiObject* object)
 {
-    if (!object) return nullptr;
+    if (!object)
+        return nullptr;
     HGDIOBJ old = ::SelectObject(m_hDC, object->m_hObject);
     return old ? CGdiObject::FromHandle(old) : nullptr;
 }
@@ -211,7 +251,8 @@ void CDC::FillSolidRect(LPCRECT rect, COLORREF colour)
 {
     ::SetBkColor(m_hDC, colour);
     std::lock_guard<std::recursive_mutex> g(Lock());
-    if (Dc* dc = LookupDc(m_hDC)) FillPixels(dc, *rect, colour);
+    if (Dc* dc = LookupDc(m_hDC))
+        FillPixels(dc, *rect, colour);
 }
 
 void CDC::FillSolidRect(int x, int y, int width, int height, COLORREF colour)
@@ -260,25 +301,29 @@ BOOL CDC::DrawState(CPoint point, CSize size, HICON icon, UINT flags, HBRUSH bru
 CPaintDC::CPaintDC(HWND hwnd, int) : m_hWnd(hwnd)
 {
     HDC h = BeginWindowPaint(hwnd, &m_rcPaint);
-    if (h) Attach(h);
+    if (h)
+        Attach(h);
 }
 
 CPaintDC::~CPaintDC()
 {
     HDC h = Detach();
-    if (h) EndWindowPaint(m_hWnd, h);
+    if (h)
+        EndWindowPaint(m_hWnd, h);
 }
 
 CClientDC::CClientDC(HWND hwnd, int) : m_hWnd(hwnd)
 {
     HDC h = ::GetDC(hwnd);
-    if (h) Attach(h);
+    if (h)
+        Attach(h);
 }
 
 CClientDC::~CClientDC()
 {
     HDC h = Detach();
-    if (h) ::ReleaseDC(m_hWnd, h);
+    if (h)
+        ::ReleaseDC(m_hWnd, h);
 }
 
 // ---- Icons
@@ -288,10 +333,12 @@ namespace {
 void BlendIcon(Dc* dc, Icon* icon, int x, int y, int width, int height, int mode)
 {
     Target t = TargetOf(dc);
-    if (!t.valid) return;
+    if (!t.valid)
+        return;
     const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT), shadow = GetSysColor(COLOR_BTNSHADOW);
     auto put = [&](int px, int py, uint32_t argb) {
-        if (px < t.clip.left || px >= t.clip.right || py < t.clip.top || py >= t.clip.bottom) return;
+        if (px < t.clip.left || px >= t.clip.right || py < t.clip.top || py >= t.clip.bottom)
+            return;
         BlendPixel(t, px + t.origin.x, py + t.origin.y, argb & 0xFFFFFF, argb >> 24);
     };
     // Scaled to the size asked for by nearest pixel.
@@ -301,21 +348,25 @@ void BlendIcon(Dc* dc, Icon* icon, int x, int y, int width, int height, int mode
     };
     if (mode == 0) {
         for (int yy = 0; yy < height; ++yy)
-            for (int xx = 0; xx < width; ++xx) put(x + xx, y + yy, sample(xx, yy));
+            for (int xx = 0; xx < width; ++xx)
+                put(x + xx, y + yy, sample(xx, yy));
     } else {
         // Disabled: the dark parts of the picture embossed, a highlight one
         // pixel right and down with the shadow on top.
         auto dark = [&](uint32_t argb) {
-            if ((argb >> 24) < 128) return false;
+            if ((argb >> 24) < 128)
+                return false;
             unsigned lum = (((argb >> 16) & 0xFF) * 30 + ((argb >> 8) & 0xFF) * 59 + (argb & 0xFF) * 11) / 100;
             return lum < 192;
         };
         for (int yy = 0; yy < height; ++yy)
             for (int xx = 0; xx < width; ++xx)
-                if (dark(sample(xx, yy))) put(x + xx + 1, y + yy + 1, 0xFF000000u | ToPixel(highlight));
+                if (dark(sample(xx, yy)))
+                    put(x + xx + 1, y + yy + 1, 0xFF000000u | ToPixel(highlight));
         for (int yy = 0; yy < height; ++yy)
             for (int xx = 0; xx < width; ++xx)
-                if (dark(sample(xx, yy))) put(x + xx, y + yy, 0xFF000000u | ToPixel(shadow));
+                if (dark(sample(xx, yy)))
+                    put(x + xx, y + yy, 0xFF000000u | ToPixel(shadow));
     }
     Done(t);
 }
@@ -327,21 +378,25 @@ BOOL DrawIcon(HDC handle, int x, int y, HICON iconHandle)
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
     Icon* icon = LookupAs<Icon>(iconHandle, Kind::Icon);
-    if (!dc || !icon || icon->width <= 0 || icon->height <= 0) return FALSE;
+    if (!dc || !icon || icon->width <= 0 || icon->height <= 0)
+        return FALSE;
     BlendIcon(dc, icon, x, y, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0);
     return TRUE;
 }
 
-BOOL DrawStateA(HDC handle, HBRUSH, DRAWSTATEPROC, LPARAM data, WPARAM, int x, int y, int width, int height,
-                UINT flags)
+BOOL DrawStateA(HDC handle, HBRUSH, DRAWSTATEPROC, LPARAM data, WPARAM, int x, int y, int width, int height, UINT flags)
 {
-    if ((flags & 0xF) != DST_ICON) return FALSE;
+    if ((flags & 0xF) != DST_ICON)
+        return FALSE;
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
     Icon* icon = LookupAs<Icon>(reinterpret_cast<void*>(data), Kind::Icon);
-    if (!dc || !icon || icon->width <= 0 || icon->height <= 0) return FALSE;
-    if (width <= 0) width = icon->width;
-    if (height <= 0) height = icon->height;
+    if (!dc || !icon || icon->width <= 0 || icon->height <= 0)
+        return FALSE;
+    if (width <= 0)
+        width = icon->width;
+    if (height <= 0)
+        height = icon->height;
     BlendIcon(dc, icon, x, y, width, height, (flags & DSS_DISABLED) ? 1 : 0);
     return TRUE;
 }
@@ -350,9 +405,14 @@ BOOL DestroyIcon(HICON handle)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Icon* icon = LookupAs<Icon>(handle, Kind::Icon);
-    if (!icon) return FALSE;
-    if (!icon->stock) Destroy(icon);
+    if (!icon)
+        return FALSE;
+    if (!icon->stock)
+        Destroy(icon);
     return TRUE;
 }
 
-BOOL DestroyCursor(HCURSOR cursor) { return DestroyIcon(cursor); }
+BOOL DestroyCursor(HCURSOR cursor)
+{
+    return DestroyIcon(cursor);
+}

@@ -19,7 +19,7 @@ struct Picture {
     PixelMaker make = nullptr;
     std::vector<uint32_t> pixels;  // once made
     bool made = false;
-    HICON shared = nullptr;        // icons: the one LoadIconA hands out
+    HICON shared = nullptr;  // icons: the one LoadIconA hands out
 };
 
 struct Registry {
@@ -37,16 +37,19 @@ const std::vector<uint32_t>* PixelsOf(Picture& p)
 {
     if (!p.made) {
         p.made = true;
-        if (p.make) p.pixels = p.make();
+        if (p.make)
+            p.pixels = p.make();
     }
-    if (p.pixels.size() != static_cast<size_t>(p.width) * p.height) return nullptr;
+    if (p.pixels.size() != static_cast<size_t>(p.width) * p.height)
+        return nullptr;
     return &p.pixels;
 }
 
 // Resource names are ids (MAKEINTRESOURCE) or "#123".
 bool IdOf(LPCSTR name, UINT* id)
 {
-    if (!name) return false;
+    if (!name)
+        return false;
     if (IS_INTRESOURCE(name)) {
         *id = static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name));
         return true;
@@ -66,7 +69,8 @@ HBITMAP BitmapFromPixels(int width, int height, const std::vector<uint32_t>& px)
 {
     HBITMAP h = ::CreateBitmap(width, height, 1, 32, nullptr);
     Bitmap* b = LookupAs<Bitmap>(h, Kind::Bitmap);
-    if (!b) return nullptr;
+    if (!b)
+        return nullptr;
     cairo_surface_flush(b->surface);
     auto* data = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(b->surface));
     int stride = cairo_image_surface_get_stride(b->surface) / 4;
@@ -109,7 +113,8 @@ void RegisterStringResource(UINT id, const char* text)
 
 HICON CreateIconFromPixels(int width, int height, const std::vector<uint32_t>& argb)
 {
-    if (width <= 0 || height <= 0 || argb.size() != static_cast<size_t>(width) * height) return nullptr;
+    if (width <= 0 || height <= 0 || argb.size() != static_cast<size_t>(width) * height)
+        return nullptr;
     auto* icon = new Icon();
     icon->width = width;
     icon->height = height;
@@ -156,7 +161,8 @@ HICON LoadIconA(HINSTANCE, LPCSTR name)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     UINT id = 0;
-    if (!IdOf(name, &id)) return nullptr;
+    if (!IdOf(name, &id))
+        return nullptr;
     auto it = Reg().icons.find(id);
     if (it == Reg().icons.end()) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -165,19 +171,23 @@ HICON LoadIconA(HINSTANCE, LPCSTR name)
     Picture& p = it->second;
     if (!p.shared) {
         const std::vector<uint32_t>* px = PixelsOf(p);
-        if (!px) return nullptr;
+        if (!px)
+            return nullptr;
         p.shared = CreateIconFromPixels(p.width, p.height, *px);
-        if (Object* o = Lookup(p.shared)) o->stock = true;
+        if (Object* o = Lookup(p.shared))
+            o->stock = true;
     }
     return p.shared;
 }
 
 HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int, int, UINT flags)
 {
-    if (type == IMAGE_BITMAP) return LoadBitmapA(instance, name);
+    if (type == IMAGE_BITMAP)
+        return LoadBitmapA(instance, name);
     if (type == IMAGE_ICON || type == IMAGE_CURSOR) {
         HICON shared = LoadIconA(instance, name);
-        if (!shared || (flags & LR_SHARED)) return shared;
+        if (!shared || (flags & LR_SHARED))
+            return shared;
         // Not shared: a copy the caller destroys.
         std::lock_guard<std::recursive_mutex> g(Lock());
         Icon* icon = LookupAs<Icon>(shared, Kind::Icon);
@@ -189,7 +199,8 @@ HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int, int, UINT fla
 int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int bufferSize)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
-    if (!buffer || bufferSize <= 0) return 0;
+    if (!buffer || bufferSize <= 0)
+        return 0;
     auto it = Reg().strings.find(id);
     if (it == Reg().strings.end()) {
         buffer[0] = 0;
@@ -209,6 +220,12 @@ HINSTANCE AfxGetResourceHandle()
     return reinterpret_cast<HINSTANCE>(&module);
 }
 
-BOOL CBitmap::LoadBitmap(UINT id) { return Attach(::LoadBitmapA(nullptr, MAKEINTRESOURCE(id))); }
+BOOL CBitmap::LoadBitmap(UINT id)
+{
+    return Attach(::LoadBitmapA(nullptr, MAKEINTRESOURCE(id)));
+}
 
-BOOL CBitmap::LoadBitmap(LPCSTR name) { return Attach(::LoadBitmapA(nullptr, name)); }
+BOOL CBitmap::LoadBitmap(LPCSTR name)
+{
+    return Attach(::LoadBitmapA(nullptr, name));
+}

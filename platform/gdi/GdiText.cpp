@@ -59,8 +59,10 @@ void EnsureFontsConfigured()
 
 Font::~Font()
 {
-    if (drawn && drawn != scaled) cairo_scaled_font_destroy(drawn);
-    if (scaled) cairo_scaled_font_destroy(scaled);
+    if (drawn && drawn != scaled)
+        cairo_scaled_font_destroy(drawn);
+    if (scaled)
+        cairo_scaled_font_destroy(scaled);
 }
 
 namespace {
@@ -74,7 +76,8 @@ bool FamilyInstalled(const std::string& family)
     FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, nullptr);
     FcFontSet* set = FcFontList(nullptr, p, os);
     bool found = set && set->nfont > 0;
-    if (set) FcFontSetDestroy(set);
+    if (set)
+        FcFontSetDestroy(set);
     FcObjectSetDestroy(os);
     FcPatternDestroy(p);
     return found;
@@ -90,8 +93,7 @@ void SetBool(FcPattern* p, const char* object, bool value)
 // rendering fixed here rather than left to the system's configuration, so
 // the layout is the same on every machine. With outlines only, embedded
 // bitmap strikes are not used; emboldened, the glyphs are drawn heavier.
-cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool italic, bool outlinesOnly,
-                             bool embolden)
+cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool italic, bool outlinesOnly, bool embolden)
 {
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -126,7 +128,8 @@ cairo_font_face_t* MatchFace(const std::string& family, int fcWeight, bool itali
 
 cairo_scaled_font_t* MakeScaled(cairo_font_face_t* face, double em)
 {
-    if (!face) return nullptr;
+    if (!face)
+        return nullptr;
     cairo_matrix_t matrix, ctm;
     cairo_matrix_init_scale(&matrix, em, em);
     cairo_matrix_init_identity(&ctm);
@@ -159,7 +162,8 @@ FaceMetrics MetricsOf(cairo_font_face_t* face)
 {
     FaceMetrics m;
     cairo_scaled_font_t* probe = MakeScaled(face, 100.0);
-    if (!probe) return m;
+    if (!probe)
+        return m;
     FT_Face ft = cairo_ft_scaled_font_lock_face(probe);
     if (ft) {
         m.unitsPerEm = ft->units_per_EM;
@@ -176,11 +180,13 @@ FaceMetrics MetricsOf(cairo_font_face_t* face)
             m.ascent = ft->ascender;
             m.descent = -ft->descender;
         }
-        if (hhea) m.maxWidth = hhea->advance_Width_Max;
+        if (hhea)
+            m.maxWidth = hhea->advance_Width_Max;
         cairo_ft_scaled_font_unlock_face(probe);
     }
     cairo_scaled_font_destroy(probe);
-    if (m.unitsPerEm <= 0 || m.ascent + m.descent <= 0) m = FaceMetrics();
+    if (m.unitsPerEm <= 0 || m.ascent + m.descent <= 0)
+        m = FaceMetrics();
     return m;
 }
 
@@ -201,11 +207,14 @@ double StemWidth(cairo_scaled_font_t* scaled, double em)
     std::vector<double> rows;
     for (int y = 0; a && y < size; ++y) {
         unsigned sum = 0;
-        for (int x = 0; x < size; ++x) sum += a[y * stride + x];
-        if (sum) rows.push_back(sum / 255.0);
+        for (int x = 0; x < size; ++x)
+            sum += a[y * stride + x];
+        if (sum)
+            rows.push_back(sum / 255.0);
     }
     cairo_surface_destroy(mask);
-    if (rows.empty()) return 0;
+    if (rows.empty())
+        return 0;
     std::nth_element(rows.begin(), rows.begin() + rows.size() / 2, rows.end());
     return rows[rows.size() / 2];
 }
@@ -257,15 +266,18 @@ cairo_scaled_font_t* EmboldenedIfLight(const std::string& family, bool italic, d
 {
     cairo_font_face_t* regularFace = MatchFace(family, FC_WEIGHT_REGULAR, italic, false, false);
     cairo_scaled_font_t* regular = MakeScaled(regularFace, em);
-    if (regularFace) cairo_font_face_destroy(regularFace);
-    if (!regular) return nullptr;
+    if (regularFace)
+        cairo_font_face_destroy(regularFace);
+    if (!regular)
+        return nullptr;
     cairo_scaled_font_t* heavy = nullptr;
     const double regularStem = StemWidth(regular, em);
     const double boldStem = StemWidth(boldScaled, em);
     if (regularStem > 0 && boldStem < kBoldStem * regularStem) {
         cairo_font_face_t* outlines = MatchFace(family, FC_WEIGHT_REGULAR, italic, true, true);
         heavy = MakeScaled(outlines, em);
-        if (outlines) cairo_font_face_destroy(outlines);
+        if (outlines)
+            cairo_font_face_destroy(outlines);
     }
     cairo_scaled_font_destroy(regular);
     return heavy;
@@ -274,11 +286,13 @@ cairo_scaled_font_t* EmboldenedIfLight(const std::string& family, bool italic, d
 bool Resolve(const LOGFONTA& log, Resolved* out)
 {
     std::string family = FamilyFor(log.lfFaceName);
-    if (!FamilyInstalled(family)) family = kFallbackFamily;
+    if (!FamilyInstalled(family))
+        family = kFallbackFamily;
     const bool bold = log.lfWeight >= FW_SEMIBOLD;
     const bool italic = log.lfItalic != 0;
     cairo_font_face_t* face = MatchFace(family, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR, italic, false, false);
-    if (!face) return false;
+    if (!face)
+        return false;
     const FaceMetrics m = MetricsOf(face);
     if (m.unitsPerEm <= 0) {
         cairo_font_face_destroy(face);
@@ -288,16 +302,19 @@ bool Resolve(const LOGFONTA& log, Resolved* out)
     // A positive height is the cell (the Windows ascent plus descent), a
     // negative one the character height (the em); 0 is a default size.
     int h = log.lfHeight;
-    if (h == 0) h = -12;
+    if (h == 0)
+        h = -12;
     const double em = h > 0 ? h * m.unitsPerEm / (m.ascent + m.descent) : -h;
     out->scaled = MakeScaled(face, em);
     cairo_font_face_destroy(face);
-    if (!out->scaled) return false;
+    if (!out->scaled)
+        return false;
     out->drawn = out->scaled;
     SetMetrics(m, h, em, out);
     if (bold) {
         cairo_scaled_font_t* heavy = EmboldenedIfLight(family, italic, em, out->scaled);
-        if (heavy) out->drawn = heavy;
+        if (heavy)
+            out->drawn = heavy;
     }
     return true;
 }
@@ -306,7 +323,8 @@ bool Resolve(const LOGFONTA& log, Resolved* out)
 
 bool ResolveFont(Font* font)
 {
-    if (font->resolved) return font->scaled != nullptr;
+    if (font->resolved)
+        return font->scaled != nullptr;
     font->resolved = true;
     EnsureFontsConfigured();
 
@@ -330,7 +348,8 @@ bool ResolveFont(Font* font)
     auto it = cache->find(key);
     if (it == cache->end()) {
         Resolved r;
-        if (!Resolve(font->log, &r)) return false;
+        if (!Resolve(font->log, &r))
+            return false;
         it = cache->emplace(key, r).first;
     }
     const Resolved& r = it->second;
@@ -347,7 +366,8 @@ bool ResolveFont(Font* font)
 
 int TextWidth(Font* font, const std::string& cp1252)
 {
-    if (cp1252.empty() || !ResolveFont(font)) return 0;
+    if (cp1252.empty() || !ResolveFont(font))
+        return 0;
     std::string utf8 = Cp1252ToUtf8(cp1252);
     cairo_text_extents_t te;
     cairo_scaled_font_text_extents(font->scaled, utf8.c_str(), &te);
@@ -362,8 +382,8 @@ void ShowText(cairo_t* cr, Font* font, double x, double y, const std::string& ut
 {
     cairo_glyph_t* placed = nullptr;
     int count = 0;
-    if (cairo_scaled_font_text_to_glyphs(font->scaled, x, y, utf8.c_str(), static_cast<int>(utf8.size()),
-                                         &placed, &count, nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS)
+    if (cairo_scaled_font_text_to_glyphs(font->scaled, x, y, utf8.c_str(), static_cast<int>(utf8.size()), &placed,
+                                         &count, nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS)
         return;
     cairo_scaled_font_t* drawn = font->scaled;
     if (font->drawn != font->scaled) {
@@ -372,8 +392,8 @@ void ShowText(cairo_t* cr, Font* font, double x, double y, const std::string& ut
         // One glyph per character in both faces, so the glyphs of the
         // drawing face take the places of the layout face, each centred on
         // the advance it replaces.
-        if (cairo_scaled_font_text_to_glyphs(font->drawn, x, y, utf8.c_str(), static_cast<int>(utf8.size()),
-                                             &glyphs, &n, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
+        if (cairo_scaled_font_text_to_glyphs(font->drawn, x, y, utf8.c_str(), static_cast<int>(utf8.size()), &glyphs,
+                                             &n, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
             n == count) {
             for (int i = 0; i < n; ++i) {
                 cairo_text_extents_t slot, glyph;
@@ -398,9 +418,11 @@ void ShowText(cairo_t* cr, Font* font, double x, double y, const std::string& ut
 void DrawTextLine(Dc* dc, int x, int y, const std::string& cp1252, const RECT* clipRect)
 {
     Font* font = dc->font ? dc->font : DefaultFont();
-    if (!ResolveFont(font)) return;
+    if (!ResolveFont(font))
+        return;
     Target t = TargetOf(dc);
-    if (!t.valid) return;
+    if (!t.valid)
+        return;
     int width = TextWidth(font, cp1252);
     RECT box = {x, y, x + width, y + font->height};
     RECT clip = t.clip;
@@ -416,7 +438,8 @@ void DrawTextLine(Dc* dc, int x, int y, const std::string& cp1252, const RECT* c
         cell.top = std::max(cell.top, clip.top);
         cell.right = std::min(cell.right, clip.right);
         cell.bottom = std::min(cell.bottom, clip.bottom);
-        if (cell.left < cell.right && cell.top < cell.bottom) FillPixels(dc, cell, dc->bkColour);
+        if (cell.left < cell.right && cell.top < cell.bottom)
+            FillPixels(dc, cell, dc->bkColour);
         t = TargetOf(dc);
     }
     // Glyphs may reach past their cell (descenders of small sizes, italics,
@@ -428,7 +451,8 @@ void DrawTextLine(Dc* dc, int x, int y, const std::string& cp1252, const RECT* c
     r.top = std::max(r.top, clip.top);
     r.right = std::min(r.right, clip.right);
     r.bottom = std::min(r.bottom, clip.bottom);
-    if (r.left >= r.right || r.top >= r.bottom) return;
+    if (r.left >= r.right || r.top >= r.bottom)
+        return;
     const int w = r.right - r.left, h = r.bottom - r.top;
     cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
     if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
@@ -479,14 +503,16 @@ std::vector<std::string> Lines(Font* font, const std::string& text, UINT format,
     if (format & DT_SINGLELINE) {
         std::string one;
         for (char c : text)
-            if (c != '\r' && c != '\n') one += c;
+            if (c != '\r' && c != '\n')
+                one += c;
         paragraphs.push_back(one);
     } else {
         std::string cur;
         for (size_t i = 0; i < text.size(); ++i) {
             char c = text[i];
             if (c == '\r') {
-                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                if (i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
                 paragraphs.push_back(cur);
                 cur.clear();
             } else if (c == '\n') {
@@ -498,7 +524,8 @@ std::vector<std::string> Lines(Font* font, const std::string& text, UINT format,
         }
         paragraphs.push_back(cur);
     }
-    if (!(format & DT_WORDBREAK) || (format & DT_SINGLELINE)) return paragraphs;
+    if (!(format & DT_WORDBREAK) || (format & DT_SINGLELINE))
+        return paragraphs;
 
     std::vector<std::string> lines;
     for (const std::string& para : paragraphs) {
@@ -508,9 +535,11 @@ std::vector<std::string> Lines(Font* font, const std::string& text, UINT format,
         while (i < para.size()) {
             // The next word with the blanks before it.
             size_t start = i;
-            while (i < para.size() && para[i] == ' ') ++i;
+            while (i < para.size() && para[i] == ' ')
+                ++i;
             size_t wordStart = i;
-            while (i < para.size() && para[i] != ' ') ++i;
+            while (i < para.size() && para[i] != ' ')
+                ++i;
             std::string blanks = para.substr(start, wordStart - start);
             std::string word = para.substr(wordStart, i - wordStart);
             std::string candidate = line + blanks + word;
@@ -539,8 +568,10 @@ BOOL TextOutA(HDC handle, int x, int y, LPCSTR text, int length)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc || (!text && length > 0)) return FALSE;
-    if (length <= 0) return TRUE;
+    if (!dc || (!text && length > 0))
+        return FALSE;
+    if (length <= 0)
+        return TRUE;
     DrawTextLine(dc, x, y, std::string(text, static_cast<size_t>(length)), nullptr);
     return TRUE;
 }
@@ -549,9 +580,11 @@ BOOL GetTextExtentPoint32A(HDC handle, LPCSTR text, int length, LPSIZE size)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc || !size || (!text && length > 0)) return FALSE;
+    if (!dc || !size || (!text && length > 0))
+        return FALSE;
     Font* font = dc->font ? dc->font : DefaultFont();
-    if (!ResolveFont(font)) return FALSE;
+    if (!ResolveFont(font))
+        return FALSE;
     size->cx = length > 0 ? TextWidth(font, std::string(text, static_cast<size_t>(length))) : 0;
     size->cy = font->height;
     return TRUE;
@@ -561,9 +594,11 @@ BOOL GetTextMetricsA(HDC handle, LPTEXTMETRICA tm)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc || !tm) return FALSE;
+    if (!dc || !tm)
+        return FALSE;
     Font* font = dc->font ? dc->font : DefaultFont();
-    if (!ResolveFont(font)) return FALSE;
+    if (!ResolveFont(font))
+        return FALSE;
     std::memset(tm, 0, sizeof(*tm));
     tm->tmHeight = font->height;
     tm->tmAscent = font->ascent;
@@ -579,11 +614,14 @@ int DrawTextA(HDC handle, LPCSTR text, int length, LPRECT rect, UINT format)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
     Dc* dc = LookupDc(handle);
-    if (!dc || !rect || !text) return 0;
+    if (!dc || !rect || !text)
+        return 0;
     std::string s = length < 0 ? std::string(text) : std::string(text, static_cast<size_t>(length));
-    if (!(format & DT_NOPREFIX)) s = StripPrefix(s);
+    if (!(format & DT_NOPREFIX))
+        s = StripPrefix(s);
     Font* font = dc->font ? dc->font : DefaultFont();
-    if (!ResolveFont(font)) return 0;
+    if (!ResolveFont(font))
+        return 0;
     const int W = rect->right - rect->left;
     std::vector<std::string> lines = Lines(font, s, format, W);
     std::vector<int> widths;
@@ -620,9 +658,11 @@ int DrawTextA(HDC handle, LPCSTR text, int length, LPRECT rect, UINT format)
         else if (format & DT_RIGHT)
             x = rect->right - widths[i];
         int y = top + static_cast<int>(i) * lineHeight;
-        if (!lines[i].empty()) DrawTextLine(dc, x, y, lines[i], clip);
+        if (!lines[i].empty())
+            DrawTextLine(dc, x, y, lines[i], clip);
     }
-    if (format & (DT_VCENTER | DT_BOTTOM)) return top - rect->top + total;
+    if (format & (DT_VCENTER | DT_BOTTOM))
+        return top - rect->top + total;
     return total;
 }
 

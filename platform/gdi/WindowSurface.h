@@ -32,7 +32,11 @@ public:
     virtual bool Acquire(HWND hwnd, WindowSurface* out) = 0;
     // A DC of the window was released; the pixels within clip (client
     // coordinates) may have changed.
-    virtual void Released(HWND hwnd, const RECT& clip) { (void)hwnd; (void)clip; }
+    virtual void Released(HWND hwnd, const RECT& clip)
+    {
+        (void)hwnd;
+        (void)clip;
+    }
     // The paint cycle of CPaintDC: BeginPaint gives the DC (normally from
     // GetDC) and the rectangle to paint, and validates the window; EndPaint
     // releases the DC.

@@ -21,19 +21,22 @@ namespace {
 
 struct ModuleTable {
     std::mutex lock;
-    std::map<HMODULE, int> references; // dlopen handles and their loads
+    std::map<HMODULE, int> references;  // dlopen handles and their loads
 };
 
 ModuleTable& Table()
 {
-    static ModuleTable* table = new ModuleTable; // outlives static users
+    static ModuleTable* table = new ModuleTable;  // outlives static users
     return *table;
 }
 
 // The built-in kernel32.dll: its handle is the address of this object.
 char g_kernel32;
 
-HMODULE Kernel32Handle() { return reinterpret_cast<HMODULE>(&g_kernel32); }
+HMODULE Kernel32Handle()
+{
+    return reinterpret_cast<HMODULE>(&g_kernel32);
+}
 
 template <typename Function>
 FARPROC AsProc(Function function)
@@ -56,7 +59,7 @@ bool IsFile(const std::string& linuxPath)
     return !linuxPath.empty() && stat(linuxPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-} // namespace
+}  // namespace
 
 HMODULE LoadLibraryA(LPCSTR lpLibFileName)
 {

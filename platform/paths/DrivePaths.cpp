@@ -16,7 +16,10 @@
 namespace zq {
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
 
 bool IsForbiddenInName(unsigned char c)
 {
@@ -121,9 +124,8 @@ std::string FirstMatchingEntry(const std::string& folder, Matches matches)
 std::string FindNameNoCase(const std::string& folder, const std::string& wanted)
 {
     const std::string wantedWin = Utf8ToCp1252(wanted);
-    return FirstMatchingEntry(folder, [&](const std::string& name) {
-        return EqualNoCaseCp1252(Utf8ToCp1252(name), wantedWin);
-    });
+    return FirstMatchingEntry(
+        folder, [&](const std::string& name) { return EqualNoCaseCp1252(Utf8ToCp1252(name), wantedWin); });
 }
 
 // The entry of the folder whose alternate name is the wanted one; empty
@@ -137,7 +139,7 @@ std::string FindAlternateName(const std::string& folder, const std::string& want
     });
 }
 
-} // namespace
+}  // namespace
 
 bool NeedsAlternateName(const std::string& linuxName)
 {
@@ -329,4 +331,4 @@ std::string JoinFirst(const std::vector<std::string>& pieces, size_t count, char
     return text;
 }
 
-} // namespace zq
+}  // namespace zq

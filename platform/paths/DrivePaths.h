@@ -69,4 +69,4 @@ std::vector<std::string> SplitAt(const std::string& text, char separator);
 // The first count pieces, with the separator between each two.
 std::string JoinFirst(const std::vector<std::string>& pieces, size_t count, char separator);
 
-} // namespace zq
+}  // namespace zq

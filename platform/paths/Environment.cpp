@@ -126,7 +126,7 @@ bool ReadVariable(const std::string& name, std::string& value)
     return found;
 }
 
-} // namespace
+}  // namespace
 
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size)
 {
@@ -150,4 +150,3 @@ DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size)
         SetLastError(ERROR_SUCCESS);
     return needed - 1;
 }
-

@@ -11,7 +11,10 @@ namespace {
 
 const char kProgramFolderName[] = "zqupdatemanager";
 
-bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
+bool IsAbsolute(const char* path)
+{
+    return path != nullptr && path[0] == '/';
+}
 
 // The base of an XDG folder: the variable when it is absolute, else the
 // home folder joined with the fallback (".config", ".cache").
@@ -26,7 +29,7 @@ std::string XdgBase(const char* variable, const char* homeSubfolder)
     return (home == "/" ? std::string() : home) + "/" + homeSubfolder;
 }
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
@@ -42,8 +45,14 @@ std::string UserHomeFolder()
     return "/";
 }
 
-std::string UserConfigFolder() { return XdgBase("XDG_CONFIG_HOME", ".config") + "/" + kProgramFolderName; }
+std::string UserConfigFolder()
+{
+    return XdgBase("XDG_CONFIG_HOME", ".config") + "/" + kProgramFolderName;
+}
 
-std::string UserCacheFolder() { return XdgBase("XDG_CACHE_HOME", ".cache") + "/" + kProgramFolderName; }
+std::string UserCacheFolder()
+{
+    return XdgBase("XDG_CACHE_HOME", ".cache") + "/" + kProgramFolderName;
+}
 
-} // namespace zq
+}  // namespace zq

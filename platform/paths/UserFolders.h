@@ -25,4 +25,4 @@ std::string UserConfigFolder();
 // $XDG_CACHE_HOME/zqupdatemanager, else <home>/.cache/zqupdatemanager.
 std::string UserCacheFolder();
 
-} // namespace zq
+}  // namespace zq

@@ -33,8 +33,8 @@ namespace {
 // The end of one child, shared by its process and thread handles and the
 // thread that reaps it. Guarded by zq::KernelLock().
 struct ChildState {
-    pid_t pid = 0;      // the launcher, which leads the child's group
-    pid_t program = 0;  // the child proper, the program started
+    pid_t pid = 0;        // the launcher, which leads the child's group
+    pid_t program = 0;    // the child proper, the program started
     int endRequest = -1;  // TerminateProcess's word to the launcher
     bool exited = false;
     DWORD exitCode = STILL_ACTIVE;
@@ -84,15 +84,21 @@ void ForgetChild(pid_t pid)
     }
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDriveLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // "Z:\..." or "Z:/...".
 bool IsDrivePath(const std::string& text, size_t at)
 {
-    return text.size() >= at + 3 && IsDriveLetter(text[at]) && text[at + 1] == ':'
-        && (text[at + 2] == '\\' || text[at + 2] == '/');
+    return text.size() >= at + 3 && IsDriveLetter(text[at]) && text[at + 1] == ':' &&
+           (text[at + 2] == '\\' || text[at + 2] == '/');
 }
 
 // An argument as the child must see it: a drive path in Linux form, any
@@ -175,7 +181,7 @@ bool FindProgram(const std::string& name, std::string& path)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
@@ -252,7 +258,7 @@ void EndChildProcesses()
     }
 }
 
-} // namespace zq
+}  // namespace zq
 
 void ExitProcess(UINT uExitCode)
 {
@@ -385,10 +391,10 @@ private:
 struct Launch {
     char* const* argv;
     char* const* envp;
-    const char* folder;  // nullptr: this process's current directory
-    sigset_t childMask;  // the signal mask of the thread that starts it
-    int reportWrite;     // where the launcher and the child report (Report)
-    int endRequest;      // where the launcher hears TerminateProcess
+    const char* folder;    // nullptr: this process's current directory
+    sigset_t childMask;    // the signal mask of the thread that starts it
+    int reportWrite;       // where the launcher and the child report (Report)
+    int endRequest;        // where the launcher hears TerminateProcess
     const int* inherited;  // descriptors the child holds under their numbers
     size_t inheritedCount;
 };
@@ -404,8 +410,7 @@ struct Report {
 void SendReport(int fd, Report::Kind kind, int value)
 {
     const Report report = {kind, value};
-    while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
-    }
+    while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {}
 }
 
 void NoteChildEnd(int) {}
@@ -496,8 +501,7 @@ void CloseProgramDescriptors(int endRequest)
 {
     kill(child, SIGKILL);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     // Never the program's own group, should this one not be ours.
     if (getpgrp() == launcher)
         kill(0, SIGKILL);
@@ -632,8 +636,14 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
     int err = 0;
     {
         SignalsBlocked blocked;
-        Launch launch = {argv,         envp,       folder.empty() ? nullptr : folder.c_str(), blocked.Before(),
-                         reportPipe[1], endPair[1], inherited.data(),                          inherited.size()};
+        Launch launch = {argv,
+                         envp,
+                         folder.empty() ? nullptr : folder.c_str(),
+                         blocked.Before(),
+                         reportPipe[1],
+                         endPair[1],
+                         inherited.data(),
+                         inherited.size()};
         t_forkingLauncher = true;
         pid = fork();
         if (pid == 0)
@@ -664,8 +674,7 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
     }
     close(endPair[0]);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     ForgetChild(pid);
     zq::DebugFailure(zq::DebugArea::Process, "execve", argv[0], err);
     SetLastError(err == ENOEXEC ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(err));
@@ -705,11 +714,11 @@ void ReapChild(pid_t pid, const std::shared_ptr<ChildState>& state)
     zq::NotifyKernelWaiters();
 }
 
-} // namespace
+}  // namespace
 
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                    BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA,
-                    LPPROCESS_INFORMATION lpProcessInformation)
+                    BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                    LPSTARTUPINFOA, LPPROCESS_INFORMATION lpProcessInformation)
 {
     if (lpProcessInformation == nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -755,8 +764,7 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_AT
         // on while the caller is told that it did not start.
         kill(-pid, SIGKILL);
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         ForgetChild(pid);
         close(endRequest);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -794,8 +802,8 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode)
     // of the child must not live on. Should it not hear, the group ends at
     // once.
     const char word = 'x';
-    if (send(state->endRequest, &word, 1, MSG_NOSIGNAL) != 1 && kill(-state->pid, SIGKILL) != 0
-        && kill(state->pid, SIGKILL) != 0) {
+    if (send(state->endRequest, &word, 1, MSG_NOSIGNAL) != 1 && kill(-state->pid, SIGKILL) != 0 &&
+        kill(state->pid, SIGKILL) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Process, "kill", nullptr, err);
         SetLastError(Win32ErrorFromErrno(err));

@@ -108,4 +108,4 @@ void EndChildProcesses();
 // program, ends at the next quote or blank and knows no escapes.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
-} // namespace zq
+}  // namespace zq

@@ -45,7 +45,7 @@ struct Value {
 };
 
 struct Key {
-    std::string path; // components joined with '\', as first created
+    std::string path;  // components joined with '\', as first created
     std::vector<Value> values;
 };
 
@@ -62,13 +62,13 @@ struct OpenKey {
     std::string path;
     REGSAM access = 0;
     bool serialComm = false;
-    std::vector<Value> snapshot; // the SERIALCOMM list taken at the open
+    std::vector<Value> snapshot;  // the SERIALCOMM list taken at the open
 };
 
 // Process-wide state, built on first use: other areas install the provider
 // from their static initialisers, before this file's globals would exist.
 struct RegistryState {
-    std::mutex mutex; // guards the handle table and every store access
+    std::mutex mutex;  // guards the handle table and every store access
     std::map<uintptr_t, OpenKey> keys;
     uintptr_t nextKey = 0x2000;
     std::mutex providerMutex;
@@ -77,7 +77,7 @@ struct RegistryState {
 
 RegistryState& State()
 {
-    static RegistryState* state = new RegistryState; // lives until process end
+    static RegistryState* state = new RegistryState;  // lives until process end
     return *state;
 }
 
@@ -155,7 +155,10 @@ bool Unescape(const std::string& text, std::string& out)
 
 // ---- the store file -------------------------------------------------------
 
-std::string StoreFolder() { return zq::UserConfigFolder(); }
+std::string StoreFolder()
+{
+    return zq::UserConfigFolder();
+}
 
 Key* FindKey(Store& store, const std::string& path)
 {
@@ -469,8 +472,14 @@ LONG SaveStore(const Store& store, const FolderLock& folderLock)
 
 // ---- handles --------------------------------------------------------------
 
-bool IsCurrentUser(HKEY key) { return key == HKEY_CURRENT_USER; }
-bool IsLocalMachine(HKEY key) { return key == HKEY_LOCAL_MACHINE; }
+bool IsCurrentUser(HKEY key)
+{
+    return key == HKEY_CURRENT_USER;
+}
+bool IsLocalMachine(HKEY key)
+{
+    return key == HKEY_LOCAL_MACHINE;
+}
 
 // The key that a handle names, with the registry lock held. False for a bad handle.
 bool ResolveLocked(HKEY hKey, OpenKey& out)
@@ -499,7 +508,7 @@ HKEY AddHandleLocked(OpenKey key)
 }
 
 const REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | 0x00010000u /* DELETE */
-    | 0x00040000u /* WRITE_DAC */ | 0x00080000u /* WRITE_OWNER */;
+                            | 0x00040000u /* WRITE_DAC */ | 0x00080000u /* WRITE_OWNER */;
 
 // Opens a key below HKEY_LOCAL_MACHINE: only SERIALCOMM exists.
 LONG OpenLocalMachine(const std::string& path, REGSAM access, PHKEY result, LPDWORD disposition)
@@ -647,7 +656,7 @@ LONG QueryValuesLocked(HKEY hKey, std::vector<Value>& values)
     return ValuesOfLocked(key, values);
 }
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
@@ -659,12 +668,15 @@ SerialCommProvider SetSerialCommProvider(SerialCommProvider provider)
     return previous;
 }
 
-std::string RegistryFilePath() { return StoreFolder() + "/user.reg"; }
+std::string RegistryFilePath()
+{
+    return StoreFolder() + "/user.reg";
+}
 
-} // namespace zq
+}  // namespace zq
 
-LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
-                        const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition)
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired, const LPSECURITY_ATTRIBUTES,
+                        PHKEY phkResult, LPDWORD lpdwDisposition)
 {
     return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
 }

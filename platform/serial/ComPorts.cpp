@@ -23,7 +23,7 @@ namespace {
 // a character device that sysfs files under the tty class.
 bool IsTtyDevice(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
         return false;
     const unsigned major = ::major(st.st_rdev), minor = ::minor(st.st_rdev);
@@ -33,7 +33,7 @@ bool IsTtyDevice(const std::string& path)
     const std::string sys = "/sys/dev/char/" + std::to_string(major) + ":" + std::to_string(minor) + "/subsystem";
     ssize_t n = readlink(sys.c_str(), link, sizeof link - 1);
     if (n < 0)
-        return errno == ENOENT && access("/sys/dev/char", F_OK) != 0; // no sysfs: take it as it is
+        return errno == ENOENT && access("/sys/dev/char", F_OK) != 0;  // no sysfs: take it as it is
     const std::string subsystem(link, static_cast<size_t>(n));
     return subsystem.size() >= 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0;
 }
@@ -68,9 +68,12 @@ std::string DefaultDevice(int portNumber)
     return kFamilies[(portNumber - 1) / 32] + std::to_string((portNumber - 1) % 32);
 }
 
-std::string LinkPath(int portNumber) { return zq::DosDevicesFolder() + "/com" + std::to_string(portNumber); }
+std::string LinkPath(int portNumber)
+{
+    return zq::DosDevicesFolder() + "/com" + std::to_string(portNumber);
+}
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
@@ -94,7 +97,10 @@ int ParseComPortName(const char* name)
     return *name == '\0' ? static_cast<int>(number) : -1;
 }
 
-std::string DosDevicesFolder() { return UserConfigFolder() + "/dosdevices"; }
+std::string DosDevicesFolder()
+{
+    return UserConfigFolder() + "/dosdevices";
+}
 
 std::string ComPortDevice(int portNumber, bool* fromLink)
 {
@@ -103,7 +109,7 @@ std::string ComPortDevice(int portNumber, bool* fromLink)
     if (portNumber < 1 || portNumber > 255)
         return std::string();
     const std::string link = LinkPath(portNumber);
-    struct stat st{};
+    struct stat st {};
     if (lstat(link.c_str(), &st) == 0) {
         if (fromLink)
             *fromLink = true;
@@ -146,6 +152,9 @@ SerialCommList ListSerialPorts()
     return list;
 }
 
-void InstallSerialCommProvider() { SetSerialCommProvider(ListSerialPorts); }
+void InstallSerialCommProvider()
+{
+    SetSerialCommProvider(ListSerialPorts);
+}
 
-} // namespace zq
+}  // namespace zq

@@ -37,4 +37,4 @@ SerialCommList ListSerialPorts();
 // Makes ListSerialPorts the registry's source of SERIALCOMM.
 void InstallSerialCommProvider();
 
-} // namespace zq
+}  // namespace zq

@@ -35,7 +35,10 @@ using Clock = std::chrono::steady_clock;
 // operation runs, and this tag with the Win32 error code for a failure.
 const ULONG_PTR kErrorStatusTag = 0xC0000000u;
 
-ULONG_PTR StatusFromError(DWORD error) { return error == 0 ? 0 : (kErrorStatusTag | error); }
+ULONG_PTR StatusFromError(DWORD error)
+{
+    return error == 0 ? 0 : (kErrorStatusTag | error);
+}
 
 DWORD ErrorFromStatus(ULONG_PTR status)
 {
@@ -145,7 +148,7 @@ private:
     // is gone or their time is up.
     void AdvanceRead(short events);
     void AdvanceWrite(short events);
-    bool ReadAvailable(); // with m_mutex held; false when the line is gone
+    bool ReadAvailable();  // with m_mutex held; false when the line is gone
     bool WriteAvailable(DWORD* error);
     bool LineGone();
     // With m_mutex held. The bytes that the device has not sent yet. Since a
@@ -187,11 +190,10 @@ struct SpeedEntry {
 };
 
 const SpeedEntry kSpeeds[] = {
-    {110, B110},       {300, B300},         {600, B600},         {1200, B1200},
-    {2400, B2400},     {4800, B4800},       {9600, B9600},       {19200, B19200},
-    {38400, B38400},   {57600, B57600},     {115200, B115200},   {230400, B230400},
-    {460800, B460800}, {500000, B500000},   {576000, B576000},   {921600, B921600},
-    {1000000, B1000000}, {1500000, B1500000}, {2000000, B2000000},
+    {110, B110},       {300, B300},         {600, B600},         {1200, B1200},       {2400, B2400},
+    {4800, B4800},     {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},   {576000, B576000},
+    {921600, B921600}, {1000000, B1000000}, {1500000, B1500000}, {2000000, B2000000},
 };
 
 bool SpeedCode(DWORD rate, speed_t* code)
@@ -216,7 +218,10 @@ DWORD SpeedRate(speed_t code)
 
 // A modem-control or flow request that the device does not know is no error:
 // a pseudo-terminal or an adapter without modem lines refuses it this way.
-bool IsMissingLineError(int err) { return err == ENOTTY || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP; }
+bool IsMissingLineError(int err)
+{
+    return err == ENOTTY || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP;
+}
 
 bool ModemLine(int fd, const std::string& device, int line, bool on)
 {
@@ -235,27 +240,50 @@ bool ModemLine(int fd, const std::string& device, int line, bool on)
 bool CharacterFormatFromDcb(const DCB& dcb, termios* t)
 {
     switch (dcb.ByteSize) {
-    case 5: t->c_cflag |= CS5; break;
-    case 6: t->c_cflag |= CS6; break;
-    case 7: t->c_cflag |= CS7; break;
-    case 8: t->c_cflag |= CS8; break;
-    default: return false;
+    case 5:
+        t->c_cflag |= CS5;
+        break;
+    case 6:
+        t->c_cflag |= CS6;
+        break;
+    case 7:
+        t->c_cflag |= CS7;
+        break;
+    case 8:
+        t->c_cflag |= CS8;
+        break;
+    default:
+        return false;
     }
     switch (dcb.Parity) {
-    case NOPARITY: break;
-    case ODDPARITY: t->c_cflag |= PARENB | PARODD; break;
-    case EVENPARITY: t->c_cflag |= PARENB; break;
-    case MARKPARITY: t->c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case SPACEPARITY: t->c_cflag |= PARENB | CMSPAR; break;
-    default: return false;
+    case NOPARITY:
+        break;
+    case ODDPARITY:
+        t->c_cflag |= PARENB | PARODD;
+        break;
+    case EVENPARITY:
+        t->c_cflag |= PARENB;
+        break;
+    case MARKPARITY:
+        t->c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case SPACEPARITY:
+        t->c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        return false;
     }
     if (dcb.Parity != NOPARITY && dcb.fParity)
         t->c_iflag |= INPCK;
     switch (dcb.StopBits) {
-    case ONESTOPBIT: break;
-    case ONE5STOPBITS: // Linux UARTs send 1.5 stop bits for "two" at 5 data bits
-    case TWOSTOPBITS: t->c_cflag |= CSTOPB; break;
-    default: return false;
+    case ONESTOPBIT:
+        break;
+    case ONE5STOPBITS:  // Linux UARTs send 1.5 stop bits for "two" at 5 data bits
+    case TWOSTOPBITS:
+        t->c_cflag |= CSTOPB;
+        break;
+    default:
+        return false;
     }
     return true;
 }
@@ -301,8 +329,7 @@ bool TermiosFromDcb(const DCB& dcb, termios* t)
     return true;
 }
 
-SerialPort::SerialPort(int fd, int wakeFd, std::string device)
-    : m_fd(fd), m_wakeFd(wakeFd), m_device(std::move(device))
+SerialPort::SerialPort(int fd, int wakeFd, std::string device) : m_fd(fd), m_wakeFd(wakeFd), m_device(std::move(device))
 {
     // The DCB starts as the device's current settings.
     termios t{};
@@ -320,10 +347,18 @@ SerialPort::SerialPort(int fd, int wakeFd, std::string device)
     m_dcb.XonLim = 2048;
     m_dcb.XoffLim = 512;
     switch (t.c_cflag & CSIZE) {
-    case CS5: m_dcb.ByteSize = 5; break;
-    case CS6: m_dcb.ByteSize = 6; break;
-    case CS7: m_dcb.ByteSize = 7; break;
-    default: m_dcb.ByteSize = 8; break;
+    case CS5:
+        m_dcb.ByteSize = 5;
+        break;
+    case CS6:
+        m_dcb.ByteSize = 6;
+        break;
+    case CS7:
+        m_dcb.ByteSize = 7;
+        break;
+    default:
+        m_dcb.ByteSize = 8;
+        break;
     }
     if (!(t.c_cflag & PARENB))
         m_dcb.Parity = NOPARITY;
@@ -465,8 +500,8 @@ bool SerialPort::WriteDrained(Clock::time_point now)
     if (queued == 0)
         return true;
     // Look again about when the queue should be empty at the line's speed.
-    const unsigned bits = 1u + m_dcb.ByteSize + (m_dcb.Parity != NOPARITY ? 1u : 0u)
-        + (m_dcb.StopBits == ONESTOPBIT ? 1u : 2u);
+    const unsigned bits = 1u + m_dcb.ByteSize + (m_dcb.Parity != NOPARITY ? 1u : 0u) +
+                          (m_dcb.StopBits == ONESTOPBIT ? 1u : 2u);
     const uint64_t rate = m_dcb.BaudRate != 0 ? m_dcb.BaudRate : CBR_9600;
     const uint64_t micros = static_cast<uint64_t>(queued) * bits * 1000000u / rate;
     m_write.drainCheck = now + std::chrono::microseconds(std::min<uint64_t>(std::max<uint64_t>(micros, 500), 50000));
@@ -552,11 +587,11 @@ void SerialPort::AdvanceRead(short events)
         Complete(m_read, m_read.done > 0 ? 0 : ERROR_DEVICE_NOT_CONNECTED);
     else if (m_read.done == m_read.count)
         Complete(m_read, 0);
-    else if (m_read.done > 0 && m_timeouts.ReadIntervalTimeout != 0
-             && now >= m_read.lastByte + std::chrono::milliseconds(m_timeouts.ReadIntervalTimeout))
+    else if (m_read.done > 0 && m_timeouts.ReadIntervalTimeout != 0 &&
+             now >= m_read.lastByte + std::chrono::milliseconds(m_timeouts.ReadIntervalTimeout))
         Complete(m_read, 0);
     else if (m_read.hasDeadline && now >= m_read.deadline)
-        Complete(m_read, 0); // a total time-out ends the read with what it has
+        Complete(m_read, 0);  // a total time-out ends the read with what it has
 }
 
 void SerialPort::AdvanceWrite(short events)
@@ -645,8 +680,8 @@ BOOL SerialPort::Read(LPVOID buffer, DWORD count, LPDWORD bytesRead, LPOVERLAPPE
     if (!Begin(m_read, static_cast<BYTE*>(buffer), count, ov))
         return FALSE;
     const COMMTIMEOUTS& t = m_timeouts;
-    const bool returnAtOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0
-        && t.ReadTotalTimeoutConstant == 0;
+    const bool returnAtOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                              t.ReadTotalTimeoutConstant == 0;
     const uint64_t total = static_cast<uint64_t>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
     m_read.hasDeadline = total != 0 && t.ReadIntervalTimeout != MAXDWORD;
     m_read.deadline = Clock::now() + std::chrono::milliseconds(total);
@@ -672,8 +707,8 @@ BOOL SerialPort::Write(LPCVOID buffer, DWORD count, LPDWORD bytesWritten, LPOVER
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!Begin(m_write, static_cast<BYTE*>(const_cast<void*>(buffer)), count, ov))
         return FALSE;
-    const uint64_t total =
-        static_cast<uint64_t>(m_timeouts.WriteTotalTimeoutMultiplier) * count + m_timeouts.WriteTotalTimeoutConstant;
+    const uint64_t total = static_cast<uint64_t>(m_timeouts.WriteTotalTimeoutMultiplier) * count +
+                           m_timeouts.WriteTotalTimeoutConstant;
     m_write.hasDeadline = total != 0;
     m_write.deadline = Clock::now() + std::chrono::milliseconds(total);
 
@@ -776,15 +811,33 @@ BOOL SerialPort::Escape(DWORD function)
     };
     bool ok = true;
     switch (function) {
-    case SETDTR: ok = ModemLine(m_fd, m_device, TIOCM_DTR, true); break;
-    case CLRDTR: ok = ModemLine(m_fd, m_device, TIOCM_DTR, false); break;
-    case SETRTS: ok = ModemLine(m_fd, m_device, TIOCM_RTS, true); break;
-    case CLRRTS: ok = ModemLine(m_fd, m_device, TIOCM_RTS, false); break;
-    case SETBREAK: ok = LineCall(ioctl(m_fd, TIOCSBRK), "ioctl(TIOCSBRK)"); break;
-    case CLRBREAK: ok = LineCall(ioctl(m_fd, TIOCCBRK), "ioctl(TIOCCBRK)"); break;
-    case SETXOFF: ok = LineCall(tcflow(m_fd, TCOOFF), "tcflow"); break;
-    case SETXON: ok = LineCall(tcflow(m_fd, TCOON), "tcflow"); break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
+    case SETDTR:
+        ok = ModemLine(m_fd, m_device, TIOCM_DTR, true);
+        break;
+    case CLRDTR:
+        ok = ModemLine(m_fd, m_device, TIOCM_DTR, false);
+        break;
+    case SETRTS:
+        ok = ModemLine(m_fd, m_device, TIOCM_RTS, true);
+        break;
+    case CLRRTS:
+        ok = ModemLine(m_fd, m_device, TIOCM_RTS, false);
+        break;
+    case SETBREAK:
+        ok = LineCall(ioctl(m_fd, TIOCSBRK), "ioctl(TIOCSBRK)");
+        break;
+    case CLRBREAK:
+        ok = LineCall(ioctl(m_fd, TIOCCBRK), "ioctl(TIOCCBRK)");
+        break;
+    case SETXOFF:
+        ok = LineCall(tcflow(m_fd, TCOOFF), "tcflow");
+        break;
+    case SETXON:
+        ok = LineCall(tcflow(m_fd, TCOON), "tcflow");
+        break;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
     }
     if (!ok) {
         SetLastError(Win32ErrorFromErrno(errno));
@@ -855,7 +908,7 @@ std::string GroupHint(const std::string& device)
 {
     char resolved[PATH_MAX];
     const std::string path = realpath(device.c_str(), resolved) ? std::string(resolved) : device;
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0)
         return std::string();
     std::string name = std::to_string(st.st_gid);
@@ -882,8 +935,8 @@ HANDLE OpenFailed(int number, const std::string& device, bool fromLink, const st
     if (device.empty())
         zq::ReportFailure(zq::DebugArea::Serial, "cannot open COM%d: %s", number, reason.c_str());
     else
-        zq::ReportFailure(zq::DebugArea::Serial, "cannot open COM%d (%s): %s", number, DeviceText(device, fromLink).c_str(),
-                          reason.c_str());
+        zq::ReportFailure(zq::DebugArea::Serial, "cannot open COM%d (%s): %s", number,
+                          DeviceText(device, fromLink).c_str(), reason.c_str());
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
 }
@@ -943,7 +996,7 @@ HANDLE StartPort(const PortOpening& opening)
     return zq::RegisterHandle(port);
 }
 
-} // namespace
+}  // namespace
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE)
@@ -958,17 +1011,16 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     const std::string device = zq::ComPortDevice(number, &fromLink);
     if (device.empty()) {
         return OpenFailed(number, device, false,
-                          "no device; link " + zq::DosDevicesFolder() + "/com" + std::to_string(number)
-                              + " to one",
+                          "no device; link " + zq::DosDevicesFolder() + "/com" + std::to_string(number) + " to one",
                           ERROR_FILE_NOT_FOUND);
     }
     // A COM port is opened for both directions, exclusively, as it exists.
-    if (dwCreationDisposition != OPEN_EXISTING || dwShareMode != 0
-        || (dwDesiredAccess & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE)) {
+    if (dwCreationDisposition != OPEN_EXISTING || dwShareMode != 0 ||
+        (dwDesiredAccess & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE)) {
         return OpenFailed(number, device, fromLink, "a COM port opens only for reading and writing, unshared",
                           ERROR_INVALID_PARAMETER);
     }
-    (void)dwFlagsAndAttributes; // the port object works overlapped either way
+    (void)dwFlagsAndAttributes;  // the port object works overlapped either way
 
     PortOpening opening{number, device, fromLink};
     opening.fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -976,7 +1028,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
         const int err = errno;
         // EIO: the driver has no hardware behind the node.
         return GiveUpOpening(opening, "open", device.c_str(), err, OpenErrorReason(err, device),
-                             err == EBUSY  ? ERROR_ACCESS_DENIED
+                             err == EBUSY ? ERROR_ACCESS_DENIED
                              : err == EIO ? ERROR_FILE_NOT_FOUND
                                           : Win32ErrorFromErrno(err));
     }
@@ -1067,7 +1119,8 @@ BOOL SetCommState(HANDLE hFile, LPDCB lpDCB)
 
 BOOL SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts)
 {
-    return CallWithPointer(hFile, lpCommTimeouts, [](SerialPort& port, LPCOMMTIMEOUTS p) { return port.SetTimeouts(*p); });
+    return CallWithPointer(hFile, lpCommTimeouts,
+                           [](SerialPort& port, LPCOMMTIMEOUTS p) { return port.SetTimeouts(*p); });
 }
 
 BOOL SetupComm(HANDLE hFile, DWORD, DWORD)

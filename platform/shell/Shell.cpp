@@ -13,7 +13,10 @@
 
 namespace {
 
-HINSTANCE Result(intptr_t value) { return reinterpret_cast<HINSTANCE>(value); }
+HINSTANCE Result(intptr_t value)
+{
+    return reinterpret_cast<HINSTANCE>(value);
+}
 
 // "X:\..." or "X:/...": a file on a drive, which must exist.
 bool IsDrivePath(const char* file)
@@ -57,7 +60,7 @@ intptr_t ShellError(DWORD error)
     }
 }
 
-} // namespace
+}  // namespace
 
 HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR directory, int)
 {

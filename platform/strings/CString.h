@@ -10,8 +10,8 @@
 class CString {
 public:
     CString() = default;
-    CString(const char* text);                // null gives the empty string
-    CString(const char* text, int length);    // exactly length bytes
+    CString(const char* text);              // null gives the empty string
+    CString(const char* text, int length);  // exactly length bytes
     CString(char ch, int repeat = 1);
     CString(const std::string& bytes) : m_data(bytes) {}
     CString(const CString&) = default;

@@ -24,4 +24,4 @@ std::string Utf8ToCp1252(const std::string& utf8);
 unsigned char FoldCp1252(unsigned char c);
 bool EqualNoCaseCp1252(const std::string& a, const std::string& b);
 
-} // namespace zq
+}  // namespace zq

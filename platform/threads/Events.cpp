@@ -39,16 +39,22 @@ BOOL SetEventState(HANDLE hEvent, bool signalled)
     return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCSTR)
 {
     return zq::RegisterHandle(std::make_shared<EventObject>(bManualReset != FALSE, bInitialState != FALSE));
 }
 
-BOOL SetEvent(HANDLE hEvent) { return SetEventState(hEvent, true); }
+BOOL SetEvent(HANDLE hEvent)
+{
+    return SetEventState(hEvent, true);
+}
 
-BOOL ResetEvent(HANDLE hEvent) { return SetEventState(hEvent, false); }
+BOOL ResetEvent(HANDLE hEvent)
+{
+    return SetEventState(hEvent, false);
+}
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {

@@ -28,7 +28,7 @@ public:
     DWORD exitCode = STILL_ACTIVE;
     DWORD suspendCount = 0;
     int priority = THREAD_PRIORITY_NORMAL;
-    pid_t tid = 0; // Linux thread id once the thread runs
+    pid_t tid = 0;  // Linux thread id once the thread runs
     CWinThread* owner = nullptr;
     size_t stackSize = 0;
 };
@@ -43,8 +43,8 @@ std::atomic<DWORD> g_nextThreadId{1};
 
 bool IsValidPriority(int priority)
 {
-    return (priority >= THREAD_PRIORITY_LOWEST && priority <= THREAD_PRIORITY_HIGHEST)
-        || priority == THREAD_PRIORITY_IDLE || priority == THREAD_PRIORITY_TIME_CRITICAL;
+    return (priority >= THREAD_PRIORITY_LOWEST && priority <= THREAD_PRIORITY_HIGHEST) ||
+           priority == THREAD_PRIORITY_IDLE || priority == THREAD_PRIORITY_TIME_CRITICAL;
 }
 
 // Applies a Win32 priority as the nice value of one Linux thread, relative to
@@ -149,7 +149,7 @@ bool StartLocked(const std::shared_ptr<ThreadObject>& object)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 DWORD ResumeThread(HANDLE hThread)
 {
@@ -249,11 +249,20 @@ BOOL CWinThread::CreateThread(DWORD dwCreateFlags, UINT nStackSize, LPSECURITY_A
     return TRUE;
 }
 
-DWORD CWinThread::ResumeThread() { return ::ResumeThread(m_hThread); }
+DWORD CWinThread::ResumeThread()
+{
+    return ::ResumeThread(m_hThread);
+}
 
-BOOL CWinThread::SetThreadPriority(int nPriority) { return ::SetThreadPriority(m_hThread, nPriority); }
+BOOL CWinThread::SetThreadPriority(int nPriority)
+{
+    return ::SetThreadPriority(m_hThread, nPriority);
+}
 
-int CWinThread::GetThreadPriority() { return ::GetThreadPriority(m_hThread); }
+int CWinThread::GetThreadPriority()
+{
+    return ::GetThreadPriority(m_hThread);
+}
 
 void CWinThread::Delete()
 {
@@ -261,7 +270,10 @@ void CWinThread::Delete()
         delete this;
 }
 
-bool zq::RefuseThreadStarts(bool refused) { return g_threadStartsRefused.exchange(refused); }
+bool zq::RefuseThreadStarts(bool refused)
+{
+    return g_threadStartsRefused.exchange(refused);
+}
 
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority, UINT nStackSize,
                            DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs)

@@ -8,7 +8,7 @@ namespace {
 std::atomic<zq::ApplicationNameQuery> g_name{nullptr};
 std::atomic<zq::MainWindowQuery> g_mainWindow{nullptr};
 
-} // namespace
+}  // namespace
 
 namespace zq {
 
@@ -31,4 +31,4 @@ CWnd* ApplicationMainWindow()
     return mainWindow != nullptr ? mainWindow() : nullptr;
 }
 
-} // namespace zq
+}  // namespace zq

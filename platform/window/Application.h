@@ -22,4 +22,4 @@ void SetApplication(ApplicationNameQuery name, MainWindowQuery mainWindow);
 LPCTSTR ApplicationName();
 CWnd* ApplicationMainWindow();
 
-} // namespace zq
+}  // namespace zq

@@ -17,7 +17,7 @@ namespace win {
 enum class Change { Text, Enabled, Visible, Geometry, Style, Items, Progress, Check, Focus, Icon };
 
 struct FileFilter {
-    std::string name;      // Windows-1252, e.g. "ZIP Files (*.zip)"
+    std::string name;                   // Windows-1252, e.g. "ZIP Files (*.zip)"
     std::vector<std::string> patterns;  // e.g. "*.zip"
 };
 

@@ -17,15 +17,23 @@ using namespace zq::win;
 
 // ---- Data exchange
 
-HWND CDataExchange::PrepareCtrl(int id) { return ::GetDlgItem(m_pDlgWnd->GetSafeHwnd(), id); }
+HWND CDataExchange::PrepareCtrl(int id)
+{
+    return ::GetDlgItem(m_pDlgWnd->GetSafeHwnd(), id);
+}
 
-void CDataExchange::Fail() { m_failed = true; }
+void CDataExchange::Fail()
+{
+    m_failed = true;
+}
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 {
-    if (control.GetSafeHwnd()) return;
+    if (control.GetSafeHwnd())
+        return;
     HWND item = pDX->PrepareCtrl(id);
-    if (!item || !control.SubclassWindow(item)) pDX->Fail();
+    if (!item || !control.SubclassWindow(item))
+        pDX->Fail();
 }
 
 void DDX_Check(CDataExchange* pDX, int id, int& value)
@@ -61,13 +69,15 @@ CDialog::~CDialog()
         m_hWnd = nullptr;
         ::DestroyWindow(hwnd);
     }
-    if (m_font) DeleteObject(m_font);
+    if (m_font)
+        DeleteObject(m_font);
 }
 
 BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
 {
     const zq::DialogTemplate* t = zq::FindDialogTemplate(m_nIDTemplate);
-    if (!t || GetSafeHwnd()) return FALSE;
+    if (!t || GetSafeHwnd())
+        return FALSE;
     RECT place = zq::DialogUnitsToPixels(t->x, t->y, t->cx, t->cy);
     if (owner) {
         POINT o = {0, 0};
@@ -102,11 +112,14 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
             continue;
         }
         ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
-        if (icon) ::SendMessageA(child, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        if (icon)
+            ::SendMessageA(child, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     }
     BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
-    if (!::IsWindow(hwnd)) return FALSE;
-    if (t->style & DS_CENTER) CenterWindow();
+    if (!::IsWindow(hwnd))
+        return FALSE;
+    if (t->style & DS_CENTER)
+        CenterWindow();
     if (focusDefault && !::GetFocus()) {
         Window* w = Find(hwnd);
         for (HWND c : w ? w->children : std::vector<HWND>()) {
@@ -118,28 +131,34 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
             }
         }
     }
-    if (modal || (t->style & WS_VISIBLE)) ::ShowWindow(hwnd, SW_SHOW);
+    if (modal || (t->style & WS_VISIBLE))
+        ::ShowWindow(hwnd, SW_SHOW);
     return ::IsWindow(hwnd);
 }
 
 INT_PTR CDialog::DoModal()
 {
     // Asked for by a worker, the dialog is the UI thread's, as a box is.
-    if (!zq::win::OnUiThread()) return zq::win::OnUiThreadOr<INT_PTR>(-1, [this] { return DoModal(); });
+    if (!zq::win::OnUiThread())
+        return zq::win::OnUiThreadOr<INT_PTR>(-1, [this] { return DoModal(); });
     HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
     if (!owner) {
         CWnd* main = zq::ApplicationMainWindow();
-        if (main && main != this) owner = main->GetSafeHwnd();
+        if (main && main != this)
+            owner = main->GetSafeHwnd();
     }
-    if (!::IsWindow(owner)) owner = nullptr;
+    if (!::IsWindow(owner))
+        owner = nullptr;
     ModalScope scope(owner);
     if (!CreateFromTemplate(owner, true)) {
-        if (GetSafeHwnd()) ::DestroyWindow(m_hWnd);
+        if (GetSafeHwnd())
+            ::DestroyWindow(m_hWnd);
         return -1;
     }
     HWND hwnd = m_hWnd;
     INT_PTR result = RunModalLoop(hwnd);
-    if (::IsWindow(hwnd)) ::DestroyWindow(hwnd);
+    if (::IsWindow(hwnd))
+        ::DestroyWindow(hwnd);
     return result;
 }
 
@@ -150,7 +169,10 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent)
     return CreateFromTemplate(parent ? parent->GetSafeHwnd() : nullptr, false);
 }
 
-void CDialog::EndDialog(int result) { EndModalLoop(m_hWnd, result); }
+void CDialog::EndDialog(int result)
+{
+    EndModalLoop(m_hWnd, result);
+}
 
 BOOL CDialog::OnInitDialog()
 {
@@ -160,11 +182,15 @@ BOOL CDialog::OnInitDialog()
 
 void CDialog::OnOK()
 {
-    if (!UpdateData(TRUE)) return;
+    if (!UpdateData(TRUE))
+        return;
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate)
 {
@@ -181,7 +207,8 @@ BOOL CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
 {
     if (message == WM_INITDIALOG) {
         BOOL r = OnInitDialog();
-        if (result) *result = r;
+        if (result)
+            *result = r;
         return TRUE;
     }
     return CWnd::OnWndMsg(message, wParam, lParam, result);
@@ -190,19 +217,21 @@ BOOL CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
 void CDialog::NextDlgCtrl()
 {
     Window* w = Find(m_hWnd);
-    if (!w) return;
+    if (!w)
+        return;
     std::vector<HWND> stops;
     for (HWND c : w->children) {
         Window* cw = Find(c);
-        if (cw && cw->IsChild() && (cw->style & WS_TABSTOP) && (cw->style & WS_VISIBLE) &&
-            !(cw->style & WS_DISABLED))
+        if (cw && cw->IsChild() && (cw->style & WS_TABSTOP) && (cw->style & WS_VISIBLE) && !(cw->style & WS_DISABLED))
             stops.push_back(c);
     }
-    if (stops.empty()) return;
+    if (stops.empty())
+        return;
     HWND focus = ::GetFocus();
     size_t next = 0;
     for (size_t i = 0; i < stops.size(); ++i)
-        if (stops[i] == focus) next = (i + 1) % stops.size();
+        if (stops[i] == focus)
+            next = (i + 1) % stops.size();
     ::SetFocus(stops[next]);
 }
 
@@ -210,13 +239,16 @@ BOOL CDialog::PreTranslateMessage(MSG* msg)
 {
     // The dialog keys: Escape is Cancel, Return the default button (or OK),
     // Tab the next control.
-    if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+    if (!msg || msg->message != WM_KEYDOWN)
+        return FALSE;
     HWND hwnd = m_hWnd;
-    if (msg->hwnd != hwnd && !(::IsWindow(msg->hwnd) && zq::win::InSubtreeOf(hwnd, msg->hwnd))) return FALSE;
+    if (msg->hwnd != hwnd && !(::IsWindow(msg->hwnd) && zq::win::InSubtreeOf(hwnd, msg->hwnd)))
+        return FALSE;
     switch (msg->wParam) {
     case VK_ESCAPE: {
         HWND cancel = ::GetDlgItem(hwnd, IDCANCEL);
-        if (cancel && !::IsWindowEnabled(cancel)) return TRUE;
+        if (cancel && !::IsWindowEnabled(cancel))
+            return TRUE;
         SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
         return TRUE;
     }
@@ -231,7 +263,8 @@ BOOL CDialog::PreTranslateMessage(MSG* msg)
             }
         }
         HWND button = ::GetDlgItem(hwnd, id);
-        if (button && !::IsWindowEnabled(button)) return TRUE;
+        if (button && !::IsWindowEnabled(button))
+            return TRUE;
         SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         return TRUE;
     }

@@ -29,16 +29,19 @@ std::vector<win::FileFilter> ParseFilter(const CString& filter)
             current.push_back(c);
         }
     }
-    if (!current.empty()) parts.push_back(current);
+    if (!current.empty())
+        parts.push_back(current);
     std::vector<win::FileFilter> filters;
     for (size_t i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].empty()) break;
+        if (parts[i].empty())
+            break;
         win::FileFilter f;
         f.name = parts[i];
         std::string pattern;
         for (char c : parts[i + 1] + ";") {
             if (c == ';') {
-                if (!pattern.empty()) f.patterns.push_back(pattern);
+                if (!pattern.empty())
+                    f.patterns.push_back(pattern);
                 pattern.clear();
             } else if (c != ' ') {
                 pattern.push_back(c);
@@ -75,11 +78,14 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defaultExt, LPCTSTR fileNa
 INT_PTR CFileDialog::DoModal()
 {
     // Asked for by a worker, the chooser is the UI thread's, as a box is.
-    if (!zq::win::OnUiThread()) return zq::win::OnUiThreadOr<INT_PTR>(IDCANCEL, [this] { return DoModal(); });
+    if (!zq::win::OnUiThread())
+        return zq::win::OnUiThreadOr<INT_PTR>(IDCANCEL, [this] { return DoModal(); });
     m_path.Empty();
     HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
-    if (!owner && zq::ApplicationMainWindow()) owner = zq::ApplicationMainWindow()->GetSafeHwnd();
-    if (!IsWindow(owner)) owner = nullptr;
+    if (!owner && zq::ApplicationMainWindow())
+        owner = zq::ApplicationMainWindow()->GetSafeHwnd();
+    if (!IsWindow(owner))
+        owner = nullptr;
     zq::FileDialogCall call;
     call.owner = owner;
     call.open = m_bOpenFileDialog != FALSE;
@@ -97,7 +103,8 @@ INT_PTR CFileDialog::DoModal()
     } else {
         ok = zq::win::CurrentBackend().OpenFileDialog(owner, zq::ParseFilter(m_filter), &path);
     }
-    if (!ok || path.IsEmpty()) return IDCANCEL;
+    if (!ok || path.IsEmpty())
+        return IDCANCEL;
     m_path = path;
     return IDOK;
 }

@@ -22,7 +22,10 @@ struct CurrentMessage {
 };
 thread_local CurrentMessage t_current;
 
-bool InRange(const AFX_MSGMAP_ENTRY& e, UINT id) { return id >= e.nID && id <= e.nLastID; }
+bool InRange(const AFX_MSGMAP_ENTRY& e, UINT id)
+{
+    return id >= e.nID && id <= e.nLastID;
+}
 
 }  // namespace
 
@@ -35,22 +38,28 @@ const AFX_MSGMAP* CCmdTarget::GetThisMessageMap()
     return &map;
 }
 
-const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const
+{
+    return GetThisMessageMap();
+}
 
 const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(const AFX_MSGMAP* map, UINT message, UINT code, UINT id)
 {
     for (; map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
         for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e && e->nKind != AfxEntry_End; ++e) {
-            if (e->nMessage != message) continue;
+            if (e->nMessage != message)
+                continue;
             switch (e->nKind) {
             case AfxEntry_Message:
                 return e;
             case AfxEntry_Command:
             case AfxEntry_Notify:
-                if (e->nCode == code && InRange(*e, id)) return e;
+                if (e->nCode == code && InRange(*e, id))
+                    return e;
                 break;
             case AfxEntry_ReflectEx:
-                if (e->nCode == code) return e;
+                if (e->nCode == code)
+                    return e;
                 break;
             default:
                 break;
@@ -63,7 +72,8 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(const AFX_MSGMAP* map, UINT messag
 BOOL CCmdTarget::OnCmdMsg(UINT id, int code, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     const AFX_MSGMAP_ENTRY* e = FindEntry(GetMessageMap(), message, static_cast<UINT>(code), id);
-    if (!e || (e->nKind != AfxEntry_Command && e->nKind != AfxEntry_Notify)) return FALSE;
+    if (!e || (e->nKind != AfxEntry_Command && e->nKind != AfxEntry_Notify))
+        return FALSE;
     LRESULT notifyResult = 0;
     e->pfnThunk(this, wParam, lParam, result ? result : &notifyResult);
     return TRUE;
@@ -77,7 +87,10 @@ void ZqWindowAccess::Destroyed(CWnd* object)
     object->PostNcDestroy();
 }
 
-void ZqWindowAccess::SetLayerOwned(CWnd* object, bool owned) { object->m_layerOwned = owned; }
+void ZqWindowAccess::SetLayerOwned(CWnd* object, bool owned)
+{
+    object->m_layerOwned = owned;
+}
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap()
 {
@@ -86,7 +99,10 @@ const AFX_MSGMAP* CWnd::GetThisMessageMap()
     return &map;
 }
 
-const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+const AFX_MSGMAP* CWnd::GetMessageMap() const
+{
+    return GetThisMessageMap();
+}
 
 CWnd::CWnd() = default;
 
@@ -98,7 +114,8 @@ CWnd::~CWnd()
         // handling only.
         SetObject(hwnd, nullptr);
         m_hWnd = nullptr;
-        if (OnUiThread()) ::DestroyWindow(hwnd);
+        if (OnUiThread())
+            ::DestroyWindow(hwnd);
     }
 }
 
@@ -108,34 +125,41 @@ CWnd* CWnd::FromHandle(HWND hwnd)
     return w ? w->object : nullptr;
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect,
-                    CWnd* parent, UINT id, LPVOID param)
+BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                    UINT id, LPVOID param)
 {
-    if (m_hWnd) return FALSE;
+    if (m_hWnd)
+        return FALSE;
     HWND parentHwnd = parent ? parent->m_hWnd : nullptr;
     HWND hwnd = zq::win::Create(className ? className : "", windowName, style, exStyle, rect, parentHwnd,
-                       static_cast<int>(id), this, param);
+                                static_cast<int>(id), this, param);
     return hwnd != nullptr;
 }
 
-BOOL CWnd::Create(LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
-                  UINT id, LPVOID param)
+BOOL CWnd::Create(LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id,
+                  LPVOID param)
 {
     return CreateEx(0, className, windowName, style | WS_CHILD, rect, parent, id, param);
 }
 
-BOOL CWnd::DestroyWindow() { return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE; }
+BOOL CWnd::DestroyWindow()
+{
+    return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
+}
 
 BOOL CWnd::SubclassWindow(HWND hwnd)
 {
     Window* w = Find(hwnd);
-    if (!w || (m_hWnd && m_hWnd != hwnd)) return FALSE;
+    if (!w || (m_hWnd && m_hWnd != hwnd))
+        return FALSE;
     CWnd* previous = w->object;
-    if (previous == this) return TRUE;
+    if (previous == this)
+        return TRUE;
     SetObject(hwnd, this);
     if (previous) {
         previous->m_hWnd = nullptr;
-        if (previous->m_layerOwned) DeleteLayerObject(previous);
+        if (previous->m_layerOwned)
+            DeleteLayerObject(previous);
     }
     PreSubclassWindow();
     return TRUE;
@@ -145,22 +169,30 @@ HWND CWnd::UnsubclassWindow()
 {
     HWND hwnd = m_hWnd;
     Window* w = Find(hwnd);
-    if (!w) return nullptr;
+    if (!w)
+        return nullptr;
     CWnd* replacement = MakeLayerObject(w->kind);
     SetObject(hwnd, replacement);
     m_hWnd = nullptr;
     return hwnd;
 }
 
-BOOL CWnd::Attach(HWND hwnd) { return SubclassWindow(hwnd); }
+BOOL CWnd::Attach(HWND hwnd)
+{
+    return SubclassWindow(hwnd);
+}
 
-HWND CWnd::Detach() { return UnsubclassWindow(); }
+HWND CWnd::Detach()
+{
+    return UnsubclassWindow();
+}
 
 void CWnd::PreSubclassWindow() {}
 
 void CWnd::PostNcDestroy()
 {
-    if (m_layerOwned) DeleteLayerObject(this);
+    if (m_layerOwned)
+        DeleteLayerObject(this);
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -168,7 +200,8 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     CurrentMessage saved = t_current;
     t_current = {message, wParam, lParam};
     LRESULT result = 0;
-    if (!OnWndMsg(message, wParam, lParam, &result)) result = DefWindowProc(message, wParam, lParam);
+    if (!OnWndMsg(message, wParam, lParam, &result))
+        result = DefWindowProc(message, wParam, lParam);
     t_current = saved;
     return result;
 }
@@ -177,31 +210,38 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     LRESULT r = 0;
     if (message == WM_COMMAND) {
-        if (!OnCommand(wParam, lParam)) return FALSE;
-        if (result) *result = 0;
+        if (!OnCommand(wParam, lParam))
+            return FALSE;
+        if (result)
+            *result = 0;
         return TRUE;
     }
     if (message == WM_NOTIFY) {
-        if (!OnNotify(wParam, lParam, &r)) return FALSE;
-        if (result) *result = r;
+        if (!OnNotify(wParam, lParam, &r))
+            return FALSE;
+        if (result)
+            *result = r;
         return TRUE;
     }
     if (message >= WM_CTLCOLORBTN && message <= WM_CTLCOLORSTATIC) {
         CWnd* child = FromHandle(reinterpret_cast<HWND>(lParam));
         if (child && child != this && child->OnChildNotify(message, wParam, lParam, &r)) {
-            if (result) *result = r;
+            if (result)
+                *result = r;
             return TRUE;
         }
     }
     const AFX_MSGMAP_ENTRY* e = FindEntry(GetMessageMap(), message, 0, 0);
     if (e && e->nKind == AfxEntry_Message) {
         r = e->pfnThunk(this, wParam, lParam, nullptr);
-        if (result) *result = r;
+        if (result)
+            *result = r;
         return TRUE;
     }
     if (message == WM_DRAWITEM) {
         OnDrawItem(static_cast<int>(wParam), reinterpret_cast<LPDRAWITEMSTRUCT>(lParam));
-        if (result) *result = TRUE;
+        if (result)
+            *result = TRUE;
         return TRUE;
     }
     return FALSE;
@@ -213,9 +253,15 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return w ? ClassProc(w, message, wParam, lParam) : 0;
 }
 
-LRESULT CWnd::Default() { return DefWindowProc(t_current.message, t_current.wParam, t_current.lParam); }
+LRESULT CWnd::Default()
+{
+    return DefWindowProc(t_current.message, t_current.wParam, t_current.lParam);
+}
 
-BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+BOOL CWnd::PreTranslateMessage(MSG*)
+{
+    return FALSE;
+}
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
 {
@@ -224,7 +270,8 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
     HWND control = reinterpret_cast<HWND>(lParam);
     if (control) {
         CWnd* child = FromHandle(control);
-        if (child && child != this && child->OnChildNotify(WM_COMMAND, wParam, lParam, nullptr)) return TRUE;
+        if (child && child != this && child->OnChildNotify(WM_COMMAND, wParam, lParam, nullptr))
+            return TRUE;
     }
     return OnCmdMsg(id, code, WM_COMMAND, wParam, lParam, nullptr);
 }
@@ -232,11 +279,12 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
 BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT* result)
 {
     NMHDR* header = reinterpret_cast<NMHDR*>(lParam);
-    if (!header) return FALSE;
+    if (!header)
+        return FALSE;
     CWnd* child = FromHandle(header->hwndFrom);
-    if (child && child != this && child->OnChildNotify(WM_NOTIFY, 0, lParam, result)) return TRUE;
-    return OnCmdMsg(static_cast<UINT>(header->idFrom), static_cast<int>(header->code), WM_NOTIFY, 0, lParam,
-                    result);
+    if (child && child != this && child->OnChildNotify(WM_NOTIFY, 0, lParam, result))
+        return TRUE;
+    return OnCmdMsg(static_cast<UINT>(header->idFrom), static_cast<int>(header->code), WM_NOTIFY, 0, lParam, result);
 }
 
 BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
@@ -250,18 +298,22 @@ BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     switch (message) {
     case WM_COMMAND: {
         const AFX_MSGMAP_ENTRY* e = FindEntry(map, WM_REFLECT_BASE + WM_COMMAND, HIWORD(wParam), 0);
-        if (!e) return FALSE;
+        if (!e)
+            return FALSE;
         return e->pfnThunk(this, wParam, lParam, nullptr) != 0;
     }
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC: {
         const AFX_MSGMAP_ENTRY* e = FindEntry(map, WM_REFLECT_BASE + WM_CTLCOLOR, 0, 0);
-        if (!e) return FALSE;
+        if (!e)
+            return FALSE;
         UINT ctlType = message - WM_CTLCOLORBTN + 3;  // CTLCOLOR_BTN is 3
         LRESULT brush = e->pfnThunk(this, wParam, static_cast<LPARAM>(ctlType), nullptr);
-        if (!brush) return FALSE;
-        if (result) *result = brush;
+        if (!brush)
+            return FALSE;
+        if (result)
+            *result = brush;
         return TRUE;
     }
     default:
@@ -284,9 +336,15 @@ LRESULT CWnd::SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM lPa
     return ::SendMessageA(::GetDlgItem(m_hWnd, id), message, wParam, lParam);
 }
 
-void CWnd::SetWindowText(LPCTSTR text) { ::SetWindowTextA(m_hWnd, text); }
+void CWnd::SetWindowText(LPCTSTR text)
+{
+    ::SetWindowTextA(m_hWnd, text);
+}
 
-int CWnd::GetWindowText(LPTSTR buffer, int bufferSize) const { return ::GetWindowTextA(m_hWnd, buffer, bufferSize); }
+int CWnd::GetWindowText(LPTSTR buffer, int bufferSize) const
+{
+    return ::GetWindowTextA(m_hWnd, buffer, bufferSize);
+}
 
 void CWnd::GetWindowText(CString& text) const
 {
@@ -297,11 +355,20 @@ void CWnd::GetWindowText(CString& text) const
     text = CString(bytes);
 }
 
-int CWnd::GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
+int CWnd::GetWindowTextLength() const
+{
+    return ::GetWindowTextLengthA(m_hWnd);
+}
 
-CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
+CWnd* CWnd::GetDlgItem(int id) const
+{
+    return FromHandle(::GetDlgItem(m_hWnd, id));
+}
 
-void CWnd::SetDlgItemText(int id, LPCTSTR text) { ::SetDlgItemTextA(m_hWnd, id, text); }
+void CWnd::SetDlgItemText(int id, LPCTSTR text)
+{
+    ::SetDlgItemTextA(m_hWnd, id, text);
+}
 
 int CWnd::GetDlgItemText(int id, LPTSTR buffer, int bufferSize) const
 {
@@ -319,27 +386,60 @@ int CWnd::GetDlgItemText(int id, CString& text) const
     return text.GetLength();
 }
 
-int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
+int CWnd::GetDlgCtrlID() const
+{
+    return ::GetDlgCtrlID(m_hWnd);
+}
 
-BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
+BOOL CWnd::EnableWindow(BOOL enable)
+{
+    return ::EnableWindow(m_hWnd, enable);
+}
 
-BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
+BOOL CWnd::IsWindowEnabled() const
+{
+    return ::IsWindowEnabled(m_hWnd);
+}
 
-BOOL CWnd::ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+BOOL CWnd::ShowWindow(int command)
+{
+    return ::ShowWindow(m_hWnd, command);
+}
 
-BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
+BOOL CWnd::IsWindowVisible() const
+{
+    return ::IsWindowVisible(m_hWnd);
+}
 
-BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
+BOOL CWnd::IsIconic() const
+{
+    return ::IsIconic(m_hWnd);
+}
 
-CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
+CWnd* CWnd::GetParent() const
+{
+    return FromHandle(::GetParent(m_hWnd));
+}
 
-DWORD CWnd::GetStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
+DWORD CWnd::GetStyle() const
+{
+    return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE));
+}
 
-void CWnd::GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
+void CWnd::GetClientRect(LPRECT rect) const
+{
+    ::GetClientRect(m_hWnd, rect);
+}
 
-void CWnd::GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
+void CWnd::GetWindowRect(LPRECT rect) const
+{
+    ::GetWindowRect(m_hWnd, rect);
+}
 
-void CWnd::ClientToScreen(LPPOINT point) const { ::ClientToScreen(m_hWnd, point); }
+void CWnd::ClientToScreen(LPPOINT point) const
+{
+    ::ClientToScreen(m_hWnd, point);
+}
 
 void CWnd::ClientToScreen(LPRECT rect) const
 {
@@ -348,7 +448,10 @@ void CWnd::ClientToScreen(LPRECT rect) const
     ::OffsetRect(rect, o.x, o.y);
 }
 
-void CWnd::ScreenToClient(LPPOINT point) const { ::ScreenToClient(m_hWnd, point); }
+void CWnd::ScreenToClient(LPPOINT point) const
+{
+    ::ScreenToClient(m_hWnd, point);
+}
 
 void CWnd::ScreenToClient(LPRECT rect) const
 {
@@ -360,7 +463,8 @@ void CWnd::ScreenToClient(LPRECT rect) const
 void CWnd::CenterWindow(CWnd* alternateOwner)
 {
     Window* w = Find(m_hWnd);
-    if (!w) return;
+    if (!w)
+        return;
     RECT area;
     HWND owner = alternateOwner ? alternateOwner->m_hWnd : w->parent;
     Window* o = Find(owner);
@@ -385,27 +489,60 @@ void CWnd::CenterWindow(CWnd* alternateOwner)
     ::MoveWindow(m_hWnd, x, y, width, height, FALSE);
 }
 
-void CWnd::Invalidate(BOOL erase) { ::InvalidateRect(m_hWnd, nullptr, erase); }
+void CWnd::Invalidate(BOOL erase)
+{
+    ::InvalidateRect(m_hWnd, nullptr, erase);
+}
 
-void CWnd::InvalidateRect(LPCRECT rect, BOOL erase) { ::InvalidateRect(m_hWnd, rect, erase); }
+void CWnd::InvalidateRect(LPCRECT rect, BOOL erase)
+{
+    ::InvalidateRect(m_hWnd, rect, erase);
+}
 
-void CWnd::ValidateRect(LPCRECT rect) { ::ValidateRect(m_hWnd, rect); }
+void CWnd::ValidateRect(LPCRECT rect)
+{
+    ::ValidateRect(m_hWnd, rect);
+}
 
-void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
+void CWnd::UpdateWindow()
+{
+    ::UpdateWindow(m_hWnd);
+}
 
-BOOL CWnd::RedrawWindow(LPCRECT update, void*, UINT flags) { return ::RedrawWindow(m_hWnd, update, nullptr, flags); }
+BOOL CWnd::RedrawWindow(LPCRECT update, void*, UINT flags)
+{
+    return ::RedrawWindow(m_hWnd, update, nullptr, flags);
+}
 
-CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
+CWnd* CWnd::SetFocus()
+{
+    return FromHandle(::SetFocus(m_hWnd));
+}
 
-CWnd* CWnd::GetFocus() { return FromHandle(::GetFocus()); }
+CWnd* CWnd::GetFocus()
+{
+    return FromHandle(::GetFocus());
+}
 
-CWnd* CWnd::SetCapture() { return FromHandle(::SetCapture(m_hWnd)); }
+CWnd* CWnd::SetCapture()
+{
+    return FromHandle(::SetCapture(m_hWnd));
+}
 
-CWnd* CWnd::GetCapture() { return FromHandle(::GetCapture()); }
+CWnd* CWnd::GetCapture()
+{
+    return FromHandle(::GetCapture());
+}
 
-CWnd* CWnd::GetActiveWindow() { return FromHandle(::GetActiveWindow()); }
+CWnd* CWnd::GetActiveWindow()
+{
+    return FromHandle(::GetActiveWindow());
+}
 
-CWnd* CWnd::WindowFromPoint(POINT point) { return FromHandle(::WindowFromPoint(point)); }
+CWnd* CWnd::WindowFromPoint(POINT point)
+{
+    return FromHandle(::WindowFromPoint(point));
+}
 
 // Without a caption the box carries the application's name, as in the framework.
 int CWnd::MessageBox(LPCTSTR text, LPCTSTR caption, UINT type)
@@ -419,35 +556,89 @@ CDC* CWnd::GetDC()
     return dc ? CDC::FromHandle(dc) : nullptr;
 }
 
-int CWnd::ReleaseDC(CDC* dc) { return dc ? ::ReleaseDC(m_hWnd, dc->m_hDC) : 0; }
+int CWnd::ReleaseDC(CDC* dc)
+{
+    return dc ? ::ReleaseDC(m_hWnd, dc->m_hDC) : 0;
+}
 
 // ---- Default handlers
 
-void CWnd::OnDestroy() { Default(); }
-void CWnd::OnClose() { Default(); }
-void CWnd::OnPaint() { Default(); }
-BOOL CWnd::OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
-HCURSOR CWnd::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
-void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
-void CWnd::OnSetFocus(CWnd*) { Default(); }
-void CWnd::OnKillFocus(CWnd*) { Default(); }
-void CWnd::OnCaptureChanged(CWnd*) { Default(); }
-BOOL CWnd::OnSetCursor(CWnd*, UINT, UINT) { return static_cast<BOOL>(Default()); }
-void CWnd::OnMouseMove(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
-void CWnd::OnSysColorChange() { Default(); }
-void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
-void CWnd::OnEnable(BOOL) { Default(); }
-void CWnd::OnCancelMode() { Default(); }
+void CWnd::OnDestroy()
+{
+    Default();
+}
+void CWnd::OnClose()
+{
+    Default();
+}
+void CWnd::OnPaint()
+{
+    Default();
+}
+BOOL CWnd::OnEraseBkgnd(CDC*)
+{
+    return static_cast<BOOL>(Default());
+}
+HCURSOR CWnd::OnQueryDragIcon()
+{
+    return reinterpret_cast<HCURSOR>(Default());
+}
+void CWnd::OnSysCommand(UINT, LPARAM)
+{
+    Default();
+}
+void CWnd::OnSetFocus(CWnd*)
+{
+    Default();
+}
+void CWnd::OnKillFocus(CWnd*)
+{
+    Default();
+}
+void CWnd::OnCaptureChanged(CWnd*)
+{
+    Default();
+}
+BOOL CWnd::OnSetCursor(CWnd*, UINT, UINT)
+{
+    return static_cast<BOOL>(Default());
+}
+void CWnd::OnMouseMove(UINT, CPoint)
+{
+    Default();
+}
+void CWnd::OnLButtonDown(UINT, CPoint)
+{
+    Default();
+}
+void CWnd::OnLButtonDblClk(UINT, CPoint)
+{
+    Default();
+}
+void CWnd::OnSysColorChange()
+{
+    Default();
+}
+void CWnd::OnActivate(UINT, CWnd*, BOOL)
+{
+    Default();
+}
+void CWnd::OnEnable(BOOL)
+{
+    Default();
+}
+void CWnd::OnCancelMode()
+{
+    Default();
+}
 
 void CWnd::OnDrawItem(int, LPDRAWITEMSTRUCT drawItem)
 {
     if (drawItem) {
         CWnd* child = FromHandle(drawItem->hwndItem);
         if (child && child != this &&
-            child->OnChildNotify(WM_DRAWITEM, static_cast<WPARAM>(drawItem->CtlID),
-                                 reinterpret_cast<LPARAM>(drawItem), nullptr))
+            child->OnChildNotify(WM_DRAWITEM, static_cast<WPARAM>(drawItem->CtlID), reinterpret_cast<LPARAM>(drawItem),
+                                 nullptr))
             return;
     }
     Default();

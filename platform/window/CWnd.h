@@ -25,10 +25,10 @@ public:
     // Creation of a child or top-level window of a window class of the
     // layer ("Button", "Static", "ComboBox", "msctls_progress32",
     // "tooltips_class32", "#32770", or any other name for a plain window).
-    virtual BOOL CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style,
-                          const RECT& rect, CWnd* parent, UINT id, LPVOID param = nullptr);
-    virtual BOOL Create(LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect,
-                        CWnd* parent, UINT id, LPVOID param = nullptr);
+    virtual BOOL CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect,
+                          CWnd* parent, UINT id, LPVOID param = nullptr);
+    virtual BOOL Create(LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id,
+                        LPVOID param = nullptr);
     virtual BOOL DestroyWindow();
 
     // Takes over an existing window: this object receives its messages.

@@ -11,15 +11,15 @@ using namespace zq::win;
 
 namespace {
 
-BOOL CreateControl(CWnd* wnd, LPCSTR className, LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent,
-                   UINT id)
+BOOL CreateControl(CWnd* wnd, LPCSTR className, LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id)
 {
     return wnd->CreateEx(0, className, text, style | WS_CHILD, rect, parent, id);
 }
 
 int CopyText(const CString& text, LPSTR buffer, int size)
 {
-    if (!buffer || size <= 0) return 0;
+    if (!buffer || size <= 0)
+        return 0;
     int n = std::min(text.GetLength(), size - 1);
     memcpy(buffer, text.GetString(), static_cast<size_t>(n));
     buffer[n] = '\0';
@@ -27,7 +27,10 @@ int CopyText(const CString& text, LPSTR buffer, int size)
 }
 
 // Sorted combo boxes order their items without regard to case, as Windows does.
-bool SortsBefore(const CString& a, const CString& b) { return a.CompareNoCase(b) < 0; }
+bool SortsBefore(const CString& a, const CString& b)
+{
+    return a.CompareNoCase(b) < 0;
+}
 
 bool IsCheckLike(const Window* w)
 {
@@ -55,7 +58,8 @@ void Click(Window* w)
 
 void SetPushed(Window* w, bool pushed)
 {
-    if (w->pushed == pushed) return;
+    if (w->pushed == pushed)
+        return;
     w->pushed = pushed;
     InvalidateRect(w->hwnd, nullptr, TRUE);
 }
@@ -82,10 +86,12 @@ LRESULT ButtonMessage(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
     case BM_SETSTYLE:
         w->style = (w->style & 0xFFFF0000u) | LOWORD(wParam);
         CurrentBackend().Changed(w, Change::Style);
-        if (lParam) InvalidateRect(hwnd, nullptr, TRUE);
+        if (lParam)
+            InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
     case BM_CLICK:
-        if (IsEffectivelyEnabled(w)) Click(w);
+        if (IsEffectivelyEnabled(w))
+            Click(w);
         return 0;
     default:
         return -2;
@@ -110,9 +116,11 @@ LRESULT ButtonMouse(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
         [[fallthrough]];
     case WM_LBUTTONDOWN:
         SetFocus(hwnd);
-        if (!Find(hwnd)) return 0;
+        if (!Find(hwnd))
+            return 0;
         SetCapture(hwnd);
-        if ((w = Find(hwnd)) != nullptr) SetPushed(w, true);
+        if ((w = Find(hwnd)) != nullptr)
+            SetPushed(w, true);
         return 0;
     case WM_MOUSEMOVE:
         if (GetCapture() == hwnd && (wParam & MK_LBUTTON)) {
@@ -122,14 +130,16 @@ LRESULT ButtonMouse(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_LBUTTONUP: {
-        if (GetCapture() != hwnd) return 0;
+        if (GetCapture() != hwnd)
+            return 0;
         bool wasPushed = w->pushed;
         RECT client;
         GetClientRect(hwnd, &client);
         bool inside = PtInRect(&client, CPoint(lParam)) != 0;
         SetPushed(w, false);
         ReleaseCapture();
-        if ((w = Find(hwnd)) != nullptr && wasPushed && inside) Click(w);
+        if ((w = Find(hwnd)) != nullptr && wasPushed && inside)
+            Click(w);
         return 0;
     }
     case WM_CAPTURECHANGED:
@@ -143,13 +153,16 @@ LRESULT ButtonMouse(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 LRESULT ButtonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT r = ButtonMessage(w, message, wParam, lParam);
-    if (r == -2) r = ButtonMouse(w, message, wParam, lParam);
-    if (r != -2) return r;
+    if (r == -2)
+        r = ButtonMouse(w, message, wParam, lParam);
+    if (r != -2)
+        return r;
     HWND hwnd = w->hwnd;
     switch (message) {
     // The space bar presses the focused button and clicks it when released.
     case WM_KEYDOWN:
-        if (wParam == VK_SPACE) SetPushed(w, true);
+        if (wParam == VK_SPACE)
+            SetPushed(w, true);
         return 0;
     case WM_KEYUP:
         if (wParam == VK_SPACE && w->pushed) {
@@ -181,7 +194,8 @@ LRESULT ComboAddString(Window* w, LPCSTR added)
         index = static_cast<int>(it - w->items.begin());
     }
     w->items.insert(w->items.begin() + index, text);
-    if (w->curSel >= index) ++w->curSel;
+    if (w->curSel >= index)
+        ++w->curSel;
     CurrentBackend().Changed(w, Change::Items);
     return index;
 }
@@ -189,10 +203,13 @@ LRESULT ComboAddString(Window* w, LPCSTR added)
 LRESULT ComboInsertString(Window* w, int index, LPCSTR text)
 {
     const int count = static_cast<int>(w->items.size());
-    if (index == -1) index = count;
-    if (index < 0 || index > count) return CB_ERR;
+    if (index == -1)
+        index = count;
+    if (index < 0 || index > count)
+        return CB_ERR;
     w->items.insert(w->items.begin() + index, CString(text));
-    if (w->curSel >= index) ++w->curSel;
+    if (w->curSel >= index)
+        ++w->curSel;
     CurrentBackend().Changed(w, Change::Items);
     return index;
 }
@@ -200,10 +217,13 @@ LRESULT ComboInsertString(Window* w, int index, LPCSTR text)
 LRESULT ComboDeleteString(Window* w, int index)
 {
     const int count = static_cast<int>(w->items.size());
-    if (index < 0 || index >= count) return CB_ERR;
+    if (index < 0 || index >= count)
+        return CB_ERR;
     w->items.erase(w->items.begin() + index);
-    if (w->curSel == index) w->curSel = -1;
-    else if (w->curSel > index) --w->curSel;
+    if (w->curSel == index)
+        w->curSel = -1;
+    else if (w->curSel > index)
+        --w->curSel;
     CurrentBackend().Changed(w, Change::Items);
     return count - 1;
 }
@@ -237,7 +257,8 @@ LRESULT ComboSetCurSel(Window* w, int index)
 
 LRESULT ComboGetLBText(const Window* w, int index, char* buffer)
 {
-    if (index < 0 || index >= static_cast<int>(w->items.size()) || !buffer) return CB_ERR;
+    if (index < 0 || index >= static_cast<int>(w->items.size()) || !buffer)
+        return CB_ERR;
     const CString& item = w->items[static_cast<size_t>(index)];
     // The caller's buffer holds the item as CB_GETLBTEXTLEN gave it.
     memcpy(buffer, item.GetString(), static_cast<size_t>(item.GetLength()) + 1);
@@ -249,11 +270,14 @@ LRESULT ComboGetLBText(const Window* w, int index, char* buffer)
 LRESULT ComboFindStringExact(const Window* w, int start, LPCSTR text)
 {
     const int count = static_cast<int>(w->items.size());
-    if (!text || count == 0) return CB_ERR;
-    if (start < -1 || start >= count) start = -1;
+    if (!text || count == 0)
+        return CB_ERR;
+    if (start < -1 || start >= count)
+        start = -1;
     for (int k = 1; k <= count; ++k) {
         int i = (start + k) % count;
-        if (w->items[static_cast<size_t>(i)].CompareNoCase(text) == 0) return i;
+        if (w->items[static_cast<size_t>(i)].CompareNoCase(text) == 0)
+            return i;
     }
     return CB_ERR;
 }
@@ -278,7 +302,8 @@ LRESULT ComboProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
     case CB_SETCURSEL:
         return ComboSetCurSel(w, index);
     case CB_GETLBTEXTLEN:
-        if (index < 0 || index >= count) return CB_ERR;
+        if (index < 0 || index >= count)
+            return CB_ERR;
         return w->items[static_cast<size_t>(index)].GetLength();
     case CB_GETLBTEXT:
         return ComboGetLBText(w, index, reinterpret_cast<char*>(lParam));
@@ -379,11 +404,16 @@ namespace {
 LRESULT ControlProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (w->kind) {
-    case WindowKind::Button: return ButtonProc(w, message, wParam, lParam);
-    case WindowKind::ComboBox: return ComboProc(w, message, wParam, lParam);
-    case WindowKind::Progress: return ProgressProc(w, message, wParam, lParam);
-    case WindowKind::ToolTip: return ToolTipProc(w, message, wParam, lParam);
-    default: return -2;
+    case WindowKind::Button:
+        return ButtonProc(w, message, wParam, lParam);
+    case WindowKind::ComboBox:
+        return ComboProc(w, message, wParam, lParam);
+    case WindowKind::Progress:
+        return ProgressProc(w, message, wParam, lParam);
+    case WindowKind::ToolTip:
+        return ToolTipProc(w, message, wParam, lParam);
+    default:
+        return -2;
     }
 }
 
@@ -404,9 +434,12 @@ LRESULT SetIcon(Window* w, WPARAM which, HICON icon)
 // The window menu's commands: close, minimize, restore.
 void SysCommand(HWND hwnd, WPARAM command)
 {
-    if ((command & 0xFFF0) == SC_CLOSE) PostMessageA(hwnd, WM_CLOSE, 0, 0);
-    else if ((command & 0xFFF0) == SC_MINIMIZE) ShowWindow(hwnd, SW_MINIMIZE);
-    else if ((command & 0xFFF0) == SC_RESTORE) ShowWindow(hwnd, SW_RESTORE);
+    if ((command & 0xFFF0) == SC_CLOSE)
+        PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    else if ((command & 0xFFF0) == SC_MINIMIZE)
+        ShowWindow(hwnd, SW_MINIMIZE);
+    else if ((command & 0xFFF0) == SC_RESTORE)
+        ShowWindow(hwnd, SW_RESTORE);
 }
 
 // What every window of the layer does with a message its control did not
@@ -425,7 +458,8 @@ LRESULT CommonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
         return w->text.GetLength();
     case WM_SETFONT:
         w->font = reinterpret_cast<HFONT>(wParam);
-        if (lParam) InvalidateRect(hwnd, nullptr, TRUE);
+        if (lParam)
+            InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(w->font);
@@ -445,13 +479,13 @@ LRESULT CommonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
         return DefaultErase(w, reinterpret_cast<HDC>(wParam));
     case WM_SETCURSOR:
         // The parent may choose the cursor first, as on Windows.
-        if (w->IsChild() && w->parent &&
-            SendMessageA(w->parent, WM_SETCURSOR, wParam, lParam))
+        if (w->IsChild() && w->parent && SendMessageA(w->parent, WM_SETCURSOR, wParam, lParam))
             return TRUE;
         return FALSE;
     case WM_CANCELMODE:
         // The default handling ends the window's mouse capture, as on Windows.
-        if (GetCapture() == hwnd) ReleaseCapture();
+        if (GetCapture() == hwnd)
+            ReleaseCapture();
         return 0;
     case WM_SYSCOMMAND:
         SysCommand(hwnd, wParam);
@@ -469,8 +503,10 @@ LRESULT CommonProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 LRESULT ClassProc(Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT r = ControlProc(w, message, wParam, lParam);
-    if (r != -2) return r;
-    if (!(w = Find(w->hwnd))) return 0;
+    if (r != -2)
+        return r;
+    if (!(w = Find(w->hwnd)))
+        return 0;
     return CommonProc(w, message, wParam, lParam);
 }
 
@@ -478,13 +514,27 @@ CWnd* MakeLayerObject(WindowKind kind)
 {
     CWnd* object;
     switch (kind) {
-    case WindowKind::Button: object = new CButton; break;
-    case WindowKind::Static: object = new CStatic; break;
-    case WindowKind::ComboBox: object = new CComboBox; break;
-    case WindowKind::Edit: object = new CEdit; break;
-    case WindowKind::Progress: object = new CProgressCtrl; break;
-    case WindowKind::ToolTip: object = new CToolTipCtrl; break;
-    default: object = new CWnd; break;
+    case WindowKind::Button:
+        object = new CButton;
+        break;
+    case WindowKind::Static:
+        object = new CStatic;
+        break;
+    case WindowKind::ComboBox:
+        object = new CComboBox;
+        break;
+    case WindowKind::Edit:
+        object = new CEdit;
+        break;
+    case WindowKind::Progress:
+        object = new CProgressCtrl;
+        break;
+    case WindowKind::ToolTip:
+        object = new CToolTipCtrl;
+        break;
+    default:
+        object = new CWnd;
+        break;
     }
     ZqWindowAccess::SetLayerOwned(object, true);
     return object;
@@ -503,10 +553,22 @@ BOOL CButton::Create(LPCTSTR caption, DWORD style, const RECT& rect, CWnd* paren
     return CreateControl(this, WC_BUTTON, caption, style, rect, parent, id);
 }
 
-int CButton::GetCheck() const { return static_cast<int>(::SendMessageA(m_hWnd, BM_GETCHECK, 0, 0)); }
-void CButton::SetCheck(int check) { ::SendMessageA(m_hWnd, BM_SETCHECK, static_cast<WPARAM>(check), 0); }
-UINT CButton::GetState() const { return static_cast<UINT>(::SendMessageA(m_hWnd, BM_GETSTATE, 0, 0)); }
-void CButton::SetState(BOOL pushed) { ::SendMessageA(m_hWnd, BM_SETSTATE, pushed, 0); }
+int CButton::GetCheck() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, BM_GETCHECK, 0, 0));
+}
+void CButton::SetCheck(int check)
+{
+    ::SendMessageA(m_hWnd, BM_SETCHECK, static_cast<WPARAM>(check), 0);
+}
+UINT CButton::GetState() const
+{
+    return static_cast<UINT>(::SendMessageA(m_hWnd, BM_GETSTATE, 0, 0));
+}
+void CButton::SetState(BOOL pushed)
+{
+    ::SendMessageA(m_hWnd, BM_SETSTATE, pushed, 0);
+}
 
 void CButton::SetButtonStyle(UINT style, BOOL redraw)
 {
@@ -559,9 +621,18 @@ int CComboBox::AddString(LPCTSTR text)
     return static_cast<int>(::SendMessageA(m_hWnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text ? text : "")));
 }
 
-void CComboBox::ResetContent() { ::SendMessageA(m_hWnd, CB_RESETCONTENT, 0, 0); }
-int CComboBox::GetCount() const { return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCOUNT, 0, 0)); }
-int CComboBox::GetCurSel() const { return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCURSEL, 0, 0)); }
+void CComboBox::ResetContent()
+{
+    ::SendMessageA(m_hWnd, CB_RESETCONTENT, 0, 0);
+}
+int CComboBox::GetCount() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCOUNT, 0, 0));
+}
+int CComboBox::GetCurSel() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCURSEL, 0, 0));
+}
 
 int CComboBox::SetCurSel(int index)
 {
@@ -570,8 +641,8 @@ int CComboBox::SetCurSel(int index)
 
 int CComboBox::GetLBText(int index, LPTSTR buffer) const
 {
-    return static_cast<int>(::SendMessageA(m_hWnd, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                           reinterpret_cast<LPARAM>(buffer)));
+    return static_cast<int>(
+        ::SendMessageA(m_hWnd, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer)));
 }
 
 void CComboBox::GetLBText(int index, CString& text) const
@@ -594,8 +665,8 @@ int CComboBox::GetLBTextLen(int index) const
 
 int CComboBox::FindStringExact(int startAfter, LPCTSTR text) const
 {
-    return static_cast<int>(::SendMessageA(m_hWnd, CB_FINDSTRINGEXACT, static_cast<WPARAM>(startAfter),
-                                           reinterpret_cast<LPARAM>(text)));
+    return static_cast<int>(
+        ::SendMessageA(m_hWnd, CB_FINDSTRINGEXACT, static_cast<WPARAM>(startAfter), reinterpret_cast<LPARAM>(text)));
 }
 
 // ---- CProgressCtrl
@@ -608,11 +679,23 @@ BOOL CProgressCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
     return CreateControl(this, PROGRESS_CLASS, "", style, rect, parent, id);
 }
 
-void CProgressCtrl::SetRange(short lower, short upper) { ::SendMessageA(m_hWnd, PBM_SETRANGE, 0, MAKELPARAM(lower, upper)); }
+void CProgressCtrl::SetRange(short lower, short upper)
+{
+    ::SendMessageA(m_hWnd, PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
+}
 
-int CProgressCtrl::SetPos(int pos) { return static_cast<int>(::SendMessageA(m_hWnd, PBM_SETPOS, static_cast<WPARAM>(pos), 0)); }
-int CProgressCtrl::GetPos() const { return static_cast<int>(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0)); }
-COLORREF CProgressCtrl::SetBkColor(COLORREF color) { return static_cast<COLORREF>(::SendMessageA(m_hWnd, PBM_SETBKCOLOR, 0, color)); }
+int CProgressCtrl::SetPos(int pos)
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, PBM_SETPOS, static_cast<WPARAM>(pos), 0));
+}
+int CProgressCtrl::GetPos() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0));
+}
+COLORREF CProgressCtrl::SetBkColor(COLORREF color)
+{
+    return static_cast<COLORREF>(::SendMessageA(m_hWnd, PBM_SETBKCOLOR, 0, color));
+}
 
 // ---- CToolTipCtrl
 
@@ -626,7 +709,19 @@ BOOL CToolTipCtrl::Create(CWnd* parent, DWORD style)
     return CreateEx(WS_EX_TOOLWINDOW, TOOLTIPS_CLASS, nullptr, WS_POPUP | style, none, parent, 0);
 }
 
-void CToolTipCtrl::Activate(BOOL activate) { ::SendMessageA(m_hWnd, TTM_ACTIVATE, activate, 0); }
-int CToolTipCtrl::SetMaxTipWidth(int width) { return static_cast<int>(::SendMessageA(m_hWnd, TTM_SETMAXTIPWIDTH, 0, width)); }
-int CToolTipCtrl::GetMaxTipWidth() const { return static_cast<int>(::SendMessageA(m_hWnd, TTM_GETMAXTIPWIDTH, 0, 0)); }
-void CToolTipCtrl::RelayEvent(LPMSG msg) { ::SendMessageA(m_hWnd, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg)); }
+void CToolTipCtrl::Activate(BOOL activate)
+{
+    ::SendMessageA(m_hWnd, TTM_ACTIVATE, activate, 0);
+}
+int CToolTipCtrl::SetMaxTipWidth(int width)
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, TTM_SETMAXTIPWIDTH, 0, width));
+}
+int CToolTipCtrl::GetMaxTipWidth() const
+{
+    return static_cast<int>(::SendMessageA(m_hWnd, TTM_GETMAXTIPWIDTH, 0, 0));
+}
+void CToolTipCtrl::RelayEvent(LPMSG msg)
+{
+    ::SendMessageA(m_hWnd, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
+}

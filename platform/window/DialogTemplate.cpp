@@ -36,9 +36,15 @@ const DialogTemplate* FindDialogTemplate(UINT id)
     return it == Templates().end() ? nullptr : it->second.get();
 }
 
-int DialogUnitsToPixelsX(int units) { return (units * 6 + 2) / 4; }
+int DialogUnitsToPixelsX(int units)
+{
+    return (units * 6 + 2) / 4;
+}
 
-int DialogUnitsToPixelsY(int units) { return units * 13 / 8; }
+int DialogUnitsToPixelsY(int units)
+{
+    return units * 13 / 8;
+}
 
 RECT DialogUnitsToPixels(short x, short y, short cx, short cy)
 {

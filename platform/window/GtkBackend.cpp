@@ -42,14 +42,23 @@ struct Native {
     GtkWidget* area = nullptr;
     GtkWidget* widget = nullptr;  // standard controls
     HWND hwnd = nullptr;
-    bool quiet = false;           // changes made by the layer, not by the user
+    bool quiet = false;  // changes made by the layer, not by the user
 };
 
-std::string Utf8(const CString& text) { return Cp1252ToUtf8(text.Bytes()); }
+std::string Utf8(const CString& text)
+{
+    return Cp1252ToUtf8(text.Bytes());
+}
 
-Native* NativeOf(Window* w) { return w ? static_cast<Native*>(w->native) : nullptr; }
+Native* NativeOf(Window* w)
+{
+    return w ? static_cast<Native*>(w->native) : nullptr;
+}
 
-gboolean NoOp(gpointer) { return G_SOURCE_REMOVE; }
+gboolean NoOp(gpointer)
+{
+    return G_SOURCE_REMOVE;
+}
 
 class GtkBackend;
 GtkBackend* g_gtk = nullptr;
@@ -63,7 +72,8 @@ std::atomic<int> g_foreignEntries{0};
 
 bool OnGtkThread(const char* entry)
 {
-    if (std::this_thread::get_id() == g_gtkThread) return true;
+    if (std::this_thread::get_id() == g_gtkThread)
+        return true;
     ++g_foreignEntries;
     DebugPrintf(DebugArea::Window, "GTK entered from a thread that is not the UI thread (%s): refused", entry);
     return false;
@@ -110,7 +120,8 @@ public:
 
     bool WaitForEvents(int timeoutMs) override
     {
-        if (!OnGtkThread("main loop")) return false;
+        if (!OnGtkThread("main loop"))
+            return false;
         if (timeoutMs < 0) {
             g_main_context_iteration(nullptr, TRUE);
             return true;
@@ -118,7 +129,8 @@ public:
         bool fired = false;
         guint id = g_timeout_add(static_cast<guint>(timeoutMs), &GtkBackend::TimeoutFired, &fired);
         g_main_context_iteration(nullptr, TRUE);
-        if (!fired) g_source_remove(id);
+        if (!fired)
+            g_source_remove(id);
         return true;
     }
 
@@ -126,12 +138,14 @@ public:
 
     void Created(Window* w) override
     {
-        if (!OnGtkThread("window made")) return;
+        if (!OnGtkThread("window made"))
+            return;
         auto* n = new Native;
         n->hwnd = w->hwnd;
         w->native = n;
         if (!w->IsChild()) {
-            if (w->kind == WindowKind::ToolTip) return;
+            if (w->kind == WindowKind::ToolTip)
+                return;
             MakeTopLevel(w, n);
         } else {
             MakeControl(w, n);
@@ -140,36 +154,45 @@ public:
 
     void Destroyed(Window* w) override
     {
-        if (!OnGtkThread("window destroyed")) return;
+        if (!OnGtkThread("window destroyed"))
+            return;
         Native* n = NativeOf(w);
-        if (!n) return;
+        if (!n)
+            return;
         n->quiet = true;
         if (n->widget) {
             gtk_widget_destroy(n->widget);
             g_object_unref(n->widget);
             m_rules.erase(w->hwnd);
         }
-        if (n->window) gtk_widget_destroy(n->window);
+        if (n->window)
+            gtk_widget_destroy(n->window);
         w->native = nullptr;
         delete n;
     }
 
     void Changed(Window* w, Change what) override
     {
-        if (!OnGtkThread("window changed")) return;
+        if (!OnGtkThread("window changed"))
+            return;
         Native* n = NativeOf(w);
-        if (!n) return;
+        if (!n)
+            return;
         n->quiet = true;
-        if (n->window) TopLevelChanged(w, n, what);
-        else if (w->IsChild()) ControlChanged(w, n, what);
+        if (n->window)
+            TopLevelChanged(w, n, what);
+        else if (w->IsChild())
+            ControlChanged(w, n, what);
         n->quiet = false;
     }
 
     void Drawn(Window* top, const RECT& r) override
     {
-        if (!OnGtkThread("window drawn")) return;
+        if (!OnGtkThread("window drawn"))
+            return;
         Native* n = NativeOf(top);
-        if (n && n->area) gtk_widget_queue_draw_area(n->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
+        if (n && n->area)
+            gtk_widget_queue_draw_area(n->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
 
     int MessageBox(const MessageBoxCall& call) override;
@@ -197,7 +220,8 @@ private:
         n->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         gtk_window_set_title(GTK_WINDOW(n->window), Utf8(w->text).c_str());
         gtk_window_set_resizable(GTK_WINDOW(n->window), FALSE);
-        if (!(w->exStyle & WS_EX_APPWINDOW) && w->parent) gtk_window_set_skip_taskbar_hint(GTK_WINDOW(n->window), TRUE);
+        if (!(w->exStyle & WS_EX_APPWINDOW) && w->parent)
+            gtk_window_set_skip_taskbar_hint(GTK_WINDOW(n->window), TRUE);
         if (GtkWindow* owner = w->parent ? TopWindowOf(w->parent) : nullptr) {
             gtk_window_set_transient_for(GTK_WINDOW(n->window), owner);
             gtk_window_set_modal(GTK_WINDOW(n->window), TRUE);
@@ -224,7 +248,8 @@ private:
         g_signal_connect(n->window, "focus-out-event", G_CALLBACK(&GtkBackend::OnFocusOut), n);
         g_signal_connect(n->window, "window-state-event", G_CALLBACK(&GtkBackend::OnWindowState), n);
         gtk_widget_show_all(n->fixed);
-        if (w->style & WS_VISIBLE) TopLevelChanged(w, n, Change::Visible);
+        if (w->style & WS_VISIBLE)
+            TopLevelChanged(w, n, Change::Visible);
     }
 
     void SizeTopLevel(Window* w, Native* n)
@@ -297,9 +322,11 @@ private:
     {
         auto* n = static_cast<Native*>(data);
         Window* w = Find(n->hwnd);
-        if (!w) return FALSE;
+        if (!w)
+            return FALSE;
         auto* surface = static_cast<cairo_surface_t*>(TopLevelSurface(w));
-        if (!surface) return FALSE;
+        if (!surface)
+            return FALSE;
         cairo_surface_flush(surface);
         cairo_set_source_surface(cr, surface, 0, 0);
         cairo_paint(cr);
@@ -309,14 +336,18 @@ private:
     static void Pointer(Native* n, UINT message, double x, double y, guint state)
     {
         Window* w = Find(n->hwnd);
-        if (!w) return;
+        if (!w)
+            return;
         POINT client = {static_cast<LONG>(x), static_cast<LONG>(y)};
         POINT origin = ClientOrigin(w);
         g_gtk->m_cursor = POINT{origin.x + client.x, origin.y + client.y};
         UINT flags = 0;
-        if (state & GDK_BUTTON1_MASK) flags |= MK_LBUTTON;
-        if (state & GDK_SHIFT_MASK) flags |= MK_SHIFT;
-        if (state & GDK_CONTROL_MASK) flags |= MK_CONTROL;
+        if (state & GDK_BUTTON1_MASK)
+            flags |= MK_LBUTTON;
+        if (state & GDK_SHIFT_MASK)
+            flags |= MK_SHIFT;
+        if (state & GDK_CONTROL_MASK)
+            flags |= MK_CONTROL;
         RouteMouse(n->hwnd, message, client, flags);
     }
 
@@ -330,7 +361,8 @@ private:
     {
         // GTK's own double-click events come in addition to the second
         // press; the layer finds double clicks itself.
-        if (e->button != 1 || e->type == GDK_2BUTTON_PRESS || e->type == GDK_3BUTTON_PRESS) return TRUE;
+        if (e->button != 1 || e->type == GDK_2BUTTON_PRESS || e->type == GDK_3BUTTON_PRESS)
+            return TRUE;
         UINT message = e->type == GDK_BUTTON_PRESS ? WM_LBUTTONDOWN : WM_LBUTTONUP;
         Pointer(static_cast<Native*>(data), message, e->x, e->y, e->state);
         return TRUE;
@@ -341,7 +373,8 @@ private:
         // Windows has no leave message: a window that captured the mouse sees
         // moves anywhere. A move at the crossing point lets it notice that
         // the pointer went onto a GTK control or out of the window.
-        if (e->mode != GDK_CROSSING_NORMAL || e->detail == GDK_NOTIFY_INFERIOR) return FALSE;
+        if (e->mode != GDK_CROSSING_NORMAL || e->detail == GDK_NOTIFY_INFERIOR)
+            return FALSE;
         auto* n = static_cast<Native*>(data);
         Pointer(n, WM_MOUSEMOVE, e->x, e->y, e->state);
         // Out of the window with no button held, a capture that only tracks
@@ -351,7 +384,8 @@ private:
         gtk_widget_get_allocation(n->area, &a);
         bool outside = e->x < 0 || e->y < 0 || e->x >= a.width || e->y >= a.height;
         if (e->type == GDK_LEAVE_NOTIFY && outside && !(e->state & GDK_BUTTON1_MASK)) {
-            if (HWND capture = GetCapture()) PostMessageA(capture, WM_CANCELMODE, 0, 0);
+            if (HWND capture = GetCapture())
+                PostMessageA(capture, WM_CANCELMODE, 0, 0);
         }
         return FALSE;
     }
@@ -367,23 +401,36 @@ private:
     static UINT VirtualKey(guint keyval)
     {
         switch (keyval) {
-        case GDK_KEY_Escape: return VK_ESCAPE;
+        case GDK_KEY_Escape:
+            return VK_ESCAPE;
         case GDK_KEY_Return:
         case GDK_KEY_KP_Enter:
-        case GDK_KEY_ISO_Enter: return VK_RETURN;
+        case GDK_KEY_ISO_Enter:
+            return VK_RETURN;
         case GDK_KEY_Tab:
-        case GDK_KEY_ISO_Left_Tab: return VK_TAB;
-        case GDK_KEY_space: return VK_SPACE;
-        case GDK_KEY_BackSpace: return VK_BACK;
-        case GDK_KEY_Left: return 0x25;
-        case GDK_KEY_Up: return 0x26;
-        case GDK_KEY_Right: return 0x27;
-        case GDK_KEY_Down: return 0x28;
-        default: break;
+        case GDK_KEY_ISO_Left_Tab:
+            return VK_TAB;
+        case GDK_KEY_space:
+            return VK_SPACE;
+        case GDK_KEY_BackSpace:
+            return VK_BACK;
+        case GDK_KEY_Left:
+            return 0x25;
+        case GDK_KEY_Up:
+            return 0x26;
+        case GDK_KEY_Right:
+            return 0x27;
+        case GDK_KEY_Down:
+            return 0x28;
+        default:
+            break;
         }
-        if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z) return static_cast<UINT>('A' + (keyval - GDK_KEY_a));
-        if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z) return static_cast<UINT>('A' + (keyval - GDK_KEY_A));
-        if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return static_cast<UINT>('0' + (keyval - GDK_KEY_0));
+        if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z)
+            return static_cast<UINT>('A' + (keyval - GDK_KEY_a));
+        if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z)
+            return static_cast<UINT>('A' + (keyval - GDK_KEY_A));
+        if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9)
+            return static_cast<UINT>('0' + (keyval - GDK_KEY_0));
         return 0;
     }
 
@@ -395,12 +442,15 @@ private:
         // drawing area), else to the focused GTK control.
         auto* n = static_cast<Native*>(data);
         UINT vk = VirtualKey(e->keyval);
-        if (!vk) return FALSE;
+        if (!vk)
+            return FALSE;
         GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
         bool dialogKey = vk == VK_ESCAPE || vk == VK_RETURN;
-        if (!dialogKey && focus && focus != n->area) return FALSE;
+        if (!dialogKey && focus && focus != n->area)
+            return FALSE;
         // The dialog keys act on the press alone, as before.
-        if (dialogKey && e->type != GDK_KEY_PRESS) return TRUE;
+        if (dialogKey && e->type != GDK_KEY_PRESS)
+            return TRUE;
         RouteKey(e->type == GDK_KEY_PRESS ? WM_KEYDOWN : WM_KEYUP, vk);
         return TRUE;
     }
@@ -408,7 +458,8 @@ private:
     static gboolean OnFocusOut(GtkWidget*, GdkEvent*, gpointer)
     {
         // Another application took the pointer and keyboard: a capture ends.
-        if (HWND capture = GetCapture()) PostMessageA(capture, WM_CANCELMODE, 0, 0);
+        if (HWND capture = GetCapture())
+            PostMessageA(capture, WM_CANCELMODE, 0, 0);
         return FALSE;
     }
 
@@ -417,12 +468,15 @@ private:
     bool WantsWidget(Window* w)
     {
         switch (w->kind) {
-        case WindowKind::Button: return (w->style & BS_TYPEMASK) != BS_OWNERDRAW;
+        case WindowKind::Button:
+            return (w->style & BS_TYPEMASK) != BS_OWNERDRAW;
         case WindowKind::Static:
         case WindowKind::ComboBox:
         case WindowKind::Edit:
-        case WindowKind::Progress: return true;
-        default: return false;
+        case WindowKind::Progress:
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -457,8 +511,7 @@ private:
             widget = gtk_combo_box_text_new_with_entry();
             g_signal_connect(widget, "changed", G_CALLBACK(&GtkBackend::OnComboChanged), n);
             // Typing into the field changes the window text too.
-            g_signal_connect(gtk_bin_get_child(GTK_BIN(widget)), "changed", G_CALLBACK(&GtkBackend::OnEntryChanged),
-                             n);
+            g_signal_connect(gtk_bin_get_child(GTK_BIN(widget)), "changed", G_CALLBACK(&GtkBackend::OnEntryChanged), n);
             // GTK's field asks for 150 pixels otherwise.
             gtk_entry_set_width_chars(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(widget))), 1);
             break;
@@ -479,12 +532,15 @@ private:
     // container, at the control's place, in the control's state.
     void MakeControl(Window* w, Native* n)
     {
-        if (!WantsWidget(w)) return;
+        if (!WantsWidget(w))
+            return;
         Window* top = TopLevel(w);
         Native* tn = NativeOf(top);
-        if (!tn || !tn->fixed) return;
+        if (!tn || !tn->fixed)
+            return;
         n->widget = NewControlWidget(w, n);
-        if (!n->widget) return;
+        if (!n->widget)
+            return;
         g_object_ref_sink(n->widget);
         std::string name = "zq" + std::to_string(reinterpret_cast<uintptr_t>(w->hwnd));
         gtk_widget_set_name(n->widget, name.c_str());
@@ -507,7 +563,8 @@ private:
         int height = std::max<int>(1, w->rect.bottom - w->rect.top);
         // A combo box's rectangle holds its drop-down list too; the field is
         // one line high, as on Windows.
-        if (w->kind == WindowKind::ComboBox) height = std::min(height, 21);
+        if (w->kind == WindowKind::ComboBox)
+            height = std::min(height, 21);
         gtk_widget_set_size_request(n->widget, width, height);
         std::string name = "#zq" + std::to_string(reinterpret_cast<uintptr_t>(w->hwnd));
         std::string h = std::to_string(height) + "px";
@@ -521,7 +578,8 @@ private:
             if (w->bkColor != CLR_DEFAULT)
                 css += name + " trough { background-color: " + CssColour(w->bkColor) + "; background-image: none; }\n";
             if (w->barColor != CLR_DEFAULT)
-                css += name + " progress { background-color: " + CssColour(w->barColor) + "; background-image: none; }\n";
+                css += name + " progress { background-color: " + CssColour(w->barColor) +
+                       "; background-image: none; }\n";
             break;
         }
         default:
@@ -544,7 +602,8 @@ private:
     void ReloadCss()
     {
         std::string all;
-        for (const auto& rule : m_rules) all += rule.second;
+        for (const auto& rule : m_rules)
+            all += rule.second;
         gtk_css_provider_load_from_data(m_css, all.c_str(), -1, nullptr);
     }
 
@@ -555,13 +614,15 @@ private:
         gtk_widget_destroy(n->widget);
         g_object_unref(n->widget);
         n->widget = nullptr;
-        if (m_rules.erase(w->hwnd)) ReloadCss();
+        if (m_rules.erase(w->hwnd))
+            ReloadCss();
         InvalidateRect(w->hwnd, nullptr, TRUE);
     }
 
     void ShowText(Window* w, Native* n)
     {
-        if (w->kind == WindowKind::Button) gtk_button_set_label(GTK_BUTTON(n->widget), Utf8(w->text).c_str());
+        if (w->kind == WindowKind::Button)
+            gtk_button_set_label(GTK_BUTTON(n->widget), Utf8(w->text).c_str());
         else if (w->kind == WindowKind::Static && GTK_IS_LABEL(n->widget))
             gtk_label_set_text(GTK_LABEL(n->widget), Utf8(w->text).c_str());
         else if (w->kind == WindowKind::ComboBox) {
@@ -585,18 +646,22 @@ private:
 
     void ShowItems(Window* w, Native* n)
     {
-        if (w->kind != WindowKind::ComboBox) return;
+        if (w->kind != WindowKind::ComboBox)
+            return;
         GtkComboBoxText* box = GTK_COMBO_BOX_TEXT(n->widget);
         gtk_combo_box_text_remove_all(box);
-        for (const CString& item : w->items) gtk_combo_box_text_append_text(box, Utf8(item).c_str());
-        if (w->curSel >= 0) gtk_combo_box_set_active(GTK_COMBO_BOX(box), w->curSel);
+        for (const CString& item : w->items)
+            gtk_combo_box_text_append_text(box, Utf8(item).c_str());
+        if (w->curSel >= 0)
+            gtk_combo_box_set_active(GTK_COMBO_BOX(box), w->curSel);
         GtkWidget* entry = gtk_bin_get_child(GTK_BIN(n->widget));
         gtk_entry_set_text(GTK_ENTRY(entry), Utf8(w->text).c_str());
     }
 
     void ShowProgress(Window* w, Native* n)
     {
-        if (w->kind != WindowKind::Progress) return;
+        if (w->kind != WindowKind::Progress)
+            return;
         double span = w->rangeMax - w->rangeMin;
         double fraction = span > 0 ? (w->pos - w->rangeMin) / span : 0.0;
         gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n->widget), fraction);
@@ -605,7 +670,8 @@ private:
 
     void ShowIcon(Window* w, Native* n)
     {
-        if (!GTK_IS_IMAGE(n->widget)) return;
+        if (!GTK_IS_IMAGE(n->widget))
+            return;
         int width = 0, height = 0;
         std::vector<uint32_t> argb;
         if (w->iconBig && gdi::IconPixels(w->iconBig, &width, &height, &argb)) {
@@ -626,34 +692,53 @@ private:
             // window's drawing area.
             if (what == Change::Focus) {
                 Native* tn = NativeOf(TopLevel(w));
-                if (tn && tn->area && GetFocus() == w->hwnd) gtk_widget_grab_focus(tn->area);
+                if (tn && tn->area && GetFocus() == w->hwnd)
+                    gtk_widget_grab_focus(tn->area);
             }
             return;
         }
         switch (what) {
-        case Change::Text: ShowText(w, n); break;
-        case Change::Visible:
-            if (w->style & WS_VISIBLE) gtk_widget_show_all(n->widget);
-            else gtk_widget_hide(n->widget);
+        case Change::Text:
+            ShowText(w, n);
             break;
-        case Change::Enabled: gtk_widget_set_sensitive(n->widget, !(w->style & WS_DISABLED)); break;
-        case Change::Geometry: PlaceWidget(w, n); break;
-        case Change::Items: ShowItems(w, n); break;
-        case Change::Progress: ShowProgress(w, n); break;
+        case Change::Visible:
+            if (w->style & WS_VISIBLE)
+                gtk_widget_show_all(n->widget);
+            else
+                gtk_widget_hide(n->widget);
+            break;
+        case Change::Enabled:
+            gtk_widget_set_sensitive(n->widget, !(w->style & WS_DISABLED));
+            break;
+        case Change::Geometry:
+            PlaceWidget(w, n);
+            break;
+        case Change::Items:
+            ShowItems(w, n);
+            break;
+        case Change::Progress:
+            ShowProgress(w, n);
+            break;
         case Change::Check:
             if (GTK_IS_CHECK_BUTTON(n->widget))
                 gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(n->widget), w->check == BST_CHECKED);
             break;
-        case Change::Focus: gtk_widget_grab_focus(n->widget); break;
-        case Change::Icon: ShowIcon(w, n); break;
-        default: break;
+        case Change::Focus:
+            gtk_widget_grab_focus(n->widget);
+            break;
+        case Change::Icon:
+            ShowIcon(w, n);
+            break;
+        default:
+            break;
         }
     }
 
     static void OnClicked(GtkWidget*, gpointer data)
     {
         auto* n = static_cast<Native*>(data);
-        if (n->quiet) return;
+        if (n->quiet)
+            return;
         // A click is a queued event like any other input.
         PostMessageA(n->hwnd, BM_CLICK, 0, 0);
         // A check box shows the layer's state; the click changes it when the
@@ -669,23 +754,28 @@ private:
     static gboolean OnControlFocusIn(GtkWidget*, GdkEvent*, gpointer data)
     {
         auto* n = static_cast<Native*>(data);
-        if (n->quiet || !Find(n->hwnd) || GetFocus() == n->hwnd) return FALSE;
+        if (n->quiet || !Find(n->hwnd) || GetFocus() == n->hwnd)
+            return FALSE;
         n->quiet = true;
         ::SetFocus(n->hwnd);
-        if (Window* w = Find(n->hwnd)) static_cast<Native*>(w->native)->quiet = false;
+        if (Window* w = Find(n->hwnd))
+            static_cast<Native*>(w->native)->quiet = false;
         return FALSE;
     }
 
     static void OnComboChanged(GtkComboBox* box, gpointer data)
     {
         auto* n = static_cast<Native*>(data);
-        if (n->quiet) return;
+        if (n->quiet)
+            return;
         Window* w = Find(n->hwnd);
-        if (!w) return;
+        if (!w)
+            return;
         // GTK also says "changed" for each edit of the field (no item
         // active then); edits are the field's own signal's.
         int index = gtk_combo_box_get_active(box);
-        if (index < 0 || index >= static_cast<int>(w->items.size())) return;
+        if (index < 0 || index >= static_cast<int>(w->items.size()))
+            return;
         w->curSel = index;
         w->text = w->items[static_cast<size_t>(index)];
         // A pick from the list is CBN_SELCHANGE to the parent, as on Windows.
@@ -696,18 +786,20 @@ private:
     static void OnEntryChanged(GtkEntry* entry, gpointer data)
     {
         auto* n = static_cast<Native*>(data);
-        if (n->quiet) return;
+        if (n->quiet)
+            return;
         Window* w = Find(n->hwnd);
-        if (!w) return;
+        if (!w)
+            return;
         CString text(Utf8ToCp1252(gtk_entry_get_text(entry)));
         if (w->kind == WindowKind::ComboBox) {
             // The field showing the item just picked is no edit.
             int index = gtk_combo_box_get_active(GTK_COMBO_BOX(n->widget));
-            if (index >= 0 && index < static_cast<int>(w->items.size()) &&
-                w->items[static_cast<size_t>(index)] == text)
+            if (index >= 0 && index < static_cast<int>(w->items.size()) && w->items[static_cast<size_t>(index)] == text)
                 return;
         }
-        if (text == w->text) return;
+        if (text == w->text)
+            return;
         w->text = text;
         // Typing into a combo box's field is CBN_EDITCHANGE to the parent.
         if (w->kind == WindowKind::ComboBox) {
@@ -723,11 +815,15 @@ private:
         // Minimising through the window manager is seen as on Windows.
         auto* n = static_cast<Native*>(data);
         Window* w = Find(n->hwnd);
-        if (!w || !(e->changed_mask & GDK_WINDOW_STATE_ICONIFIED)) return FALSE;
+        if (!w || !(e->changed_mask & GDK_WINDOW_STATE_ICONIFIED))
+            return FALSE;
         bool iconic = (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
-        if (iconic) w->style |= WS_MINIMIZE;
-        else w->style &= ~WS_MINIMIZE;
-        if (!iconic) InvalidateRect(w->hwnd, nullptr, TRUE);
+        if (iconic)
+            w->style |= WS_MINIMIZE;
+        else
+            w->style &= ~WS_MINIMIZE;
+        if (!iconic)
+            InvalidateRect(w->hwnd, nullptr, TRUE);
         return FALSE;
     }
 
@@ -753,7 +849,8 @@ void OnBoxResponse(GtkDialog*, gint response, gpointer data)
 {
     auto* state = static_cast<BoxState*>(data);
     if (response == GTK_RESPONSE_DELETE_EVENT || response == GTK_RESPONSE_NONE) {
-        if (!state->escapeAllowed) return;
+        if (!state->escapeAllowed)
+            return;
         response = state->escapeAnswer;
     }
     state->answer = response;
@@ -770,19 +867,36 @@ gboolean OnBoxKey(GtkWidget*, GdkEventKey* e, gpointer data)
 
 // The close box gives its answer through "response"; the layer destroys the
 // box itself when its loop ends.
-gboolean KeepOnDelete(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
+gboolean KeepOnDelete(GtkWidget*, GdkEvent*, gpointer)
+{
+    return TRUE;
+}
 
 int GtkBackend::MessageBox(const MessageBoxCall& call)
 {
-    if (!OnGtkThread("message box")) return UnshownMessageBoxAnswer(call.type);
+    if (!OnGtkThread("message box"))
+        return UnshownMessageBoxAnswer(call.type);
     GtkMessageType kind = GTK_MESSAGE_OTHER;
     const char* iconName = nullptr;
     switch (call.type & MB_ICONMASK) {
-    case MB_ICONQUESTION: kind = GTK_MESSAGE_QUESTION; iconName = "dialog-question"; break;
-    case MB_ICONEXCLAMATION: kind = GTK_MESSAGE_WARNING; iconName = "dialog-warning"; break;
-    case MB_ICONHAND: kind = GTK_MESSAGE_ERROR; iconName = "dialog-error"; break;
-    case MB_ICONASTERISK: kind = GTK_MESSAGE_INFO; iconName = "dialog-information"; break;
-    default: break;
+    case MB_ICONQUESTION:
+        kind = GTK_MESSAGE_QUESTION;
+        iconName = "dialog-question";
+        break;
+    case MB_ICONEXCLAMATION:
+        kind = GTK_MESSAGE_WARNING;
+        iconName = "dialog-warning";
+        break;
+    case MB_ICONHAND:
+        kind = GTK_MESSAGE_ERROR;
+        iconName = "dialog-error";
+        break;
+    case MB_ICONASTERISK:
+        kind = GTK_MESSAGE_INFO;
+        iconName = "dialog-information";
+        break;
+    default:
+        break;
     }
     GtkWindow* owner = call.owner ? TopWindowOf(call.owner) : nullptr;
     GtkWidget* dialog = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
@@ -800,10 +914,19 @@ int GtkBackend::MessageBox(const MessageBoxCall& call)
     BoxState state;
     std::vector<std::pair<const char*, int>> buttons;
     switch (call.type & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = {{"OK", IDOK}, {"Cancel", IDCANCEL}}; break;
-    case MB_YESNOCANCEL: buttons = {{"_Yes", IDYES}, {"_No", IDNO}, {"Cancel", IDCANCEL}}; break;
-    case MB_YESNO: buttons = {{"_Yes", IDYES}, {"_No", IDNO}}; state.escapeAllowed = false; break;
-    case MB_RETRYCANCEL: buttons = {{"_Retry", IDRETRY}, {"Cancel", IDCANCEL}}; break;
+    case MB_OKCANCEL:
+        buttons = {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+        break;
+    case MB_YESNOCANCEL:
+        buttons = {{"_Yes", IDYES}, {"_No", IDNO}, {"Cancel", IDCANCEL}};
+        break;
+    case MB_YESNO:
+        buttons = {{"_Yes", IDYES}, {"_No", IDNO}};
+        state.escapeAllowed = false;
+        break;
+    case MB_RETRYCANCEL:
+        buttons = {{"_Retry", IDRETRY}, {"Cancel", IDCANCEL}};
+        break;
     case MB_ABORTRETRYIGNORE:
         buttons = {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
         state.escapeAllowed = false;
@@ -813,9 +936,11 @@ int GtkBackend::MessageBox(const MessageBoxCall& call)
         state.escapeAnswer = IDOK;
         break;
     }
-    for (const auto& b : buttons) gtk_dialog_add_button(GTK_DIALOG(dialog), b.first, b.second);
+    for (const auto& b : buttons)
+        gtk_dialog_add_button(GTK_DIALOG(dialog), b.first, b.second);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), DefaultMessageBoxAnswer(call.type));
-    if (!state.escapeAllowed) gtk_window_set_deletable(GTK_WINDOW(dialog), FALSE);
+    if (!state.escapeAllowed)
+        gtk_window_set_deletable(GTK_WINDOW(dialog), FALSE);
     g_signal_connect(dialog, "response", G_CALLBACK(OnBoxResponse), &state);
     g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnBoxKey), &state);
     g_signal_connect(dialog, "delete-event", G_CALLBACK(KeepOnDelete), nullptr);
@@ -868,7 +993,8 @@ void OnChooserMap(GtkWidget* widget, gpointer)
 
 bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filters, CString* path)
 {
-    if (!OnGtkThread("file dialog")) return false;
+    if (!OnGtkThread("file dialog"))
+        return false;
     GtkWindow* parent = owner ? TopWindowOf(owner) : nullptr;
     GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", parent, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                      GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
@@ -883,7 +1009,8 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
             std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
             std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
             gtk_file_filter_add_pattern(filter, lower.c_str());
-            if (upper != lower) gtk_file_filter_add_pattern(filter, upper.c_str());
+            if (upper != lower)
+                gtk_file_filter_add_pattern(filter, upper.c_str());
         }
         gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
     }
@@ -919,12 +1046,15 @@ bool GtkBackend::OpenFileDialog(HWND owner, const std::vector<FileFilter>& filte
 
 bool NativeControlGeometry(HWND hwnd, RECT* allocation, std::vector<uint32_t>* pixels)
 {
-    if (!g_gtk || !OnGtkThread("control geometry")) return false;
+    if (!g_gtk || !OnGtkThread("control geometry"))
+        return false;
     Native* n = NativeOf(Find(hwnd));
-    if (!n || !n->widget || !gtk_widget_get_realized(n->widget)) return false;
+    if (!n || !n->widget || !gtk_widget_get_realized(n->widget))
+        return false;
     GtkAllocation a;
     gtk_widget_get_allocation(n->widget, &a);
-    if (allocation) SetRect(allocation, a.x, a.y, a.x + a.width, a.y + a.height);
+    if (allocation)
+        SetRect(allocation, a.x, a.y, a.x + a.width, a.y + a.height);
     if (pixels && a.width > 0 && a.height > 0) {
         cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, a.width, a.height);
         cairo_t* cr = cairo_create(surface);
@@ -950,9 +1080,11 @@ namespace {
 bool SessionBusReachable()
 {
     const char* address = getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (address && *address) return true;
+    if (address && *address)
+        return true;
     const char* runtime = getenv("XDG_RUNTIME_DIR");
-    if (!runtime || !*runtime) return false;
+    if (!runtime || !*runtime)
+        return false;
     struct stat st;
     return stat((std::string(runtime) + "/bus").c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
@@ -966,15 +1098,18 @@ XIOErrorHandler g_gdkIoErrorHandler = nullptr;
 int OnDisplayLost(Display* display)
 {
     RunFatalEndActions();
-    if (g_gdkIoErrorHandler) return g_gdkIoErrorHandler(display);
+    if (g_gdkIoErrorHandler)
+        return g_gdkIoErrorHandler(display);
     _exit(1);
 }
 
 void HookDisplayLoss()
 {
-    if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) return;
+    if (!GDK_IS_X11_DISPLAY(gdk_display_get_default()))
+        return;
     XIOErrorHandler previous = XSetIOErrorHandler(OnDisplayLost);
-    if (previous != OnDisplayLost) g_gdkIoErrorHandler = previous;
+    if (previous != OnDisplayLost)
+        g_gdkIoErrorHandler = previous;
 }
 #else
 void HookDisplayLoss() {}
@@ -984,8 +1119,10 @@ void HookDisplayLoss() {}
 
 std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
 {
-    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) return nullptr;
-    if (!SessionBusReachable()) setenv("NO_AT_BRIDGE", "1", 0);
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
+        return nullptr;
+    if (!SessionBusReachable())
+        setenv("NO_AT_BRIDGE", "1", 0);
     // Pango must see the dialog font's folder before it reads the font list.
     gdi::EnsureFontsConfigured();
     if (!gtk_init_check(argc, argv) || !gdk_display_get_default()) {
@@ -1004,13 +1141,18 @@ std::unique_ptr<Backend> MakeGtkBackend(int* argc, char*** argv)
     return backend;
 }
 
-int GtkEntriesFromOtherThreads() { return g_foreignEntries.load(); }
+int GtkEntriesFromOtherThreads()
+{
+    return g_foreignEntries.load();
+}
 
 bool UseNativeBackend(int* argc, char*** argv)
 {
-    if (g_gtk) return true;
+    if (g_gtk)
+        return true;
     std::unique_ptr<Backend> backend = MakeGtkBackend(argc, argv);
-    if (!backend) return false;
+    if (!backend)
+        return false;
     InstallBackend(std::move(backend));
     return true;
 }

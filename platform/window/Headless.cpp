@@ -27,22 +27,28 @@ public:
             idle = g_idleHandler;
             limit = g_idleTimeoutMs;
         }
-        if (timeoutMs >= 0) limit = timeoutMs;
+        if (timeoutMs >= 0)
+            limit = timeoutMs;
         if (idle) {
             idle();
-            if (!QueueEmpty() || PaintPending()) return true;
+            if (!QueueEmpty() || PaintPending())
+                return true;
         }
         // Sleep in short slices so an idle handler gets its turn again.
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
+            if (left.count() <= 0)
+                return false;
             int slice = idle ? 10 : static_cast<int>(left.count());
-            if (WaitQueue(std::min<int>(slice, static_cast<int>(left.count())))) return true;
-            if (PaintPending()) return true;
+            if (WaitQueue(std::min<int>(slice, static_cast<int>(left.count()))))
+                return true;
+            if (PaintPending())
+                return true;
             if (idle) {
                 idle();
-                if (!QueueEmpty() || PaintPending()) return true;
+                if (!QueueEmpty() || PaintPending())
+                    return true;
             }
         }
     }
@@ -50,7 +56,8 @@ public:
     int MessageBox(const MessageBoxCall& call) override { return DefaultMessageBoxAnswer(call.type); }
     bool OpenFileDialog(HWND, const std::vector<FileFilter>&, CString* path) override
     {
-        if (path) path->Empty();
+        if (path)
+            path->Empty();
         return false;
     }
     POINT CursorPos() override { return g_cursor; }
@@ -73,13 +80,20 @@ void Mouse(HWND top, UINT message, int x, int y)
 
 }  // namespace
 
-std::unique_ptr<Backend> MakeHeadlessBackend() { return std::make_unique<HeadlessBackend>(); }
+std::unique_ptr<Backend> MakeHeadlessBackend()
+{
+    return std::make_unique<HeadlessBackend>();
+}
 
-Backend& CurrentBackend() { return *Slot(); }
+Backend& CurrentBackend()
+{
+    return *Slot();
+}
 
 void InstallBackend(std::unique_ptr<Backend> backend)
 {
-    if (backend) Slot() = std::move(backend);
+    if (backend)
+        Slot() = std::move(backend);
 }
 
 }  // namespace win
@@ -108,9 +122,11 @@ bool PumpMessagesUntil(const std::function<bool()>& done, int timeoutMs)
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         PumpPendingMessages();
-        if (done()) return true;
+        if (done())
+            return true;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
+        if (left.count() <= 0)
+            return false;
         win::CurrentBackend().WaitForEvents(static_cast<int>(std::min<long long>(left.count(), 20)));
     }
 }
@@ -133,9 +149,18 @@ int SetIdleTimeout(int milliseconds)
     return previous;
 }
 
-void MoveMouse(HWND top, int x, int y) { win::Mouse(top, WM_MOUSEMOVE, x, y); }
-void PressMouse(HWND top, int x, int y) { win::Mouse(top, WM_LBUTTONDOWN, x, y); }
-void ReleaseMouse(HWND top, int x, int y) { win::Mouse(top, WM_LBUTTONUP, x, y); }
+void MoveMouse(HWND top, int x, int y)
+{
+    win::Mouse(top, WM_MOUSEMOVE, x, y);
+}
+void PressMouse(HWND top, int x, int y)
+{
+    win::Mouse(top, WM_LBUTTONDOWN, x, y);
+}
+void ReleaseMouse(HWND top, int x, int y)
+{
+    win::Mouse(top, WM_LBUTTONUP, x, y);
+}
 
 void Click(HWND top, int x, int y)
 {
@@ -144,8 +169,14 @@ void Click(HWND top, int x, int y)
     ReleaseMouse(top, x, y);
 }
 
-void PressKey(UINT virtualKey) { win::RouteKey(WM_KEYDOWN, virtualKey); }
-void ReleaseKey(UINT virtualKey) { win::RouteKey(WM_KEYUP, virtualKey); }
+void PressKey(UINT virtualKey)
+{
+    win::RouteKey(WM_KEYDOWN, virtualKey);
+}
+void ReleaseKey(UINT virtualKey)
+{
+    win::RouteKey(WM_KEYUP, virtualKey);
+}
 
 }  // namespace headless
 }  // namespace zq

@@ -14,12 +14,15 @@ namespace {
 // The first window in the tree that waits for WM_PAINT, parents first.
 Window* FirstInvalid(Window* w)
 {
-    if (!(w->style & WS_VISIBLE)) return nullptr;
-    if (w->invalid) return w;
+    if (!(w->style & WS_VISIBLE))
+        return nullptr;
+    if (w->invalid)
+        return w;
     for (HWND child : w->children) {
         Window* c = Find(child);
         if (c && c->IsChild()) {
-            if (Window* found = FirstInvalid(c)) return found;
+            if (Window* found = FirstInvalid(c))
+                return found;
         }
     }
     return nullptr;
@@ -32,9 +35,11 @@ Window* AnyInvalid(HWND filter)
     std::vector<HWND> tops = g_topLevels;
     for (HWND top : tops) {
         Window* t = Find(top);
-        if (!t) continue;
+        if (!t)
+            continue;
         Window* found = FirstInvalid(t);
-        if (found && (!filter || found->hwnd == filter)) return found;
+        if (found && (!filter || found->hwnd == filter))
+            return found;
     }
     return nullptr;
 }
@@ -46,14 +51,17 @@ LRESULT PaintNow(Window* w)
 {
     HWND hwnd = w->hwnd;
     RECT painted = w->update;
-    if (!w->invalid) GetClientRect(hwnd, &painted);
+    if (!w->invalid)
+        GetClientRect(hwnd, &painted);
     LRESULT r = Deliver(w, WM_PAINT, 0, 0);
-    if ((w = Find(hwnd)) == nullptr) return r;
+    if ((w = Find(hwnd)) == nullptr)
+        return r;
     w->invalid = false;
     std::vector<HWND> children = w->children;
     for (HWND child : children) {
         Window* c = Find(child);
-        if (!c || !c->IsChild() || !(c->style & WS_VISIBLE)) continue;
+        if (!c || !c->IsChild() || !(c->style & WS_VISIBLE))
+            continue;
         RECT inter;
         if (IntersectRect(&inter, &c->rect, &painted)) {
             OffsetRect(&inter, -c->rect.left, -c->rect.top);
@@ -63,7 +71,10 @@ LRESULT PaintNow(Window* w)
     return r;
 }
 
-bool PaintPending() { return AnyInvalid(nullptr) != nullptr; }
+bool PaintPending()
+{
+    return AnyInvalid(nullptr) != nullptr;
+}
 
 }  // namespace win
 }  // namespace zq
@@ -74,22 +85,30 @@ using namespace zq::win;
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase)
 {
-    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return InvalidateRect(hwnd, rect, erase); });
-    if (!hwnd) return FALSE;
+    if (!OnUiThread())
+        return OnUiThreadOr<BOOL>(FALSE, [=] { return InvalidateRect(hwnd, rect, erase); });
+    if (!hwnd)
+        return FALSE;
     Window* w = Find(hwnd);
-    if (!w) return FALSE;
+    if (!w)
+        return FALSE;
     RECT client;
     GetClientRect(hwnd, &client);
     RECT r = client;
-    if (rect && !IntersectRect(&r, rect, &client)) return TRUE;
-    if (w->invalid) UnionRect(&w->update, &w->update, &r);
-    else w->update = r;
+    if (rect && !IntersectRect(&r, rect, &client))
+        return TRUE;
+    if (w->invalid)
+        UnionRect(&w->update, &w->update, &r);
+    else
+        w->update = r;
     w->invalid = !IsRectEmpty(&w->update);
-    if (erase) w->erase = true;
+    if (erase)
+        w->erase = true;
     // Children under the rectangle are drawn again over the parent.
     for (HWND child : w->children) {
         Window* c = Find(child);
-        if (!c || !c->IsChild()) continue;
+        if (!c || !c->IsChild())
+            continue;
         RECT inter;
         if (IntersectRect(&inter, &c->rect, &r)) {
             OffsetRect(&inter, -c->rect.left, -c->rect.top);
@@ -102,9 +121,11 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase)
 
 BOOL ValidateRect(HWND hwnd, const RECT* rect)
 {
-    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return ValidateRect(hwnd, rect); });
+    if (!OnUiThread())
+        return OnUiThreadOr<BOOL>(FALSE, [=] { return ValidateRect(hwnd, rect); });
     Window* w = Find(hwnd);
-    if (!w) return FALSE;
+    if (!w)
+        return FALSE;
     if (!rect) {
         w->invalid = false;
         w->erase = false;
@@ -124,12 +145,16 @@ BOOL ValidateRect(HWND hwnd, const RECT* rect)
 
 BOOL GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase)
 {
-    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return GetUpdateRect(hwnd, rect, erase); });
+    if (!OnUiThread())
+        return OnUiThreadOr<BOOL>(FALSE, [=] { return GetUpdateRect(hwnd, rect, erase); });
     Window* w = Find(hwnd);
-    if (!w) return FALSE;
+    if (!w)
+        return FALSE;
     if (rect) {
-        if (w->invalid) *rect = w->update;
-        else SetRectEmpty(rect);
+        if (w->invalid)
+            *rect = w->update;
+        else
+            SetRectEmpty(rect);
     }
     return w->invalid ? TRUE : FALSE;
 }
@@ -138,33 +163,43 @@ namespace {
 void UpdateTree(HWND hwnd)
 {
     Window* w = Find(hwnd);
-    if (!w || !IsEffectivelyVisible(w)) return;
+    if (!w || !IsEffectivelyVisible(w))
+        return;
     if (w->invalid) {
         PaintNow(w);
-        if ((w = Find(hwnd)) == nullptr) return;
+        if ((w = Find(hwnd)) == nullptr)
+            return;
     }
     std::vector<HWND> children = w->children;
     for (HWND child : children) {
         Window* c = Find(child);
-        if (c && c->IsChild()) UpdateTree(child);
+        if (c && c->IsChild())
+            UpdateTree(child);
     }
 }
 }  // namespace
 
 BOOL UpdateWindow(HWND hwnd)
 {
-    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return UpdateWindow(hwnd); });
-    if (!Find(hwnd) || !OnUiThread()) return FALSE;
+    if (!OnUiThread())
+        return OnUiThreadOr<BOOL>(FALSE, [=] { return UpdateWindow(hwnd); });
+    if (!Find(hwnd) || !OnUiThread())
+        return FALSE;
     UpdateTree(hwnd);
     return TRUE;
 }
 
 BOOL RedrawWindow(HWND hwnd, const RECT* update, HRGN, UINT flags)
 {
-    if (!OnUiThread()) return OnUiThreadOr<BOOL>(FALSE, [=] { return RedrawWindow(hwnd, update, nullptr, flags); });
-    if (!Find(hwnd)) return FALSE;
-    if (flags & RDW_INVALIDATE) InvalidateRect(hwnd, update, (flags & RDW_ERASE) ? TRUE : FALSE);
-    if (flags & RDW_VALIDATE) ValidateRect(hwnd, update);
-    if (flags & RDW_UPDATENOW) UpdateWindow(hwnd);
+    if (!OnUiThread())
+        return OnUiThreadOr<BOOL>(FALSE, [=] { return RedrawWindow(hwnd, update, nullptr, flags); });
+    if (!Find(hwnd))
+        return FALSE;
+    if (flags & RDW_INVALIDATE)
+        InvalidateRect(hwnd, update, (flags & RDW_ERASE) ? TRUE : FALSE);
+    if (flags & RDW_VALIDATE)
+        ValidateRect(hwnd, update);
+    if (flags & RDW_UPDATENOW)
+        UpdateWindow(hwnd);
     return TRUE;
 }

@@ -29,12 +29,37 @@ int DefaultMessageBoxAnswer(UINT type)
     int buttons[3];
     int count;
     switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons[0] = IDOK; buttons[1] = IDCANCEL; count = 2; break;
-    case MB_ABORTRETRYIGNORE: buttons[0] = IDABORT; buttons[1] = IDRETRY; buttons[2] = IDIGNORE; count = 3; break;
-    case MB_YESNOCANCEL: buttons[0] = IDYES; buttons[1] = IDNO; buttons[2] = IDCANCEL; count = 3; break;
-    case MB_YESNO: buttons[0] = IDYES; buttons[1] = IDNO; count = 2; break;
-    case MB_RETRYCANCEL: buttons[0] = IDRETRY; buttons[1] = IDCANCEL; count = 2; break;
-    default: buttons[0] = IDOK; count = 1; break;
+    case MB_OKCANCEL:
+        buttons[0] = IDOK;
+        buttons[1] = IDCANCEL;
+        count = 2;
+        break;
+    case MB_ABORTRETRYIGNORE:
+        buttons[0] = IDABORT;
+        buttons[1] = IDRETRY;
+        buttons[2] = IDIGNORE;
+        count = 3;
+        break;
+    case MB_YESNOCANCEL:
+        buttons[0] = IDYES;
+        buttons[1] = IDNO;
+        buttons[2] = IDCANCEL;
+        count = 3;
+        break;
+    case MB_YESNO:
+        buttons[0] = IDYES;
+        buttons[1] = IDNO;
+        count = 2;
+        break;
+    case MB_RETRYCANCEL:
+        buttons[0] = IDRETRY;
+        buttons[1] = IDCANCEL;
+        count = 2;
+        break;
+    default:
+        buttons[0] = IDOK;
+        count = 1;
+        break;
     }
     int which = static_cast<int>((type & MB_DEFMASK) >> 8);
     return buttons[which < count ? which : 0];
@@ -45,20 +70,26 @@ int UnshownMessageBoxAnswer(UINT type)
     switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
     case MB_YESNOCANCEL:
-    case MB_RETRYCANCEL: return IDCANCEL;
-    case MB_YESNO: return IDNO;
-    case MB_ABORTRETRYIGNORE: return IDABORT;
-    default: return IDOK;
+    case MB_RETRYCANCEL:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    default:
+        return IDOK;
     }
 }
 
-RecordingMessageBoxResponder::RecordingMessageBoxResponder(std::vector<int> answers)
-    : m_answers(std::move(answers))
+RecordingMessageBoxResponder::RecordingMessageBoxResponder(std::vector<int> answers) : m_answers(std::move(answers))
 {
     m_previous = SetMessageBoxResponder([this](const MessageBoxCall& call) { return Answer(call); });
 }
 
-RecordingMessageBoxResponder::~RecordingMessageBoxResponder() { SetMessageBoxResponder(std::move(m_previous)); }
+RecordingMessageBoxResponder::~RecordingMessageBoxResponder()
+{
+    SetMessageBoxResponder(std::move(m_previous));
+}
 
 std::vector<MessageBoxCall> RecordingMessageBoxResponder::Calls() const
 {
@@ -78,9 +109,11 @@ int RecordingMessageBoxResponder::Answer(const MessageBoxCall& call)
         std::lock_guard<std::mutex> lock(m_lock);
         m_calls.push_back(call);
     }
-    if (onCall) onCall(call);
+    if (onCall)
+        onCall(call);
     std::lock_guard<std::mutex> lock(m_lock);
-    if (m_next < m_answers.size()) return m_answers[m_next++];
+    if (m_next < m_answers.size())
+        return m_answers[m_next++];
     return DefaultMessageBoxAnswer(call.type);
 }
 
@@ -117,6 +150,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     }
     // The owner is disabled and inactive while the box is open, as on Windows.
     zq::win::ModalScope scope(call.owner);
-    if (responder) return responder(call);
+    if (responder)
+        return responder(call);
     return zq::win::CurrentBackend().MessageBox(call);
 }

@@ -17,9 +17,9 @@ namespace zq {
 
 struct MessageBoxCall {
     HWND owner = nullptr;
-    CString text;      // Windows-1252
+    CString text;  // Windows-1252
     CString caption;
-    UINT type = 0;     // MB_* flags
+    UINT type = 0;  // MB_* flags
 };
 
 // Returns the answer (IDOK, IDYES, IDNO...).

@@ -55,8 +55,10 @@ void Enqueue(const MSG& msg)
 
 bool Matches(const MSG& m, HWND hwnd, UINT lo, UINT hi)
 {
-    if (hwnd && m.hwnd != hwnd) return false;
-    if (lo == 0 && hi == 0) return true;
+    if (hwnd && m.hwnd != hwnd)
+        return false;
+    if (lo == 0 && hi == 0)
+        return true;
     return m.message >= lo && m.message <= hi;
 }
 
@@ -84,8 +86,7 @@ bool WaitQueue(int timeoutMs)
 void PurgeQueue(HWND hwnd)
 {
     std::lock_guard<std::mutex> lock(g_queueLock);
-    g_queue.erase(std::remove_if(g_queue.begin(), g_queue.end(),
-                                 [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
+    g_queue.erase(std::remove_if(g_queue.begin(), g_queue.end(), [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
                   g_queue.end());
 }
 
@@ -123,7 +124,8 @@ namespace {
 bool KeyMessageFromRaw(const MSG& raw, MSG* out)
 {
     HWND target = g_focus && Find(g_focus) ? g_focus : g_active;
-    if (!Find(target)) return false;
+    if (!Find(target))
+        return false;
     out->hwnd = target;
     out->message = static_cast<UINT>(raw.lParam);
     out->wParam = raw.wParam;
@@ -136,8 +138,10 @@ bool KeyMessageFromRaw(const MSG& raw, MSG* out)
 // near enough, becomes WM_LBUTTONDBLCLK. The message as it is delivered.
 UINT TakeLeftButton(UINT message, HWND target, POINT screen)
 {
-    if (message == WM_LBUTTONUP) g_leftDown = false;
-    if (message != WM_LBUTTONDOWN) return message;
+    if (message == WM_LBUTTONUP)
+        g_leftDown = false;
+    if (message != WM_LBUTTONDOWN)
+        return message;
     g_leftDown = true;
     auto now = std::chrono::steady_clock::now();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - g_lastDownTime).count();
@@ -160,14 +164,18 @@ UINT TakeLeftButton(UINT message, HWND target, POINT screen)
 bool MouseMessageFromRaw(const MSG& raw, MSG* out, bool commit)
 {
     Window* top = Find(raw.hwnd);
-    if (!top) return false;
+    if (!top)
+        return false;
     UINT message = static_cast<UINT>(raw.wParam & 0xFFFF);
     UINT keyFlags = static_cast<UINT>(raw.wParam >> 16);
     POINT clientPoint = CPoint(raw.lParam);
     bool leftDown = g_leftDown;
-    if (message == WM_LBUTTONDOWN) leftDown = true;
-    if (message == WM_LBUTTONUP) leftDown = false;
-    if (leftDown) keyFlags |= MK_LBUTTON;
+    if (message == WM_LBUTTONDOWN)
+        leftDown = true;
+    if (message == WM_LBUTTONUP)
+        leftDown = false;
+    if (leftDown)
+        keyFlags |= MK_LBUTTON;
     POINT screen = ClientOrigin(top);
     screen.x += clientPoint.x;
     screen.y += clientPoint.y;
@@ -175,16 +183,19 @@ bool MouseMessageFromRaw(const MSG& raw, MSG* out, bool commit)
     bool captured = target != nullptr;
     if (!captured) {
         target = HitTest(top, clientPoint);
-        if (!IsEffectivelyEnabled(Find(target))) return false;
+        if (!IsEffectivelyEnabled(Find(target)))
+            return false;
     }
     Window* t = Find(target);
-    if (!t) return false;
+    if (!t)
+        return false;
     POINT origin = ClientOrigin(t);
     if (commit) {
         message = TakeLeftButton(message, target, screen);
         if (message == WM_MOUSEMOVE && !captured)
             SendMessageA(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-        if (!Find(target)) return false;
+        if (!Find(target))
+            return false;
     }
     out->hwnd = target;
     out->message = message;
@@ -201,8 +212,10 @@ bool MouseMessageFromRaw(const MSG& raw, MSG* out, bool commit)
 bool MessageFromRawInput(const MSG& raw, MSG* out, bool commit)
 {
     *out = raw;
-    if (raw.message == kRawKey) return KeyMessageFromRaw(raw, out);
-    if (raw.message == kRawMouse) return MouseMessageFromRaw(raw, out, commit);
+    if (raw.message == kRawKey)
+        return KeyMessageFromRaw(raw, out);
+    if (raw.message == kRawMouse)
+        return MouseMessageFromRaw(raw, out, commit);
     return true;
 }
 
@@ -219,7 +232,8 @@ LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // From another thread the UI thread handles it, as Windows hands a
     // message to the thread of its window; 0 when it cannot.
-    if (!OnUiThread()) return OnUiThreadOr<LRESULT>(0, [=] { return SendMessageA(hwnd, message, wParam, lParam); });
+    if (!OnUiThread())
+        return OnUiThreadOr<LRESULT>(0, [=] { return SendMessageA(hwnd, message, wParam, lParam); });
     Window* w = Find(hwnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -270,12 +284,15 @@ void PostQuitMessage(int exitCode)
 
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags)
 {
-    if (!msg) return FALSE;
+    if (!msg)
+        return FALSE;
     // The queue is the UI thread's: another thread has no messages.
-    if (!OnUiThread()) return FALSE;
+    if (!OnUiThread())
+        return FALSE;
     // What other threads handed over runs first, as Windows delivers sent
     // messages before it returns a posted one.
-    if (IsUiThread()) RunWaitingCalls();
+    if (IsUiThread())
+        RunWaitingCalls();
     for (;;) {
         MSG taken = {};
         bool found = false, raw = false;
@@ -295,8 +312,10 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
                 if (Matches(resolved, hwnd, filterMin, filterMax)) {
                     raw = it->message == kRawMouse || it->message == kRawKey;
                     taken = raw ? *it : resolved;
-                    if (!(removeFlags & PM_REMOVE)) taken = resolved;
-                    if (removeFlags & PM_REMOVE) g_queue.erase(it);
+                    if (!(removeFlags & PM_REMOVE))
+                        taken = resolved;
+                    if (removeFlags & PM_REMOVE)
+                        g_queue.erase(it);
                     found = true;
                     break;
                 }
@@ -306,15 +325,18 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
                 *msg = MSG{};
                 msg->message = WM_QUIT;
                 msg->wParam = static_cast<WPARAM>(g_quitCode);
-                if (removeFlags & PM_REMOVE) g_quitPosted = false;
+                if (removeFlags & PM_REMOVE)
+                    g_quitPosted = false;
                 return TRUE;
             }
         }
-        if (!found) break;
+        if (!found)
+            break;
         if (raw && (removeFlags & PM_REMOVE)) {
             // Taking the input has its effects now; input that lost its
             // window meanwhile is dropped.
-            if (!MessageFromRawInput(taken, msg, true)) continue;
+            if (!MessageFromRawInput(taken, msg, true))
+                continue;
             return TRUE;
         }
         *msg = taken;
@@ -336,12 +358,15 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
 
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)
 {
-    if (!msg || !OnUiThread()) return -1;
+    if (!msg || !OnUiThread())
+        return -1;
     for (;;) {
-        if (PeekMessageA(msg, hwnd, filterMin, filterMax, PM_REMOVE)) return msg->message != WM_QUIT;
+        if (PeekMessageA(msg, hwnd, filterMin, filterMax, PM_REMOVE))
+            return msg->message != WM_QUIT;
         if (!CurrentBackend().WaitForEvents(-1)) {
             // Nothing came within the backend's bound.
-            if (!PeekMessageA(msg, hwnd, filterMin, filterMax, PM_REMOVE)) return -1;
+            if (!PeekMessageA(msg, hwnd, filterMin, filterMax, PM_REMOVE))
+                return -1;
             return msg->message != WM_QUIT;
         }
     }
@@ -349,13 +374,19 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)
 
 LRESULT DispatchMessageA(const MSG* msg)
 {
-    if (!msg || !msg->hwnd) return 0;
+    if (!msg || !msg->hwnd)
+        return 0;
     Window* w = Find(msg->hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     // A paint handler that does not validate must not make the loop spin:
     // the window counts as painted afterwards.
-    if (msg->message == WM_PAINT) return PaintNow(w);
+    if (msg->message == WM_PAINT)
+        return PaintNow(w);
     return Deliver(w, msg->message, msg->wParam, msg->lParam);
 }
 
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+BOOL TranslateMessage(const MSG*)
+{
+    return FALSE;
+}

@@ -14,10 +14,13 @@ bool WalkPreTranslate(HWND stop, MSG* msg)
 {
     for (HWND h = msg->hwnd; h;) {
         CWnd* object = CWnd::FromHandle(h);
-        if (object && object->PreTranslateMessage(msg)) return true;
-        if (h == stop) break;
+        if (object && object->PreTranslateMessage(msg))
+            return true;
+        if (h == stop)
+            break;
         Window* w = Find(h);
-        if (!w || !w->IsChild()) break;
+        if (!w || !w->IsChild())
+            break;
         h = w->parent;
     }
     return false;
@@ -27,14 +30,18 @@ bool WalkPreTranslate(HWND stop, MSG* msg)
 
 INT_PTR RunModalLoop(HWND hwnd)
 {
-    if (Window* w = Find(hwnd)) w->modalEnded = false;
+    if (Window* w = Find(hwnd))
+        w->modalEnded = false;
     for (;;) {
         Window* w = Find(hwnd);
-        if (!w) return -1;
-        if (w->modalEnded) return w->modalResult;
+        if (!w)
+            return -1;
+        if (w->modalEnded)
+            return w->modalResult;
         MSG msg;
         BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == -1) return -1;  // nothing came for too long (headless only)
+        if (got == -1)
+            return -1;  // nothing came for too long (headless only)
         if (got == 0) {
             // WM_QUIT ends every loop; the outer ones see it again.
             PostQuitMessage(static_cast<int>(msg.wParam));
@@ -50,7 +57,8 @@ INT_PTR RunModalLoop(HWND hwnd)
 void EndModalLoop(HWND hwnd, INT_PTR result)
 {
     Window* w = Find(hwnd);
-    if (!w) return;
+    if (!w)
+        return;
     w->modalEnded = true;
     w->modalResult = result;
     // A waiting loop wakes up to see that it has ended, as on Windows.
@@ -62,7 +70,8 @@ void RunModalUntil(const std::function<bool()>& done)
     while (!done()) {
         MSG msg;
         BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == -1) return;
+        if (got == -1)
+            return;
         if (got == 0) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;

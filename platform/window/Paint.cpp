@@ -20,9 +20,11 @@ public:
     {
         Window* w = Find(hwnd);
         Window* top = TopLevel(w);
-        if (!w || !top || !OnUiThread()) return false;
+        if (!w || !top || !OnUiThread())
+            return false;
         auto* surface = static_cast<cairo_surface_t*>(TopLevelSurface(top));
-        if (!surface) return false;
+        if (!surface)
+            return false;
         POINT o = ClientOrigin(w), t = ClientOrigin(top);
         out->surface = surface;
         out->origin = POINT{o.x - t.x, o.y - t.y};
@@ -31,7 +33,8 @@ public:
         GetClientRect(hwnd, &clip);
         for (Window* p = w; p && p->IsChild();) {
             Window* parent = Find(p->parent);
-            if (!parent) break;
+            if (!parent)
+                break;
             RECT pr;
             GetClientRect(parent->hwnd, &pr);
             POINT po = ClientOrigin(parent);
@@ -47,7 +50,8 @@ public:
     {
         Window* w = Find(hwnd);
         Window* top = TopLevel(w);
-        if (!w || !top) return;
+        if (!w || !top)
+            return;
         POINT o = ClientOrigin(w), t = ClientOrigin(top);
         RECT r = clip;
         OffsetRect(&r, o.x - t.x, o.y - t.y);
@@ -57,21 +61,27 @@ public:
     HDC BeginPaint(HWND hwnd, RECT* paintRect) override
     {
         Window* w = Find(hwnd);
-        if (!w) return nullptr;
+        if (!w)
+            return nullptr;
         RECT update;
-        if (w->invalid) update = w->update;
-        else GetClientRect(hwnd, &update);
+        if (w->invalid)
+            update = w->update;
+        else
+            GetClientRect(hwnd, &update);
         bool erase = w->erase;
         ValidateRect(hwnd, nullptr);
-        if (paintRect) *paintRect = update;
+        if (paintRect)
+            *paintRect = update;
         HDC dc = ::GetDC(hwnd);
-        if (erase && dc) SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        if (erase && dc)
+            SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
         return dc;
     }
 
     void EndPaint(HWND hwnd, HDC dc) override
     {
-        if (dc) ::ReleaseDC(hwnd, dc);
+        if (dc)
+            ::ReleaseDC(hwnd, dc);
     }
 };
 
@@ -93,12 +103,13 @@ const bool g_providerInstalled = (Provider(), true);
 
 void* TopLevelSurface(Window* top)
 {
-    if (!top || top->IsChild()) return nullptr;
+    if (!top || top->IsChild())
+        return nullptr;
     int width = std::max<int>(1, top->rect.right - top->rect.left);
     int height = std::max<int>(1, top->rect.bottom - top->rect.top);
     auto* surface = static_cast<cairo_surface_t*>(top->surface);
-    if (surface && (cairo_image_surface_get_width(surface) != width ||
-                    cairo_image_surface_get_height(surface) != height)) {
+    if (surface &&
+        (cairo_image_surface_get_width(surface) != width || cairo_image_surface_get_height(surface) != height)) {
         cairo_surface_destroy(surface);
         surface = nullptr;
     }
@@ -117,7 +128,8 @@ void* TopLevelSurface(Window* top)
 
 void ReleaseSurface(Window* w)
 {
-    if (w->surface) cairo_surface_destroy(static_cast<cairo_surface_t*>(w->surface));
+    if (w->surface)
+        cairo_surface_destroy(static_cast<cairo_surface_t*>(w->surface));
     w->surface = nullptr;
 }
 
@@ -134,10 +146,14 @@ LRESULT DefaultPaint(Window* w)
         dis.CtlType = ODT_BUTTON;
         dis.CtlID = static_cast<UINT>(w->id);
         dis.itemAction = ODA_DRAWENTIRE;
-        if (w->pushed) dis.itemState |= ODS_SELECTED;
-        if (GetFocus() == hwnd) dis.itemState |= ODS_FOCUS;
-        if (!IsEffectivelyEnabled(w)) dis.itemState |= ODS_DISABLED;
-        if ((w->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) dis.itemState |= ODS_DEFAULT;
+        if (w->pushed)
+            dis.itemState |= ODS_SELECTED;
+        if (GetFocus() == hwnd)
+            dis.itemState |= ODS_FOCUS;
+        if (!IsEffectivelyEnabled(w))
+            dis.itemState |= ODS_DISABLED;
+        if ((w->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            dis.itemState |= ODS_DEFAULT;
         dis.hwndItem = hwnd;
         dis.hDC = dc;
         GetClientRect(hwnd, &dis.rcItem);
@@ -151,7 +167,8 @@ LRESULT DefaultErase(Window* w, HDC dc)
 {
     // Dialogs and plain windows show the button face colour; the controls
     // leave their background to their own painting.
-    if (!dc || (w->kind != WindowKind::Dialog && w->kind != WindowKind::Plain)) return 1;
+    if (!dc || (w->kind != WindowKind::Dialog && w->kind != WindowKind::Plain))
+        return 1;
     RECT client;
     GetClientRect(w->hwnd, &client);
     HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
@@ -169,12 +186,14 @@ HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint)
     zq::win::Window* w = zq::win::Find(hwnd);
     local.fErase = w && w->erase;
     local.hdc = zq::win::Provider().BeginPaint(hwnd, &local.rcPaint);
-    if (paint) *paint = local;
+    if (paint)
+        *paint = local;
     return local.hdc;
 }
 
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint)
 {
-    if (paint) zq::win::Provider().EndPaint(hwnd, paint->hdc);
+    if (paint)
+        zq::win::Provider().EndPaint(hwnd, paint->hdc);
     return TRUE;
 }

@@ -77,8 +77,7 @@ bool CallOnUiThread(const std::function<void()>& call)
     std::unique_lock<std::mutex> lock(g_callLock);
     const auto until = std::chrono::steady_clock::now() + kTakeBound;
     while (pending->state == PendingCall::Waiting) {
-        if (g_callEnded.wait_until(lock, until) == std::cv_status::timeout &&
-            pending->state == PendingCall::Waiting) {
+        if (g_callEnded.wait_until(lock, until) == std::cv_status::timeout && pending->state == PendingCall::Waiting) {
             for (auto it = g_calls.begin(); it != g_calls.end(); ++it) {
                 if (*it == pending) {
                     g_calls.erase(it);

@@ -394,7 +394,7 @@ UINT GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferSize);
 #define GetDlgItemText GetDlgItemTextA
 BOOL EnableWindow(HWND hwnd, BOOL enable);  // TRUE when it was disabled before
 BOOL IsWindowEnabled(HWND hwnd);
-BOOL ShowWindow(HWND hwnd, int command);    // TRUE when it was visible before
+BOOL ShowWindow(HWND hwnd, int command);  // TRUE when it was visible before
 BOOL IsWindowVisible(HWND hwnd);
 BOOL IsIconic(HWND hwnd);
 LONG GetWindowLongA(HWND hwnd, int index);

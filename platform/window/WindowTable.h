@@ -20,7 +20,10 @@ extern std::mutex g_tableLock;
 extern std::unordered_map<uintptr_t, std::unique_ptr<Window>> g_windows;
 extern std::vector<HWND> g_topLevels;  // in creation order
 
-inline uintptr_t Key(HWND hwnd) { return reinterpret_cast<uintptr_t>(hwnd); }
+inline uintptr_t Key(HWND hwnd)
+{
+    return reinterpret_cast<uintptr_t>(hwnd);
+}
 
 LRESULT Deliver(Window* w, UINT message, WPARAM wParam, LPARAM lParam);
 HWND HitTest(Window* w, POINT clientPoint);

@@ -24,21 +24,21 @@ struct Window {
     DWORD style = 0;
     DWORD exStyle = 0;
     int id = 0;
-    HWND parent = nullptr;        // parent of a child, owner of a top-level window
-    std::vector<HWND> children;   // in creation order, which is the z-order
-    RECT rect = {0, 0, 0, 0};     // in the parent's client coordinates; screen for top-levels
+    HWND parent = nullptr;       // parent of a child, owner of a top-level window
+    std::vector<HWND> children;  // in creation order, which is the z-order
+    RECT rect = {0, 0, 0, 0};    // in the parent's client coordinates; screen for top-levels
     CWnd* object = nullptr;
     bool destroying = false;
 
     // Painting.
     bool invalid = false;
     bool erase = false;
-    RECT update = {0, 0, 0, 0};   // client coordinates
+    RECT update = {0, 0, 0, 0};  // client coordinates
 
     // Control state.
     int check = BST_UNCHECKED;
-    bool pushed = false;          // a push button held down by the mouse or the space key
-    std::vector<CString> items;   // combo box list
+    bool pushed = false;         // a push button held down by the mouse or the space key
+    std::vector<CString> items;  // combo box list
     int curSel = -1;
     int rangeMin = 0, rangeMax = 100, pos = 0;
     COLORREF barColor = CLR_DEFAULT, bkColor = CLR_DEFAULT;
@@ -51,8 +51,8 @@ struct Window {
     bool modalEnded = false;
     INT_PTR modalResult = 0;
 
-    void* native = nullptr;       // the backend's counterpart
-    void* surface = nullptr;      // a top-level window's pixels (cairo image surface)
+    void* native = nullptr;   // the backend's counterpart
+    void* surface = nullptr;  // a top-level window's pixels (cairo image surface)
     bool IsChild() const { return (style & WS_CHILD) != 0; }
 };
 
@@ -61,8 +61,8 @@ Window* Find(HWND hwnd);
 // Creates a window record; the object receives its messages from now on.
 // WM_CREATE is sent; a window whose WM_CREATE answers -1 is destroyed again
 // and null is returned.
-HWND Create(const std::string& className, LPCSTR text, DWORD style, DWORD exStyle, const RECT& rect,
-            HWND parent, int id, CWnd* object, LPVOID createParam);
+HWND Create(const std::string& className, LPCSTR text, DWORD style, DWORD exStyle, const RECT& rect, HWND parent,
+            int id, CWnd* object, LPVOID createParam);
 // Attaches another object to a window; returns the previous one.
 CWnd* SetObject(HWND hwnd, CWnd* object);
 WindowKind KindOfClass(const std::string& className);

@@ -33,9 +33,12 @@ inline CString RealProgramPath()
 // lacks expat's functions.
 inline std::string OtherSharedLibrary()
 {
-    const char* candidates[] = {"/lib/x86_64-linux-gnu/libz.so.1", "/usr/lib/x86_64-linux-gnu/libz.so.1",
-                                "/lib/aarch64-linux-gnu/libz.so.1", "/usr/lib/aarch64-linux-gnu/libz.so.1",
-                                "/usr/lib/libz.so.1", "/lib/libz.so.1"};
+    const char* candidates[] = {"/lib/x86_64-linux-gnu/libz.so.1",
+                                "/usr/lib/x86_64-linux-gnu/libz.so.1",
+                                "/lib/aarch64-linux-gnu/libz.so.1",
+                                "/usr/lib/aarch64-linux-gnu/libz.so.1",
+                                "/usr/lib/libz.so.1",
+                                "/lib/libz.so.1"};
     for (const char* candidate : candidates)
         if (access(candidate, R_OK) == 0)
             return candidate;
@@ -46,8 +49,7 @@ inline std::string OtherSharedLibrary()
 // restores them afterwards.
 class FolderNames {
 public:
-    FolderNames(const CString& programPath, const CString& workFolder)
-        : m_program(g_ProgramPath), m_work(g_WorkFolder)
+    FolderNames(const CString& programPath, const CString& workFolder) : m_program(g_ProgramPath), m_work(g_WorkFolder)
     {
         g_ProgramPath = programPath;
         g_WorkFolder = workFolder;

@@ -27,12 +27,11 @@ protected:
     UPDATEModel m_model;
 };
 
-const char kDevices[] =
-    "<device name='HF1' variant='EU' id='7' disp_name='Kit'>"
-    "<hardware><board pcb='P1' revision='A'/><board pcb='P2'/></hardware>"
-    "<hardware x='1'><board pcb='P3' revision='C'/></hardware>"
-    "</device>"
-    "<device name='HF2'/>";
+const char kDevices[] = "<device name='HF1' variant='EU' id='7' disp_name='Kit'>"
+                        "<hardware><board pcb='P1' revision='A'/><board pcb='P2'/></hardware>"
+                        "<hardware x='1'><board pcb='P3' revision='C'/></hardware>"
+                        "</device>"
+                        "<device name='HF2'/>";
 
 const char kFiles[] =
     "<files>"
@@ -78,15 +77,15 @@ TEST_F(ContainerReader, TheLastChildOfUpdateDecides)
         int result;
     } cases[] = {
         {std::string(kDevices) + kFiles, 1},
-        {kFiles, 1},                                                     // no device
-        {std::string(kFiles) + "<device name='late'/>", 0},              // a device after the files
-        {std::string(kFiles) + "<Files/>", 0},                           // another name counts as a child
-        {"", 0},                                                         // no children
+        {kFiles, 1},                                         // no device
+        {std::string(kFiles) + "<device name='late'/>", 0},  // a device after the files
+        {std::string(kFiles) + "<Files/>", 0},               // another name counts as a child
+        {"", 0},                                             // no children
         {"<files><vd_data><lang/></vd_data><langs><lang name='x'><file name='f'/></lang></langs></files>",
-         0},                                                             // langs last, no requires
+         0},                                                                             // langs last, no requires
         {"<files><langs><lang><requires name='a'/></lang></langs><other/></files>", 1},  // other names do not decide
-        {"<files><common/></files>", 0},                                 // common without files
-        {"<files><vd_data><lang><lib/></lang></vd_data></files>", 0},    // vd_data without files
+        {"<files><common/></files>", 0},                                                 // common without files
+        {"<files><vd_data><lang><lib/></lang></vd_data></files>", 0},                    // vd_data without files
         {"<files/>", 0},
     };
     for (const Case& c : cases)
@@ -107,10 +106,10 @@ TEST_F(ContainerReader, LangRecordsCarryTheirNameOverWithinOneLangs)
     ASSERT_EQ(langs.size(), 4u);
     EXPECT_EQ(langs[0].name, "");
     EXPECT_EQ(langs[2].name, "A");
-    EXPECT_TRUE(langs[1].requires.empty());                 // emptied at each lang
-    EXPECT_EQ(langs[2].requires[0].first, "r");             // the pair carries over
+    EXPECT_TRUE(langs[1].requires.empty());      // emptied at each lang
+    EXPECT_EQ(langs[2].requires[0].first, "r");  // the pair carries over
     EXPECT_EQ(langs[2].requires[0].second, "9");
-    EXPECT_EQ(langs[3].name, "");                           // a new langs element starts afresh
+    EXPECT_EQ(langs[3].name, "");  // a new langs element starts afresh
 
     // Two languages of one file each: each keeps its own file alone.
     UPDATEModel second;

@@ -126,10 +126,16 @@ TEST_F(FileSelection, DeviceResults)
         {{Device("HF1", "P2")}, UPDATE_RESULT_SUCCESS, "c1.bin c2.bin"},
         // a car kit of two boards: one supported board is enough, and it
         // may be the second; with neither the hardware is not supported
-        {{changed([](UPDATEDevice& d) { d.boards = {{"P9", "A"}, {"P1", "A"}}; })}, UPDATE_RESULT_SUCCESS,
+        {{changed([](UPDATEDevice& d) {
+             d.boards = {{"P9", "A"}, {"P1", "A"}};
+         })},
+         UPDATE_RESULT_SUCCESS,
          "c1.bin c2.bin"},
-        {{changed([](UPDATEDevice& d) { d.boards = {{"P9", "A"}, {"P1", "B"}}; })},
-         UPDATE_RESULT_HARDWARE_NOT_SUPPORTED, ""},
+        {{changed([](UPDATEDevice& d) {
+             d.boards = {{"P9", "A"}, {"P1", "B"}};
+         })},
+         UPDATE_RESULT_HARDWARE_NOT_SUPPORTED,
+         ""},
         // the first device is not in the container, the second is served
         {{Device("HF9", "P1"), Device("HF2", "P2")}, UPDATE_RESULT_SUCCESS, "c1.bin c2.bin"},
         // the last device looked at decides the code
@@ -182,7 +188,8 @@ TEST_F(FileSelection, QuestionIsAskedInTheCurrentLanguage)
     zq::RecordingMessageBoxResponder responder({IDYES});
     EXPECT_EQ(m_model.GetFileList(0, texts), UPDATE_RESULT_SUCCESS);
     ASSERT_EQ(responder.Count(), 1u);
-    EXPECT_EQ(responder.Calls()[0].text, "Die selbe Softwareversion. M\xF6" "chten Sie fortfahren?");
+    EXPECT_EQ(responder.Calls()[0].text, "Die selbe Softwareversion. M\xF6"
+                                         "chten Sie fortfahren?");
     texts.SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);
 }
 
@@ -253,21 +260,21 @@ TEST_F(ContainerCheck, OneNameRuleForEveryFileEntry)
         {"sub/inner.bin", true, true},
         {".\\c1.bin", true, true},
         {"sub\\.\\inner.bin", true, true},
-        {"", false, false},                       // <file/>
-        {"sub", true, false},                     // a folder that is there
+        {"", false, false},    // <file/>
+        {"sub", true, false},  // a folder that is there
         {"sub\\", false, false},
         {".", false, false},
         {"sub\\.", false, false},
-        {"sub\\..\\c1.bin", false, false},        // stays inside, but through ".."
+        {"sub\\..\\c1.bin", false, false},  // stays inside, but through ".."
         {"..\\" + m_folder.Linux().substr(m_folder.Linux().rfind('/') + 1) + "\\c1.bin", false, false},
         {"../x", false, false},
         {"..", false, false},
-        {absolute, false, false},                 // a drive
-        {absolute.substr(2), false, false},       // a leading backslash
+        {absolute, false, false},                  // a drive
+        {absolute.substr(2), false, false},        // a leading backslash
         {m_folder.Linux("c1.bin"), false, false},  // a leading slash
         {"Z:c1.bin", false, false},
         {"c1.bin:stream", false, false},
-        {"..bin", true, false},                   // no such file, but not refused for its name
+        {"..bin", true, false},  // no such file, but not refused for its name
         {"a..b", true, false},
     };
     for (const Case& c : cases) {

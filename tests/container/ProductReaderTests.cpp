@@ -40,8 +40,7 @@ const char kFullDevice[] =
 
 TEST_F(ProductReader, ReadsADeviceWithRecordsCarriedOverFromTheElementBefore)
 {
-    EXPECT_TRUE(Read(std::string("<product name='Car' variant='V2'><devices>") + kFullDevice +
-                     "</devices></product>"));
+    EXPECT_TRUE(Read(std::string("<product name='Car' variant='V2'><devices>") + kFullDevice + "</devices></product>"));
     EXPECT_EQ(m_model.m_Product.name, "Car");
     EXPECT_EQ(m_model.m_Product.variant, "V2");
     ASSERT_EQ(m_model.m_Product.devices.size(), 1u);
@@ -138,7 +137,8 @@ TEST_F(ProductReader, Utf8ValuesReachTheModelAsWindows1252)
 
 TEST_F(ProductReader, CutOffDocumentKeepsTheElementsBeforeTheCut)
 {
-    EXPECT_TRUE(Read(std::string("<product name='p'><devices>") + kFullDevice + "<device name='cut'><hardware pcb='X'/><exte"));
+    EXPECT_TRUE(
+        Read(std::string("<product name='p'><devices>") + kFullDevice + "<device name='cut'><hardware pcb='X'/><exte"));
     ASSERT_EQ(m_model.m_Product.devices.size(), 2u);
     EXPECT_EQ(m_model.m_Product.devices[1].name, "cut");
     EXPECT_EQ(UPDATEXMLParser::m_InstanceCount, 0);

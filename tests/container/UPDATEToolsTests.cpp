@@ -14,14 +14,14 @@ namespace {
 class FakeDisk {
 public:
     FakeDisk(ULONGLONG totalFree, ULONGLONG freeToCaller, bool works = true)
-        : m_seam(zq::SetDiskSpaceProvider, [this, totalFree, freeToCaller, works](const std::string& folder,
-                                                                                 zq::DiskSpace& space) {
-              m_folders.push_back(folder);
-              space.freeToCaller = freeToCaller;
-              space.total = totalFree * 2;
-              space.totalFree = totalFree;
-              return works;
-          })
+        : m_seam(zq::SetDiskSpaceProvider,
+                 [this, totalFree, freeToCaller, works](const std::string& folder, zq::DiskSpace& space) {
+                     m_folders.push_back(folder);
+                     space.freeToCaller = freeToCaller;
+                     space.total = totalFree * 2;
+                     space.totalFree = totalFree;
+                     return works;
+                 })
     {
     }
     const std::vector<std::string>& Folders() const { return m_folders; }
@@ -34,8 +34,8 @@ private:
 TEST(UPDATETools, PathsWithoutDriveLetterMeasureNothing)
 {
     FakeDisk disk(1000000, 1000000);
-    for (const char* path : {static_cast<const char*>(nullptr), "", "\\\\server\\share\\Repository",
-                             "Temp\\Repository", "/tmp"}) {
+    for (const char* path :
+         {static_cast<const char*>(nullptr), "", "\\\\server\\share\\Repository", "Temp\\Repository", "/tmp"}) {
         EXPECT_EQ(0u, UPDATETools::GetFreeDiskSpace(path)) << (path ? path : "NULL");
         EXPECT_EQ(0, UPDATETools::HasEnoughDiskSpace(path, 0)) << (path ? path : "NULL");
     }
@@ -87,4 +87,4 @@ TEST(UPDATETools, OtherDrivesAndTheRealRoot)
     EXPECT_EQ(disk.Folders()[0], disk.Folders()[1]);
 }
 
-} // namespace
+}  // namespace

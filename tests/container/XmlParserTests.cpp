@@ -79,16 +79,16 @@ TEST_F(XmlParser, DepthLimitDropsDeepElementsAndKeepsLaterOnesUnderTheirParents)
 {
     // Levels 1 to 12 below the root, then a sibling on level 10 and one on
     // level 1. Level 11 and everything inside it is dropped.
-    std::string xml = "<root><l1><l2><l3><l4><l5><l6><l7><l8><l9>" "<l10>" + Nest(11, 12) +
-                      "</l10><s10/></l9></l8></l7></l6></l5></l4></l3></l2></l1><s1/></root>";
+    std::string xml = "<root><l1><l2><l3><l4><l5><l6><l7><l8><l9>"
+                      "<l10>" +
+                      Nest(11, 12) + "</l10><s10/></l9></l8></l7></l6></l5></l4></l3></l2></l1><s1/></root>";
     UPDATEXMLParser document(Write(xml));
     std::vector<UPDATEXMLNode>& roots = document.Parse("root", 0, 10);
     EXPECT_EQ(Shape(roots), "root(l1(l2(l3(l4(l5(l6(l7(l8(l9(l10,s10))))))))),s1)");
 
     // maxDepth 0: only the filter elements; negative: every level.
     EXPECT_EQ(Shape(document.Parse("root", 0, 0)), "root");
-    EXPECT_EQ(Shape(document.Parse("root", 0, -1)),
-              "root(l1(l2(l3(l4(l5(l6(l7(l8(l9(l10(l11(l12)),s10))))))))),s1)");
+    EXPECT_EQ(Shape(document.Parse("root", 0, -1)), "root(l1(l2(l3(l4(l5(l6(l7(l8(l9(l10(l11(l12)),s10))))))))),s1)");
 }
 
 TEST_F(XmlParser, DeepNestingFarBeyondTheLimitIsBounded)
@@ -185,8 +185,8 @@ TEST_F(XmlParser, Utf8FromExpatReachesTheSystemAsWindows1252)
 
 TEST_F(XmlParser, FilterPathSelectsRootsAndLaterElementsBecomeRoots)
 {
-    UPDATEXMLParser document(Write(
-        "<update><pre/><device n='1'><hardware/></device><device n='2'/><files><common/></files></update>"));
+    UPDATEXMLParser document(
+        Write("<update><pre/><device n='1'><hardware/></device><device n='2'/><files><common/></files></update>"));
     // Elements before the first match are ignored; after it has ended every
     // later element is collected as a further root.
     EXPECT_EQ(Shape(document.Parse("update%device", 0, 10)), "device(hardware) device files(common)");
@@ -218,13 +218,13 @@ TEST_F(XmlParser, NotWellFormedDocumentsGiveWhatCameBeforeTheFault)
         const char* xml;
         const char* shape;
     } cases[] = {
-        {"<r><a/><b x='1'><c/><d", "r(a,b(c))"},      // cut off inside a start tag
-        {"<r><a/><b>text", "r(a,b)"},                 // cut off inside an element
-        {"<r><a/></x><b/></r>", "r(a)"},              // mismatched end tag
-        {"", ""},                                     // empty file
-        {"just text", ""},                            // no element at all
+        {"<r><a/><b x='1'><c/><d", "r(a,b(c))"},                 // cut off inside a start tag
+        {"<r><a/><b>text", "r(a,b)"},                            // cut off inside an element
+        {"<r><a/></x><b/></r>", "r(a)"},                         // mismatched end tag
+        {"", ""},                                                // empty file
+        {"just text", ""},                                       // no element at all
         {"<?xml version='1.0' encoding='X-UNKNOWN'?><r/>", ""},  // refused encoding
-        {"<other><r/></other>", ""},                  // another document element
+        {"<other><r/></other>", ""},                             // another document element
     };
     for (const Case& c : cases) {
         UPDATEXMLParser document(Write(c.xml));

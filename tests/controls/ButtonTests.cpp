@@ -30,12 +30,14 @@ protected:
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override
     {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header && header->code == static_cast<UINT>(NM_HOVER)) hovers.push_back(header->idFrom);
+        if (header && header->code == static_cast<UINT>(NM_HOVER))
+            hovers.push_back(header->idFrom);
         return CWnd::OnNotify(wParam, lParam, result);
     }
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override
     {
-        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_NEXT) ++clicks;
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_NEXT)
+            ++clicks;
         return CWnd::OnCommand(wParam, lParam);
     }
 };
@@ -129,7 +131,8 @@ Face Render(CNFCUMButton& button, UINT state)
     button.DrawItem(&item);
     Face f;
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) f.px.push_back(dc.GetPixel(x, y));
+        for (int x = 0; x < kWidth; ++x)
+            f.px.push_back(dc.GetPixel(x, y));
     dc.SelectObject(old);
     return f;
 }
@@ -147,7 +150,8 @@ void ExpectPictureAt(const Face& f, UINT id, COLORREF key, int left, int top, CO
         for (int x = 0; x < 17; ++x) {
             COLORREF p = dc.GetPixel(x, y);
             COLORREF want = p == key ? bg : p;
-            if (f.At(left + x, top + y) != want) ++mismatches;
+            if (f.At(left + x, top + y) != want)
+                ++mismatches;
         }
     dc.SelectObject(old);
     EXPECT_EQ(0, mismatches) << "picture " << id << " at " << left << "," << top;
@@ -316,7 +320,8 @@ TEST_F(PicturedButton, ThePaintCycleDrawsTheButtonOnItsWindow)
     ASSERT_NE(nullptr, dc.GetSafeHdc());
     Face f;
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) f.px.push_back(dc.GetPixel(x, y));
+        for (int x = 0; x < kWidth; ++x)
+            f.px.push_back(dc.GetPixel(x, y));
     EXPECT_EQ(kFace, f.At(1, 1));
     ExpectPictureAt(f, IDB_NEXT, 0xFFFF00, kWidth - 20, (kHeight - 17) / 2, kFace);
     RECT caption = f.Ink({0, 2, kWidth - 20, kHeight - 2}, kFace);
@@ -347,7 +352,8 @@ TEST_F(PicturedButton, CaptionAlignmentBitsMoveTheCaption)
     };
     const CString narrow = "Next";
     CString wide = "M";  // too wide for a 10-pixel margin on either side
-    while (extent(wide).cx < kWidth - 20) wide += "M";
+    while (extent(wide).cx < kWidth - 20)
+        wide += "M";
     const CSize n = extent(narrow), m = extent(wide);
     dc.SelectObject(old);
     ASSERT_LE(m.cx, kWidth - 10);
@@ -401,20 +407,35 @@ TEST_F(PicturedButton, ButtonThatIsNotFlatHasAThreeDimensionalEdge)
         int defaultButton;
         std::vector<Pixel> pixels;
     } cases[] = {
-        {"raised", 0, 0,
-         {{0, 0, highlight}, {1, 1, light}, {r, 0, dark}, {0, b, dark}, {r, b, dark}, {r - 1, b - 1, shadow},
+        {"raised",
+         0,
+         0,
+         {{0, 0, highlight},
+          {1, 1, light},
+          {r, 0, dark},
+          {0, b, dark},
+          {r, b, dark},
+          {r - 1, b - 1, shadow},
           {2, 2, kFace}}},
         {"pressed", ODS_SELECTED, 0, {{0, 0, shadow}, {r, b, shadow}, {1, 1, kHotFace}}},
-        {"focused", ODS_FOCUS, 0,
-         {{0, 0, black}, {r, b, black}, {1, 1, highlight}, {2, 2, light}, {r - 1, b - 1, dark},
-          {r - 2, b - 2, shadow}, {3, 3, kFace}}},
+        {"focused",
+         ODS_FOCUS,
+         0,
+         {{0, 0, black},
+          {r, b, black},
+          {1, 1, highlight},
+          {2, 2, light},
+          {r - 1, b - 1, dark},
+          {r - 2, b - 2, shadow},
+          {3, 3, kFace}}},
         {"default", 0, 1, {{0, 0, black}, {1, 1, highlight}, {r - 1, b - 1, dark}}},
         {"focused and pressed", ODS_FOCUS | ODS_SELECTED, 0, {{0, 0, black}, {1, 1, shadow}, {2, 2, kHotFace}}},
     };
     for (const Case& c : cases) {
         button.m_DefaultButton = c.defaultButton;
         Face f = Render(button, c.state);
-        for (const Pixel& p : c.pixels) EXPECT_EQ(p.colour, f.At(p.x, p.y)) << c.name << " at " << p.x << "," << p.y;
+        for (const Pixel& p : c.pixels)
+            EXPECT_EQ(p.colour, f.At(p.x, p.y)) << c.name << " at " << p.x << "," << p.y;
     }
 }
 
@@ -428,7 +449,8 @@ TEST_F(PicturedButton, DisabledCaptionIsEmbossed)
     // The state colours play no part in the caption.
     RECT ink = f.Ink({0, 0, kWidth - 20, kHeight}, kFace);
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth - 20; ++x) ASSERT_NE(kText, f.At(x, y)) << x << "," << y;
+        for (int x = 0; x < kWidth - 20; ++x)
+            ASSERT_NE(kText, f.At(x, y)) << x << "," << y;
     // The highlight copy lies one pixel right of the shadow copy.
     int shadowLeft = kWidth, highlightRight = -1, shadowRight = -1;
     for (int y = 0; y < kHeight; ++y)
@@ -437,7 +459,8 @@ TEST_F(PicturedButton, DisabledCaptionIsEmbossed)
                 shadowLeft = std::min(shadowLeft, x);
                 shadowRight = std::max(shadowRight, x);
             }
-            if (f.At(x, y) == highlight) highlightRight = std::max(highlightRight, x);
+            if (f.At(x, y) == highlight)
+                highlightRight = std::max(highlightRight, x);
         }
     EXPECT_GT(highlightRight, shadowRight);
     // A picture is drawn as for an enabled button.
@@ -449,7 +472,8 @@ TEST_F(PicturedButton, PictureWithoutItsKeyColourIsAFullRectangle)
     // 17 pixels of 4 bytes (blue, green, red, unused) a row.
     std::vector<uint8_t> bits(static_cast<size_t>(17 * 4) * 17, 0);
     for (int y = 0; y < 17; ++y)
-        for (int x = 0; x < 17; ++x) bits[y * 68 + x * 4 + 2] = 255;
+        for (int x = 0; x < 17; ++x)
+            bits[y * 68 + x * 4 + 2] = 255;
     HBITMAP solid = ::CreateBitmap(17, 17, 1, 32, bits.data());
     ASSERT_NE(nullptr, solid);
     ASSERT_EQ(0, button.SetImages(solid, RGB(0, 255, 0), nullptr, 0));
@@ -471,7 +495,8 @@ TEST_F(PicturedButton, TheSamePictureForBothLooksAlikeInEveryState)
     auto flag = [&](const Face& f, int dx) {
         std::vector<COLORREF> px;
         for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 32; ++x) px.push_back(f.At(left + dx + x, top + dx + y));
+            for (int x = 0; x < 32; ++x)
+                px.push_back(f.At(left + dx + x, top + dx + y));
         return px;
     };
     const auto normal = flag(Render(button, 0), 0);
@@ -498,7 +523,8 @@ TEST_F(PicturedButton, BadPictures)
     HBITMAP hot = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK_HOVER), IMAGE_BITMAP, 0, 0, 0));
     HBITMAP normal = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(IDB_BACK), IMAGE_BITMAP, 0, 0, 0));
     {
-        const zqtest::ScopedSeam noMasks(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        const zqtest::ScopedSeam noMasks(zq::gdi::SetBitmapCreationFailureHook,
+                                         [](int, int, int bpp) { return bpp == 1; });
         EXPECT_EQ(2, button.SetImages(hot, 0x00FF00, normal, 0x00FF00));
     }
     EXPECT_EQ(0, ::GetObjectA(hot, sizeof(bm), &bm));

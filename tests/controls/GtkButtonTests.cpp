@@ -39,9 +39,11 @@ std::string FindProgram(const std::string& name)
     size_t start = 0;
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
+        if (end == std::string::npos)
+            end = dirs.size();
         std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
         start = end + 1;
     }
     return "";
@@ -51,15 +53,18 @@ std::string FindProgram(const std::string& name)
 // GTK's events; its output, or "" when it failed or took too long.
 std::string RunWhilePumping(const std::vector<std::string>& args, int timeoutMs, bool* ok = nullptr)
 {
-    if (ok) *ok = false;
+    if (ok)
+        *ok = false;
     int fds[2];
-    if (pipe(fds) != 0) return "";
+    if (pipe(fds) != 0)
+        return "";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
     int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -76,7 +81,8 @@ std::string RunWhilePumping(const std::vector<std::string>& args, int timeoutMs,
         [&] {
             char buffer[256];
             ssize_t n;
-            while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+            while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+                out.append(buffer, static_cast<size_t>(n));
             return waitpid(pid, &status, WNOHANG) == pid;
         },
         timeoutMs);
@@ -86,9 +92,11 @@ std::string RunWhilePumping(const std::vector<std::string>& args, int timeoutMs,
     }
     char buffer[256];
     ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<size_t>(n));
     close(fds[0]);
-    if (ok) *ok = exited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (ok)
+        *ok = exited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return out;
 }
 
@@ -119,7 +127,8 @@ protected:
     void SetUp() override
     {
         m_xdotool = FindProgram("xdotool");
-        if (FindProgram("Xvfb").empty() || m_xdotool.empty()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        if (FindProgram("Xvfb").empty() || m_xdotool.empty())
+            GTEST_SKIP() << "Xvfb or xdotool is not installed";
         // One server for the whole program: GTK keeps the display it opened first.
         const zqtest::Xvfb& server = zqtest::Xvfb::Shared();
         ASSERT_TRUE(server.Ok()) << server.Error();
@@ -128,7 +137,8 @@ protected:
         setenv("GDK_BACKEND", "x11", 1);
         setenv("GSETTINGS_BACKEND", "memory", 1);
         setenv("NO_AT_BRIDGE", "1", 1);
-        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) setenv(v, m_home.Linux().c_str(), 1);
+        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            setenv(v, m_home.Linux().c_str(), 1);
         std::unique_ptr<zq::win::Backend> backend = zq::win::MakeGtkBackend();
         ASSERT_TRUE(backend) << "GTK could not open " << server.Display();
         zq::win::InstallBackend(std::move(backend));
@@ -139,7 +149,8 @@ protected:
     {
         args.insert(args.begin(), m_xdotool);
         std::string out = RunWhilePumping(args, 10000, ok);
-        while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+        while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+            out.pop_back();
         return out;
     }
 
@@ -177,7 +188,8 @@ TEST_F(GtkBackendTest, OwnerDrawnButtonSeesHoverAndClickFromTheRealPointer)
 
     Xdotool({"click", "1"}, &ok);
     ASSERT_TRUE(ok);
-    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000)) << "no BN_CLICKED arrived within 5 s";
+    EXPECT_TRUE(zq::PumpMessagesUntil([&] { return dialog.nextClicks == 1; }, 5000))
+        << "no BN_CLICKED arrived within 5 s";
 
     // The pointer going from the button straight onto a GTK control (the
     // port box) ends the hover: the drawing area only sees it leave.
@@ -297,7 +309,8 @@ TEST_F(GtkBackendTest, EscapeAnswersOkInABoxWithOnlyOk)
                          "$' windowfocus --sync %1 sleep 0.3 key Escape";
     std::vector<std::string> args = {"/bin/sh", "-c", script};
     std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
+    for (std::string& a : args)
+        argv.push_back(&a[0]);
     argv.push_back(nullptr);
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);

@@ -16,13 +16,20 @@ struct Expected {
 
 const Expected kPictures[] = {
     {IDB_BACKGROUND, 650, 500, 0xFFFFFFFFu},
-    {IDB_EXIT_HOVER, 17, 17, 0x00FF00},      {IDB_EXIT, 17, 17, 0x00FF00},
-    {IDB_SETUP, 17, 17, 0x00FF00},           {IDB_SETUP_HOVER, 17, 17, 0x00FF00},
-    {IDB_BACK, 17, 17, 0x00FF00},            {IDB_BACK_HOVER, 17, 17, 0x00FF00},
-    {IDB_NEXT, 17, 17, 0xFFFF00},            {IDB_NEXT_HOVER, 17, 17, 0x00FFFF},
-    {IDB_BROWSE_HOVER, 17, 17, 0x00FF00},    {IDB_BROWSE, 17, 17, 0x00FF00},
-    {IDB_NEXT_DISABLED, 17, 17, 0xFFFF00},   {IDB_BACK_DISABLED, 17, 17, 0x00FF00},
-    {IDB_BROWSE_DISABLED, 17, 17, 0x00FF00}, {IDB_LANG_GERMAN, 32, 20, 0xFFFFFFFFu},
+    {IDB_EXIT_HOVER, 17, 17, 0x00FF00},
+    {IDB_EXIT, 17, 17, 0x00FF00},
+    {IDB_SETUP, 17, 17, 0x00FF00},
+    {IDB_SETUP_HOVER, 17, 17, 0x00FF00},
+    {IDB_BACK, 17, 17, 0x00FF00},
+    {IDB_BACK_HOVER, 17, 17, 0x00FF00},
+    {IDB_NEXT, 17, 17, 0xFFFF00},
+    {IDB_NEXT_HOVER, 17, 17, 0x00FFFF},
+    {IDB_BROWSE_HOVER, 17, 17, 0x00FF00},
+    {IDB_BROWSE, 17, 17, 0x00FF00},
+    {IDB_NEXT_DISABLED, 17, 17, 0xFFFF00},
+    {IDB_BACK_DISABLED, 17, 17, 0x00FF00},
+    {IDB_BROWSE_DISABLED, 17, 17, 0x00FF00},
+    {IDB_LANG_GERMAN, 32, 20, 0xFFFFFFFFu},
     {IDB_LANG_ENGLISH, 32, 20, 0xFFFFFFFFu},
 };
 
@@ -30,7 +37,8 @@ TEST(Pictures, EveryPictureLoadsWithItsSizeAndKeyColour)
 {
     for (const Expected& e : kPictures) {
         SCOPED_TRACE(e.id);
-        HBITMAP h = static_cast<HBITMAP>(::LoadImageA(nullptr, MAKEINTRESOURCE(e.id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+        HBITMAP h = static_cast<HBITMAP>(
+            ::LoadImageA(nullptr, MAKEINTRESOURCE(e.id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
         ASSERT_NE(nullptr, h);
         BITMAP bm = {};
         ASSERT_EQ(static_cast<int>(sizeof(bm)), ::GetObjectA(h, sizeof(bm), &bm));
@@ -61,7 +69,8 @@ TEST(Pictures, TheBackgroundIsWhiteWhereThePagesDrawText)
     const RECT areas[] = {{20, 110, 150, 320}, {160, 80, 640, 440}};
     for (const RECT& r : areas)
         for (int y = r.top; y < r.bottom; y += 3)
-            for (int x = r.left; x < r.right; x += 3) ASSERT_EQ(0xFFFFFFu, dc.GetPixel(x, y)) << x << "," << y;
+            for (int x = r.left; x < r.right; x += 3)
+                ASSERT_EQ(0xFFFFFFu, dc.GetPixel(x, y)) << x << "," << y;
     dc.SelectObject(old);
 }
 

@@ -57,10 +57,17 @@ std::string Escape(const std::string& text)
     std::string out;
     for (char ch : text) {
         switch (ch) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out.push_back(ch);
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out.push_back(ch);
         }
     }
     return out;
@@ -85,10 +92,25 @@ const std::vector<std::string> kLibraries = {"vds", "tts"};
 // File names: present files, a folder, names that reach outside or into a
 // folder, a German letter (UTF-8 in the XML and on disk), a name outside
 // Windows-1252, a pattern, and names that are not there.
-const std::vector<std::string> kFileNames = {
-    "a.bin", "sub\\b.bin", "sub/b.bin", "sub", "", "..\\outside.bin", "sub\\..\\a.bin", "sub\\..\\..\\outside.bin",
-    "\xC3\xA4.bin", "\xE6\x97\xA5.bin", "v*.bin", "*", "missing.bin", ".\\a.bin", "sub\\", ".", "a.bin:s",
-    "Z:a.bin", "\\a.bin"};
+const std::vector<std::string> kFileNames = {"a.bin",
+                                             "sub\\b.bin",
+                                             "sub/b.bin",
+                                             "sub",
+                                             "",
+                                             "..\\outside.bin",
+                                             "sub\\..\\a.bin",
+                                             "sub\\..\\..\\outside.bin",
+                                             "\xC3\xA4.bin",
+                                             "\xE6\x97\xA5.bin",
+                                             "v*.bin",
+                                             "*",
+                                             "missing.bin",
+                                             ".\\a.bin",
+                                             "sub\\",
+                                             ".",
+                                             "a.bin:s",
+                                             "Z:a.bin",
+                                             "\\a.bin"};
 
 std::string Attribute(Choices& in, const char* name, const std::vector<std::string>& pool)
 {

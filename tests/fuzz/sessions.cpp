@@ -59,8 +59,8 @@ zqtest::RecordingProtocol& Protocol()
         s_folder = folder.Linux();
         // The COM map, the registry and product.xml stay inside the folder.
         setenv("XDG_CONFIG_HOME", (s_folder + "/config").c_str(), 1);
-        for (const char* sub : {"/config", "/config/zqupdatemanager", "/config/zqupdatemanager/dosdevices",
-                                "/work", "/repository"})
+        for (const char* sub :
+             {"/config", "/config/zqupdatemanager", "/config/zqupdatemanager/dosdevices", "/work", "/repository"})
             mkdir((s_folder + sub).c_str(), 0700);
         std::string data(2500, '\0');
         for (size_t i = 0; i < data.size(); ++i)

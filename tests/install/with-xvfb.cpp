@@ -33,6 +33,7 @@ int main(int argc, char** argv)
         _exit(127);
     }
     int status = 0;
-    if (waitpid(child, &status, 0) != child) return 1;
+    if (waitpid(child, &status, 0) != child)
+        return 1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -66,10 +66,12 @@ TEST_P(CloseWhileWaiting, EndsTheSessionAtOnce)
 
     const auto closed = Clock::now();
     m_protocol.Close();
-    EXPECT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_CANCELLED) << "the cancelled session's result within 30 s";
+    EXPECT_EQ(m_notifications.WaitForResult(30000), UPDATE_RESULT_CANCELLED)
+        << "the cancelled session's result within 30 s";
     EXPECT_TRUE(m_protocol.WaitForSession(30000)) << "the session thread's end within 30 s";
     EXPECT_LT(Clock::now() - closed, CLOSE_BOUND)
-        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count() << " ms from the close to the session's end";
+        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count()
+        << " ms from the close to the session's end";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,7 +121,8 @@ TEST_F(CloseWhileSending, AWindowThatStoppedListeningHearsNothingMoreAndTheSessi
     m_protocol.Close();
     EXPECT_TRUE(m_protocol.WaitForSession(30000)) << "the session thread's end within 30 s";
     EXPECT_LT(Clock::now() - closed, CLOSE_BOUND)
-        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count() << " ms from the close to the session's end";
+        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count()
+        << " ms from the close to the session's end";
     zq::PumpPendingMessages();
     EXPECT_EQ(m_notifications.Values(WM_TOTAL_PROGRESS).size(), heard);
     EXPECT_TRUE(m_notifications.Values(WM_UPDATE_RESULT).empty());
@@ -153,7 +156,8 @@ TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
     protocol.Close();
     EXPECT_EQ(UPDATE_RESULT_CANCELLED, protocol.WaitResult(30000));
     EXPECT_LT(Clock::now() - closed, CLOSE_BOUND)
-        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count() << " ms from the close to the session's end";
+        << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count()
+        << " ms from the close to the session's end";
     // What it had written is no container's: none of it stays.
     std::vector<std::string> unpacked;
     for (const std::string& name : root.List())

@@ -38,7 +38,7 @@ uint32_t GetU32(const std::string& s, size_t at)
 }
 
 struct Frame {
-    int type; // -1: nothing within the time, -2: the line has gone
+    int type;  // -1: nothing within the time, -2: the line has gone
     std::string payload;
 };
 
@@ -113,9 +113,9 @@ TEST(CarKitSimulator, AnswersConnectProductAndDisconnectOnEveryKindOfLine)
 {
     const std::vector<std::vector<std::string>> lines = {
         {},
-        {"--chunk", "50", "--chunk-pause", "12"},           // frames split across reads
-        {"--split-escape", "--chunk-pause", "12"},          // also between 0x1B and its partner
-        {"--coalesce", "--garbage", "00ff1b41"},            // several frames per write, noise between
+        {"--chunk", "50", "--chunk-pause", "12"},   // frames split across reads
+        {"--split-escape", "--chunk-pause", "12"},  // also between 0x1B and its partner
+        {"--coalesce", "--garbage", "00ff1b41"},    // several frames per write, noise between
         {"--baud", "115200"},
     };
     const std::string doc = ProductWithEveryByte();
@@ -166,8 +166,7 @@ TEST(CarKitSimulator, AnswersConnectProductAndDisconnectOnEveryKindOfLine)
 
 // Sends one file as the update session does; `crcDelta` spoils the end
 // frame's CRC and `skip` leaves out one data frame.
-void SendFile(PcLine& pc, const std::string& name, const std::string& content, uint32_t crcDelta = 0,
-              int skip = -1)
+void SendFile(PcLine& pc, const std::string& name, const std::string& content, uint32_t crcDelta = 0, int skip = -1)
 {
     pc.Send(PtFileHeader, U32(static_cast<uint32_t>(content.size())) + name + '\0');
     for (uint32_t seq = 0;; ++seq) {
@@ -185,7 +184,7 @@ TEST(CarKitSimulator, ChecksReceivedFilesAndConfirmsAsTheModelWould)
     EXPECT_EQ(0xCBF43926u, zqtest::ReferenceCrc32("123456789"));
     struct Case {
         std::vector<std::string> options;
-        int confirmation; // 0: none
+        int confirmation;  // 0: none
     };
     const Case cases[] = {
         {{"--model", "RX7150", "--software", "138"}, 10},
@@ -209,14 +208,14 @@ TEST(CarKitSimulator, ChecksReceivedFilesAndConfirmsAsTheModelWould)
         // A good file is confirmed (or not) before the next frame is read.
         if (c.confirmation) {
             EXPECT_EQ(c.confirmation, pc.Next().type);
-            EXPECT_EQ(c.confirmation, pc.Next().type); // the empty file
+            EXPECT_EQ(c.confirmation, pc.Next().type);  // the empty file
         }
         EXPECT_EQ(PtDisconnect, pc.Next().type);
 
         ASSERT_TRUE(sim.WaitFor("file", 4)) << "the kit's four received files within 10 s";
         const auto files = sim.Events("file");
         EXPECT_EQ("ok", files[0].Get("status"));
-        EXPECT_EQ("3", files[0].Get("frames")); // 1024, 1024 and an empty one
+        EXPECT_EQ("3", files[0].Get("frames"));  // 1024, 1024 and an empty one
         EXPECT_EQ(twoBlocks, sim.ReceivedFile("a.bin"));
         EXPECT_EQ("bad", files[1].Get("status"));
         EXPECT_EQ("crc", files[1].Get("faults"));
@@ -363,4 +362,4 @@ TEST(CarKitSimulator, EndsWhenTheProcessThatStartedItHasEnded)
         kill(kit, SIGKILL);
 }
 
-} // namespace
+}  // namespace

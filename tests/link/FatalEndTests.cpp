@@ -115,10 +115,9 @@ TEST(FatalEndProgram, RunsUntilEnded)
     }
     zqtest::RecordingProtocol protocol;
     if (mode == "unpack") {
-        ASSERT_EQ(UPDATE_RESULT_SUCCESS,
-                  protocol.StartUnzip(zq::LinuxToWindows(root + "/bin").c_str(),
-                                      zq::LinuxToWindows(root + "/Repository").c_str(),
-                                      zq::LinuxToWindows(root + "/in/c.zip").c_str()));
+        ASSERT_EQ(UPDATE_RESULT_SUCCESS, protocol.StartUnzip(zq::LinuxToWindows(root + "/bin").c_str(),
+                                                             zq::LinuxToWindows(root + "/Repository").c_str(),
+                                                             zq::LinuxToWindows(root + "/in/c.zip").c_str()));
         ASSERT_TRUE(WaitUntil([&] { return access((root + "/Repository/f0").c_str(), F_OK) == 0; }, 10000));
     } else {
         // The simulator's COM map, as the test has it.
@@ -144,7 +143,10 @@ struct Ending {
     bool display;      // its X server is ended
 };
 
-void PrintTo(const Ending& e, std::ostream* out) { *out << e.name; }
+void PrintTo(const Ending& e, std::ostream* out)
+{
+    *out << e.name;
+}
 
 // How each end shows in the program's wait status.
 bool EndedAsExpected(const Ending& e, int status)
@@ -276,7 +278,10 @@ const Ending ENDINGS[] = {
     {"ExitProcess", 0, "ExitProcess", false},
 };
 
-std::string CaseName(const ::testing::TestParamInfo<Ending>& info) { return info.param.name; }
+std::string CaseName(const ::testing::TestParamInfo<Ending>& info)
+{
+    return info.param.name;
+}
 
 using FatalEndWhileUnpacking = FatalEnd;
 

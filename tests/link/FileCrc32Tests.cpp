@@ -70,4 +70,4 @@ TEST(FileCrc32, AFolderIsNoFile)
     EXPECT_EQ(0u, crc32.Compute(zq::LinuxToWindows(folder.Linux())));
 }
 
-} // namespace
+}  // namespace

@@ -152,8 +152,8 @@ TEST_F(FramePort, OpensNoPortThatCannotBeUsed)
     EXPECT_EQ(m_pSerialPort, nullptr);
 
     // Held by another program: the open is exclusive.
-    HANDLE other = CreateFileA("\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE other = CreateFileA("\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     EXPECT_EQ(OpenSerialPort(COM), 0);
     EXPECT_EQ(m_pSerialPort, nullptr);
@@ -226,8 +226,8 @@ TEST_F(FramePort, ReadsTheStoredPortNumber)
         bool withNul;
         int number;
     } cases[] = {
-        {"COM7", true, 7},     {"COM12", true, 12}, {"COMX", true, 0}, {"Port7", true, -1},
-        {"com3", true, -1},    {"COM5", false, 5},  {"CO", true, -1},  {"COM", false, 0},
+        {"COM7", true, 7},  {"COM12", true, 12}, {"COMX", true, 0}, {"Port7", true, -1},
+        {"com3", true, -1}, {"COM5", false, 5},  {"CO", true, -1},  {"COM", false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -52,7 +52,7 @@ protected:
         UPDATEManager::m_CancelRequested = 0;
     }
 
-    zqtest::CarKitSimulator m_sim{Com};  // first: it sets the per-user folder
+    zqtest::CarKitSimulator m_sim{Com};                                         // first: it sets the per-user folder
     zqtest::ScopedValue<CString> m_keepWorkFolder{g_WorkFolder, g_WorkFolder};  // SetUp and the tests change it
     std::string m_work;
     Notifications m_notifications;

@@ -13,8 +13,8 @@ class Notifications::Sink : public CWnd {
 public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message == WM_TOTAL_PROGRESS || message == WM_STEP_PROGRESS ||
-            message == WM_UPDATE_RESULT || message == WM_UPDATE_INFO_CHANGED) {
+        if (message == WM_TOTAL_PROGRESS || message == WM_STEP_PROGRESS || message == WM_UPDATE_RESULT ||
+            message == WM_UPDATE_INFO_CHANGED) {
             m_messages.emplace_back(message, wParam);
             return 0;
         }

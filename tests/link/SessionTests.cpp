@@ -47,9 +47,8 @@ const int RESULT_WAIT = 30000;  // longer than every session's time-out
 // A product description whose data frames need stuffing: five frames.
 std::string ProductXml()
 {
-    std::string text =
-        "<?xml version=\"1.0\"?>\n<product name=\"RX7150\"><devices><device name=\"RX7150\">"
-        "<software>138</software></device></devices></product>\n<!--";
+    std::string text = "<?xml version=\"1.0\"?>\n<product name=\"RX7150\"><devices><device name=\"RX7150\">"
+                       "<software>138</software></device></devices></product>\n<!--";
     for (int i = 0; text.size() < 4500; ++i)
         text += static_cast<char>(i % 37 == 0 ? 0x1B : i % 41 == 0 ? 0x1C : 'a' + i % 26);
     return text + "-->\n";
@@ -90,8 +89,8 @@ protected:
     // Waits up to the time for a first frame of the type to reach the kit.
     bool WaitReceived(int type, int milliseconds)
     {
-        for (auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-             Clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        for (auto end = Clock::now() + std::chrono::milliseconds(milliseconds); Clock::now() < end;
+             std::this_thread::sleep_for(std::chrono::milliseconds(20)))
             if (Received(type) > 0)
                 return true;
         return Received(type) > 0;
@@ -146,13 +145,13 @@ TEST_P(WholeRoad, FetchesProductXmlByteForByte)
     EXPECT_EQ(Received(PtHostNak), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Link, WholeRoad,
-    ::testing::Values(std::vector<std::string>{},
-                      std::vector<std::string>{"--chunk", "61", "--split-escape", "--chunk-pause", "15"},
-                      std::vector<std::string>{"--coalesce", "--garbage", "41421B"},
-                      std::vector<std::string>{"--baud", "115200"}),
-    WholeRoadName);
+INSTANTIATE_TEST_SUITE_P(Link, WholeRoad,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--chunk", "61", "--split-escape", "--chunk-pause",
+                                                                    "15"},
+                                           std::vector<std::string>{"--coalesce", "--garbage", "41421B"},
+                                           std::vector<std::string>{"--baud", "115200"}),
+                         WholeRoadName);
 
 // ---- Connect ----
 
@@ -194,9 +193,18 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"NakReason0", {}, "on connect do nak 0; silence\n", UPDATE_RESULT_DEVICE_NAK, false},
         ConnectCase{"NakReason9", {}, "on connect do nak 9; silence\n", UPDATE_RESULT_DEVICE_NAK, false},
         ConnectCase{"NakAbove9Ignored", {}, "on connect do nak 10; nak 255; answer\n", UPDATE_RESULT_SUCCESS, true},
-        ConnectCase{"NakWithoutReasonIgnored", {}, "on connect do send 8 00000000; answer\n", UPDATE_RESULT_SUCCESS, true},
-        ConnectCase{"OtherFramesIgnored", {}, "on connect do send 6 000000000102; fileok; send 42; answer\n", UPDATE_RESULT_SUCCESS, true},
-        ConnectCase{"CorruptFrameThenAnswer", {}, "on connect do truncate 3; connect 01; answer\n", UPDATE_RESULT_SUCCESS, true}),
+        ConnectCase{
+            "NakWithoutReasonIgnored", {}, "on connect do send 8 00000000; answer\n", UPDATE_RESULT_SUCCESS, true},
+        ConnectCase{"OtherFramesIgnored",
+                    {},
+                    "on connect do send 6 000000000102; fileok; send 42; answer\n",
+                    UPDATE_RESULT_SUCCESS,
+                    true},
+        ConnectCase{"CorruptFrameThenAnswer",
+                    {},
+                    "on connect do truncate 3; connect 01; answer\n",
+                    UPDATE_RESULT_SUCCESS,
+                    true}),
     [](const ::testing::TestParamInfo<ConnectCase>& info) { return info.param.name; });
 
 TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
@@ -222,8 +230,8 @@ TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
     }
     // Held by another program: the open is exclusive.
     zqtest::StorePortNumber("COM201");
-    HANDLE other = CreateFileA(m_sim.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE other = CreateFileA(m_sim.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_PORT_ERROR);
     CloseHandle(other);
@@ -326,20 +334,35 @@ TEST_P(InquiryAnswers, EndWithTheirResultCode)
 INSTANTIATE_TEST_SUITE_P(
     Inquiry, InquiryAnswers,
     ::testing::Values(
-        InquiryCase{"DisconnectBeforeInfo", "on request do disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false, ""},
-        InquiryCase{"DisconnectInData", "on request do " + INFO + "; disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false, ""},
+        InquiryCase{"DisconnectBeforeInfo", "on request do disconnect; silence\n", UPDATE_RESULT_DEVICE_DISCONNECTED,
+                    false, ""},
+        InquiryCase{"DisconnectInData", "on request do " + INFO + "; disconnect; silence\n",
+                    UPDATE_RESULT_DEVICE_DISCONNECTED, false, ""},
         InquiryCase{"NakBeforeInfo", "on request do nak 5; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
         InquiryCase{"NakReason9", "on request do nak 9; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
         InquiryCase{"NakInData", "on request do " + INFO + "; nak 0; silence\n", UPDATE_RESULT_DEVICE_NAK, false, ""},
-        InquiryCase{"NakAbove9Ignored", "on request do nak 10; " + INFO + "; nak 200; send 6 0000000078; " + END + "; silence\n", UPDATE_RESULT_SUCCESS, false, "x"},
-        InquiryCase{"DataBeforeInfo", "on request do send 6 0000000078; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
-        InquiryCase{"ConfirmationBeforeInfo", "on request do fileok 11; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
-        InquiryCase{"SecondInfo", "on request do " + INFO + "; " + INFO + "; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
-        InquiryCase{"ConnectInData", "on request do " + INFO + "; connect; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
-        InquiryCase{"UnknownTypeInData", "on request do " + INFO + "; send 99; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
-        InquiryCase{"SequenceGap", "on request do " + INFO + "; send 6 0000000030; send 6 0100000031; send 6 0300000033; send 6 0200000032; send 6 0400000034; " + END + "; silence\n",
-                    UPDATE_RESULT_SUCCESS, false, "012"},
-        InquiryCase{"ShortDataDropped", "on request do " + INFO + "; send 6 0000; send 6 0000000061; " + END + "; silence\n", UPDATE_RESULT_SUCCESS, false, "a"}),
+        InquiryCase{"NakAbove9Ignored",
+                    "on request do nak 10; " + INFO + "; nak 200; send 6 0000000078; " + END + "; silence\n",
+                    UPDATE_RESULT_SUCCESS, false, "x"},
+        InquiryCase{"DataBeforeInfo", "on request do send 6 0000000078; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND,
+                    true, ""},
+        InquiryCase{"ConfirmationBeforeInfo", "on request do fileok 11; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND,
+                    true, ""},
+        InquiryCase{"SecondInfo", "on request do " + INFO + "; " + INFO + "; silence\n",
+                    UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
+        InquiryCase{"ConnectInData", "on request do " + INFO + "; connect; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND,
+                    true, ""},
+        InquiryCase{"UnknownTypeInData", "on request do " + INFO + "; send 99; silence\n",
+                    UPDATE_RESULT_UNEXPECTED_COMMAND, true, ""},
+        InquiryCase{
+            "SequenceGap",
+            "on request do " + INFO +
+                "; send 6 0000000030; send 6 0100000031; send 6 0300000033; send 6 0200000032; send 6 0400000034; " +
+                END + "; silence\n",
+            UPDATE_RESULT_SUCCESS, false, "012"},
+        InquiryCase{"ShortDataDropped",
+                    "on request do " + INFO + "; send 6 0000; send 6 0000000061; " + END + "; silence\n",
+                    UPDATE_RESULT_SUCCESS, false, "a"}),
     [](const ::testing::TestParamInfo<InquiryCase>& info) { return info.param.name; });
 
 TEST_F(Sessions, InquiryTimesOutWithoutFileInformation)
@@ -430,8 +453,7 @@ TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
         bool box;  // the new product.xml cannot be created
     } cases[] = {
         {"no work folder", "/missing", [](const std::string&) { return true; }, true},
-        {"a folder of that name", "", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; },
-         true},
+        {"a folder of that name", "", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, true},
         {"an earlier copy reached through a link", "",
          [&](const std::string& path) { return symlink(elsewhere.c_str(), path.c_str()) == 0; }, false},
         // As a copy that a run under another user left: root writes every
@@ -508,12 +530,13 @@ TEST_P(DisconnectAnswers, EndWithTheirResultCodeAndCloseThePort)
 
 INSTANTIATE_TEST_SUITE_P(
     Disconnect, DisconnectAnswers,
-    ::testing::Values(
-        DisconnectCase{"Confirmed", "", UPDATE_RESULT_DEVICE_DISCONNECTED, false},
-        DisconnectCase{"ResendNakIgnored", "on disconnect do nak 2; nak 77; answer\n", UPDATE_RESULT_DEVICE_DISCONNECTED, false},
-        DisconnectCase{"Nak", "on disconnect do nak 3; silence\n", UPDATE_RESULT_DEVICE_NAK, false},
-        DisconnectCase{"OtherFrame", "on disconnect do send 6 00000000; silence\n", UPDATE_RESULT_UNEXPECTED_COMMAND, true},
-        DisconnectCase{"Silence", "on disconnect do silence\n", UPDATE_RESULT_TIMEOUT, false}),
+    ::testing::Values(DisconnectCase{"Confirmed", "", UPDATE_RESULT_DEVICE_DISCONNECTED, false},
+                      DisconnectCase{"ResendNakIgnored", "on disconnect do nak 2; nak 77; answer\n",
+                                     UPDATE_RESULT_DEVICE_DISCONNECTED, false},
+                      DisconnectCase{"Nak", "on disconnect do nak 3; silence\n", UPDATE_RESULT_DEVICE_NAK, false},
+                      DisconnectCase{"OtherFrame", "on disconnect do send 6 00000000; silence\n",
+                                     UPDATE_RESULT_UNEXPECTED_COMMAND, true},
+                      DisconnectCase{"Silence", "on disconnect do silence\n", UPDATE_RESULT_TIMEOUT, false}),
     [](const ::testing::TestParamInfo<DisconnectCase>& info) { return info.param.name; });
 
 TEST_F(Sessions, DisconnectWithoutAnOpenPortEndsAtOnce)

@@ -43,8 +43,7 @@ TEST_F(Manager, PostsProgressAsTruncatedPercentages)
     struct Case {
         ULONGLONG total, done;
         WPARAM percent;
-    } cases[] = {{0, 5, 0}, {4, 3, 75}, {3, 1, 33}, {4, 5, 125}, {1ull << 40, 1ull << 39, 50},
-                 {1000, 999, 99}};
+    } cases[] = {{0, 5, 0}, {4, 3, 75}, {3, 1, 33}, {4, 5, 125}, {1ull << 40, 1ull << 39, 50}, {1000, 999, 99}};
     std::vector<WPARAM> expected;
     for (const Case& c : cases) {
         m_manager.SetStepTotal(c.total);

@@ -55,8 +55,8 @@ void PutLe(std::string& out, unsigned value, int bytes)
 struct ZipEntry {
     std::string name;
     std::string data;
-    unsigned unixMode = 0;   // 0: no Unix attributes
-    bool badCrc = false;     // store a wrong CRC-32
+    unsigned unixMode = 0;  // 0: no Unix attributes
+    bool badCrc = false;    // store a wrong CRC-32
 };
 
 std::string MakeZip(const std::vector<ZipEntry>& entries)
@@ -70,10 +70,10 @@ std::string MakeZip(const std::vector<ZipEntry>& entries)
         const unsigned offset = static_cast<unsigned>(zip.size());
         PutLe(zip, 0x04034b50u, 4);
         PutLe(zip, 20, 2);
-        PutLe(zip, 0, 2);           // flags
-        PutLe(zip, 0, 2);           // stored
-        PutLe(zip, 0, 2);           // time
-        PutLe(zip, 0x21, 2);        // 1980-01-01
+        PutLe(zip, 0, 2);     // flags
+        PutLe(zip, 0, 2);     // stored
+        PutLe(zip, 0, 2);     // time
+        PutLe(zip, 0x21, 2);  // 1980-01-01
         PutLe(zip, crc, 4);
         PutLe(zip, static_cast<unsigned>(e.data.size()), 4);
         PutLe(zip, static_cast<unsigned>(e.data.size()), 4);
@@ -174,8 +174,7 @@ TEST(Unzip, ChecksBeforeTheWorkerStarts)
 {
     Unpack unpack;
     unpack.m_protocol.m_ContainerPath = "earlier";
-    EXPECT_EQ(UPDATE_RESULT_UNZIP_START_ERROR,
-              unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), "Z:\\tmp", ""));
+    EXPECT_EQ(UPDATE_RESULT_UNZIP_START_ERROR, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), "Z:\\tmp", ""));
     EXPECT_STREQ("earlier", unpack.m_protocol.m_ContainerPath);
 
     EXPECT_EQ(UPDATE_RESULT_READ_ERROR, unpack.Start(unpack.m_root.Linux() + "/none.zip"));
@@ -341,8 +340,7 @@ TEST(Unzip, ASecondCopyCannotUnpackWhileTheFirstDoes)
     const std::string container = first.Container(MakeZip({{"f0", "second copy"}, {"update.xml", "<update/>"}}),
                                                   "second.zip");
     const auto [out, err] = RunSecondCopy(first.Repository(), container);
-    EXPECT_NE(out.find("started " + std::to_string(UPDATE_RESULT_UNZIP_START_ERROR) + "\n"), std::string::npos)
-        << out;
+    EXPECT_NE(out.find("started " + std::to_string(UPDATE_RESULT_UNZIP_START_ERROR) + "\n"), std::string::npos) << out;
     const std::vector<std::string> said = LinesStartingWith(err, "ZQUpdateManager: ");
     ASSERT_EQ(said.size(), 1u) << err;
     EXPECT_NE(said[0].find("in use by another copy of the program"), std::string::npos) << said[0];
@@ -485,11 +483,13 @@ TEST(Unzip, TheRoomOfTheFileSystemThatHoldsTheRepositoryCounts)
     // The Repository folder does not exist yet; its parent is measured.
     const std::string repository = unpack.m_root.Linux() + "/small/Repository";
     const std::string big = unpack.Container(MakeZip({{"big.bin", zqtest::RandomBytes(600000, 4)}}));
-    EXPECT_EQ(UPDATE_RESULT_DISK_SPACE, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
-                                                                     zq::LinuxToWindows(big).c_str()));
+    EXPECT_EQ(UPDATE_RESULT_DISK_SPACE,
+              unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
+                                           zq::LinuxToWindows(big).c_str()));
     const std::string fits = unpack.Container(MakeZip({{"update.xml", "<update/>"}}), "small.zip");
-    ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
-                                                                  zq::LinuxToWindows(fits).c_str()));
+    ASSERT_EQ(UPDATE_RESULT_SUCCESS,
+              unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
+                                           zq::LinuxToWindows(fits).c_str()));
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.WaitResult(RESULT_WAIT));
     EXPECT_EQ("<update/>", unpack.m_root.Read("small/Repository/update.xml"));
 }
@@ -508,22 +508,21 @@ TEST(Unzip, FreeSpaceIsThatOfTheNearestExistingFolder)
     const double drift = 64.0 * 1024 * 1024;  // others write meanwhile
     if (std::fabs(rootFree - shmFree) < 16 * drift)
         GTEST_SKIP() << "both file systems have about the same room";
-    EXPECT_NEAR(shmFree, static_cast<double>(UPDATETools::GetFreeDiskSpace("Z:\\dev\\shm\\no such\\Repository")), drift);
+    EXPECT_NEAR(shmFree, static_cast<double>(UPDATETools::GetFreeDiskSpace("Z:\\dev\\shm\\no such\\Repository")),
+                drift);
     EXPECT_NEAR(rootFree, static_cast<double>(UPDATETools::GetFreeDiskSpace("Z:\\no such\\Repository")), drift);
 }
 
 TEST(Unzip, AFailedUnpackLeavesNothingBehind)
 {
-    const std::string good = MakeZip({{"update.xml", "<update/>"},
-                                      {"big.bin", zqtest::RandomBytes(20000, 2)}});
+    const std::string good = MakeZip({{"update.xml", "<update/>"}, {"big.bin", zqtest::RandomBytes(20000, 2)}});
     struct Case {
         const char* what;
         std::string content;
     } cases[] = {
         {"not a zip", zqtest::RandomBytes(3000, 3)},
         {"truncated", good.substr(0, good.size() - 200)},
-        {"crc error", MakeZip({{"update.xml", "<update/>"},
-                               {"big.bin", zqtest::RandomBytes(20000, 2), 0, true}})},
+        {"crc error", MakeZip({{"update.xml", "<update/>"}, {"big.bin", zqtest::RandomBytes(20000, 2), 0, true}})},
         {"empty file", ""},
     };
     for (const Case& c : cases) {
@@ -574,4 +573,4 @@ TEST(Unzip, PathsWithQuotesAreNoContainers)
     EXPECT_EQ("old", unpack.m_root.Read("Repo sitory/old/file.bin"));
 }
 
-} // namespace
+}  // namespace

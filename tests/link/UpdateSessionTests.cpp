@@ -209,32 +209,54 @@ TEST(UpdateSession, KitAnswersThatTheSessionGetsOver)
         std::vector<std::string> options;
         std::vector<File> files;  // then the description d.xml, sent last
         std::vector<std::string> ended;
-        int nakReason;             // the last reason the kit gave
-        int rewinds = 0;           // at least, of the first file
+        int nakReason;                         // the last reason the kit gave
+        int rewinds = 0;                       // at least, of the first file
         std::chrono::milliseconds atLeast{0};  // the session takes this long at least
     } cases[] = {
         // Paced, and larger than what the line buffers (about 20 KiB), so
         // that the request arrives while the data still go out.
-        {"a resend continues from the asked sequence", "on data seq=6 do nak 2 3\n", PACED,
-         {{"a.bin", 40 * 1024 + 100, 3}}, {"a.bin", "d.xml"}, NAK_REASON_RESEND, 1},
+        {"a resend continues from the asked sequence",
+         "on data seq=6 do nak 2 3\n",
+         PACED,
+         {{"a.bin", 40 * 1024 + 100, 3}},
+         {"a.bin", "d.xml"},
+         NAK_REASON_RESEND,
+         1},
         {"a requeue while sending appends the ended file before the description",
-         "on header name=c.bin do nak 0; answer\n", PACED,
+         "on header name=c.bin do nak 0; answer\n",
+         PACED,
          {{"a.bin", 3000, 4}, {"b.bin", 3000, 5}, {"c.bin", 40 * 1024, 6}},
-         {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"}, NAK_REASON_REQUEUE},
+         {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"},
+         NAK_REASON_REQUEUE},
         {"a requeue while waiting for the confirmation goes on with the next file",
-         "on end name=a.bin do nak 0; silence\n", {}, {{"a.bin", 3000, 7}, {"b.bin", 3000, 8}},
-         {"a.bin", "b.bin", "a.bin", "d.xml"}, NAK_REASON_REQUEUE},
+         "on end name=a.bin do nak 0; silence\n",
+         {},
+         {{"a.bin", 3000, 7}, {"b.bin", 3000, 8}},
+         {"a.bin", "b.bin", "a.bin", "d.xml"},
+         NAK_REASON_REQUEUE},
         // The confirmation is waited for 10 s before the next file goes.
-        {"a file that is not confirmed is followed by the next after the wait", "on end name=a.bin do silence\n",
-         {}, {{"a.bin", 3000, 9}}, {"a.bin", "d.xml"}, NO_REFUSAL, 0, std::chrono::milliseconds(10000 - 200)},
+        {"a file that is not confirmed is followed by the next after the wait",
+         "on end name=a.bin do silence\n",
+         {},
+         {{"a.bin", 3000, 9}},
+         {"a.bin", "d.xml"},
+         NO_REFUSAL,
+         0,
+         std::chrono::milliseconds(10000 - 200)},
         // A piece that completes no frame leaves each state waiting, while
         // sending (an ignored PtNak) and while waiting for the confirmations.
-        {"answers cut into pieces of three bytes are read whole", "on data seq=1 do nak 10\n",
-         {"--chunk", "3", "--chunk-pause", "40"}, {{"a.bin", 5000, 16}, {"b.bin", 500, 17}},
-         {"a.bin", "b.bin", "d.xml"}, 10},
+        {"answers cut into pieces of three bytes are read whole",
+         "on data seq=1 do nak 10\n",
+         {"--chunk", "3", "--chunk-pause", "40"},
+         {{"a.bin", 5000, 16}, {"b.bin", 500, 17}},
+         {"a.bin", "b.bin", "d.xml"},
+         10},
         {"reasons above nine and a resend after the end are ignored",
-         "on data seq=1 do nak 10\non end name=a.bin do nak 2 0; answer\non end name=b.bin do nak 255; answer\n", {},
-         {{"a.bin", 5000, 10}, {"b.bin", 500, 11}}, {"a.bin", "b.bin", "d.xml"}, 255},
+         "on data seq=1 do nak 10\non end name=a.bin do nak 2 0; answer\non end name=b.bin do nak 255; answer\n",
+         {},
+         {{"a.bin", 5000, 10}, {"b.bin", 500, 11}},
+         {"a.bin", "b.bin", "d.xml"},
+         255},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -248,7 +270,8 @@ TEST(UpdateSession, KitAnswersThatTheSessionGetsOver)
         session.AddFile("d.xml", "<update/>");
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run(list, "d.xml"));
-        EXPECT_GE(std::chrono::steady_clock::now() - start, c.atLeast) << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()
+        EXPECT_GE(std::chrono::steady_clock::now() - start, c.atLeast)
+            << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()
             << " ms that the session took, at least " << c.atLeast.count() << " expected";
         EXPECT_EQ(c.nakReason, UPDATEManager::m_LastNakReason);
         ASSERT_TRUE(session.m_sim.WaitFor("file", c.ended.size())) << c.ended.size() << " files at the kit within 10 s";
@@ -268,8 +291,7 @@ TEST(UpdateSession, RejectionWhileSendingEndsTheFileThenTheSession)
     for (int reason : {1, 3, 9}) {
         SCOPED_TRACE(reason);
         UpdateSession session;
-        ASSERT_TRUE(session.Connect("RX7150", "138",
-                                    "on data seq=2 do nak " + std::to_string(reason) + "\n",
+        ASSERT_TRUE(session.Connect("RX7150", "138", "on data seq=2 do nak " + std::to_string(reason) + "\n",
                                     {"--baud", "115200"}));
         session.AddFile("a.bin", RandomBytes(40 * 1024, 9));
         session.AddFile("d.xml", "<update/>");
@@ -406,7 +428,8 @@ TEST(UpdateSession, EveryFrameReachesTheKitWhenThePortClosesRightAfterTheResult)
         }
         ASSERT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "d.xml"));
         CloseSerialPort();
-        ASSERT_TRUE(session.m_sim.WaitFor("file", 2u * (run + 1), 5000)) << "the files of run " << run << " at the kit within 5 s";
+        ASSERT_TRUE(session.m_sim.WaitFor("file", 2u * (run + 1), 5000))
+            << "the files of run " << run << " at the kit within 5 s";
         const std::vector<zqtest::CarKitSimulator::Event> files = session.m_sim.Events("file");
         const zqtest::CarKitSimulator::Event& last = files.back();
         EXPECT_EQ("d.xml", last.Get("name"));
@@ -553,4 +576,4 @@ TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
     g_UpdateModel.Reset();
 }
 
-} // namespace
+}  // namespace

@@ -55,7 +55,7 @@ std::string SimulatorPath()
     return path.substr(0, path.rfind('/')) + "/carkit-sim";
 }
 
-} // namespace
+}  // namespace
 
 namespace zqtest {
 
@@ -78,7 +78,10 @@ CarKitSimulator::~CarKitSimulator()
     Stop();
 }
 
-std::string CarKitSimulator::PortName() const { return "\\\\.\\COM" + std::to_string(m_com); }
+std::string CarKitSimulator::PortName() const
+{
+    return "\\\\.\\COM" + std::to_string(m_com);
+}
 
 std::string CarKitSimulator::WriteFile(const std::string& name, const std::string& content) const
 {
@@ -97,11 +100,8 @@ bool CarKitSimulator::Start(const std::vector<std::string>& options, const std::
     Stop();
     const std::string ready = m_folder + "/ready";
     unlink(ready.c_str());
-    std::vector<std::string> args = {SimulatorPath(),
-                                     "--com", std::to_string(m_com),
-                                     "--ready-file", ready,
-                                     "--report", m_folder + "/report.txt",
-                                     "--receive-dir", ReceivedFolder(),
+    std::vector<std::string> args = {SimulatorPath(), "--com", std::to_string(m_com), "--ready-file", ready, "--report",
+                                     m_folder + "/report.txt", "--receive-dir", ReceivedFolder(),
                                      // A test process that dies (a crash, a sanitizer's
                                      // report) leaves no kit behind.
                                      "--parent", std::to_string(getpid())};
@@ -225,6 +225,9 @@ std::string CarKitSimulator::ReceivedFile(const std::string& name) const
     return ReadAll(ReceivedFolder() + "/" + name);
 }
 
-std::string CarKitSimulator::Log() const { return ReadAll(m_folder + "/sim.log"); }
+std::string CarKitSimulator::Log() const
+{
+    return ReadAll(m_folder + "/sim.log");
+}
 
 }  // namespace zqtest

@@ -46,8 +46,7 @@ public:
     // Starts carkit-sim with the extra options and scenario rules (written to
     // a script file), and waits up to timeoutMs until its port is linked.
     // False, with Error() set, when it did not come up.
-    bool Start(const std::vector<std::string>& options = {}, const std::string& scenario = "",
-               int timeoutMs = 10000);
+    bool Start(const std::vector<std::string>& options = {}, const std::string& scenario = "", int timeoutMs = 10000);
     // Ends it (SIGTERM; SIGKILL when it has not ended after 5 s) and reaps
     // it. Safe to call twice, and called by the destructor.
     void Stop();

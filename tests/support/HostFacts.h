@@ -12,8 +12,14 @@
 namespace zqtest {
 
 // The free Tahoma of Debian's fonts-wine, which the pages were laid out for.
-inline const char* TahomaPath() { return "/usr/share/wine/fonts/tahoma.ttf"; }
-inline bool TahomaInstalled() { return access(TahomaPath(), R_OK) == 0; }
+inline const char* TahomaPath()
+{
+    return "/usr/share/wine/fonts/tahoma.ttf";
+}
+inline bool TahomaInstalled()
+{
+    return access(TahomaPath(), R_OK) == 0;
+}
 
 // /dev/shm beside "/" as a second file system, for the tests that measure
 // each folder on its own file system.

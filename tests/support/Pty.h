@@ -93,10 +93,7 @@ public:
         return got;
     }
     // Everything that arrives until the line stays quiet for the time.
-    std::string ReceiveUntilQuiet(int quietMilliseconds) const
-    {
-        return Receive(std::string::npos, quietMilliseconds);
-    }
+    std::string ReceiveUntilQuiet(int quietMilliseconds) const { return Receive(std::string::npos, quietMilliseconds); }
 
 private:
     int m_master;

@@ -26,8 +26,9 @@ public:
             const char* name;
             const char* folder;
         } variables[] = {
-            {"HOME", "home"},          {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
-            {"XDG_CACHE_HOME", "cache"}, {"XDG_RUNTIME_DIR", "run"},  {"TMPDIR", "tmp"},
+            {"HOME", "home"},           {"XDG_CONFIG_HOME", "config"},
+            {"XDG_DATA_HOME", "data"},  {"XDG_CACHE_HOME", "cache"},
+            {"XDG_RUNTIME_DIR", "run"}, {"TMPDIR", "tmp"},
         };
         for (const Variable& v : variables) {
             m_test->MakeFolder(v.folder);

@@ -75,7 +75,8 @@ private:
         }
         if (m_pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGTERM);
-            if (getppid() != parent) _exit(1);
+            if (getppid() != parent)
+                _exit(1);
             close(fds[0]);
             int null = open("/dev/null", O_RDWR);
             dup2(null, 0);
@@ -91,9 +92,8 @@ private:
         std::string number;
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  until - std::chrono::steady_clock::now())
-                                  .count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
             pollfd p = {fds[0], POLLIN, 0};
             char c = 0;
             if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0 || read(fds[0], &c, 1) != 1 || c == '\n')

@@ -46,8 +46,8 @@ public:
     // All five captions, in the order back, next, exit, browse, setup.
     std::string Captions()
     {
-        return Caption(IDC_BACK) + "|" + Caption(IDC_NEXT) + "|" + Caption(IDC_EXIT) + "|" + Caption(IDC_BROWSE) +
-               "|" + Caption(IDC_SETUP);
+        return Caption(IDC_BACK) + "|" + Caption(IDC_NEXT) + "|" + Caption(IDC_EXIT) + "|" + Caption(IDC_BROWSE) + "|" +
+               Caption(IDC_SETUP);
     }
     void Blank()
     {
@@ -60,7 +60,8 @@ private:
     CButton m_buttons[5];
 };
 
-const char kGermanCaptions[] = "Zur\xFC" "ck|Weiter|Abbruch|Browse|Setup";
+const char kGermanCaptions[] = "Zur\xFC"
+                               "ck|Weiter|Abbruch|Browse|Setup";
 const char kEnglishCaptions[] = "Back|Next|Exit|Browse|Setup";
 const char kBlankCaptions[] = "-|-|-|-|-";
 
@@ -152,14 +153,14 @@ TEST_F(Texts, StoredNamesThatAreRecognisedOrNot)
         bool recognised;
         int language;
     } cases[] = {
-        {std::string("Deutsch", 7), REG_SZ, true, 1},          // without NUL
+        {std::string("Deutsch", 7), REG_SZ, true, 1},  // without NUL
         {std::string("English_UK\0", 11), REG_SZ, true, 0},
         {std::string("English_UK\0junk", 15), REG_BINARY, true, 0},  // any type, up to the first NUL
         {std::string("english_uk\0", 11), REG_SZ, false, 0},
         {std::string("Deutsch \0", 9), REG_SZ, false, 0},
         {std::string("", 0), REG_SZ, false, 0},
-        {std::string(255, 'x'), REG_SZ, false, 0},              // fills the buffer, no NUL
-        {std::string(256, 'x'), REG_SZ, false, 0},              // does not fit
+        {std::string(255, 'x'), REG_SZ, false, 0},  // fills the buffer, no NUL
+        {std::string(256, 'x'), REG_SZ, false, 0},  // does not fit
     };
     for (const Case& c : cases) {
         m_texts.SetLanguage(LanguageTexts::LANGUAGE_ENGLISH);
@@ -217,7 +218,8 @@ TEST_F(Texts, SwitchWithoutWindowSetsNoCaptions)
     ButtonWindow window;  // exists, but is not registered
     m_texts.SetLanguage(LanguageTexts::LANGUAGE_GERMAN);
     EXPECT_EQ(window.Captions(), kBlankCaptions);
-    EXPECT_EQ(m_texts.GetText(TXT_STEP_TRANSFERRING), "5. \xDC" "bertragung.");
+    EXPECT_EQ(m_texts.GetText(TXT_STEP_TRANSFERRING), "5. \xDC"
+                                                      "bertragung.");
 }
 
 TEST_F(Texts, SetItemTextOnAGivenWindow)
@@ -237,18 +239,27 @@ TEST_F(Texts, CatalogueContents)
     } cases[] = {
         {0, TXT_WELCOME_FOOTER, "Click on <Next> to go on."},
         {1, TXT_WELCOME_FOOTER, "Klicken Sie auf <Weiter> um fortzufahren."},
-        {0, TXT_DOWNLOADING, "The Aldemar Accessories Update Manager is trying to download latest firmware from "
-                             "the internet.\nDepending on bit rate this can take a few minutes.\nPlease wait. "},
-        {1, TXT_CONFIRM_CLOSE, "M\xF6" "chten Sie den Aldemar Zubeh\xF6r Update Manager wirklich beenden?"},
-        {1, TXT_ERR_FILE_OPEN, "Es ist ein Fehler beim \xD6" "ffnen der Datei entstanden"},
+        {0, TXT_DOWNLOADING,
+         "The Aldemar Accessories Update Manager is trying to download latest firmware from "
+         "the internet.\nDepending on bit rate this can take a few minutes.\nPlease wait. "},
+        {1, TXT_CONFIRM_CLOSE,
+         "M\xF6"
+         "chten Sie den Aldemar Zubeh\xF6r Update Manager wirklich beenden?"},
+        {1, TXT_ERR_FILE_OPEN,
+         "Es ist ein Fehler beim \xD6"
+         "ffnen der Datei entstanden"},
         {1, TXT_STEP_RECOGNIZING, "4. Ger\xE4teerkennung."},
         {1, TXT_STEP_START, "1. Start."},
         {0, TXT_ERR_CONTAINER_BROKEN, "Can not find proper object. \nThe Update container is broken."},
-        {1, TXT_CONTAINER_CORRUPT, "Der Aldemar Zubeh\xF6r Update Manager kann keine geeignete Datei finden\n"
-                                   "Wahrscheinlich ist die Updatedatei besch\xE4" "digt.\nBitte w\xE4hlen Sie "
-                                   "die passende Updatedatei aus oder\nladen Sie eine aus dem Internet herunter."},
-        {1, TXT_ERR_XML_PARSE, "Es ist ein Fehler beim Lesen der XML-Struktur aufgetreten. \n"
-                               "Die Updatedatei ist besch\xE4" "digt."},
+        {1, TXT_CONTAINER_CORRUPT,
+         "Der Aldemar Zubeh\xF6r Update Manager kann keine geeignete Datei finden\n"
+         "Wahrscheinlich ist die Updatedatei besch\xE4"
+         "digt.\nBitte w\xE4hlen Sie "
+         "die passende Updatedatei aus oder\nladen Sie eine aus dem Internet herunter."},
+        {1, TXT_ERR_XML_PARSE,
+         "Es ist ein Fehler beim Lesen der XML-Struktur aufgetreten. \n"
+         "Die Updatedatei ist besch\xE4"
+         "digt."},
     };
     for (const Case& c : cases) {
         m_texts.SetLanguage(c.language);

@@ -44,7 +44,10 @@ const long long CLOSE_BOUND_MS = 2000;
 const int KILLED_GONE_BOUND_S = 10;
 
 // The processes below this one, children of children included.
-std::set<pid_t> Descendants() { return zqtest::Descendants(getpid()); }
+std::set<pid_t> Descendants()
+{
+    return zqtest::Descendants(getpid());
+}
 
 // What lives on of the processes and of their groups, other than this
 // process's own group.
@@ -74,9 +77,15 @@ struct CloseCase {
     const char* scenario;  // how the kit stalls there; "" when the unpacker does
 };
 
-void PrintTo(const CloseCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const CloseCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
-long long Ms(Clock::duration d) { return std::chrono::duration_cast<milliseconds>(d).count(); }
+long long Ms(Clock::duration d)
+{
+    return std::chrono::duration_cast<milliseconds>(d).count();
+}
 
 class WizardClose : public ::testing::TestWithParam<CloseCase> {
 protected:
@@ -119,10 +128,10 @@ protected:
     std::set<pid_t> m_before;
     // Last, so that it goes first: it answers with m_sample.
     zqtest::ScopedSeam<zq::FileDialogResponder> m_fileDialog{zq::SetFileDialogResponder,
-                                                     [this](const zq::FileDialogCall&, CString* path) {
-                                                         *path = zq::LinuxToWindows(m_sample).c_str();
-                                                         return true;
-                                                     }};
+                                                             [this](const zq::FileDialogCall&, CString* path) {
+                                                                 *path = zq::LinuxToWindows(m_sample).c_str();
+                                                                 return true;
+                                                             }};
 };
 
 TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
@@ -135,16 +144,19 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
     HWND window = nullptr;
     {
         Dlg dlg;
-        zqtest::RunModal(dlg, [&] {
-            window = dlg.GetSafeHwnd();
-            ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM)) << "stopped on page " << dlg.m_page;
-            ASSERT_TRUE(Stalled()) << m_sim.Log();
-            std::this_thread::sleep_for(milliseconds(300));  // the worker is in its wait
-            for (pid_t pid : Descendants())
-                if (!m_before.count(pid))
-                    started.insert(pid);
-            dlg.PostMessage(WM_CLOSE, 0, 0);
-        }, -1);
+        zqtest::RunModal(
+            dlg,
+            [&] {
+                window = dlg.GetSafeHwnd();
+                ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM)) << "stopped on page " << dlg.m_page;
+                ASSERT_TRUE(Stalled()) << m_sim.Log();
+                std::this_thread::sleep_for(milliseconds(300));  // the worker is in its wait
+                for (pid_t pid : Descendants())
+                    if (!m_before.count(pid))
+                        started.insert(pid);
+                dlg.PostMessage(WM_CLOSE, 0, 0);
+            },
+            -1);
         EXPECT_FALSE(IsWindow(window));
         EXPECT_TRUE(dlg.m_protocol.WaitForSession(0)) << "the window went before its worker";
         EXPECT_EQ(dlg.m_page, page);
@@ -169,8 +181,8 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
         std::this_thread::sleep_for(milliseconds(10));
         left = LeftOver(started);
     }
-    EXPECT_EQ(left, std::vector<pid_t>{}) << "processes the program started still run " << Ms(Clock::now() - gone)
-                                          << " ms after the window had gone";
+    EXPECT_EQ(left, std::vector<pid_t>{})
+        << "processes the program started still run " << Ms(Clock::now() - gone) << " ms after the window had gone";
     const std::vector<std::string> written = m_temp.List();
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_EQ(written, m_temp.List()) << "something was written after the window had gone";

@@ -47,7 +47,8 @@ public:
 
     BOOL PreTranslateMessage(MSG* msg) override
     {
-        if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) return TRUE;
+        if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE)
+            return TRUE;
         return CDialog::PreTranslateMessage(msg);
     }
 
@@ -112,7 +113,8 @@ TEST(Dialogs, ModalLoopDispatchesWorkerMessagesAndKeys)
         HWND hwnd = dlg.GetSafeHwnd();
         if (step == 0) {
             worker = std::thread([hwnd] {
-                for (int i = 0; i < 50; ++i) PostMessageA(hwnd, WM_WORKER, static_cast<WPARAM>(i), 0);
+                for (int i = 0; i < 50; ++i)
+                    PostMessageA(hwnd, WM_WORKER, static_cast<WPARAM>(i), 0);
             });
             worker.join();
             step = 1;
@@ -128,7 +130,8 @@ TEST(Dialogs, ModalLoopDispatchesWorkerMessagesAndKeys)
     });
     EXPECT_EQ(dlg.DoModal(), IDOK);
     ASSERT_EQ(dlg.results.size(), 50u);
-    for (size_t i = 0; i < 50; ++i) EXPECT_EQ(dlg.results[i], i);
+    for (size_t i = 0; i < 50; ++i)
+        EXPECT_EQ(dlg.results[i], i);
 }
 
 TEST(Dialogs, MessageForDialogClosedMeanwhileIsDropped)
@@ -246,7 +249,8 @@ TEST(Dialogs, FileDialogAndQuestionsGoThroughTheirSeams)
     std::vector<zq::FileDialogCall> calls;
     const zqtest::ScopedSeam files(zq::SetFileDialogResponder, [&](const zq::FileDialogCall& call, CString* path) {
         calls.push_back(call);
-        if (calls.size() == 1) return false;
+        if (calls.size() == 1)
+            return false;
         *path = "Z:\\tmp\\update.zip";
         return true;
     });

@@ -36,20 +36,18 @@ namespace {
 using Dlg = CQuorinUpdateManagerDlg;
 
 
-const char PRODUCT_XML[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<product name=\"Car\" variant=\"V2\"><devices>\n"
-    "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
-    "<software version=\"138\"/><hardware pcb=\"P1\" revision=\"A\"/>\n"
-    "</device></devices></product>\n";
+const char PRODUCT_XML[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<product name=\"Car\" variant=\"V2\"><devices>\n"
+                           "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
+                           "<software version=\"138\"/><hardware pcb=\"P1\" revision=\"A\"/>\n"
+                           "</device></devices></product>\n";
 
-const char CONTAINER_XML[] =
-    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
-    "<update version=\"139\">\n"
-    "<device name=\"RX7150\" variant=\"EU\" id=\"7\" disp_name=\"Kit Seven\">\n"
-    "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
-    "<files><common><file name=\"a.bin\"/></common></files>\n"
-    "</update>\n";
+const char CONTAINER_XML[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                             "<update version=\"139\">\n"
+                             "<device name=\"RX7150\" variant=\"EU\" id=\"7\" disp_name=\"Kit Seven\">\n"
+                             "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
+                             "<files><common><file name=\"a.bin\"/></common></files>\n"
+                             "</update>\n";
 
 // The kit, a container with one file of the given size, and the folders as
 // start-up sets them.
@@ -68,8 +66,7 @@ protected:
         m_payload.assign(payloadSize, 'p');
         m_source.Write("a.bin", m_payload);
         std::string zip = m_temp.Linux("container.zip");
-        std::string command =
-            "cd '" + m_source.Linux() + "' && 7za a -tzip '" + zip + "' update.xml a.bin >/dev/null";
+        std::string command = "cd '" + m_source.Linux() + "' && 7za a -tzip '" + zip + "' update.xml a.bin >/dev/null";
         ASSERT_EQ(system(command.c_str()), 0);
 
         setenv("TMP", zq::LinuxToWindows(m_temp.Linux()).c_str(), 1);
@@ -90,8 +87,9 @@ protected:
     {
         std::vector<int> pages;
         ASSERT_TRUE(zqtest::ClickThroughTo(dlg, Dlg::PAGE_DEVICE_INFO, 201, &pages)) << "page " << dlg.m_page;
-        const std::vector<int> road = {Dlg::PAGE_WELCOME,           Dlg::PAGE_SELECT_CONTAINER, Dlg::PAGE_UNPACKING,
-                                       Dlg::PAGE_PREPARE_CONNECTION, Dlg::PAGE_SELECT_PORT,      Dlg::PAGE_CONNECTING};
+        const std::vector<int> road = {Dlg::PAGE_WELCOME,     Dlg::PAGE_SELECT_CONTAINER,
+                                       Dlg::PAGE_UNPACKING,   Dlg::PAGE_PREPARE_CONNECTION,
+                                       Dlg::PAGE_SELECT_PORT, Dlg::PAGE_CONNECTING};
         ASSERT_GE(pages.size(), road.size());
         EXPECT_EQ(std::vector<int>(pages.begin(), pages.begin() + road.size()), road);
     }
@@ -104,12 +102,12 @@ protected:
     std::string m_payload;
     std::string m_containerPath;
     // Last, so that it goes first: it answers with m_containerPath.
-    zqtest::ScopedSeam<zq::FileDialogResponder> m_fileDialog{zq::SetFileDialogResponder,
-                                                     [this](const zq::FileDialogCall& call, CString* path) {
-                                                         EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
-                                                         *path = m_containerPath.c_str();
-                                                         return true;
-                                                     }};
+    zqtest::ScopedSeam<zq::FileDialogResponder> m_fileDialog{
+        zq::SetFileDialogResponder, [this](const zq::FileDialogCall& call, CString* path) {
+            EXPECT_EQ(std::string(call.filter), "ZIP Files (*.zip)|*.zip||");
+            *path = m_containerPath.c_str();
+            return true;
+        }};
 };
 
 TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
@@ -143,10 +141,9 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
 TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierCopyIsRead)
 {
     Prepare(5000);
-    const std::string earlier =
-        "<?xml version=\"1.0\"?>\n<product name=\"Car\" variant=\"V2\"><devices>"
-        "<device name=\"RX5230\" variant=\"EU\" id=\"7\"><software version=\"111\"/>"
-        "<hardware pcb=\"P1\" revision=\"A\"/></device></devices></product>\n";
+    const std::string earlier = "<?xml version=\"1.0\"?>\n<product name=\"Car\" variant=\"V2\"><devices>"
+                                "<device name=\"RX5230\" variant=\"EU\" id=\"7\"><software version=\"111\"/>"
+                                "<hardware pcb=\"P1\" revision=\"A\"/></device></devices></product>\n";
     const std::string elsewhere = m_source.Write("earlier/product.xml", earlier);
     const std::string product = m_temp.Linux("product.xml");
     struct Case {
@@ -156,8 +153,8 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
         bool box;  // the new one cannot be created
     } cases[] = {
         {"a folder of that name", [&] { return mkdir(product.c_str(), 0700) == 0; }, true},
-        {"an earlier copy reached through a link",
-         [&] { return symlink(elsewhere.c_str(), product.c_str()) == 0; }, false},
+        {"an earlier copy reached through a link", [&] { return symlink(elsewhere.c_str(), product.c_str()) == 0; },
+         false},
         // As a copy that a run under another user left: root writes every
         // file, so only another user meets this one.
         {"an earlier copy this user may not write",
@@ -258,27 +255,31 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
     INT_PTR result = -1;
     {
         Dlg dlg;
-        result = zqtest::RunModal(dlg, [&] {
-            ToDeviceInfo(dlg);
-            zqtest::ClickOn(dlg, dlg.m_btnNext);
-            ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-            ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
-            // The language switches at once while the worker goes on.
-            dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
-                            reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
-            CString caption;
-            dlg.m_btnBack.GetWindowText(caption);
-            EXPECT_EQ(std::string(caption), "Zur\xFC" "ck");
-            EXPECT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-            dlg.SendMessage(WM_CLOSE, 0, 0);
-        }, -1);
+        result = zqtest::RunModal(
+            dlg,
+            [&] {
+                ToDeviceInfo(dlg);
+                zqtest::ClickOn(dlg, dlg.m_btnNext);
+                ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+                ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
+                // The language switches at once while the worker goes on.
+                dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
+                                reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
+                CString caption;
+                dlg.m_btnBack.GetWindowText(caption);
+                EXPECT_EQ(std::string(caption), "Zur\xFC"
+                                                "ck");
+                EXPECT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+                dlg.SendMessage(WM_CLOSE, 0, 0);
+            },
+            -1);
         // The window object goes here; the worker must be over by now.
         EXPECT_TRUE(dlg.m_protocol.WaitForSession(0));
     }
     EXPECT_EQ(result, IDCANCEL);
     ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(std::string(boxes.Calls()[0].text),
-              "M\xF6" "chten Sie den Aldemar Zubeh\xF6r Update Manager wirklich beenden?");
+    EXPECT_EQ(std::string(boxes.Calls()[0].text), "M\xF6"
+                                                  "chten Sie den Aldemar Zubeh\xF6r Update Manager wirklich beenden?");
     EXPECT_NE(m_sim.ReceivedFile("a.bin"), m_payload) << "the transfer did not run to its end";
 }
 

@@ -18,12 +18,10 @@ protected:
     static void Store(const std::string& bytes, DWORD type = REG_SZ)
     {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0,
-                                  nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key, "PortNumber", 0, type,
-                                 reinterpret_cast<const BYTE*>(bytes.data()),
+        ASSERT_EQ(RegSetValueExA(key, "PortNumber", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                  static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
         RegCloseKey(key);
@@ -49,9 +47,12 @@ TEST_F(PortSetting, ReadsTheNumberAfterCom)
         {std::string("COM 7\0", 6), 7},
         {std::string("7\0", 2), 0},
         {std::string("CO\0", 3), 0},
-        {std::string("COM4\0" "99", 7), 4},  // the text ends at its NUL
+        {std::string("COM4\0"
+                     "99",
+                     7),
+         4},                                         // the text ends at its NUL
         {"COM" + std::string(97, '1'), 0x7FFFFFFF},  // 100 bytes, beyond int: kept in range
-        {"COM" + std::string(98, '1'), 0},    // 101 bytes: no usable value
+        {"COM" + std::string(98, '1'), 0},           // 101 bytes: no usable value
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
@@ -67,8 +68,7 @@ TEST_F(PortSetting, StoresTheTextUnchangedWithItsNul)
     EXPECT_EQ(settings.ReadPortNumber(), 12);
     ASSERT_EQ(settings.WritePortNumber("7"), 1);
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, KEY_READ,
-                            &key),
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, KEY_READ, &key),
               ERROR_SUCCESS);
     BYTE data[16];
     DWORD type = 0;
@@ -88,7 +88,7 @@ TEST_F(PortSetting, ListsTheSerialPortsInRegistryOrder)
             {"/dev/ttyUSB0", "COM33"},
             {"/dev/ttyUSB1", "COM1234567890"},
             {"/dev/ttyUSB2", std::string(250, 'C')},  // data too long for the buffer
-            {"/dev/rfcomm0", "COM2"},  // another device under the same name
+            {"/dev/rfcomm0", "COM2"},                 // another device under the same name
         };
     });
     InterfaceSettings settings;

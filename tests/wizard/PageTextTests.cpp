@@ -49,9 +49,11 @@ struct Picture {
     void Keep(const std::string& name) const
     {
         const char* folder = getenv("ZQ_PAGE_PICTURES");
-        if (!folder) return;
+        if (!folder)
+            return;
         FILE* f = fopen((std::string(folder) + "/" + name + ".ppm").c_str(), "wb");
-        if (!f) return;
+        if (!f)
+            return;
         fprintf(f, "P6\n%d %d\n255\n", CLIENT_WIDTH, CLIENT_HEIGHT);
         for (COLORREF c : pixels) {
             unsigned char rgb[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
@@ -66,7 +68,8 @@ struct Picture {
 bool Ink(const Picture& page, const Picture& bare, int x, int y)
 {
     COLORREF p = page.At(x, y), b = bare.At(x, y);
-    if (p == b) return false;
+    if (p == b)
+        return false;
     int dark = (GetRValue(b) + GetGValue(b) + GetBValue(b)) - (GetRValue(p) + GetGValue(p) + GetBValue(p));
     return dark >= 3 * 64;
 }
@@ -90,9 +93,12 @@ std::vector<Band> InkBands(const Picture& page, const Picture& bare, int left, i
     bool open = false;
     for (int y = 0; y < CLIENT_HEIGHT; ++y) {
         bool any = false;
-        for (int x = left; x < right && !any; ++x) any = Ink(page, bare, x, y);
-        if (any && !open) bands.push_back({y, y + 1});
-        if (any) bands.back().bottom = y + 1;
+        for (int x = left; x < right && !any; ++x)
+            any = Ink(page, bare, x, y);
+        if (any && !open)
+            bands.push_back({y, y + 1});
+        if (any)
+            bands.back().bottom = y + 1;
         open = any;
     }
     return bands;
@@ -102,7 +108,8 @@ class PageText : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!zqtest::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+        if (!zqtest::TahomaInstalled())
+            GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
         // A product of two devices, one with three boards, for the device page.
         UPDATEDevice device;
         device.name = "CK-3100 Main Unit";
@@ -121,10 +128,10 @@ protected:
     zqtest::PrivateRegistry m_registry;
 };
 
-const int PAGES[] = {Dlg::PAGE_WELCOME,        Dlg::PAGE_SELECT_CONTAINER, Dlg::PAGE_PREPARE_CONNECTION,
-                     Dlg::PAGE_SELECT_PORT,    Dlg::PAGE_CONNECTING,       Dlg::PAGE_READING_DEVICE,
-                     Dlg::PAGE_UNPACKING,      Dlg::PAGE_DEVICE_INFO,      Dlg::PAGE_TRANSFERRING,
-                     Dlg::PAGE_DISCONNECTING,  Dlg::PAGE_SUCCESS,          Dlg::PAGE_ERROR};
+const int PAGES[] = {Dlg::PAGE_WELCOME,       Dlg::PAGE_SELECT_CONTAINER, Dlg::PAGE_PREPARE_CONNECTION,
+                     Dlg::PAGE_SELECT_PORT,   Dlg::PAGE_CONNECTING,       Dlg::PAGE_READING_DEVICE,
+                     Dlg::PAGE_UNPACKING,     Dlg::PAGE_DEVICE_INFO,      Dlg::PAGE_TRANSFERRING,
+                     Dlg::PAGE_DISCONNECTING, Dlg::PAGE_SUCCESS,          Dlg::PAGE_ERROR};
 
 TEST_F(PageText, EveryPageInBothLanguagesFitsAndKeepsItsLinesApart)
 {
@@ -146,7 +153,8 @@ TEST_F(PageText, EveryPageInBothLanguagesFitsAndKeepsItsLinesApart)
                 // Text cut by the right edge leaves its ink in the last columns.
                 int edge = 0;
                 for (int y = 0; y < CLIENT_HEIGHT; ++y)
-                    for (int x = CLIENT_WIDTH - 6; x < CLIENT_WIDTH; ++x) edge += Ink(page, bare, x, y);
+                    for (int x = CLIENT_WIDTH - 6; x < CLIENT_WIDTH; ++x)
+                        edge += Ink(page, bare, x, y);
                 EXPECT_EQ(0, edge) << name << ": ink at the right edge";
 
                 // Where the marked step line reaches into the body column, it
@@ -154,11 +162,14 @@ TEST_F(PageText, EveryPageInBothLanguagesFitsAndKeepsItsLinesApart)
                 for (int y = 100; y < 110 + 7 * 30; ++y) {
                     int marked = -1;
                     for (int x = 0; x < CLIENT_WIDTH; ++x)
-                        if (MarkedInk(page, x, y)) marked = x;
-                    if (marked < BODY_LEFT) continue;
+                        if (MarkedInk(page, x, y))
+                            marked = x;
+                    if (marked < BODY_LEFT)
+                        continue;
                     int other = CLIENT_WIDTH;
                     for (int x = BODY_LEFT; x < CLIENT_WIDTH && other == CLIENT_WIDTH; ++x)
-                        if (Ink(page, bare, x, y) && !MarkedInk(page, x, y)) other = x;
+                        if (Ink(page, bare, x, y) && !MarkedInk(page, x, y))
+                            other = x;
                     EXPECT_GT(other, marked + 2) << name << ": the marked step line runs into the text at row " << y;
                 }
 
@@ -166,9 +177,8 @@ TEST_F(PageText, EveryPageInBothLanguagesFitsAndKeepsItsLinesApart)
                 // make a run taller than the tallest cell (18).
                 for (auto column : {std::make_pair(0, BODY_LEFT), std::make_pair(BODY_LEFT, CLIENT_WIDTH)})
                     for (const Band& band : InkBands(page, bare, column.first, column.second))
-                        EXPECT_LE(band.bottom - band.top, 18)
-                            << name << ": rows " << band.top << " to " << band.bottom << " in columns from "
-                            << column.first;
+                        EXPECT_LE(band.bottom - band.top, 18) << name << ": rows " << band.top << " to " << band.bottom
+                                                              << " in columns from " << column.first;
             }
         }
     });
@@ -228,7 +238,8 @@ TEST_F(PageText, StringWidthsAreThoseOfWindows)
         size_t start = 0;
         while (start <= text.size()) {
             size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
+            if (end == std::string::npos)
+                end = text.size();
             widest = std::max<int>(widest, dc.GetTextExtent(text.c_str() + start, static_cast<int>(end - start)).cx);
             start = end + 1;
         }
@@ -264,7 +275,8 @@ TEST_F(PageText, DrawnLinesEndWhereTheirWidthsSay)
             const int bottom = c.page == Dlg::PAGE_SUCCESS ? c.top + 20 : 400;
             for (int y = c.top; y < bottom; ++y)
                 for (int x = c.left; x < c.right; ++x)
-                    if (Ink(page, bare, x, y)) rightmost = std::max(rightmost, x);
+                    if (Ink(page, bare, x, y))
+                        rightmost = std::max(rightmost, x);
             // The last glyph's ink ends a pixel or two before its advance.
             EXPECT_LE(rightmost, c.end + 1) << "page " << c.page << " language " << c.language;
             EXPECT_GE(rightmost, c.end - 4) << "page " << c.page << " language " << c.language;

@@ -25,9 +25,8 @@ struct PageView {
 using Dlg = CQuorinUpdateManagerDlg;
 
 // The step lines, top-down.
-const int STEP_LINES[7] = {TXT_STEP_START,       TXT_STEP_UNPACKING,    TXT_STEP_CONNECTING,
-                           TXT_STEP_RECOGNIZING, TXT_STEP_TRANSFERRING, TXT_STEP_DISCONNECTING,
-                           TXT_STEP_END};
+const int STEP_LINES[7] = {TXT_STEP_START,        TXT_STEP_UNPACKING,     TXT_STEP_CONNECTING, TXT_STEP_RECOGNIZING,
+                           TXT_STEP_TRANSFERRING, TXT_STEP_DISCONNECTING, TXT_STEP_END};
 
 const PageView PAGE_VIEWS[] = {
     {Dlg::PAGE_WELCOME, TXT_WELCOME_TITLE, TXT_WELCOME_BODY, TXT_WELCOME_FOOTER, Information::NONE, -1},
@@ -76,8 +75,8 @@ inline void DrawPageText(CWnd& wnd, int x, int y, int height, int weight, COLORR
 {
     CClientDC dc(&wnd);
     CFont font;
-    font.CreateFont(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS | DEFAULT_PITCH, "Tahoma");
+    font.CreateFont(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, FF_SWISS | DEFAULT_PITCH, "Tahoma");
     CFont* previous = dc.SelectObject(&font);
     dc.SetTextColor(colour);
     if (oneLine) {

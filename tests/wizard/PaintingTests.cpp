@@ -150,7 +150,7 @@ TEST_F(Painting, ButtonsShowTheirBackgroundColours)
         CNFCUMButton& button;
         COLORREF face;
     } cases[] = {
-        {dlg.m_btnNext, grey},   {dlg.m_btnBack, grey},        {dlg.m_btnBrowse, grey},
+        {dlg.m_btnNext, grey},   {dlg.m_btnBack, grey},      {dlg.m_btnBrowse, grey},
         {dlg.m_btnGerman, grey}, {dlg.m_btnEnglish, system},
     };
     zqtest::RunModal(dlg, [&] {
@@ -163,7 +163,8 @@ TEST_F(Painting, ButtonsShowTheirBackgroundColours)
             std::map<COLORREF, int> seen;
             CClientDC dc(&dlg);
             for (int y = rect.top; y < rect.bottom; ++y)
-                for (int x = rect.left; x < rect.right; ++x) ++seen[dc.GetPixel(x, y)];
+                for (int x = rect.left; x < rect.right; ++x)
+                    ++seen[dc.GetPixel(x, y)];
             auto most = std::max_element(seen.begin(), seen.end(),
                                          [](const auto& a, const auto& b) { return a.second < b.second; });
             EXPECT_EQ(most->first, c.face) << "button " << c.button.GetDlgCtrlID();

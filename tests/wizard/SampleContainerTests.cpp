@@ -114,7 +114,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
 
     // Unpacked with the program folder's 7za, it holds one description.
     ASSERT_EQ(sink.Run(protocol, protocol.StartUnzip(UPDATEManager::m_AppFolder, repository,
-                                                      CString(zq::LinuxToWindows(sample).c_str()))),
+                                                     CString(zq::LinuxToWindows(sample).c_str()))),
               UPDATE_RESULT_SUCCESS);
     ASSERT_EQ(XmlFilesIn(temp.Linux("Repository")), std::vector<std::string>{"update.xml"});
     const CString description = repository + "\\update.xml";
@@ -133,9 +133,8 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
         selected.push_back(name.GetString());
     // The common file, then per language of the kit its package and, as the
     // kit's vds 3 is not the required 4, the vds files.
-    const std::vector<std::string> expected = {"RX7150_Firmware_V139.bin", "english_prompts.lng",
-                                               "english_vds_4.vds",        "german_prompts.lng",
-                                               "german_vds_4.vds"};
+    const std::vector<std::string> expected = {"RX7150_Firmware_V139.bin", "english_prompts.lng", "english_vds_4.vds",
+                                               "german_prompts.lng", "german_vds_4.vds"};
     EXPECT_EQ(selected, expected);
     EXPECT_EQ(boxes.Count(), 0u) << "the versions differ: no question";
 

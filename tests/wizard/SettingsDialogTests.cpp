@@ -49,7 +49,9 @@ TEST_F(SettingsDialog, OpensInTheCurrentLanguage)
     InterfaceSettings settings;
     RunModal(settings, [&] {
         EXPECT_EQ(ItemText(settings, IDC_LANGUAGE_LABEL), "Bitte w\xE4hlen Sie eine Sprache aus:");
-        EXPECT_EQ(ItemText(settings, IDC_FORCE_UPDATE), "Software\xFC" "berpr\xFC" "fung beim Update ausschalten");
+        EXPECT_EQ(ItemText(settings, IDC_FORCE_UPDATE), "Software\xFC"
+                                                        "berpr\xFC"
+                                                        "fung beim Update ausschalten");
         EXPECT_EQ(ItemText(settings, IDOK), "OK");
         EXPECT_EQ(ItemText(settings, IDCANCEL), "Abbrechen");
         EXPECT_EQ(ItemText(settings, IDC_LANGUAGE_COMBO), "Deutsch");
@@ -62,10 +64,13 @@ TEST_F(SettingsDialog, OpensInTheCurrentLanguage)
 TEST_F(SettingsDialog, OkSwitchesAndStoresTheLanguage)
 {
     InterfaceSettings settings;
-    INT_PTR result = RunModal(settings, [&] {
-        settings.GetDlgItem(IDC_LANGUAGE_COMBO)->SetWindowText("English_UK");
-        Click(settings, IDOK);
-    }, -1);
+    INT_PTR result = RunModal(
+        settings,
+        [&] {
+            settings.GetDlgItem(IDC_LANGUAGE_COMBO)->SetWindowText("English_UK");
+            Click(settings, IDOK);
+        },
+        -1);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(m_texts.GetLanguage(), LanguageTexts::LANGUAGE_ENGLISH);
     EXPECT_EQ(zqtest::ReadSetting("Language"), "English_UK");
@@ -74,10 +79,13 @@ TEST_F(SettingsDialog, OkSwitchesAndStoresTheLanguage)
 TEST_F(SettingsDialog, AnUnknownNameChangesNothingButIsStoredAgain)
 {
     InterfaceSettings settings;
-    RunModal(settings, [&] {
-        settings.GetDlgItem(IDC_LANGUAGE_COMBO)->SetWindowText("english_uk");
-        Click(settings, IDOK);
-    }, -1);
+    RunModal(
+        settings,
+        [&] {
+            settings.GetDlgItem(IDC_LANGUAGE_COMBO)->SetWindowText("english_uk");
+            Click(settings, IDOK);
+        },
+        -1);
     EXPECT_EQ(m_texts.GetLanguage(), LanguageTexts::LANGUAGE_GERMAN);
     EXPECT_EQ(zqtest::ReadSetting("Language"), "Deutsch");
 }
@@ -85,15 +93,21 @@ TEST_F(SettingsDialog, AnUnknownNameChangesNothingButIsStoredAgain)
 TEST_F(SettingsDialog, ForceUpdateFollowsTheCheckBoxOnlyOnOk)
 {
     InterfaceSettings settings;
-    RunModal(settings, [&] {
-        settings.m_forceUpdateCheck.SetCheck(BST_CHECKED);
-        Click(settings, IDCANCEL);
-    }, -1);
+    RunModal(
+        settings,
+        [&] {
+            settings.m_forceUpdateCheck.SetCheck(BST_CHECKED);
+            Click(settings, IDCANCEL);
+        },
+        -1);
     EXPECT_EQ(settings.m_forceUpdate, 0);
-    RunModal(settings, [&] {
-        settings.m_forceUpdateCheck.SetCheck(BST_CHECKED);
-        Click(settings, IDOK);
-    }, -1);
+    RunModal(
+        settings,
+        [&] {
+            settings.m_forceUpdateCheck.SetCheck(BST_CHECKED);
+            Click(settings, IDOK);
+        },
+        -1);
     EXPECT_EQ(settings.m_forceUpdate, 1);
     RunModal(settings, [&] { EXPECT_EQ(settings.m_forceUpdateCheck.GetCheck(), BST_CHECKED); });
 }
@@ -102,16 +116,22 @@ TEST(AboutBox, OkEscapeAndCloseEndIt)
 {
     {
         CAboutDlg about;
-        EXPECT_EQ(RunModal(about, [&] { Click(about, IDOK); }, -1), IDOK);
+        EXPECT_EQ(RunModal(
+                      about, [&] { Click(about, IDOK); }, -1),
+                  IDOK);
     }
     {
         CAboutDlg about;
         // What Escape sends to a dialog.
-        EXPECT_EQ(RunModal(about, [&] { about.SendMessage(WM_COMMAND, IDCANCEL, 0); }, -1), IDCANCEL);
+        EXPECT_EQ(RunModal(
+                      about, [&] { about.SendMessage(WM_COMMAND, IDCANCEL, 0); }, -1),
+                  IDCANCEL);
     }
     {
         CAboutDlg about;
-        EXPECT_EQ(RunModal(about, [&] { about.SendMessage(WM_CLOSE, 0, 0); }, -1), IDCANCEL);
+        EXPECT_EQ(RunModal(
+                      about, [&] { about.SendMessage(WM_CLOSE, 0, 0); }, -1),
+                  IDCANCEL);
     }
 }
 

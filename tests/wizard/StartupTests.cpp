@@ -55,7 +55,7 @@ TEST_F(StartupFolders, TempFolderFromTmpThenTemp)
     std::string exe = zq::LinuxToWindows(program.Linux("program.exe"));
     std::string longValue(300, 'x');
     struct Case {
-        const char* tmp;   // nullptr: unset
+        const char* tmp;  // nullptr: unset
         const char* temp;
         std::string expected;
     } cases[] = {
@@ -66,8 +66,14 @@ TEST_F(StartupFolders, TempFolderFromTmpThenTemp)
         {longValue.c_str(), "C:\\Temp", "C:\\Temp"},
     };
     for (const Case& c : cases) {
-        if (c.tmp) setenv("TMP", c.tmp, 1); else unsetenv("TMP");
-        if (c.temp) setenv("TEMP", c.temp, 1); else unsetenv("TEMP");
+        if (c.tmp)
+            setenv("TMP", c.tmp, 1);
+        else
+            unsetenv("TMP");
+        if (c.temp)
+            setenv("TEMP", c.temp, 1);
+        else
+            unsetenv("TEMP");
         CQuorinUpdateManagerApp::SetUpFolders(exe.c_str());
         EXPECT_STREQ(g_WorkFolder, c.expected.c_str()) << (c.tmp ? c.tmp : "(unset)");
         EXPECT_STREQ(UPDATEManager::m_TempFolder, c.expected.c_str());

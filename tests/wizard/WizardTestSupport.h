@@ -42,8 +42,7 @@ inline void StoreSetting(const char* name, const std::string& text)
 inline std::string ReadSetting(const char* name)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZQUpdateManager\\Settings", 0, KEY_READ, &key) != ERROR_SUCCESS)
         return "(no key)";
     char value[256] = {};
     DWORD length = sizeof(value) - 1;
@@ -78,8 +77,7 @@ INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode
 // the dialog with IDABORT after the last step. Returns what DoModal
 // returned and, in stepsRun, how many steps ran before the loop ended.
 template <class Dialog>
-INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& steps,
-                      size_t* stepsRun = nullptr)
+INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& steps, size_t* stepsRun = nullptr)
 {
     size_t next = 0;
     bool inStep = false;

@@ -64,7 +64,8 @@ TEST_F(WizardWindow, OpensOnTheWelcomePageInGermanWithoutAStoredLanguage)
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
         EXPECT_EQ(dlg.m_texts.GetLanguage(), LanguageTexts::LANGUAGE_GERMAN);
         EXPECT_EQ(Text(dlg.m_btnNext), "Weiter");
-        EXPECT_EQ(Text(dlg.m_btnBack), "Zur\xFC" "ck");
+        EXPECT_EQ(Text(dlg.m_btnBack), "Zur\xFC"
+                                       "ck");
         EXPECT_EQ(Text(dlg), "Aldemar Zubeh\xF6r Update Manager ver.07");
         EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
         EXPECT_FALSE(dlg.m_btnBack.IsWindowEnabled());
@@ -175,7 +176,8 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
     UseEnglish();
     zqtest::TempFolder temp("temp");
     temp.Write("c.zip", std::string(1000, 'z'));
-    const zqtest::ScopedValue tempFolder(UPDATEManager::m_TempFolder, CString(zq::LinuxToWindows(temp.Linux()).c_str()));
+    const zqtest::ScopedValue tempFolder(UPDATEManager::m_TempFolder,
+                                         CString(zq::LinuxToWindows(temp.Linux()).c_str()));
     struct Case {
         std::string container;
         bool fullDisk;
@@ -207,7 +209,8 @@ TEST_F(WizardWindow, UnpackThatCannotStartEndsOnTheErrorPage)
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR) << c.text;
             EXPECT_TRUE(dlg.m_btnNext.IsWindowEnabled());
             EXPECT_FALSE(dlg.m_btnBrowse.IsWindowEnabled());
-            EXPECT_EQ(std::string(dlg.m_protocol.GetRepositoryFolder()), zq::LinuxToWindows(temp.Linux()) + "\\Repository");
+            EXPECT_EQ(std::string(dlg.m_protocol.GetRepositoryFolder()),
+                      zq::LinuxToWindows(temp.Linux()) + "\\Repository");
             // Nothing runs: no result arrives, the page stays.
             zq::PumpMessagesUntil([] { return false; }, 200);
             EXPECT_EQ(dlg.m_page, Dlg::PAGE_ERROR);
@@ -269,7 +272,8 @@ TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
         EXPECT_FALSE(box->IsWindowVisible());
         EXPECT_EQ(zqtest::ReadSetting("PortNumber"), "7");
         // "7" names no port: the connect worker fails with a port error.
-        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION)) << "the worker's result leading to PAGE_PREPARE_CONNECTION within 10 s";
+        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION))
+            << "the worker's result leading to PAGE_PREPARE_CONNECTION within 10 s";
     });
     ASSERT_EQ(boxes.Count(), 1u);
     const std::string portError = English(TXT_ERR_CONTAINER_BROKEN);
@@ -292,16 +296,19 @@ TEST_F(WizardWindow, CloseAsksOnEveryPageAndEscapeDoesNothing)
     {
         Dlg dlg;
         zq::RecordingMessageBoxResponder boxes({IDNO});
-        INT_PTR result = RunModal(dlg, [&] {
-            dlg.m_page = Dlg::PAGE_TRANSFERRING;
-            dlg.SendMessage(WM_CLOSE, 0, 0);
-            EXPECT_TRUE(::IsWindow(dlg.GetSafeHwnd()));
-            EXPECT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-            zq::headless::PressKey(VK_ESCAPE);
-            zq::headless::ReleaseKey(VK_ESCAPE);
-            zq::PumpPendingMessages();
-            dlg.m_page = Dlg::PAGE_WELCOME;
-        }, IDOK);
+        INT_PTR result = RunModal(
+            dlg,
+            [&] {
+                dlg.m_page = Dlg::PAGE_TRANSFERRING;
+                dlg.SendMessage(WM_CLOSE, 0, 0);
+                EXPECT_TRUE(::IsWindow(dlg.GetSafeHwnd()));
+                EXPECT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+                zq::headless::PressKey(VK_ESCAPE);
+                zq::headless::ReleaseKey(VK_ESCAPE);
+                zq::PumpPendingMessages();
+                dlg.m_page = Dlg::PAGE_WELCOME;
+            },
+            IDOK);
         EXPECT_EQ(result, IDOK) << "neither No nor Escape ended the window";
         ASSERT_EQ(boxes.Count(), 1u);
         EXPECT_EQ(std::string(boxes.Calls()[0].text), English(TXT_CONFIRM_CLOSE));
@@ -310,7 +317,8 @@ TEST_F(WizardWindow, CloseAsksOnEveryPageAndEscapeDoesNothing)
     {
         Dlg dlg;
         zq::RecordingMessageBoxResponder boxes({IDYES});
-        INT_PTR result = RunModal(dlg, [&] { dlg.SendMessage(WM_CLOSE, 0, 0); }, -1);
+        INT_PTR result = RunModal(
+            dlg, [&] { dlg.SendMessage(WM_CLOSE, 0, 0); }, -1);
         EXPECT_EQ(result, IDCANCEL);
     }
 }
@@ -344,14 +352,19 @@ struct Box {
 };
 const Box NO_BOX = {"", 0};
 
-Box Ok(const std::string& text) { return {text, MB_OK}; }
-Box Question(int text) { return {English(text), MB_YESNO | MB_ICONQUESTION}; }
+Box Ok(const std::string& text)
+{
+    return {text, MB_OK};
+}
+Box Question(int text)
+{
+    return {English(text), MB_YESNO | MB_ICONQUESTION};
+}
 
-const char CONTAINER_OF_ONE_FILE[] =
-    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<update version=\"139\">\n"
-    "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
-    "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
-    "<files><common><file name=\"a.bin\"/></common></files>\n</update>\n";
+const char CONTAINER_OF_ONE_FILE[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<update version=\"139\">\n"
+                                     "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
+                                     "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
+                                     "<files><common><file name=\"a.bin\"/></common></files>\n</update>\n";
 
 // The car kit's description with one device.
 std::string Product(const char* name, const char* software, const char* pcb)
@@ -381,7 +394,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
     temp.Write("sub/inner/update.xml", CONTAINER_OF_ONE_FILE);  // no description at the top
     temp.Write("sub/inner/a.bin", "data");
     temp.MakeFolder("work");
-    const zqtest::ScopedValue tempFolder(UPDATEManager::m_TempFolder, CString(zq::LinuxToWindows(temp.Linux()).c_str()));
+    const zqtest::ScopedValue tempFolder(UPDATEManager::m_TempFolder,
+                                         CString(zq::LinuxToWindows(temp.Linux()).c_str()));
     // The XML library is loaded from the program's folder; the car kit's
     // description is received into the work folder.
     zqtest::FolderNames folders(zqtest::WinPath(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard"),
@@ -467,8 +481,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                     answers};
     };
     const std::string older = Product("RX7150", "138", "P1");
-    const Step transfer = {nullptr, NEXT, 0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar", NO_BOX,
-                           Dlg::PAGE_ERROR};
+    const Step transfer = {nullptr, NEXT,           0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar",
+                           NO_BOX,  Dlg::PAGE_ERROR};
     const Road roads[] = {
         // The welcome page and the choice of the container. Nothing but Next
         // is expected on the first two pages: a result and Back are ignored.
@@ -490,10 +504,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
            Ok(English(TXT_ERR_UNZIP)), NONE}}},
         {{{unpacked("absent"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_UNZIP)), NONE}}},
         {{{unpacked("empty"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_UNZIP)), NONE}}},
-        {{{unpacked("noxml"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_CONTAINER_BROKEN)),
-           NONE}}},
-        {{{unpacked("sub"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_CONTAINER_BROKEN)),
-           NONE}}},
+        {{{unpacked("noxml"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_CONTAINER_BROKEN)), NONE}}},
+        {{{unpacked("sub"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_CONTAINER_BROKEN)), NONE}}},
         {{{unpacked("broken"), RESULT, 0, Dlg::PAGE_ERROR, "next exit", Ok(English(TXT_ERR_XML_PARSE)), NONE}}},
         {{{[&](Dlg& dlg) {
                unlink(temp.Linux("missing/a.bin").c_str());
@@ -515,16 +527,16 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
            Dlg::PAGE_PREPARE_CONNECTION}}},
         // The connect worker's results.
         {{{running(Dlg::PAGE_CONNECTING), EXIT, 0, Dlg::PAGE_CONNECTING, "", NO_BOX, NONE}}},
-        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_READING_DEVICE,
-           "exit step-bar", NO_BOX, Dlg::PAGE_ERROR}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_READING_DEVICE, "exit step-bar",
+           NO_BOX, Dlg::PAGE_ERROR}}},
         {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_DEVICE_DISCONNECTED, Dlg::PAGE_PREPARE_CONNECTION,
            "next exit", connectFailure(TXT_ERR_DEVICE_DISCONNECTED), NONE}}},
-        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_DEVICE_NAK, Dlg::PAGE_PREPARE_CONNECTION,
-           "next exit", connectFailure(TXT_ERR_WRONG_ACK), NONE}}},
-        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_TIMEOUT, Dlg::PAGE_PREPARE_CONNECTION,
-           "next exit", connectFailure(TXT_ERR_NOT_RESPONDING), NONE}}},
-        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_PORT_ERROR, Dlg::PAGE_PREPARE_CONNECTION,
-           "next exit", connectFailure(TXT_ERR_CONTAINER_BROKEN), NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_DEVICE_NAK, Dlg::PAGE_PREPARE_CONNECTION, "next exit",
+           connectFailure(TXT_ERR_WRONG_ACK), NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_TIMEOUT, Dlg::PAGE_PREPARE_CONNECTION, "next exit",
+           connectFailure(TXT_ERR_NOT_RESPONDING), NONE}}},
+        {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_PORT_ERROR, Dlg::PAGE_PREPARE_CONNECTION, "next exit",
+           connectFailure(TXT_ERR_CONTAINER_BROKEN), NONE}}},
         {{{running(Dlg::PAGE_CONNECTING), RESULT, UPDATE_RESULT_CANCELLED, Dlg::PAGE_ERROR, "next exit",
            Question(TXT_CONFIRM_CLOSE), NONE}}},
         // The inquiry worker's results.
@@ -532,31 +544,27 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
         {{{reading(older), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DEVICE_INFO, "next exit", NO_BOX, NONE}}},
         {{{reading(""), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX,
            Dlg::PAGE_ERROR}}},
-        {{{reading(older), RESULT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
-           Ok(English(TXT_ERR_NO_CONNECTION)), Dlg::PAGE_ERROR}},
+        {{{reading(older), RESULT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Ok(English(TXT_ERR_NO_CONNECTION)),
+           Dlg::PAGE_ERROR}},
          {UPDATE_RESULT_DEVICE_DISCONNECTED, UPDATE_RESULT_DEVICE_NAK, UPDATE_RESULT_UNEXPECTED_COMMAND,
           UPDATE_RESULT_TIMEOUT}},
         {{{reading(older), RESULT, UPDATE_RESULT_CANCELLED, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX,
            Dlg::PAGE_ERROR}}},
-        {{{reading(older), RESULT, UPDATE_RESULT_PORT_ERROR, Dlg::PAGE_READING_DEVICE, "exit step-bar", NO_BOX,
-           NONE}}},
+        {{{reading(older), RESULT, UPDATE_RESULT_PORT_ERROR, Dlg::PAGE_READING_DEVICE, "exit step-bar", NO_BOX, NONE}}},
         // The device page and the file selection, entered as the user does.
         devicePage(older, transfer),
         devicePage(Product("RX7150", "139", "P1"),
                    {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", sameVersion, Dlg::PAGE_ERROR}),
         devicePage(Product("RX7150", "139", "P1"),
-                   {nullptr, NEXT, 0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar", sameVersion,
-                    Dlg::PAGE_ERROR},
+                   {nullptr, NEXT, 0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar", sameVersion, Dlg::PAGE_ERROR},
                    {IDYES}),
         devicePage(Product("RX7150", "139", "P1"),
                    {[](Dlg& dlg) { dlg.m_settings.m_forceUpdate = 1; }, NEXT, 0, Dlg::PAGE_TRANSFERRING,
                     "exit step-bar total-bar", NO_BOX, Dlg::PAGE_ERROR}),
-        devicePage(Product("RX9999", "138", "P1"),
-                   {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
-                    Ok(English(TXT_ERR_CONTAINER_BROKEN)), Dlg::PAGE_ERROR}),
-        devicePage(Product("RX7150", "138", "P9"),
-                   {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
-                    Ok(English(TXT_ERR_CONTAINER_BROKEN)), Dlg::PAGE_ERROR}),
+        devicePage(Product("RX9999", "138", "P1"), {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
+                                                    Ok(English(TXT_ERR_CONTAINER_BROKEN)), Dlg::PAGE_ERROR}),
+        devicePage(Product("RX7150", "138", "P9"), {nullptr, NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit",
+                                                    Ok(English(TXT_ERR_CONTAINER_BROKEN)), Dlg::PAGE_ERROR}),
         devicePage(older, {nullptr, EXIT, 0, Dlg::PAGE_DEVICE_INFO, "next exit", Question(TXT_CONFIRM_CLOSE), NONE}),
         devicePage(older,
                    {nullptr, EXIT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Question(TXT_CONFIRM_CLOSE),
@@ -570,16 +578,16 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
            Dlg::EV_NEXT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Ok(English(TXT_ERR_CONTAINER_BROKEN)),
            Dlg::PAGE_ERROR}}},
         // The update worker's results; the kit refused with reason 7.
-        {{{running(Dlg::PAGE_TRANSFERRING, true, true), EXIT, 0, Dlg::PAGE_TRANSFERRING,
-           "exit step-bar total-bar", Question(TXT_CONFIRM_CLOSE), NONE}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), EXIT, 0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar",
+           Question(TXT_CONFIRM_CLOSE), NONE}}},
         {{{running(Dlg::PAGE_TRANSFERRING, true, true), EXIT, 0, Dlg::PAGE_TRANSFERRING, "step-bar total-bar",
            Question(TXT_CONFIRM_CLOSE), NONE}},
          {},
          {IDYES}},
-        {{{running(Dlg::PAGE_TRANSFERRING, true, true), INFO, 0, Dlg::PAGE_TRANSFERRING,
-           "exit step-bar total-bar", NO_BOX, NONE}}},
-        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DISCONNECTING,
-           "", NO_BOX, Dlg::PAGE_SUCCESS}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), INFO, 0, Dlg::PAGE_TRANSFERRING, "exit step-bar total-bar",
+           NO_BOX, NONE}}},
+        {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DISCONNECTING, "",
+           NO_BOX, Dlg::PAGE_SUCCESS}}},
         {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_DEVICE_DISCONNECTED,
            Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", refused(TXT_ERR_DEVICE_DISCONNECTED), Dlg::PAGE_ERROR}}},
         {{{running(Dlg::PAGE_TRANSFERRING, true, true), RESULT, UPDATE_RESULT_DEVICE_NAK,
@@ -600,8 +608,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
         // Every event on an end page forgets the chosen container.
         {{{running(Dlg::PAGE_DISCONNECTING), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_SUCCESS, "next exit", NO_BOX,
            NONE},
-          {[](Dlg& dlg) { dlg.m_containerPath = "Z:\\c.zip"; }, Dlg::EV_BACK, 0, Dlg::PAGE_SUCCESS, "next exit",
-           NO_BOX, NONE}}},
+          {[](Dlg& dlg) { dlg.m_containerPath = "Z:\\c.zip"; }, Dlg::EV_BACK, 0, Dlg::PAGE_SUCCESS, "next exit", NO_BOX,
+           NONE}}},
         {{{running(Dlg::PAGE_DISCONNECTING_AFTER_ERROR), RESULT, 0, Dlg::PAGE_ERROR, "next exit", NO_BOX, NONE},
           {nullptr, NEXT, 0, Dlg::PAGE_WELCOME, "next exit", NO_BOX, NONE}},
          {0, 1, 2, 3, 4, 5}},
@@ -626,9 +634,9 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                 for (size_t i = 0; i < road.steps.size(); ++i) {
                     const Step& s = road.steps[i];
                     const int code = i == 0 ? firstCode : s.code;
-                    const std::string where = "road " + std::to_string(roadNumber) + " step " +
-                                              std::to_string(i + 1) + " (event " + std::to_string(s.event) +
-                                              ", code " + std::to_string(code) + ")";
+                    const std::string where = "road " + std::to_string(roadNumber) + " step " + std::to_string(i + 1) +
+                                              " (event " + std::to_string(s.event) + ", code " + std::to_string(code) +
+                                              ")";
                     if (s.prepare)
                         s.prepare(dlg);
                     const size_t before = boxes.Count();
@@ -682,30 +690,29 @@ TEST_F(WizardWindow, ReturnAsksTheCloseQuestionOnEveryPage)
         zq::RecordingMessageBoxResponder boxes({IDNO});
         size_t ran = 0;
         HWND window = nullptr;
-        INT_PTR result = zqtest::RunModalSteps(
-            dlg,
-            {[&] {
-                 window = dlg.GetSafeHwnd();
-                 if (page == Dlg::PAGE_SELECT_PORT) {
-                     dlg.m_page = Dlg::PAGE_PREPARE_CONNECTION;
-                     dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
-                     CWnd* box = dlg.GetDlgItem(IDC_COMPORT_COMBO);
-                     box->SetFocus();
-                     box->SetWindowText("COM5");
-                 } else {
-                     dlg.m_page = page;
-                 }
-                 // Escape, through the same loop, neither asks nor ends.
-                 zq::headless::PressKey(VK_ESCAPE);
-                 zq::headless::ReleaseKey(VK_ESCAPE);
-             },
-             [&] {
-                 EXPECT_EQ(boxes.Count(), 0u) << "page " << page;
-                 zq::headless::PressKey(VK_RETURN);
-                 zq::headless::ReleaseKey(VK_RETURN);
-             },
-             [&] { EXPECT_EQ(dlg.m_page, page); }},
-            &ran);
+        INT_PTR result = zqtest::RunModalSteps(dlg,
+                                               {[&] {
+                                                    window = dlg.GetSafeHwnd();
+                                                    if (page == Dlg::PAGE_SELECT_PORT) {
+                                                        dlg.m_page = Dlg::PAGE_PREPARE_CONNECTION;
+                                                        dlg.OnWizardEvent(Dlg::EV_NEXT, 0);
+                                                        CWnd* box = dlg.GetDlgItem(IDC_COMPORT_COMBO);
+                                                        box->SetFocus();
+                                                        box->SetWindowText("COM5");
+                                                    } else {
+                                                        dlg.m_page = page;
+                                                    }
+                                                    // Escape, through the same loop, neither asks nor ends.
+                                                    zq::headless::PressKey(VK_ESCAPE);
+                                                    zq::headless::ReleaseKey(VK_ESCAPE);
+                                                },
+                                                [&] {
+                                                    EXPECT_EQ(boxes.Count(), 0u) << "page " << page;
+                                                    zq::headless::PressKey(VK_RETURN);
+                                                    zq::headless::ReleaseKey(VK_RETURN);
+                                                },
+                                                [&] { EXPECT_EQ(dlg.m_page, page); }},
+                                               &ran);
         EXPECT_EQ(result, IDABORT) << "No left the window open on page " << page;
         EXPECT_EQ(ran, 3u);
         ASSERT_EQ(boxes.Count(), 1u) << "page " << page;

@@ -40,14 +40,22 @@ std::string Hex32(uint32_t value)
 const char* EventOf(uint8_t type)
 {
     switch (type) {
-    case kConnect: return "connect";
-    case kDisconnect: return "disconnect";
-    case kFileRequest: return "request";
-    case kHostNak: return "hostnak";
-    case kFileHeader: return "header";
-    case kFileData: return "data";
-    case kFileEnd: return "end";
-    default: return "frame";
+    case kConnect:
+        return "connect";
+    case kDisconnect:
+        return "disconnect";
+    case kFileRequest:
+        return "request";
+    case kHostNak:
+        return "hostnak";
+    case kFileHeader:
+        return "header";
+    case kFileData:
+        return "data";
+    case kFileEnd:
+        return "end";
+    default:
+        return "frame";
     }
 }
 
@@ -77,7 +85,7 @@ std::string SafeFileName(const std::string& name)
     return safe;
 }
 
-} // namespace
+}  // namespace
 
 bool Report::Open(const std::string& path)
 {
@@ -93,8 +101,8 @@ Report::~Report()
 
 void Report::Add(const std::string& event, const std::vector<std::pair<std::string, std::string>>& fields)
 {
-    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - m_start).count();
+    const long long ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start).count();
     std::string line = event + " t=" + std::to_string(ms);
     for (const auto& field : fields)
         line += ' ' + field.first + '=' + Encode(field.second);
@@ -106,15 +114,13 @@ void Report::Add(const std::string& event, const std::vector<std::pair<std::stri
     }
 }
 
-CarKit::CarKit(Config config, Line& line, Report& report)
-    : m_config(std::move(config)), m_line(line), m_report(report)
+CarKit::CarKit(Config config, Line& line, Report& report) : m_config(std::move(config)), m_line(line), m_report(report)
 {
 }
 
 long long CarKit::Now() const
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start)
-        .count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start).count();
 }
 
 bool CarKit::ConfirmsFiles() const
@@ -137,8 +143,8 @@ void CarKit::OnBytes(const uint8_t* data, size_t size)
     std::vector<Frame> frames;
     m_decoder.Feed(data, size, frames);
     const Decoder::Stats& s = m_decoder.stats();
-    if (s.strayBytes != m_reportedStats.strayBytes || s.droppedFrames != m_reportedStats.droppedFrames
-        || s.badEscapes != m_reportedStats.badEscapes) {
+    if (s.strayBytes != m_reportedStats.strayBytes || s.droppedFrames != m_reportedStats.droppedFrames ||
+        s.badEscapes != m_reportedStats.badEscapes) {
         m_report.Add("noise", {{"stray", std::to_string(s.strayBytes)},
                                {"dropped", std::to_string(s.droppedFrames)},
                                {"badescape", std::to_string(s.badEscapes)}});
@@ -154,10 +160,9 @@ void CarKit::OnBytes(const uint8_t* data, size_t size)
 void CarKit::Handle(const Frame& frame)
 {
     const std::string event = EventOf(frame.type);
-    std::vector<std::pair<std::string, std::string>> fields = {
-        {"type", std::to_string(frame.type)},
-        {"len", std::to_string(frame.payload.size())},
-        {"check", frame.checkOk ? "ok" : "bad"}};
+    std::vector<std::pair<std::string, std::string>> fields = {{"type", std::to_string(frame.type)},
+                                                               {"len", std::to_string(frame.payload.size())},
+                                                               {"check", frame.checkOk ? "ok" : "bad"}};
     if (frame.type == kFileData || frame.type == kHostNak)
         fields.emplace_back("seq", std::to_string(GetU32(frame.payload, 0)));
     if (frame.type == kHostNak && frame.payload.size() >= 5)
@@ -205,8 +210,8 @@ bool CarKit::Matches(Rule& rule, const std::string& endedName, const Frame& fram
             return false;
         if (key == "seq" && (frame.type != kFileData || frame.payload.size() < 4 || GetU32(frame.payload, 0) != value))
             return false;
-        if (key == "last" && (frame.type != kFileData || frame.payload.size() < 4
-                              || (frame.payload.size() - 4 < 1024) != (value != 0)))
+        if (key == "last" &&
+            (frame.type != kFileData || frame.payload.size() < 4 || (frame.payload.size() - 4 < 1024) != (value != 0)))
             return false;
         if (key == "name") {
             bool terminated;
@@ -224,8 +229,7 @@ bool CarKit::Matches(Rule& rule, const std::string& endedName, const Frame& fram
     return true;
 }
 
-void CarKit::Perform(const Action& action, const Frame& frame, const std::string& event, bool* answered,
-                     bool* silenced)
+void CarKit::Perform(const Action& action, const Frame& frame, const std::string& event, bool* answered, bool* silenced)
 {
     const std::string& verb = action.verb;
     auto number = [&](size_t i, unsigned long fallback) {
@@ -332,9 +336,9 @@ void CarKit::Receive(const Frame& frame, const std::string& event)
         m_rx.announced = GetU32(frame.payload, 0);
         m_rx.headerOk = frame.payload.size() >= 5 && terminated && frame.checkOk;
         m_rx.tHeader = Now();
-        m_report.Add("header", {{"name", m_rx.name},
-                                {"size", std::to_string(m_rx.announced)},
-                                {"ok", m_rx.headerOk ? "1" : "0"}});
+        m_report.Add(
+            "header",
+            {{"name", m_rx.name}, {"size", std::to_string(m_rx.announced)}, {"ok", m_rx.headerOk ? "1" : "0"}});
     } else if (event == "data") {
         if (!m_rx.active) {
             m_report.Add("error", {{"what", "data-without-header"}});
@@ -362,8 +366,9 @@ void CarKit::Receive(const Frame& frame, const std::string& event)
                 m_rx.lastShortSeq = -1;
         } else if (seq > m_rx.expected) {
             ++m_rx.gaps;
-            m_report.Add("gap", {{"name", m_rx.name}, {"expected", std::to_string(m_rx.expected)},
-                                 {"seq", std::to_string(seq)}});
+            m_report.Add(
+                "gap",
+                {{"name", m_rx.name}, {"expected", std::to_string(m_rx.expected)}, {"seq", std::to_string(seq)}});
         }
         if (m_rx.lastShortSeq >= 0)
             m_rx.dataAfterLast = true;
@@ -492,4 +497,4 @@ void CarKit::Flush()
         m_report.Add("error", {{"what", "write-failed"}});
 }
 
-} // namespace carkit
+}  // namespace carkit

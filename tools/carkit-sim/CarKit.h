@@ -36,15 +36,15 @@ struct Config {
     // default kit runs an update without the PC's 10 s wait for a confirmation
     // that never comes; --software 137 gives that wait.
     std::string software = "138";
-    std::string product;               // the product.xml served
-    Bytes connectPayload;              // the payload of the connect answer
-    std::vector<uint32_t> productOrder; // sequence numbers of product.xml's data frames, in order
-    std::string fileOk = "auto";       // auto (by model and version), always, never
+    std::string product;                 // the product.xml served
+    Bytes connectPayload;                // the payload of the connect answer
+    std::vector<uint32_t> productOrder;  // sequence numbers of product.xml's data frames, in order
+    std::string fileOk = "auto";         // auto (by model and version), always, never
     uint8_t fileOkType = kFileOk;
-    std::string receiveDir;            // where received files are stored ("" none)
-    bool coalesce = false;             // all frames of one answer in one write
-    Bytes garbage;                     // bytes sent before every frame
-    bool silent = false;               // no normal answers at all
+    std::string receiveDir;  // where received files are stored ("" none)
+    bool coalesce = false;   // all frames of one answer in one write
+    Bytes garbage;           // bytes sent before every frame
+    bool silent = false;     // no normal answers at all
     bool exitAfterDisconnect = false;
     std::vector<Rule> rules;
 };
@@ -79,8 +79,7 @@ private:
 
     void Handle(const Frame& frame);
     bool Matches(Rule& rule, const std::string& event, const Frame& frame, int nth) const;
-    void Perform(const Action& action, const Frame& frame, const std::string& event, bool* answered,
-                 bool* silenced);
+    void Perform(const Action& action, const Frame& frame, const std::string& event, bool* answered, bool* silenced);
     void Answer(const Frame& frame, const std::string& event);
     void Receive(const Frame& frame, const std::string& event);
     void EndFile(const Frame& frame);
@@ -105,4 +104,4 @@ private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
-} // namespace carkit
+}  // namespace carkit

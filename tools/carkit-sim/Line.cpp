@@ -45,7 +45,7 @@ std::vector<Bytes> Pieces(const Bytes& bytes, size_t chunk, bool splitEscape)
     return pieces;
 }
 
-} // namespace
+}  // namespace
 
 bool Line::Open(std::string* error)
 {
@@ -180,8 +180,8 @@ long Line::Read(uint8_t* buffer, size_t size, int timeoutMs)
         const Clock::duration byteTime = ByteTime(1);
         const size_t allowed = static_cast<size_t>((now - m_rxClock) / byteTime);
         if (allowed < 16) {
-            std::this_thread::sleep_for(
-                std::min<Clock::duration>(byteTime * static_cast<long>(16 - allowed), std::chrono::milliseconds(timeoutMs)));
+            std::this_thread::sleep_for(std::min<Clock::duration>(byteTime * static_cast<long>(16 - allowed),
+                                                                  std::chrono::milliseconds(timeoutMs)));
             return 0;
         }
         size = std::min(size, allowed);
@@ -203,4 +203,4 @@ long Line::Read(uint8_t* buffer, size_t size, int timeoutMs)
     return 0;
 }
 
-} // namespace carkit
+}  // namespace carkit

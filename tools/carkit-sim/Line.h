@@ -16,14 +16,13 @@ namespace carkit {
 class Line {
 public:
     struct Options {
-        unsigned baud = 0;          // 0: as fast as the pty takes it
-        size_t chunk = 0;           // 0: whole writes
-        int chunkPauseMs = 30;      // longer than the PC's read interval time-out
-        bool splitEscape = false;   // cut every write right after each 0x1B
+        unsigned baud = 0;         // 0: as fast as the pty takes it
+        size_t chunk = 0;          // 0: whole writes
+        int chunkPauseMs = 30;     // longer than the PC's read interval time-out
+        bool splitEscape = false;  // cut every write right after each 0x1B
     };
 
-    explicit Line(const Options& options, volatile std::sig_atomic_t* stop)
-        : m_options(options), m_stop(stop) {}
+    explicit Line(const Options& options, volatile std::sig_atomic_t* stop) : m_options(options), m_stop(stop) {}
     ~Line() { Close(); }
 
     bool Open(std::string* error);
@@ -49,10 +48,10 @@ private:
     Options m_options;
     volatile std::sig_atomic_t* m_stop;
     int m_master = -1;
-    int m_slave = -1; // kept open, so the master never sees a hang-up while the PC has the port closed
+    int m_slave = -1;  // kept open, so the master never sees a hang-up while the PC has the port closed
     std::string m_slavePath;
     Clock::time_point m_txFree{};
     Clock::time_point m_rxClock{};
 };
 
-} // namespace carkit
+}  // namespace carkit

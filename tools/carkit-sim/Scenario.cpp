@@ -38,11 +38,11 @@ bool CheckAction(const Action& a, std::string* why)
         return n == 0 || (*why = a.verb + " takes no arguments", false);
     Bytes bytes;
     if (a.verb == "send")
-        return (n >= 1 && n <= 2 && IsNumber(a.args[0]) && (n == 1 || FromHex(a.args[1], &bytes)))
-            || (*why = "send T [HEX]", false);
+        return (n >= 1 && n <= 2 && IsNumber(a.args[0]) && (n == 1 || FromHex(a.args[1], &bytes))) ||
+               (*why = "send T [HEX]", false);
     if (a.verb == "nak")
-        return (n >= 1 && n <= 2 && IsNumber(a.args[0]) && (n == 1 || IsNumber(a.args[1])))
-            || (*why = "nak REASON [SEQ]", false);
+        return (n >= 1 && n <= 2 && IsNumber(a.args[0]) && (n == 1 || IsNumber(a.args[1]))) ||
+               (*why = "nak REASON [SEQ]", false);
     if (a.verb == "connect")
         return (n == 0 || (n == 1 && FromHex(a.args[0], &bytes))) || (*why = "connect [HEX]", false);
     if (a.verb == "fileok")
@@ -142,7 +142,7 @@ bool ParseRule(const std::vector<std::string>& words, Rule* rule, std::string* w
     return ParseActions(words, i + 1, rule, why);
 }
 
-} // namespace
+}  // namespace
 
 bool ParseScenario(const std::string& text, std::vector<Rule>* rules, std::string* error)
 {
@@ -169,4 +169,4 @@ bool ParseScenario(const std::string& text, std::vector<Rule>* rules, std::strin
     return true;
 }
 
-} // namespace carkit
+}  // namespace carkit

@@ -45,4 +45,4 @@ struct Rule {
 // Appends the rules of `text`; false with a message naming the line.
 bool ParseScenario(const std::string& text, std::vector<Rule>* rules, std::string* error);
 
-} // namespace carkit
+}  // namespace carkit

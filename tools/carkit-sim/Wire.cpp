@@ -11,7 +11,7 @@ namespace {
 const uint8_t kStart = 0x1C;
 const uint8_t kEscape = 0x1B;
 
-} // namespace
+}  // namespace
 
 Bytes BuildFrame(uint8_t type, const Bytes& payload)
 {
@@ -68,8 +68,8 @@ uint32_t GetU32(const Bytes& bytes, size_t offset)
 {
     if (bytes.size() < offset + 4)
         return 0;
-    return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8)
-        | (static_cast<uint32_t>(bytes[offset + 2]) << 16) | (static_cast<uint32_t>(bytes[offset + 3]) << 24);
+    return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
+           (static_cast<uint32_t>(bytes[offset + 2]) << 16) | (static_cast<uint32_t>(bytes[offset + 3]) << 24);
 }
 
 void PutU32(Bytes& bytes, uint32_t value)
@@ -150,7 +150,8 @@ bool FromHex(const std::string& text, Bytes* bytes)
             continue;
         if (!std::isxdigit(static_cast<unsigned char>(c)))
             return false;
-        int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+        int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                                                            : (std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
         if (high < 0) {
             high = v;
         } else {
@@ -161,4 +162,4 @@ bool FromHex(const std::string& text, Bytes* bytes)
     return high < 0;
 }
 
-} // namespace carkit
+}  // namespace carkit

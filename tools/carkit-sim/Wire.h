@@ -64,4 +64,4 @@ std::string ToHex(const Bytes& bytes);
 // Parses "1c 01 00" or "1c0100"; false on a malformed text.
 bool FromHex(const std::string& text, Bytes* bytes);
 
-} // namespace carkit
+}  // namespace carkit

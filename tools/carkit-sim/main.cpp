@@ -24,7 +24,10 @@ volatile std::sig_atomic_t g_stop = 0;
 // the line before it ends.
 const int kHangUpWaitMs = 2000;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int)
+{
+    g_stop = 1;
+}
 
 const char kUsage[] =
     "usage: carkit-sim [options]\n"
@@ -58,11 +61,19 @@ const char kUsage[] =
 std::string ProductFor(const std::string& model, const std::string& software)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<product name=\"" + model + "\" variant=\"EU\">\n"
+           "<product name=\"" +
+           model +
+           "\" variant=\"EU\">\n"
            "  <devices>\n"
-           "    <device name=\"" + model + "\" variant=\"EU\" id=\"1\" disp_name=\"" + model + " Car Kit\">\n"
-           "      <software version=\"" + software + "\"/>\n"
-           "      <hardware pcb=\"" + model + "-MAIN\" revision=\"C\"/>\n"
+           "    <device name=\"" +
+           model + "\" variant=\"EU\" id=\"1\" disp_name=\"" + model +
+           " Car Kit\">\n"
+           "      <software version=\"" +
+           software +
+           "\"/>\n"
+           "      <hardware pcb=\"" +
+           model +
+           "-MAIN\" revision=\"C\"/>\n"
            "      <extended>\n"
            "        <langs>\n"
            "          <lang name=\"english\" removable=\"0\">\n"
@@ -78,7 +89,10 @@ std::string ProductFor(const std::string& model, const std::string& software)
            "</product>\n";
 }
 
-std::string DosDevicesFolder() { return zq::UserConfigFolder() + "/dosdevices"; }
+std::string DosDevicesFolder()
+{
+    return zq::UserConfigFolder() + "/dosdevices";
+}
 
 bool MakeFolders(const std::string& path)
 {
@@ -264,7 +278,7 @@ int PrepareKit(Options* options)
 
 void CatchStopSignals()
 {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
@@ -303,7 +317,10 @@ void UnlinkComPort(const std::string& link, const std::string& slave)
 
 // Whether the kit was started by a process that has ended since: it was
 // handed on to another parent.
-bool Orphaned(pid_t parent) { return parent > 0 && getppid() != parent; }
+bool Orphaned(pid_t parent)
+{
+    return parent > 0 && getppid() != parent;
+}
 
 // Answers the PC until a signal, an unplug, the end of the session or of the
 // process that started the kit.
@@ -317,7 +334,7 @@ void Serve(carkit::CarKit& kit, carkit::Line& line, pid_t parent)
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -355,8 +372,8 @@ int main(int argc, char** argv)
 
     Serve(kit, line, options.parent);
 
-    std::string reason = kit.Unplugged()         ? "unplug"
-                         : kit.Finished()        ? "disconnect"
+    std::string reason = kit.Unplugged()            ? "unplug"
+                         : kit.Finished()           ? "disconnect"
                          : Orphaned(options.parent) ? "parent"
                                                     : "signal";
     std::string hangup;

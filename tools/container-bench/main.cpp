@@ -28,8 +28,8 @@ CString WinPath(const std::string& path)
 std::string WriteFile(const std::string& name, const std::string& bytes)
 {
     const char* base = getenv("TMPDIR");
-    std::string path = std::string(base && *base ? base : "/tmp") + "/container-bench-" +
-                       std::to_string(getpid()) + "_" + name + ".xml";
+    std::string path = std::string(base && *base ? base : "/tmp") + "/container-bench-" + std::to_string(getpid()) +
+                       "_" + name + ".xml";
     FILE* out = fopen(path.c_str(), "wb");
     if (out) {
         fwrite(bytes.data(), 1, bytes.size(), out);

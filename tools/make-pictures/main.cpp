@@ -17,7 +17,7 @@ struct Rgb {
 };
 
 // The palette of the wizard window.
-const Rgb kSlate = {51, 67, 76};       // dark text and banner
+const Rgb kSlate = {51, 67, 76};         // dark text and banner
 const Rgb kHoverFace = {137, 148, 160};  // button face while hovered
 const Rgb kFace = {207, 215, 217};       // button face otherwise
 const Rgb kWhite = {255, 255, 255};
@@ -50,7 +50,8 @@ std::vector<uint8_t> Coverage(int w, int h, const std::function<void(cairo_t*)>&
     const uint8_t* d = cairo_image_surface_get_data(s);
     int stride = cairo_image_surface_get_stride(s);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) out[static_cast<size_t>(y) * w + x] = d[y * stride + x];
+        for (int x = 0; x < w; ++x)
+            out[static_cast<size_t>(y) * w + x] = d[y * stride + x];
     cairo_surface_destroy(s);
     return out;
 }
@@ -82,7 +83,8 @@ Picture Button(int id, const char* name, Rgb key, Rgb face, Rgb badge, Rgb symbo
         Rgb c = Mix(face, badge, disc[i]);
         c = Mix(c, symbol, sym[i]);
         // Never the key colour by accident.
-        if (c.r == key.r && c.g == key.g && c.b == key.b) c.b ^= 1;
+        if (c.r == key.r && c.g == key.g && c.b == key.b)
+            c.b ^= 1;
         p.argb.push_back(Pack(c));
     }
     return p;
@@ -174,90 +176,99 @@ void SetColour(cairo_t* cr, Rgb c, double a = 1.0)
 Picture Background()
 {
     Picture p{129, "IDB_BACKGROUND", false, 650, 500, {}};
-    p.argb = Render(650, 500, [](cairo_t* cr) {
-        SetColour(cr, kWhite);
-        cairo_paint(cr);
-        SetColour(cr, kSlate);
-        cairo_rectangle(cr, 0, 0, 650, 62);
-        cairo_fill(cr);
-        SetColour(cr, kAccent);
-        cairo_rectangle(cr, 0, 62, 650, 3);
-        cairo_fill(cr);
-        // A car kit sending: a small device and three arcs, on the right.
-        SetColour(cr, kFace);
-        cairo_rectangle(cr, 560, 20, 14, 24);
-        cairo_fill(cr);
-        cairo_set_line_width(cr, 3);
-        for (int i = 1; i <= 3; ++i) {
-            SetColour(cr, kFace, 1.0 - 0.25 * (i - 1));
-            cairo_arc(cr, 567, 32, 10.0 + 9 * i, -M_PI / 4, M_PI / 4);
-            cairo_stroke(cr);
-        }
-        // A thin line under the step list column.
-        SetColour(cr, kFace);
-        cairo_rectangle(cr, 20, 330, 110, 1);
-        cairo_fill(cr);
-        // The band behind the buttons.
-        SetColour(cr, kHoverFace);
-        cairo_rectangle(cr, 0, 446, 650, 1);
-        cairo_fill(cr);
-        SetColour(cr, kFace);
-        cairo_rectangle(cr, 0, 447, 650, 53);
-        cairo_fill(cr);
-    }, false);
+    p.argb = Render(
+        650, 500,
+        [](cairo_t* cr) {
+            SetColour(cr, kWhite);
+            cairo_paint(cr);
+            SetColour(cr, kSlate);
+            cairo_rectangle(cr, 0, 0, 650, 62);
+            cairo_fill(cr);
+            SetColour(cr, kAccent);
+            cairo_rectangle(cr, 0, 62, 650, 3);
+            cairo_fill(cr);
+            // A car kit sending: a small device and three arcs, on the right.
+            SetColour(cr, kFace);
+            cairo_rectangle(cr, 560, 20, 14, 24);
+            cairo_fill(cr);
+            cairo_set_line_width(cr, 3);
+            for (int i = 1; i <= 3; ++i) {
+                SetColour(cr, kFace, 1.0 - 0.25 * (i - 1));
+                cairo_arc(cr, 567, 32, 10.0 + 9 * i, -M_PI / 4, M_PI / 4);
+                cairo_stroke(cr);
+            }
+            // A thin line under the step list column.
+            SetColour(cr, kFace);
+            cairo_rectangle(cr, 20, 330, 110, 1);
+            cairo_fill(cr);
+            // The band behind the buttons.
+            SetColour(cr, kHoverFace);
+            cairo_rectangle(cr, 0, 446, 650, 1);
+            cairo_fill(cr);
+            SetColour(cr, kFace);
+            cairo_rectangle(cr, 0, 447, 650, 53);
+            cairo_fill(cr);
+        },
+        false);
     return p;
 }
 
 Picture GermanFlag()
 {
     Picture p{191, "IDB_LANG_GERMAN", false, 32, 20, {}};
-    p.argb = Render(32, 20, [](cairo_t* cr) {
-        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-        SetColour(cr, {0, 0, 0});
-        cairo_rectangle(cr, 0, 0, 32, 7);
-        cairo_fill(cr);
-        SetColour(cr, {221, 0, 0});
-        cairo_rectangle(cr, 0, 7, 32, 6);
-        cairo_fill(cr);
-        SetColour(cr, {255, 206, 0});
-        cairo_rectangle(cr, 0, 13, 32, 7);
-        cairo_fill(cr);
-    }, false);
+    p.argb = Render(
+        32, 20,
+        [](cairo_t* cr) {
+            cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+            SetColour(cr, {0, 0, 0});
+            cairo_rectangle(cr, 0, 0, 32, 7);
+            cairo_fill(cr);
+            SetColour(cr, {221, 0, 0});
+            cairo_rectangle(cr, 0, 7, 32, 6);
+            cairo_fill(cr);
+            SetColour(cr, {255, 206, 0});
+            cairo_rectangle(cr, 0, 13, 32, 7);
+            cairo_fill(cr);
+        },
+        false);
     return p;
 }
 
 Picture EnglishFlag()
 {
     Picture p{192, "IDB_LANG_ENGLISH", false, 32, 20, {}};
-    p.argb = Render(32, 20, [](cairo_t* cr) {
-        const Rgb blue = {1, 33, 105}, red = {200, 16, 46};
-        SetColour(cr, blue);
-        cairo_paint(cr);
-        // Diagonals, white with a narrower red line.
-        cairo_set_line_width(cr, 4);
-        SetColour(cr, kWhite);
-        cairo_move_to(cr, 0, 0);
-        cairo_line_to(cr, 32, 20);
-        cairo_move_to(cr, 32, 0);
-        cairo_line_to(cr, 0, 20);
-        cairo_stroke(cr);
-        cairo_set_line_width(cr, 1.4);
-        SetColour(cr, red);
-        cairo_move_to(cr, 0, 0);
-        cairo_line_to(cr, 32, 20);
-        cairo_move_to(cr, 32, 0);
-        cairo_line_to(cr, 0, 20);
-        cairo_stroke(cr);
-        // The upright cross, white edged.
-        SetColour(cr, kWhite);
-        cairo_rectangle(cr, 13, 0, 6, 20);
-        cairo_rectangle(cr, 0, 7, 32, 6);
-        cairo_fill(cr);
-        SetColour(cr, red);
-        cairo_rectangle(cr, 14, 0, 4, 20);
-        cairo_rectangle(cr, 0, 8, 32, 4);
-        cairo_fill(cr);
-    }, false);
+    p.argb = Render(
+        32, 20,
+        [](cairo_t* cr) {
+            const Rgb blue = {1, 33, 105}, red = {200, 16, 46};
+            SetColour(cr, blue);
+            cairo_paint(cr);
+            // Diagonals, white with a narrower red line.
+            cairo_set_line_width(cr, 4);
+            SetColour(cr, kWhite);
+            cairo_move_to(cr, 0, 0);
+            cairo_line_to(cr, 32, 20);
+            cairo_move_to(cr, 32, 0);
+            cairo_line_to(cr, 0, 20);
+            cairo_stroke(cr);
+            cairo_set_line_width(cr, 1.4);
+            SetColour(cr, red);
+            cairo_move_to(cr, 0, 0);
+            cairo_line_to(cr, 32, 20);
+            cairo_move_to(cr, 32, 0);
+            cairo_line_to(cr, 0, 20);
+            cairo_stroke(cr);
+            // The upright cross, white edged.
+            SetColour(cr, kWhite);
+            cairo_rectangle(cr, 13, 0, 6, 20);
+            cairo_rectangle(cr, 0, 7, 32, 6);
+            cairo_fill(cr);
+            SetColour(cr, red);
+            cairo_rectangle(cr, 14, 0, 4, 20);
+            cairo_rectangle(cr, 0, 8, 32, 4);
+            cairo_fill(cr);
+        },
+        false);
     return p;
 }
 
@@ -266,30 +277,33 @@ Picture EnglishFlag()
 Picture WindowIcon()
 {
     Picture p{128, "IDR_MAINFRAME", true, 32, 32, {}};
-    p.argb = Render(32, 32, [](cairo_t* cr) {
-        double r = 6;
-        cairo_new_sub_path(cr);
-        cairo_arc(cr, 31 - r, 1 + r, r, -M_PI / 2, 0);
-        cairo_arc(cr, 31 - r, 31 - r, r, 0, M_PI / 2);
-        cairo_arc(cr, 1 + r, 31 - r, r, M_PI / 2, M_PI);
-        cairo_arc(cr, 1 + r, 1 + r, r, M_PI, 1.5 * M_PI);
-        cairo_close_path(cr);
-        SetColour(cr, kSlate);
-        cairo_fill(cr);
-        SetColour(cr, kWhite);
-        cairo_move_to(cr, 16, 5);
-        cairo_line_to(cr, 25, 15);
-        cairo_line_to(cr, 19.5, 15);
-        cairo_line_to(cr, 19.5, 22);
-        cairo_line_to(cr, 12.5, 22);
-        cairo_line_to(cr, 12.5, 15);
-        cairo_line_to(cr, 7, 15);
-        cairo_close_path(cr);
-        cairo_fill(cr);
-        SetColour(cr, kAccent);
-        cairo_rectangle(cr, 7, 24, 18, 3);
-        cairo_fill(cr);
-    }, true);
+    p.argb = Render(
+        32, 32,
+        [](cairo_t* cr) {
+            double r = 6;
+            cairo_new_sub_path(cr);
+            cairo_arc(cr, 31 - r, 1 + r, r, -M_PI / 2, 0);
+            cairo_arc(cr, 31 - r, 31 - r, r, 0, M_PI / 2);
+            cairo_arc(cr, 1 + r, 31 - r, r, M_PI / 2, M_PI);
+            cairo_arc(cr, 1 + r, 1 + r, r, M_PI, 1.5 * M_PI);
+            cairo_close_path(cr);
+            SetColour(cr, kSlate);
+            cairo_fill(cr);
+            SetColour(cr, kWhite);
+            cairo_move_to(cr, 16, 5);
+            cairo_line_to(cr, 25, 15);
+            cairo_line_to(cr, 19.5, 15);
+            cairo_line_to(cr, 19.5, 22);
+            cairo_line_to(cr, 12.5, 22);
+            cairo_line_to(cr, 12.5, 15);
+            cairo_line_to(cr, 7, 15);
+            cairo_close_path(cr);
+            cairo_fill(cr);
+            SetColour(cr, kAccent);
+            cairo_rectangle(cr, 7, 24, 18, 3);
+            cairo_fill(cr);
+        },
+        true);
     return p;
 }
 
@@ -299,7 +313,8 @@ std::vector<uint32_t> Runs(const std::vector<uint32_t>& px)
     std::vector<uint32_t> out;
     for (size_t i = 0; i < px.size();) {
         size_t j = i;
-        while (j < px.size() && px[j] == px[i]) ++j;
+        while (j < px.size() && px[j] == px[i])
+            ++j;
         out.push_back(static_cast<uint32_t>(j - i));
         out.push_back(px[i]);
         i = j;
@@ -386,8 +401,9 @@ int WriteSource(const std::vector<Picture>& pictures, const char* path)
         std::fprintf(f, "// %s (%d), %d x %d\nconst uint32_t k%s[] = {", p.name, p.id, p.width, p.height, p.name);
         for (size_t i = 0; i < runs.size(); ++i)
             std::fprintf(f, "%s0x%x,", i % 12 == 0 ? "\n    " : " ", runs[i]);
-        std::fprintf(f, "\n};\nstd::vector<uint32_t> Make%s() { return Expand(k%s, sizeof(k%s) / sizeof(k%s[0]), %d); }\n\n",
-                     p.name, p.name, p.name, p.name, p.width * p.height);
+        std::fprintf(
+            f, "\n};\nstd::vector<uint32_t> Make%s() { return Expand(k%s, sizeof(k%s) / sizeof(k%s[0]), %d); }\n\n",
+            p.name, p.name, p.name, p.name, p.width * p.height);
     }
     std::fprintf(f, "struct Registrar {\n    Registrar()\n    {\n");
     for (const Picture& p : pictures)

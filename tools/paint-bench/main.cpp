@@ -23,7 +23,8 @@ void WritePicture(HWND hwnd)
     const char* png = std::getenv("ZQ_PAINT_BENCH_PNG");
     zq::gdi::WindowSurfaceProvider* provider = zq::gdi::GetWindowSurfaceProvider();
     zq::gdi::WindowSurface surface;
-    if (png && provider && provider->Acquire(hwnd, &surface)) cairo_surface_write_to_png(surface.surface, png);
+    if (png && provider && provider->Acquire(hwnd, &surface))
+        cairo_surface_write_to_png(surface.surface, png);
 }
 
 }  // namespace
@@ -38,11 +39,13 @@ int main(int argc, char** argv)
         dlg.m_page = CQuorinUpdateManagerDlg::PAGE_TRANSFERRING;
         dlg.RedrawWindow();  // fonts resolved once, as after the first paint
         WritePicture(dlg.GetSafeHwnd());
-        for (auto _ : state) dlg.RedrawWindow();
+        for (auto _ : state)
+            dlg.RedrawWindow();
         state.SetLabel("650 x 490 client area with its buttons");
     })->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("button repaint/Next", [&dlg](benchmark::State& state) {
-        for (auto _ : state) dlg.m_btnNext.RedrawWindow();
+        for (auto _ : state)
+            dlg.m_btnNext.RedrawWindow();
     })->Unit(benchmark::kMicrosecond);
 
     return RunBenchmarksInWizardLoop(dlg, argc, argv);

@@ -52,7 +52,10 @@ double NowMs()
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 std::string Folder(const std::string& path)
 {
@@ -85,13 +88,15 @@ std::string ReadFile(const std::string& path)
 pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath = "")
 {
     std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         if (!logPath.empty()) {
             FILE* log = std::freopen(logPath.c_str(), "a", stdout);
-            if (log) dup2(fileno(stdout), STDERR_FILENO);
+            if (log)
+                dup2(fileno(stdout), STDERR_FILENO);
         }
         execv(argv[0], argv.data());
         _exit(127);
@@ -103,12 +108,14 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath = "
 // child's peak resident memory in kB as the kernel counted it.
 long Stop(pid_t pid)
 {
-    if (pid <= 0) return 0;
+    if (pid <= 0)
+        return 0;
     kill(pid, SIGTERM);
     struct rusage usage {};
     int status = 0;
     for (int i = 0; i < 500; ++i) {
-        if (wait4(pid, &status, WNOHANG, &usage) == pid) return usage.ru_maxrss;
+        if (wait4(pid, &status, WNOHANG, &usage) == pid)
+            return usage.ru_maxrss;
         SleepMs(10);
     }
     kill(pid, SIGKILL);
@@ -129,7 +136,8 @@ long StatusKb(pid_t pid, const char* field)
     std::string line;
     std::string key = std::string(field) + ":";
     while (std::getline(in, line))
-        if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+        if (line.compare(0, key.size(), key) == 0)
+            return std::atol(line.c_str() + key.size());
     return -1;
 }
 
@@ -139,10 +147,13 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
     double end = NowMs() + timeoutMs;
     for (;;) {
         double start = NowMs();
-        if (condition()) return true;
-        if (start > end) return false;
+        if (condition())
+            return true;
+        if (start > end)
+            return false;
         double left = 2.0 - (NowMs() - start);
-        if (left > 0) std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int>(left * 1000)));
+        if (left > 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int>(left * 1000)));
     }
 }
 
@@ -168,7 +179,8 @@ private:
     void Rest();
     bool Fail(const std::string& why)
     {
-        if (m_error.empty()) m_error = why;
+        if (m_error.empty())
+            m_error = why;
         return false;
     }
 
@@ -183,10 +195,12 @@ bool Bench::StartServer()
 {
     // The tests' server: one for the whole run, ended when the bench ends.
     const zqtest::Xvfb& server = zqtest::Xvfb::Shared();
-    if (!server.Ok()) return Fail(server.Error());
+    if (!server.Ok())
+        return Fail(server.Error());
     m_display = server.Display();
     m_screen = new VirtualScreen(m_display);
-    if (!m_screen->Ok()) return Fail("cannot use display " + m_display + " (MIT-SHM and XTEST needed)");
+    if (!m_screen->Ok())
+        return Fail("cannot use display " + m_display + " (MIT-SHM and XTEST needed)");
     return true;
 }
 
@@ -195,11 +209,14 @@ bool Bench::Prepare(const std::string& program, const std::string& simulator, in
     m_program = program;
     m_simulator = simulator;
     m_payloadKb = payloadKb;
-    if (access(program.c_str(), X_OK) != 0) return Fail("no program at " + program);
+    if (access(program.c_str(), X_OK) != 0)
+        return Fail("no program at " + program);
     char folder[] = "/tmp/zqsbXXXXXX";
-    if (!mkdtemp(folder)) return Fail("mkdtemp failed");
+    if (!mkdtemp(folder))
+        return Fail("mkdtemp failed");
     m_folder = folder;
-    if (!StartServer()) return false;
+    if (!StartServer())
+        return false;
     // The program, the simulator and the file chooser share these; the
     // registry and the COM map live under the config folder, so nothing of
     // the user's own is touched.
@@ -230,7 +247,8 @@ Bench::~Bench()
 // below it: the whole page is on the screen.
 bool Bench::PagePainted()
 {
-    if (!m_screen->Grab() || !m_screen->FindRow(kBanner, kClientWidth - 50, &m_x, &m_y)) return false;
+    if (!m_screen->Grab() || !m_screen->FindRow(kBanner, kClientWidth - 50, &m_x, &m_y))
+        return false;
     return m_screen->DarkPixels(m_x + 10, m_y + 70, kClientWidth - 20, 370, 300) > 30;
 }
 
@@ -276,27 +294,26 @@ void Bench::Rest()
     SleepMs(150);
 }
 
-const char kProduct[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<product name=\"Car\" variant=\"V2\"><devices>\n"
-    "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
-    "<software version=\"138\"/><hardware pcb=\"P1\" revision=\"A\"/>\n"
-    "</device></devices></product>\n";
+const char kProduct[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<product name=\"Car\" variant=\"V2\"><devices>\n"
+                        "<device name=\"RX7150\" variant=\"EU\" id=\"7\">\n"
+                        "<software version=\"138\"/><hardware pcb=\"P1\" revision=\"A\"/>\n"
+                        "</device></devices></product>\n";
 
-const char kDescription[] =
-    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
-    "<update version=\"139\">\n"
-    "<device name=\"RX7150\" variant=\"EU\" id=\"7\" disp_name=\"Kit Seven\">\n"
-    "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
-    "<files><common><file name=\"firmware.bin\"/></common></files>\n"
-    "</update>\n";
+const char kDescription[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                            "<update version=\"139\">\n"
+                            "<device name=\"RX7150\" variant=\"EU\" id=\"7\" disp_name=\"Kit Seven\">\n"
+                            "<hardware><board pcb=\"P1\" revision=\"A\"/></hardware></device>\n"
+                            "<files><common><file name=\"firmware.bin\"/></common></files>\n"
+                            "</update>\n";
 
 // The container: its description and one firmware file of pseudo-random
 // bytes (as little compressible as real firmware).
 bool Bench::BuildContainer(const std::string& zip)
 {
     std::string source = m_folder + "/source";
-    if (system(("mkdir -p '" + source + "'").c_str()) != 0) return Fail("mkdir failed");
+    if (system(("mkdir -p '" + source + "'").c_str()) != 0)
+        return Fail("mkdir failed");
     std::string payload(static_cast<size_t>(m_payloadKb) * 1024, '\0');
     uint32_t seed = 12345;
     for (char& c : payload) {
@@ -332,7 +349,8 @@ pid_t Bench::StartCarKit(const std::string& kit, const std::string& report)
 // page; *peak gets the program's peak resident memory there.
 bool Bench::WalkTheRoad(const std::string& zip, const std::string& report, pid_t* program, long* peak)
 {
-    if (FirstPaint(program) < 0) return false;
+    if (FirstPaint(program) < 0)
+        return false;
     Rest();
     std::vector<uint32_t> enabled = NextButton();
     auto nextIs = [&](const std::vector<uint32_t>& look) { return NextButton() == look; };
@@ -340,7 +358,8 @@ bool Bench::WalkTheRoad(const std::string& zip, const std::string& report, pid_t
     // Welcome → the container page; Next goes off there.
     Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
     Rest();
-    if (!WaitUntil([&] { return !nextIs(enabled); }, 5000)) return Fail("Next did not leave the welcome page");
+    if (!WaitUntil([&] { return !nextIs(enabled); }, 5000))
+        return Fail("Next did not leave the welcome page");
     SleepMs(100);
     std::vector<uint32_t> disabled = NextButton();
 
@@ -359,7 +378,8 @@ bool Bench::WalkTheRoad(const std::string& zip, const std::string& report, pid_t
         return Fail("the file chooser did not close");
 
     // Unpacked: Next comes on. Next again shows the port box.
-    if (!WaitUntil([&] { return nextIs(enabled); }, 60000)) return Fail("the container was not unpacked");
+    if (!WaitUntil([&] { return nextIs(enabled); }, 60000))
+        return Fail("the container was not unpacked");
     Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
     Rest();
     SleepMs(200);
@@ -379,13 +399,15 @@ bool Bench::WalkTheRoad(const std::string& zip, const std::string& report, pid_t
     Click(kNextX + kNextW / 2, kNextY + kNextH / 2);
     Rest();
     WaitUntil([&] { return nextIs(disabled); }, 2000);
-    if (!WaitUntil([&] { return !nextIs(disabled); }, 600000)) return Fail("the transfer did not end");
+    if (!WaitUntil([&] { return !nextIs(disabled); }, 600000))
+        return Fail("the transfer did not end");
     SleepMs(200);
     *peak = StatusKb(*program, "VmHWM");
     std::string events = ReadFile(report);
     size_t ok = 0;
     for (size_t at = events.find("\nfile "); at != std::string::npos; at = events.find("\nfile ", at + 1))
-        if (events.compare(events.find(" status=", at) + 8, 2, "ok") == 0) ++ok;
+        if (events.compare(events.find(" status=", at) + 8, 2, "ok") == 0)
+            ++ok;
     if (ok < 2 || events.find("status=bad") != std::string::npos)
         return Fail("the kit did not receive every file well (see " + report + ")");
     return true;
@@ -394,25 +416,27 @@ bool Bench::WalkTheRoad(const std::string& zip, const std::string& report, pid_t
 long Bench::Transfer()
 {
     std::string zip = m_folder + "/update.zip", kit = m_folder + "/kit", report = m_folder + "/report.txt";
-    if (!BuildContainer(zip)) return -1;
+    if (!BuildContainer(zip))
+        return -1;
     pid_t sim = StartCarKit(kit, report);
-    if (sim < 0) return -1;
+    if (sim < 0)
+        return -1;
     pid_t program = -1;
     long peak = -1;
     bool done = WalkTheRoad(zip, report, &program, &peak);
     long maxRss = Stop(program);
     Stop(sim);
-    if (!done) return -1;
+    if (!done)
+        return -1;
     return std::max(peak, maxRss);
 }
 
 void Usage()
 {
-    std::fprintf(stderr,
-                 "usage: startup-bench [--runs N] [--payload-kb N] [--program PATH] [--simulator PATH]\n"
-                 "  --runs N        program starts measured for the first paint (default 10)\n"
-                 "  --payload-kb N  size of the firmware file sent (default 1024)\n"
-                 "  --no-transfer   measure only the first paint\n");
+    std::fprintf(stderr, "usage: startup-bench [--runs N] [--payload-kb N] [--program PATH] [--simulator PATH]\n"
+                         "  --runs N        program starts measured for the first paint (default 10)\n"
+                         "  --payload-kb N  size of the firmware file sent (default 1024)\n"
+                         "  --no-transfer   measure only the first paint\n");
 }
 
 }  // namespace
@@ -458,12 +482,14 @@ int main(int argc, char** argv)
         times.push_back(t);
     }
     std::fprintf(stderr, "starts (ms):");
-    for (double t : times) std::fprintf(stderr, " %.0f", t);
+    for (double t : times)
+        std::fprintf(stderr, " %.0f", t);
     std::fprintf(stderr, "\n");
     std::sort(times.begin(), times.end());
     std::printf("first paint: %.0f ms\n", times[times.size() / 2]);
     std::fflush(stdout);
-    if (!transfer) return 0;
+    if (!transfer)
+        return 0;
 
     long peakKb = bench.Transfer();
     if (peakKb < 0) {

@@ -42,8 +42,7 @@ double CpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct Run {
@@ -81,7 +80,9 @@ Run Transfer(bool paced, int com)
         protocol.SetLastFileName("bench.xml");
         if (OpenSerialPort(sim.ComNumber()) == 1) {
             const double cpuBefore = CpuSeconds();
-            int result = protocol.StartUpdate() == UPDATEProtocol::SESSION_STARTED ? protocol.WaitResult((paced ? 300 : 60) * 1000) : -1;
+            int result = protocol.StartUpdate() == UPDATEProtocol::SESSION_STARTED
+                             ? protocol.WaitResult((paced ? 300 : 60) * 1000)
+                             : -1;
             protocol.WaitForSession(10000);
             run.cpu = CpuSeconds() - cpuBefore;
             CloseSerialPort();
@@ -137,8 +138,7 @@ int main(int argc, char** argv)
         }
     }
     const int com = 200 + static_cast<int>(getpid() % 50);
-    printf("transfer-bench: 1 MiB of random bytes to carkit-sim on COM%d, %d run%s\n", com, runs,
-           runs == 1 ? "" : "s");
+    printf("transfer-bench: 1 MiB of random bytes to carkit-sim on COM%d, %d run%s\n", com, runs, runs == 1 ? "" : "s");
     fflush(stdout);
     int ok = 0, pacedOk = 0, unpacedOk = 0;
     double pacedSeconds = 0, unpacedSeconds = 0, unpacedCpu = 0;

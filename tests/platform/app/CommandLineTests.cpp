@@ -16,7 +16,8 @@ TEST(CommandLine, FirstArgumentIsTheProgramsFullWindowsPath)
     const std::string initial = __argv[0];
 
     char name[] = "./relative/start/name";
-    char argument[] = "Gr\xc3\xbc\xc3\x9f" "e";
+    char argument[] = "Gr\xc3\xbc\xc3\x9f"
+                      "e";
     char* argv[] = {name, argument, nullptr};
     zq::InitCommandLine(2, argv);
 
@@ -25,7 +26,9 @@ TEST(CommandLine, FirstArgumentIsTheProgramsFullWindowsPath)
     EXPECT_EQ(zq::LinuxToWindows(zq::ProgramLinuxFolder()) + "\\test_platform", program);
     EXPECT_EQ(0u, program.find("Z:\\"));
     EXPECT_EQ(initial, program);
-    EXPECT_STREQ("Gr\xfc\xdf" "e", __argv[1]);
+    EXPECT_STREQ("Gr\xfc\xdf"
+                 "e",
+                 __argv[1]);
     EXPECT_EQ(nullptr, __argv[2]);
 
     zq::InitCommandLine(0, nullptr);
@@ -33,4 +36,4 @@ TEST(CommandLine, FirstArgumentIsTheProgramsFullWindowsPath)
     EXPECT_EQ(program, __argv[0]);
 }
 
-} // namespace
+}  // namespace

@@ -44,15 +44,14 @@ namespace {
 {
     for (zq::DebugArea area : {zq::DebugArea::Serial, zq::DebugArea::Process, zq::DebugArea::Files,
                                zq::DebugArea::Registry, zq::DebugArea::Paths, zq::DebugArea::Modules,
-                               zq::DebugArea::Threads, zq::DebugArea::Shell, zq::DebugArea::Gdi,
-                               zq::DebugArea::Window})
+                               zq::DebugArea::Threads, zq::DebugArea::Shell, zq::DebugArea::Gdi, zq::DebugArea::Window})
         zq::DebugPrintf(area, "on");
     TRACE("on");
     std::fflush(stderr);
     std::exit(0);
 }
 
-} // namespace
+}  // namespace
 
 // Only the named areas print, a report always; a misspelt area is told
 // once, with the names that exist, and the areas spelt right still print.
@@ -94,7 +93,10 @@ TEST_F(DebugChannelTest, EveryAreaAnswersToItsName)
 
 namespace {
 
-UINT DoNothing(LPVOID) { return 0; }
+UINT DoNothing(LPVOID)
+{
+    return 0;
+}
 
 // The address space the process may still take: what it has mapped now and
 // a little more, so that a large mapping fails as it does on a full machine.
@@ -124,8 +126,8 @@ void LimitAddressSpace()
 [[noreturn]] void OpenerThatIsNotFound()
 {
     setenv("PATH", "/proc/zq-no-such-folder", 1);
-    if (reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "https://example.invalid/", nullptr, nullptr,
-                                                 SW_SHOWNORMAL)) > 32)
+    if (reinterpret_cast<intptr_t>(
+            ShellExecuteA(nullptr, "open", "https://example.invalid/", nullptr, nullptr, SW_SHOWNORMAL)) > 32)
         std::fprintf(stderr, "the opener started\n");
     std::fflush(stderr);
     std::_Exit(0);
@@ -154,7 +156,7 @@ void LimitAddressSpace()
     std::_Exit(0);
 }
 
-} // namespace
+}  // namespace
 
 // The failing Linux call of each area prints its one line when ZQDEBUG names
 // the area, and nothing at all when it is not set.

@@ -56,7 +56,7 @@ TEST(CFileTest, WritesReadsSeeksAndMeasures)
     EXPECT_EQ(0, memcmp(buffer, "0123", 4));
     EXPECT_EQ(10u, in.Seek(10, CFile::begin));
     EXPECT_EQ(12u, in.Seek(2, CFile::current));
-    EXPECT_EQ(4u, in.Read(buffer, sizeof(buffer))); // short only at the end
+    EXPECT_EQ(4u, in.Read(buffer, sizeof(buffer)));  // short only at the end
     EXPECT_EQ(0, memcmp(buffer, "cdef", 4));
     EXPECT_EQ(0u, in.Read(buffer, sizeof(buffer)));
     EXPECT_EQ(13u, in.Seek(-3, CFile::end));
@@ -94,9 +94,12 @@ TEST(CFileTest, FailuresGiveTheirCause)
         int cause;
         LONG osError;
     } cases[] = {
-        {zq::LinuxToWindows(temp.Linux("missing.xml")), CFile::modeRead, CFileException::fileNotFound, ERROR_FILE_NOT_FOUND},
-        {zq::LinuxToWindows(temp.Linux()) + "\\no folder\\missing.xml", CFile::modeRead, CFileException::badPath, ERROR_PATH_NOT_FOUND},
-        {zq::LinuxToWindows(temp.Linux()) + "\\no folder\\new.xml", CFile::modeCreate | CFile::modeWrite, CFileException::badPath, ERROR_PATH_NOT_FOUND},
+        {zq::LinuxToWindows(temp.Linux("missing.xml")), CFile::modeRead, CFileException::fileNotFound,
+         ERROR_FILE_NOT_FOUND},
+        {zq::LinuxToWindows(temp.Linux()) + "\\no folder\\missing.xml", CFile::modeRead, CFileException::badPath,
+         ERROR_PATH_NOT_FOUND},
+        {zq::LinuxToWindows(temp.Linux()) + "\\no folder\\new.xml", CFile::modeCreate | CFile::modeWrite,
+         CFileException::badPath, ERROR_PATH_NOT_FOUND},
         {"C:\\Temp\\product.xml", CFile::modeRead, CFileException::badPath, ERROR_PATH_NOT_FOUND},
         {zq::LinuxToWindows(temp.Linux("folder")), CFile::modeRead, CFileException::accessDenied, ERROR_ACCESS_DENIED},
         {zq::LinuxToWindows(temp.Linux("??.txt")), CFile::modeRead, CFileException::badPath, ERROR_INVALID_NAME},
@@ -131,7 +134,8 @@ TEST(CFileTest, CreatingNeverFollowsALink)
     zqtest::TempFolder elsewhere("elsewhere");
     elsewhere.Write("victim.txt", "precious");
     ASSERT_EQ(0, symlink(elsewhere.Linux("victim.txt").c_str(), temp.Linux("product.xml").c_str()));
-    for (UINT flags : {CFile::modeCreate | CFile::modeWrite, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite}) {
+    for (UINT flags :
+         {CFile::modeCreate | CFile::modeWrite, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite}) {
         SCOPED_TRACE(flags);
         CFile file;
         CFileException error;
@@ -162,7 +166,7 @@ TEST(CFileTest, SharingFollowsTheWindowsRules)
         {read, read, false},  // the default shares nothing
         {read | CFile::shareExclusive, read | CFile::shareDenyNone, false},
         {read | CFile::shareDenyNone, read | CFile::shareDenyNone, true},
-        {read | CFile::shareDenyNone, read, false}, // the second shares nothing
+        {read | CFile::shareDenyNone, read, false},  // the second shares nothing
         {read | CFile::shareDenyWrite, read | CFile::shareDenyWrite, true},
         {read | CFile::shareDenyWrite, write | CFile::shareDenyNone, false},
         {write | CFile::shareDenyRead, read | CFile::shareDenyNone, false},
@@ -249,4 +253,4 @@ TEST(CFileTest, AnUnsharedFileIsRefusedToOtherProcesses)
     EXPECT_TRUE(file.Open(name.c_str(), CFile::modeRead));
 }
 
-} // namespace
+}  // namespace

@@ -40,7 +40,7 @@ TEST(FilePattern, WindowsWildcardRules)
         {"*.xml", "..", false},
         {"?.txt", "a.txt", true},
         {"?.txt", "ab.txt", false},
-        {"file?.txt", "file.txt", true}, // '?' matches nothing before a dot
+        {"file?.txt", "file.txt", true},  // '?' matches nothing before a dot
         {"a?c", "abc", true},
         {"a?c", "ac", false},
         {"name.*", "name", true},
@@ -48,7 +48,10 @@ TEST(FilePattern, WindowsWildcardRules)
         {"*.", "a.b", false},
         {"a*b*c", "aXXbYYc", true},
         {"a*b*c", "aXXbYY", false},
-        {"GR\xdc*", "gr\xfc\xdf" "e.txt", true}, // Windows-1252 letters fold too
+        {"GR\xdc*",
+         "gr\xfc\xdf"
+         "e.txt",
+         true},  // Windows-1252 letters fold too
         {"vds_*.bin", "VDS_01.BIN", true},
         {"exact.bin", "EXACT.bin", true},
         {"exact.bin", "exact.bin2", false},
@@ -81,7 +84,7 @@ TEST(FileSearch, FindsEntriesAsWindowsListsThem)
     temp.Write("b.xml", "12345");
     temp.Write("A.XML", "");
     temp.Write("noext", "");
-    temp.Write("\xe6\x97\xa5.txt", ""); // a name Windows-1252 cannot hold
+    temp.Write("\xe6\x97\xa5.txt", "");  // a name Windows-1252 cannot hold
     temp.MakeFolder("sub");
     temp.Write("sub/inner.xml", "");
 
@@ -155,8 +158,11 @@ TEST(FileSearch, LinksAreListedAsLinksAndRemovedThemselves)
         const char* name;
         DWORD attributes;
     } cases[] = {
-        {"real", FILE_ATTRIBUTE_DIRECTORY}, {"to folder", folderLink}, {"dot", folderLink},
-        {"to file", fileLink},              {"dangling", fileLink},
+        {"real", FILE_ATTRIBUTE_DIRECTORY},
+        {"to folder", folderLink},
+        {"dot", folderLink},
+        {"to file", fileLink},
+        {"dangling", fileLink},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,11 +171,12 @@ TEST(FileSearch, LinksAreListedAsLinksAndRemovedThemselves)
         EXPECT_EQ(c.attributes, GetFileAttributesA(zq::LinuxToWindows(temp.Linux(c.name)).c_str()));
         if (c.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             EXPECT_EQ(IO_REPARSE_TAG_SYMLINK, data.dwReserved0);
-            EXPECT_EQ(0u, data.nFileSizeLow); // the link's size, not its target's
+            EXPECT_EQ(0u, data.nFileSizeLow);  // the link's size, not its target's
         }
     }
     // A search through a link to a folder sees that folder, as on Windows.
-    EXPECT_EQ((std::vector<std::string>{".", "..", "inside.bin"}), Search(zq::LinuxToWindows(temp.Linux("to folder")) + "\\*.*"));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "inside.bin"}),
+              Search(zq::LinuxToWindows(temp.Linux("to folder")) + "\\*.*"));
 
     EXPECT_FALSE(DeleteFileA(zq::LinuxToWindows(temp.Linux("to folder")).c_str()));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
@@ -194,11 +201,11 @@ TEST(FileSearch, NamesTheCodePageCannotShowAreReachedByTheirAlternateName)
         const char* shown;
         bool folder;
     } cases[] = {
-        {"\xe6\x97\xa5\xe6\x9c\xac.xml", "??.xml", false},            // Japanese
-        {"\xe4\xb8\xad\xe5\x9b\xbd.xml", "??.xml", false},            // Chinese, shown the same
-        {"\xd0\xb4\xd0\xb8\xd1\x80", "???", true},                    // Cyrillic folder
-        {"latin1 \xe4.bin", "latin1 ?.bin", false},                   // not UTF-8
-        {"what?.txt", "what?.txt", false},                            // a wildcard in the name
+        {"\xe6\x97\xa5\xe6\x9c\xac.xml", "??.xml", false},  // Japanese
+        {"\xe4\xb8\xad\xe5\x9b\xbd.xml", "??.xml", false},  // Chinese, shown the same
+        {"\xd0\xb4\xd0\xb8\xd1\x80", "???", true},          // Cyrillic folder
+        {"latin1 \xe4.bin", "latin1 ?.bin", false},         // not UTF-8
+        {"what?.txt", "what?.txt", false},                  // a wildcard in the name
         {"back\\slash", "back?slash", false},
         {"a:b", "a:b", false},
     };
@@ -292,7 +299,7 @@ TEST(FileSearch, CFileFindStepsThroughEveryEntryAndSurvivesDeletion)
     ASSERT_TRUE(SetCurrentDirectoryA(zq::LinuxToWindows(temp.Linux()).c_str()));
 
     CFileFind finder;
-    EXPECT_FALSE(finder.FindNextFile()); // no search yet
+    EXPECT_FALSE(finder.FindNextFile());  // no search yet
     ASSERT_TRUE(finder.FindFile("*.*"));  // relative to the current folder
     EXPECT_EQ(zq::LinuxToWindows(temp.Linux()) + "\\", std::string(finder.GetRoot()));
     std::vector<std::string> seen;
@@ -422,4 +429,4 @@ TEST(DiskSpace, ProviderGivesExactFiguresToBothQueries)
     EXPECT_GT(static_cast<ULONGLONG>(sectors) * bytes * clusters, 0u);
 }
 
-} // namespace
+}  // namespace

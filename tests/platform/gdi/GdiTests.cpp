@@ -45,7 +45,8 @@ struct Canvas {
     {
         std::vector<int> xs;
         for (int x = 0; x < w; ++x)
-            if (At(x, y) != bg) xs.push_back(x);
+            if (At(x, y) != bg)
+                xs.push_back(x);
         return xs;
     }
 };
@@ -166,7 +167,8 @@ TEST(GdiBitmaps, BadHandlesAndFailedCreationsAreRefused)
     EXPECT_EQ(nullptr, ::CreateBitmap(-1, 4, 1, 1, nullptr));
 
     {
-        const zqtest::ScopedSeam noMonochrome(zq::gdi::SetBitmapCreationFailureHook, [](int, int, int bpp) { return bpp == 1; });
+        const zqtest::ScopedSeam noMonochrome(zq::gdi::SetBitmapCreationFailureHook,
+                                              [](int, int, int bpp) { return bpp == 1; });
         EXPECT_EQ(nullptr, ::CreateBitmap(17, 17, 1, 1, nullptr));
         EXPECT_NE(nullptr, h = ::CreateBitmap(17, 17, 1, 32, nullptr));
     }
@@ -274,9 +276,15 @@ TEST(GdiText, DrawTextWrapsAtWordsAndCentresEachLine)
     c.dc.DrawText(CString("aaaa bbbb cc"), &r, DT_CENTER | DT_WORDBREAK);
     RECT first = {200, 0, -1, 0}, second = {200, 0, -1, 0};
     for (int y = 5; y < 18; ++y)
-        for (int x : c.Ink(y, 200)) { first.left = std::min<LONG>(first.left, x); first.right = std::max<LONG>(first.right, x); }
+        for (int x : c.Ink(y, 200)) {
+            first.left = std::min<LONG>(first.left, x);
+            first.right = std::max<LONG>(first.right, x);
+        }
     for (int y = 18; y < 31; ++y)
-        for (int x : c.Ink(y, 200)) { second.left = std::min<LONG>(second.left, x); second.right = std::max<LONG>(second.right, x); }
+        for (int x : c.Ink(y, 200)) {
+            second.left = std::min<LONG>(second.left, x);
+            second.right = std::max<LONG>(second.right, x);
+        }
     ASSERT_LT(first.left, 200);
     ASSERT_LT(second.left, 200);
     // The short second line stands in the middle of the block.
@@ -409,11 +417,13 @@ struct FaceTables {
 bool ReadFaceTables(const char* path, FaceTables* out)
 {
     FILE* f = fopen(path, "rb");
-    if (!f) return false;
+    if (!f)
+        return false;
     std::vector<unsigned char> data;
     unsigned char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) data.insert(data.end(), buffer, buffer + n);
+    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0)
+        data.insert(data.end(), buffer, buffer + n);
     fclose(f);
     auto u16 = [&](size_t at) { return at + 2 <= data.size() ? (data[at] << 8) | data[at + 1] : 0; };
     auto u32 = [&](size_t at) { return (static_cast<size_t>(u16(at)) << 16) | u16(at + 2); };
@@ -421,12 +431,16 @@ bool ReadFaceTables(const char* path, FaceTables* out)
     size_t head = 0, os2 = 0;
     for (int i = 0; i < tables; ++i) {
         const size_t record = 12 + 16 * static_cast<size_t>(i);
-        if (record + 16 > data.size()) return false;
+        if (record + 16 > data.size())
+            return false;
         std::string tag(reinterpret_cast<const char*>(&data[record]), 4);
-        if (tag == "head") head = u32(record + 8);
-        if (tag == "OS/2") os2 = u32(record + 8);
+        if (tag == "head")
+            head = u32(record + 8);
+        if (tag == "OS/2")
+            os2 = u32(record + 8);
     }
-    if (!head || !os2) return false;
+    if (!head || !os2)
+        return false;
     out->unitsPerEm = u16(head + 18);
     out->winAscent = u16(os2 + 74);
     out->winDescent = u16(os2 + 76);
@@ -440,7 +454,8 @@ bool ReadFaceTables(const char* path, FaceTables* out)
 TEST(GdiText, CellAndEmFollowTheFontFilesWindowsMetrics)
 {
     FaceTables t;
-    if (!ReadFaceTables(zqtest::TahomaPath(), &t)) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!ReadFaceTables(zqtest::TahomaPath(), &t))
+        GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     ASSERT_GT(t.capHeight, 0);
     for (int height : {13, 14, 16, 18, 24, -11, -15}) {
         const double em = height > 0 ? height * double(t.unitsPerEm) / (t.winAscent + t.winDescent) : -height;
@@ -498,14 +513,16 @@ double StrokeWidth(int height, int weight, const char* face)
             }
         }
     }
-    if (runs.empty()) return 0;
+    if (runs.empty())
+        return 0;
     std::sort(runs.begin(), runs.end());
     return runs[runs.size() / 2];
 }
 
 TEST(GdiText, BoldStrokesAreHeavierThanRegular)
 {
-    if (!zqtest::TahomaInstalled()) GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
+    if (!zqtest::TahomaInstalled())
+        GTEST_SKIP() << "Tahoma of fonts-wine is not installed";
     for (const char* face : {"Tahoma", "No Such Face 123"})
         for (int height : {13, 14, 16, 18}) {
             const double regular = StrokeWidth(height, FW_NORMAL, face);
@@ -649,11 +666,13 @@ TEST(GdiIcons, DisabledIconIsEmbossedInTheSystemColours)
     // A dark square with a transparent border.
     std::vector<uint32_t> argb(8 * 8, 0);
     for (int y = 2; y < 6; ++y)
-        for (int x = 2; x < 6; ++x) argb[y * 8 + x] = 0xFF202020u;
+        for (int x = 2; x < 6; ++x)
+            argb[y * 8 + x] = 0xFF202020u;
     HICON icon = zq::gdi::CreateIconFromPixels(8, 8, argb);
     ASSERT_NE(nullptr, icon);
     Canvas c(10, 10, RGB(1, 2, 3));
-    ASSERT_TRUE(c.dc.DrawState(CPoint(0, 0), CSize(8, 8), icon, DST_ICON | DSS_DISABLED, static_cast<CBrush*>(nullptr)));
+    ASSERT_TRUE(
+        c.dc.DrawState(CPoint(0, 0), CSize(8, 8), icon, DST_ICON | DSS_DISABLED, static_cast<CBrush*>(nullptr)));
     EXPECT_EQ(::GetSysColor(COLOR_BTNSHADOW), c.At(2, 2));
     EXPECT_EQ(::GetSysColor(COLOR_BTNHIGHLIGHT), c.At(6, 6));  // the highlight copy, one pixel right and down
     EXPECT_EQ(RGB(1, 2, 3), c.At(0, 0));

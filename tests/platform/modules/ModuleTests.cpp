@@ -14,7 +14,10 @@
 namespace {
 
 // The program folder: the build puts libexpat.dll beside the tests.
-std::string ProgramFolder() { return zq::LinuxToWindows(zq::ProgramLinuxFolder()); }
+std::string ProgramFolder()
+{
+    return zq::LinuxToWindows(zq::ProgramLinuxFolder());
+}
 
 template <typename Function>
 Function ProcAs(HMODULE module, const char* name)
@@ -40,8 +43,8 @@ TEST(Modules, LoadsExpatFromTheProgramFolder)
 
     EXPECT_EQ(nullptr, GetProcAddress(expat, "XML_NoSuchFunction"));
     EXPECT_EQ(ERROR_PROC_NOT_FOUND, GetLastError());
-    EXPECT_EQ(nullptr, GetProcAddress(expat, "xml_parsercreate")); // names are exact
-    EXPECT_EQ(nullptr, GetProcAddress(expat, "malloc"));           // of a dependency
+    EXPECT_EQ(nullptr, GetProcAddress(expat, "xml_parsercreate"));  // names are exact
+    EXPECT_EQ(nullptr, GetProcAddress(expat, "malloc"));            // of a dependency
     EXPECT_EQ(ERROR_PROC_NOT_FOUND, GetLastError());
     EXPECT_EQ(nullptr, GetProcAddress(expat, nullptr));
 
@@ -100,4 +103,4 @@ TEST(Modules, Kernel32OffersTheDiskSpaceQueries)
     EXPECT_TRUE(FreeLibrary(kernel32));
 }
 
-} // namespace
+}  // namespace

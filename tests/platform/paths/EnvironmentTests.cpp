@@ -49,11 +49,16 @@ std::string Read(const char* name, DWORD* result = nullptr)
 
 TEST(Environment, Win32BufferRules)
 {
-    ScopedVariables vars({{"ZQ_TEST_VALUE", "Gr\xc3\xbc\xc3\x9f" "e"}, {"ZQ_TEST_EMPTY", ""}, {"ZQ_TEST_MISSING", nullptr}});
+    ScopedVariables vars({{"ZQ_TEST_VALUE", "Gr\xc3\xbc\xc3\x9f"
+                                            "e"},
+                          {"ZQ_TEST_EMPTY", ""},
+                          {"ZQ_TEST_MISSING", nullptr}});
 
     char buffer[16];
     EXPECT_EQ(5u, GetEnvironmentVariableA("ZQ_TEST_VALUE", buffer, 6));
-    EXPECT_STREQ("Gr\xfc\xdf" "e", buffer); // Windows-1252
+    EXPECT_STREQ("Gr\xfc\xdf"
+                 "e",
+                 buffer);  // Windows-1252
     // One byte short: the size needed with the NUL, buffer left alone.
     char small[5] = "abc";
     EXPECT_EQ(6u, GetEnvironmentVariableA("ZQ_TEST_VALUE", small, sizeof(small)));
@@ -78,12 +83,12 @@ TEST(Environment, TempFoldersReachTheSystemInWindowsForm)
     }
     {
         ScopedVariables vars({{"TMP", nullptr}, {"TEMP", "/srv/temp"}});
-        EXPECT_EQ("<missing>", Read("TMP")); // TEMP holds a value: no TMP supplied
+        EXPECT_EQ("<missing>", Read("TMP"));  // TEMP holds a value: no TMP supplied
         EXPECT_EQ("Z:\\srv\\temp", Read("TEMP"));
     }
     {
         ScopedVariables vars({{"TMP", ""}, {"TEMP", nullptr}});
-        EXPECT_EQ("", Read("TMP")); // set but empty: Windows reports it empty
+        EXPECT_EQ("", Read("TMP"));  // set but empty: Windows reports it empty
     }
 }
 
@@ -94,7 +99,8 @@ TEST(Environment, WithoutTmpOrTempTheUserGetsAPrivateFolder)
 {
     zqtest::TempFolder cache("cache");
     const std::string tmp = cache.Linux("zqupdatemanager/tmp");
-    ScopedVariables vars({{"TMP", nullptr}, {"TEMP", nullptr}, {"TMPDIR", "/tmp"}, {"XDG_CACHE_HOME", cache.Linux().c_str()}});
+    ScopedVariables vars(
+        {{"TMP", nullptr}, {"TEMP", nullptr}, {"TMPDIR", "/tmp"}, {"XDG_CACHE_HOME", cache.Linux().c_str()}});
     const mode_t savedMask = umask(0);
     EXPECT_EQ(zq::LinuxToWindows(tmp), Read("TMP"));
     umask(savedMask);
@@ -155,11 +161,11 @@ TEST(Environment, APrivateFolderThatIsNotTheUsersOwnIsRefused)
         EXPECT_EQ("<missing>", Read("TMP"));
         struct stat st;
         ASSERT_EQ(0, stat(elsewhere.Linux().c_str(), &st));
-        EXPECT_EQ(0777u, st.st_mode & 07777); // nothing was changed through the link
+        EXPECT_EQ(0777u, st.st_mode & 07777);  // nothing was changed through the link
     }
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -169,7 +175,7 @@ std::string PasswdHome()
     return pw != nullptr ? pw->pw_dir : "/";
 }
 
-} // namespace
+}  // namespace
 
 // The registry, the COM map and the simulator all take the per-user folders
 // from here; a relative or missing variable must never make them relative to

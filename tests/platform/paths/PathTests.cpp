@@ -23,7 +23,10 @@ TEST(DrivePaths, WindowsPathsNameLinuxPaths)
         {"Z:\\", "/"},
         {"Z:\\..\\etc", "/etc"},
         {"\\etc\\hosts", "/etc/hosts"},
-        {"Z:\\tmp\\Gr\xfc\xdf" "e \x80.txt", "/tmp/Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac.txt"},
+        {"Z:\\tmp\\Gr\xfc\xdf"
+         "e \x80.txt",
+         "/tmp/Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac.txt"},
     };
     for (const Case& c : cases) {
         std::string linuxPath;
@@ -68,7 +71,10 @@ TEST(DrivePaths, LinuxPathsShowAsDriveZ)
         {"/home/me/a b.zip", "Z:\\home\\me\\a b.zip"},
         {"/", "Z:\\"},
         {"/tmp//x/", "Z:\\tmp\\x"},
-        {"/tmp/Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac", "Z:\\tmp\\Gr\xfc\xdf" "e \x80"},
+        {"/tmp/Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac",
+         "Z:\\tmp\\Gr\xfc\xdf"
+         "e \x80"},
         // Letters Windows-1252 cannot hold, and a backslash in a Linux
         // name, cannot be reached by name: they show as '?'.
         {"/tmp/\xe6\x97\xa5\xe6\x9c\xac.txt", "Z:\\tmp\\??.txt"},
@@ -125,13 +131,20 @@ TEST(DrivePaths, NamesAreFoundInAnyLetterCase)
     zqtest::TempFolder temp("zq files");
     temp.MakeFolder("Repository");
     temp.Write("Repository/Update.XML", "x");
-    temp.Write("Repository/\xc3\x9c" "ber.bin", "y"); // "Über.bin"
+    temp.Write("Repository/\xc3\x9c"
+               "ber.bin",
+               "y");  // "Über.bin"
 
     std::string linuxPath;
     ASSERT_TRUE(zq::WindowsToLinux((zq::LinuxToWindows(temp.Linux()) + "\\REPOSITORY\\update.xml").c_str(), linuxPath));
     EXPECT_EQ(temp.Linux("Repository/Update.XML"), linuxPath);
-    ASSERT_TRUE(zq::WindowsToLinux((zq::LinuxToWindows(temp.Linux()) + "\\repository\\\xfc" "BER.BIN").c_str(), linuxPath));
-    EXPECT_EQ(temp.Linux("Repository/\xc3\x9c" "ber.bin"), linuxPath);
+    ASSERT_TRUE(zq::WindowsToLinux((zq::LinuxToWindows(temp.Linux()) + "\\repository\\\xfc"
+                                                                       "BER.BIN")
+                                       .c_str(),
+                                   linuxPath));
+    EXPECT_EQ(temp.Linux("Repository/\xc3\x9c"
+                         "ber.bin"),
+              linuxPath);
     // A new name keeps its own case, in the folder's real name.
     ASSERT_TRUE(zq::WindowsToLinux((zq::LinuxToWindows(temp.Linux()) + "\\repository\\New.txt").c_str(), linuxPath));
     EXPECT_EQ(temp.Linux("Repository/New.txt"), linuxPath);
@@ -161,4 +174,4 @@ TEST(DrivePaths, SplitAtLeavesOutEmptyPiecesAndJoinFirstPutsTheSeparatorBetween)
     EXPECT_EQ("a\\b\\c", zq::JoinFirst(pieces, 3, '\\'));
 }
 
-} // namespace
+}  // namespace

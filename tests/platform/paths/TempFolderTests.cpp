@@ -34,10 +34,10 @@ TEST(TempFolder, GoesWithEverythingInItAndItsWindowsFormNamesIt)
         temp.Write("read-only/file.bin", "r");
         EXPECT_EQ(std::string("x\0y", 3), temp.Read("sub/deeper/file.bin"));
         EXPECT_TRUE(temp.Exists("dangling"));
-        EXPECT_EQ((std::vector<std::string>{"dangling", "locked", "locked/inside", "locked/inside/file.bin",
-                                            "read-only", "read-only/file.bin", "sub", "sub/deeper",
-                                            "sub/deeper/file.bin"}),
-                  temp.List());
+        EXPECT_EQ(
+            (std::vector<std::string>{"dangling", "locked", "locked/inside", "locked/inside/file.bin", "read-only",
+                                      "read-only/file.bin", "sub", "sub/deeper", "sub/deeper/file.bin"}),
+            temp.List());
         // Taken away as a test does to provoke a failure: the folders still
         // go for a user who is not root.
         ASSERT_EQ(0, chmod(temp.Linux("locked/inside").c_str(), 0));

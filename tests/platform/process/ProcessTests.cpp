@@ -54,8 +54,8 @@ struct ArgvDump {
         char cwd[4096];
         fprintf(out, "cwd %s\n", getcwd(cwd, sizeof cwd) ? cwd : "?");
         struct stat outStat, nullStat;
-        bool toNull = fstat(1, &outStat) == 0 && stat("/dev/null", &nullStat) == 0 && S_ISCHR(outStat.st_mode)
-            && outStat.st_rdev == nullStat.st_rdev;
+        bool toNull = fstat(1, &outStat) == 0 && stat("/dev/null", &nullStat) == 0 && S_ISCHR(outStat.st_mode) &&
+                      outStat.st_rdev == nullStat.st_rdev;
         fprintf(out, "stdout %s\n", toNull ? "null" : "other");
         fclose(out);
         _exit(5);
@@ -372,8 +372,9 @@ TEST(Process, DrivePathsReachTheChildInLinuxForm)
     const std::string dump = folder + "/args.txt";
     const std::string self = SelfPath();
 
-    std::string line = "\"" + zq::LinuxToWindows(self) + "\" x -y -o\"Z:\\tmp\\Repo Folder\" \"Z:\\home\\me\\a b.zip\""
-        + " -o plain \"two words\" Z: \"Z:\\\\\" -oC:\\x C:\\none \"G\xe4rten\"";
+    std::string line = "\"" + zq::LinuxToWindows(self) +
+                       "\" x -y -o\"Z:\\tmp\\Repo Folder\" \"Z:\\home\\me\\a b.zip\"" +
+                       " -o plain \"two words\" Z: \"Z:\\\\\" -oC:\\x C:\\none \"G\xe4rten\"";
     std::string env = "ZQ_ARGV_DUMP=" + dump + '\0' + "PATH=/usr/bin:/bin" + '\0' + '\0';
     ChildRun run = RunToEnd(line, &env[0], zq::LinuxToWindows(folder).c_str());
     ASSERT_TRUE(run.started) << run.error;
@@ -382,9 +383,11 @@ TEST(Process, DrivePathsReachTheChildInLinuxForm)
     std::ifstream in(dump);
     std::stringstream text;
     text << in.rdbuf();
-    EXPECT_EQ(text.str(), "arg " + self + "\narg x\narg -y\narg -o/tmp/Repo Folder\narg /home/me/a b.zip\n"
-                  "arg -o\narg plain\narg two words\narg Z:\narg /\narg -oC:\\x\narg C:\\none\n"
-                  "arg G\xc3\xa4rten\ncwd " + folder + "\nstdout null\n");
+    EXPECT_EQ(text.str(), "arg " + self +
+                              "\narg x\narg -y\narg -o/tmp/Repo Folder\narg /home/me/a b.zip\n"
+                              "arg -o\narg plain\narg two words\narg Z:\narg /\narg -oC:\\x\narg C:\\none\n"
+                              "arg G\xc3\xa4rten\ncwd " +
+                              folder + "\nstdout null\n");
 }
 
-} // namespace
+}  // namespace

@@ -167,8 +167,7 @@ TEST_F(Registry, KeysAndValueNamesIgnoreCase)
     HKEY key = nullptr;
     DWORD disposition = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettings, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              &disposition),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
     ASSERT_EQ(RegSetValueExA(key, "PortNumber", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM7"), 5), ERROR_SUCCESS);
@@ -204,8 +203,7 @@ TEST_F(Registry, KeysAndValueNamesIgnoreCase)
 TEST_F(Registry, EveryWriteReplacesTheFileAndChangesOnDiskAreSeen)
 {
     HKEY key = Settings();
-    ASSERT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8), ERROR_SUCCESS);
     // No temporary file is left beside the store.
     EXPECT_EQ(FolderEntries(m_folder), std::vector<std::string>{"user.reg"});
 
@@ -240,7 +238,7 @@ TEST_F(Registry, UnreadableStoreIsSetAsideAndReadsAsEmpty)
     for (const auto& content : bad) {
         SCOPED_TRACE(content);
         ASSERT_EQ(system(("rm -rf '" + m_folder + "'").c_str()), 0);
-        HKEY key = Settings(); // makes the folder and a valid store
+        HKEY key = Settings();  // makes the folder and a valid store
         RegCloseKey(key);
         WriteFile(m_file, content);
 
@@ -335,8 +333,7 @@ TEST_F(Registry, FilesOfKilledWritersAreRemovedAtTheNextWrite)
     WriteFile(m_file + ".tmp-99999-2", "half a st");
 
     HKEY key = Settings();
-    ASSERT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8), ERROR_SUCCESS);
     for (const auto& name : FolderEntries(m_folder))
         EXPECT_NE(name.rfind("user.reg.tmp-", 0), 0u) << name;
     char buffer[16] = {};
@@ -373,30 +370,28 @@ int RunUnprivileged(const std::string& tree, const std::function<int()>& checks)
 TEST_F(Registry, ReadOnlyFolderGivesErrorAndKeepsTheStore)
 {
     HKEY key = Settings();
-    ASSERT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("Deutsch"), 8), ERROR_SUCCESS);
     RegCloseKey(key);
     const std::string before = ReadFile(m_file);
     ASSERT_EQ(chmod(m_folder.c_str(), 0555), 0);
 
     int failed = RunUnprivileged(m_root, [] {
         HKEY k = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr)
-            != ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
+            ERROR_SUCCESS)
             return 1;
-        if (RegSetValueExA(k, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("English_UK"), 11)
-            != ERROR_ACCESS_DENIED)
+        if (RegSetValueExA(k, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("English_UK"), 11) !=
+            ERROR_ACCESS_DENIED)
             return 2;
         char buffer[16];
         DWORD size = sizeof buffer;
-        if (RegQueryValueExA(k, "Language", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size)
-                != ERROR_SUCCESS
-            || std::string(buffer, size) != std::string("Deutsch\0", 8))
+        if (RegQueryValueExA(k, "Language", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+                ERROR_SUCCESS ||
+            std::string(buffer, size) != std::string("Deutsch\0", 8))
             return 3;
         HKEY other = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Other", 0, nullptr, 0, KEY_READ, nullptr, &other,
-                            nullptr)
-            != ERROR_ACCESS_DENIED)
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Other", 0, nullptr, 0, KEY_READ, nullptr, &other, nullptr) !=
+            ERROR_ACCESS_DENIED)
             return 4;
         RegCloseKey(k);
         return 0;
@@ -446,7 +441,7 @@ TEST_F(Registry, SerialCommComesFromTheProvider)
     HKEY key = nullptr;
     const char path[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
     {
-        const zqtest::ScopedSeam none(zq::SetSerialCommProvider, nullptr); // the key does not exist
+        const zqtest::ScopedSeam none(zq::SetSerialCommProvider, nullptr);  // the key does not exist
         EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     }
 
@@ -456,8 +451,7 @@ TEST_F(Registry, SerialCommComesFromTheProvider)
         return zq::SerialCommList{{"/dev/ttyUSB0", "COM33"}, {"/dev/rfcomm0", "COM97"}};
     });
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, &key), ERROR_ACCESS_DENIED);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0, KEY_READ, &key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\serialcomm", 0, KEY_READ, &key), ERROR_SUCCESS);
     const char* expected[][2] = {{"/dev/ttyUSB0", "COM33"}, {"/dev/rfcomm0", "COM97"}};
     for (DWORD i = 0; i < 2; ++i) {
         char name[200], data[200];
@@ -479,4 +473,4 @@ TEST_F(Registry, SerialCommComesFromTheProvider)
     EXPECT_EQ(ReadFile(m_file).find("ttyUSB"), std::string::npos);
 }
 
-} // namespace
+}  // namespace

@@ -91,8 +91,8 @@ TEST_F(SerialTest, OpensThroughTheComMapExclusively)
     SetLastError(0);
     EXPECT_EQ(INVALID_HANDLE_VALUE, OpenCom(7));
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_OVERLAPPED, nullptr));
 
     // The line of a pty has no modem lines: DTR requests still succeed.
     EXPECT_TRUE(EscapeCommFunction(port, SETDTR));
@@ -112,14 +112,14 @@ TEST_F(SerialTest, OpensThroughTheComMapExclusively)
 TEST_F(SerialTest, PortsThatDoNotExistFailToOpen)
 {
     Link(8, m_home + "/no-such-device");
-    Link(9, m_home);       // a folder, not a serial device
-    Link(10, "/dev/null"); // a device, but no terminal
-    const char* names[] = {"\\\\.\\COM8", "\\\\.\\COM9", "\\\\.\\COM10", "\\\\.\\COM0", "\\\\.\\COM200", "\\\\.\\COMX",
-                           "\\\\.\\LPT1", "Z:\\file.txt"};
+    Link(9, m_home);        // a folder, not a serial device
+    Link(10, "/dev/null");  // a device, but no terminal
+    const char* names[] = {"\\\\.\\COM8",   "\\\\.\\COM9", "\\\\.\\COM10", "\\\\.\\COM0",
+                           "\\\\.\\COM200", "\\\\.\\COMX", "\\\\.\\LPT1",  "Z:\\file.txt"};
     for (const char* name : names) {
         SetLastError(0);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr))
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                    FILE_FLAG_OVERLAPPED, nullptr))
             << name;
         EXPECT_NE(0u, GetLastError()) << name;
     }
@@ -365,11 +365,14 @@ std::string OpenFailureText(const char* name, DWORD* error)
     return text;
 }
 
-size_t Lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+size_t Lines(const std::string& text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 TEST_F(SerialTest, APortThatDoesNotOpenSaysWhyOnOneLine)
 {
-    unsetenv("ZQDEBUG"); // read once per process; the line is printed whatever it says
+    unsetenv("ZQDEBUG");  // read once per process; the line is printed whatever it says
     const std::string dev = zq::DosDevicesFolder();
     Link(8, m_home + "/no-such-device");
     Link(10, "/dev/null");
@@ -381,8 +384,8 @@ TEST_F(SerialTest, APortThatDoesNotOpenSaysWhyOnOneLine)
         {"\\\\.\\COM8",
          "zq:serial: cannot open COM8 (" + dev + "/com8 -> " + m_home + "/no-such-device): No such file or directory\n",
          ERROR_FILE_NOT_FOUND},
-        {"\\\\.\\COM10", "zq:serial: cannot open COM10 (" + dev + "/com10 -> /dev/null): not a serial device: ",
-         ERROR_FILE_NOT_FOUND},
+        {"\\\\.\\COM10",
+         "zq:serial: cannot open COM10 (" + dev + "/com10 -> /dev/null): not a serial device: ", ERROR_FILE_NOT_FOUND},
         {"\\\\.\\COM200", "zq:serial: cannot open COM200: no device; link " + dev + "/com200 to one\n",
          ERROR_FILE_NOT_FOUND},
     };
@@ -399,8 +402,8 @@ TEST_F(SerialTest, APortThatDoesNotOpenSaysWhyOnOneLine)
     // port of the layer keeps an ordinary user out at open() and root at its
     // lock; a bare lock keeps out everyone at the lock.
     Link(7, m_pty.Slave());
-    const std::string inUse = "zq:serial: cannot open COM7 (" + dev + "/com7 -> " + m_pty.Slave()
-                              + "): in use by another program\n";
+    const std::string inUse = "zq:serial: cannot open COM7 (" + dev + "/com7 -> " + m_pty.Slave() +
+                              "): in use by another program\n";
     for (const bool bareLock : {false, true}) {
         SCOPED_TRACE(bareLock ? "a lock on the device" : "a port of the layer");
         HANDLE held = INVALID_HANDLE_VALUE;
@@ -438,7 +441,7 @@ TEST_F(SerialTest, APortThatRefusesTheUserNamesTheGroupThatMayUseIt)
     ASSERT_EQ(0, chmod(m_home.c_str(), 0755));
     ASSERT_EQ(0, chmod(zq::UserConfigFolder().c_str(), 0755));
     ASSERT_EQ(0, chmod(zq::DosDevicesFolder().c_str(), 0755));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(0, stat(m_pty.Slave().c_str(), &st));
     const group* owner = getgrgid(st.st_gid);
     ASSERT_NE(nullptr, owner);
@@ -469,9 +472,9 @@ TEST_F(SerialTest, APortThatRefusesTheUserNamesTheGroupThatMayUseIt)
     ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(0, WEXITSTATUS(status)) << text;
-    EXPECT_EQ("zq:serial: cannot open COM7 (" + zq::DosDevicesFolder() + "/com7 -> " + m_pty.Slave()
-                  + "): Permission denied; " + m_pty.Slave() + " belongs to group " + groupName
-                  + ", which this user is not in\n",
+    EXPECT_EQ("zq:serial: cannot open COM7 (" + zq::DosDevicesFolder() + "/com7 -> " + m_pty.Slave() +
+                  "): Permission denied; " + m_pty.Slave() + " belongs to group " + groupName +
+                  ", which this user is not in\n",
               text);
 }
 
@@ -500,8 +503,9 @@ bool WriteProcFile(const char* path, const std::string& text)
     if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
         _exit(MAP_NO_NAMESPACE);
     WriteProcFile("/proc/self/setgroups", "deny");
-    if (!WriteProcFile("/proc/self/uid_map", "0 " + uid + " 1") || !WriteProcFile("/proc/self/gid_map", "0 " + gid + " 1")
-        || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    if (!WriteProcFile("/proc/self/uid_map", "0 " + uid + " 1") ||
+        !WriteProcFile("/proc/self/gid_map", "0 " + gid + " 1") ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         _exit(MAP_NO_NAMESPACE);
     // Taken in the new namespace (a bind needs a source there) before the
     // tmpfs hides /dev/pts.
@@ -516,7 +520,8 @@ bool WriteProcFile(const char* path, const std::string& text)
             if (fd < 0)
                 _exit(MAP_NO_NAMESPACE);
             close(fd);
-            if ((device.empty() || path == device) && mount(slaveLink.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            if ((device.empty() || path == device) &&
+                mount(slaveLink.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
                 _exit(MAP_NO_NAMESPACE);
         }
     }
@@ -553,9 +558,16 @@ TEST_F(SerialTest, WithoutALinkEachComNumberOpensTheDeviceOfTheFixedMap)
         int com;
         const char* device;  // "" for none
     } cases[] = {
-        {1, "/dev/ttyS0"},      {32, "/dev/ttyS31"},    {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
-        {65, "/dev/ttyACM0"},   {96, "/dev/ttyACM31"},  {97, "/dev/rfcomm0"}, {128, "/dev/rfcomm31"},
-        {129, ""},              {0, ""},
+        {1, "/dev/ttyS0"},
+        {32, "/dev/ttyS31"},
+        {33, "/dev/ttyUSB0"},
+        {64, "/dev/ttyUSB31"},
+        {65, "/dev/ttyACM0"},
+        {96, "/dev/ttyACM31"},
+        {97, "/dev/rfcomm0"},
+        {128, "/dev/rfcomm31"},
+        {129, ""},
+        {0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("COM" + std::to_string(c.com));
@@ -616,4 +628,4 @@ TEST_F(SerialTest, SerialCommListsTheLinkedPorts)
     EXPECT_TRUE(found);
 }
 
-} // namespace
+}  // namespace

@@ -26,7 +26,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-intptr_t Code(HINSTANCE result) { return reinterpret_cast<intptr_t>(result); }
+intptr_t Code(HINSTANCE result)
+{
+    return reinterpret_cast<intptr_t>(result);
+}
 
 // A folder on PATH, alone, that holds a stand-in xdg-open: it writes its
 // argument, its process group and where its standard streams lead, then
@@ -36,13 +39,14 @@ protected:
     void SetUp() override
     {
         const std::string script = m_folder.Write(
-            "bin/xdg-open", "#!/bin/sh\n"
-                            "out=$(readlink /proc/$$/fd/1); err=$(readlink /proc/$$/fd/2)\n"
-                            "pgid=$(cut -d' ' -f5 /proc/$$/stat); d=$(dirname \"$0\")\n"
-                            "printf 'arg %s\\npgid %s\\nout %s\\nerr %s\\npid %s\\n' \"$1\" \"$pgid\" \"$out\" \"$err\" $$"
-                            " > \"$d/seen.new\"\n"
-                            "mv \"$d/seen.new\" \"$d/seen\"\n"
-                            "exec sleep 600\n");
+            "bin/xdg-open",
+            "#!/bin/sh\n"
+            "out=$(readlink /proc/$$/fd/1); err=$(readlink /proc/$$/fd/2)\n"
+            "pgid=$(cut -d' ' -f5 /proc/$$/stat); d=$(dirname \"$0\")\n"
+            "printf 'arg %s\\npgid %s\\nout %s\\nerr %s\\npid %s\\n' \"$1\" \"$pgid\" \"$out\" \"$err\" $$"
+            " > \"$d/seen.new\"\n"
+            "mv \"$d/seen.new\" \"$d/seen\"\n"
+            "exec sleep 600\n");
         ASSERT_EQ(chmod(script.c_str(), 0755), 0);
     }
 
@@ -71,8 +75,8 @@ TEST_F(ShellExecute, OpensWithXdgOpenAsATrackedChildOnDevNull)
     const pid_t program = fork();
     ASSERT_GE(program, 0);
     if (program == 0) {
-        const intptr_t code = Code(ShellExecuteA(nullptr, "open", zq::LinuxToWindows(document).c_str(), nullptr,
-                                                 nullptr, SW_SHOWNORMAL));
+        const intptr_t code = Code(
+            ShellExecuteA(nullptr, "open", zq::LinuxToWindows(document).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         for (int i = 0; i < 1000 && !m_folder.Exists("bin/seen"); ++i)
             usleep(10000);
         ExitProcess(code > 32 ? 0 : 9);

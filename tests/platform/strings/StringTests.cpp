@@ -57,9 +57,11 @@ TEST(CString, BufferRoundTrip)
 
 TEST(Codepage, GermanLettersRoundTrip)
 {
-    const std::string cp = "Zur\xFC" "ck \xC4\xD6\xDC\xE4\xF6\xFC\xDF \x80";
+    const std::string cp = "Zur\xFC"
+                           "ck \xC4\xD6\xDC\xE4\xF6\xFC\xDF \x80";
     const std::string utf8 = zq::Cp1252ToUtf8(cp);
-    EXPECT_EQ(utf8, "Zur\xC3\xBC" "ck \xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F \xE2\x82\xAC");
+    EXPECT_EQ(utf8, "Zur\xC3\xBC"
+                    "ck \xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F \xE2\x82\xAC");
     EXPECT_EQ(zq::Utf8ToCp1252(utf8), cp);
 }
 
@@ -69,7 +71,7 @@ TEST(Codepage, UnmappableAndBrokenUtf8BecomeQuestionMarks)
     EXPECT_EQ(zq::Utf8ToCp1252("a\xF0\x9F\x98\x80z"), "a?z");  // emoji
     EXPECT_EQ(zq::Utf8ToCp1252("a\xC3"), "a?");                // cut off
     EXPECT_EQ(zq::Utf8ToCp1252("\xFFx"), "?x");
-    EXPECT_EQ(zq::Utf8ToCp1252("\xC0\xAF"), "??");             // overlong
+    EXPECT_EQ(zq::Utf8ToCp1252("\xC0\xAF"), "??");  // overlong
 }
 
 // Windows compares file, registry and environment names with the code page's
@@ -84,18 +86,18 @@ TEST(Codepage, FoldsTheCasePairsOfWindows1252)
     };
     const Case cases[] = {
         {"readme.TXT", "README.txt", true},
-        {"\xE4", "\xC4", true},  // a diaeresis
-        {"\xFE", "\xDE", true},  // thorn
-        {"\xE0", "\xC0", true},  // a grave
-        {"\x9A", "\x8A", true},  // s caron
-        {"\x9C", "\x8C", true},  // oe
-        {"\x9E", "\x8E", true},  // z caron
-        {"\xFF", "\x9F", true},  // y diaeresis
-        {"\xF7", "\xD7", false}, // division and multiplication signs
-        {"\xDF", "\xBF", false}, // sharp s has no capital here
-        {"\xB5", "\x95", false}, // micro sign, bullet
-        {"\x9A", "\x7A", false}, // s caron is no s
-        {"[", "{", false},       // 0x20 apart but no letters
+        {"\xE4", "\xC4", true},   // a diaeresis
+        {"\xFE", "\xDE", true},   // thorn
+        {"\xE0", "\xC0", true},   // a grave
+        {"\x9A", "\x8A", true},   // s caron
+        {"\x9C", "\x8C", true},   // oe
+        {"\x9E", "\x8E", true},   // z caron
+        {"\xFF", "\x9F", true},   // y diaeresis
+        {"\xF7", "\xD7", false},  // division and multiplication signs
+        {"\xDF", "\xBF", false},  // sharp s has no capital here
+        {"\xB5", "\x95", false},  // micro sign, bullet
+        {"\x9A", "\x7A", false},  // s caron is no s
+        {"[", "{", false},        // 0x20 apart but no letters
         {"@", "`", false},
         {"ab", "abc", false},
     };

@@ -24,9 +24,9 @@ struct Events {
     HANDLE h[3];
     Events()
     {
-        h[0] = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // manual reset
-        h[1] = CreateEventA(nullptr, FALSE, FALSE, nullptr); // auto reset
-        h[2] = CreateEventA(nullptr, FALSE, FALSE, "named"); // auto reset, name ignored
+        h[0] = CreateEventA(nullptr, TRUE, FALSE, nullptr);   // manual reset
+        h[1] = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto reset
+        h[2] = CreateEventA(nullptr, FALSE, FALSE, "named");  // auto reset, name ignored
     }
     ~Events()
     {
@@ -139,8 +139,7 @@ TEST(Threads, WorkerWakesWaiter)
     s = Signaller{events[1], 30};
     auto start = Clock::now();
     ASSERT_NE(AfxBeginThread(SignalLater, &s, THREAD_PRIORITY_BELOW_NORMAL), nullptr);
-    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0 + 1)
-        << "the worker's signal within 10 s";
+    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0 + 1) << "the worker's signal within 10 s";
     EXPECT_GE(ElapsedMs(start), 30) << "ms until the signal that the worker gives after 30 ms woke the wait";
 
     s = Signaller{events[0], 20};
@@ -198,7 +197,11 @@ void EndFromDeepInside()
     AfxEndThread(7);
 }
 
-UINT EndsItself(LPVOID) { EndFromDeepInside(); return 99; }
+UINT EndsItself(LPVOID)
+{
+    EndFromDeepInside();
+    return 99;
+}
 
 // Waits until the handle has been closed, which the thread object's
 // destructor does: proof that the object was deleted.
@@ -235,10 +238,13 @@ TEST(Threads, AutoDeleteOnEndAndOnReturn)
     EXPECT_EQ(WaitForSingleObject(done, 10000), WAIT_OBJECT_0) << "the resumed thread's end within 10 s";
     EXPECT_TRUE(HandleGoesAway(h));
     CloseHandle(done);
-    EXPECT_LE(zq::OpenHandleCount(), handlesBefore); // threads of earlier tests may still be ending
+    EXPECT_LE(zq::OpenHandleCount(), handlesBefore);  // threads of earlier tests may still be ending
 }
 
-UINT ReturnsFortyTwo(LPVOID) { return 42; }
+UINT ReturnsFortyTwo(LPVOID)
+{
+    return 42;
+}
 
 TEST(Threads, KeptObjectIsSignalledWithExitCode)
 {
@@ -251,7 +257,7 @@ TEST(Threads, KeptObjectIsSignalledWithExitCode)
     EXPECT_EQ(code, STILL_ACTIVE);
     EXPECT_FALSE(GetExitCodeThread(t->m_hThread, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(WaitForSingleObject(t->m_hThread, 50), static_cast<DWORD>(WAIT_TIMEOUT)); // not started yet
+    EXPECT_EQ(WaitForSingleObject(t->m_hThread, 50), static_cast<DWORD>(WAIT_TIMEOUT));  // not started yet
     EXPECT_EQ(t->ResumeThread(), 1u);
     EXPECT_EQ(t->ResumeThread(), 0u);
     ASSERT_EQ(WaitForSingleObject(*t, 10000), WAIT_OBJECT_0) << "the resumed thread's end within 10 s";
@@ -259,7 +265,7 @@ TEST(Threads, KeptObjectIsSignalledWithExitCode)
     EXPECT_EQ(code, 42u);
     EXPECT_FALSE(t->SetThreadPriority(7));
     delete t;
-    EXPECT_LE(zq::OpenHandleCount(), handlesBefore); // threads of earlier tests may still be ending
+    EXPECT_LE(zq::OpenHandleCount(), handlesBefore);  // threads of earlier tests may still be ending
 }
 
-} // namespace
+}  // namespace

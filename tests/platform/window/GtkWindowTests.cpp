@@ -55,8 +55,8 @@ public:
     void DrawItem(LPDRAWITEMSTRUCT dis) override
     {
         ++draws;
-        CDC::FromHandle(dis->hDC)->FillSolidRect(&dis->rcItem, (dis->itemState & ODS_SELECTED) ? RGB(0, 0, 255)
-                                                                                                : RGB(255, 0, 0));
+        CDC::FromHandle(dis->hDC)->FillSolidRect(&dis->rcItem,
+                                                 (dis->itemState & ODS_SELECTED) ? RGB(0, 0, 255) : RGB(255, 0, 0));
     }
 
 protected:
@@ -112,10 +112,12 @@ std::string Shell(const std::string& command)
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buffer[256];
-        while (fgets(buffer, sizeof(buffer), p)) out += buffer;
+        while (fgets(buffer, sizeof(buffer), p))
+            out += buffer;
         pclose(p);
     }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
     return out;
 }
 
@@ -123,8 +125,8 @@ std::string Shell(const std::string& command)
 // kShowSeconds; "" when none showed.
 std::string FindShownWindow(const std::string& title)
 {
-    return Shell("timeout " + std::to_string(kShowSeconds) + " xdotool search --sync --onlyvisible --name '" + title
-                 + "' 2>/dev/null | head -1");
+    return Shell("timeout " + std::to_string(kShowSeconds) + " xdotool search --sync --onlyvisible --name '" + title +
+                 "' 2>/dev/null | head -1");
 }
 
 bool StartNativeBackend()
@@ -179,7 +181,8 @@ void RunUnderDisplay()
         deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kShowSeconds);
         while (IsWindow(dlg.hwnd) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (IsWindow(dlg.hwnd)) PostMessageA(dlg.hwnd, WM_COMMAND, IDCANCEL, 0);
+        if (IsWindow(dlg.hwnd))
+            PostMessageA(dlg.hwnd, WM_COMMAND, IDCANCEL, 0);
     });
     INT_PTR result = dlg.DoModal();
     driver.join();
@@ -196,7 +199,8 @@ void RunUnderDisplay()
         int count = 0;
         LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
         {
-            if (message == WM_USER + 11) ++count;
+            if (message == WM_USER + 11)
+                ++count;
             return CWnd::WindowProc(message, wParam, lParam);
         }
     } counter;
@@ -204,8 +208,10 @@ void RunUnderDisplay()
     HWND counterHwnd = counter.GetSafeHwnd();
     std::thread boxDriver([&] {
         std::string id = FindShownWindow("ZqBoxTest");
-        for (int i = 0; i < 5; ++i) PostMessageA(counterHwnd, WM_USER + 11, 0, 0);
-        if (id.empty()) return;
+        for (int i = 0; i < 5; ++i)
+            PostMessageA(counterHwnd, WM_USER + 11, 0, 0);
+        if (id.empty())
+            return;
         Shell("xdotool windowfocus --sync " + id);
         Shell("xdotool key Escape");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -222,7 +228,8 @@ void RunUnderDisplay()
     const std::string file = folder.Write("update.zip", "PK");
     std::thread chooserDriver([&] {
         std::string id = FindShownWindow("^Open$");
-        if (id.empty()) return;
+        if (id.empty())
+            return;
         Shell("xdotool windowfocus --sync " + id);
         Shell("xdotool key ctrl+l");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -244,8 +251,8 @@ void HideBeforeALongWait()
     zqtest::XTopLevels screen;
     ASSERT_TRUE(screen.Ok());
     CWnd window;
-    ASSERT_TRUE(window.CreateEx(0, "ZqHidden", title, WS_POPUP | WS_CAPTION | WS_VISIBLE, CRect(40, 40, 240, 140),
-                                nullptr, 0));
+    ASSERT_TRUE(
+        window.CreateEx(0, "ZqHidden", title, WS_POPUP | WS_CAPTION | WS_VISIBLE, CRect(40, 40, 240, 140), nullptr, 0));
     unsigned long id = 0;
     ASSERT_TRUE(zq::PumpMessagesUntil([&] { return (id = screen.Find(title)) != 0 && screen.Viewable(id); }, 10000))
         << "the window never showed";
@@ -304,13 +311,17 @@ protected:
 };
 
 // 0xRRGGBB as the X server shows a COLORREF.
-long OnScreen(COLORREF c) { return static_cast<long>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c); }
+long OnScreen(COLORREF c)
+{
+    return static_cast<long>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
+}
 
 bool WaitFor(const std::function<bool()>& done, int milliseconds)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
+        if (std::chrono::steady_clock::now() > until)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
@@ -389,7 +400,8 @@ void WorkerBoxesUnderDisplay()
             // the worker and this test do.
             for (int i = 0; i < 10 && !WaitFor([&] { return answered.load(); }, 2000); ++i) {
                 if (!answered && box) {
-                    if (failure.empty()) failure = "the box did not take the " + answerBy;
+                    if (failure.empty())
+                        failure = "the box did not take the " + answerBy;
                     Shell("xdotool windowfocus --sync " + std::to_string(box) + " key Return");
                 }
             }
@@ -466,10 +478,11 @@ void RunUnderXvfb(bool entersGtkFromAWorker = false)
         folders += std::string(name) + "='" + home.Linux() + "' ";
     // GTK and the libraries below it are not built with the sanitizers: the
     // child does not look for their leaks.
-    std::string command = "timeout -k 5 " + std::to_string(kChildSeconds) + " env ZQ_UNDER_XVFB=1 ZQDEBUG=window GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
-                          server.Display() + " " + folders +
-                          "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + self +
-                          "' --gtest_filter=" + filter + " > '" + logFile + "' 2>&1";
+    std::string command =
+        "timeout -k 5 " + std::to_string(kChildSeconds) +
+        " env ZQ_UNDER_XVFB=1 ZQDEBUG=window GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GDK_BACKEND=x11 DISPLAY=" +
+        server.Display() + " " + folders + "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + self +
+        "' --gtest_filter=" + filter + " > '" + logFile + "' 2>&1";
     int status = system(command.c_str());
     std::ifstream in(logFile);
     std::stringstream log;

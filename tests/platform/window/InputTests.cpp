@@ -44,7 +44,8 @@ protected:
     afx_msg void OnCaptureChanged(CWnd*) { log->push_back("capturechanged"); }
     afx_msg BOOL OnSetCursor(CWnd*, UINT hitTest, UINT message)
     {
-        if (hitTest == HTCLIENT && message == WM_MOUSEMOVE) log->push_back("setcursor");
+        if (hitTest == HTCLIENT && message == WM_MOUSEMOVE)
+            log->push_back("setcursor");
         return TRUE;
     }
     DECLARE_MESSAGE_MAP()
@@ -63,16 +64,10 @@ END_MESSAGE_MAP()
 class Top : public CWnd {
 public:
     std::vector<std::string> log;
-    BOOL Make()
-    {
-        return CreateEx(0, "ZqTop", "top", WS_POPUP | WS_VISIBLE, CRect(100, 100, 400, 300), nullptr, 0);
-    }
+    BOOL Make() { return CreateEx(0, "ZqTop", "top", WS_POPUP | WS_VISIBLE, CRect(100, 100, 400, 300), nullptr, 0); }
 
 protected:
-    afx_msg void OnNotifyHover(NMHDR* header, LRESULT*)
-    {
-        log.push_back("notify " + std::to_string(header->idFrom));
-    }
+    afx_msg void OnNotifyHover(NMHDR* header, LRESULT*) { log.push_back("notify " + std::to_string(header->idFrom)); }
     DECLARE_MESSAGE_MAP()
 };
 
@@ -188,7 +183,8 @@ TEST(StandardControls, ComboProgressAndToolTipKeepTheirState)
     ASSERT_TRUE(top.Make());
     CComboBox combo;
     ASSERT_TRUE(combo.Create(CBS_DROPDOWN | CBS_SORT | WS_VISIBLE, CRect(0, 0, 100, 80), &top, 1038));
-    for (const char* port : {"COM3", "COM10", "COM1", "com2"}) combo.AddString(port);
+    for (const char* port : {"COM3", "COM10", "COM1", "com2"})
+        combo.AddString(port);
     std::vector<std::string> listed;
     for (int i = 0; i < combo.GetCount(); ++i) {
         CString text;

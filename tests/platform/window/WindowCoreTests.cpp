@@ -38,7 +38,8 @@ public:
 
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message == WM_TEST_C) seen.push_back("default C");
+        if (message == WM_TEST_C)
+            seen.push_back("default C");
         return CWnd::DefWindowProc(message, wParam, lParam);
     }
 
@@ -107,13 +108,16 @@ TEST(WindowMessages, PostedFromWorkerArriveOnUiThreadInOrder)
     HWND hwnd = wnd.GetSafeHwnd();
     const int count = 2000;
     std::thread worker([hwnd] {
-        for (int i = 0; i < count; ++i) PostMessageA(hwnd, WM_TEST_A, static_cast<WPARAM>(i), 0);
+        for (int i = 0; i < count; ++i)
+            PostMessageA(hwnd, WM_TEST_A, static_cast<WPARAM>(i), 0);
     });
     const bool arrived = zq::PumpMessagesUntil([&] { return wnd.order.size() == static_cast<size_t>(count); }, 10000);
     worker.join();  // before any ASSERT: a joinable thread must not go out of scope
     ASSERT_TRUE(arrived) << "the posted messages handled within 10 s";
-    for (int i = 0; i < count; ++i) ASSERT_EQ(wnd.order[static_cast<size_t>(i)], static_cast<WPARAM>(i));
-    for (auto id : wnd.threads) ASSERT_EQ(id, std::this_thread::get_id());
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(wnd.order[static_cast<size_t>(i)], static_cast<WPARAM>(i));
+    for (auto id : wnd.threads)
+        ASSERT_EQ(id, std::this_thread::get_id());
 }
 
 TEST(WindowMessages, MessageForDestroyedWindowIsDropped)
@@ -140,7 +144,8 @@ TEST(WindowMessages, WorkerKeepsPostingWhileWindowIsDestroyed)
     std::atomic<int> refused{0};
     std::thread worker([&] {
         while (!stop) {
-            if (!PostMessageA(hwnd, WM_TEST_A, 0, 0)) ++refused;
+            if (!PostMessageA(hwnd, WM_TEST_A, 0, 0))
+                ++refused;
             std::this_thread::yield();
         }
     });
@@ -158,7 +163,8 @@ TEST(WindowMessages, QueueRefusesPostsBeyondItsQuota)
     BaseWnd wnd;
     ASSERT_TRUE(wnd.CreateTop());
     int accepted = 0;
-    while (accepted < 20000 && PostMessageA(wnd.GetSafeHwnd(), WM_TEST_A, 0, 0)) ++accepted;
+    while (accepted < 20000 && PostMessageA(wnd.GetSafeHwnd(), WM_TEST_A, 0, 0))
+        ++accepted;
     EXPECT_EQ(accepted, 10000);
     EXPECT_EQ(GetLastError(), 1816u);  // ERROR_NOT_ENOUGH_QUOTA
     ASSERT_TRUE(zq::PumpMessagesUntil([&] { return wnd.order.size() == 10000u; }, 10000))
@@ -219,10 +225,12 @@ TEST(WindowMessages, ChildControlsByIdCarryTextStateAndVisibility)
     EXPECT_EQ(wnd.GetDlgItem(4711), nullptr);
 
     // Window texts are bytes in Windows-1252: "Zur\xfcck" is "Zurück".
-    wnd.SetDlgItemText(1039, "Zur\xfc" "ck");
+    wnd.SetDlgItemText(1039, "Zur\xfc"
+                             "ck");
     char buffer[100];
     EXPECT_EQ(wnd.GetDlgItemText(1039, buffer, sizeof(buffer)), 6);
-    EXPECT_STREQ(buffer, "Zur\xfc" "ck");
+    EXPECT_STREQ(buffer, "Zur\xfc"
+                         "ck");
     // A short buffer gets the start of the text and its NUL.
     char small[4];
     EXPECT_EQ(GetWindowTextA(label.GetSafeHwnd(), small, sizeof(small)), 3);
@@ -292,7 +300,8 @@ TEST(MessageBoxSeam, ResponderRecordsAndAnswersEveryKindOfBox)
     int boxesWithOwnerDisabled = 0;
     zq::RecordingMessageBoxResponder responder({IDNO, IDYES});
     responder.onCall = [&](const zq::MessageBoxCall& call) {
-        if (call.owner && !wnd.IsWindowEnabled()) ++boxesWithOwnerDisabled;
+        if (call.owner && !wnd.IsWindowEnabled())
+            ++boxesWithOwnerDisabled;
     };
 
     EXPECT_EQ(wnd.MessageBox("Close?", "Caption \xf6", MB_YESNO | MB_ICONQUESTION), IDNO);

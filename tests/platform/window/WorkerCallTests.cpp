@@ -38,7 +38,8 @@ protected:
             askedOn = std::this_thread::get_id();
             return 42;
         }
-        if (message == WM_PAINT) ++paints;
+        if (message == WM_PAINT)
+            ++paints;
         return CWnd::WindowProc(message, wParam, lParam);
     }
 };
@@ -48,8 +49,8 @@ protected:
 template <class T>
 bool PumpUntilReady(std::future<T>& result, int milliseconds)
 {
-    return zq::PumpMessagesUntil(
-        [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, milliseconds);
+    return zq::PumpMessagesUntil([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                                 milliseconds);
 }
 
 // The worker tells that it asks now; the UI thread gives its call the time
@@ -163,13 +164,16 @@ TEST(WorkerCalls, ABoxAskedWhileTheUiThreadWaitsForTheWorkerIsAnsweredAtOnce)
         const HWND hwnd = top.GetSafeHwnd();
         std::atomic<int> answer{0};
         std::thread worker([&] {
-            if (!c.askFirst) WaitForSingleObject(go, 10000);
+            if (!c.askFirst)
+                WaitForSingleObject(go, 10000);
             SetEvent(asking);
             answer = MessageBoxA(hwnd, "From the worker", "caption", c.type);
             SetEvent(done);
         });
-        if (c.askFirst) UntilAsked(asking);
-        else SetEvent(go);
+        if (c.askFirst)
+            UntilAsked(asking);
+        else
+            SetEvent(go);
         const auto start = std::chrono::steady_clock::now();
         const DWORD waited = WaitForSingleObject(done, 20000);
         const auto ms =

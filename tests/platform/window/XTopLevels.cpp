@@ -40,8 +40,7 @@ unsigned long XTopLevels::Find(const std::string& title) const
 bool XTopLevels::Viewable(unsigned long window) const
 {
     XWindowAttributes attributes;
-    return m_display && XGetWindowAttributes(m_display, window, &attributes) &&
-           attributes.map_state == IsViewable;
+    return m_display && XGetWindowAttributes(m_display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
 long XTopLevels::Pixel(unsigned long window, int x, int y) const
