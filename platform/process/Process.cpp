@@ -587,30 +587,24 @@ void ReadReports(int fd, pid_t& program, int& err)
         err = ECHILD;
 }
 
-// Starts the program of argv[0] through a launcher with its standard
-// streams on /dev/null, in the folder when one is given, holding the
-// inheritable descriptors when asked to, and tracks the launcher (pid); the
-// child proper is program, and endRequest the socket on which the launcher
-// hears TerminateProcess. False with the Win32 error set when the folder is
-// none or the child could not be started.
-bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid,
-                pid_t& program, int& endRequest)
+// The folder the child starts in, in Linux form, or "" for this process's
+// own. False with ERROR_DIRECTORY when the one given is no folder.
+bool ChildFolder(LPCSTR currentDirectory, std::string& folder)
 {
-    std::string folder;
-    if (currentDirectory != nullptr && currentDirectory[0] != '\0') {
-        struct stat st;
-        if (!LinuxPath(currentDirectory, folder) || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            SetLastError(ERROR_DIRECTORY);
-            return false;
-        }
-    }
-    PrepareLifePipe();
-    if (s_lifeRead < 0) {
-        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-        return false;
-    }
-    int reportPipe[2];
-    int endPair[2];
+    folder.clear();
+    if (currentDirectory == nullptr || currentDirectory[0] == '\0')
+        return true;
+    struct stat st;
+    if (LinuxPath(currentDirectory, folder) && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return true;
+    SetLastError(ERROR_DIRECTORY);
+    return false;
+}
+
+// The pipe on which the launcher and the child report, and the socket on
+// which the launcher hears TerminateProcess. False with the Win32 error set.
+bool OpenLaunchChannels(int reportPipe[2], int endPair[2])
+{
     if (pipe2(reportPipe, O_CLOEXEC) != 0) {
         const int err = errno;
         zq::DebugFailure(zq::DebugArea::Process, "pipe2", nullptr, err);
@@ -625,6 +619,58 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
         SetLastError(Win32ErrorFromErrno(err));
         return false;
     }
+    return true;
+}
+
+// Forks the launcher and tracks it (pid) with every signal blocked from the
+// fork until it is tracked, so that no end of the program can miss it.
+// Returns fork's errno when it failed, else 0.
+int ForkLauncher(char* const* argv, char* const* envp, const std::string& folder, int reportWrite, int endWrite,
+                 const std::vector<int>& inherited, pid_t& pid)
+{
+    SignalsBlocked blocked;
+    Launch launch = {argv,
+                     envp,
+                     folder.empty() ? nullptr : folder.c_str(),
+                     blocked.Before(),
+                     reportWrite,
+                     endWrite,
+                     inherited.data(),
+                     inherited.size()};
+    t_forkingLauncher = true;
+    pid = fork();
+    if (pid == 0)
+        RunLauncher(launch);
+    t_forkingLauncher = false;
+    if (pid < 0)
+        return errno;
+    // Also done here, so that the group exists when fork returns.
+    setpgid(pid, pid);
+    TrackChild(pid);
+    return 0;
+}
+
+// Starts the program of argv[0] through a launcher with its standard
+// streams on /dev/null, in the folder when one is given, holding the
+// inheritable descriptors when asked to, and tracks the launcher (pid); the
+// child proper is program, and endRequest the socket on which the launcher
+// hears TerminateProcess. False with the Win32 error set when the folder is
+// none or the child could not be started.
+bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, bool inheritHandles, pid_t& pid,
+                pid_t& program, int& endRequest)
+{
+    std::string folder;
+    if (!ChildFolder(currentDirectory, folder))
+        return false;
+    PrepareLifePipe();
+    if (s_lifeRead < 0) {
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return false;
+    }
+    int reportPipe[2];
+    int endPair[2];
+    if (!OpenLaunchChannels(reportPipe, endPair))
+        return false;
 
     // The child holds these under their numbers, without close-on-exec.
     // None of them can be closed until the child has started.
@@ -633,30 +679,7 @@ bool SpawnChild(char* const* argv, char* const* envp, LPCSTR currentDirectory, b
     if (inheritHandles)
         keepOpen = zq::LockInheritableDescriptors(inherited);
 
-    int err = 0;
-    {
-        SignalsBlocked blocked;
-        Launch launch = {argv,
-                         envp,
-                         folder.empty() ? nullptr : folder.c_str(),
-                         blocked.Before(),
-                         reportPipe[1],
-                         endPair[1],
-                         inherited.data(),
-                         inherited.size()};
-        t_forkingLauncher = true;
-        pid = fork();
-        if (pid == 0)
-            RunLauncher(launch);
-        t_forkingLauncher = false;
-        if (pid < 0) {
-            err = errno;
-        } else {
-            // Also done here, so that the group exists when fork returns.
-            setpgid(pid, pid);
-            TrackChild(pid);
-        }
-    }
+    int err = ForkLauncher(argv, envp, folder, reportPipe[1], endPair[1], inherited, pid);
     close(reportPipe[1]);
     close(endPair[1]);
     if (pid < 0) {

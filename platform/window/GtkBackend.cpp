@@ -872,32 +872,65 @@ gboolean KeepOnDelete(GtkWidget*, GdkEvent*, gpointer)
     return TRUE;
 }
 
+// The GTK kind and the icon of a box of this type (no icon: nullptr).
+const char* BoxIcon(UINT type, GtkMessageType& kind)
+{
+    switch (type & MB_ICONMASK) {
+    case MB_ICONQUESTION:
+        kind = GTK_MESSAGE_QUESTION;
+        return "dialog-question";
+    case MB_ICONEXCLAMATION:
+        kind = GTK_MESSAGE_WARNING;
+        return "dialog-warning";
+    case MB_ICONHAND:
+        kind = GTK_MESSAGE_ERROR;
+        return "dialog-error";
+    case MB_ICONASTERISK:
+        kind = GTK_MESSAGE_INFO;
+        return "dialog-information";
+    default:
+        kind = GTK_MESSAGE_OTHER;
+        return nullptr;
+    }
+}
+
+// The buttons of a box of this type with their answers, and whether
+// Escape may answer it (and with what).
+std::vector<std::pair<const char*, int>> BoxButtons(UINT type, BoxState& box)
+{
+    std::vector<std::pair<const char*, int>> buttons;
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        buttons = {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+        break;
+    case MB_YESNOCANCEL:
+        buttons = {{"_Yes", IDYES}, {"_No", IDNO}, {"Cancel", IDCANCEL}};
+        break;
+    case MB_YESNO:
+        buttons = {{"_Yes", IDYES}, {"_No", IDNO}};
+        box.escapeAllowed = false;
+        break;
+    case MB_RETRYCANCEL:
+        buttons = {{"_Retry", IDRETRY}, {"Cancel", IDCANCEL}};
+        break;
+    case MB_ABORTRETRYIGNORE:
+        buttons = {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
+        box.escapeAllowed = false;
+        break;
+    default:
+        buttons = {{"OK", IDOK}};
+        box.escapeAnswer = IDOK;
+        break;
+    }
+    return buttons;
+}
+
 int GtkBackend::MessageBox(const MessageBoxCall& call)
 {
     if (!OnGtkThread("message box"))
         return UnshownMessageBoxAnswer(call.type);
     GtkMessageType kind = GTK_MESSAGE_OTHER;
-    const char* iconName = nullptr;
-    switch (call.type & MB_ICONMASK) {
-    case MB_ICONQUESTION:
-        kind = GTK_MESSAGE_QUESTION;
-        iconName = "dialog-question";
-        break;
-    case MB_ICONEXCLAMATION:
-        kind = GTK_MESSAGE_WARNING;
-        iconName = "dialog-warning";
-        break;
-    case MB_ICONHAND:
-        kind = GTK_MESSAGE_ERROR;
-        iconName = "dialog-error";
-        break;
-    case MB_ICONASTERISK:
-        kind = GTK_MESSAGE_INFO;
-        iconName = "dialog-information";
-        break;
-    default:
-        break;
-    }
+    const char* iconName = BoxIcon(call.type, kind);
     GtkWindow* owner = call.owner ? TopWindowOf(call.owner) : nullptr;
     GtkWidget* dialog = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
                                                Utf8(call.text).c_str());
@@ -912,30 +945,7 @@ int GtkBackend::MessageBox(const MessageBoxCall& call)
         G_GNUC_END_IGNORE_DEPRECATIONS
     }
     BoxState state;
-    std::vector<std::pair<const char*, int>> buttons;
-    switch (call.type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        buttons = {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-        break;
-    case MB_YESNOCANCEL:
-        buttons = {{"_Yes", IDYES}, {"_No", IDNO}, {"Cancel", IDCANCEL}};
-        break;
-    case MB_YESNO:
-        buttons = {{"_Yes", IDYES}, {"_No", IDNO}};
-        state.escapeAllowed = false;
-        break;
-    case MB_RETRYCANCEL:
-        buttons = {{"_Retry", IDRETRY}, {"Cancel", IDCANCEL}};
-        break;
-    case MB_ABORTRETRYIGNORE:
-        buttons = {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
-        state.escapeAllowed = false;
-        break;
-    default:
-        buttons = {{"OK", IDOK}};
-        state.escapeAnswer = IDOK;
-        break;
-    }
+    std::vector<std::pair<const char*, int>> buttons = BoxButtons(call.type, state);
     for (const auto& b : buttons)
         gtk_dialog_add_button(GTK_DIALOG(dialog), b.first, b.second);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), DefaultMessageBoxAnswer(call.type));
