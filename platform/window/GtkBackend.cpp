@@ -894,34 +894,39 @@ const char* BoxIcon(UINT type, GtkMessageType& kind)
     }
 }
 
-// The buttons of a box of this type with their answers, and whether
-// Escape may answer it (and with what).
+const char* ButtonLabel(int answer)
+{
+    switch (answer) {
+    case IDCANCEL:
+        return "Cancel";
+    case IDYES:
+        return "_Yes";
+    case IDNO:
+        return "_No";
+    case IDRETRY:
+        return "_Retry";
+    case IDABORT:
+        return "_Abort";
+    case IDIGNORE:
+        return "_Ignore";
+    default:
+        return "OK";
+    }
+}
+
+// The buttons of a box of this type with their labels and answers, and
+// whether Escape may answer it: only a box with Cancel, or with OK alone, as
+// on Windows.
 std::vector<std::pair<const char*, int>> BoxButtons(UINT type, BoxState& box)
 {
+    const std::vector<int> answers = MessageBoxButtons(type);
     std::vector<std::pair<const char*, int>> buttons;
-    switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        buttons = {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-        break;
-    case MB_YESNOCANCEL:
-        buttons = {{"_Yes", IDYES}, {"_No", IDNO}, {"Cancel", IDCANCEL}};
-        break;
-    case MB_YESNO:
-        buttons = {{"_Yes", IDYES}, {"_No", IDNO}};
+    for (int answer : answers)
+        buttons.emplace_back(ButtonLabel(answer), answer);
+    if (answers.size() == 1)
+        box.escapeAnswer = answers[0];
+    else if (std::find(answers.begin(), answers.end(), IDCANCEL) == answers.end())
         box.escapeAllowed = false;
-        break;
-    case MB_RETRYCANCEL:
-        buttons = {{"_Retry", IDRETRY}, {"Cancel", IDCANCEL}};
-        break;
-    case MB_ABORTRETRYIGNORE:
-        buttons = {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
-        box.escapeAllowed = false;
-        break;
-    default:
-        buttons = {{"OK", IDOK}};
-        box.escapeAnswer = IDOK;
-        break;
-    }
     return buttons;
 }
 

@@ -24,45 +24,29 @@ MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder)
     return previous;
 }
 
-int DefaultMessageBoxAnswer(UINT type)
+std::vector<int> MessageBoxButtons(UINT type)
 {
-    int buttons[3];
-    int count;
     switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
-        buttons[0] = IDOK;
-        buttons[1] = IDCANCEL;
-        count = 2;
-        break;
+        return {IDOK, IDCANCEL};
     case MB_ABORTRETRYIGNORE:
-        buttons[0] = IDABORT;
-        buttons[1] = IDRETRY;
-        buttons[2] = IDIGNORE;
-        count = 3;
-        break;
+        return {IDABORT, IDRETRY, IDIGNORE};
     case MB_YESNOCANCEL:
-        buttons[0] = IDYES;
-        buttons[1] = IDNO;
-        buttons[2] = IDCANCEL;
-        count = 3;
-        break;
+        return {IDYES, IDNO, IDCANCEL};
     case MB_YESNO:
-        buttons[0] = IDYES;
-        buttons[1] = IDNO;
-        count = 2;
-        break;
+        return {IDYES, IDNO};
     case MB_RETRYCANCEL:
-        buttons[0] = IDRETRY;
-        buttons[1] = IDCANCEL;
-        count = 2;
-        break;
+        return {IDRETRY, IDCANCEL};
     default:
-        buttons[0] = IDOK;
-        count = 1;
-        break;
+        return {IDOK};
     }
-    int which = static_cast<int>((type & MB_DEFMASK) >> 8);
-    return buttons[which < count ? which : 0];
+}
+
+int DefaultMessageBoxAnswer(UINT type)
+{
+    const std::vector<int> buttons = MessageBoxButtons(type);
+    const size_t which = (type & MB_DEFMASK) >> 8;
+    return buttons[which < buttons.size() ? which : 0];
 }
 
 int UnshownMessageBoxAnswer(UINT type)

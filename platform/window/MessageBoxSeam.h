@@ -30,6 +30,9 @@ using MessageBoxResponder = std::function<int(const MessageBoxCall&)>;
 // answers with the box's default button.
 MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder);
 
+// The answers of a box's buttons, in the order the box shows them.
+std::vector<int> MessageBoxButtons(UINT type);
+
 // The answer a box gets without anybody there: its default button.
 int DefaultMessageBoxAnswer(UINT type);
 
