@@ -189,6 +189,9 @@ private:
     void DisconnectAfterError();
     // The transfer information of the file being sent.
     void DrawTransferInfo();
+    // Puts the background back under the file name, so that a new name drawn
+    // over it keeps nothing of a longer one before it.
+    void EraseFileName();
 
     // The pictures, borders, caption places and colours of the buttons, from
     // one table; Next takes the focus.

@@ -160,6 +160,19 @@ void CQuorinUpdateManagerDlg::DrawTransferInfo()
     DrawProgressInfo(m_protocol.GetCurrentFileName());
 }
 
+void CQuorinUpdateManagerDlg::EraseFileName()
+{
+    if (!m_ready)
+        return;
+    // The row of the name, from its left edge to the window's right edge and
+    // down to the step bar, which it must not cover.
+    CRect client;
+    GetClientRect(&client);
+    CClientDC dc(this);
+    dc.BitBlt(m_transferInfoX, m_fileNameY, client.Width() - m_transferInfoX, m_stepBarY - m_fileNameY, &m_memDC,
+              m_transferInfoX, m_fileNameY, SRCCOPY);
+}
+
 void CQuorinUpdateManagerDlg::DrawDeviceInfo()
 {
     CClientDC dc(this);

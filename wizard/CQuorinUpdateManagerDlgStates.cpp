@@ -380,6 +380,9 @@ bool CQuorinUpdateManagerDlg::HandleTransferring(int event, int code)
         return true;
     }
     if (event == EV_INFO_CHANGED) {
+        // The painter draws over what is there; a shorter name than the one
+        // before would leave the end of the old one on the screen.
+        EraseFileName();
         DrawTransferInfo();
         return true;
     }

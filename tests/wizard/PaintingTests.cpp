@@ -136,6 +136,10 @@ TEST_F(Painting, TheTransferPageShowsEachNewFileAsSoonAsItIsAnnounced)
         dlg.m_protocol.m_CurrentFileName = "english_prompts_of_the_car_kit.lng";
         dlg.SendMessage(WM_UPDATE_INFO_CHANGED, 0, 0);
         EXPECT_EQ(zqtest::ShownPageDifference(dlg, false), "") << "right after the notice of a new file";
+        // A shorter name after a longer one keeps nothing of the longer one.
+        dlg.m_protocol.m_CurrentFileName = "RX7150.xml";
+        dlg.SendMessage(WM_UPDATE_INFO_CHANGED, 0, 0);
+        EXPECT_EQ(zqtest::ShownPageDifference(dlg, false), "") << "right after a shorter name's notice";
     });
 }
 
