@@ -183,7 +183,7 @@ BOOL UpdateWindow(HWND hwnd)
 {
     if (!OnUiThread())
         return OnUiThreadOr<BOOL>(FALSE, [=] { return UpdateWindow(hwnd); });
-    if (!Find(hwnd) || !OnUiThread())
+    if (!Find(hwnd))
         return FALSE;
     UpdateTree(hwnd);
     return TRUE;

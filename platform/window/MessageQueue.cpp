@@ -344,7 +344,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     }
     // WM_PAINT comes when nothing else waits, as on Windows.
     bool wantsPaint = (filterMin == 0 && filterMax == 0) || (filterMin <= WM_PAINT && WM_PAINT <= filterMax);
-    if (wantsPaint && OnUiThread()) {
+    if (wantsPaint) {
         if (Window* w = AnyInvalid(hwnd)) {
             *msg = MSG{};
             msg->hwnd = w->hwnd;
