@@ -2,14 +2,12 @@
 // them.
 #include "platform/base/FatalEnd.h"
 
-#include <atomic>
 #include <csignal>
 #include <cstring>
 
 namespace {
 
-const int MAX_ACTIONS = 8;
-std::atomic<zq::FatalEndAction> s_actions[MAX_ACTIONS];
+zq::SignalSafeSet<zq::FatalEndAction, 8> s_actions;
 
 const int FATAL_SIGNALS[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGABRT};
 
@@ -28,22 +26,12 @@ namespace zq {
 
 bool AtFatalEnd(FatalEndAction action)
 {
-    for (auto& slot : s_actions) {
-        FatalEndAction empty = nullptr;
-        if (slot.compare_exchange_strong(empty, action) || empty == action)
-            return true;
-    }
-    return false;
+    return s_actions.Add(action);
 }
 
 void RunFatalEndActions()
 {
-    for (auto& slot : s_actions) {
-        const FatalEndAction action = slot.load();
-        if (action == nullptr)
-            return;
-        action();
-    }
+    s_actions.ForEach([](FatalEndAction action) { action(); });
 }
 
 void RunFatalEndActionsOnSignals()

@@ -7,7 +7,62 @@
 // what a fixed table of atomics holds.
 #pragma once
 
+#include <atomic>
+
 namespace zq {
+
+// A fixed table of non-zero values (pids, descriptors, actions) for the
+// actions of a fatal end: plain atomics, with no lock and no allocation, so
+// that a signal handler may walk it while other threads add and remove.
+// Zero marks a free slot.
+template <class T, int Size>
+class SignalSafeSet {
+public:
+    // Constant: a table at namespace scope is empty before any code runs.
+    constexpr SignalSafeSet() = default;
+
+    // Adds the value unless it is there already; false when the table is
+    // full.
+    bool Add(T value)
+    {
+        for (auto& slot : m_slots) {
+            T empty{};
+            if (slot.compare_exchange_strong(empty, value) || empty == value)
+                return true;
+        }
+        return false;
+    }
+
+    void Remove(T value)
+    {
+        for (auto& slot : m_slots) {
+            T held = value;
+            if (slot.compare_exchange_strong(held, T{}))
+                return;
+        }
+    }
+
+    void Clear()
+    {
+        for (auto& slot : m_slots)
+            slot.store(T{});
+    }
+
+    // Calls each(value) for every value held, in slot order.
+    // Async-signal-safe when each is.
+    template <class Each>
+    void ForEach(Each each) const
+    {
+        for (const auto& slot : m_slots) {
+            const T value = slot.load();
+            if (value != T{})
+                each(value);
+        }
+    }
+
+private:
+    std::atomic<T> m_slots[Size]{};
+};
 
 using FatalEndAction = void (*)();
 

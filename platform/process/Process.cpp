@@ -61,27 +61,17 @@ class ChildThreadObject : public ChildObject {
 };
 
 // The children that have not been reaped, so that they can be ended when
-// the program ends. A slot holds a pid or 0; plain atomics, so that a signal
-// handler may read them.
-const int MAX_TRACKED_CHILDREN = 64;
-std::atomic<pid_t> s_children[MAX_TRACKED_CHILDREN];
+// the program ends.
+zq::SignalSafeSet<pid_t, 64> s_children;
 
 void TrackChild(pid_t pid)
 {
-    for (auto& slot : s_children) {
-        pid_t empty = 0;
-        if (slot.compare_exchange_strong(empty, pid))
-            return;
-    }
+    s_children.Add(pid);
 }
 
 void ForgetChild(pid_t pid)
 {
-    for (auto& slot : s_children) {
-        pid_t tracked = pid;
-        if (slot.compare_exchange_strong(tracked, 0))
-            return;
-    }
+    s_children.Remove(pid);
 }
 
 bool IsBlank(char c)
@@ -251,11 +241,10 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
 
 void EndChildProcesses()
 {
-    for (auto& slot : s_children) {
-        const pid_t pid = slot.load();
+    s_children.ForEach([](pid_t pid) {
         if (pid > 0 && kill(-pid, SIGKILL) != 0)
             kill(pid, SIGKILL);
-    }
+    });
 }
 
 }  // namespace zq
@@ -349,8 +338,7 @@ void ForgetParentsChildren()
 {
     if (t_forkingLauncher)
         return;
-    for (auto& slot : s_children)
-        slot.store(0);
+    s_children.Clear();
     if (s_lifeRead >= 0) {
         close(s_lifeRead);
         close(s_lifeWrite);

@@ -58,43 +58,26 @@ void StoreResult(LPOVERLAPPED ov, ULONG_PTR status, DWORD bytes)
 // The descriptors of the ports open exclusively. A tty's exclusive mode
 // outlives its last close, the program's end included, so on a fatal end
 // (a signal, the display's loss, ExitProcess) it is cleared for each, or
-// the next start could not open the port as an ordinary user. A slot holds
-// a descriptor or -1; plain atomics, so that a signal handler may read them.
-const int MAX_EXCLUSIVE_PORTS = 32;
-std::atomic<int> s_exclusivePorts[MAX_EXCLUSIVE_PORTS];
+// the next start could not open the port as an ordinary user. The table
+// holds each descriptor plus one, since zero marks a free slot.
+zq::SignalSafeSet<int, 32> s_exclusivePorts;
 
 void GiveBackExclusivePorts()
 {
-    for (auto& slot : s_exclusivePorts) {
-        const int fd = slot.load();
-        if (fd >= 0)
-            ioctl(fd, TIOCNXCL);
-    }
+    s_exclusivePorts.ForEach([](int slot) { ioctl(slot - 1, TIOCNXCL); });
 }
 
 void HoldExclusive(int fd)
 {
-    static const bool ready = [] {
-        for (auto& slot : s_exclusivePorts)
-            slot.store(-1);
-        return zq::AtFatalEnd(GiveBackExclusivePorts);
-    }();
+    static const bool ready = zq::AtFatalEnd(GiveBackExclusivePorts);
     (void)ready;
-    for (auto& slot : s_exclusivePorts) {
-        int empty = -1;
-        if (slot.compare_exchange_strong(empty, fd))
-            return;
-    }
+    s_exclusivePorts.Add(fd + 1);
 }
 
 // Before the descriptor is closed: its number may be reused after.
 void ReleaseExclusive(int fd)
 {
-    for (auto& slot : s_exclusivePorts) {
-        int held = fd;
-        if (slot.compare_exchange_strong(held, -1))
-            return;
-    }
+    s_exclusivePorts.Remove(fd + 1);
 }
 
 struct Operation {
