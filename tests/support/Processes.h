@@ -5,12 +5,11 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -29,8 +28,16 @@ struct ProcessEntry {
 // The process's entry; false when it is gone.
 inline bool ReadProcessEntry(pid_t pid, ProcessEntry& entry)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read with read(2): a process that ends while its entry is read makes
+    // the read fail with ESRCH, which a std::ifstream throws as an exception.
+    const int fd = open(("/proc/" + std::to_string(pid) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
+    close(fd);
     // "pid (name) state ppid pgrp ...": the name may hold blanks and ')'.
     const size_t close = text.rfind(')');
     if (close == std::string::npos)
