@@ -1,7 +1,21 @@
 // The Repository folder's lock file, held open unshared.
 #include "link/RepositoryLock.h"
 
+#include <chrono>
 #include <cstdio>
+
+#include "platform/threads/Threads.h"
+
+namespace {
+
+// A program that is killed while its unpacker writes leaves the lock held
+// until the unpacker's launcher has ended it, a matter of milliseconds: a
+// start waits this long for the lock before it counts the Repository as
+// another live program's.
+constexpr int LOCK_WAIT_MS = 1000;
+constexpr DWORD LOCK_RETRY_MS = 50;
+
+}  // namespace
 
 RepositoryLock::RepositoryLock() : m_held(FALSE) {}
 
@@ -25,8 +39,7 @@ BOOL RepositoryLock::Take(const CString& folder)
     // Unshared, and without modeNoInherit: the unpacker holds it as well.
     const CString path = LockFileOf(folder);
     CFileException error;
-    if (!m_file.Open(path, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite | CFile::shareExclusive,
-                     &error)) {
+    if (!OpenWaiting(path, &error)) {
         if (error.m_cause == CFileException::sharingViolation)
             fprintf(stderr,
                     "ZQUpdateManager: the Repository %s is in use by another copy of the program, or by an unpacker "
@@ -40,6 +53,19 @@ BOOL RepositoryLock::Take(const CString& folder)
     m_folder = folder;
     m_held = TRUE;
     return TRUE;
+}
+
+BOOL RepositoryLock::OpenWaiting(const CString& path, CFileException* error)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(LOCK_WAIT_MS);
+    for (;;) {
+        if (m_file.Open(path, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite | CFile::shareExclusive,
+                        error))
+            return TRUE;
+        if (error->m_cause != CFileException::sharingViolation || std::chrono::steady_clock::now() >= until)
+            return FALSE;
+        Sleep(LOCK_RETRY_MS);
+    }
 }
 
 void RepositoryLock::Release()

@@ -26,9 +26,11 @@ public:
     RepositoryLock& operator=(const RepositoryLock&) = delete;
 
     // Holds the lock of the folder: TRUE when it is held, also when it was
-    // held already. The lock of another folder is given up first. FALSE
-    // when the lock file does not open, with one line to stderr that says
-    // why (another program holds it, or the error).
+    // held already. The lock of another folder is given up first. A lock
+    // that another process holds is waited for up to a second, as a killed
+    // program's unpacker still holds it until its launcher has ended it.
+    // FALSE when the lock file does not open, with one line to stderr that
+    // says why (another program holds it, or the error).
     BOOL Take(const CString& folder);
     // Gives the lock up; nothing happens when none is held.
     void Release();
@@ -38,6 +40,8 @@ public:
     static CString LockFileOf(const CString& folder);
 
 private:
+    BOOL OpenWaiting(const CString& path, CFileException* error);
+
     std::mutex m_lock;
     CFile m_file;
     CString m_folder;

@@ -91,6 +91,7 @@ UPDATEProtocol::UPDATEProtocol()
       m_SendFileOpen(0),
       m_ReceiveFileOpen(0),
       m_ReceiveFileFailed(0),
+      m_ReceiveFileCreated(FALSE),
       m_hSessionIdle(nullptr),
       m_hClosing(nullptr)
 {
@@ -225,16 +226,19 @@ DWORD UPDATEProtocol::OpenReceivedFile()
     m_RxExpectedSequence = 0;
     CloseReceivedFile();
     m_ReceiveFileFailed = 0;
+    m_ReceiveFileCreated = FALSE;
     CString path = g_WorkFolder + "\\product.xml";
     // An earlier inquiry's copy goes first: should the new one not be
     // created, no other car kit's description is left for the window to read
     // in its place, and one that this user may not overwrite (left by a run
     // under another user) is replaced rather than read.
     DeleteFileA(path);
-    if (m_ReceiveFile.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive))
+    if (m_ReceiveFile.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive)) {
         m_ReceiveFileOpen = 1;
-    else
+        m_ReceiveFileCreated = TRUE;
+    } else {
         AfxMessageBox("Open file error (product.xml)", MB_OK);
+    }
     return m_RxFileSize;
 }
 
@@ -356,6 +360,7 @@ UINT InquiryThread(LPVOID param)
     enum { INQUIRY_FILE_INFO, INQUIRY_DATA, INQUIRY_DONE } state = INQUIRY_FILE_INFO;
     int result = UPDATE_RESULT_SUCCESS;
     protocol->m_ReceiveFileFailed = 0;
+    protocol->m_ReceiveFileCreated = FALSE;
     protocol->SetStepTotal(4);
     protocol->NotifyStepProgress(0);
     if (UPDATEManager::TakeCancel()) {

@@ -52,6 +52,11 @@ public:
     int StartConnect();
     int StartInquiry();
     int StartDisconnect();
+    // TRUE when the last inquiry created product.xml in the work folder. An
+    // inquiry whose file could not be created still ends with the link's
+    // result; an earlier copy that could not be removed then stands in the
+    // folder, and it is not this car kit's description.
+    BOOL ReceivedProductXml() const { return m_ReceiveFileCreated; }
 
     // Frames of the PC (the frame layer builds and sends them).
     int SendDisconnect();
@@ -155,6 +160,7 @@ public:
     CFile m_ReceiveFile;              // product.xml while the inquiry receives it
     int m_ReceiveFileOpen;            // 1 while m_ReceiveFile is open
     int m_ReceiveFileFailed;          // 1 once this inquiry could not write product.xml
+    BOOL m_ReceiveFileCreated;        // TRUE once this inquiry created product.xml
 
     static DWORD m_FileIndex;           // index of the next file to send
     static DWORD m_RxExpectedSequence;  // next PtFileData the inquiry accepts

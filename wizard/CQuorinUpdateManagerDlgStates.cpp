@@ -336,7 +336,10 @@ bool CQuorinUpdateManagerDlg::HandleReadingDevice(int event, int code)
     } else if (event == EV_RESULT && code >= UPDATE_RESULT_SUCCESS && code <= UPDATE_RESULT_CANCELLED) {
         // The read-out is over either way; its bar goes before anything else.
         ShowStepProgress(false);
-        if (code == UPDATE_RESULT_SUCCESS && g_UpdateModel.ReadProductXml()) {
+        // A description that this inquiry did not write (its file could not
+        // be created, and an earlier one could not be removed) is another
+        // car kit's: the road ends as for one that cannot be read.
+        if (code == UPDATE_RESULT_SUCCESS && m_protocol.ReceivedProductXml() && g_UpdateModel.ReadProductXml()) {
             EnterPage(PAGE_DEVICE_INFO);
         } else {
             if (code != UPDATE_RESULT_SUCCESS && code != UPDATE_RESULT_CANCELLED)

@@ -74,10 +74,14 @@ bool AtFatalEnd(FatalEndAction action);
 // Runs every action added, in the order added. Async-signal-safe.
 void RunFatalEndActions();
 
-// On SIGTERM, SIGHUP, SIGINT, SIGQUIT and SIGABRT (abort, and so an
-// uncaught exception) the actions run first, then the program ends by the
-// signal as it would have, with its exit status and, for SIGQUIT and
-// SIGABRT, its core.
+// On every signal that would end the program and that can be caught (the
+// ones sent to end it, such as SIGTERM, SIGHUP, SIGINT, SIGQUIT or
+// SIGPIPE, and those of a crash: SIGABRT, and so an uncaught exception,
+// SIGSEGV, SIGBUS, SIGFPE, SIGILL) the actions run first, then the program
+// ends by the signal as it would have, with its exit status and, where the
+// signal leaves one, its core. A handler that was in place before (a
+// sanitizer's) runs after the actions; a signal that the program was
+// started to ignore stays ignored.
 void RunFatalEndActionsOnSignals();
 
 }  // namespace zq

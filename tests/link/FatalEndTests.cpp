@@ -272,6 +272,8 @@ const Ending ENDINGS[] = {
     {"SIGTERM", SIGTERM, "", false},
     {"SIGHUP", SIGHUP, "", false},
     {"SIGINT", SIGINT, "", false},
+    {"SIGPIPE", SIGPIPE, "", false},
+    {"SIGSEGV", SIGSEGV, "", false},
     {"XServerEnded", 0, "", true},
     {"Abort", 0, "abort", false},
     {"UncaughtException", 0, "throw", false},

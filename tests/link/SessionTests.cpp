@@ -439,7 +439,9 @@ TEST_F(Sessions, InquiryOnAFullDiskReportsNoSuccess)
 // be created (a box, and the session reads on to its end with the link's
 // result), nothing readable is left, and an old copy that could not be
 // written over (reached through a link, or not writable by this user) is
-// replaced by the new one.
+// replaced by the new one. An old copy that cannot even be removed (its
+// folder is not this user's to change) stays, and the protocol says that
+// this inquiry wrote none.
 TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
 {
     const std::string xml = ProductXml();
@@ -450,12 +452,14 @@ TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
         const char* folder;  // the work folder, below the prepared one
         // Plants what stands at the path; false when this user cannot have it.
         std::function<bool(const std::string& path)> plant;
-        bool box;  // the new product.xml cannot be created
+        bool box;   // the new product.xml cannot be created
+        bool kept;  // the earlier copy cannot be removed
     } cases[] = {
-        {"no work folder", "/missing", [](const std::string&) { return true; }, true},
-        {"a folder of that name", "", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, true},
+        {"no work folder", "/missing", [](const std::string&) { return true; }, true, false},
+        {"a folder of that name", "", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, true,
+         false},
         {"an earlier copy reached through a link", "",
-         [&](const std::string& path) { return symlink(elsewhere.c_str(), path.c_str()) == 0; }, false},
+         [&](const std::string& path) { return symlink(elsewhere.c_str(), path.c_str()) == 0; }, false, false},
         // As a copy that a run under another user left: root writes every
         // file, so only another user meets this one.
         {"an earlier copy this user may not write", "",
@@ -463,7 +467,17 @@ TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
              std::ofstream(path) << earlier;
              return geteuid() != 0 && chmod(path.c_str(), 0444) == 0;
          },
-         false},
+         false, false},
+        // As in a shared temporary folder, where another user's file can be
+        // neither removed nor replaced; root changes every folder.
+        {"an earlier copy in a folder this user may not change", "/locked",
+         [&](const std::string& path) {
+             const std::string folder = path.substr(0, path.rfind('/'));
+             mkdir(folder.c_str(), 0700);
+             std::ofstream(path) << earlier;
+             return geteuid() != 0 && chmod(path.c_str(), 0444) == 0 && chmod(folder.c_str(), 0555) == 0;
+         },
+         true, true},
     };
     StartKit({"--product", m_sim.WriteFile("kit-product.xml", xml)});
     Connect();
@@ -477,12 +491,14 @@ TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
         } else {
             zq::RecordingMessageBoxResponder boxes;
             EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_SUCCESS);
+            EXPECT_EQ(m_protocol.ReceivedProductXml(), c.box ? FALSE : TRUE);
             if (c.box) {
                 ASSERT_EQ(boxes.Count(), 1u);
                 EXPECT_EQ(boxes.Calls()[0].text, "Open file error (product.xml)");
                 EXPECT_EQ(boxes.Calls()[0].type & 0xF, static_cast<UINT>(MB_OK));
                 struct stat st;
-                EXPECT_FALSE(stat(product.c_str(), &st) == 0 && S_ISREG(st.st_mode)) << "a description is left";
+                EXPECT_EQ(stat(product.c_str(), &st) == 0 && S_ISREG(st.st_mode), c.kept)
+                    << "a description is left, or one that cannot be removed went";
             } else {
                 EXPECT_EQ(boxes.Count(), 0u);
                 EXPECT_TRUE(ReadProduct() == xml) << "the earlier copy stands in place of the kit's";
@@ -492,6 +508,9 @@ TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
         }
         // The session makes no folder, and the next case starts afresh.
         EXPECT_EQ(access((m_work + "/missing").c_str(), F_OK), -1);
+        chmod((m_work + "/locked").c_str(), 0700);
+        unlink((m_work + "/locked/product.xml").c_str());
+        rmdir((m_work + "/locked").c_str());
         g_WorkFolder = workFolder;
         rmdir(ProductPath().c_str());
         unlink(ProductPath().c_str());

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -151,7 +152,8 @@ TEST(UpdateSession, SendsEveryFileAndTheDescriptionLast)
 // The files go out of a Repository that no other copy of the program may
 // unpack into meanwhile: the session holds its lock, keeps it after its
 // end until the road is over, and sends nothing from one that another
-// program holds.
+// program holds. A holder that lets go within a moment (a killed program's
+// unpacker, ended by its launcher) is waited for.
 TEST(UpdateSession, HoldsTheRepositoryAndSendsNothingFromOneAnotherProgramHolds)
 {
     UpdateSession session;
@@ -165,9 +167,23 @@ TEST(UpdateSession, HoldsTheRepositoryAndSendsNothingFromOneAnotherProgramHolds)
         EXPECT_EQ(-2, session.Run({"a.bin"}, "update.xml")) << "the session started";
     }
     EXPECT_EQ(0, session.Received(PtFileHeader));
+    {
+        zqtest::FileLockHolder other(lockFile);
+        ASSERT_TRUE(other.Holds());
+        // Well inside the second that a start waits, even on a loaded machine.
+        std::thread letGo([&] {
+            usleep(100 * 1000);
+            other.End();
+        });
+        const int result = session.Run({"a.bin"}, "update.xml");
+        letGo.join();
+        EXPECT_EQ(UPDATE_RESULT_SUCCESS, result) << "a lock let go 100 ms after the start was not waited for";
+    }
+    EXPECT_EQ(2, session.Received(PtFileHeader));
+    session.m_protocol.ReleaseRepository();
 
     EXPECT_EQ(UPDATE_RESULT_SUCCESS, session.Run({"a.bin"}, "update.xml"));
-    EXPECT_EQ(2, session.Received(PtFileHeader));
+    EXPECT_EQ(4, session.Received(PtFileHeader));
     EXPECT_FALSE(zqtest::FileLockHolder::OthersMayLock(lockFile)) << "the Repository was given up";
     session.m_protocol.ReleaseRepository();
     EXPECT_TRUE(zqtest::FileLockHolder::OthersMayLock(lockFile));

@@ -150,11 +150,12 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
         const char* what;
         // Plants what stands at product.xml; false when this user cannot have it.
         std::function<bool()> plant;
-        bool box;  // the new one cannot be created
+        bool box;         // the new one cannot be created
+        bool lockFolder;  // once unpacked, the folder becomes one this user may not change
     } cases[] = {
-        {"a folder of that name", [&] { return mkdir(product.c_str(), 0700) == 0; }, true},
+        {"a folder of that name", [&] { return mkdir(product.c_str(), 0700) == 0; }, true, false},
         {"an earlier copy reached through a link", [&] { return symlink(elsewhere.c_str(), product.c_str()) == 0; },
-         false},
+         false, false},
         // As a copy that a run under another user left: root writes every
         // file, so only another user meets this one.
         {"an earlier copy this user may not write",
@@ -162,7 +163,15 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
              m_temp.Write("product.xml", earlier);
              return geteuid() != 0 && chmod(product.c_str(), 0444) == 0;
          },
-         false},
+         false, false},
+        // As in a shared temporary folder, where another user's copy can be
+        // neither removed nor replaced; root changes every folder.
+        {"an earlier copy that can be neither removed nor written",
+         [&] {
+             m_temp.Write("product.xml", earlier);
+             return geteuid() != 0 && chmod(product.c_str(), 0444) == 0;
+         },
+         true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,6 +181,8 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
             std::cout << "not planted for this user: " << c.what << "\n";
             continue;
         }
+        // The simulator serves every case: only this case's frames count.
+        const size_t earlierFrames = m_sim.Events("rx").size();
         zq::RecordingMessageBoxResponder boxes;
         Dlg dlg;
         bool devicePage = false;
@@ -179,6 +190,9 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
             zqtest::ClickOn(dlg, dlg.m_btnNext);
             zqtest::ClickOn(dlg, dlg.m_btnBrowse);
             ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
+            if (c.lockFolder) {
+                ASSERT_EQ(chmod(m_temp.Linux().c_str(), 0555), 0);
+            }
             zqtest::ClickOn(dlg, dlg.m_btnNext);
             dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
             zqtest::ClickOn(dlg, dlg.m_btnNext);
@@ -194,6 +208,7 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
                     << "another kit's description was read";
             }
         });
+        chmod(m_temp.Linux().c_str(), 0700);
         std::vector<std::string> texts;
         for (const zq::MessageBoxCall& call : boxes.Calls())
             texts.push_back(call.text.GetString());
@@ -204,7 +219,9 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
             // with success: no NAK went back, no file out, and the road
             // ended with the disconnect.
             int naks = 0, disconnects = 0, headers = 0;
-            for (const auto& e : m_sim.Events("rx")) {
+            const auto frames = m_sim.Events("rx");
+            for (size_t i = earlierFrames; i < frames.size(); ++i) {
+                const auto& e = frames[i];
                 naks += e.Number("type") == PtHostNak;
                 disconnects += e.Number("type") == PtDisconnect;
                 headers += e.Number("type") == PtFileHeader;
