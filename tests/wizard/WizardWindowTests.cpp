@@ -435,7 +435,16 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
             unlink(temp.Linux("work/product.xml").c_str());
             if (!product.empty())
                 temp.Write("work/product.xml", product);
+            dlg.m_protocol.m_ReceiveFileCreated = product.empty() ? FALSE : TRUE;
             running(Dlg::PAGE_READING_DEVICE, true)(dlg);
+        };
+    };
+    // The inquiry could not create its description: what stands there is
+    // an earlier one that could not be removed.
+    auto leftOver = [reading](const std::string& product) -> Prepare {
+        return [reading, product](Dlg& dlg) {
+            reading(product)(dlg);
+            dlg.m_protocol.m_ReceiveFileCreated = FALSE;
         };
     };
     auto connectFailure = [](int text) {
@@ -543,6 +552,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
         {{{reading(older), EXIT, 0, Dlg::PAGE_READING_DEVICE, "step-bar", NO_BOX, NONE}}},
         {{{reading(older), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DEVICE_INFO, "next exit", NO_BOX, NONE}}},
         {{{reading(""), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX,
+           Dlg::PAGE_ERROR}}},
+        {{{leftOver(older), RESULT, UPDATE_RESULT_SUCCESS, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", NO_BOX,
            Dlg::PAGE_ERROR}}},
         {{{reading(older), RESULT, 0, Dlg::PAGE_DISCONNECTING_AFTER_ERROR, "exit", Ok(English(TXT_ERR_NO_CONNECTION)),
            Dlg::PAGE_ERROR}},
