@@ -29,8 +29,16 @@ const DWORD DISCONNECT_TIMEOUT = 3000;
 // before the window may open it again.
 const DWORD CONNECT_END_PAUSE = 200;
 
+// The disconnect session posts its result first, so that the window moves
+// on at once, and keeps the port open this long before closing it: closing
+// drops DTR and purges what the port has yet to send, and the PC's last
+// frame (the disconnect, or a NAK to an unexpected answer) is given the
+// time to leave the line first.
+const DWORD DISCONNECT_END_PAUSE = 100;
+
 // A session that starts while the one before is still doing its ending
-// work waits this long for it (the disconnect's ending takes about 100 ms).
+// work waits this long for it (the disconnect's ending takes about
+// DISCONNECT_END_PAUSE).
 const DWORD SESSION_END_WAIT = 5000;
 
 // A cancel of the connect session closes the port and pauses; true, with
@@ -451,7 +459,7 @@ UINT DisconnectThread(LPVOID param)
         }
     }
     protocol->PostSessionResult(result);
-    Sleep(100);
+    Sleep(DISCONNECT_END_PAUSE);
     CloseSerialPort();
     g_UpdateModel.Reset();
     protocol->FinishSession();
