@@ -29,9 +29,93 @@ const DWORD DISCONNECT_TIMEOUT = 3000;
 // before the window may open it again.
 const DWORD CONNECT_END_PAUSE = 200;
 
+// The disconnect session posts its result first, so that the window moves
+// on at once, and keeps the port open this long before closing it: closing
+// drops DTR and purges what the port has yet to send, and the PC's last
+// frame (the disconnect, or a NAK to an unexpected answer) is given the
+// time to leave the line first.
+const DWORD DISCONNECT_END_PAUSE = 100;
+
 // A session that starts while the one before is still doing its ending
-// work waits this long for it (the disconnect's ending takes about 100 ms).
+// work waits this long for it (the disconnect's ending takes about
+// DISCONNECT_END_PAUSE).
 const DWORD SESSION_END_WAIT = 5000;
+
+// A cancel of the connect session closes the port and pauses; true, with
+// *result set, when one was asked for.
+bool ConnectCancelled(int* result)
+{
+    if (!UPDATEManager::TakeCancel())
+        return false;
+    CloseSerialPort();
+    Sleep(CONNECT_END_PAUSE);
+    *result = UPDATE_RESULT_CANCELLED;
+    return true;
+}
+
+// The connect session's first step: the port opened and the connect frame
+// sent. False, with *result set, when either fails.
+bool OpenAndSendConnect(int portNumber, int* result)
+{
+    if (portNumber == -1 || !OpenSerialPort(portNumber)) {
+        *result = UPDATE_RESULT_PORT_ERROR;
+        return false;
+    }
+    if (!SendConnect()) {
+        CloseSerialPort();
+        *result = UPDATEProtocol::RESULT_LINK_LOST;
+        return false;
+    }
+    return true;
+}
+
+// The connect session's handling of one received frame; true, with *result
+// set, when the frame ends the session. The session answers no frame but
+// the connect, the disconnect and a NAK with a known reason.
+bool ConnectFrameEnds(UPDATEProtocol* protocol, UINT frame, int* result)
+{
+    switch (frame) {
+    case PtConnect:
+        protocol->m_SpecialUpdate = m_ReadFrame.size > 0 ? 1 : 0;
+        *result = UPDATE_RESULT_SUCCESS;
+        return true;
+    case PtDisconnect:
+        CloseSerialPort();
+        *result = UPDATE_RESULT_DEVICE_DISCONNECTED;
+        return true;
+    case PtNak:
+        if (ReceivedNakReason() > NAK_REASON_MAX)
+            return false;
+        CloseSerialPort();
+        *result = UPDATE_RESULT_DEVICE_NAK;
+        Sleep(CONNECT_END_PAUSE);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One wait of the connect session for the car kit's answer; true, with
+// *result set, when its outcome ends the session.
+bool AwaitConnectAnswer(UPDATEProtocol* protocol, int* result)
+{
+    switch (WaitForEventOr(CONNECT_TIMEOUT, UPDATEManager::CancelEvent())) {
+    case EVENT_WOKEN:
+        return false;  // the next cancel test ends the session
+    case EVENT_READ_IND:
+        return ConnectFrameEnds(protocol, ReadFrame(), result);
+    case EVENT_TIMEOUT:
+        CloseSerialPort();
+        *result = UPDATE_RESULT_TIMEOUT;
+        return true;
+    case EVENT_TRANSMIT_DONE:
+        return false;
+    default:
+        CloseSerialPort();
+        *result = UPDATEProtocol::RESULT_LINK_LOST;
+        return true;
+    }
+}
 
 // The next frame of the inquiry or the disconnect session; a finished
 // transmission or an incomplete frame waits again. PtNone, with *result set,
@@ -282,73 +366,15 @@ int UPDATEProtocol::CloseReceivedFile()
 UINT ConnectThread(LPVOID param)
 {
     UPDATEProtocol* protocol = static_cast<UPDATEProtocol*>(param);
-    enum { CONNECT_OPENING, CONNECT_WAITING, CONNECT_DONE } state = CONNECT_OPENING;
     int result = UPDATE_RESULT_SUCCESS;
     int portNumber = QueryPortNumber();
-    for (;;) {
-        // Tested at every turn, also after the result is fixed: a cancel
-        // that arrives with the answer still wins and closes the port.
-        if (UPDATEManager::TakeCancel()) {
-            CloseSerialPort();
-            Sleep(CONNECT_END_PAUSE);
-            result = UPDATE_RESULT_CANCELLED;
-            state = CONNECT_DONE;
-        }
-        if (state == CONNECT_DONE)
-            break;
-        if (state == CONNECT_OPENING) {
-            if (portNumber == -1 || !OpenSerialPort(portNumber)) {
-                result = UPDATE_RESULT_PORT_ERROR;
-                state = CONNECT_DONE;
-            } else if (!SendConnect()) {
-                CloseSerialPort();
-                result = UPDATEProtocol::RESULT_LINK_LOST;
-                state = CONNECT_DONE;
-            } else {
-                state = CONNECT_WAITING;
-            }
-            continue;
-        }
-        switch (WaitForEventOr(CONNECT_TIMEOUT, UPDATEManager::CancelEvent())) {
-        case EVENT_WOKEN:
-            break;  // the next turn's cancel test ends the session
-        case EVENT_READ_IND:
-            switch (ReadFrame()) {
-            case PtConnect:
-                protocol->m_SpecialUpdate = m_ReadFrame.size > 0 ? 1 : 0;
-                result = UPDATE_RESULT_SUCCESS;
-                state = CONNECT_DONE;
-                break;
-            case PtDisconnect:
-                CloseSerialPort();
-                result = UPDATE_RESULT_DEVICE_DISCONNECTED;
-                state = CONNECT_DONE;
-                break;
-            case PtNak:
-                if (ReceivedNakReason() > NAK_REASON_MAX)
-                    break;
-                CloseSerialPort();
-                result = UPDATE_RESULT_DEVICE_NAK;
-                Sleep(CONNECT_END_PAUSE);
-                state = CONNECT_DONE;
-                break;
-            default:
-                break;  // the connect session answers no other frame
-            }
-            break;
-        case EVENT_TIMEOUT:
-            CloseSerialPort();
-            result = UPDATE_RESULT_TIMEOUT;
-            state = CONNECT_DONE;
-            break;
-        case EVENT_TRANSMIT_DONE:
-            break;
-        default:
-            CloseSerialPort();
-            result = UPDATEProtocol::RESULT_LINK_LOST;
-            state = CONNECT_DONE;
-            break;
-        }
+    if (!ConnectCancelled(&result)) {
+        bool ended = !OpenAndSendConnect(portNumber, &result);
+        // The cancel is tested after every step, also after the result is
+        // fixed: a cancel that arrives with the answer still wins and closes
+        // the port.
+        while (!ConnectCancelled(&result) && !ended)
+            ended = AwaitConnectAnswer(protocol, &result);
     }
     protocol->EndSession(result);
     return 0;
@@ -438,7 +464,7 @@ UINT DisconnectThread(LPVOID param)
         }
     }
     protocol->PostSessionResult(result);
-    Sleep(100);
+    Sleep(DISCONNECT_END_PAUSE);
     CloseSerialPort();
     g_UpdateModel.Reset();
     protocol->FinishSession();

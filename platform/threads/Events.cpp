@@ -39,6 +39,51 @@ BOOL SetEventState(HANDLE hEvent, bool signalled)
     return TRUE;
 }
 
+using WaitedObjects = std::vector<std::shared_ptr<zq::KernelObject>>;
+
+// The objects that the handles name, held for the whole wait, so that a
+// handle closed meanwhile cannot free an object under the waiter. False,
+// with the last error set, when a handle names no object that can be
+// waited for.
+bool HoldWaitedObjects(DWORD count, const HANDLE* handles, WaitedObjects& objects)
+{
+    objects.reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+        auto object = zq::LookupHandle(handles[i]);
+        if (!object || !object->IsWaitable()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return false;
+        }
+        objects.push_back(std::move(object));
+    }
+    return true;
+}
+
+// Whether the signals end the wait, and if so takes them: all of the
+// objects' when waitAll (*index 0), else the first signalled one's (*index
+// its place). Called with zq::KernelLock() held.
+bool TakeSignalLocked(const WaitedObjects& objects, bool waitAll, DWORD* index)
+{
+    if (waitAll) {
+        for (const auto& object : objects) {
+            if (!object->IsSignalledLocked())
+                return false;
+        }
+        for (const auto& object : objects)
+            object->ConsumeLocked();
+        *index = 0;
+        return true;
+    }
+    for (DWORD i = 0; i < objects.size(); ++i) {
+        if (objects[i]->IsSignalledLocked()) {
+            objects[i]->ConsumeLocked();
+            *index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCSTR)
@@ -67,18 +112,9 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    // The objects are held for the whole wait, so a handle closed meanwhile
-    // cannot free an object under the waiter.
-    std::vector<std::shared_ptr<zq::KernelObject>> objects;
-    objects.reserve(nCount);
-    for (DWORD i = 0; i < nCount; ++i) {
-        auto object = zq::LookupHandle(lpHandles[i]);
-        if (!object || !object->IsWaitable()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return WAIT_FAILED;
-        }
-        objects.push_back(std::move(object));
-    }
+    WaitedObjects objects;
+    if (!HoldWaitedObjects(nCount, lpHandles, objects))
+        return WAIT_FAILED;
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
     // The observer hears of the wait once it has to block, outside the lock
@@ -93,23 +129,9 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
     } blocking;
     std::unique_lock<std::mutex> lock(zq::KernelLock());
     for (;;) {
-        if (bWaitAll) {
-            bool all = true;
-            for (const auto& object : objects)
-                all = all && object->IsSignalledLocked();
-            if (all) {
-                for (const auto& object : objects)
-                    object->ConsumeLocked();
-                return WAIT_OBJECT_0;
-            }
-        } else {
-            for (DWORD i = 0; i < nCount; ++i) {
-                if (objects[i]->IsSignalledLocked()) {
-                    objects[i]->ConsumeLocked();
-                    return WAIT_OBJECT_0 + i;
-                }
-            }
-        }
+        DWORD index = 0;
+        if (TakeSignalLocked(objects, bWaitAll != FALSE, &index))
+            return WAIT_OBJECT_0 + index;
         if (dwMilliseconds == 0)
             return WAIT_TIMEOUT;
         if (!blocking.told) {

@@ -48,7 +48,8 @@ bool IsValidPriority(int priority)
 }
 
 // Applies a Win32 priority as the nice value of one Linux thread, relative to
-// the main thread. Failures (raising without privileges) are ignored.
+// the main thread. A failure (raising without the privilege) leaves the
+// thread at the priority it had: it is told on the threads channel only.
 void ApplyPriority(pid_t tid, int priority)
 {
     if (tid == 0)
@@ -66,7 +67,8 @@ void ApplyPriority(pid_t tid, int priority)
         nice = 19;
     if (nice < -20)
         nice = -20;
-    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0)
+        zq::DebugFailure(zq::DebugArea::Threads, "setpriority", nullptr, errno);
 }
 
 struct StartInfo {
@@ -130,7 +132,9 @@ bool StartLocked(const std::shared_ptr<ThreadObject>& object)
         long page = sysconf(_SC_PAGESIZE);
         if (page > 0)
             size = (size + static_cast<size_t>(page) - 1) / static_cast<size_t>(page) * static_cast<size_t>(page);
-        pthread_attr_setstacksize(&attr, size);
+        // The thread still starts, with the system's default stack.
+        if (int rc = pthread_attr_setstacksize(&attr, size); rc != 0)
+            zq::DebugFailure(zq::DebugArea::Threads, "pthread_attr_setstacksize", nullptr, rc);
     }
     auto* info = new (std::nothrow) StartInfo{object->owner, object};
     if (info == nullptr) {

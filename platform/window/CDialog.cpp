@@ -73,6 +73,56 @@ CDialog::~CDialog()
         DeleteObject(m_font);
 }
 
+namespace {
+
+// The template's font, its point size as a pixel height at 96 dots per inch.
+HFONT TemplateFont(const zq::DialogTemplate& t)
+{
+    int height = -(t.pointSize * 96 + 36) / 72;
+    return CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, t.fontName.c_str());
+}
+
+// One control of the template, a child of the dialog in the dialog's font.
+// A static icon control names its icon as "#id" in place of a text. An item
+// that cannot be made is left out.
+void CreateTemplateItem(const zq::DialogItemTemplate& item, HWND dialog, HFONT font)
+{
+    RECT r = zq::DialogUnitsToPixels(item.x, item.y, item.cx, item.cy);
+    WindowKind kind = KindOfClass(item.className);
+    std::string text = item.text;
+    HICON icon = nullptr;
+    if (kind == WindowKind::Static && (item.style & 0x1F) == SS_ICON && !text.empty() && text[0] == '#') {
+        icon = LoadIconA(nullptr, MAKEINTRESOURCEA(atoi(text.c_str() + 1)));
+        text.clear();
+    }
+    CWnd* object = MakeLayerObject(kind);
+    HWND child = zq::win::Create(item.className, text.c_str(), item.style | WS_CHILD, item.exStyle, r, dialog, item.id,
+                                 object, nullptr);
+    if (!child) {
+        delete object;
+        return;
+    }
+    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (icon)
+        ::SendMessageA(child, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+}
+
+// The focus to the first visible, enabled tab stop among the dialog's
+// children, where WM_INITDIALOG leaves the choice to the dialog.
+void FocusFirstTabStop(HWND dialog)
+{
+    Window* w = Find(dialog);
+    for (HWND c : w ? w->children : std::vector<HWND>()) {
+        Window* cw = Find(c);
+        if (cw && cw->IsChild() && (cw->style & WS_TABSTOP) && (cw->style & WS_VISIBLE) && !(cw->style & WS_DISABLED)) {
+            ::SetFocus(c);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
 {
     const zq::DialogTemplate* t = zq::FindDialogTemplate(m_nIDTemplate);
@@ -89,48 +139,18 @@ BOOL CDialog::CreateFromTemplate(HWND owner, bool modal)
     if (!CWnd::CreateEx(t->exStyle, WC_DIALOG, t->caption.c_str(), style, place, CWnd::FromHandle(owner), 0))
         return FALSE;
     HWND hwnd = m_hWnd;
-    if (!m_font) {
-        // Point size to a pixel height at 96 dots per inch.
-        int height = -(t->pointSize * 96 + 36) / 72;
-        m_font = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, t->fontName.c_str());
-    }
+    if (!m_font)
+        m_font = TemplateFont(*t);
     SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
-    for (const zq::DialogItemTemplate& item : t->items) {
-        RECT r = zq::DialogUnitsToPixels(item.x, item.y, item.cx, item.cy);
-        WindowKind kind = KindOfClass(item.className);
-        std::string text = item.text;
-        HICON icon = nullptr;
-        if (kind == WindowKind::Static && (item.style & 0x1F) == SS_ICON && !text.empty() && text[0] == '#') {
-            icon = LoadIconA(nullptr, MAKEINTRESOURCEA(atoi(text.c_str() + 1)));
-            text.clear();
-        }
-        CWnd* object = MakeLayerObject(kind);
-        HWND child = zq::win::Create(item.className, text.c_str(), item.style | WS_CHILD, item.exStyle, r, hwnd,
-                                     item.id, object, nullptr);
-        if (!child) {
-            delete object;
-            continue;
-        }
-        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
-        if (icon)
-            ::SendMessageA(child, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    }
+    for (const zq::DialogItemTemplate& item : t->items)
+        CreateTemplateItem(item, hwnd, m_font);
     BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
     if (!::IsWindow(hwnd))
         return FALSE;
     if (t->style & DS_CENTER)
         CenterWindow();
-    if (focusDefault && !::GetFocus()) {
-        Window* w = Find(hwnd);
-        for (HWND c : w ? w->children : std::vector<HWND>()) {
-            Window* cw = Find(c);
-            if (cw && cw->IsChild() && (cw->style & WS_TABSTOP) && (cw->style & WS_VISIBLE) &&
-                !(cw->style & WS_DISABLED)) {
-                ::SetFocus(c);
-                break;
-            }
-        }
-    }
+    if (focusDefault && !::GetFocus())
+        FocusFirstTabStop(hwnd);
     if (modal || (t->style & WS_VISIBLE))
         ::ShowWindow(hwnd, SW_SHOW);
     return ::IsWindow(hwnd);

@@ -763,39 +763,57 @@ private:
         return FALSE;
     }
 
+    // The window of a field whose change the layer is to hear of: none while
+    // the layer itself changes the widget, nor once the window is gone.
+    static Window* ChangedField(const Native* n)
+    {
+        if (n->quiet)
+            return nullptr;
+        return Find(n->hwnd);
+    }
+
+    // The index of the combo box's active item, or -1 when no item is active
+    // (the field is being edited) or the list no longer holds it.
+    static int ActiveItem(GtkComboBox* box, const Window* w)
+    {
+        int index = gtk_combo_box_get_active(box);
+        return index >= 0 && index < static_cast<int>(w->items.size()) ? index : -1;
+    }
+
+    // A combo box's notification to its parent, as on Windows.
+    static void NotifyParent(const Window* w, WORD code)
+    {
+        if (w->parent)
+            PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, code), reinterpret_cast<LPARAM>(w->hwnd));
+    }
+
     static void OnComboChanged(GtkComboBox* box, gpointer data)
     {
-        auto* n = static_cast<Native*>(data);
-        if (n->quiet)
-            return;
-        Window* w = Find(n->hwnd);
+        Window* w = ChangedField(static_cast<Native*>(data));
         if (!w)
             return;
         // GTK also says "changed" for each edit of the field (no item
         // active then); edits are the field's own signal's.
-        int index = gtk_combo_box_get_active(box);
-        if (index < 0 || index >= static_cast<int>(w->items.size()))
+        int index = ActiveItem(box, w);
+        if (index < 0)
             return;
         w->curSel = index;
         w->text = w->items[static_cast<size_t>(index)];
-        // A pick from the list is CBN_SELCHANGE to the parent, as on Windows.
-        if (w->parent)
-            PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(n->hwnd));
+        // A pick from the list is CBN_SELCHANGE to the parent.
+        NotifyParent(w, CBN_SELCHANGE);
     }
 
     static void OnEntryChanged(GtkEntry* entry, gpointer data)
     {
         auto* n = static_cast<Native*>(data);
-        if (n->quiet)
-            return;
-        Window* w = Find(n->hwnd);
+        Window* w = ChangedField(n);
         if (!w)
             return;
         CString text(Utf8ToCp1252(gtk_entry_get_text(entry)));
         if (w->kind == WindowKind::ComboBox) {
             // The field showing the item just picked is no edit.
-            int index = gtk_combo_box_get_active(GTK_COMBO_BOX(n->widget));
-            if (index >= 0 && index < static_cast<int>(w->items.size()) && w->items[static_cast<size_t>(index)] == text)
+            int index = ActiveItem(GTK_COMBO_BOX(n->widget), w);
+            if (index >= 0 && w->items[static_cast<size_t>(index)] == text)
                 return;
         }
         if (text == w->text)
@@ -804,9 +822,7 @@ private:
         // Typing into a combo box's field is CBN_EDITCHANGE to the parent.
         if (w->kind == WindowKind::ComboBox) {
             w->curSel = -1;
-            if (w->parent)
-                PostMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, CBN_EDITCHANGE),
-                             reinterpret_cast<LPARAM>(n->hwnd));
+            NotifyParent(w, CBN_EDITCHANGE);
         }
     }
 

@@ -219,6 +219,97 @@ bool MessageFromRawInput(const MSG& raw, MSG* out, bool commit)
     return true;
 }
 
+// What the search of the queue found.
+enum class Found { Nothing, Message, RawInput };
+
+// The first queued message that matches the filter, as its window will get
+// it. Messages whose window is gone and raw input that has no window to go
+// to are dropped on the way. With PM_REMOVE the message leaves the queue,
+// and raw input is handed out as it was queued, so that the effects of
+// taking it happen once the lock is released. Called with the queue lock
+// held.
+Found SearchQueue(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags)
+{
+    for (auto it = g_queue.begin(); it != g_queue.end();) {
+        if (it->hwnd && !Find(it->hwnd)) {
+            it = g_queue.erase(it);
+            continue;
+        }
+        MSG resolved;
+        if (!MessageFromRawInput(*it, &resolved, false)) {
+            it = g_queue.erase(it);
+            continue;
+        }
+        if (!Matches(resolved, hwnd, filterMin, filterMax)) {
+            ++it;
+            continue;
+        }
+        if (!(removeFlags & PM_REMOVE)) {
+            *out = resolved;
+            return Found::Message;
+        }
+        const bool raw = it->message == kRawMouse || it->message == kRawKey;
+        *out = raw ? *it : resolved;
+        g_queue.erase(it);
+        return raw ? Found::RawInput : Found::Message;
+    }
+    return Found::Nothing;
+}
+
+// WM_QUIT, for a peek without a filter once a quit is posted. Called with
+// the queue lock held, after the queue had nothing to give.
+bool TakeQuit(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags)
+{
+    if (!g_quitPosted || hwnd || filterMin != 0 || filterMax != 0)
+        return false;
+    *msg = MSG{};
+    msg->message = WM_QUIT;
+    msg->wParam = static_cast<WPARAM>(g_quitCode);
+    if (removeFlags & PM_REMOVE)
+        g_quitPosted = false;
+    return true;
+}
+
+// The next queued message that matches the filter, or else WM_QUIT. Raw
+// input that is taken has its effects here; input that lost its window
+// meanwhile is dropped and the queue searched again.
+bool TakeQueuedOrQuit(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags)
+{
+    for (;;) {
+        MSG taken = {};
+        Found found;
+        {
+            std::lock_guard<std::mutex> lock(g_queueLock);
+            found = SearchQueue(&taken, hwnd, filterMin, filterMax, removeFlags);
+            if (found == Found::Nothing)
+                return TakeQuit(msg, hwnd, filterMin, filterMax, removeFlags);
+        }
+        if (found == Found::Message) {
+            *msg = taken;
+            return true;
+        }
+        if (MessageFromRawInput(taken, msg, true))
+            return true;
+    }
+}
+
+// WM_PAINT for a window that needs painting, when the filter lets it
+// through: it comes when nothing else waits, as on Windows.
+bool TakePaint(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax)
+{
+    const bool wantsPaint = (filterMin == 0 && filterMax == 0) || (filterMin <= WM_PAINT && WM_PAINT <= filterMax);
+    if (!wantsPaint)
+        return false;
+    Window* w = AnyInvalid(hwnd);
+    if (!w)
+        return false;
+    *msg = MSG{};
+    msg->hwnd = w->hwnd;
+    msg->message = WM_PAINT;
+    msg->time = NowMs();
+    return true;
+}
+
 }  // namespace
 
 }  // namespace win
@@ -293,67 +384,9 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     // messages before it returns a posted one.
     if (IsUiThread())
         RunWaitingCalls();
-    for (;;) {
-        MSG taken = {};
-        bool found = false, raw = false;
-        {
-            std::lock_guard<std::mutex> lock(g_queueLock);
-            for (auto it = g_queue.begin(); it != g_queue.end();) {
-                // A message for a window that is gone is dropped here.
-                if (it->hwnd && !Find(it->hwnd)) {
-                    it = g_queue.erase(it);
-                    continue;
-                }
-                MSG resolved;
-                if (!MessageFromRawInput(*it, &resolved, false)) {
-                    it = g_queue.erase(it);
-                    continue;
-                }
-                if (Matches(resolved, hwnd, filterMin, filterMax)) {
-                    raw = it->message == kRawMouse || it->message == kRawKey;
-                    taken = raw ? *it : resolved;
-                    if (!(removeFlags & PM_REMOVE))
-                        taken = resolved;
-                    if (removeFlags & PM_REMOVE)
-                        g_queue.erase(it);
-                    found = true;
-                    break;
-                }
-                ++it;
-            }
-            if (!found && g_quitPosted && !hwnd && filterMin == 0 && filterMax == 0) {
-                *msg = MSG{};
-                msg->message = WM_QUIT;
-                msg->wParam = static_cast<WPARAM>(g_quitCode);
-                if (removeFlags & PM_REMOVE)
-                    g_quitPosted = false;
-                return TRUE;
-            }
-        }
-        if (!found)
-            break;
-        if (raw && (removeFlags & PM_REMOVE)) {
-            // Taking the input has its effects now; input that lost its
-            // window meanwhile is dropped.
-            if (!MessageFromRawInput(taken, msg, true))
-                continue;
-            return TRUE;
-        }
-        *msg = taken;
+    if (TakeQueuedOrQuit(msg, hwnd, filterMin, filterMax, removeFlags))
         return TRUE;
-    }
-    // WM_PAINT comes when nothing else waits, as on Windows.
-    bool wantsPaint = (filterMin == 0 && filterMax == 0) || (filterMin <= WM_PAINT && WM_PAINT <= filterMax);
-    if (wantsPaint) {
-        if (Window* w = AnyInvalid(hwnd)) {
-            *msg = MSG{};
-            msg->hwnd = w->hwnd;
-            msg->message = WM_PAINT;
-            msg->time = NowMs();
-            return TRUE;
-        }
-    }
-    return FALSE;
+    return TakePaint(msg, hwnd, filterMin, filterMax) ? TRUE : FALSE;
 }
 
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)

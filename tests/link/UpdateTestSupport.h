@@ -1,6 +1,5 @@
-// Helpers of the update, unpack and CRC tests: random content, the model of
-// a transfer; the
-// temporary folders are the tests' common ones.
+// Helpers of the update, unpack and CRC tests: random content and the model
+// of a transfer; the temporary folders are the tests' common ones.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +10,7 @@
 
 namespace zqtest {
 
-
+// Content of the given size, the same for the same seed.
 std::string RandomBytes(size_t size, unsigned seed);
 
 // The model as the device page leaves it for a transfer: one RX7150 at

@@ -135,6 +135,61 @@ TEST(WindowMessages, MessageForDestroyedWindowIsDropped)
     EXPECT_EQ(SendMessageA(hwnd, WM_TEST_A, 4, 0), 0);
 }
 
+TEST(WindowMessages, APeekTakesWhatItsFilterAdmitsWithQuitAndPaintLast)
+{
+    BaseWnd a, b;
+    ASSERT_TRUE(a.CreateTop());
+    ASSERT_TRUE(b.CreateTop());
+    zq::PumpPendingMessages();  // the first paints
+    const HWND ha = a.GetSafeHwnd(), hb = b.GetSafeHwnd();
+    zq::headless::PressMouse(ha, 5, 5);
+    zq::headless::ReleaseMouse(ha, 5, 5);
+    ASSERT_TRUE(PostMessageA(ha, WM_TEST_A, 0, 0));
+    ASSERT_TRUE(PostMessageA(hb, WM_TEST_B, 0, 0));
+    ASSERT_TRUE(PostMessageA(ha, WM_TEST_C, 0, 0));
+    PostQuitMessage(3);
+    a.Invalidate();
+    // One peek a row, in order, each on the queue the rows before it left.
+    struct Peek {
+        const char* what;
+        HWND filter;
+        UINT min, max, flags;
+        UINT message;  // 0: the peek finds nothing
+        HWND window;
+    } peeks[] = {
+        {"raw input seen as its window's message, left queued", ha, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_NOREMOVE,
+         WM_LBUTTONDOWN, ha},
+        {"a peek that leaves the press takes nothing: no double click", nullptr, 0, 0, PM_NOREMOVE, WM_LBUTTONDOWN, ha},
+        {"the press taken", nullptr, 0, 0, PM_REMOVE, WM_LBUTTONDOWN, ha},
+        {"the release taken", nullptr, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE, WM_LBUTTONUP, ha},
+        {"a window filter passes over the other window's message", hb, 0, 0, PM_NOREMOVE, WM_TEST_B, hb},
+        {"a range filter passes over the messages outside it", nullptr, WM_TEST_C, WM_TEST_C, PM_REMOVE, WM_TEST_C, ha},
+        {"the window's own message", ha, 0, 0, PM_REMOVE, WM_TEST_A, ha},
+        {"no quit for a window filter, but the window's paint", ha, 0, 0, PM_REMOVE, WM_PAINT, ha},
+        {"no quit for a range filter, nor a paint outside it", nullptr, WM_TEST_A, WM_TEST_A, PM_REMOVE, 0, nullptr},
+        {"a queued message before the quit", nullptr, 0, 0, PM_REMOVE, WM_TEST_B, hb},
+        {"the quit, left posted", nullptr, 0, 0, PM_NOREMOVE, WM_QUIT, nullptr},
+        {"the quit taken", nullptr, 0, 0, PM_REMOVE, WM_QUIT, nullptr},
+        {"the paint once nothing else waits, until it is dispatched", nullptr, WM_PAINT, WM_PAINT, PM_REMOVE, WM_PAINT,
+         ha},
+    };
+    for (const Peek& peek : peeks) {
+        SCOPED_TRACE(peek.what);
+        MSG msg = {};
+        const BOOL found = PeekMessageA(&msg, peek.filter, peek.min, peek.max, peek.flags);
+        ASSERT_EQ(found, peek.message != 0 ? TRUE : FALSE);
+        if (!found)
+            continue;
+        EXPECT_EQ(msg.message, peek.message);
+        EXPECT_EQ(msg.hwnd, peek.window);
+        if (msg.message == WM_QUIT)
+            EXPECT_EQ(msg.wParam, 3u);
+    }
+    a.UpdateWindow();
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "msg " << msg.message;
+}
+
 TEST(WindowMessages, WorkerKeepsPostingWhileWindowIsDestroyed)
 {
     auto wnd = std::make_unique<BaseWnd>();
