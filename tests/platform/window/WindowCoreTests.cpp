@@ -182,8 +182,9 @@ TEST(WindowMessages, APeekTakesWhatItsFilterAdmitsWithQuitAndPaintLast)
             continue;
         EXPECT_EQ(msg.message, peek.message);
         EXPECT_EQ(msg.hwnd, peek.window);
-        if (msg.message == WM_QUIT)
+        if (msg.message == WM_QUIT) {
             EXPECT_EQ(msg.wParam, 3u);
+        }
     }
     a.UpdateWindow();
     MSG msg;
