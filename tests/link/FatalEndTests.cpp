@@ -151,6 +151,12 @@ void PrintTo(const Ending& e, std::ostream* out)
 // How each end shows in the program's wait status.
 bool EndedAsExpected(const Ending& e, int status)
 {
+    // A sanitizer's handler, which has its turn after the program's, ends a
+    // fault with its report, by an exit code of its own or an abort.
+    if (e.signalNumber == SIGSEGV && WIFEXITED(status))
+        return WEXITSTATUS(status) != 0;
+    if (e.signalNumber == SIGSEGV && WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT)
+        return true;
     if (e.signalNumber != 0)
         return WIFSIGNALED(status) && WTERMSIG(status) == e.signalNumber;
     if (e.display)
