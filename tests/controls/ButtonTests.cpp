@@ -107,6 +107,20 @@ struct Face {
         return r;
     }
     int Count(COLORREF c) const { return static_cast<int>(std::count(px.begin(), px.end(), c)); }
+    // The box of the pixels of exactly the colour.
+    RECT Box(COLORREF c) const
+    {
+        RECT r = {w, h, -1, -1};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (At(x, y) == c) {
+                    r.left = std::min<LONG>(r.left, x);
+                    r.top = std::min<LONG>(r.top, y);
+                    r.right = std::max<LONG>(r.right, x + 1);
+                    r.bottom = std::max<LONG>(r.bottom, y + 1);
+                }
+        return r;
+    }
 };
 
 Face Render(CNFCUMButton& button, UINT state)
@@ -383,6 +397,65 @@ TEST_F(PicturedButton, CaptionAlignmentBitsMoveTheCaption)
         const RECT moved = Render(button, 0).Ink(all, face);
         EXPECT_EQ(home.left + c.dx, moved.left) << "flags " << c.flags << " " << c.caption.GetString();
         EXPECT_EQ(home.top + c.dy, moved.top) << "flags " << c.flags << " " << c.caption.GetString();
+    }
+}
+
+// A picture on the left stands 3 pixels in from the edge, and the caption's
+// space starts after the picture's width and those 3 pixels; within it the
+// caption keeps its alignment. A solid picture wider than tall keeps its
+// width apart from its height and from the 17 pixels of the wizard's own.
+TEST_F(PicturedButton, PictureOnTheLeftMovesTheCaptionByItsWidthAndMargin)
+{
+    const int w = 24, h = 12, margin = 3;
+    const COLORREF blue = RGB(0, 0, 255);
+    std::vector<uint8_t> bits(static_cast<size_t>(w * 4) * h, 0);
+    for (int i = 0; i < w * h; ++i)
+        bits[static_cast<size_t>(i) * 4] = 255;
+    HBITMAP solid = ::CreateBitmap(w, h, 1, 32, bits.data());
+    ASSERT_NE(nullptr, solid);
+    button.SetCaptionAlign(CNFCUMButton::CAPTION_LEFT | CNFCUMButton::CAPTION_VCENTER);
+    button.SetStateColor(2, kFace, 0);
+    button.SetStateColor(3, kText, 0);
+    const RECT alone = Render(button, 0).Box(kText);
+    ASSERT_LT(alone.left, alone.right) << "no caption drawn";
+
+    ASSERT_EQ(0, button.SetImages(solid, RGB(0, 255, 0), nullptr, 0));
+    button.SetImagePosition(CNFCUMButton::IMAGE_LEFT);
+    const Face f = Render(button, 0);
+    const RECT picture = f.Box(blue);
+    EXPECT_EQ(margin, picture.left);
+    EXPECT_EQ(margin + w, picture.right);
+    EXPECT_EQ((kHeight - h) / 2, picture.top);
+    const RECT caption = f.Box(kText);
+    EXPECT_EQ(alone.left + w + margin, caption.left);
+    EXPECT_EQ(alone.top, caption.top);
+}
+
+// The caption takes the text colour of its state: the hot one while hovered
+// or pressed, the normal one otherwise, each on its own face colour.
+TEST_F(PicturedButton, EachStateDrawsTheCaptionInItsOwnTextColour)
+{
+    const COLORREF normalText = RGB(0, 0, 160), hotText = RGB(160, 0, 0);
+    button.SetStateColor(0, kHotFace, 0);
+    button.SetStateColor(1, hotText, 0);
+    button.SetStateColor(2, kFace, 0);
+    button.SetStateColor(3, normalText, 0);
+    struct Case {
+        const char* name;
+        int hovered;
+        UINT state;
+        COLORREF face, text, otherText;
+    } cases[] = {
+        {"normal", 0, 0, kFace, normalText, hotText},
+        {"hovered", 1, 0, kHotFace, hotText, normalText},
+        {"pressed", 0, ODS_SELECTED, kHotFace, hotText, normalText},
+    };
+    for (const Case& c : cases) {
+        button.m_Hovered = c.hovered;
+        const Face f = Render(button, c.state);
+        EXPECT_EQ(c.face, f.At(2, 2)) << c.name;
+        EXPECT_GT(f.Count(c.text), 0) << c.name;
+        EXPECT_EQ(0, f.Count(c.otherText)) << c.name;
     }
 }
 

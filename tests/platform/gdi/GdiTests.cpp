@@ -196,6 +196,19 @@ TEST(GdiShapes, FrameRectDraw3dRectAndLineEndPoints)
     EXPECT_EQ(kBlack, c.At(4, 4));
     EXPECT_EQ(kWhite, c.At(5, 5));
     EXPECT_EQ(kWhite, c.At(2, 2));
+    // A one-pixel border inside the rectangle: every pixel of the columns
+    // left and right - 1 and the rows top and bottom - 1 between them, and
+    // nothing on the right or bottom edge or outside.
+    Canvas g(12, 10);
+    const RECT wide = {2, 1, 9, 6};
+    ::FrameRect(g.dc, &wide, black);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const bool within = x >= wide.left && x < wide.right && y >= wide.top && y < wide.bottom;
+            const bool border = within &&
+                                (x == wide.left || x == wide.right - 1 || y == wide.top || y == wide.bottom - 1);
+            EXPECT_EQ(border ? kBlack : kWhite, g.At(x, y)) << "at " << x << "," << y;
+        }
 
     Canvas d(10, 10);
     CRect q(0, 0, 4, 4);

@@ -115,6 +115,32 @@ TEST_F(ShellExecute, AnAddressReachesXdgOpenInUtf8WhateverTheCaseOfOpen)
     }
 }
 
+// Backslashes at the end of what is opened stand before the closing quote
+// of the command line, where they must be doubled to stay backslashes.
+TEST_F(ShellExecute, TrailingBackslashesReachXdgOpenIntact)
+{
+    m_folder.MakeFolder("a folder");
+    const std::string folder = zq::LinuxToWindows(m_folder.Linux("a folder"));
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string arg;
+    } cases[] = {
+        {"a folder with a closing backslash", folder + "\\", m_folder.Linux("a folder")},
+        {"an address with one", "http://example.org/a\\", "http://example.org/a\\"},
+        {"an address with two", "http://example.org/a\\\\", "http://example.org/a\\\\"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        unlink(m_folder.Linux("bin/seen").c_str());
+        EXPECT_GT(Code(ShellExecuteA(nullptr, "open", c.file.c_str(), nullptr, nullptr, SW_SHOWNORMAL)), 32);
+        const std::string seen = Seen();
+        EXPECT_NE(seen.find("arg " + c.arg + "\n"), std::string::npos) << "what xdg-open was given: " << seen;
+        if (const pid_t opener = Field(seen, "pid"))
+            kill(opener, SIGKILL);
+    }
+}
+
 TEST_F(ShellExecute, AnswersAsWin32DoesForWhatCannotBeOpened)
 {
     const std::string folder = zq::LinuxToWindows(m_folder.Linux());
@@ -128,6 +154,10 @@ TEST_F(ShellExecute, AnswersAsWin32DoesForWhatCannotBeOpened)
         {"a verb other than open", "print", folder + "\\bin\\xdg-open", SE_ERR_NOASSOC},
         {"a missing file", "open", folder + "\\missing.txt", ERROR_FILE_NOT_FOUND},
         {"a missing folder", nullptr, folder + "\\no\\such.txt", ERROR_PATH_NOT_FOUND},
+        // Only Z: is a drive here. Windows finds no path on a drive that is
+        // not there, even for a name that exists on Z:.
+        {"a file on another drive", "open", "C:" + folder.substr(2) + "\\bin\\xdg-open", ERROR_PATH_NOT_FOUND},
+        {"a missing file on another drive", "open", "d:/missing.txt", ERROR_PATH_NOT_FOUND},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Code(ShellExecuteA(nullptr, c.verb, c.file.c_str(), nullptr, nullptr, SW_SHOWNORMAL)), c.code)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 #include "platform/strings/CString.h"
 #include "platform/strings/Codepage.h"
@@ -17,6 +18,21 @@ TEST(CString, FormatsLongAndShortOutput)
     EXPECT_EQ(big.Right(13), "\\libexpat.dll");
     big.AppendFormat("%c", '!');
     EXPECT_EQ(big.Right(1), "!");
+
+    // Around 256 characters, where output stops fitting a small buffer; each
+    // length alone and appended to text already there.
+    for (int length : {0, 1, 255, 256, 257}) {
+        std::string text;
+        for (int i = 0; i < length; ++i)
+            text += static_cast<char>('a' + i % 26);
+        CString formatted;
+        formatted.Format("%s", text.c_str());
+        EXPECT_EQ(std::string(formatted.GetString(), formatted.GetLength()), text) << length << " characters";
+        CString appended("head:");
+        appended.AppendFormat("%s", text.c_str());
+        EXPECT_EQ(std::string(appended.GetString(), appended.GetLength()), "head:" + text)
+            << length << " characters appended";
+    }
 }
 
 TEST(CString, FindAndSliceClampLikeTheFramework)
