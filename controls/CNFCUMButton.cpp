@@ -20,7 +20,8 @@ int FloorHalf(int v)
 // wide enough.
 const int CAPTION_MARGIN = 10;
 // A picture beside or above the caption keeps this far from the button's
-// edge, and the caption this far from the picture.
+// edge. The caption's room moves by the picture's width and this margin, so
+// it begins where a picture on its left ends.
 const int IMAGE_MARGIN = 3;
 
 }  // namespace
