@@ -20,6 +20,7 @@
 
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/Crc32Reference.h"
+#include "tests/support/ScopedSeam.h"
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
 #include "LinkTestSupport.h"
@@ -422,15 +423,14 @@ TEST_F(Sessions, InquiryOnAFullDiskReportsNoSuccess)
     Connect();
     // The disk fills up after 2000 bytes of product.xml. Only this process
     // is limited: the simulator runs already.
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 2000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    int result = Run(&UPDATEProtocol::StartInquiry);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(result, UPDATE_RESULT_TIMEOUT);
+    // The write beyond the limit fails instead of ending the process.
+    const zqtest::ScopedSignal fileTooLarge(SIGXFSZ, SIG_IGN);
+    ASSERT_TRUE(fileTooLarge.Set());
+    {
+        const zqtest::ScopedResourceLimit fullDisk(RLIMIT_FSIZE, 2000);
+        ASSERT_TRUE(fullDisk.Set());
+        EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
+    }
     EXPECT_NE(m_pSerialPort, nullptr);
 }
 
