@@ -372,7 +372,8 @@ size_t Lines(const std::string& text)
 
 TEST_F(SerialTest, APortThatDoesNotOpenSaysWhyOnOneLine)
 {
-    unsetenv("ZQDEBUG");  // read once per process; the line is printed whatever it says
+    // Read once per process; the line is printed whatever it says.
+    const zqtest::ScopedEnvironmentVariable zqdebug("ZQDEBUG", nullptr);
     const std::string dev = zq::DosDevicesFolder();
     Link(8, m_home + "/no-such-device");
     Link(10, "/dev/null");
