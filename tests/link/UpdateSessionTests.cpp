@@ -8,6 +8,7 @@
 
 #include "../support/CarKitSimulator.h"
 #include "tests/support/FileLockHolder.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
@@ -37,7 +38,6 @@ public:
     {
         g_UpdateModel.Reset();
         UPDATEManager::m_CancelRequested = 0;
-        UPDATEManager::m_LastNakReason = 0xEE;
     }
     ~UpdateSession()
     {
@@ -97,6 +97,8 @@ public:
         return count;
     }
 
+    // A reason no kit sends, to tell a NAK that leaves it from one that sets it.
+    zqtest::ScopedValue<BYTE> m_nakReason{UPDATEManager::m_LastNakReason, 0xEE};
     zqtest::CarKitSimulator m_sim;
     zqtest::TempFolder m_repository;
     zqtest::RecordingProtocol m_protocol;
@@ -548,7 +550,8 @@ TEST(IsFileOkExpected, ByTheFirstKnownDeviceAndBeforeTheLastFile)
         {{Device("rx7150", "100")}, true},
         {{}, false},
     };
-    g_UpdateModel.Reset();
+    const zqtest::ScopedValue model(g_UpdateModel, UPDATEModel());
+    const zqtest::ScopedValue fileIndex(UPDATEProtocol::m_FileIndex, DWORD{0});
     g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin", "d.xml"};
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); i++) {
         SCOPED_TRACE(i);
@@ -559,13 +562,12 @@ TEST(IsFileOkExpected, ByTheFirstKnownDeviceAndBeforeTheLastFile)
         UPDATEProtocol::m_FileIndex = 3;
         EXPECT_TRUE(IsFileOkExpected());
     }
-    g_UpdateModel.Reset();
 }
 
 TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
 {
+    const zqtest::ScopedValue model(g_UpdateModel, UPDATEModel());
     zqtest::RecordingProtocol protocol;
-    g_UpdateModel.Reset();
     g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin"};
     protocol.SetLastFileName("d.xml");
     protocol.PrepareFileList();
@@ -573,7 +575,6 @@ TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
     protocol.RequeueFile();
     std::vector<CString> expected = {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"};
     EXPECT_EQ(expected, g_UpdateModel.m_FileList);
-    g_UpdateModel.Reset();
 }
 
 }  // namespace

@@ -419,7 +419,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
         };
     };
     // The page of a running worker, as the page before leaves it. A kit
-    // that refuses a file gives reason 7.
+    // that refuses a file gives reason 7, which goes when the test ends.
+    const zqtest::ScopedValue nakReason(UPDATEManager::m_LastNakReason, UPDATEManager::m_LastNakReason);
     auto running = [](int page, bool stepBar = false, bool totalBar = false) -> Prepare {
         return [=](Dlg& dlg) {
             UPDATEManager::m_LastNakReason = 7;
