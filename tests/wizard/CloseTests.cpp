@@ -122,7 +122,7 @@ protected:
     zqtest::CarKitSimulator m_sim{COM};  // first: it makes the per-user folder
     zqtest::TempFolder m_temp{"temp"};
     zqtest::TempFolder m_program{"program"};
-    zqtest::KeepCurrentDirectory m_keepDirectory;
+    zqtest::KeepStartupFolders m_keepFolders;
     zqtest::ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
     const std::string m_sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
     std::set<pid_t> m_before;

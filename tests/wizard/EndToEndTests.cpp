@@ -97,7 +97,7 @@ protected:
     zqtest::CarKitSimulator m_sim{201};
     zqtest::TempFolder m_temp{"temp"};
     zqtest::TempFolder m_source{"source"};
-    zqtest::KeepCurrentDirectory m_keep;
+    zqtest::KeepStartupFolders m_keepFolders;
     zqtest::ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
     std::string m_payload;
     std::string m_containerPath;

@@ -99,7 +99,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
 
     // The folders as start-up sets them, the temp folder a private one.
     zqtest::TempFolder temp("temp");
-    zqtest::KeepCurrentDirectory keepDirectory;
+    zqtest::KeepStartupFolders keepFolders;
     zqtest::ScopedEnvironmentVariable keepTmp("TMP", getenv("TMP"));
     setenv("TMP", zq::LinuxToWindows(temp.Linux()).c_str(), 1);
     const std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");

@@ -1,7 +1,7 @@
-// Helpers of the wizard tests: a per-user registry of the test's own, a way
-// to run a test's steps while a dialog is open modally on the headless
-// window system, a click on a button as the user gives it, and the clicks
-// that lead the wizard to a page.
+// Helpers of the wizard tests: a per-user registry of the test's own, the
+// folders that start-up sets kept for the test, a way to run a test's steps
+// while a dialog is open modally on the headless window system, a click on a
+// button as the user gives it, and the clicks that lead the wizard to a page.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "container/GlobalFolders.h"
+#include "link/UPDATEManager.h"
 #include "platform/registry/Registry.h"
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
@@ -26,6 +28,18 @@ namespace zqtest {
 // Points XDG_CONFIG_HOME at a folder of the test's own, so the registry
 // starts empty and no test touches another's values.
 using PrivateRegistry = zqtest::ScopedXdgConfigHome;
+
+// Puts back what start-up's folder set-up changes, however the test ends:
+// CQuorinUpdateManagerApp::SetUpFolders, which InitInstance calls too, sets
+// the program's path, the work and temporary folders, the program folder
+// and the current directory, which the tests after would otherwise inherit.
+class KeepStartupFolders {
+    KeepCurrentDirectory m_directory;
+    ScopedValue<CString> m_programPath{g_ProgramPath, g_ProgramPath};
+    ScopedValue<CString> m_workFolder{g_WorkFolder, g_WorkFolder};
+    ScopedValue<CString> m_appFolder{UPDATEManager::m_AppFolder, UPDATEManager::m_AppFolder};
+    ScopedValue<CString> m_tempFolder{UPDATEManager::m_TempFolder, UPDATEManager::m_TempFolder};
+};
 
 inline void StoreSetting(const char* name, const std::string& text)
 {
