@@ -120,9 +120,9 @@ TEST_P(WholeRoad, FetchesProductXmlByteForByte)
     const std::string xml = ProductXml();
     std::vector<std::string> options = {"--product", m_sim.WriteFile("kit-product.xml", xml)};
     options.insert(options.end(), GetParam().begin(), GetParam().end());
-    StartKit(options);
+    ASSERT_NO_FATAL_FAILURE(StartKit(options));
 
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     EXPECT_EQ(m_protocol.m_SpecialUpdate, 0);
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_SUCCESS);
     std::string written = ReadProduct();
@@ -174,7 +174,7 @@ class ConnectAnswers : public Sessions, public ::testing::WithParamInterface<Con
 TEST_P(ConnectAnswers, EndWithTheirResultCode)
 {
     const ConnectCase& c = GetParam();
-    StartKit(c.options, c.scenario);
+    ASSERT_NO_FATAL_FAILURE(StartKit(c.options, c.scenario));
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), c.result);
     EXPECT_EQ(m_pSerialPort != nullptr, c.portOpen);
     if (c.result == UPDATE_RESULT_SUCCESS) {
@@ -211,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
 {
     // The ignored NAK starts the 20 s wait again.
-    StartKit({}, "on connect do delay 2000; nak 12; silence\n");
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on connect do delay 2000; nak 12; silence\n"));
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_TIMEOUT);
     EXPECT_GE(MsSince(start), 22000 - 200) << "ms of the session, from its start to its timeout";
@@ -220,7 +220,7 @@ TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
 
 TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     zqtest::LinkCom(9, "/nonexistent/zq-device");
     const char* texts[] = {"Port7", "COM", "COMX", "COM9", "COM457", "com201"};
     for (const char* text : texts) {
@@ -248,7 +248,7 @@ TEST_F(Sessions, ConnectWithoutAStoredPortEndsWithPortError)
 
 TEST_F(Sessions, ConnectCancelledBeforeItStartsOpensNoPort)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     m_protocol.Cancel();
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_CANCELLED);
@@ -261,7 +261,7 @@ TEST_F(Sessions, ConnectCancelledBeforeItStartsOpensNoPort)
 
 TEST_F(Sessions, ConnectCancelEndsTheWaitAtOnce)
 {
-    StartKit({}, "on connect do delay 3000; nak 12; silence\n");
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on connect do delay 3000; nak 12; silence\n"));
     m_notifications.Clear();
     ASSERT_EQ(m_protocol.StartConnect(), UPDATEProtocol::SESSION_STARTED);
     ASSERT_TRUE(m_sim.WaitFor("rx", 1));
@@ -278,7 +278,7 @@ TEST_F(Sessions, ConnectCancelEndsTheWaitAtOnce)
 
 TEST_F(Sessions, ConnectEndsWhenTheCarKitIsUnplugged)
 {
-    StartKit({}, "on connect do unplug\n");
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on connect do unplug\n"));
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_DEVICE_DISCONNECTED);
     EXPECT_LT(MsSince(start), 20000) << "ms of the session, from its start to the unplug's result";
@@ -310,8 +310,8 @@ class InquiryAnswers : public Sessions, public ::testing::WithParamInterface<Inq
 TEST_P(InquiryAnswers, EndWithTheirResultCode)
 {
     const InquiryCase& c = GetParam();
-    StartKit({}, c.scenario);
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, c.scenario));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), c.result);
     EXPECT_EQ(ReadProduct(), c.written);
     EXPECT_NE(m_pSerialPort, nullptr) << "the inquiry leaves the port open";
@@ -368,8 +368,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Sessions, InquiryTimesOutWithoutFileInformation)
 {
-    StartKit({}, "on request do silence\n");
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on request do silence\n"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
     EXPECT_GE(MsSince(start), 10000 - 200) << "ms of the session, from its start to its timeout";
@@ -377,16 +377,16 @@ TEST_F(Sessions, InquiryTimesOutWithoutFileInformation)
 
 TEST_F(Sessions, InquiryTimesOutInTheMiddleOfTheData)
 {
-    StartKit({}, "on request do " + INFO + "; send 6 000000006162; silence\n");
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on request do " + INFO + "; send 6 000000006162; silence\n"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
     EXPECT_EQ(ReadProduct(), "ab") << "closed whatever the result";
 }
 
 TEST_F(Sessions, InquiryCancelledAtItsStartSendsNoRequest)
 {
-    StartKit();
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
+    ASSERT_NO_FATAL_FAILURE(Connect());
     std::ofstream(ProductPath(), std::ios::binary) << "earlier";
     m_protocol.Cancel();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_CANCELLED);
@@ -399,8 +399,8 @@ TEST_F(Sessions, InquiryCancelledAtItsStartSendsNoRequest)
 
 TEST_F(Sessions, InquiryEndsWhenTheCarKitIsUnpluggedInTheMiddle)
 {
-    StartKit({}, "on request do " + INFO + "; send 6 0000000061; delay 100; unplug\n");
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on request do " + INFO + "; send 6 0000000061; delay 100; unplug\n"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_DEVICE_DISCONNECTED);
     EXPECT_LT(MsSince(start), 10000) << "ms of the session, from its start to the unplug's result";
@@ -408,7 +408,7 @@ TEST_F(Sessions, InquiryEndsWhenTheCarKitIsUnpluggedInTheMiddle)
 
 TEST_F(Sessions, InquiryWithoutAnOpenPortEndsAtOnce)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATEProtocol::RESULT_LINK_LOST);
     EXPECT_LT(MsSince(start), 5000) << "ms of the session, from its start to its result";
@@ -419,8 +419,8 @@ TEST_F(Sessions, InquiryWithoutAnOpenPortEndsAtOnce)
 
 TEST_F(Sessions, InquiryOnAFullDiskReportsNoSuccess)
 {
-    StartKit({"--product", m_sim.WriteFile("kit-product.xml", ProductXml())});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({"--product", m_sim.WriteFile("kit-product.xml", ProductXml())}));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     // The disk fills up after 2000 bytes of product.xml. Only this process
     // is limited: the simulator runs already.
     // The write beyond the limit fails instead of ending the process.
@@ -465,8 +465,8 @@ TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
          },
          false},
     };
-    StartKit({"--product", m_sim.WriteFile("kit-product.xml", xml)});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({"--product", m_sim.WriteFile("kit-product.xml", xml)}));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     const CString workFolder = g_WorkFolder;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -517,8 +517,8 @@ class DisconnectAnswers : public Sessions, public ::testing::WithParamInterface<
 TEST_P(DisconnectAnswers, EndWithTheirResultCodeAndCloseThePort)
 {
     const DisconnectCase& c = GetParam();
-    StartKit({}, c.scenario);
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, c.scenario));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     g_UpdateModel.m_FileList.push_back("a.bin");
     EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), c.result);
     EXPECT_EQ(m_pSerialPort, nullptr);
@@ -541,7 +541,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Sessions, DisconnectWithoutAnOpenPortEndsAtOnce)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     g_UpdateModel.m_FileList.push_back("a.bin");
     EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), UPDATEProtocol::RESULT_LINK_LOST);
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());

@@ -112,11 +112,11 @@ protected:
 
 TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
 {
-    Prepare(5000);
+    ASSERT_NO_FATAL_FAILURE(Prepare(5000));
     zq::RecordingMessageBoxResponder boxes;
     Dlg dlg;
     zqtest::RunModal(dlg, [&] {
-        ToDeviceInfo(dlg);
+        ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
         ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
         zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
@@ -140,7 +140,7 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
 // not be written over.
 TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierCopyIsRead)
 {
-    Prepare(5000);
+    ASSERT_NO_FATAL_FAILURE(Prepare(5000));
     const std::string earlier = "<?xml version=\"1.0\"?>\n<product name=\"Car\" variant=\"V2\"><devices>"
                                 "<device name=\"RX5230\" variant=\"EU\" id=\"7\"><software version=\"111\"/>"
                                 "<hardware pcb=\"P1\" revision=\"A\"/></device></devices></product>\n";
@@ -227,7 +227,7 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
 // it holds.
 TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzipError)
 {
-    Prepare(5000);
+    ASSERT_NO_FATAL_FAILURE(Prepare(5000));
     m_temp.Write("Repository/theirs.bin", "theirs");
     zqtest::FileLockHolder holder(m_temp.Linux("Repository.lock"));
     ASSERT_TRUE(holder.Holds()) << "flock did not take the lock in 5 s";
@@ -250,7 +250,7 @@ TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzi
 TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
 {
     // A slow line: the transfer would take minutes.
-    Prepare(200000, {"--baud", "19200"});
+    ASSERT_NO_FATAL_FAILURE(Prepare(200000, {"--baud", "19200"}));
     zq::RecordingMessageBoxResponder boxes({IDYES});
     INT_PTR result = -1;
     {
@@ -258,7 +258,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
         result = zqtest::RunModal(
             dlg,
             [&] {
-                ToDeviceInfo(dlg);
+                ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
                 zqtest::ClickOn(dlg, dlg.m_btnNext);
                 ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
                 ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
@@ -286,7 +286,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
 TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
 {
     // Paced, so the transfer still runs when the key comes.
-    Prepare(40000, {"--baud", "115200"});
+    ASSERT_NO_FATAL_FAILURE(Prepare(40000, {"--baud", "115200"}));
     Dlg dlg;
     int pageDuringQuestion = -1;
     zq::RecordingMessageBoxResponder boxes({IDNO});
@@ -295,7 +295,7 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
     INT_PTR result = zqtest::RunModalSteps(
         dlg,
         {[&] {
-             ToDeviceInfo(dlg);
+             ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
              zqtest::ClickOn(dlg, dlg.m_btnNext);
              ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
              ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";

@@ -67,7 +67,9 @@ inline std::string ReadSetting(const char* name)
 
 // Runs the steps once the dialog's modal loop waits for the first time, then
 // ends the dialog with endCode; a negative endCode leaves the ending to the
-// steps. Returns what DoModal returned.
+// steps, unless they return early by a failed ASSERT: then the dialog ends
+// with IDABORT, as its loop would otherwise wait for good. Returns what
+// DoModal returned.
 template <class Dialog>
 INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode = IDCANCEL)
 {
@@ -79,6 +81,8 @@ INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode
         steps();
         if (endCode >= 0)
             dialog.EndDialog(endCode);
+        else if (::testing::Test::HasFatalFailure())
+            dialog.EndDialog(IDABORT);
     });
     INT_PTR result = dialog.DoModal();
     EXPECT_TRUE(ran) << "the dialog's modal loop never waited";
@@ -88,29 +92,33 @@ INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode
 // Runs each step when the dialog's modal loop waits, one step a wait, so
 // that what a step leaves queued (a key press, a posted message) goes
 // through the loop itself, as the user's would, before the next step. Ends
-// the dialog with IDABORT after the last step. Returns what DoModal
-// returned and, in stepsRun, how many steps ran before the loop ended.
+// the dialog with IDABORT after the last step, or after a step that failed
+// an ASSERT: the steps after it would wait for what never comes. Returns
+// what DoModal returned and, in stepsRun, how many steps ran before the
+// loop ended.
 template <class Dialog>
 INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& steps, size_t* stepsRun = nullptr)
 {
     size_t next = 0;
     bool inStep = false;
+    bool ending = false;
     const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         // A step that pumps messages itself waits too; the next step must
         // not start inside it.
-        if (inStep)
+        if (inStep || ending)
             return;
-        if (next < steps.size()) {
+        if (next < steps.size() && !::testing::Test::HasFatalFailure()) {
             inStep = true;
             steps[next++]();
             inStep = false;
-        } else if (next++ == steps.size()) {
+        } else {
+            ending = true;
             dialog.EndDialog(IDABORT);
         }
     });
     INT_PTR result = dialog.DoModal();
     if (stepsRun)
-        *stepsRun = next < steps.size() ? next : steps.size();
+        *stepsRun = next;
     return result;
 }
 
