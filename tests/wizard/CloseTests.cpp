@@ -148,7 +148,7 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
             dlg,
             [&] {
                 window = dlg.GetSafeHwnd();
-                ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM)) << "stopped on page " << dlg.m_page;
+                ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM));
                 ASSERT_TRUE(Stalled()) << m_sim.Log();
                 std::this_thread::sleep_for(milliseconds(300));  // the worker is in its wait
                 for (pid_t pid : Descendants())

@@ -76,17 +76,12 @@ protected:
         m_containerPath = zq::LinuxToWindows(zip);
     }
 
-    static bool Reach(Dlg& dlg, int page, int ms)
-    {
-        return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
-    }
-
     // From the welcome page to the device information, clicking the
     // buttons as the user does, by the pages each click leads to.
     static void ToDeviceInfo(Dlg& dlg)
     {
         std::vector<int> pages;
-        ASSERT_TRUE(zqtest::ClickThroughTo(dlg, Dlg::PAGE_DEVICE_INFO, 201, &pages)) << "page " << dlg.m_page;
+        ASSERT_TRUE(zqtest::ClickThroughTo(dlg, Dlg::PAGE_DEVICE_INFO, 201, &pages));
         const std::vector<int> road = {Dlg::PAGE_WELCOME,     Dlg::PAGE_SELECT_CONTAINER,
                                        Dlg::PAGE_UNPACKING,   Dlg::PAGE_PREPARE_CONNECTION,
                                        Dlg::PAGE_SELECT_PORT, Dlg::PAGE_CONNECTING};
@@ -120,7 +115,7 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
         ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
         zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-        ASSERT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page;
+        ASSERT_TRUE(zqtest::WaitForPage(dlg, Dlg::PAGE_SUCCESS, 60000));
         zqtest::ClickOn(dlg, dlg.m_btnNext);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
     });
@@ -178,13 +173,13 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
         zqtest::RunModal(dlg, [&] {
             zqtest::ClickOn(dlg, dlg.m_btnNext);
             zqtest::ClickOn(dlg, dlg.m_btnBrowse);
-            ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
+            ASSERT_TRUE(zqtest::WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000));
             zqtest::ClickOn(dlg, dlg.m_btnNext);
             dlg.GetDlgItem(IDC_COMPORT_COMBO)->SetWindowText("COM201");
             zqtest::ClickOn(dlg, dlg.m_btnNext);
             ASSERT_TRUE(zq::PumpMessagesUntil(
                 [&] { return dlg.m_page == Dlg::PAGE_DEVICE_INFO || dlg.m_page == Dlg::PAGE_ERROR; }, 30000))
-                << "page " << dlg.m_page;
+                << "the device or the error page within 30 s; the wizard shows page " << dlg.m_page;
             devicePage = dlg.m_page == Dlg::PAGE_DEVICE_INFO;
             // The Repository is this program's until the road ends.
             EXPECT_EQ(zqtest::FileLockHolder::OthersMayLock(m_temp.Linux("Repository.lock")), !devicePage);
@@ -274,7 +269,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
             },
             -1);
         // The window object goes here; the worker must be over by now.
-        EXPECT_TRUE(dlg.m_protocol.WaitForSession(0));
+        EXPECT_TRUE(dlg.m_protocol.WaitForSession(0)) << "the window went before its worker";
     }
     EXPECT_EQ(result, IDCANCEL);
     ASSERT_EQ(boxes.Count(), 1u);
@@ -292,18 +287,18 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
     zq::RecordingMessageBoxResponder boxes({IDNO});
     boxes.onCall = [&](const zq::MessageBoxCall&) { pageDuringQuestion = dlg.m_page; };
     size_t ran = 0;
-    INT_PTR result = zqtest::RunModalSteps(
-        dlg,
-        {[&] {
-             ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
-             zqtest::ClickOn(dlg, dlg.m_btnNext);
-             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
-             zq::headless::PressKey(VK_RETURN);
-             zq::headless::ReleaseKey(VK_RETURN);
-         },
-         [&] { EXPECT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page; }},
-        &ran);
+    const std::vector<std::function<void()>> steps = {
+        [&] {
+            ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
+            zqtest::ClickOn(dlg, dlg.m_btnNext);
+            ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+            ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
+            zq::headless::PressKey(VK_RETURN);
+            zq::headless::ReleaseKey(VK_RETURN);
+        },
+        [&] { EXPECT_TRUE(zqtest::WaitForPage(dlg, Dlg::PAGE_SUCCESS, 60000)); },
+    };
+    INT_PTR result = zqtest::RunModalSteps(dlg, steps, &ran);
     EXPECT_EQ(result, IDABORT) << "No kept the window open";
     EXPECT_EQ(ran, 2u);
     ASSERT_EQ(boxes.Count(), 1u);

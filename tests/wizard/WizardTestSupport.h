@@ -1,7 +1,8 @@
 // Helpers of the wizard tests: a per-user registry of the test's own, the
 // folders that start-up sets kept for the test, a way to run a test's steps
 // while a dialog is open modally on the headless window system, a click on a
-// button as the user gives it, and the clicks that lead the wizard to a page.
+// button as the user gives it, the wait for a page, and the clicks that lead
+// the wizard to a page.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -141,24 +142,37 @@ void ClickOn(Dialog& dialog, CWnd& button)
     }
 }
 
+// Waits, handling the window's messages, until the wizard shows the page;
+// a failure says which page it shows after the time.
+inline ::testing::AssertionResult WaitForPage(CQuorinUpdateManagerDlg& dlg, int page, int ms = 10000)
+{
+    if (zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the wizard did not come to page " << page << " within " << ms
+                                         << " ms; it shows page " << dlg.m_page;
+}
+
 // Clicks through the wizard as the user does until it shows the page: Next
 // on the pages that wait for the user, Browse for the container (the test's
 // file dialog responder picks it), COM<com> typed on the port page; while a
-// worker runs, its result is awaited. False when the wizard ends on the
+// worker runs, its result is awaited. Fails when the wizard ends on the
 // success or the error page instead, or has not come to the page within a
 // minute. `pages` gets every page seen on the way, in order.
-inline bool ClickThroughTo(CQuorinUpdateManagerDlg& dlg, int page, int com, std::vector<int>* pages = nullptr)
+inline ::testing::AssertionResult ClickThroughTo(CQuorinUpdateManagerDlg& dlg, int page, int com,
+                                                 std::vector<int>* pages = nullptr)
 {
     using Dlg = CQuorinUpdateManagerDlg;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const int seconds = 60;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
         const int at = dlg.m_page;
         if (pages && (pages->empty() || pages->back() != at))
             pages->push_back(at);
         if (at == page)
-            return true;
+            return ::testing::AssertionSuccess();
         if (std::chrono::steady_clock::now() >= until)
-            return false;
+            return ::testing::AssertionFailure()
+                   << "the wizard did not come to page " << page << " within " << seconds << " s; it shows page " << at;
         switch (at) {
         case Dlg::PAGE_WELCOME:
         case Dlg::PAGE_PREPARE_CONNECTION:
@@ -174,7 +188,7 @@ inline bool ClickThroughTo(CQuorinUpdateManagerDlg& dlg, int page, int com, std:
             break;
         case Dlg::PAGE_SUCCESS:
         case Dlg::PAGE_ERROR:
-            return false;
+            return ::testing::AssertionFailure() << "the wizard ended on page " << at << " before page " << page;
         default:  // a worker runs
             zq::PumpMessagesUntil([&] { return dlg.m_page != at; }, 1000);
             break;
