@@ -62,13 +62,15 @@ protected:
         ASSERT_TRUE(m_sim.Start(options, scenario)) << m_sim.Error() << m_sim.Log();
     }
 
-    // Runs a session to its end and returns its result code.
+    // Runs a session to its end and returns its result code, -1 when it
+    // posted none in time.
     int Run(int (UPDATEProtocol::*start)())
     {
         m_notifications.Clear();
-        EXPECT_EQ((m_protocol.*start)(), 0);
+        EXPECT_EQ((m_protocol.*start)(), 0) << "the session did not start";
         int result = m_notifications.WaitForResult(RESULT_WAIT);
-        EXPECT_TRUE(m_protocol.WaitForSession(5000));
+        EXPECT_NE(result, -1) << "the session's result within " << RESULT_WAIT / 1000 << " s";
+        EXPECT_TRUE(m_protocol.WaitForSession(5000)) << "the session thread's end within 5 s of its result";
         return result;
     }
 
@@ -264,15 +266,16 @@ TEST_F(Sessions, ConnectCancelEndsTheWaitAtOnce)
     ASSERT_NO_FATAL_FAILURE(StartKit({}, "on connect do delay 3000; nak 12; silence\n"));
     m_notifications.Clear();
     ASSERT_EQ(m_protocol.StartConnect(), UPDATEProtocol::SESSION_STARTED);
-    ASSERT_TRUE(m_sim.WaitFor("rx", 1));
+    ASSERT_TRUE(m_sim.WaitFor("rx", 1)) << "the connect frame at the kit within 10 s";
     m_protocol.Cancel();
     auto cancelled = Clock::now();
-    EXPECT_EQ(m_notifications.WaitForResult(RESULT_WAIT), UPDATE_RESULT_CANCELLED);
+    EXPECT_EQ(m_notifications.WaitForResult(RESULT_WAIT), UPDATE_RESULT_CANCELLED)
+        << "the cancelled session's result within " << RESULT_WAIT / 1000 << " s";
     // The cancel wakes the wait: the session ends before the kit's late
     // answer would have ended it.
     EXPECT_LT(MsSince(cancelled), 2500) << "ms from the cancel to the session's result";
     EXPECT_TRUE(m_sim.Events("tx").empty());  // the kit had not answered yet
-    EXPECT_TRUE(m_protocol.WaitForSession(5000));
+    EXPECT_TRUE(m_protocol.WaitForSession(5000)) << "the session thread's end within 5 s of its result";
     EXPECT_EQ(m_pSerialPort, nullptr);
 }
 
@@ -320,7 +323,7 @@ TEST_P(InquiryAnswers, EndWithTheirResultCode)
     EXPECT_EQ(steps.front(), 0u);
     EXPECT_EQ(steps.back(), 100u);
     if (c.hostNak) {
-        ASSERT_TRUE(WaitReceived(PtHostNak, 2000));
+        ASSERT_TRUE(WaitReceived(PtHostNak, 2000)) << "the PC's NAK at the kit within 2 s";
         EXPECT_EQ(Received(PtHostNak), 1);
         for (const auto& e : m_sim.Events("rx"))
             if (e.Number("type") == PtHostNak) {
@@ -524,7 +527,7 @@ TEST_P(DisconnectAnswers, EndWithTheirResultCodeAndCloseThePort)
     EXPECT_EQ(m_pSerialPort, nullptr);
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     if (c.hostNak) {
-        EXPECT_TRUE(WaitReceived(PtHostNak, 2000));
+        EXPECT_TRUE(WaitReceived(PtHostNak, 2000)) << "the PC's NAK at the kit within 2 s";
     }
 }
 

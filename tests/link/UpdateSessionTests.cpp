@@ -67,7 +67,8 @@ public:
     }
 
     // Sends the files in the order given, the last one as the container's
-    // description, and returns the posted result.
+    // description, and returns the posted result: -2 when the session did
+    // not start, -1 when it posted none in time.
     int Run(const std::vector<std::string>& list, const std::string& last)
     {
         g_UpdateModel.m_FileList.assign(list.begin(), list.end());
@@ -75,7 +76,14 @@ public:
         m_protocol.SetLastFileName(last.c_str());
         if (m_protocol.StartUpdate() != UPDATEProtocol::SESSION_STARTED)
             return -2;
-        return m_protocol.WaitResult(RESULT_WAIT);
+        return Result();
+    }
+    // The posted result of the session that runs, -1 when none came in time.
+    int Result()
+    {
+        const int result = m_protocol.WaitResult(RESULT_WAIT);
+        EXPECT_NE(result, -1) << "the update session's result within " << RESULT_WAIT / 1000 << " s";
+        return result;
     }
 
     // The names of the files that the kit saw ended, in order.
@@ -163,7 +171,7 @@ TEST(UpdateSession, HoldsTheRepositoryAndSendsNothingFromOneAnotherProgramHolds)
     const std::string lockFile = session.m_repository.Linux() + ".lock";
     {
         zqtest::FileLockHolder other(lockFile);
-        ASSERT_TRUE(other.Holds());
+        ASSERT_TRUE(other.Holds()) << "flock did not take the lock in 5 s";
         EXPECT_EQ(-2, session.Run({"a.bin"}, "update.xml")) << "the session started";
     }
     EXPECT_EQ(0, session.Received(PtFileHeader));
@@ -500,7 +508,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         g_UpdateModel.m_FileList.clear();
         session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
         ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
-        EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.Result());
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
         EXPECT_EQ(0, session.Received(PtFileHeader));
     }
@@ -526,7 +534,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
         ASSERT_TRUE(session.m_sim.WaitFor("header", 1)) << "1 headers at the kit within 10 s";
         UPDATEManager::m_CancelRequested = 1;
-        EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.Result());
         EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     }

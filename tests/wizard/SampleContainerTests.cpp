@@ -58,8 +58,10 @@ public:
             return started;
         m_result = -1;
         if (!zq::PumpMessagesUntil([this] { return m_result >= 0; }, RESULT_WAIT)) {
+            ADD_FAILURE() << "the session's result within " << RESULT_WAIT / 1000 << " s";
             protocol.Close();
-            EXPECT_TRUE(protocol.WaitForSession(RESULT_WAIT)) << "the session did not end on its close";
+            EXPECT_TRUE(protocol.WaitForSession(RESULT_WAIT))
+                << "the session's end within " << RESULT_WAIT / 1000 << " s of its close";
             protocol.ResetCancel();
             return -1;
         }

@@ -645,7 +645,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                         dlg.OnWizardEvent(s.event, code);
                     // A worker that was started has posted its result by
                     // now; it waits in the queue until the page is checked.
-                    dlg.m_protocol.WaitForSession(10000);
+                    EXPECT_TRUE(dlg.m_protocol.WaitForSession(10000)) << where << ": the worker's end within 10 s";
                     EXPECT_EQ(dlg.m_page, s.page) << where;
                     EXPECT_EQ(Controls(dlg), s.controls) << where;
                     std::vector<zq::MessageBoxCall> raised = boxes.Calls();
@@ -665,7 +665,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                     EXPECT_EQ(zqtest::ShownPageDifference(dlg), "") << where;
                     if (s.then != NONE) {
                         EXPECT_TRUE(zqtest::WaitForPage(dlg, s.then)) << where << ": the worker's result";
-                        dlg.m_protocol.WaitForSession(10000);
+                        EXPECT_TRUE(dlg.m_protocol.WaitForSession(10000)) << where << ": the worker's end within 10 s";
                     }
                 }
             });

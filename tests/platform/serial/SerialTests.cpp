@@ -223,7 +223,8 @@ TEST_F(SerialTest, WriteCompletesAtOnceOrLaterAndSignalsItsEvent)
     ASSERT_TRUE(WriteFile(port, "\x1c\x01\x00\x00\x1d", 5, &written, &ov));
     EXPECT_EQ(5u, written);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 0));
-    EXPECT_EQ(std::string("\x1c\x01\x00\x00\x1d", 5), m_pty.Receive(5));
+    EXPECT_EQ(std::string("\x1c\x01\x00\x00\x1d", 5), m_pty.Receive(5))
+        << "what came on the line until it was quiet for 5 s";
 
     // More than the pty holds: the write stays pending until the far side
     // reads, then completes whole.
@@ -241,7 +242,7 @@ TEST_F(SerialTest, WriteCompletesAtOnceOrLaterAndSignalsItsEvent)
     EXPECT_FALSE(WriteFile(port, "x", 1, &written, &other));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 
-    EXPECT_EQ(big, m_pty.Receive(big.size()));
+    EXPECT_EQ(big, m_pty.Receive(big.size())) << "what came on the line until it was quiet for 5 s";
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the write's completion within 5 s";
     ASSERT_TRUE(GetOverlappedResult(port, &ov, &written, FALSE));
     EXPECT_EQ(big.size(), written);
@@ -368,7 +369,7 @@ TEST_F(SerialTest, NeitherPurgeNorCloseDropsACompletedWrite)
         ASSERT_TRUE(PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
         ASSERT_TRUE(CloseHandle(port));
         CloseHandle(ov.hEvent);
-        ASSERT_EQ(frame, m_pty.Receive(frame.size()));
+        ASSERT_EQ(frame, m_pty.Receive(frame.size())) << "what came on the line until it was quiet for 5 s";
     }
 }
 
