@@ -89,6 +89,15 @@ protected:
         EXPECT_EQ(std::vector<int>(pages.begin(), pages.begin() + road.size()), road);
     }
 
+    // On to the transfer page, until the kit has the first file's header.
+    void ToTransfer(Dlg& dlg)
+    {
+        ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
+        ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+        ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
+    }
+
     zqtest::CarKitSimulator m_sim{201};
     zqtest::TempFolder m_temp{"temp"};
     zqtest::TempFolder m_source{"source"};
@@ -253,10 +262,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
         result = zqtest::RunModal(
             dlg,
             [&] {
-                ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
-                zqtest::ClickOn(dlg, dlg.m_btnNext);
-                ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-                ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
+                ASSERT_NO_FATAL_FAILURE(ToTransfer(dlg));
                 // The language switches at once while the worker goes on.
                 dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
                                 reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
@@ -289,10 +295,7 @@ TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
     size_t ran = 0;
     const std::vector<std::function<void()>> steps = {
         [&] {
-            ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
-            zqtest::ClickOn(dlg, dlg.m_btnNext);
-            ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-            ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
+            ASSERT_NO_FATAL_FAILURE(ToTransfer(dlg));
             zq::headless::PressKey(VK_RETURN);
             zq::headless::ReleaseKey(VK_RETURN);
         },
