@@ -43,8 +43,10 @@ public:
 };
 
 Backend& CurrentBackend();
-// Installs a backend; the headless one is used until another is installed.
-void InstallBackend(std::unique_ptr<Backend> backend);
+// Installs a backend and returns the one it replaces, so that a caller can
+// put that one back; the headless one is used until another is installed.
+// A null backend changes nothing and returns null.
+std::unique_ptr<Backend> InstallBackend(std::unique_ptr<Backend> backend);
 std::unique_ptr<Backend> MakeHeadlessBackend();
 
 // The queue, for the backends.

@@ -90,10 +90,11 @@ Backend& CurrentBackend()
     return *Slot();
 }
 
-void InstallBackend(std::unique_ptr<Backend> backend)
+std::unique_ptr<Backend> InstallBackend(std::unique_ptr<Backend> backend)
 {
     if (backend)
-        Slot() = std::move(backend);
+        Slot().swap(backend);
+    return backend;
 }
 
 }  // namespace win

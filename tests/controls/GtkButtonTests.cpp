@@ -14,7 +14,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "platform/window/Headless.h"
 #include "resources/resource.h"
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Xvfb.h"
 
@@ -132,16 +135,22 @@ protected:
         // One server for the whole program: GTK keeps the display it opened first.
         const zqtest::Xvfb& server = zqtest::Xvfb::Shared();
         ASSERT_TRUE(server.Ok()) << server.Error();
-        setenv("DISPLAY", server.Display().c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-        setenv("GDK_BACKEND", "x11", 1);
-        setenv("GSETTINGS_BACKEND", "memory", 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        SetEnvironment("DISPLAY", server.Display().c_str());
+        SetEnvironment("WAYLAND_DISPLAY", nullptr);
+        SetEnvironment("GDK_BACKEND", "x11");
+        SetEnvironment("GSETTINGS_BACKEND", "memory");
+        SetEnvironment("NO_AT_BRIDGE", "1");
         for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            setenv(v, m_home.Linux().c_str(), 1);
+            SetEnvironment(v, m_home.Linux().c_str());
         std::unique_ptr<zq::win::Backend> backend = zq::win::MakeGtkBackend();
         ASSERT_TRUE(backend) << "GTK could not open " << server.Display();
-        zq::win::InstallBackend(std::move(backend));
+        m_backend.emplace(zq::win::InstallBackend, std::move(backend));
+    }
+
+    // Sets the variable until the test ends.
+    void SetEnvironment(const char* name, const char* value)
+    {
+        m_environment.push_back(std::make_unique<zqtest::ScopedEnvironmentVariable>(name, value));
     }
 
     // xdotool's answer, with the window system running meanwhile.
@@ -156,6 +165,9 @@ protected:
 
     std::string m_xdotool;
     zqtest::TempFolder m_home{"home"};
+    std::vector<std::unique_ptr<zqtest::ScopedEnvironmentVariable>> m_environment;
+    // Last, so that the backend before is back before the variables are.
+    std::optional<zqtest::ScopedSeam<std::unique_ptr<zq::win::Backend>>> m_backend;
 };
 
 TEST_F(GtkBackendTest, OwnerDrawnButtonSeesHoverAndClickFromTheRealPointer)

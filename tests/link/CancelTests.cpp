@@ -149,12 +149,12 @@ TEST(CloseWhileUnpacking, EndsTheUnpackerWithWhatItStartedAndWritesNothingAfter)
         std::this_thread::sleep_for(milliseconds(10));
         child = static_cast<pid_t>(atoi(root.Read("bin/writer.pid").c_str()));
     }
-    ASSERT_GT(child, 0);
+    ASSERT_GT(child, 0) << "the stand-in's writer within 3 s";
     std::this_thread::sleep_for(milliseconds(300));
 
     const auto closed = Clock::now();
     protocol.Close();
-    EXPECT_EQ(UPDATE_RESULT_CANCELLED, protocol.WaitResult(30000));
+    EXPECT_EQ(UPDATE_RESULT_CANCELLED, protocol.WaitResult(30000)) << "the cancelled unpack's result within 30 s";
     EXPECT_LT(Clock::now() - closed, CLOSE_BOUND)
         << std::chrono::duration_cast<milliseconds>(Clock::now() - closed).count()
         << " ms from the close to the session's end";

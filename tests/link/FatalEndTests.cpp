@@ -118,7 +118,8 @@ TEST(FatalEndProgram, RunsUntilEnded)
         ASSERT_EQ(UPDATE_RESULT_SUCCESS, protocol.StartUnzip(zq::LinuxToWindows(root + "/bin").c_str(),
                                                              zq::LinuxToWindows(root + "/Repository").c_str(),
                                                              zq::LinuxToWindows(root + "/in/c.zip").c_str()));
-        ASSERT_TRUE(WaitUntil([&] { return access((root + "/Repository/f0").c_str(), F_OK) == 0; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return access((root + "/Repository/f0").c_str(), F_OK) == 0; }, 10000))
+            << "the unpacker's first file within 10 s";
     } else {
         // The simulator's COM map, as the test has it.
         setenv("XDG_CONFIG_HOME", Env("ZQ_FATAL_END_CONFIG").c_str(), 1);
@@ -128,7 +129,8 @@ TEST(FatalEndProgram, RunsUntilEnded)
         protocol.SetRepositoryFolder(zq::LinuxToWindows(root + "/send").c_str());
         protocol.SetLastFileName("update.xml");
         ASSERT_EQ(protocol.StartUpdate(), 0);
-        ASSERT_TRUE(WaitUntil([&] { return protocol.TotalProgress().size() > 2; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return protocol.TotalProgress().size() > 2; }, 10000))
+            << "the transfer's progress within 10 s";
     }
     std::ofstream(root + "/busy") << "busy\n";
     EndAsTold(Env("ZQ_FATAL_END_SELF"), root);
@@ -302,7 +304,7 @@ TEST_P(FatalEndWhileUnpacking, LeavesNoProcessAndNothingIsWrittenAfter)
     // The stand-in may write its first file before it names its writer.
     pid_t writer = 0;
     WaitUntil([&] { return (writer = static_cast<pid_t>(atoi(m_root.Read("bin/writer.pid").c_str()))) > 0; }, 5000);
-    ASSERT_TRUE(zqtest::ProcessRuns(writer)) << "the stand-in's writer was not seen";
+    ASSERT_TRUE(zqtest::ProcessRuns(writer)) << "the stand-in's writer was not seen within 5 s";
     ASSERT_GT(m_groups.size(), 1u) << "the unpacker was not seen";
 
     ASSERT_TRUE(End()) << m_root.Read("program.log");

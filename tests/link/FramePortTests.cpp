@@ -53,7 +53,8 @@ TEST_F(FramePort, SendsEveryFrameWholeAndInOrder)
 {
     ASSERT_EQ(OpenSerialPort(COM), 1);
     SendConnect();
-    EXPECT_EQ(m_line.Receive(5), (Bytes{0x1C, 0x01, 0x00, 0x00, 0x1D}));
+    EXPECT_EQ(m_line.Receive(5), (Bytes{0x1C, 0x01, 0x00, 0x00, 0x1D}))
+        << "what came on the line until it was quiet for 5 s";
     EXPECT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_TRANSMIT_DONE)) << "the frame sent within 2 s";
 
     // The second frame is issued before the first one's completion has
@@ -65,7 +66,7 @@ TEST_F(FramePort, SendsEveryFrameWholeAndInOrder)
     Bytes expected = WireFrame(PtFileData, data);
     Bytes endWire = WireFrame(PtFileEnd, end);
     expected.insert(expected.end(), endWire.begin(), endWire.end());
-    EXPECT_EQ(m_line.Receive(expected.size()), expected);
+    EXPECT_EQ(m_line.Receive(expected.size()), expected) << "what came on the line until it was quiet for 5 s";
     EXPECT_EQ(WaitForEvent(2000), static_cast<UINT>(EVENT_TRANSMIT_DONE)) << "the frame sent within 2 s";
     EXPECT_EQ(WaitForEvent(100), static_cast<UINT>(EVENT_TIMEOUT)) << "no further event within 100 ms";
 }
@@ -171,7 +172,7 @@ TEST_F(FramePort, WithoutAPortWritesNothingAndWaitsForNothing)
 {
     EXPECT_EQ(SendConnect(), 1);
     EXPECT_EQ(WaitForEvent(20000), static_cast<UINT>(EVENT_ERROR)) << "the stalled write reported within 20 s";
-    EXPECT_TRUE(m_line.ReceiveUntilQuiet(50).empty());
+    EXPECT_TRUE(m_line.ReceiveUntilQuiet(50).empty()) << "what came on the line until it was quiet for 50 ms";
 }
 
 TEST_F(FramePort, SerialPortOpensWithTheCarKitsLineSettings)
@@ -198,7 +199,7 @@ TEST_F(FramePort, SerialPortOpensWithTheCarKitsLineSettings)
     int written = port.Write(bytes, 3);
     EXPECT_EQ(WaitForSingleObject(port.GetWriteEvent(), 2000), WAIT_OBJECT_0) << "the write's event within 2 s";
     EXPECT_TRUE(written == 3 || written == 0);
-    EXPECT_EQ(m_line.Receive(3), (Bytes{1, 2, 3}));
+    EXPECT_EQ(m_line.Receive(3), (Bytes{1, 2, 3})) << "what came on the line until it was quiet for 5 s";
 
     // A read that completes leaves its event signalled until the next one.
     m_line.Send({7, 8});

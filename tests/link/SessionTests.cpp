@@ -20,6 +20,7 @@
 
 #include "tests/support/CarKitSimulator.h"
 #include "tests/support/Crc32Reference.h"
+#include "tests/support/ScopedSeam.h"
 #include "LinkNotifications.h"
 #include "KitSessionTest.h"
 #include "LinkTestSupport.h"
@@ -61,13 +62,15 @@ protected:
         ASSERT_TRUE(m_sim.Start(options, scenario)) << m_sim.Error() << m_sim.Log();
     }
 
-    // Runs a session to its end and returns its result code.
+    // Runs a session to its end and returns its result code, -1 when it
+    // posted none in time.
     int Run(int (UPDATEProtocol::*start)())
     {
         m_notifications.Clear();
-        EXPECT_EQ((m_protocol.*start)(), 0);
+        EXPECT_EQ((m_protocol.*start)(), 0) << "the session did not start";
         int result = m_notifications.WaitForResult(RESULT_WAIT);
-        EXPECT_TRUE(m_protocol.WaitForSession(5000));
+        EXPECT_NE(result, -1) << "the session's result within " << RESULT_WAIT / 1000 << " s";
+        EXPECT_TRUE(m_protocol.WaitForSession(5000)) << "the session thread's end within 5 s of its result";
         return result;
     }
 
@@ -119,9 +122,9 @@ TEST_P(WholeRoad, FetchesProductXmlByteForByte)
     const std::string xml = ProductXml();
     std::vector<std::string> options = {"--product", m_sim.WriteFile("kit-product.xml", xml)};
     options.insert(options.end(), GetParam().begin(), GetParam().end());
-    StartKit(options);
+    ASSERT_NO_FATAL_FAILURE(StartKit(options));
 
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     EXPECT_EQ(m_protocol.m_SpecialUpdate, 0);
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_SUCCESS);
     std::string written = ReadProduct();
@@ -173,7 +176,7 @@ class ConnectAnswers : public Sessions, public ::testing::WithParamInterface<Con
 TEST_P(ConnectAnswers, EndWithTheirResultCode)
 {
     const ConnectCase& c = GetParam();
-    StartKit(c.options, c.scenario);
+    ASSERT_NO_FATAL_FAILURE(StartKit(c.options, c.scenario));
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), c.result);
     EXPECT_EQ(m_pSerialPort != nullptr, c.portOpen);
     if (c.result == UPDATE_RESULT_SUCCESS) {
@@ -210,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
 {
     // The ignored NAK starts the 20 s wait again.
-    StartKit({}, "on connect do delay 2000; nak 12; silence\n");
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on connect do delay 2000; nak 12; silence\n"));
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_TIMEOUT);
     EXPECT_GE(MsSince(start), 22000 - 200) << "ms of the session, from its start to its timeout";
@@ -219,7 +222,7 @@ TEST_F(Sessions, ConnectTimesOutAfterTwentySilentSeconds)
 
 TEST_F(Sessions, ConnectWithoutAUsablePortEndsWithPortErrorAtOnce)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     zqtest::LinkCom(9, "/nonexistent/zq-device");
     const char* texts[] = {"Port7", "COM", "COMX", "COM9", "COM457", "com201"};
     for (const char* text : texts) {
@@ -247,7 +250,7 @@ TEST_F(Sessions, ConnectWithoutAStoredPortEndsWithPortError)
 
 TEST_F(Sessions, ConnectCancelledBeforeItStartsOpensNoPort)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     m_protocol.Cancel();
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_CANCELLED);
@@ -260,24 +263,25 @@ TEST_F(Sessions, ConnectCancelledBeforeItStartsOpensNoPort)
 
 TEST_F(Sessions, ConnectCancelEndsTheWaitAtOnce)
 {
-    StartKit({}, "on connect do delay 3000; nak 12; silence\n");
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on connect do delay 3000; nak 12; silence\n"));
     m_notifications.Clear();
     ASSERT_EQ(m_protocol.StartConnect(), UPDATEProtocol::SESSION_STARTED);
-    ASSERT_TRUE(m_sim.WaitFor("rx", 1));
+    ASSERT_TRUE(m_sim.WaitFor("rx", 1)) << "the connect frame at the kit within 10 s";
     m_protocol.Cancel();
     auto cancelled = Clock::now();
-    EXPECT_EQ(m_notifications.WaitForResult(RESULT_WAIT), UPDATE_RESULT_CANCELLED);
+    EXPECT_EQ(m_notifications.WaitForResult(RESULT_WAIT), UPDATE_RESULT_CANCELLED)
+        << "the cancelled session's result within " << RESULT_WAIT / 1000 << " s";
     // The cancel wakes the wait: the session ends before the kit's late
     // answer would have ended it.
     EXPECT_LT(MsSince(cancelled), 2500) << "ms from the cancel to the session's result";
     EXPECT_TRUE(m_sim.Events("tx").empty());  // the kit had not answered yet
-    EXPECT_TRUE(m_protocol.WaitForSession(5000));
+    EXPECT_TRUE(m_protocol.WaitForSession(5000)) << "the session thread's end within 5 s of its result";
     EXPECT_EQ(m_pSerialPort, nullptr);
 }
 
 TEST_F(Sessions, ConnectEndsWhenTheCarKitIsUnplugged)
 {
-    StartKit({}, "on connect do unplug\n");
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on connect do unplug\n"));
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartConnect), UPDATE_RESULT_DEVICE_DISCONNECTED);
     EXPECT_LT(MsSince(start), 20000) << "ms of the session, from its start to the unplug's result";
@@ -309,8 +313,8 @@ class InquiryAnswers : public Sessions, public ::testing::WithParamInterface<Inq
 TEST_P(InquiryAnswers, EndWithTheirResultCode)
 {
     const InquiryCase& c = GetParam();
-    StartKit({}, c.scenario);
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, c.scenario));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), c.result);
     EXPECT_EQ(ReadProduct(), c.written);
     EXPECT_NE(m_pSerialPort, nullptr) << "the inquiry leaves the port open";
@@ -319,7 +323,7 @@ TEST_P(InquiryAnswers, EndWithTheirResultCode)
     EXPECT_EQ(steps.front(), 0u);
     EXPECT_EQ(steps.back(), 100u);
     if (c.hostNak) {
-        ASSERT_TRUE(WaitReceived(PtHostNak, 2000));
+        ASSERT_TRUE(WaitReceived(PtHostNak, 2000)) << "the PC's NAK at the kit within 2 s";
         EXPECT_EQ(Received(PtHostNak), 1);
         for (const auto& e : m_sim.Events("rx"))
             if (e.Number("type") == PtHostNak) {
@@ -367,8 +371,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Sessions, InquiryTimesOutWithoutFileInformation)
 {
-    StartKit({}, "on request do silence\n");
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on request do silence\n"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
     EXPECT_GE(MsSince(start), 10000 - 200) << "ms of the session, from its start to its timeout";
@@ -376,16 +380,16 @@ TEST_F(Sessions, InquiryTimesOutWithoutFileInformation)
 
 TEST_F(Sessions, InquiryTimesOutInTheMiddleOfTheData)
 {
-    StartKit({}, "on request do " + INFO + "; send 6 000000006162; silence\n");
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on request do " + INFO + "; send 6 000000006162; silence\n"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
     EXPECT_EQ(ReadProduct(), "ab") << "closed whatever the result";
 }
 
 TEST_F(Sessions, InquiryCancelledAtItsStartSendsNoRequest)
 {
-    StartKit();
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
+    ASSERT_NO_FATAL_FAILURE(Connect());
     std::ofstream(ProductPath(), std::ios::binary) << "earlier";
     m_protocol.Cancel();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_CANCELLED);
@@ -398,8 +402,8 @@ TEST_F(Sessions, InquiryCancelledAtItsStartSendsNoRequest)
 
 TEST_F(Sessions, InquiryEndsWhenTheCarKitIsUnpluggedInTheMiddle)
 {
-    StartKit({}, "on request do " + INFO + "; send 6 0000000061; delay 100; unplug\n");
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, "on request do " + INFO + "; send 6 0000000061; delay 100; unplug\n"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_DEVICE_DISCONNECTED);
     EXPECT_LT(MsSince(start), 10000) << "ms of the session, from its start to the unplug's result";
@@ -407,7 +411,7 @@ TEST_F(Sessions, InquiryEndsWhenTheCarKitIsUnpluggedInTheMiddle)
 
 TEST_F(Sessions, InquiryWithoutAnOpenPortEndsAtOnce)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     auto start = Clock::now();
     EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATEProtocol::RESULT_LINK_LOST);
     EXPECT_LT(MsSince(start), 5000) << "ms of the session, from its start to its result";
@@ -418,19 +422,18 @@ TEST_F(Sessions, InquiryWithoutAnOpenPortEndsAtOnce)
 
 TEST_F(Sessions, InquiryOnAFullDiskReportsNoSuccess)
 {
-    StartKit({"--product", m_sim.WriteFile("kit-product.xml", ProductXml())});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({"--product", m_sim.WriteFile("kit-product.xml", ProductXml())}));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     // The disk fills up after 2000 bytes of product.xml. Only this process
     // is limited: the simulator runs already.
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 2000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    int result = Run(&UPDATEProtocol::StartInquiry);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(result, UPDATE_RESULT_TIMEOUT);
+    // The write beyond the limit fails instead of ending the process.
+    const zqtest::ScopedSignal fileTooLarge(SIGXFSZ, SIG_IGN);
+    ASSERT_TRUE(fileTooLarge.Set());
+    {
+        const zqtest::ScopedResourceLimit fullDisk(RLIMIT_FSIZE, 2000);
+        ASSERT_TRUE(fullDisk.Set());
+        EXPECT_EQ(Run(&UPDATEProtocol::StartInquiry), UPDATE_RESULT_TIMEOUT);
+    }
     EXPECT_NE(m_pSerialPort, nullptr);
 }
 
@@ -479,8 +482,8 @@ TEST_F(Sessions, AnInquiryNeverLeavesAnEarlierProductXmlToBeRead)
          },
          true, true},
     };
-    StartKit({"--product", m_sim.WriteFile("kit-product.xml", xml)});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({"--product", m_sim.WriteFile("kit-product.xml", xml)}));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     const CString workFolder = g_WorkFolder;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -536,14 +539,14 @@ class DisconnectAnswers : public Sessions, public ::testing::WithParamInterface<
 TEST_P(DisconnectAnswers, EndWithTheirResultCodeAndCloseThePort)
 {
     const DisconnectCase& c = GetParam();
-    StartKit({}, c.scenario);
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartKit({}, c.scenario));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     g_UpdateModel.m_FileList.push_back("a.bin");
     EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), c.result);
     EXPECT_EQ(m_pSerialPort, nullptr);
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     if (c.hostNak) {
-        EXPECT_TRUE(WaitReceived(PtHostNak, 2000));
+        EXPECT_TRUE(WaitReceived(PtHostNak, 2000)) << "the PC's NAK at the kit within 2 s";
     }
 }
 
@@ -560,7 +563,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Sessions, DisconnectWithoutAnOpenPortEndsAtOnce)
 {
-    StartKit();
+    ASSERT_NO_FATAL_FAILURE(StartKit());
     g_UpdateModel.m_FileList.push_back("a.bin");
     EXPECT_EQ(Run(&UPDATEProtocol::StartDisconnect), UPDATEProtocol::RESULT_LINK_LOST);
     EXPECT_TRUE(g_UpdateModel.m_FileList.empty());

@@ -137,7 +137,8 @@ public:
     // What the Repository folder holds once the worker has posted.
     std::vector<std::string> Unpacked()
     {
-        EXPECT_EQ(UPDATE_RESULT_SUCCESS, m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ(UPDATE_RESULT_SUCCESS, m_protocol.WaitResult(RESULT_WAIT))
+            << "the unpack's result within " << RESULT_WAIT / 1000 << " s";
         std::vector<std::string> names;
         for (const std::string& name : m_root.List())
             if (name.rfind("Repo sitory/", 0) == 0)
@@ -362,7 +363,8 @@ TEST(Unzip, ASecondCopyCannotUnpackWhileTheFirstDoes)
 
     // The first's unpack ends: the folder is free again.
     first.m_protocol.Close();
-    EXPECT_EQ(UPDATE_RESULT_CANCELLED, first.m_protocol.WaitResult(RESULT_WAIT));
+    EXPECT_EQ(UPDATE_RESULT_CANCELLED, first.m_protocol.WaitResult(RESULT_WAIT))
+        << "the closed unpack's result within " << RESULT_WAIT / 1000 << " s";
     const auto [after, afterErr] = RunSecondCopy(first.Repository(), container);
     EXPECT_NE(after.find("posted 0\n"), std::string::npos) << after << afterErr;
     EXPECT_EQ(first.m_root.Read("Repo sitory/f0"), "second copy");
@@ -444,7 +446,8 @@ TEST(Unzip, ARepositoryThatCannotBeEmptiedFailsTheUnpack)
         }
         std::string container = unpack.Container(MakeZip({{"update.xml", "<update/>"}}));
         ASSERT_EQ(UPDATE_RESULT_SUCCESS, unpack.Start(container));
-        EXPECT_EQ(UPDATE_RESULT_UNZIP_ERROR, unpack.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ(UPDATE_RESULT_UNZIP_ERROR, unpack.m_protocol.WaitResult(RESULT_WAIT))
+            << "the unpack's result within " << RESULT_WAIT / 1000 << " s";
         EXPECT_EQ("precious", elsewhere.Read("precious.bin"));
         struct stat st;
         EXPECT_NE(0, stat((unpack.Repository() + "/update.xml").c_str(), &st)) << "the unpacker ran";
@@ -490,7 +493,8 @@ TEST(Unzip, TheRoomOfTheFileSystemThatHoldsTheRepositoryCounts)
     ASSERT_EQ(UPDATE_RESULT_SUCCESS,
               unpack.m_protocol.StartUnzip(ProgramFolder().c_str(), zq::LinuxToWindows(repository).c_str(),
                                            zq::LinuxToWindows(fits).c_str()));
-    EXPECT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.WaitResult(RESULT_WAIT));
+    EXPECT_EQ(UPDATE_RESULT_SUCCESS, unpack.m_protocol.WaitResult(RESULT_WAIT))
+        << "the unpack's result within " << RESULT_WAIT / 1000 << " s";
     EXPECT_EQ("<update/>", unpack.m_root.Read("small/Repository/update.xml"));
 }
 

@@ -9,6 +9,7 @@
 
 #include "../support/CarKitSimulator.h"
 #include "tests/support/FileLockHolder.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/link/RecordingProtocol.h"
 #include "UpdateTestSupport.h"
 #include "platform/paths/DrivePaths.h"
@@ -38,7 +39,6 @@ public:
     {
         g_UpdateModel.Reset();
         UPDATEManager::m_CancelRequested = 0;
-        UPDATEManager::m_LastNakReason = 0xEE;
     }
     ~UpdateSession()
     {
@@ -68,7 +68,8 @@ public:
     }
 
     // Sends the files in the order given, the last one as the container's
-    // description, and returns the posted result.
+    // description, and returns the posted result: -2 when the session did
+    // not start, -1 when it posted none in time.
     int Run(const std::vector<std::string>& list, const std::string& last)
     {
         g_UpdateModel.m_FileList.assign(list.begin(), list.end());
@@ -76,7 +77,14 @@ public:
         m_protocol.SetLastFileName(last.c_str());
         if (m_protocol.StartUpdate() != UPDATEProtocol::SESSION_STARTED)
             return -2;
-        return m_protocol.WaitResult(RESULT_WAIT);
+        return Result();
+    }
+    // The posted result of the session that runs, -1 when none came in time.
+    int Result()
+    {
+        const int result = m_protocol.WaitResult(RESULT_WAIT);
+        EXPECT_NE(result, -1) << "the update session's result within " << RESULT_WAIT / 1000 << " s";
+        return result;
     }
 
     // The names of the files that the kit saw ended, in order.
@@ -98,6 +106,8 @@ public:
         return count;
     }
 
+    // A reason no kit sends, to tell a NAK that leaves it from one that sets it.
+    zqtest::ScopedValue<BYTE> m_nakReason{UPDATEManager::m_LastNakReason, 0xEE};
     zqtest::CarKitSimulator m_sim;
     zqtest::TempFolder m_repository;
     zqtest::RecordingProtocol m_protocol;
@@ -163,7 +173,7 @@ TEST(UpdateSession, HoldsTheRepositoryAndSendsNothingFromOneAnotherProgramHolds)
     const std::string lockFile = session.m_repository.Linux() + ".lock";
     {
         zqtest::FileLockHolder other(lockFile);
-        ASSERT_TRUE(other.Holds());
+        ASSERT_TRUE(other.Holds()) << "flock did not take the lock in 5 s";
         EXPECT_EQ(-2, session.Run({"a.bin"}, "update.xml")) << "the session started";
     }
     EXPECT_EQ(0, session.Received(PtFileHeader));
@@ -514,7 +524,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         g_UpdateModel.m_FileList.clear();
         session.m_protocol.SetRepositoryFolder(zq::LinuxToWindows(session.m_repository.Linux()).c_str());
         ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
-        EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ(UPDATE_RESULT_NO_DATA, session.Result());
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
         EXPECT_EQ(0, session.Received(PtFileHeader));
     }
@@ -540,7 +550,7 @@ TEST(UpdateSession, EmptyListAndCancel)
         ASSERT_EQ(UPDATEProtocol::SESSION_STARTED, session.m_protocol.StartUpdate());
         ASSERT_TRUE(session.m_sim.WaitFor("header", 1)) << "1 headers at the kit within 10 s";
         UPDATEManager::m_CancelRequested = 1;
-        EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.m_protocol.WaitResult(RESULT_WAIT));
+        EXPECT_EQ(UPDATE_RESULT_CANCELLED, session.Result());
         EXPECT_EQ(0, session.m_protocol.m_SendFileOpen);
         EXPECT_TRUE(g_UpdateModel.m_FileList.empty());
     }
@@ -564,7 +574,8 @@ TEST(IsFileOkExpected, ByTheFirstKnownDeviceAndBeforeTheLastFile)
         {{Device("rx7150", "100")}, true},
         {{}, false},
     };
-    g_UpdateModel.Reset();
+    const zqtest::ScopedValue model(g_UpdateModel, UPDATEModel());
+    const zqtest::ScopedValue fileIndex(UPDATEProtocol::m_FileIndex, DWORD{0});
     g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin", "d.xml"};
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); i++) {
         SCOPED_TRACE(i);
@@ -575,13 +586,12 @@ TEST(IsFileOkExpected, ByTheFirstKnownDeviceAndBeforeTheLastFile)
         UPDATEProtocol::m_FileIndex = 3;
         EXPECT_TRUE(IsFileOkExpected());
     }
-    g_UpdateModel.Reset();
 }
 
 TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
 {
+    const zqtest::ScopedValue model(g_UpdateModel, UPDATEModel());
     zqtest::RecordingProtocol protocol;
-    g_UpdateModel.Reset();
     g_UpdateModel.m_FileList = {"a.bin", "b.bin", "c.bin"};
     protocol.SetLastFileName("d.xml");
     protocol.PrepareFileList();
@@ -589,7 +599,6 @@ TEST(UpdateSession, RequeueKeepsTheEarlierEntryAndTheDescriptionLast)
     protocol.RequeueFile();
     std::vector<CString> expected = {"a.bin", "b.bin", "c.bin", "b.bin", "d.xml"};
     EXPECT_EQ(expected, g_UpdateModel.m_FileList);
-    g_UpdateModel.Reset();
 }
 
 }  // namespace

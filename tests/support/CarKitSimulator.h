@@ -10,7 +10,7 @@
 //   ASSERT_TRUE(sim.Start({"--model", "RX7150", "--software", "138"},
 //                         "on data seq=3 do nak 2 1\n"));
 //   ... the system opens "\\.\COM201" ...
-//   ASSERT_TRUE(sim.WaitFor("file", 2));
+//   ASSERT_TRUE(sim.WaitFor("file", 2)) << "two files at the kit within 10 s";
 //   EXPECT_EQ("ok", sim.Events("file")[0].Get("status"));
 //   sim.Stop();
 //

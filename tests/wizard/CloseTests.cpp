@@ -42,6 +42,8 @@ const int COM = 203;
 // session that it must cut short is the disconnect's 3 s.
 const long long CLOSE_BOUND_MS = 2000;
 const int KILLED_GONE_BOUND_S = 10;
+// From the page's start until the kit or the unpacker stalls its worker.
+const int STALL_BOUND_MS = 10000;
 
 // The processes below this one, children of children included.
 std::set<pid_t> Descendants()
@@ -106,23 +108,31 @@ protected:
         m_before = Descendants();
     }
 
-    // Waits until the kit or the unpacker stalls the page's worker.
-    bool Stalled()
+    // Waits until the kit or the unpacker stalls the page's worker; a
+    // failure says which of them did not within how long.
+    ::testing::AssertionResult Stalled()
     {
-        if (*GetParam().scenario)
-            return m_sim.WaitFor("rule", 1);
-        for (int i = 0; i < 1000; ++i) {
-            if (m_temp.Exists("Repository/f0"))
-                return true;
+        if (*GetParam().scenario) {
+            if (m_sim.WaitFor("rule", 1, STALL_BOUND_MS))
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure()
+                   << "the kit's stalling rule did not fire within " << STALL_BOUND_MS / 1000 << " s; the kit's log:\n"
+                   << m_sim.Log();
+        }
+        const auto until = Clock::now() + milliseconds(STALL_BOUND_MS);
+        while (!m_temp.Exists("Repository/f0")) {
+            if (Clock::now() >= until)
+                return ::testing::AssertionFailure()
+                       << "the stand-in unpacker wrote no file within " << STALL_BOUND_MS / 1000 << " s";
             std::this_thread::sleep_for(milliseconds(10));
         }
-        return false;
+        return ::testing::AssertionSuccess();
     }
 
     zqtest::CarKitSimulator m_sim{COM};  // first: it makes the per-user folder
     zqtest::TempFolder m_temp{"temp"};
     zqtest::TempFolder m_program{"program"};
-    zqtest::KeepCurrentDirectory m_keepDirectory;
+    zqtest::KeepStartupFolders m_keepFolders;
     zqtest::ScopedEnvironmentVariable m_tmp{"TMP", zq::LinuxToWindows(m_temp.Linux())};
     const std::string m_sample = std::string(ZQ_BINARY_DIR) + "/sample/RX7150-sample-update.zip";
     std::set<pid_t> m_before;
@@ -148,8 +158,8 @@ TEST_P(WizardClose, YesEndsTheWindowAndItsWorkerAtOnceAndLeavesNothingRunning)
             dlg,
             [&] {
                 window = dlg.GetSafeHwnd();
-                ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM)) << "stopped on page " << dlg.m_page;
-                ASSERT_TRUE(Stalled()) << m_sim.Log();
+                ASSERT_TRUE(zqtest::ClickThroughTo(dlg, page, COM));
+                ASSERT_TRUE(Stalled());
                 std::this_thread::sleep_for(milliseconds(300));  // the worker is in its wait
                 for (pid_t pid : Descendants())
                     if (!m_before.count(pid))

@@ -76,17 +76,12 @@ protected:
         m_containerPath = zq::LinuxToWindows(zip);
     }
 
-    static bool Reach(Dlg& dlg, int page, int ms)
-    {
-        return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
-    }
-
     // From the welcome page to the device information, clicking the
     // buttons as the user does, by the pages each click leads to.
     static void ToDeviceInfo(Dlg& dlg)
     {
         std::vector<int> pages;
-        ASSERT_TRUE(zqtest::ClickThroughTo(dlg, Dlg::PAGE_DEVICE_INFO, 201, &pages)) << "page " << dlg.m_page;
+        ASSERT_TRUE(zqtest::ClickThroughTo(dlg, Dlg::PAGE_DEVICE_INFO, 201, &pages));
         const std::vector<int> road = {Dlg::PAGE_WELCOME,     Dlg::PAGE_SELECT_CONTAINER,
                                        Dlg::PAGE_UNPACKING,   Dlg::PAGE_PREPARE_CONNECTION,
                                        Dlg::PAGE_SELECT_PORT, Dlg::PAGE_CONNECTING};
@@ -94,10 +89,19 @@ protected:
         EXPECT_EQ(std::vector<int>(pages.begin(), pages.begin() + road.size()), road);
     }
 
+    // On to the transfer page, until the kit has the first file's header.
+    void ToTransfer(Dlg& dlg)
+    {
+        ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
+        zqtest::ClickOn(dlg, dlg.m_btnNext);
+        ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
+        ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
+    }
+
     zqtest::CarKitSimulator m_sim{201};
     zqtest::TempFolder m_temp{"temp"};
     zqtest::TempFolder m_source{"source"};
-    zqtest::KeepCurrentDirectory m_keep;
+    zqtest::KeepStartupFolders m_keepFolders;
     zqtest::ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
     std::string m_payload;
     std::string m_containerPath;
@@ -112,15 +116,15 @@ protected:
 
 TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
 {
-    Prepare(5000);
+    ASSERT_NO_FATAL_FAILURE(Prepare(5000));
     zq::RecordingMessageBoxResponder boxes;
     Dlg dlg;
     zqtest::RunModal(dlg, [&] {
-        ToDeviceInfo(dlg);
+        ASSERT_NO_FATAL_FAILURE(ToDeviceInfo(dlg));
         ASSERT_EQ(g_UpdateModel.m_Product.devices.size(), 1u);
         zqtest::ClickOn(dlg, dlg.m_btnNext);
         ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-        ASSERT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page;
+        ASSERT_TRUE(zqtest::WaitForPage(dlg, Dlg::PAGE_SUCCESS, 60000));
         zqtest::ClickOn(dlg, dlg.m_btnNext);
         EXPECT_EQ(dlg.m_page, Dlg::PAGE_WELCOME);
     });
@@ -140,7 +144,7 @@ TEST_F(WizardRoad, AWholeUpdateFromTheWelcomePageToTheSuccessPage)
 // not be written over.
 TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierCopyIsRead)
 {
-    Prepare(5000);
+    ASSERT_NO_FATAL_FAILURE(Prepare(5000));
     const std::string earlier = "<?xml version=\"1.0\"?>\n<product name=\"Car\" variant=\"V2\"><devices>"
                                 "<device name=\"RX5230\" variant=\"EU\" id=\"7\"><software version=\"111\"/>"
                                 "<hardware pcb=\"P1\" revision=\"A\"/></device></devices></product>\n";
@@ -189,7 +193,7 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
         zqtest::RunModal(dlg, [&] {
             zqtest::ClickOn(dlg, dlg.m_btnNext);
             zqtest::ClickOn(dlg, dlg.m_btnBrowse);
-            ASSERT_TRUE(Reach(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000)) << "page " << dlg.m_page;
+            ASSERT_TRUE(zqtest::WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION, 30000));
             if (c.lockFolder) {
                 ASSERT_EQ(chmod(m_temp.Linux().c_str(), 0555), 0);
             }
@@ -198,7 +202,7 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
             zqtest::ClickOn(dlg, dlg.m_btnNext);
             ASSERT_TRUE(zq::PumpMessagesUntil(
                 [&] { return dlg.m_page == Dlg::PAGE_DEVICE_INFO || dlg.m_page == Dlg::PAGE_ERROR; }, 30000))
-                << "page " << dlg.m_page;
+                << "the device or the error page within 30 s; the wizard shows page " << dlg.m_page;
             devicePage = dlg.m_page == Dlg::PAGE_DEVICE_INFO;
             // The Repository is this program's until the road ends.
             EXPECT_EQ(zqtest::FileLockHolder::OthersMayLock(m_temp.Linux("Repository.lock")), !devicePage);
@@ -244,7 +248,7 @@ TEST_F(WizardRoad, AProductXmlThatCannotBeCreatedEndsOnTheErrorPageAndNoEarlierC
 // it holds.
 TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzipError)
 {
-    Prepare(5000);
+    ASSERT_NO_FATAL_FAILURE(Prepare(5000));
     m_temp.Write("Repository/theirs.bin", "theirs");
     zqtest::FileLockHolder holder(m_temp.Linux("Repository.lock"));
     ASSERT_TRUE(holder.Holds()) << "flock did not take the lock in 5 s";
@@ -267,7 +271,7 @@ TEST_F(WizardRoad, AnUnpackIntoARepositoryThatAnotherProgramHoldsEndsWithTheUnzi
 TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
 {
     // A slow line: the transfer would take minutes.
-    Prepare(200000, {"--baud", "19200"});
+    ASSERT_NO_FATAL_FAILURE(Prepare(200000, {"--baud", "19200"}));
     zq::RecordingMessageBoxResponder boxes({IDYES});
     INT_PTR result = -1;
     {
@@ -275,10 +279,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
         result = zqtest::RunModal(
             dlg,
             [&] {
-                ToDeviceInfo(dlg);
-                zqtest::ClickOn(dlg, dlg.m_btnNext);
-                ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-                ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
+                ASSERT_NO_FATAL_FAILURE(ToTransfer(dlg));
                 // The language switches at once while the worker goes on.
                 dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LANG_GERMAN, BN_CLICKED),
                                 reinterpret_cast<LPARAM>(dlg.m_btnGerman.GetSafeHwnd()));
@@ -291,7 +292,7 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
             },
             -1);
         // The window object goes here; the worker must be over by now.
-        EXPECT_TRUE(dlg.m_protocol.WaitForSession(0));
+        EXPECT_TRUE(dlg.m_protocol.WaitForSession(0)) << "the window went before its worker";
     }
     EXPECT_EQ(result, IDCANCEL);
     ASSERT_EQ(boxes.Count(), 1u);
@@ -303,24 +304,21 @@ TEST_F(WizardRoad, LanguageSwitchAndCloseDuringTheTransfer)
 TEST_F(WizardRoad, ReturnDuringTheTransferAsksAndNoLetsItRunToTheEnd)
 {
     // Paced, so the transfer still runs when the key comes.
-    Prepare(40000, {"--baud", "115200"});
+    ASSERT_NO_FATAL_FAILURE(Prepare(40000, {"--baud", "115200"}));
     Dlg dlg;
     int pageDuringQuestion = -1;
     zq::RecordingMessageBoxResponder boxes({IDNO});
     boxes.onCall = [&](const zq::MessageBoxCall&) { pageDuringQuestion = dlg.m_page; };
     size_t ran = 0;
-    INT_PTR result = zqtest::RunModalSteps(
-        dlg,
-        {[&] {
-             ToDeviceInfo(dlg);
-             zqtest::ClickOn(dlg, dlg.m_btnNext);
-             ASSERT_EQ(dlg.m_page, Dlg::PAGE_TRANSFERRING);
-             ASSERT_TRUE(m_sim.WaitFor("header", 1, 10000)) << "the first file's header at the kit within 10 s";
-             zq::headless::PressKey(VK_RETURN);
-             zq::headless::ReleaseKey(VK_RETURN);
-         },
-         [&] { EXPECT_TRUE(Reach(dlg, Dlg::PAGE_SUCCESS, 60000)) << "page " << dlg.m_page; }},
-        &ran);
+    const std::vector<std::function<void()>> steps = {
+        [&] {
+            ASSERT_NO_FATAL_FAILURE(ToTransfer(dlg));
+            zq::headless::PressKey(VK_RETURN);
+            zq::headless::ReleaseKey(VK_RETURN);
+        },
+        [&] { EXPECT_TRUE(zqtest::WaitForPage(dlg, Dlg::PAGE_SUCCESS, 60000)); },
+    };
+    INT_PTR result = zqtest::RunModalSteps(dlg, steps, &ran);
     EXPECT_EQ(result, IDABORT) << "No kept the window open";
     EXPECT_EQ(ran, 2u);
     ASSERT_EQ(boxes.Count(), 1u);

@@ -58,8 +58,10 @@ public:
             return started;
         m_result = -1;
         if (!zq::PumpMessagesUntil([this] { return m_result >= 0; }, RESULT_WAIT)) {
+            ADD_FAILURE() << "the session's result within " << RESULT_WAIT / 1000 << " s";
             protocol.Close();
-            EXPECT_TRUE(protocol.WaitForSession(RESULT_WAIT)) << "the session did not end on its close";
+            EXPECT_TRUE(protocol.WaitForSession(RESULT_WAIT))
+                << "the session's end within " << RESULT_WAIT / 1000 << " s of its close";
             protocol.ResetCancel();
             return -1;
         }
@@ -99,7 +101,7 @@ TEST(SampleContainer, TheSimulatorsDefaultKitTakesEveryFileAndConfirmsEach)
 
     // The folders as start-up sets them, the temp folder a private one.
     zqtest::TempFolder temp("temp");
-    zqtest::KeepCurrentDirectory keepDirectory;
+    zqtest::KeepStartupFolders keepFolders;
     zqtest::ScopedEnvironmentVariable keepTmp("TMP", getenv("TMP"));
     setenv("TMP", zq::LinuxToWindows(temp.Linux()).c_str(), 1);
     const std::string program = zq::LinuxToWindows(std::string(ZQ_BINARY_DIR) + "/bin/test_wizard");

@@ -20,7 +20,7 @@
 
 namespace {
 
-// Keeps TMP, TEMP and the current directory of the process as they were.
+// Keeps TMP, TEMP and the folders that start-up sets as they were.
 class StartupFolders : public ::testing::Test {
 protected:
     static std::string Current()
@@ -33,7 +33,7 @@ protected:
     // Each set to what it is now, to be put back at the end.
     zqtest::ScopedEnvironmentVariable m_tmp{"TMP", getenv("TMP")};
     zqtest::ScopedEnvironmentVariable m_temp{"TEMP", getenv("TEMP")};
-    zqtest::KeepCurrentDirectory m_current;
+    zqtest::KeepStartupFolders m_folders;
 };
 
 TEST_F(StartupFolders, ProgramFolderBecomesTheCurrentDirectory)

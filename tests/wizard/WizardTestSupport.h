@@ -1,7 +1,8 @@
-// Helpers of the wizard tests: a per-user registry of the test's own, a way
-// to run a test's steps while a dialog is open modally on the headless
-// window system, a click on a button as the user gives it, and the clicks
-// that lead the wizard to a page.
+// Helpers of the wizard tests: a per-user registry of the test's own, the
+// folders that start-up sets kept for the test, a way to run a test's steps
+// while a dialog is open modally on the headless window system, a click on a
+// button as the user gives it, the wait for a page, and the clicks that lead
+// the wizard to a page.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "container/GlobalFolders.h"
+#include "link/UPDATEManager.h"
 #include "platform/registry/Registry.h"
 #include "platform/window/CWnd.h"
 #include "platform/window/Headless.h"
@@ -26,6 +29,18 @@ namespace zqtest {
 // Points XDG_CONFIG_HOME at a folder of the test's own, so the registry
 // starts empty and no test touches another's values.
 using PrivateRegistry = zqtest::ScopedXdgConfigHome;
+
+// Puts back what start-up's folder set-up changes, however the test ends:
+// CQuorinUpdateManagerApp::SetUpFolders, which InitInstance calls too, sets
+// the program's path, the work and temporary folders, the program folder
+// and the current directory, which the tests after would otherwise inherit.
+class KeepStartupFolders {
+    KeepCurrentDirectory m_directory;
+    ScopedValue<CString> m_programPath{g_ProgramPath, g_ProgramPath};
+    ScopedValue<CString> m_workFolder{g_WorkFolder, g_WorkFolder};
+    ScopedValue<CString> m_appFolder{UPDATEManager::m_AppFolder, UPDATEManager::m_AppFolder};
+    ScopedValue<CString> m_tempFolder{UPDATEManager::m_TempFolder, UPDATEManager::m_TempFolder};
+};
 
 inline void StoreSetting(const char* name, const std::string& text)
 {
@@ -53,7 +68,9 @@ inline std::string ReadSetting(const char* name)
 
 // Runs the steps once the dialog's modal loop waits for the first time, then
 // ends the dialog with endCode; a negative endCode leaves the ending to the
-// steps. Returns what DoModal returned.
+// steps, unless they return early by a failed ASSERT: then the dialog ends
+// with IDABORT, as its loop would otherwise wait for good. Returns what
+// DoModal returned.
 template <class Dialog>
 INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode = IDCANCEL)
 {
@@ -65,6 +82,8 @@ INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode
         steps();
         if (endCode >= 0)
             dialog.EndDialog(endCode);
+        else if (::testing::Test::HasFatalFailure())
+            dialog.EndDialog(IDABORT);
     });
     INT_PTR result = dialog.DoModal();
     EXPECT_TRUE(ran) << "the dialog's modal loop never waited";
@@ -74,29 +93,33 @@ INT_PTR RunModal(Dialog& dialog, const std::function<void()>& steps, int endCode
 // Runs each step when the dialog's modal loop waits, one step a wait, so
 // that what a step leaves queued (a key press, a posted message) goes
 // through the loop itself, as the user's would, before the next step. Ends
-// the dialog with IDABORT after the last step. Returns what DoModal
-// returned and, in stepsRun, how many steps ran before the loop ended.
+// the dialog with IDABORT after the last step, or after a step that failed
+// an ASSERT: the steps after it would wait for what never comes. Returns
+// what DoModal returned and, in stepsRun, how many steps ran before the
+// loop ended.
 template <class Dialog>
 INT_PTR RunModalSteps(Dialog& dialog, const std::vector<std::function<void()>>& steps, size_t* stepsRun = nullptr)
 {
     size_t next = 0;
     bool inStep = false;
+    bool ending = false;
     const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
         // A step that pumps messages itself waits too; the next step must
         // not start inside it.
-        if (inStep)
+        if (inStep || ending)
             return;
-        if (next < steps.size()) {
+        if (next < steps.size() && !::testing::Test::HasFatalFailure()) {
             inStep = true;
             steps[next++]();
             inStep = false;
-        } else if (next++ == steps.size()) {
+        } else {
+            ending = true;
             dialog.EndDialog(IDABORT);
         }
     });
     INT_PTR result = dialog.DoModal();
     if (stepsRun)
-        *stepsRun = next < steps.size() ? next : steps.size();
+        *stepsRun = next;
     return result;
 }
 
@@ -119,24 +142,37 @@ void ClickOn(Dialog& dialog, CWnd& button)
     }
 }
 
+// Waits, handling the window's messages, until the wizard shows the page;
+// a failure says which page it shows after the time.
+inline ::testing::AssertionResult WaitForPage(CQuorinUpdateManagerDlg& dlg, int page, int ms = 10000)
+{
+    if (zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the wizard did not come to page " << page << " within " << ms
+                                         << " ms; it shows page " << dlg.m_page;
+}
+
 // Clicks through the wizard as the user does until it shows the page: Next
 // on the pages that wait for the user, Browse for the container (the test's
 // file dialog responder picks it), COM<com> typed on the port page; while a
-// worker runs, its result is awaited. False when the wizard ends on the
+// worker runs, its result is awaited. Fails when the wizard ends on the
 // success or the error page instead, or has not come to the page within a
 // minute. `pages` gets every page seen on the way, in order.
-inline bool ClickThroughTo(CQuorinUpdateManagerDlg& dlg, int page, int com, std::vector<int>* pages = nullptr)
+inline ::testing::AssertionResult ClickThroughTo(CQuorinUpdateManagerDlg& dlg, int page, int com,
+                                                 std::vector<int>* pages = nullptr)
 {
     using Dlg = CQuorinUpdateManagerDlg;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const int seconds = 60;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
         const int at = dlg.m_page;
         if (pages && (pages->empty() || pages->back() != at))
             pages->push_back(at);
         if (at == page)
-            return true;
+            return ::testing::AssertionSuccess();
         if (std::chrono::steady_clock::now() >= until)
-            return false;
+            return ::testing::AssertionFailure()
+                   << "the wizard did not come to page " << page << " within " << seconds << " s; it shows page " << at;
         switch (at) {
         case Dlg::PAGE_WELCOME:
         case Dlg::PAGE_PREPARE_CONNECTION:
@@ -152,7 +188,7 @@ inline bool ClickThroughTo(CQuorinUpdateManagerDlg& dlg, int page, int com, std:
             break;
         case Dlg::PAGE_SUCCESS:
         case Dlg::PAGE_ERROR:
-            return false;
+            return ::testing::AssertionFailure() << "the wizard ended on page " << at << " before page " << page;
         default:  // a worker runs
             zq::PumpMessagesUntil([&] { return dlg.m_page != at; }, 1000);
             break;

@@ -48,11 +48,6 @@ std::string English(int index)
 class WizardWindow : public ::testing::Test {
 protected:
     void UseEnglish() { zqtest::StoreSetting("Language", "English_UK"); }
-    // Waits, pumping the window's messages, until the page is reached.
-    static bool WaitForPage(Dlg& dlg, int page, int ms = 10000)
-    {
-        return zq::PumpMessagesUntil([&] { return dlg.m_page == page; }, ms);
-    }
 
     zqtest::PrivateRegistry m_registry;
 };
@@ -272,8 +267,7 @@ TEST_F(WizardWindow, ThePortPagePresetsTheStoredPortAndStoresTheTypedText)
         EXPECT_FALSE(box->IsWindowVisible());
         EXPECT_EQ(zqtest::ReadSetting("PortNumber"), "7");
         // "7" names no port: the connect worker fails with a port error.
-        EXPECT_TRUE(WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION))
-            << "the worker's result leading to PAGE_PREPARE_CONNECTION within 10 s";
+        EXPECT_TRUE(zqtest::WaitForPage(dlg, Dlg::PAGE_PREPARE_CONNECTION)) << "the connect worker's result";
     });
     ASSERT_EQ(boxes.Count(), 1u);
     const std::string portError = English(TXT_ERR_CONTAINER_BROKEN);
@@ -419,7 +413,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
         };
     };
     // The page of a running worker, as the page before leaves it. A kit
-    // that refuses a file gives reason 7.
+    // that refuses a file gives reason 7, which goes when the test ends.
+    const zqtest::ScopedValue nakReason(UPDATEManager::m_LastNakReason, UPDATEManager::m_LastNakReason);
     auto running = [](int page, bool stepBar = false, bool totalBar = false) -> Prepare {
         return [=](Dlg& dlg) {
             UPDATEManager::m_LastNakReason = 7;
@@ -661,7 +656,7 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                         dlg.OnWizardEvent(s.event, code);
                     // A worker that was started has posted its result by
                     // now; it waits in the queue until the page is checked.
-                    dlg.m_protocol.WaitForSession(10000);
+                    EXPECT_TRUE(dlg.m_protocol.WaitForSession(10000)) << where << ": the worker's end within 10 s";
                     EXPECT_EQ(dlg.m_page, s.page) << where;
                     EXPECT_EQ(Controls(dlg), s.controls) << where;
                     std::vector<zq::MessageBoxCall> raised = boxes.Calls();
@@ -680,9 +675,8 @@ TEST_F(WizardWindow, EachTransitionShowsItsPageBoxAndControls)
                     }
                     EXPECT_EQ(zqtest::ShownPageDifference(dlg), "") << where;
                     if (s.then != NONE) {
-                        EXPECT_TRUE(WaitForPage(dlg, s.then)) << where << ": the worker did not lead on to page "
-                                                              << s.then << ", still on " << dlg.m_page;
-                        dlg.m_protocol.WaitForSession(10000);
+                        EXPECT_TRUE(zqtest::WaitForPage(dlg, s.then)) << where << ": the worker's result";
+                        EXPECT_TRUE(dlg.m_protocol.WaitForSession(10000)) << where << ": the worker's end within 10 s";
                     }
                 }
             });

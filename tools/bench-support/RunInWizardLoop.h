@@ -6,22 +6,24 @@
 #include <benchmark/benchmark.h>
 
 #include "platform/window/Headless.h"
+#include "tests/support/ScopedSeam.h"
 #include "wizard/CQuorinUpdateManagerDlg.h"
 
 inline int RunBenchmarksInWizardLoop(CQuorinUpdateManagerDlg& dlg, int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
     bool ran = false;
-    zq::headless::SetIdleHandler([&] {
-        if (ran)
-            return;
-        ran = true;
-        benchmark::RunSpecifiedBenchmarks();
-        dlg.m_page = CQuorinUpdateManagerDlg::PAGE_WELCOME;
-        dlg.EndDialog(IDCANCEL);
-    });
-    dlg.DoModal();
-    zq::headless::SetIdleHandler(nullptr);
+    {
+        const zqtest::ScopedSeam idle(zq::headless::SetIdleHandler, [&] {
+            if (ran)
+                return;
+            ran = true;
+            benchmark::RunSpecifiedBenchmarks();
+            dlg.m_page = CQuorinUpdateManagerDlg::PAGE_WELCOME;
+            dlg.EndDialog(IDCANCEL);
+        });
+        dlg.DoModal();
+    }
     benchmark::Shutdown();
     return 0;
 }

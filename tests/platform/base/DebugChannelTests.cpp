@@ -8,6 +8,7 @@
 #include "platform/threads/Threads.h"
 #include "platform/window/NativeBackend.h"
 #include "platform/window/WinUser.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -75,17 +76,15 @@ TEST_F(DebugChannelTest, PrintsTheAreasThatZqdebugNames)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.zqdebug ? c.zqdebug : "(not set)");
-        if (c.zqdebug)
-            setenv("ZQDEBUG", c.zqdebug, 1);
-        else
-            unsetenv("ZQDEBUG");
+        const zqtest::ScopedEnvironmentVariable zqdebug("ZQDEBUG", c.zqdebug);
         EXPECT_EXIT(PrintAndExit(), ::testing::ExitedWithCode(0), c.output);
     }
 }
 
 TEST_F(DebugChannelTest, EveryAreaAnswersToItsName)
 {
-    setenv("ZQDEBUG", "serial,process,files,registry,paths,modules,threads,shell,gdi,window,trace", 1);
+    const zqtest::ScopedEnvironmentVariable zqdebug(
+        "ZQDEBUG", "serial,process,files,registry,paths,modules,threads,shell,gdi,window,trace");
     EXPECT_EXIT(PrintOnEveryAreaAndExit(), ::testing::ExitedWithCode(0),
                 "^zq:serial: on\nzq:process: on\nzq:files: on\nzq:registry: on\nzq:paths: on\n"
                 "zq:modules: on\nzq:threads: on\nzq:shell: on\nzq:gdi: on\nzq:window: on\nzq:trace: on\n$");
@@ -175,9 +174,11 @@ TEST_F(DebugChannelTest, EachAreaPrintsItsFailingLinuxCall)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.area);
-        setenv("ZQDEBUG", c.area, 1);
-        EXPECT_EXIT(c.provoke(), ::testing::ExitedWithCode(0), std::string("^") + c.line + "$");
-        unsetenv("ZQDEBUG");
+        {
+            const zqtest::ScopedEnvironmentVariable zqdebug("ZQDEBUG", c.area);
+            EXPECT_EXIT(c.provoke(), ::testing::ExitedWithCode(0), std::string("^") + c.line + "$");
+        }
+        const zqtest::ScopedEnvironmentVariable unset("ZQDEBUG", nullptr);
         EXPECT_EXIT(c.provoke(), ::testing::ExitedWithCode(0), "^$");
     }
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "platform/paths/DrivePaths.h"
+#include "tests/support/ScopedSeam.h"
 #include "tests/support/TempFolder.h"
 
 #include <cstdlib>
@@ -101,9 +102,11 @@ TEST(Environment, WithoutTmpOrTempTheUserGetsAPrivateFolder)
     const std::string tmp = cache.Linux("zqupdatemanager/tmp");
     ScopedVariables vars(
         {{"TMP", nullptr}, {"TEMP", nullptr}, {"TMPDIR", "/tmp"}, {"XDG_CACHE_HOME", cache.Linux().c_str()}});
-    const mode_t savedMask = umask(0);
-    EXPECT_EQ(zq::LinuxToWindows(tmp), Read("TMP"));
-    umask(savedMask);
+    {
+        // A mask that takes nothing away: the folder is private all the same.
+        const zqtest::ScopedSeam<mode_t> noMask(umask, 0);
+        EXPECT_EQ(zq::LinuxToWindows(tmp), Read("TMP"));
+    }
     EXPECT_EQ("<missing>", Read("TEMP"));
     struct stat st;
     ASSERT_EQ(0, lstat(tmp.c_str(), &st));

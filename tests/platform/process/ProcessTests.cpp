@@ -325,7 +325,7 @@ TEST(Process, AChildThatInheritsHandlesHoldsTheInheritableFiles)
         again.Close();
 
         EXPECT_TRUE(TerminateProcess(pi.hProcess, 1));
-        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0) << "the terminated child's end within 20 s";
         EXPECT_TRUE(CloseHandle(pi.hThread));
         EXPECT_TRUE(CloseHandle(pi.hProcess));
         EXPECT_TRUE(othersMayLock()) << "the hold outlived the child";

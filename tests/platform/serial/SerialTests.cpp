@@ -76,6 +76,42 @@ protected:
         return port;
     }
 
+    // A read on the line that waits for its first byte, as a session's
+    // does: the port, the read's manual-reset event, its buffer and what it
+    // got. The handles go with it; a test that checks the close itself
+    // calls Close.
+    struct PendingRead {
+        HANDLE port = INVALID_HANDLE_VALUE;
+        OVERLAPPED ov{};
+        char buffer[2048];
+        DWORD got = 0;
+
+        PendingRead() { ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+        ~PendingRead()
+        {
+            Close();
+            CloseHandle(ov.hEvent);
+        }
+        PendingRead(const PendingRead&) = delete;
+        PendingRead& operator=(const PendingRead&) = delete;
+        BOOL Close()
+        {
+            const HANDLE open = port;
+            port = INVALID_HANDLE_VALUE;
+            return open != INVALID_HANDLE_VALUE && CloseHandle(open);
+        }
+    };
+
+    // Opens the line and starts a read of the whole buffer on it while
+    // nothing has come.
+    void StartPendingRead(PendingRead& read)
+    {
+        read.port = OpenLine();
+        ASSERT_NE(INVALID_HANDLE_VALUE, read.port);
+        EXPECT_FALSE(ReadFile(read.port, read.buffer, sizeof read.buffer, &read.got, &read.ov));
+        ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    }
+
     zqtest::Pty m_pty;
     zqtest::ScopedXdgConfigHome m_xdg;
     const std::string m_home = m_xdg.Linux();
@@ -187,7 +223,8 @@ TEST_F(SerialTest, WriteCompletesAtOnceOrLaterAndSignalsItsEvent)
     ASSERT_TRUE(WriteFile(port, "\x1c\x01\x00\x00\x1d", 5, &written, &ov));
     EXPECT_EQ(5u, written);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 0));
-    EXPECT_EQ(std::string("\x1c\x01\x00\x00\x1d", 5), m_pty.Receive(5));
+    EXPECT_EQ(std::string("\x1c\x01\x00\x00\x1d", 5), m_pty.Receive(5))
+        << "what came on the line until it was quiet for 5 s";
 
     // More than the pty holds: the write stays pending until the far side
     // reads, then completes whole.
@@ -205,7 +242,7 @@ TEST_F(SerialTest, WriteCompletesAtOnceOrLaterAndSignalsItsEvent)
     EXPECT_FALSE(WriteFile(port, "x", 1, &written, &other));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 
-    EXPECT_EQ(big, m_pty.Receive(big.size()));
+    EXPECT_EQ(big, m_pty.Receive(big.size())) << "what came on the line until it was quiet for 5 s";
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the write's completion within 5 s";
     ASSERT_TRUE(GetOverlappedResult(port, &ov, &written, FALSE));
     EXPECT_EQ(big.size(), written);
@@ -216,70 +253,56 @@ TEST_F(SerialTest, WriteCompletesAtOnceOrLaterAndSignalsItsEvent)
 
 TEST_F(SerialTest, ReadEndsAfterTheIntervalOrAtOnceWhenFull)
 {
-    HANDLE port = OpenLine();
-    ASSERT_NE(INVALID_HANDLE_VALUE, port);
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    char buffer[2048];
-    DWORD got = 0;
-
     // Nothing there: the read waits without limit for its first byte.
-    EXPECT_FALSE(ReadFile(port, buffer, sizeof buffer, &got, &ov));
-    ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(ov.hEvent, 50));
-    EXPECT_FALSE(GetOverlappedResult(port, &ov, &got, FALSE));
+    PendingRead read;
+    ASSERT_NO_FATAL_FAILURE(StartPendingRead(read));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(read.ov.hEvent, 50))
+        << "the read ended within 50 ms with nothing on the line";
+    EXPECT_FALSE(GetOverlappedResult(read.port, &read.ov, &read.got, FALSE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_IO_INCOMPLETE), GetLastError());
 
     // Fewer bytes than asked for: the read ends once the line goes quiet.
     ASSERT_TRUE(m_pty.Send("abcdef"));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the short read's end within 5 s";
-    ASSERT_TRUE(GetOverlappedResult(port, &ov, &got, FALSE));
-    ASSERT_EQ(6u, got);
-    EXPECT_EQ("abcdef", std::string(buffer, got));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(read.ov.hEvent, 5000)) << "the short read's end within 5 s";
+    ASSERT_TRUE(GetOverlappedResult(read.port, &read.ov, &read.got, FALSE));
+    ASSERT_EQ(6u, read.got);
+    EXPECT_EQ("abcdef", std::string(read.buffer, read.got));
     // The manual-reset event stays signalled until the next read begins.
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(read.ov.hEvent, 0));
 
     // Enough bytes waiting: the read completes at once and signals too. The
     // first read may still find the bytes on their way; the second cannot.
     ASSERT_TRUE(m_pty.Send("0123456789"));
-    if (!ReadFile(port, buffer, 4, &got, &ov)) {
+    if (!ReadFile(read.port, read.buffer, 4, &read.got, &read.ov)) {
         ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the full read's end within 5 s";
-        ASSERT_TRUE(GetOverlappedResult(port, &ov, &got, FALSE));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(read.ov.hEvent, 5000)) << "the full read's end within 5 s";
+        ASSERT_TRUE(GetOverlappedResult(read.port, &read.ov, &read.got, FALSE));
     }
-    EXPECT_EQ("0123", std::string(buffer, got));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 0));
-    ASSERT_TRUE(ReadFile(port, buffer, 4, &got, &ov));
-    EXPECT_EQ("4567", std::string(buffer, got));
+    EXPECT_EQ("0123", std::string(read.buffer, read.got));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(read.ov.hEvent, 0));
+    ASSERT_TRUE(ReadFile(read.port, read.buffer, 4, &read.got, &read.ov));
+    EXPECT_EQ("4567", std::string(read.buffer, read.got));
 
-    EXPECT_TRUE(CloseHandle(port));
-    CloseHandle(ov.hEvent);
+    EXPECT_TRUE(read.Close());
 }
 
 TEST_F(SerialTest, PendingReadFailsWhenTheOtherSideCloses)
 {
-    HANDLE port = OpenLine();
-    ASSERT_NE(INVALID_HANDLE_VALUE, port);
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    char buffer[2048];
-    DWORD got = 0;
-    EXPECT_FALSE(ReadFile(port, buffer, sizeof buffer, &got, &ov));
-    ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    PendingRead read;
+    ASSERT_NO_FATAL_FAILURE(StartPendingRead(read));
 
     m_pty.CloseMaster();
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ov.hEvent, 5000)) << "the pending read's failure within 5 s";
-    EXPECT_FALSE(GetOverlappedResult(port, &ov, &got, FALSE));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(read.ov.hEvent, 5000)) << "the pending read's failure within 5 s";
+    EXPECT_FALSE(GetOverlappedResult(read.port, &read.ov, &read.got, FALSE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), GetLastError());
-    EXPECT_EQ(0u, got);
+    EXPECT_EQ(0u, read.got);
 
     // Later reads and writes fail at once instead of waiting.
-    EXPECT_FALSE(ReadFile(port, buffer, sizeof buffer, &got, &ov));
+    EXPECT_FALSE(ReadFile(read.port, read.buffer, sizeof read.buffer, &read.got, &read.ov));
     EXPECT_NE(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-    EXPECT_FALSE(WriteFile(port, "x", 1, &got, &ov));
+    EXPECT_FALSE(WriteFile(read.port, "x", 1, &read.got, &read.ov));
     EXPECT_NE(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-    EXPECT_TRUE(CloseHandle(port));
-    CloseHandle(ov.hEvent);
+    EXPECT_TRUE(read.Close());
 }
 
 TEST_F(SerialTest, CloseAndPurgeAbortPendingOperations)
@@ -346,7 +369,7 @@ TEST_F(SerialTest, NeitherPurgeNorCloseDropsACompletedWrite)
         ASSERT_TRUE(PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
         ASSERT_TRUE(CloseHandle(port));
         CloseHandle(ov.hEvent);
-        ASSERT_EQ(frame, m_pty.Receive(frame.size()));
+        ASSERT_EQ(frame, m_pty.Receive(frame.size())) << "what came on the line until it was quiet for 5 s";
     }
 }
 
@@ -372,7 +395,8 @@ size_t Lines(const std::string& text)
 
 TEST_F(SerialTest, APortThatDoesNotOpenSaysWhyOnOneLine)
 {
-    unsetenv("ZQDEBUG");  // read once per process; the line is printed whatever it says
+    // Read once per process; the line is printed whatever it says.
+    const zqtest::ScopedEnvironmentVariable zqdebug("ZQDEBUG", nullptr);
     const std::string dev = zq::DosDevicesFolder();
     Link(8, m_home + "/no-such-device");
     Link(10, "/dev/null");

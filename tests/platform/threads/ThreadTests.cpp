@@ -74,7 +74,8 @@ TEST(Events, TimeOutIsKept)
 {
     Events ev;
     auto start = Clock::now();
-    EXPECT_EQ(WaitForMultipleObjects(3, ev.h, FALSE, 60), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForMultipleObjects(3, ev.h, FALSE, 60), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "a wait of 60 ms on events nobody set ended otherwise";
     EXPECT_GE(ElapsedMs(start), 60) << "ms that a wait of 60 ms on events nobody set took";
     start = Clock::now();
     EXPECT_EQ(WaitForSingleObject(ev.h[0], 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -145,7 +146,7 @@ TEST(Threads, WorkerWakesWaiter)
     s = Signaller{events[0], 20};
     ASSERT_NE(AfxBeginThread(SignalLater, &s), nullptr);
     ResetEvent(events[1]);
-    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 10000), WAIT_OBJECT_0) << "the worker's signal within 10 s";
     CloseHandle(events[0]);
     CloseHandle(events[1]);
 }
@@ -257,7 +258,8 @@ TEST(Threads, KeptObjectIsSignalledWithExitCode)
     EXPECT_EQ(code, STILL_ACTIVE);
     EXPECT_FALSE(GetExitCodeThread(t->m_hThread, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(WaitForSingleObject(t->m_hThread, 50), static_cast<DWORD>(WAIT_TIMEOUT));  // not started yet
+    EXPECT_EQ(WaitForSingleObject(t->m_hThread, 50), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the suspended thread ended within 50 ms";
     EXPECT_EQ(t->ResumeThread(), 1u);
     EXPECT_EQ(t->ResumeThread(), 0u);
     ASSERT_EQ(WaitForSingleObject(*t, 10000), WAIT_OBJECT_0) << "the resumed thread's end within 10 s";

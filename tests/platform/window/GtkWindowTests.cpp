@@ -255,7 +255,7 @@ void HideBeforeALongWait()
         window.CreateEx(0, "ZqHidden", title, WS_POPUP | WS_CAPTION | WS_VISIBLE, CRect(40, 40, 240, 140), nullptr, 0));
     unsigned long id = 0;
     ASSERT_TRUE(zq::PumpMessagesUntil([&] { return (id = screen.Find(title)) != 0 && screen.Viewable(id); }, 10000))
-        << "the window never showed";
+        << "the window did not show within 10 s";
 
     // The thread handles nothing of GTK from the hide on, as a closing
     // window that waits for its worker.
@@ -363,7 +363,7 @@ void WorkerBoxesUnderDisplay()
             }
             unsigned long owner = 0, box = 0;
             if (!WaitFor([&] { return (owner = screen.Find(ownerTitle)) != 0 && screen.Viewable(owner); }, 10000)) {
-                failure = "the window never showed";
+                failure = "the window did not show within 10 s";
                 return;
             }
             before = screen.Pixel(owner, 10, 10);
@@ -373,7 +373,7 @@ void WorkerBoxesUnderDisplay()
                 PostMessageA(hwnd, ColourWnd::kWentOn, 0, 0);
             });
             if (!WaitFor([&] { return (box = screen.Find(appTitle)) != 0 && screen.Viewable(box); }, 10000)) {
-                failure = "no box with the application's title came up";
+                failure = "no box with the application's title came up within 10 s";
             } else {
                 boxShown = true;
                 ownerEnabled = IsWindowEnabled(hwnd);

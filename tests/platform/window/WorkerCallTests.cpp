@@ -59,7 +59,7 @@ bool PumpUntilReady(std::future<T>& result, int milliseconds)
 // asked during the UI thread's wait.
 void UntilAsked(HANDLE asking)
 {
-    ASSERT_EQ(WaitForSingleObject(asking, 10000), WAIT_OBJECT_0) << "the worker never asked";
+    ASSERT_EQ(WaitForSingleObject(asking, 10000), WAIT_OBJECT_0) << "the worker did not ask within 10 s";
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
