@@ -53,7 +53,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 const int COM = 204;
-// What the issue asks of every end: the program's processes are gone within
+// What every end must give: the program's processes are gone within
 // a second of it.
 const auto GONE_BOUND = milliseconds(1000);
 
