@@ -53,13 +53,17 @@ void Enqueue(const MSG& msg)
     CurrentBackend().Wake();
 }
 
+// A filter of 0 to 0 lets every message through, as on Windows.
+bool InFilterRange(UINT message, UINT lo, UINT hi)
+{
+    return (lo == 0 && hi == 0) || (message >= lo && message <= hi);
+}
+
 bool Matches(const MSG& m, HWND hwnd, UINT lo, UINT hi)
 {
     if (hwnd && m.hwnd != hwnd)
         return false;
-    if (lo == 0 && hi == 0)
-        return true;
-    return m.message >= lo && m.message <= hi;
+    return InFilterRange(m.message, lo, hi);
 }
 
 }  // namespace
@@ -297,8 +301,7 @@ bool TakeQueuedOrQuit(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT 
 // through: it comes when nothing else waits, as on Windows.
 bool TakePaint(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax)
 {
-    const bool wantsPaint = (filterMin == 0 && filterMax == 0) || (filterMin <= WM_PAINT && WM_PAINT <= filterMax);
-    if (!wantsPaint)
+    if (!InFilterRange(WM_PAINT, filterMin, filterMax))
         return false;
     Window* w = AnyInvalid(hwnd);
     if (!w)
